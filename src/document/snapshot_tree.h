@@ -1,0 +1,221 @@
+// The snapshot tree: every node of the open snapshot with its stored text, its kind
+// (which is also its icon index), its bold state and its place among its siblings.
+//
+// Nodes are addressed by NodeId handles. A handle stays valid until its node is deleted;
+// the slot of a deleted node may be reused by a later insertion. kTopLevel stands for the
+// invisible parent of the roots wherever an operation takes a parent.
+//
+// Storage is compact: a fixed-size record per node, texts in a chunked UTF-16 arena and
+// one child vector per node that has children, so that the row of every node is known in
+// constant time (the Qt model needs it) and a million nodes stay well under 100 MB.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvane {
+
+using NodeId = std::uint32_t;
+inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
+inline constexpr NodeId kTopLevel = 0xFFFFFFFEu;
+
+// Node kinds; the value is also the index of the node's icon.
+enum NodeKind : int {
+    kKindSnapshotDocument = 0,
+    kKindProgram = 1,
+    kKindArchive = 2,
+    kKindAutorun = 3,
+    kKindCdRomRoot = 4,
+    kKindDocument = 5,
+    kKindFolder = 6,
+    kKindMedia = 7,
+    kKindOther = 8,
+    kKindDriveRoot = 9,
+    kKindSystem = 10,
+    kKindShortcut = 11,
+};
+inline constexpr int kKindCount = 12;
+
+// Kinds 4, 6 and 9 are containers (roots and folders); every other kind is a file.
+inline bool isContainerKind(int kind) {
+    return kind == kKindCdRomRoot || kind == kKindFolder || kind == kKindDriveRoot;
+}
+
+// Told about every change, so that a view can follow the tree without copying it.
+// "row" is the node's index among its parent's children. During a bulk update
+// (see SnapshotTree::BulkUpdate) only the reset pair and selection changes are sent.
+class TreeObserver {
+public:
+    virtual ~TreeObserver() = default;
+    virtual void beforeInsert(NodeId /*parent*/, std::size_t /*row*/) {}
+    virtual void afterInsert(NodeId /*node*/) {}
+    // The node and its whole subtree are about to go.
+    virtual void beforeRemove(NodeId /*node*/) {}
+    virtual void afterRemove(NodeId /*parent*/, std::size_t /*row*/) {}
+    // Text, kind or bold of one node changed.
+    virtual void nodeChanged(NodeId /*node*/) {}
+    // The children of parent are about to be put in a new order / have been.
+    virtual void beforeReorder(NodeId /*parent*/) {}
+    virtual void afterReorder(NodeId /*parent*/) {}
+    // The whole tree is about to change / has changed in ways not reported one by one;
+    // after afterReset() the observer re-reads everything, the selection included.
+    virtual void beforeReset() {}
+    virtual void afterReset() {}
+    virtual void selectionChanged(NodeId /*node*/) {}
+};
+
+class SnapshotTree {
+public:
+    SnapshotTree();
+    ~SnapshotTree();
+    SnapshotTree(const SnapshotTree&) = delete;
+    SnapshotTree& operator=(const SnapshotTree&) = delete;
+
+    // One observer at a time (the main window's model); nullptr detaches.
+    void setObserver(TreeObserver* observer) { observer_ = observer; }
+    TreeObserver* observer() const { return observer_; }
+
+    // --- The tree operations ---
+
+    // Appends a node after parent's existing children (parent may be kTopLevel), with the
+    // given text, kind 0 and no bold.
+    NodeId insertLast(NodeId parent, std::u16string_view text);
+    void setKind(NodeId node, int kind);
+    void setTextAndBold(NodeId node, std::u16string_view text);
+    void setText(NodeId node, std::u16string_view text);
+    std::u16string_view text(NodeId node) const;
+    int kind(NodeId node) const;
+    bool isBold(NodeId node) const;
+
+    NodeId firstRoot() const;
+    // parent may be kTopLevel, which gives the first root.
+    NodeId firstChild(NodeId parent) const;
+    NodeId nextSibling(NodeId node) const;
+    // kNoNode for a root.
+    NodeId parent(NodeId node) const;
+    NodeId selected() const { return selected_; }
+    bool hasChildren(NodeId node) const;
+
+    // Reorders the children of one parent (or the roots, for kTopLevel), one level only,
+    // by a strict weak order on node ids; equal nodes keep their relative order.
+    template <class Less> void sortChildren(NodeId parent, Less less);
+
+    // Removes the node with its whole subtree. When the selected node goes, the selection
+    // moves to its next sibling, else its previous sibling, else its parent.
+    void remove(NodeId node);
+    // Removes every node.
+    void removeAll();
+    // Makes node the selected node (kNoNode clears the selection). Expanding the
+    // collapsed ancestors is the view's part; the observer is told.
+    void select(NodeId node);
+
+    // --- Queries the views need ---
+
+    bool isValid(NodeId node) const;
+    std::size_t childCount(NodeId parent) const;
+    NodeId childAt(NodeId parent, std::size_t row) const;
+    // Index of the node among its parent's children.
+    std::size_t row(NodeId node) const;
+    // Number of parents above the node: 0 for a root.
+    std::size_t level(NodeId node) const;
+    std::size_t size() const { return liveCount_; }
+    bool empty() const { return liveCount_ == 0; }
+    // One past the largest id in use: arrays indexed by NodeId need this many slots.
+    std::size_t idBound() const { return slotCount_; }
+    // Bytes held by the tree (records, texts, child lists).
+    std::size_t memoryUsage() const;
+
+    // Hint before many insertions.
+    void reserve(std::size_t nodes, std::size_t textUnits);
+
+    // While one exists, changes are not reported one by one: the observer gets
+    // beforeReset() when the first guard is made and afterReset() when the last one goes.
+    class BulkUpdate {
+    public:
+        explicit BulkUpdate(SnapshotTree& tree);
+        ~BulkUpdate();
+        BulkUpdate(const BulkUpdate&) = delete;
+        BulkUpdate& operator=(const BulkUpdate&) = delete;
+
+    private:
+        SnapshotTree& tree_;
+    };
+
+private:
+    struct Node {
+        const char16_t* text = nullptr;
+        std::vector<NodeId>* children = nullptr; // null while the node has none
+        NodeId parent = kTopLevel;
+        std::uint32_t row = 0;
+        std::uint32_t length = 0;
+        std::int32_t kind = 0;
+        bool bold = false;
+        bool alive = false;
+    };
+
+    Node& node(NodeId id);
+    const Node& node(NodeId id) const;
+    std::vector<NodeId>& childrenOf(NodeId parent);
+    const std::vector<NodeId>* childrenOfOrNull(NodeId parent) const;
+    const char16_t* storeText(std::u16string_view text);
+    void releaseSubtree(NodeId id);
+    void applyOrder(NodeId parent, std::vector<NodeId>& order);
+    bool notifying() const { return observer_ != nullptr && bulkDepth_ == 0; }
+
+    static constexpr unsigned kChunkBits = 16;
+    static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkBits;
+    static constexpr std::size_t kTextChunkUnits = std::size_t{1} << 20;
+
+    std::vector<std::unique_ptr<Node[]>> nodeChunks_;
+    std::size_t slotCount_ = 0;
+    std::size_t liveCount_ = 0;
+    std::vector<NodeId> freeSlots_;
+    std::vector<NodeId> roots_;
+
+    std::vector<std::unique_ptr<char16_t[]>> textChunks_;
+    std::size_t textChunkUsed_ = kTextChunkUnits; // forces a first chunk
+    std::size_t textChunkCapacity_ = kTextChunkUnits;
+    std::size_t textBytes_ = 0;
+
+    NodeId selected_ = kNoNode;
+    TreeObserver* observer_ = nullptr;
+    int bulkDepth_ = 0;
+};
+
+template <class Less> void SnapshotTree::sortChildren(NodeId parent, Less less) {
+    std::vector<NodeId>* kids = parent == kTopLevel ? &roots_ : node(parent).children;
+    if (kids == nullptr || kids->size() < 2) {
+        return;
+    }
+    std::vector<NodeId> order(*kids);
+    // Stable, so that texts that compare equal keep their order.
+    std::stable_sort(order.begin(), order.end(), less);
+    applyOrder(parent, order);
+}
+
+// Visits every node in pre-order (a node, its whole subtree, then its next sibling) with
+// its level, 0 for a root. Iterative, so a very deep tree cannot exhaust the stack.
+template <class Visit> void walkPreOrder(const SnapshotTree& tree, Visit visit) {
+    std::vector<NodeId> pending; // the next sibling to visit at each open level
+    NodeId current = tree.firstRoot();
+    while (current != kNoNode) {
+        visit(current, pending.size());
+        if (tree.hasChildren(current)) {
+            pending.push_back(tree.nextSibling(current));
+            current = tree.firstChild(current);
+            continue;
+        }
+        current = tree.nextSibling(current);
+        while (current == kNoNode && !pending.empty()) {
+            current = pending.back();
+            pending.pop_back();
+        }
+    }
+}
+
+} // namespace zelvane
