@@ -47,6 +47,8 @@ public:
     virtual std::optional<ChosenFile> fileDialog(const FileDialogRequest& request) = 0;
     // The main window's caption.
     virtual void setCaption(std::u16string_view caption) = 0;
+    // Ends the main window's modal run with result; the program ends after it.
+    virtual void endMainWindow(int result) = 0;
 };
 
 } // namespace zelvane
