@@ -18,8 +18,12 @@ constexpr int kNodes = 1000000;
 
 // About 20 characters a name; one name in four with characters above U+00FF.
 std::u16string makeName(int i) {
-    static const char16_t* const stems[] = {u"holiday-photo-", u"report_final_", u"\u0444\u043E\u0442\u043E-",
-                                            u"track ", u"\u6587\u6863\u8D44\u6599-", u"setup-x64-"};
+    static const char16_t* const stems[] = {u"holiday-photo-",
+                                            u"report_final_",
+                                            u"\u0444\u043E\u0442\u043E-",
+                                            u"track ",
+                                            u"\u6587\u6863\u8D44\u6599-",
+                                            u"setup-x64-"};
     static const char16_t* const exts[] = {u".jpg", u".docx", u".mp3", u".txt", u".exe", u""};
     std::u16string name = stems[i % 6];
     for (int v = i; v > 0; v /= 10) {
@@ -70,8 +74,8 @@ void BM_InsertMillion(benchmark::State& state) {
         benchmark::DoNotOptimize(tree.size());
     }
     state.counters["tree_MB"] = static_cast<double>(memory) / 1e6;
-    state.counters["nodes_per_s"] =
-        benchmark::Counter(static_cast<double>(kNodes), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["nodes_per_s"] = benchmark::Counter(
+        static_cast<double>(kNodes), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_InsertMillion)->Unit(benchmark::kMillisecond);
 
@@ -93,8 +97,8 @@ void BM_SaveMillion(benchmark::State& state) {
         }
     }
     std::remove(path.c_str());
-    state.counters["nodes_per_s"] =
-        benchmark::Counter(static_cast<double>(kNodes), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["nodes_per_s"] = benchmark::Counter(
+        static_cast<double>(kNodes), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_SaveMillion)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -107,8 +111,8 @@ void BM_EncodeMillion(benchmark::State& state) {
         encodeSnapshot(tree, out);
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["nodes_per_s"] =
-        benchmark::Counter(static_cast<double>(kNodes), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["nodes_per_s"] = benchmark::Counter(
+        static_cast<double>(kNodes), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_EncodeMillion)->Unit(benchmark::kMillisecond);
 
@@ -132,8 +136,8 @@ void BM_LoadMillion(benchmark::State& state) {
     }
     std::remove(path.c_str());
     state.counters["file_MB"] = static_cast<double>(fileBytes) / 1e6;
-    state.counters["nodes_per_s"] =
-        benchmark::Counter(static_cast<double>(kNodes), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["nodes_per_s"] = benchmark::Counter(
+        static_cast<double>(kNodes), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_LoadMillion)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -11,8 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zelvane;
     SnapshotTree tree;
-    const LoadStats stats = decodeSnapshot(
-        std::string_view(reinterpret_cast<const char*>(data), size), tree);
+    const LoadStats stats =
+        decodeSnapshot(std::string_view(reinterpret_cast<const char*>(data), size), tree);
     if (stats.records != tree.size()) {
         std::abort();
     }

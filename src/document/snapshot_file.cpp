@@ -86,7 +86,8 @@ std::string resolveTarget(const std::string& path) {
         std::string link(buffer.data(), static_cast<std::size_t>(n));
         if (!link.empty() && link[0] != '/') {
             const std::size_t slash = target.rfind('/');
-            link = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
+            link =
+                (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
         }
         target = link;
     }
@@ -109,7 +110,8 @@ WriteResult writeSnapshotFile(const SnapshotTree& tree, const std::string& path)
     WriteResult result;
     const std::string target = resolveTarget(path);
     const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
 
     struct stat old;
@@ -222,9 +224,9 @@ LoadStats decodeSnapshot(std::string_view data, SnapshotTree& tree) {
         } else {
             const void* terminator = pos < size ? std::memchr(p + pos, 0, size - pos) : nullptr;
             const std::size_t end =
-                terminator != nullptr ? static_cast<std::size_t>(
-                                            static_cast<const unsigned char*>(terminator) - p)
-                                      : size;
+                terminator != nullptr
+                    ? static_cast<std::size_t>(static_cast<const unsigned char*>(terminator) - p)
+                    : size;
             name.resize(end - pos);
             for (std::size_t i = pos; i < end; ++i) {
                 name[i - pos] = p[i];

@@ -23,7 +23,9 @@ const SnapshotTree::Node& SnapshotTree::node(NodeId id) const {
     return nodeChunks_[id >> kChunkBits][id & (kChunkSize - 1)];
 }
 
-bool SnapshotTree::isValid(NodeId id) const { return id < slotCount_ && node(id).alive; }
+bool SnapshotTree::isValid(NodeId id) const {
+    return id < slotCount_ && node(id).alive;
+}
 
 std::vector<NodeId>& SnapshotTree::childrenOf(NodeId parent) {
     if (parent == kTopLevel) {
@@ -154,11 +156,17 @@ std::u16string_view SnapshotTree::text(NodeId id) const {
     return {n.text, n.length};
 }
 
-int SnapshotTree::kind(NodeId id) const { return node(id).kind; }
+int SnapshotTree::kind(NodeId id) const {
+    return node(id).kind;
+}
 
-bool SnapshotTree::isBold(NodeId id) const { return node(id).bold; }
+bool SnapshotTree::isBold(NodeId id) const {
+    return node(id).bold;
+}
 
-NodeId SnapshotTree::firstRoot() const { return roots_.empty() ? kNoNode : roots_.front(); }
+NodeId SnapshotTree::firstRoot() const {
+    return roots_.empty() ? kNoNode : roots_.front();
+}
 
 NodeId SnapshotTree::firstChild(NodeId parent) const {
     const std::vector<NodeId>* kids = childrenOfOrNull(parent);
@@ -192,7 +200,9 @@ NodeId SnapshotTree::childAt(NodeId parent, std::size_t row) const {
     return kids == nullptr || row >= kids->size() ? kNoNode : (*kids)[row];
 }
 
-std::size_t SnapshotTree::row(NodeId id) const { return node(id).row; }
+std::size_t SnapshotTree::row(NodeId id) const {
+    return node(id).row;
+}
 
 std::size_t SnapshotTree::level(NodeId id) const {
     std::size_t depth = 0;
@@ -319,9 +329,8 @@ void SnapshotTree::select(NodeId id) {
 }
 
 std::size_t SnapshotTree::memoryUsage() const {
-    std::size_t bytes = textBytes_ +
-                        freeSlots_.capacity() * sizeof(NodeId) +
-                        roots_.capacity() * sizeof(NodeId);
+    std::size_t bytes =
+        textBytes_ + freeSlots_.capacity() * sizeof(NodeId) + roots_.capacity() * sizeof(NodeId);
     for (const std::vector<Node>& chunk : nodeChunks_) {
         bytes += chunk.capacity() * sizeof(Node);
     }

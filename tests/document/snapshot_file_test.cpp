@@ -65,12 +65,11 @@ private:
     std::string path_;
 };
 
-const std::string kWorkedExample =
-    bytes({0x09, 0x00, 'B', 'a', 'c', 'k', 'u', 'p', 0x00}) +
-    bytes({0x06, 0x01, ' ', 'D', 'o', 'c', 's', 0x00}) +
-    bytes({0x05, 0x02, 'a', '.', 't', 'x', 't', 0x00}) +
-    bytes({0x07, 0x02, 0xFF, 0xFF, 0xA9, 0x03, '.', 0x00, 'm', 0x00, 'p', 0x00, '3', 0x00, 0x00,
-           0x00});
+const std::string kWorkedExample = bytes({0x09, 0x00, 'B', 'a', 'c', 'k', 'u', 'p', 0x00}) +
+                                   bytes({0x06, 0x01, ' ', 'D', 'o', 'c', 's', 0x00}) +
+                                   bytes({0x05, 0x02, 'a', '.', 't', 'x', 't', 0x00}) +
+                                   bytes({0x07, 0x02, 0xFF, 0xFF, 0xA9, 0x03, '.', 0x00, 'm', 0x00,
+                                          'p', 0x00, '3', 0x00, 0x00, 0x00});
 
 void buildWorkedExample(SnapshotTree& tree) {
     const NodeId root = tree.insertLast(kTopLevel, u"Backup");
@@ -192,8 +191,8 @@ TEST(SnapshotFile, DamagedFilesLoadWhatTheyHold) {
         {"empty name last", bytes({9, 0, 'r', 0, 5, 1, 0}), "0 9 B r\n1 5 - \n", false, false},
         {"8-bit name cut", bytes({9, 0, 'a', 'b'}), "0 9 B ab\n", true, false},
         {"lone FF at the end", bytes({9, 0, 0xFF}), "0 9 B <ff>\n", true, false},
-        {"UTF-16 name cut, odd byte dropped", bytes({9, 0, 0xFF, 0xFF, 'a', 0, 'b'}),
-         "0 9 B a\n", true, false},
+        {"UTF-16 name cut, odd byte dropped", bytes({9, 0, 0xFF, 0xFF, 'a', 0, 'b'}), "0 9 B a\n",
+         true, false},
         {"UTF-16 marker then nothing", bytes({9, 0, 0xFF, 0xFF}), "0 9 B \n", true, false},
         {"first record deep", bytes({5, 7, 'x', 0, 5, 8, 'y', 0}), "0 5 B x\n1 5 - y\n", false,
          false},
@@ -261,8 +260,8 @@ TEST(SnapshotFile, RandomTreesRoundTrip) {
                 text.push_back(alphabet[rng() % alphabet.size()]);
             }
             const NodeId n = tree.insertLast(parent, text);
-            const int kind = root ? (rng() % 2 ? kKindDriveRoot : kKindCdRomRoot)
-                                  : static_cast<int>(rng() % 12);
+            const int kind =
+                root ? (rng() % 2 ? kKindDriveRoot : kKindCdRomRoot) : static_cast<int>(rng() % 12);
             tree.setKind(n, kind);
             if (root || kind == kKindFolder) {
                 tree.setTextAndBold(n, text);

@@ -173,11 +173,11 @@ TEST(SnapshotTree, ObserverHearsEveryChangeAndBulkUpdatesOnlyAsReset) {
     tree.sortChildren(root, [&](NodeId p, NodeId q) { return tree.text(p) < tree.text(q); });
     tree.select(x);
     tree.remove(x);
-    EXPECT_EQ(observer.calls, (std::vector<std::string>{
-                                  "beforeInsert top 0", "afterInsert", "beforeInsert node 0",
-                                  "afterInsert", "beforeInsert node 1", "afterInsert", "changed",
-                                  "changed", "beforeReorder", "afterReorder", "selection",
-                                  "beforeRemove", "afterRemove node 1", "selection"}));
+    EXPECT_EQ(observer.calls,
+              (std::vector<std::string>{
+                  "beforeInsert top 0", "afterInsert", "beforeInsert node 0", "afterInsert",
+                  "beforeInsert node 1", "afterInsert", "changed", "changed", "beforeReorder",
+                  "afterReorder", "selection", "beforeRemove", "afterRemove node 1", "selection"}));
     observer.calls.clear();
     {
         SnapshotTree::BulkUpdate outer(tree);
