@@ -1,5 +1,4 @@
-// Conversions between the core's UTF-16 strings and QString. Both are UTF-16, so the
-// code units pass unchanged, lone surrogates included.
+// Text between the core (UTF-16 std::u16string) and Qt (QString, also UTF-16).
 #pragma once
 
 #include <QString>
@@ -9,7 +8,8 @@
 namespace zelvane {
 
 inline QString toQString(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    return QString(reinterpret_cast<const QChar*>(text.data()),
+                   static_cast<qsizetype>(text.size()));
 }
 
 inline std::u16string toU16(const QString& text) {
