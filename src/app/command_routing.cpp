@@ -27,10 +27,11 @@ constexpr std::array<CommandRoute, 16> kRoutes{{
     {IDC_STOP, "OnStopScan", "capture", &MainCommands::OnStopScan},
 }};
 
-
 } // namespace
 
-std::span<const CommandRoute> commandRoutes() { return kRoutes; }
+std::span<const CommandRoute> commandRoutes() {
+    return kRoutes;
+}
 
 const CommandRoute* findCommandRoute(int id) {
     for (const CommandRoute& route : kRoutes) {
@@ -50,6 +51,8 @@ bool routeCommand(MainCommands& target, int id) {
     return true;
 }
 
-bool isAboutSysCommand(int id) { return (id & 0xFFF0) == IDM_ABOUTBOX; }
+bool isAboutSysCommand(int id) {
+    return (id & 0xFFF0) == IDM_ABOUTBOX;
+}
 
 } // namespace zelvane

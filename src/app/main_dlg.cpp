@@ -37,8 +37,8 @@ constexpr ControlPlace kStopPlace{7, 32, 48, 14};
 
 CMainDlg::CMainDlg(std::u16string applicationName, QWidget* parent)
     : QDialog(parent), windowIcon_(applicationIcon()), appName_(std::move(applicationName)) {
-    documentCommands_ = std::make_unique<DocumentCommands>(
-        tree_, document_, *this, appName_, [this] {
+    documentCommands_ =
+        std::make_unique<DocumentCommands>(tree_, document_, *this, appName_, [this] {
             if (saveSettings_) {
                 saveSettings_();
             }
@@ -190,9 +190,9 @@ void CMainDlg::ShowWindowMenu() {
 
 DialogBaseUnits CMainDlg::dialogBaseUnits() const {
     const QFontMetrics metrics(font());
-    return zelvane::dialogBaseUnits(
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
-        metrics.height());
+    return zelvane::dialogBaseUnits(metrics.horizontalAdvance(QStringLiteral(
+                                        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
+                                    metrics.height());
 }
 
 void CMainDlg::setCommandLine(std::vector<std::u16string> arguments) {
@@ -254,7 +254,7 @@ void CMainDlg::OnCancel() {
     if (scanning_) {
         // The scan stops first; the capture finishes and then runs Exit.
         exitRequested_ = true;
-        OnStopScan();
+        commandTarget_->OnStopScan();
         return;
     }
     OnFileExit();
@@ -353,7 +353,9 @@ void CMainDlg::SetScanningState(bool scanning) {
     }
 }
 
-void CMainDlg::SetProgressText(std::u16string_view text) { progress_->setText(toQString(text)); }
+void CMainDlg::SetProgressText(std::u16string_view text) {
+    progress_->setText(toQString(text));
+}
 
 MessageAnswer CMainDlg::messageBox(std::u16string_view text, std::u16string_view caption,
                                    MessageIcon icon, MessageButtons buttons) {
@@ -364,9 +366,13 @@ std::optional<ChosenFile> CMainDlg::fileDialog(const FileDialogRequest& request)
     return fileDialog_(this, request);
 }
 
-void CMainDlg::setCaption(std::u16string_view caption) { setWindowTitle(toQString(caption)); }
+void CMainDlg::setCaption(std::u16string_view caption) {
+    setWindowTitle(toQString(caption));
+}
 
-void CMainDlg::endMainWindow(int result) { done(result); }
+void CMainDlg::endMainWindow(int result) {
+    done(result);
+}
 
 void CMainDlg::CheckViewItem(int id) {
     for (const ViewSize& size : viewSizes()) {
@@ -379,16 +385,34 @@ void CMainDlg::OnViewSize(int id) {
     RebuildIconList(viewCommandSize(id).value_or(kStartIconSize));
 }
 
-void CMainDlg::OnView16x16() { OnViewSize(ID_VIEW_16X16); }
-void CMainDlg::OnView24x24() { OnViewSize(ID_VIEW_24X24); }
-void CMainDlg::OnView32x32() { OnViewSize(ID_VIEW_32X32); }
-void CMainDlg::OnView48x48() { OnViewSize(ID_VIEW_48X48); }
+void CMainDlg::OnView16x16() {
+    OnViewSize(ID_VIEW_16X16);
+}
+void CMainDlg::OnView24x24() {
+    OnViewSize(ID_VIEW_24X24);
+}
+void CMainDlg::OnView32x32() {
+    OnViewSize(ID_VIEW_32X32);
+}
+void CMainDlg::OnView48x48() {
+    OnViewSize(ID_VIEW_48X48);
+}
 
-void CMainDlg::OnFileNew() { documentCommands_->OnFileNew(); }
-void CMainDlg::OnFileOpen() { documentCommands_->OnFileOpen(); }
-void CMainDlg::OnFileSave() { documentCommands_->OnFileSave(); }
-void CMainDlg::OnFileSaveAs() { documentCommands_->OnFileSaveAs(); }
-void CMainDlg::OnFileExit() { documentCommands_->OnFileExit(); }
+void CMainDlg::OnFileNew() {
+    documentCommands_->OnFileNew();
+}
+void CMainDlg::OnFileOpen() {
+    documentCommands_->OnFileOpen();
+}
+void CMainDlg::OnFileSave() {
+    documentCommands_->OnFileSave();
+}
+void CMainDlg::OnFileSaveAs() {
+    documentCommands_->OnFileSaveAs();
+}
+void CMainDlg::OnFileExit() {
+    documentCommands_->OnFileExit();
+}
 
 QAction* CMainDlg::commandAction(int id) const {
     const auto it = commandActions_.find(id);
@@ -408,7 +432,9 @@ void CMainDlg::setFileDialogFunction(FileDialogFunction function) {
     fileDialog_ = std::move(function);
 }
 
-void CMainDlg::setPopupFunction(PopupFunction function) { popup_ = std::move(function); }
+void CMainDlg::setPopupFunction(PopupFunction function) {
+    popup_ = std::move(function);
+}
 
 void CMainDlg::setCommandTarget(MainCommands* target) {
     commandTarget_ = target != nullptr ? target : this;

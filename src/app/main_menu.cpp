@@ -42,15 +42,15 @@ constexpr std::array kHelpItems{
 };
 
 constexpr std::array kMenus{
-    MenuTemplate{u"&File", false, kFileItems},
-    MenuTemplate{u"&Item", false, kItemItems},
-    MenuTemplate{u"&Tree", false, kTreeItems},
-    MenuTemplate{u"&View", true, kViewItems},
+    MenuTemplate{u"&File", false, kFileItems}, MenuTemplate{u"&Item", false, kItemItems},
+    MenuTemplate{u"&Tree", false, kTreeItems}, MenuTemplate{u"&View", true, kViewItems},
     MenuTemplate{u"&Help", true, kHelpItems},
 };
 
 } // namespace
 
-std::span<const MenuTemplate> mainMenuTemplate() { return kMenus; }
+std::span<const MenuTemplate> mainMenuTemplate() {
+    return kMenus;
+}
 
 } // namespace zelvane

@@ -12,9 +12,9 @@
 
 namespace zelvane {
 
-using MessageBoxFunction = std::function<MessageAnswer(
-    QWidget* owner, std::u16string_view text, std::u16string_view caption, MessageIcon icon,
-    MessageButtons buttons)>;
+using MessageBoxFunction = std::function<MessageAnswer(QWidget* owner, std::u16string_view text,
+                                                       std::u16string_view caption,
+                                                       MessageIcon icon, MessageButtons buttons)>;
 using FileDialogFunction =
     std::function<std::optional<ChosenFile>(QWidget* owner, const FileDialogRequest& request)>;
 

@@ -181,10 +181,9 @@ void SnapshotTreeModel::finishPendingLayoutChange() {
     after.reserve(before.size());
     for (const QModelIndex& old : before) {
         const NodeId node = static_cast<NodeId>(old.internalId());
-        after.push_back(tree_.isValid(node)
-                            ? createIndex(static_cast<int>(tree_.row(node)), old.column(),
-                                          static_cast<quintptr>(node))
-                            : QModelIndex());
+        after.push_back(tree_.isValid(node) ? createIndex(static_cast<int>(tree_.row(node)),
+                                                          old.column(), static_cast<quintptr>(node))
+                                            : QModelIndex());
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -18,28 +18,26 @@ QStyle* styleOf(const QStyleOptionViewItem& option) {
 
 } // namespace
 
-void SnapshotItemDelegate::itemParts(const QStyleOptionViewItem& option,
-                                     const QModelIndex& index, QRect* icon,
-                                     QRect* label) const {
+void SnapshotItemDelegate::itemParts(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                     QRect* icon, QRect* label) const {
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
     QStyle* style = styleOf(opt);
-    const QRect iconArea = (opt.features & QStyleOptionViewItem::HasDecoration)
-                               ? style->subElementRect(QStyle::SE_ItemViewItemDecoration, &opt,
-                                                       opt.widget)
-                               : QRect();
+    const QRect iconArea =
+        (opt.features & QStyleOptionViewItem::HasDecoration)
+            ? style->subElementRect(QStyle::SE_ItemViewItemDecoration, &opt, opt.widget)
+            : QRect();
     const QRect textArea = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, opt.widget) + 1;
     const int textWidth = opt.fontMetrics.horizontalAdvance(opt.text) + 2 * margin + 1;
     const int right = std::min(opt.rect.right(), textArea.left() + textWidth - 1);
     if (icon != nullptr) {
-        *icon = iconArea.isNull() ? QRect()
-                                  : QRect(iconArea.left(), opt.rect.top(), iconArea.width(),
-                                          opt.rect.height());
+        *icon = iconArea.isNull()
+                    ? QRect()
+                    : QRect(iconArea.left(), opt.rect.top(), iconArea.width(), opt.rect.height());
     }
     if (label != nullptr) {
-        *label = QRect(QPoint(textArea.left(), opt.rect.top()),
-                       QPoint(right, opt.rect.bottom()));
+        *label = QRect(QPoint(textArea.left(), opt.rect.top()), QPoint(right, opt.rect.bottom()));
     }
 }
 
@@ -121,8 +119,8 @@ TreeHit SnapshotTreeView::hitTest(const QPoint& point) const {
     const QRect cell = visualRect(index);
     if (point.x() < cell.left()) {
         const bool ownColumn = point.x() >= cell.left() - indentation();
-        hit.part = ownColumn && model_->hasChildren(index) ? TreeHitPart::Button
-                                                           : TreeHitPart::Indent;
+        hit.part =
+            ownColumn && model_->hasChildren(index) ? TreeHitPart::Button : TreeHitPart::Indent;
         return hit;
     }
     QRect icon;
@@ -270,7 +268,8 @@ void SnapshotTreeView::drawBranches(QPainter* painter, const QRect& rect,
     }
     const int x = left + level * indent + indent / 2;
     const bool firstRoot = level == 0 && index.row() == 0;
-    painter->drawLine(x, firstRoot ? midY : rect.top(), x, hasNextSibling(index) ? rect.bottom() : midY);
+    painter->drawLine(x, firstRoot ? midY : rect.top(), x,
+                      hasNextSibling(index) ? rect.bottom() : midY);
     painter->drawLine(x, midY, left + (level + 1) * indent - 2, midY);
 
     if (m->hasChildren(index)) {

@@ -39,8 +39,8 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     // The icon and label of a row whose cell is option.rect.
-    void itemParts(const QStyleOptionViewItem& option, const QModelIndex& index,
-                   QRect* icon, QRect* label) const;
+    void itemParts(const QStyleOptionViewItem& option, const QModelIndex& index, QRect* icon,
+                   QRect* label) const;
 };
 
 class SnapshotTreeView : public QTreeView {
@@ -61,6 +61,8 @@ public:
     // Shows the tree's selected node: its collapsed ancestors are expanded, it becomes
     // the current item and is scrolled into view.
     void showSelectedNode(NodeId node);
+    // Whether an in-place editor is open (it never should be).
+    bool isEditing() const { return state() == QAbstractItemView::EditingState; }
 
 signals:
     // F2, or a slow second click on the selected node's label: a request to edit it.

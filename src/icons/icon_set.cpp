@@ -9,16 +9,18 @@
 
 // The SVG pictures are compiled into the static library; make sure their registration is
 // linked in whichever program uses the icon set.
-static void initIconResources() { Q_INIT_RESOURCE(zelvane_icons); }
+static void initIconResources() {
+    Q_INIT_RESOURCE(zelvane_icons);
+}
 
 namespace zelvane {
 
 namespace {
 
 constexpr std::array<const char*, kIconSetImageCount> kIconFiles{
-    "kind00_snapshot", "kind01_program", "kind02_archive", "kind03_autorun",
-    "kind04_cdrom",    "kind05_document", "kind06_folder", "kind07_media",
-    "kind08_file",     "kind09_drive",    "kind10_system", "kind11_shortcut",
+    "kind00_snapshot", "kind01_program",  "kind02_archive", "kind03_autorun",
+    "kind04_cdrom",    "kind05_document", "kind06_folder",  "kind07_media",
+    "kind08_file",     "kind09_drive",    "kind10_system",  "kind11_shortcut",
 };
 
 QImage renderOnto(int kind, int size, const QColor& background) {

@@ -15,7 +15,9 @@ constexpr std::array<ViewSize, 4> kViewSizes{{
 }};
 } // namespace
 
-std::span<const ViewSize> viewSizes() { return kViewSizes; }
+std::span<const ViewSize> viewSizes() {
+    return kViewSizes;
+}
 
 std::optional<int> viewCommandSize(int commandId) {
     for (const ViewSize& size : kViewSizes) {
