@@ -323,7 +323,7 @@ void CMainDlg::RebuildIconList(int size) {
     IconSet fresh = IconSet::build(size);
     model_->setIconSet(nullptr);
     iconSet_ = std::move(fresh);
-    treeView_->setIconSize(QSize(size, size));
+    treeView_->setNodeIconSize(size);
     model_->setIconSet(&iconSet_);
 }
 

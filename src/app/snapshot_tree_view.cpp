@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <vector>
 
 #include "app/snapshot_tree_model.h"
@@ -11,6 +12,19 @@
 namespace zelvane {
 
 namespace {
+
+// The application's style, except that a selected row's branch area stays unselected:
+// a tree marks only the icon and the label of its selected node.
+class TreeStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_ItemView_ShowDecorationSelected) {
+            return 0;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 QStyle* styleOf(const QStyleOptionViewItem& option) {
     return option.widget != nullptr ? option.widget->style() : QApplication::style();
@@ -67,7 +81,10 @@ SnapshotTreeView::SnapshotTreeView(QWidget* parent) : QTreeView(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    setIndentation(19);
+    auto* style = new TreeStyle;
+    style->setParent(this);
+    setStyle(style);
+    setNodeIconSize(16);
 
     // The selection stays as visible when the tree does not have the focus.
     QPalette pal = palette();
@@ -92,6 +109,14 @@ void SnapshotTreeView::setSnapshotModel(SnapshotTreeModel* model) {
     setModel(model);
     connect(model, &SnapshotTreeModel::treeSelectionChanged, this,
             [this](quint32 node) { showSelectedNode(node); });
+}
+
+void SnapshotTreeView::setNodeIconSize(int size) {
+    setIconSize(QSize(size, size));
+    // Each level is indented by the icon's width and its margins, so that the line down to
+    // a node's children starts right under the node's icon.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    setIndentation(std::max(19, size + 2 * margin));
 }
 
 QStyleOptionViewItem SnapshotTreeView::rowOption(const QModelIndex& index) const {

@@ -51,6 +51,9 @@ public:
     void setSnapshotModel(SnapshotTreeModel* model);
     SnapshotTreeModel* snapshotModel() const { return model_; }
 
+    // The size of the node icons; the indentation follows it.
+    void setNodeIconSize(int size);
+
     // point in viewport coordinates.
     TreeHit hitTest(const QPoint& point) const;
     // The icon and label rectangles of a visible node, in viewport coordinates (empty
