@@ -24,10 +24,10 @@ void buildEveryKind(SnapshotTree& tree) {
     tree.setKind(folder, kKindFolder);
     tree.setTextAndBold(folder, u" Projects");
     const std::pair<const char16_t*, int> files[] = {
-        {u"AUTORUN.INF", kKindAutorun}, {u"catalogue.zelv", kKindSnapshotDocument},
-        {u"holiday.mp3", kKindMedia},   {u"installer.exe", kKindProgram},
-        {u"kernel32.dll", kKindSystem}, {u"notes.txt", kKindDocument},
-        {u"photos.zip", kKindArchive},  {u"README", kKindOther},
+        {u"AUTORUN.INF", kKindAutorun},  {u"catalogue.zelv", kKindSnapshotDocument},
+        {u"holiday.mp3", kKindMedia},    {u"installer.exe", kKindProgram},
+        {u"kernel32.dll", kKindSystem},  {u"notes.txt", kKindDocument},
+        {u"photos.zip", kKindArchive},   {u"README", kKindOther},
         {u"Website.url", kKindShortcut},
     };
     for (auto [name, kind] : files) {
@@ -46,10 +46,8 @@ TEST(Screenshots, MainWindowAtSixteenAndFortyEightPixels) {
     QDir().mkpath(dir);
     const QString snapshot = qEnvironmentVariable("ZELVANE_SCREENSHOT_SNAPSHOT");
     CMainDlg dlg(u"zelvane");
-    dlg.setMessageBoxFunction(
-        [](QWidget*, std::u16string_view, std::u16string_view, MessageIcon, MessageButtons) {
-            return MessageAnswer::Ok;
-        });
+    dlg.setMessageBoxFunction([](QWidget*, std::u16string_view, std::u16string_view, MessageIcon,
+                                 MessageButtons) { return MessageAnswer::Ok; });
     if (!snapshot.isEmpty()) {
         dlg.setCommandLine({toU16(snapshot)});
     }
@@ -65,7 +63,8 @@ TEST(Screenshots, MainWindowAtSixteenAndFortyEightPixels) {
     if (NodeId root = tree.firstRoot(); root != kNoNode) {
         view->expand(dlg.treeModel()->indexOf(root));
         int opened = 0;
-        for (NodeId c = tree.firstChild(root); c != kNoNode && opened < 2; c = tree.nextSibling(c)) {
+        for (NodeId c = tree.firstChild(root); c != kNoNode && opened < 2;
+             c = tree.nextSibling(c)) {
             if (tree.hasChildren(c)) {
                 view->expand(dlg.treeModel()->indexOf(c));
                 ++opened;
