@@ -5,21 +5,12 @@
 #include <QString>
 #include <QVariant>
 
+#include "app/qt_text.h"
 #include "document/utf.h"
 
 namespace zelvane {
 
 namespace {
-
-QString toQString(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()),
-                   static_cast<qsizetype>(text.size()));
-}
-
-std::u16string fromQString(const QString& text) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
-                          static_cast<std::size_t>(text.size()));
-}
 
 // The file is UTF-8, which cannot hold a lone surrogate: such texts (names kept from
 // file names that are not valid UTF-8) are stored as their original bytes instead.
@@ -77,7 +68,7 @@ std::optional<std::u16string> QSettingsBackend::readText(std::u16string_view nam
     const QVariant value = settings_->value(toQString(name));
     switch (value.typeId()) {
     case QMetaType::QString:
-        return fromQString(value.toString());
+        return toU16(value.toString());
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         return utf8ToUtf16(
@@ -88,7 +79,7 @@ std::optional<std::u16string> QSettingsBackend::readText(std::u16string_view nam
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
     case QMetaType::Bool:
-        return fromQString(value.toString());
+        return toU16(value.toString());
     default:
         // Missing, or a list or another structure that is not one text.
         return std::nullopt;
