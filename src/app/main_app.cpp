@@ -1,10 +1,9 @@
 #include "app/main_app.h"
 
-#include <QFileInfo>
-
+#include "app/app_name.h"
 #include "app/main_dlg.h"
-#include "app/qt_text.h"
 #include "document/utf.h"
+#include "settings/qsettings_backend.h"
 
 namespace zelvane {
 
@@ -13,14 +12,19 @@ CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {
     for (int i = 1; i < argc; ++i) {
         arguments_.push_back(utf8ToUtf16(argv[i]));
     }
-    const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "zelvane";
-    appName_ = toU16(QFileInfo(QString::fromLocal8Bit(program.c_str())).completeBaseName());
+    appName_ = currentApplicationName(argc > 0 ? argv[0] : nullptr);
+    settings_ = std::make_unique<QSettingsBackend>();
 }
+
+CMainApp::~CMainApp() = default;
 
 bool CMainApp::InitInstance() {
     {
         CMainDlg dialog(appName_);
         dialog.setCommandLine(arguments_);
+        dialog.setSettingsFunctions(
+            [this, &dialog] { dialog.rememberedInputs() = loadSettings(*settings_); },
+            [this, &dialog] { saveSettings(*settings_, dialog.rememberedInputs()); });
         dialog.DoModal();
     }
     return false;

@@ -3,16 +3,20 @@
 #pragma once
 
 #include <QApplication>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace zelvane {
+
+class SettingsBackend;
 
 class CMainApp : public QApplication {
     Q_OBJECT
 public:
     // argc and argv as main() got them; the toolkit takes its own options out of them.
     CMainApp(int& argc, char** argv);
+    ~CMainApp() override;
 
     // Runs the main window until Exit ends it; returns false, after which the process ends.
     bool InitInstance();
@@ -26,6 +30,7 @@ public:
 private:
     std::vector<std::u16string> arguments_;
     std::u16string appName_;
+    std::unique_ptr<SettingsBackend> settings_;
 };
 
 } // namespace zelvane

@@ -18,6 +18,7 @@
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
 #include "icons/icon_set.h"
+#include "settings/settings_store.h"
 
 class QAction;
 class QLabel;
@@ -42,7 +43,7 @@ public:
 
     // The arguments after the program's name, the toolkit's own options taken out.
     void setCommandLine(std::vector<std::u16string> arguments);
-    // Loading at start-up and saving at exit of the remembered inputs.
+    // Loading at start-up and saving at exit of the remembered inputs (rememberedInputs()).
     void setSettingsFunctions(std::function<void()> load, std::function<void()> save);
 
     // Runs the start-up sequence, then the window modally until Exit ends it.
@@ -105,6 +106,8 @@ public:
     // --- What the other windows and the tests use ---
     SnapshotTree& tree() { return tree_; }
     DocumentState& document() { return document_; }
+    // The remembered Add Tree inputs, search options and installation directory.
+    RememberedInputs& rememberedInputs() { return remembered_; }
     DocumentCommands& documentCommands() { return *documentCommands_; }
     const IconSet& iconSet() const { return iconSet_; }
     const std::u16string& applicationName() const { return appName_; }
@@ -146,6 +149,7 @@ private:
 
     SnapshotTree tree_;
     DocumentState document_;
+    RememberedInputs remembered_;
     std::unique_ptr<DocumentCommands> documentCommands_;
     QIcon windowIcon_;
     IconSet iconSet_;
