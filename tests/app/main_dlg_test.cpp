@@ -210,6 +210,45 @@ TEST_F(MainWindowTest, EnterDoesNothingAndEscapeRunsExit) {
     EXPECT_EQ(settingsSaved, 1);
 }
 
+TEST_F(MainWindowTest, ClosingAModifiedSnapshotAsksToSaveFirst) {
+    start();
+    buildTree();
+    dlg.document().modified = true;
+    int fileDialogs = 0;
+    dlg.setFileDialogFunction([&](QWidget*, const FileDialogRequest& request) {
+        ++fileDialogs;
+        EXPECT_EQ(request.initialName, u"Untitled.zelv");
+        return std::optional<ChosenFile>(); // cancelled
+    });
+    MessageAnswer answer = MessageAnswer::Yes;
+    dlg.setMessageBoxFunction([&](QWidget* owner, std::u16string_view text,
+                                  std::u16string_view caption, MessageIcon icon,
+                                  MessageButtons buttons) {
+        EXPECT_EQ(owner, &dlg);
+        EXPECT_EQ(icon, MessageIcon::Question);
+        EXPECT_EQ(buttons, MessageButtons::YesNo);
+        messages.push_back({std::u16string(text), std::u16string(caption)});
+        return answer;
+    });
+    // Yes, then a cancelled Save As: the window stays, with its snapshot.
+    QTest::keyClick(dlg.treeView(), Qt::Key_Escape);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, u"Save changes ?");
+    EXPECT_EQ(messages[0].caption, u"zelvane");
+    EXPECT_EQ(fileDialogs, 1);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(settingsSaved, 0);
+    EXPECT_EQ(dlg.tree().size(), 6u);
+
+    // No: the changes are dropped, the settings saved, the window ends.
+    answer = MessageAnswer::No;
+    dlg.close();
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(settingsSaved, 1);
+    EXPECT_EQ(dlg.result(), 0);
+}
+
 TEST_F(MainWindowTest, TheCloseBoxAndTheWindowMenuCloseRunExit) {
     start();
     dlg.close();
