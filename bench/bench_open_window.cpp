@@ -7,7 +7,9 @@
 // does, answers the "successfuly opened" box at once, and reports when the tree was first
 // painted with the loaded snapshot, measured from the start of main(). It then times the
 // expansion of the largest folder, a scroll to its end and a collapse, each with its
-// repaint, and prints the peak resident memory of the whole process.
+// repaint, and prints the peak resident memory of the whole process. With --inserts it
+// then compares 300,000 single insertions into the hidden tree (as a capture makes them)
+// with the same insertions into an unwatched tree and inside one bulk update.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -130,12 +132,18 @@ int main(int argc, char** argv) {
         return generate(argv[2], argc >= 4 ? std::atoi(argv[3]) : 1000000);
     }
     CMainApp app(argc, argv);
-    if (app.commandArguments().size() != 1) {
-        std::fprintf(stderr, "usage: bench_open_window FILE | --generate FILE [NODES]\n");
+    std::vector<std::u16string> arguments = app.commandArguments();
+    const bool inserts = !arguments.empty() && arguments.front() == u"--inserts";
+    if (inserts) {
+        arguments.erase(arguments.begin());
+    }
+    if (arguments.size() != 1) {
+        std::fprintf(stderr,
+                     "usage: bench_open_window [--inserts] FILE | --generate FILE [NODES]\n");
         return 2;
     }
     CMainDlg dlg(app.applicationBaseName());
-    dlg.setCommandLine(app.commandArguments());
+    dlg.setCommandLine(arguments);
     std::u16string loaded;
     dlg.setMessageBoxFunction(
         [&](QWidget*, std::u16string_view text, std::u16string_view, MessageIcon, MessageButtons) {
@@ -149,6 +157,17 @@ int main(int argc, char** argv) {
     double expandMs = 0;
     double scrollMs = 0;
     double collapseMs = 0;
+    std::size_t most = 0;
+    auto report = [&](std::size_t nodes, long peakKb) {
+        std::printf("nodes loaded: %zu (%s)\n", nodes,
+                    toQString(loaded).section('\n', 0, 0).toUtf8().constData());
+        std::printf("open to painted window: %.0f ms\n", openMs);
+        std::printf("expand a folder of %zu nodes: %.1f ms; scroll to its end: %.1f ms; "
+                    "collapse: %.1f ms\n",
+                    most, expandMs, scrollMs, collapseMs);
+        std::printf("peak resident memory after opening: %.1f MB\n",
+                    static_cast<double>(peakKb) / 1024);
+    };
     QTimer::singleShot(0, &dlg, [&] {
         // The modal run has started: the window is up and the snapshot is loaded.
         watch.armed = true;
@@ -160,7 +179,6 @@ int main(int argc, char** argv) {
 
         SnapshotTree& tree = dlg.tree();
         NodeId biggest = kNoNode;
-        std::size_t most = 0;
         for (NodeId c = tree.firstChild(tree.firstRoot()); c != kNoNode; c = tree.nextSibling(c)) {
             if (tree.childCount(c) > most) {
                 most = tree.childCount(c);
@@ -174,12 +192,47 @@ int main(int argc, char** argv) {
         expandMs = timedRepaint(dlg, watch, [&] { view->expand(folder); });
         scrollMs = timedRepaint(dlg, watch, [&] { view->scrollToBottom(); });
         collapseMs = timedRepaint(dlg, watch, [&] { view->collapse(folder); });
-        std::printf("nodes loaded: %zu (%s)\n", tree.size(),
-                    toQString(loaded).section('\n', 0, 0).toUtf8().constData());
-        std::printf("open to painted window: %.0f ms\n", openMs);
-        std::printf("expand a folder of %zu nodes: %.1f ms; scroll to its end: %.1f ms; "
-                    "collapse: %.1f ms\n",
-                    most, expandMs, scrollMs, collapseMs);
+        // A capture-like burst of single insertions while the tree is hidden, as the scan
+        // makes them, against the same insertions into a tree that nobody watches.
+        auto insertBurst = [](SnapshotTree& into) {
+            const auto t0 = Clock::now();
+            const NodeId root = into.insertLast(kTopLevel, u"capture");
+            std::vector<NodeId> folders{root};
+            for (int i = 0; i < 300000; ++i) {
+                const NodeId parent = folders[static_cast<std::size_t>(i / 40) % folders.size()];
+                const NodeId node = into.insertLast(parent, makeName(i));
+                into.setKind(node, i % 8 == 0 ? kKindFolder : kKindOther);
+                if (i % 8 == 0) {
+                    into.setTextAndBold(node, u" " + makeName(i));
+                    folders.push_back(node);
+                }
+            }
+            return msSince(t0);
+        };
+        const long openPeakKb = peakResidentKb();
+        if (!inserts) {
+            report(tree.size(), openPeakKb);
+            dlg.done(0);
+            return;
+        }
+        dlg.SetScanningState(true);
+        const double watchedMs = insertBurst(tree);
+        dlg.SetScanningState(false);
+        double bulkMs = 0;
+        {
+            const auto t0 = Clock::now();
+            {
+                SnapshotTree::BulkUpdate bulk(tree);
+                insertBurst(tree);
+            }
+            bulkMs = msSince(t0);
+        }
+        SnapshotTree unwatched;
+        const double plainMs = insertBurst(unwatched);
+        report(tree.size() - 600002, openPeakKb);
+        std::printf("300,000 single insertions into the hidden tree: %.0f ms (unwatched tree: "
+                    "%.0f ms; in one bulk update: %.0f ms)\n",
+                    watchedMs, plainMs, bulkMs);
         std::printf("peak resident memory: %.1f MB\n",
                     static_cast<double>(peakResidentKb()) / 1024);
         dlg.done(0);

@@ -109,6 +109,38 @@ void SnapshotTreeView::setSnapshotModel(SnapshotTreeModel* model) {
     setModel(model);
     connect(model, &SnapshotTreeModel::treeSelectionChanged, this,
             [this](quint32 node) { showSelectedNode(node); });
+    // After the view's own handling of the reset, which forgets every open branch.
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
+            &SnapshotTreeView::rememberExpanded);
+    connect(model, &QAbstractItemModel::modelReset, this, &SnapshotTreeView::restoreExpanded);
+}
+
+void SnapshotTreeView::rememberExpanded() {
+    // Only open branches are walked, so this costs what the view shows, not the tree.
+    expandedBeforeReset_.clear();
+    std::vector<QModelIndex> pending{QModelIndex()};
+    while (!pending.empty()) {
+        const QModelIndex parent = pending.back();
+        pending.pop_back();
+        const int rows = model_->rowCount(parent);
+        for (int row = 0; row < rows; ++row) {
+            const QModelIndex child = model_->index(row, 0, parent);
+            if (isExpanded(child)) {
+                expandedBeforeReset_.push_back(model_->nodeOf(child));
+                pending.push_back(child);
+            }
+        }
+    }
+}
+
+void SnapshotTreeView::restoreExpanded() {
+    const SnapshotTree& tree = model_->tree();
+    for (NodeId node : expandedBeforeReset_) {
+        if (tree.isValid(node) && tree.hasChildren(node)) {
+            expand(model_->indexOf(node));
+        }
+    }
+    expandedBeforeReset_.clear();
 }
 
 void SnapshotTreeView::setNodeIconSize(int size) {

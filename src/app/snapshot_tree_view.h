@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <vector>
+
 #include "document/snapshot_tree.h"
 
 namespace zelvane {
@@ -48,6 +50,8 @@ class SnapshotTreeView : public QTreeView {
 public:
     explicit SnapshotTreeView(QWidget* parent = nullptr);
 
+    // Shows the model. Branches that are open when the tree is reset as a whole (a bulk
+    // update) are open again afterwards, as far as their nodes still exist.
     void setSnapshotModel(SnapshotTreeModel* model);
     SnapshotTreeModel* snapshotModel() const { return model_; }
 
@@ -86,8 +90,12 @@ private:
     QStyleOptionViewItem rowOption(const QModelIndex& index) const;
     void partsOf(const QModelIndex& index, QRect* icon, QRect* label) const;
 
+    void rememberExpanded();
+    void restoreExpanded();
+
     SnapshotTreeModel* model_ = nullptr;
     SnapshotItemDelegate* delegate_ = nullptr;
+    std::vector<NodeId> expandedBeforeReset_;
     QTimer slowClick_;
     bool syncing_ = false;
 };

@@ -186,6 +186,35 @@ TEST_F(TreeModelTest, BulkUpdatesAreReportedAsOneReset) {
     EXPECT_EQ(model.rowCount(), 101);
 }
 
+TEST_F(TreeModelTest, OpenBranchesStayOpenThroughABulkUpdate) {
+    SnapshotTreeView view;
+    view.setSnapshotModel(&model);
+    const NodeId root = add(kTopLevel, u"R", kKindDriveRoot);
+    const NodeId open = add(root, u"open", kKindFolder);
+    add(open, u"x", kKindOther);
+    const NodeId shut = add(root, u"shut", kKindFolder);
+    add(shut, u"y", kKindOther);
+    view.expand(model.indexOf(root));
+    view.expand(model.indexOf(open));
+    tree.select(tree.firstChild(open));
+    {
+        // A capture adds a whole new root in one go.
+        SnapshotTree::BulkUpdate bulk(tree);
+        const NodeId added = add(kTopLevel, u"new", kKindDriveRoot);
+        add(add(added, u"f", kKindFolder), u"z", kKindOther);
+    }
+    EXPECT_TRUE(view.isExpanded(model.indexOf(root)));
+    EXPECT_TRUE(view.isExpanded(model.indexOf(open)));
+    EXPECT_FALSE(view.isExpanded(model.indexOf(shut)));
+    EXPECT_FALSE(view.isExpanded(model.index(1, 0)));
+    EXPECT_EQ(view.currentIndex(), model.indexOf(tree.firstChild(open)));
+
+    // Emptying the tree forgets them: reused ids open nothing.
+    tree.removeAll();
+    add(add(kTopLevel, u"again", kKindDriveRoot), u"c", kKindOther);
+    EXPECT_FALSE(view.isExpanded(model.index(0, 0)));
+}
+
 TEST_F(TreeModelTest, DetachesFromTheTreeWhenDestroyed) {
     {
         SnapshotTreeModel second(tree);
