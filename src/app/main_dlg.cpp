@@ -217,7 +217,8 @@ bool CMainDlg::OnInitDialog() {
     about->setData(IDM_ABOUTBOX);
     windowMenuActions_[IDM_ABOUTBOX] = about;
     connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
-    // 3. The window icon, big and small alike.
+    // 3. The window icon (the kind-0 picture), one icon at every size. A minimised window
+    // is drawn by the window manager here, from this icon; there is nothing to paint.
     setWindowIcon(windowIcon_);
     // 4. Normal state.
     progress_->hide();
