@@ -1,0 +1,389 @@
+#include "capture/directory_scanner.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "capture/classification.h"
+#include "capture/temp_tree.h"
+#include "document/snapshot_file.h"
+#include "document/utf.h"
+
+namespace zelvane {
+namespace {
+
+// Records what the scan asks of the user interface; can press Stop at a given pump.
+class RecordingObserver : public ScanObserver {
+public:
+    explicit RecordingObserver(ScanState& state) : state_(state) {}
+    void pump() override {
+        pumpSums.push_back(state_.folders + state_.files);
+        if (stopAtPump != 0 && pumpSums.size() == stopAtPump) {
+            OnStopScan(state_);
+        }
+    }
+    void setProgressText(std::u16string_view text) override { texts.emplace_back(text); }
+
+    std::vector<std::uint32_t> pumpSums;
+    std::vector<std::u16string> texts;
+    std::size_t stopAtPump = 0;
+
+private:
+    ScanState& state_;
+};
+
+struct Capture {
+    SnapshotTree tree;
+    ScanState state;
+    RecordingObserver observer{state};
+    NodeId root = kNoNode;
+    std::uint64_t total = 0;
+
+    explicit Capture(const std::string& path, std::u16string filter = u"*",
+                     std::size_t stopAtPump = 0) {
+        state.filter = std::move(filter);
+        observer.stopAtPump = stopAtPump;
+        root = tree.insertLast(kTopLevel, u"root");
+        DirectoryScanner scanner(tree, state, observer);
+        total = scanner.ScanDirectory(utf8ToUtf16(path), root);
+    }
+
+    // The children of node by their texts.
+    std::map<std::u16string, NodeId> children(NodeId node) const {
+        std::map<std::u16string, NodeId> byText;
+        for (NodeId c = tree.firstChild(node); c != kNoNode; c = tree.nextSibling(c)) {
+            byText.emplace(std::u16string(tree.text(c)), c);
+        }
+        return byText;
+    }
+    std::set<std::u16string> childTexts(NodeId node) const {
+        std::set<std::u16string> texts;
+        for (const auto& [text, id] : children(node)) {
+            texts.insert(text);
+        }
+        return texts;
+    }
+};
+
+TEST(Scanner, CapturesFoldersAndFilesWithTheirTextsKindsAndSizes) {
+    test::TempTree disk;
+    disk.dir("docs");
+    disk.dir("docs/old");
+    disk.file("docs/old/letter.DOC", 10);
+    disk.file("docs/notes.c", 20);
+    disk.dir("backup.zip");
+    disk.file("AutoRun.INF", 1);
+    disk.file("tool.exe", 300);
+    disk.file("README", 4000);
+    disk.file(".hidden", 50000);
+
+    Capture c(disk.path());
+    EXPECT_EQ(c.state.folders, 3u);
+    EXPECT_EQ(c.state.files, 6u);
+    EXPECT_EQ(c.total, 10u + 20 + 1 + 300 + 4000 + 50000);
+    EXPECT_EQ(c.childTexts(c.root),
+              (std::set<std::u16string>{u" docs", u" backup.zip", u"AutoRun.INF", u"tool.exe",
+                                        u"README", u".hidden"}));
+    const auto top = c.children(c.root);
+    for (const char16_t* folder : {u" docs", u" backup.zip"}) {
+        EXPECT_TRUE(c.tree.isBold(top.at(folder)));
+        EXPECT_EQ(c.tree.kind(top.at(folder)), kKindFolder) << "folders are never classified";
+    }
+    EXPECT_EQ(c.tree.kind(top.at(u"AutoRun.INF")), kKindAutorun);
+    EXPECT_EQ(c.tree.kind(top.at(u"tool.exe")), kKindProgram);
+    EXPECT_EQ(c.tree.kind(top.at(u"README")), kKindOther);
+    EXPECT_FALSE(c.tree.isBold(top.at(u"tool.exe")));
+    EXPECT_FALSE(c.tree.hasChildren(top.at(u" backup.zip")));
+
+    const NodeId docs = top.at(u" docs");
+    EXPECT_EQ(c.childTexts(docs), (std::set<std::u16string>{u" old", u"notes.c"}));
+    const NodeId old = c.children(docs).at(u" old");
+    EXPECT_EQ(c.childTexts(old), (std::set<std::u16string>{u"letter.DOC"}));
+    EXPECT_EQ(c.tree.kind(c.children(old).at(u"letter.DOC")), kKindDocument);
+    // The scan leaves the root as it found it: its text and bold are the command's part.
+    EXPECT_EQ(c.tree.text(c.root), u"root");
+    EXPECT_FALSE(c.tree.isBold(c.root));
+}
+
+TEST(Scanner, SizesAreSummedIn64Bits) {
+    test::TempTree disk;
+    disk.file("big.iso", 5368709120ull); // sparse: 5 GiB that take no room
+    disk.dir("more");
+    disk.file("more/big2.iso", 5368709120ull);
+    Capture c(disk.path());
+    EXPECT_EQ(c.total, 2 * 5368709120ull);
+    Capture filtered(disk.path(), u"txt");
+    EXPECT_EQ(filtered.total, 0u) << "rejected files add nothing";
+}
+
+TEST(Scanner, FilterSelectsFilesButKeepsEveryFolder) {
+    test::TempTree disk;
+    disk.dir("sub");
+    disk.dir("sub/deeper");
+    for (const char* name : {"a.txt", "a.TXT", "a.txt.bak", "README", "b.", "sub/c.txt"}) {
+        disk.file(name, 1);
+    }
+    struct Case {
+        std::u16string filter;
+        std::set<std::u16string> topFiles;
+        std::uint32_t files;
+    };
+    const std::vector<Case> cases = {
+        {u"*", {u"a.txt", u"a.TXT", u"a.txt.bak", u"README", u"b."}, 6},
+        {u"txt", {u"a.txt"}, 2},
+        {u"TXT", {u"a.TXT"}, 1},
+        {u"*.txt", {}, 0},
+        {u".txt", {}, 0},
+        {u"", {u"b."}, 1},
+        {u"bak", {u"a.txt.bak"}, 1},
+    };
+    for (const Case& k : cases) {
+        Capture c(disk.path(), k.filter);
+        std::set<std::u16string> expected = k.topFiles;
+        expected.insert(u" sub");
+        EXPECT_EQ(c.childTexts(c.root), expected) << utf16ToUtf8(k.filter);
+        EXPECT_EQ(c.state.files, k.files) << utf16ToUtf8(k.filter);
+        EXPECT_EQ(c.state.folders, 2u) << utf16ToUtf8(k.filter);
+        EXPECT_EQ(c.total, k.files) << utf16ToUtf8(k.filter);
+    }
+}
+
+TEST(Scanner, LinksAreFilesAndNeverFollowed) {
+    test::TempTree disk;
+    disk.dir("inside");
+    disk.file("inside/real.txt", 7);
+    disk.file("big.bin", 1000000);
+    disk.symlink("inside/loop", "..");
+    disk.symlink("self", ".");
+    disk.symlink("up", "/");
+    disk.symlink("to-big.bin", "big.bin");
+    disk.symlink("Shortcut.lnk", "inside");
+    disk.symlink("dangling.txt", "nowhere");
+
+    Capture c(disk.path());
+    EXPECT_EQ(c.state.folders, 1u);
+    EXPECT_EQ(c.state.files, 8u);
+    EXPECT_EQ(c.total, 1000007u) << "a link adds no size";
+    const auto top = c.children(c.root);
+    for (const char16_t* link : {u"self", u"up", u"to-big.bin", u"Shortcut.lnk", u"dangling.txt"}) {
+        ASSERT_EQ(top.count(link), 1u);
+        EXPECT_FALSE(c.tree.hasChildren(top.at(link)));
+        EXPECT_FALSE(c.tree.isBold(top.at(link)));
+    }
+    EXPECT_EQ(c.tree.kind(top.at(u"Shortcut.lnk")), kKindShortcut) << "classified by its name";
+    EXPECT_EQ(c.tree.kind(top.at(u"dangling.txt")), kKindDocument);
+    EXPECT_EQ(c.tree.kind(top.at(u"up")), kKindOther);
+    EXPECT_EQ(c.childTexts(top.at(u" inside")), (std::set<std::u16string>{u"real.txt", u"loop"}));
+}
+
+TEST(Scanner, TheRootPathItselfMayBeALink) {
+    test::TempTree disk;
+    disk.dir("real");
+    disk.file("real/x");
+    disk.symlink("alias", "real");
+    Capture c(disk.at("alias"));
+    EXPECT_EQ(c.childTexts(c.root), (std::set<std::u16string>{u"x"}));
+}
+
+TEST(Scanner, NamesThatAreNotUtf8SurviveSavingAndLoading) {
+    test::TempTree disk;
+    const std::string latin1 = "caf\xe9.txt";
+    const std::string broken = "\xff\xfe\x80";
+    disk.file(latin1, 1);
+    disk.dir(broken);
+    disk.file(broken + "/\xc3\x28.exe"); // an invalid two-byte sequence
+
+    Capture c(disk.path());
+    const std::u16string latin1Text = utf8ToUtf16(latin1);
+    EXPECT_EQ(latin1Text, std::u16string(u"caf\xdce9.txt"));
+    ASSERT_EQ(c.children(c.root).count(latin1Text), 1u);
+    EXPECT_EQ(c.tree.kind(c.children(c.root).at(latin1Text)), kKindDocument);
+    const NodeId folder = c.children(c.root).at(u" " + utf8ToUtf16(broken));
+    EXPECT_EQ(c.childTexts(folder), (std::set<std::u16string>{utf8ToUtf16("\xc3\x28.exe")}));
+
+    std::string bytes;
+    ASSERT_TRUE(encodeSnapshot(c.tree, bytes).ok);
+    SnapshotTree loaded;
+    const LoadStats stats = decodeSnapshot(bytes, loaded);
+    EXPECT_TRUE(stats.wellFormed());
+    std::vector<std::u16string> before;
+    std::vector<std::u16string> after;
+    walkPreOrder(c.tree, [&](NodeId n, std::size_t) { before.emplace_back(c.tree.text(n)); });
+    walkPreOrder(loaded, [&](NodeId n, std::size_t) { after.emplace_back(loaded.text(n)); });
+    EXPECT_EQ(before, after);
+    // And the names lead back to the same bytes on disk.
+    EXPECT_EQ(utf16ToUtf8(latin1Text), latin1);
+}
+
+TEST(Scanner, AMissingOrUnreadableDirectoryGivesNoChildren) {
+    test::TempTree disk;
+    disk.file("plain.txt", 5);
+    {
+        Capture c(disk.at("missing"));
+        EXPECT_EQ(c.total, 0u);
+        EXPECT_FALSE(c.tree.hasChildren(c.root));
+        EXPECT_EQ(c.state.folders + c.state.files, 0u);
+    }
+    {
+        Capture c(disk.at("plain.txt")); // a file, not a directory
+        EXPECT_EQ(c.total, 0u);
+        EXPECT_FALSE(c.tree.hasChildren(c.root));
+    }
+}
+
+TEST(Scanner, PumpsEveryEighthItemAndShowsTheCountsEvery128) {
+    test::TempTree disk;
+    disk.dir("sub");
+    disk.manyFiles("", 150, "f");
+    disk.manyFiles("sub", 40, "g");
+    disk.manyFiles("", 30, "skip.bak");
+    // No file passes (none ends in a dot): the count stays at 1 and nothing is pumped.
+    Capture none(disk.path(), u"");
+    EXPECT_EQ(none.state.files, 0u);
+    EXPECT_TRUE(none.observer.pumpSums.empty());
+
+    Capture all(disk.path());
+    ASSERT_EQ(all.state.folders + all.state.files, 1u + 150 + 40 + 30);
+    for (std::uint32_t sum : all.observer.pumpSums) {
+        EXPECT_EQ(sum % 8, 7u);
+    }
+    // Every entry is looked at once, "." and ".." included, so the pumps are at least the
+    // items counted at 7 modulo 8 and at most that plus the four dot entries.
+    const std::size_t due = (1 + 150 + 40 + 30 + 1) / 8;
+    EXPECT_GE(all.observer.pumpSums.size(), due);
+    EXPECT_LE(all.observer.pumpSums.size(), due + 4);
+    ASSERT_EQ(all.observer.texts.size(), 1u);
+    EXPECT_EQ(all.observer.texts[0].substr(0, 12), u"Scanning...\n");
+    EXPECT_TRUE(all.observer.texts[0].ends_with(u"file(s) found..."));
+}
+
+TEST(Scanner, RejectedEntriesPumpWhileTheCountStandsAtSevenModuloEight) {
+    // 7 accepted files, then the count stays at 7: every later entry pumps, rejected ones too.
+    test::TempTree disk;
+    disk.manyFiles("", 20, "drop.bak");
+    for (int i = 0; i < 7; ++i) {
+        disk.file("keep" + std::to_string(i) + ".txt");
+    }
+    // Work out the expected pumps from the directory's own order.
+    platform::Directory dir = platform::Directory::openPath(disk.path());
+    platform::DirectoryListing listing;
+    ASSERT_TRUE(dir.readAll(listing));
+    std::uint32_t sum = 0;
+    std::size_t expectedPumps = 0;
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        expectedPumps += sum % 8 == 7 ? 1 : 0;
+        const std::string_view name = listing.name(i);
+        sum += name.ends_with(".txt") ? 1 : 0;
+    }
+    Capture c(disk.path(), u"txt");
+    EXPECT_EQ(c.state.files, 7u);
+    EXPECT_EQ(c.observer.pumpSums.size(), expectedPumps);
+    EXPECT_GE(expectedPumps, 1u);
+}
+
+TEST(Scanner, StopEndsEveryLevelAfterItsCurrentFolder) {
+    test::TempTree disk;
+    // Only folders at the top, each with 40 files: Stop is pressed at the first pump, which
+    // comes inside the first folder scanned. That folder still finishes its files, then the
+    // top level stops at once.
+    for (const char* folder : {"a", "b", "c", "d"}) {
+        disk.dir(folder);
+        disk.manyFiles(folder, 40, "file");
+    }
+    Capture c(disk.path(), u"*", 1);
+    EXPECT_TRUE(c.state.stopRequested);
+    EXPECT_EQ(c.state.folders, 1u);
+    EXPECT_EQ(c.state.files, 40u);
+    ASSERT_EQ(c.tree.childCount(c.root), 1u);
+    const NodeId only = c.tree.firstChild(c.root);
+    EXPECT_EQ(c.tree.text(only).substr(0, 1), u" ");
+    EXPECT_TRUE(c.tree.isBold(only));
+    EXPECT_EQ(c.tree.kind(only), kKindFolder);
+    EXPECT_EQ(c.tree.childCount(only), 40u);
+}
+
+TEST(Scanner, StopDeepInsideFinishesEveryFolderOnTheWayUp) {
+    test::TempTree disk;
+    disk.dir("x");
+    disk.dir("x/y");
+    disk.manyFiles("x/y", 30, "f");
+    Capture c(disk.path(), u"*", 1);
+    EXPECT_EQ(c.state.folders, 2u);
+    EXPECT_EQ(c.state.files, 30u);
+    const NodeId x = c.tree.firstChild(c.root);
+    const NodeId y = c.tree.firstChild(x);
+    EXPECT_EQ(c.tree.text(x), u" x");
+    EXPECT_EQ(c.tree.text(y), u" y");
+    EXPECT_TRUE(c.tree.isBold(x) && c.tree.isBold(y));
+    EXPECT_EQ(c.tree.kind(x), kKindFolder);
+    EXPECT_EQ(c.tree.kind(y), kKindFolder);
+}
+
+// Lowers the soft limit on open files for the life of the object.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(rlim_t limit) {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = limit;
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
+
+void expectChain(const Capture& c, std::size_t levels, std::u16string_view folder) {
+    NodeId node = c.root;
+    for (std::size_t level = 0; level < levels; ++level) {
+        node = c.tree.firstChild(node);
+        ASSERT_NE(node, kNoNode) << "level " << level;
+        ASSERT_EQ(c.tree.text(node), folder);
+        ASSERT_EQ(c.tree.kind(node), kKindFolder);
+    }
+    node = c.tree.firstChild(node);
+    ASSERT_NE(node, kNoNode);
+    EXPECT_EQ(c.tree.text(node), u"leaf.txt");
+}
+
+TEST(Scanner, CapturesATenThousandLevelTreeWhole) {
+    test::TempTree disk;
+    disk.chain("", 10000, "d", "leaf.txt");
+    DescriptorLimit limit(64); // far fewer than the levels
+    Capture c(disk.path());
+    EXPECT_EQ(c.state.folders, 10000u);
+    EXPECT_EQ(c.state.files, 1u);
+    expectChain(c, 10000, u" d");
+}
+
+TEST(Scanner, RunsOutOfDescriptorsWithoutLosingLevels) {
+    // A branchy tree below a deep chain, with few descriptors: upper levels are closed on
+    // the way down and opened again, by name, when their next folder comes.
+    test::TempTree disk;
+    disk.dir("top");
+    disk.chain("top", 300, "level", "leaf.txt");
+    disk.dir("top/second");
+    disk.chain("top/second", 200, "n", "leaf.txt");
+    disk.manyFiles("top", 5, "file");
+    DescriptorLimit limit(32);
+    Capture c(disk.path());
+    EXPECT_EQ(c.state.folders, 1u + 300 + 1 + 200);
+    EXPECT_EQ(c.state.files, 2u + 5);
+    const NodeId top = c.tree.firstChild(c.root);
+    const auto children = c.children(top);
+    EXPECT_EQ(children.size(), 1u + 1 + 5);
+    std::size_t depth = 0;
+    for (NodeId n = children.at(u" level"); n != kNoNode; n = c.tree.firstChild(n)) {
+        ++depth;
+    }
+    EXPECT_EQ(depth, 301u); // 300 folders and the leaf
+}
+
+} // namespace
+} // namespace zelvane

@@ -1,0 +1,135 @@
+#include "platform/directory.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "capture/temp_tree.h"
+#include "platform/drive_type.h"
+
+namespace zelvane::platform {
+namespace {
+
+std::map<std::string, DirectoryEntry> listByName(Directory& dir) {
+    DirectoryListing listing;
+    EXPECT_TRUE(dir.readAll(listing));
+    std::map<std::string, DirectoryEntry> byName;
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        byName[std::string(listing.name(i))] = listing[i];
+    }
+    return byName;
+}
+
+TEST(Directory, ListsEveryEntryWithItsTypeWithoutFollowingLinks) {
+    test::TempTree tree;
+    tree.dir("sub");
+    tree.file("plain.txt", 1234);
+    tree.symlink("to-sub", "sub");
+    tree.symlink("to-file", "plain.txt");
+    tree.symlink("dangling", "nowhere");
+    tree.symlink("loop", "..");
+
+    Directory dir = Directory::openPath(tree.path());
+    ASSERT_TRUE(dir.isOpen());
+    const auto byName = listByName(dir);
+    const std::set<std::string> names = [&] {
+        std::set<std::string> s;
+        for (const auto& [name, entry] : byName) {
+            s.insert(name);
+        }
+        return s;
+    }();
+    EXPECT_EQ(names, (std::set<std::string>{".", "..", "sub", "plain.txt", "to-sub", "to-file",
+                                            "dangling", "loop"}));
+    EXPECT_EQ(byName.at("sub").type, EntryType::Directory);
+    EXPECT_EQ(byName.at("plain.txt").type, EntryType::File);
+    for (const char* link : {"to-sub", "to-file", "dangling", "loop"}) {
+        EXPECT_EQ(byName.at(link).type, EntryType::Symlink) << link;
+        EXPECT_EQ(byName.at(link).size, 0u) << link;
+    }
+    EXPECT_EQ(dir.fileSize("plain.txt"), 1234u);
+    EXPECT_EQ(dir.fileSize("to-file"), 0u) << "the size of a link is not its target's";
+    EXPECT_EQ(dir.fileSize("sub"), 0u);
+    EXPECT_EQ(dir.fileSize("missing"), 0u);
+}
+
+TEST(Directory, ChildrenOpenOnlyWhenTheyAreRealDirectories) {
+    test::TempTree tree;
+    tree.dir("sub");
+    tree.file("sub/inner");
+    tree.file("plain");
+    tree.symlink("to-sub", "sub");
+    tree.symlink("loop", ".");
+
+    Directory dir = Directory::openPath(tree.path());
+    Directory sub = dir.openChild("sub");
+    ASSERT_TRUE(sub.isOpen());
+    EXPECT_EQ(listByName(sub).count("inner"), 1u);
+    EXPECT_FALSE(dir.openChild("to-sub").isOpen());
+    EXPECT_FALSE(dir.openChild("loop").isOpen());
+    EXPECT_FALSE(dir.openChild("plain").isOpen());
+    const Directory missing = dir.openChild("missing");
+    EXPECT_FALSE(missing.isOpen());
+    EXPECT_NE(missing.error(), 0);
+    EXPECT_FALSE(Directory().openChild("sub").isOpen());
+}
+
+TEST(Directory, EmptyPathIsTheFileSystemRoot) {
+    Directory empty = Directory::openPath("");
+    Directory slash = Directory::openPath("/");
+    ASSERT_TRUE(empty.isOpen());
+    ASSERT_TRUE(slash.isOpen());
+    auto a = listByName(empty);
+    auto b = listByName(slash);
+    EXPECT_EQ(a.size(), b.size());
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(),
+                           [](const auto& x, const auto& y) { return x.first == y.first; }));
+}
+
+TEST(Directory, PathsThatAreNotDirectoriesDoNotOpen) {
+    test::TempTree tree;
+    tree.file("plain");
+    EXPECT_FALSE(Directory::openPath(tree.at("plain")).isOpen());
+    EXPECT_FALSE(Directory::openPath(tree.at("missing")).isOpen());
+    Directory closed;
+    DirectoryListing listing;
+    EXPECT_FALSE(closed.readAll(listing));
+    EXPECT_TRUE(listing.empty());
+}
+
+TEST(Directory, NamesAreKeptAsBytes) {
+    test::TempTree tree;
+    const std::string odd = "caf\xe9-\xff\xfe.txt"; // Latin-1 bytes, not UTF-8
+    tree.file(odd, 3);
+    Directory dir = Directory::openPath(tree.path());
+    const auto byName = listByName(dir);
+    ASSERT_EQ(byName.count(odd), 1u);
+    EXPECT_EQ(dir.fileSize(odd), 3u);
+}
+
+TEST(Directory, MovingKeepsOneOwner) {
+    test::TempTree tree;
+    Directory a = Directory::openPath(tree.path());
+    Directory b = std::move(a);
+    EXPECT_FALSE(a.isOpen()); // NOLINT(bugprone-use-after-move): moved-from state is defined
+    EXPECT_TRUE(b.isOpen());
+    a = std::move(b);
+    EXPECT_TRUE(a.isOpen());
+    a.close();
+    a.close();
+    EXPECT_FALSE(a.isOpen());
+}
+
+TEST(DriveType, OrdinaryAndMissingPathsAreNotCdRoms) {
+    test::TempTree tree;
+    EXPECT_EQ(driveTypeOf(tree.path()), DriveType::Other);
+    EXPECT_EQ(driveTypeOf(tree.at("does/not/exist")), DriveType::Other);
+    EXPECT_EQ(driveTypeOf(""), DriveType::Other);
+    EXPECT_EQ(driveTypeOf("/"), DriveType::Other);
+}
+
+} // namespace
+} // namespace zelvane::platform
