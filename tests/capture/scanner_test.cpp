@@ -387,3 +387,20 @@ TEST(Scanner, RunsOutOfDescriptorsWithoutLosingLevels) {
 
 } // namespace
 } // namespace zelvane
+
+namespace zelvane {
+namespace {
+
+TEST(Scanner, CapturesADirectoryOf200000Entries) {
+    test::TempTree disk;
+    disk.dir("sub");
+    disk.manyFiles("", 200000, "entry-");
+    Capture c(disk.path());
+    EXPECT_EQ(c.state.folders, 1u);
+    EXPECT_EQ(c.state.files, 200000u);
+    EXPECT_EQ(c.tree.childCount(c.root), 200001u);
+    EXPECT_EQ(c.observer.texts.size(), 200001u / 128);
+}
+
+} // namespace
+} // namespace zelvane
