@@ -391,15 +391,18 @@ TEST(Scanner, RunsOutOfDescriptorsWithoutLosingLevels) {
 namespace zelvane {
 namespace {
 
-TEST(Scanner, CapturesADirectoryOf200000Entries) {
+// A wide directory; the benchmark zelvane_capture_bench scans one of 200,000 entries.
+TEST(Scanner, CapturesAWideDirectory) {
     test::TempTree disk;
     disk.dir("sub");
-    disk.manyFiles("", 200000, "entry-");
+    disk.manyFiles("", 30000, "entry-");
     Capture c(disk.path());
     EXPECT_EQ(c.state.folders, 1u);
-    EXPECT_EQ(c.state.files, 200000u);
-    EXPECT_EQ(c.tree.childCount(c.root), 200001u);
-    EXPECT_EQ(c.observer.texts.size(), 200001u / 128);
+    EXPECT_EQ(c.state.files, 30000u);
+    EXPECT_EQ(c.tree.childCount(c.root), 30001u);
+    // One progress text per 128 items (a "." or ".." entry may fall on one more).
+    EXPECT_GE(c.observer.texts.size(), 30001u / 128);
+    EXPECT_LE(c.observer.texts.size(), 30001u / 128 + 2);
 }
 
 } // namespace
