@@ -153,12 +153,5 @@ TEST(CaptureTree, AStoppedCaptureIsSortedAndReportedAsStopped) {
     EXPECT_EQ(port.calls.back(), "state off");
 }
 
-TEST(CaptureTree, RootKindFollowsTheDriveType) {
-    test::TempTree disk;
-    EXPECT_EQ(rootKindForPath(utf8ToUtf16(disk.path())), kKindDriveRoot);
-    EXPECT_EQ(rootKindForPath(u""), kKindDriveRoot);
-    EXPECT_EQ(rootKindForPath(u"C:"), kKindDriveRoot);
-}
-
 } // namespace
 } // namespace zelvane

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace zelvane::test {
 
@@ -27,69 +27,6 @@ std::string baseDirectory() {
     return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
 }
 
-// Empties the directory open as fd and closes fd. Iterative over the levels, so a chain
-// deeper than PATH_MAX or than the descriptor limit comes down too: each level is opened
-// from its parent when it is needed again.
-void removeContents(int rootFd) {
-    struct Level {
-        int fd;
-        std::string name;
-    };
-    std::vector<Level> levels{{rootFd, {}}};
-    while (!levels.empty()) {
-        DIR* dir = fdopendir(dup(levels.back().fd));
-        if (dir == nullptr) {
-            fail("fdopendir");
-        }
-        rewinddir(dir); // the descriptor may have been read before
-        std::string subdir;
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name == "." || name == "..") {
-                continue;
-            }
-            struct stat info;
-            if (fstatat(levels.back().fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISDIR(info.st_mode)) {
-                if (unlinkat(levels.back().fd, name.c_str(), AT_REMOVEDIR) != 0) {
-                    subdir = name; // not empty: go down into it
-                    break;
-                }
-            } else {
-                unlinkat(levels.back().fd, name.c_str(), 0);
-            }
-        }
-        closedir(dir);
-        if (!subdir.empty()) {
-            const int fd = openat(levels.back().fd, subdir.c_str(),
-                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (fd < 0) {
-                fail("openat " + subdir);
-            }
-            // Keep only a few levels open: the parent of a closed level is found again by
-            // going back up with "..".
-            if (levels.size() > 8) {
-                close(levels[levels.size() - 8].fd);
-                levels[levels.size() - 8].fd = -1;
-            }
-            levels.push_back({fd, subdir});
-            continue;
-        }
-        // This level is empty now: remove it from its parent.
-        const Level done = levels.back();
-        levels.pop_back();
-        if (levels.empty()) {
-            close(done.fd);
-            return;
-        }
-        if (levels.back().fd < 0) {
-            levels.back().fd = openat(done.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        }
-        close(done.fd);
-        unlinkat(levels.back().fd, done.name.c_str(), AT_REMOVEDIR);
-    }
-}
-
 } // namespace
 
 TempTree::TempTree() {
@@ -101,11 +38,13 @@ TempTree::TempTree() {
 }
 
 TempTree::~TempTree() {
-    const int fd = open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        removeContents(fd);
+    // rm walks with openat, so it removes chains deeper than PATH_MAX too, and never
+    // follows links.
+    const char* argv[] = {"rm", "-rf", "--", path_.c_str(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "rm", nullptr, nullptr, const_cast<char* const*>(argv), environ) == 0) {
+        waitpid(pid, nullptr, 0);
     }
-    rmdir(path_.c_str());
 }
 
 void TempTree::dir(std::string_view relative) const {
