@@ -140,6 +140,9 @@ public:
         : tree_(tree), order_(order), offsets_(tree.idBound(), 0) {}
 
     void sortChildren(NodeId parent) {
+        if (tree_.childCount(parent) < 2) {
+            return; // nothing to order, and no key worth making
+        }
         keys_.clear();
         for (NodeId child = tree_.firstChild(parent); child != kNoNode;
              child = tree_.nextSibling(child)) {
