@@ -55,7 +55,8 @@ check "roots in text order after --append" "9 A other
 check "append to another file" "3" "$("$cli" list "$work/copy.zelv" | grep -vc '^ ')"
 check "the appended file stays" "2" "$("$cli" list "$work/s.zelv" | grep -vc '^ ')"
 
-out=$("$cli" scan "$work/missing" -o "$work/m.zelv")
+out=$("$cli" scan "$work/missing" -o "$work/m.zelv" 2> "$work/err")
+check "missing path warned about" 1 "$(grep -c "missing: No such file" "$work/err")"
 check "missing path" "0 folder(s) & 0 file(s) successfuly added.
 Total size is 0 byte(s)" "$out"
 check "missing path root" "9 $work/missing" "$("$cli" list "$work/m.zelv")"

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "capture/capture_command.h"
 #include "capture/capture_summary.h"
 #include "document/utf.h"
+#include "platform/directory.h"
 
 namespace zelvane::cli {
 
@@ -196,6 +198,14 @@ int runScan(const Args& args) {
     struct sigaction previous {};
     sigaction(SIGINT, &action, &previous);
 
+    {
+        // The capture goes on either way, as in the desktop program; a shell user is told.
+        const platform::Directory probe = platform::Directory::openPath(*options->path);
+        if (!probe.isOpen()) {
+            std::cerr << "zelvane-cli: " << *options->path << ": " << std::strerror(probe.error())
+                      << " (the root gets no children)\n";
+        }
+    }
     ScanState& state = processScanState();
     TerminalPort port(state, isatty(STDERR_FILENO) == 1);
     const TextOrder order;
