@@ -16,23 +16,6 @@ int kindOf(std::u16string_view name) {
     return classifyFile(parts.base, parts.extension);
 }
 
-TEST(SplitExtension, ExtensionRunsFromTheLastDot) {
-    const std::vector<std::pair<std::u16string, std::pair<std::u16string, std::u16string>>> cases =
-        {
-            {u"a.tar.gz", {u"a.tar", u".gz"}},
-            {u".profile", {u"", u".profile"}},
-            {u"README", {u"README", u""}},
-            {u"a.", {u"a", u"."}},
-            {u"", {u"", u""}},
-            {u"x.y.", {u"x.y", u"."}},
-        };
-    for (const auto& [name, expected] : cases) {
-        const NameParts parts = splitExtension(name);
-        EXPECT_EQ(parts.base, expected.first) << std::string(name.begin(), name.end());
-        EXPECT_EQ(parts.extension, expected.second) << std::string(name.begin(), name.end());
-    }
-}
-
 TEST(Classification, SpecialNamesComeBeforeTheGroups) {
     EXPECT_EQ(kindOf(u"autorun.inf"), kKindAutorun);
     EXPECT_EQ(kindOf(u"AutoRun.INF"), kKindAutorun);

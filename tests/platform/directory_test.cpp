@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -80,16 +79,6 @@ TEST(Directory, EmptyPathIsTheFileSystemRoot) {
     EXPECT_EQ(a.size(), b.size());
     EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(),
                            [](const auto& x, const auto& y) { return x.first == y.first; }));
-}
-
-TEST(Directory, NamesAreKeptAsBytes) {
-    test::TempTree tree;
-    const std::string odd = "caf\xe9-\xff\xfe.txt"; // Latin-1 bytes, not UTF-8
-    tree.file(odd, 3);
-    Directory dir = Directory::openPath(tree.path());
-    const auto byName = listByName(dir);
-    ASSERT_EQ(byName.count(odd), 1u);
-    EXPECT_EQ(dir.fileSize(odd), 3u);
 }
 
 TEST(DriveType, OrdinaryAndMissingPathsAreNotCdRoms) {
