@@ -11,6 +11,11 @@ namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
+// Directories held open along the current path at most: deeper ones close the uppermost,
+// which are opened again by name should they be needed. Keeps a deep tree from taking
+// every file descriptor of the process (the rest of the program needs some too).
+constexpr std::size_t kMaxOpenLevels = 64;
+
 std::u16string progressText(std::uint32_t folders, std::uint32_t files) {
     const std::string text = "Scanning...\n" + std::to_string(folders) + " folder(s) and " +
                              std::to_string(files) + " file(s) found...";
@@ -164,6 +169,9 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             platform::Directory child;
             if (ensureOpen(top)) {
                 child = openWithRetry(top, [&] { return frames_[top].dir.openChild(name); });
+            }
+            if (depth_ >= kMaxOpenLevels) {
+                frames_[depth_ - kMaxOpenLevels].dir.close();
             }
             // pushFrame may move the frames: nothing of frame is used after this point.
             const NodeId childNode = frames_[top].childNode;

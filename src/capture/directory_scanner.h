@@ -27,8 +27,10 @@ public:
     //
     // Symbolic links are captured as files and never followed. A directory that cannot be
     // opened or read has no children (or keeps those read before the error). There is no
-    // depth limit: the walk keeps its own stack, and when the process runs out of file
-    // descriptors the directories of the upper levels are closed and opened again later.
+    // depth limit: the walk keeps its own stack, holds at most 64 directories open, and
+    // when the process runs out of file descriptors all the same it closes those of the
+    // upper levels; a closed level is opened again, by name from the level above, when it
+    // is needed.
     std::uint64_t ScanDirectory(std::u16string_view path, NodeId parent);
 
 private:
