@@ -27,15 +27,21 @@ CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRe
     tree.setKind(outcome.root, rootKindForPath(request.path));
 
     port.setScanningState(true);
-    port.setProgressText(u"Scanning...");
-    state.stopRequested = false;
+    {
+        // The tree is hidden from here until the end of the sort: whoever watches it is
+        // told once, at the end, instead of node by node (open branches and the
+        // selection are kept).
+        const SnapshotTree::BulkUpdate bulk(tree);
+        port.setProgressText(u"Scanning...");
+        state.stopRequested = false;
 
-    DirectoryScanner scanner(tree, state, port);
-    outcome.total = scanner.ScanDirectory(request.path, outcome.root);
+        DirectoryScanner scanner(tree, state, port);
+        outcome.total = scanner.ScanDirectory(request.path, outcome.root);
 
-    tree.setTextAndBold(outcome.root, request.label);
-    port.setProgressText(u"Sorting...");
-    SortTree(tree, order);
+        tree.setTextAndBold(outcome.root, request.label);
+        port.setProgressText(u"Sorting...");
+        SortTree(tree, order);
+    }
     port.setScanningState(false);
 
     outcome.folders = state.folders;

@@ -7,42 +7,21 @@
 
 #include "capture/temp_tree.h"
 #include "document/utf.h"
+#include "support/scripted_add_tree_port.h"
 
 namespace zelvane {
 namespace {
 
-// Records every call of the capture in order, as "state on", "text Scanning...", "pump"...
-// and can press Stop at a given pump.
-class ScriptedPort : public CapturePort {
-public:
-    explicit ScriptedPort(ScanState& state, SnapshotTree& tree) : state_(state), tree_(tree) {}
-    void setScanningState(bool scanning) override {
-        calls.push_back(scanning ? "state on" : "state off");
-    }
-    void setProgressText(std::u16string_view text) override {
-        calls.push_back("text " + utf16ToUtf8(text));
+using testing::ScriptedAddTreePort;
+
+// True when the last root is bold at the moment the progress text reads "Sorting...".
+void watchRootAtSorting(ScriptedAddTreePort& port, const SnapshotTree& tree, bool& bold) {
+    port.onProgress = [&port, &tree, &bold](std::u16string_view text) {
         if (text == u"Sorting...") {
-            // By now the root has its final text in bold.
-            rootBoldWhenSorting =
-                tree_.isBold(tree_.childAt(kTopLevel, tree_.childCount(kTopLevel) - 1));
+            bold = tree.isBold(tree.childAt(kTopLevel, tree.childCount(kTopLevel) - 1));
         }
-    }
-    void pump() override {
-        ++pumps;
-        if (pumps == stopAtPump) {
-            OnStopScan(state_);
-        }
-    }
-
-    std::vector<std::string> calls;
-    std::size_t pumps = 0;
-    std::size_t stopAtPump = 0;
-    bool rootBoldWhenSorting = false;
-
-private:
-    ScanState& state_;
-    SnapshotTree& tree_;
-};
+    };
+}
 
 CaptureRequest request(const std::string& path, std::u16string filter, std::u16string label) {
     return {utf8ToUtf16(path), std::move(filter), std::move(label)};
@@ -61,13 +40,16 @@ TEST(CaptureTree, RunsTheStepsInOrderAndLeavesASortedBoldRoot) {
     state.folders = 55; // left over from an earlier capture
     state.files = 66;
     state.stopRequested = true;
-    ScriptedPort port(state, tree);
+    ScriptedAddTreePort port;
+    bool rootBoldWhenSorting = false;
+    watchRootAtSorting(port, tree, rootBoldWhenSorting);
     const CaptureOutcome outcome =
         CaptureTree(tree, state, request(disk.path(), u"txt", u"My disk"), port, TextOrder(""));
 
-    EXPECT_EQ(port.calls, (std::vector<std::string>{"state on", "text Scanning...",
-                                                    "text Sorting...", "state off"}));
-    EXPECT_TRUE(port.rootBoldWhenSorting);
+    EXPECT_EQ(port.transcript(),
+              (std::vector<std::string>{"scanning on", R"(progress "Scanning...")",
+                                        R"(progress "Sorting...")", "scanning off"}));
+    EXPECT_TRUE(rootBoldWhenSorting);
     EXPECT_EQ(outcome.folders, 2u);
     EXPECT_EQ(outcome.files, 2u);
     EXPECT_EQ(outcome.total, 123u);
@@ -94,7 +76,7 @@ TEST(CaptureTree, ASecondCaptureJoinsTheRootsInTextOrderKeepingTheSelection) {
     disk.file("two/y");
     SnapshotTree tree;
     ScanState state;
-    ScriptedPort port(state, tree);
+    ScriptedAddTreePort port;
     const TextOrder order("");
     const CaptureOutcome first =
         CaptureTree(tree, state, request(disk.at("one"), u"*", u"b"), port, order);
@@ -117,8 +99,8 @@ TEST(CaptureTree, AStoppedCaptureIsSortedAndReportedAsStopped) {
     }
     SnapshotTree tree;
     ScanState state;
-    ScriptedPort port(state, tree);
-    port.stopAtPump = 1;
+    ScriptedAddTreePort port;
+    port.stopAtPump(state, 1);
     const CaptureOutcome outcome =
         CaptureTree(tree, state, request(disk.path(), u"*", u"r"), port, TextOrder(""));
     EXPECT_TRUE(outcome.stopped);
@@ -128,7 +110,7 @@ TEST(CaptureTree, AStoppedCaptureIsSortedAndReportedAsStopped) {
     EXPECT_TRUE(tree.isBold(folder));
     EXPECT_EQ(tree.text(tree.firstChild(folder)), u"z0") << "sorted like a whole capture";
     EXPECT_EQ(tree.text(tree.childAt(folder, 1)), u"z1");
-    EXPECT_EQ(port.calls.back(), "state off");
+    EXPECT_EQ(port.transcript().back(), "scanning off");
 }
 
 } // namespace

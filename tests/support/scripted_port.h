@@ -87,6 +87,8 @@ public:
     // The value scripted for a custom call named name; fails the test (and returns an
     // empty std::any) when the script has no such entry next.
     std::any takeCustom(const std::string& name, std::u16string_view argument = {});
+    // The last call recorded (for ports that describe their calls further), or nullptr.
+    PortCall* lastCall() { return calls_.empty() ? nullptr : &calls_.back(); }
 
 private:
     std::optional<ScriptEntry> take(ScriptEntry::Kind kind, const PortCall& call);
