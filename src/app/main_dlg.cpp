@@ -185,6 +185,12 @@ void CMainDlg::ShowWindowMenu() {
     const bool maximized = isMaximized();
     windowMenuActions_[SC_MAXIMIZE]->setVisible(!maximized);
     windowMenuActions_[SC_RESTORE]->setVisible(maximized);
+    if (scanning_) {
+        // A menu that waits for its choice would hold the scan until it closes: during a
+        // scan the window menu only opens and the scan's pumps serve it.
+        windowMenu_->popup(mapToGlobal(QPoint(0, 0)));
+        return;
+    }
     popup_(windowMenu_, mapToGlobal(QPoint(0, 0)));
 }
 

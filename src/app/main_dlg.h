@@ -15,6 +15,8 @@
 #include "app/dialog_units.h"
 #include "app/qt_dialogs.h"
 #include "app/ui_port.h"
+#include "capture/add_folder_location.h"
+#include "capture/add_tree_command.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
 #include "icons/icon_set.h"
@@ -32,7 +34,7 @@ class DocumentCommands;
 class SnapshotTreeModel;
 class SnapshotTreeView;
 
-class CMainDlg : public QDialog, public UiPort, public MainCommands {
+class CMainDlg : public QDialog, public UiPort, public MainCommands, public AddTreePort {
     Q_OBJECT
 public:
     // applicationName: the executable's name, the caption of the boxes that give none.
@@ -85,6 +87,14 @@ public:
     void setCaption(std::u16string_view caption) override;
     void endMainWindow(int result) override;
 
+    // --- AddTreePort: the Add Tree dialog and the scanning state of a capture ---
+    std::optional<AddTreeDialogResult> runAddTreeDialog(AddTreeInputs& remembered) override;
+    void setScanningState(bool scanning) override;
+    // Handles the window's pending events once: it repaints, moves and resizes, and the
+    // Stop button is heard; every other command is dropped (OnCommand).
+    void pump() override;
+    void setProgressText(std::u16string_view text) override { SetProgressText(text); }
+
     // --- MainCommands: each routed identifier arrives at one of these ---
     void OnFileNew() override;
     void OnFileOpen() override;
@@ -133,6 +143,7 @@ public:
     void setFileDialogFunction(FileDialogFunction function);
     void setPopupFunction(PopupFunction function);
     void setCommandTarget(MainCommands* target);
+    void setAddTreeDialogFunction(AddTreeDialogFunction function);
 
 protected:
     void accept() override { OnOK(); }
@@ -173,6 +184,7 @@ private:
     FileDialogFunction fileDialog_ = showQtFileDialog;
     PopupFunction popup_;
     MainCommands* commandTarget_ = this;
+    AddTreeDialogFunction addTreeDialog_ = runAddFolderLocation;
     bool scanning_ = false;
     bool exitRequested_ = false;
 };
