@@ -275,6 +275,13 @@ bool CMainDlg::takeExitRequest() {
 
 void CMainDlg::OnCommand(int id) {
     if (scanning_ && id != IDC_STOP) {
+        // Dropped. A View item has toggled its own check mark on the way here: the marks
+        // go back to the size that is shown.
+        if (viewCommandSize(id)) {
+            for (const ViewSize& size : viewSizes()) {
+                commandActions_.at(size.commandId)->setChecked(size.pixels == iconSet_.size());
+            }
+        }
         return;
     }
     routeCommand(*commandTarget_, id);
