@@ -1,0 +1,140 @@
+// A capture through the desktop program's main window, offscreen.
+//
+//   bench_add_tree DIR                  Tree > Add Tree... of DIR, the dialog answered at
+//                                       once; prints the time from OK to the summary box
+//                                       and to the window painted with the new root
+//   bench_add_tree --stop-after N DIR   the same, with the Stop button clicked (through
+//                                       the event queue) once N entries are in; prints how
+//                                       long Stop took to be heard and to end the capture
+//
+// The main window is the program's own, with its real message pumping: only the Add Tree
+// dialog and the summary box are answered by the benchmark.
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/command_ids.h"
+#include "app/main_dlg.h"
+#include "app/qt_text.h"
+#include "app/snapshot_tree_view.h"
+#include "capture/scan_state.h"
+#include "document/utf.h"
+
+namespace {
+
+using namespace zelvane;
+using Clock = std::chrono::steady_clock;
+
+double msBetween(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+void postClick(QWidget* widget) {
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, at, global,
+                                                        Qt::LeftButton, Qt::LeftButton, {}));
+    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
+                                                        Qt::LeftButton, Qt::NoButton, {}));
+}
+
+// The program's main window, noting when the scan hands over to the sort.
+class BenchWindow : public CMainDlg {
+public:
+    BenchWindow() : CMainDlg(u"zelvane") {}
+    void setProgressText(std::u16string_view text) override {
+        if (text == u"Sorting...") {
+            sorting = Clock::now();
+        }
+        CMainDlg::setProgressText(text);
+    }
+    Clock::time_point sorting{};
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    long stopAfter = -1;
+    QString dir;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == "--stop-after" && i + 1 < args.size()) {
+            stopAfter = args[++i].toLong();
+        } else {
+            dir = args[i];
+        }
+    }
+    if (dir.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_add_tree [--stop-after N] DIR\n");
+        return 2;
+    }
+
+    BenchWindow dlg;
+    Clock::time_point ok{}, summary{}, clicked{}, heard{};
+    std::u16string summaryText;
+    dlg.setAddTreeDialogFunction([&](QWidget*, AddTreeInputs& remembered) {
+        const std::optional<AddTreeDialogResult> result =
+            acceptAddTreeFields(toU16(dir), u"", u"*", remembered);
+        ok = Clock::now();
+        return result;
+    });
+    dlg.setMessageBoxFunction(
+        [&](QWidget*, std::u16string_view text, std::u16string_view, MessageIcon, MessageButtons) {
+            if (summary == Clock::time_point{}) {
+                summary = Clock::now();
+                summaryText = text;
+            }
+            return MessageAnswer::Ok;
+        });
+    dlg.OnInitDialog();
+    dlg.resize(640, 480);
+    QApplication::processEvents();
+
+    if (stopAfter >= 0) {
+        // Timers run inside the scan's pumps: one clicks Stop, one sees it heard.
+        auto* watch = new QTimer(&dlg);
+        QObject::connect(watch, &QTimer::timeout, [&] {
+            const ScanState& state = processScanState();
+            if (!dlg.isScanning()) {
+                return;
+            }
+            if (clicked == Clock::time_point{} &&
+                static_cast<long>(state.folders + state.files) >= stopAfter) {
+                clicked = Clock::now();
+                postClick(dlg.stopButton());
+            } else if (clicked != Clock::time_point{} && heard == Clock::time_point{} &&
+                       state.stopRequested) {
+                heard = Clock::now();
+                watch->stop();
+            }
+        });
+        watch->start(0);
+    }
+
+    dlg.commandAction(ID_TREE_ADDTREE)->trigger();
+    dlg.treeView()->repaint();
+    const Clock::time_point painted = Clock::now();
+
+    std::printf("%s\n", utf16ToUtf8(summaryText).c_str());
+    std::printf("capture %.3f s (OK to summary; scan %.3f s), %.3f s to the painted window\n",
+                msBetween(ok, summary) / 1000, msBetween(ok, dlg.sorting) / 1000,
+                msBetween(ok, painted) / 1000);
+    std::fflush(stdout);
+    if (stopAfter >= 0) {
+        if (clicked == Clock::time_point{}) {
+            std::printf("the capture ended before %ld entries; Stop was not clicked\n", stopAfter);
+        } else {
+            std::printf("stop: heard %.1f ms after the click, scan ended %.1f ms after it, "
+                        "summary (after sorting what was captured) %.1f ms after it\n",
+                        heard == Clock::time_point{} ? -1.0 : msBetween(clicked, heard),
+                        msBetween(clicked, dlg.sorting), msBetween(clicked, summary));
+        }
+    }
+    return 0;
+}
