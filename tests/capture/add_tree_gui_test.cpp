@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -279,6 +280,15 @@ TEST_F(AddTreeWindowTest, ACommandStillQueuedWhenTheScanEndsIsDroppedToo) {
     EXPECT_TRUE(commands.calls.empty());
     EXPECT_TRUE(dlg.commandAction(ID_VIEW_16X16)->isChecked());
     EXPECT_FALSE(dlg.commandAction(ID_VIEW_32X32)->isChecked());
+    // The window menu opens during a scan without holding it up.
+    dlg.setScanningState(true);
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClick(&dlg, Qt::Key_Space, Qt::AltModifier);
+    EXPECT_EQ(popups, 0) << "not the waiting pop-up";
+    EXPECT_TRUE(dlg.windowMenu()->isVisible());
+    dlg.windowMenu()->hide();
+    dlg.setScanningState(false);
     // Once the scan is over, commands run again.
     dlg.commandAction(ID_FILE_NEW)->trigger();
     EXPECT_THAT(commands.calls, ElementsAre("OnFileNew"));
