@@ -84,10 +84,10 @@ bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort&
     return true;
 }
 
-ItemCommands::ItemCommands(SnapshotTree& tree, UiPort& ui, ItemsPort& dialogs,
-                           std::function<void()> sortTree, std::function<void()> markModified)
-    : tree_(tree), ui_(ui), dialogs_(dialogs), sortTree_(std::move(sortTree)),
-      markModified_(std::move(markModified)) {}
+ItemCommands::ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
+                           ItemsPort& dialogs, std::function<void()> sortTree)
+    : tree_(tree), document_(document), ui_(ui), dialogs_(dialogs), sortTree_(std::move(sortTree)) {
+}
 
 ItemPropertiesDialog ItemCommands::propertiesOf(NodeId node) const {
     ItemPropertiesDialog dialog;
@@ -146,7 +146,7 @@ bool ItemCommands::OnItemRename() {
     }
     tree_.setText(node, renamedText(oldText, dialog.name));
     sortTree_();
-    markModified_();
+    document_.modified = true;
     return true;
 }
 
@@ -162,7 +162,7 @@ bool ItemCommands::OnItemDelete() {
         return false;
     }
     tree_.remove(node);
-    markModified_();
+    document_.modified = true;
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/ui_port.h"
+#include "document/document_state.h"
 #include "document/snapshot_tree.h"
 #include "items/items_port.h"
 
@@ -52,10 +53,10 @@ std::u16string renamedText(std::u16string_view oldText, std::u16string_view acce
 
 class ItemCommands {
 public:
-    // sortTree sorts the whole snapshot in text order; markModified sets the document's
-    // modified flag.
-    ItemCommands(SnapshotTree& tree, UiPort& ui, ItemsPort& dialogs, std::function<void()> sortTree,
-                 std::function<void()> markModified);
+    // sortTree sorts the whole snapshot in text order. Rename and Delete set the
+    // document's modified flag.
+    ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui, ItemsPort& dialogs,
+                 std::function<void()> sortTree);
 
     // Item > Properties... (32774): the properties of the selected node; "Change..." goes
     // on to Rename, "Properties..." selects the parent and shows its properties.
@@ -71,10 +72,10 @@ public:
 
 private:
     SnapshotTree& tree_;
+    DocumentState& document_;
     UiPort& ui_;
     ItemsPort& dialogs_;
     std::function<void()> sortTree_;
-    std::function<void()> markModified_;
 };
 
 } // namespace zelvane

@@ -57,16 +57,11 @@ NodeId add(SnapshotTree& tree, NodeId parent, std::u16string_view text, int kind
 class ItemCommandsTest : public ::testing::Test {
 protected:
     ItemCommandsTest()
-        : commands(
-              tree, port, port,
-              [this] {
-                  events.push_back("sort");
-                  sortBranch(tree, kTopLevel);
-              },
-              [this] {
-                  events.push_back("modified");
-                  modified = true;
-              }) {
+        : commands(tree, document, port, port, [this] {
+              // The flag is set after the sort.
+              events.push_back(document.modified ? "sort when modified" : "sort");
+              sortBranch(tree, kTopLevel);
+          }) {
         drive = add(tree, kTopLevel, u"Drive", kKindDriveRoot);
         folder = add(tree, drive, u" Folder", kKindFolder);
         sub = add(tree, folder, u" Sub", kKindFolder);
@@ -81,8 +76,8 @@ protected:
 
     SnapshotTree tree;
     ScriptedItemsPort port;
-    std::vector<std::string> events;
-    bool modified = false;
+    DocumentState document;
+    std::vector<std::string> events; // the sorts
     ItemCommands commands;
     NodeId drive, folder, sub, deep, file, readme, cd, inner;
 };
@@ -103,7 +98,7 @@ TEST_F(ItemCommandsTest, EveryCommandAsksForASelectionAndStops) {
             "message \"Select an item you want to delete and try again.\" | \"Information\" | "
             "Information | Ok -> Ok"));
     EXPECT_EQ(tree.size(), 8u);
-    EXPECT_FALSE(modified);
+    EXPECT_FALSE(document.modified);
     EXPECT_TRUE(events.empty());
 }
 
@@ -121,7 +116,7 @@ TEST_F(ItemCommandsTest, PropertiesOfARoot) {
     EXPECT_FALSE(shown.parentEnabled);
     EXPECT_EQ(shown.fullPath, u"*root* \\ ");
     EXPECT_EQ(shown.fullPath.size(), 9u);
-    EXPECT_FALSE(modified);
+    EXPECT_FALSE(document.modified);
 }
 
 TEST_F(ItemCommandsTest, PropertiesShowDisplayNamesAndTheContainersAbove) {
@@ -168,7 +163,7 @@ TEST_F(ItemCommandsTest, PropertiesClimbsFromAFileToItsRoot) {
                     "properties \"Folder | Drive | *root* \\ Drive \\\" -> scripted",
                     "properties \"Drive | *root* | *root* \\  | no parent\" -> scripted"));
     EXPECT_EQ(tree.selected(), drive);
-    EXPECT_FALSE(modified);
+    EXPECT_FALSE(document.modified);
     EXPECT_TRUE(events.empty());
 }
 
@@ -182,7 +177,7 @@ TEST_F(ItemCommandsTest, ChangeRenamesTheSameNodeAndDoesNotReopen) {
     EXPECT_EQ(tree.text(file), u"a.exe");
     EXPECT_EQ(tree.kind(file), kKindDocument);
     EXPECT_THAT(childTexts(tree, folder), ElementsAre(u" Sub", u"a.exe"));
-    EXPECT_TRUE(modified);
+    EXPECT_TRUE(document.modified);
     EXPECT_EQ(tree.selected(), file);
 }
 
@@ -192,7 +187,7 @@ TEST_F(ItemCommandsTest, ChangeThenCancelChangesNothingAndDoesNotReopen) {
     commands.OnItemProperties();
     EXPECT_EQ(port.calls().size(), 2u);
     EXPECT_EQ(tree.text(folder), u" Folder");
-    EXPECT_FALSE(modified);
+    EXPECT_FALSE(document.modified);
     EXPECT_TRUE(events.empty());
 }
 
@@ -226,7 +221,7 @@ TEST_F(ItemCommandsTest, RenamingAFolderKeepsItsSpaceKindBoldAndChildren) {
     EXPECT_TRUE(tree.isBold(folder));
     EXPECT_THAT(childTexts(tree, folder), ElementsAre(u" Sub", u"file.doc"));
     EXPECT_EQ(tree.selected(), folder);
-    EXPECT_THAT(events, ElementsAre("sort", "modified"));
+    EXPECT_THAT(events, ElementsAre("sort"));
 }
 
 TEST_F(ItemCommandsTest, RenamingAFileOrARootStoresExactlyTheTypedName) {
@@ -267,7 +262,7 @@ TEST_F(ItemCommandsTest, RefusedNamesKeepTheDialogOpenUntilAGoodOne) {
             "message \"The name must not start with space!\" | \"Error\" | Error | Ok -> Ok",
             "message \"The name must not start with space!\" | \"Error\" | Error | Ok -> Ok"));
     EXPECT_EQ(tree.text(file), u"good.doc");
-    EXPECT_TRUE(modified);
+    EXPECT_TRUE(document.modified);
 }
 
 TEST_F(ItemCommandsTest, RefusedThenCancelledChangesNothing) {
@@ -275,7 +270,7 @@ TEST_F(ItemCommandsTest, RefusedThenCancelledChangesNothing) {
     port.rename({u"", std::nullopt}).answer(MessageAnswer::Ok);
     EXPECT_FALSE(commands.OnItemRename());
     EXPECT_EQ(tree.text(file), u"file.doc");
-    EXPECT_FALSE(modified);
+    EXPECT_FALSE(document.modified);
     EXPECT_TRUE(events.empty());
 }
 
@@ -311,7 +306,7 @@ TEST_F(ItemCommandsTest, CancelLeavesOrderAndFlagAlone) {
     port.renameCancel();
     EXPECT_FALSE(commands.OnItemRename());
     EXPECT_THAT(childTexts(tree, kTopLevel), ElementsAre(u"Drive", u" Spaced", u"AAA"));
-    EXPECT_FALSE(modified);
+    EXPECT_FALSE(document.modified);
     EXPECT_TRUE(events.empty());
 }
 
@@ -320,7 +315,7 @@ TEST_F(ItemCommandsTest, TheSameNameStillCountsAsARename) {
     port.renameTo(u"readme.txt");
     EXPECT_TRUE(commands.OnItemRename());
     EXPECT_EQ(tree.text(readme), u"readme.txt");
-    EXPECT_THAT(events, ElementsAre("sort", "modified"));
+    EXPECT_THAT(events, ElementsAre("sort"));
 }
 
 TEST_F(ItemCommandsTest, LongNamesAreShownWholeAndAcceptedUpTo510) {
@@ -367,8 +362,8 @@ TEST_F(ItemCommandsTest, DeletingAFolderUsesTheContainerWarning) {
                             "Exclamation | YesNo -> Yes"));
     EXPECT_THAT(childTexts(tree, drive), ElementsAre(u"readme.txt"));
     EXPECT_EQ(tree.size(), 4u);
-    EXPECT_TRUE(modified);
-    EXPECT_THAT(events, ElementsAre("modified")); // no sorting after a deletion
+    EXPECT_TRUE(document.modified);
+    EXPECT_TRUE(events.empty()); // no sorting after a deletion
 }
 
 TEST_F(ItemCommandsTest, WarningWordingFollowsTheKind) {
@@ -411,7 +406,7 @@ TEST_F(ItemCommandsTest, DeletingTheLastRootLeavesAnEmptyModifiedSnapshot) {
     EXPECT_TRUE(tree.empty());
     EXPECT_EQ(tree.firstRoot(), kNoNode);
     EXPECT_EQ(tree.selected(), kNoNode);
-    EXPECT_TRUE(modified);
+    EXPECT_TRUE(document.modified);
 
     port.answer(MessageAnswer::Ok);
     EXPECT_FALSE(commands.OnItemDelete());
@@ -426,14 +421,14 @@ TEST_F(ItemCommandsTest, NoChangesNothing) {
     EXPECT_EQ(tree.size(), 9u);
     EXPECT_THAT(childTexts(tree, kTopLevel), ElementsAre(u"Drive", u" Spaced", u"AAA"));
     EXPECT_EQ(tree.selected(), file);
-    EXPECT_FALSE(modified);
+    EXPECT_FALSE(document.modified);
 
     // An already modified snapshot stays modified.
-    modified = true;
+    document.modified = true;
     tree.select(last);
     port.answer(MessageAnswer::No);
     EXPECT_FALSE(commands.OnItemDelete());
-    EXPECT_TRUE(modified);
+    EXPECT_TRUE(document.modified);
     EXPECT_TRUE(events.empty());
 }
 
