@@ -19,6 +19,7 @@
 #include "app/snapshot_tree_view.h"
 #include "document/document_commands.h"
 #include "icons/view_sizes.h"
+#include "items/item_commands.h"
 
 namespace zelvane {
 

@@ -18,6 +18,7 @@
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
 #include "icons/icon_set.h"
+#include "items/items_port.h"
 #include "settings/settings_store.h"
 
 class QAction;
@@ -29,10 +30,11 @@ class QPushButton;
 namespace zelvane {
 
 class DocumentCommands;
+class ItemCommands;
 class SnapshotTreeModel;
 class SnapshotTreeView;
 
-class CMainDlg : public QDialog, public UiPort, public MainCommands {
+class CMainDlg : public QDialog, public UiPort, public MainCommands, public ItemsPort {
     Q_OBJECT
 public:
     // applicationName: the executable's name, the caption of the boxes that give none.
@@ -84,6 +86,10 @@ public:
     std::optional<ChosenFile> fileDialog(const FileDialogRequest& request) override;
     void setCaption(std::u16string_view caption) override;
     void endMainWindow(int result) override;
+
+    // --- ItemsPort: the item dialogs, owned by this window ---
+    void showItemProperties(ItemPropertiesDialog& dialog) override;
+    void runRenameItem(RenameItemDialog& dialog) override;
 
     // --- MainCommands: each routed identifier arrives at one of these ---
     void OnFileNew() override;
@@ -146,11 +152,13 @@ private:
     void ShowWindowMenu();
     void CheckViewItem(int id);
     void OnViewSize(int id);
+    ItemCommands& itemCommands();
 
     SnapshotTree tree_;
     DocumentState document_;
     RememberedInputs remembered_;
     std::unique_ptr<DocumentCommands> documentCommands_;
+    std::unique_ptr<ItemCommands> itemCommands_; // made when first used
     QIcon windowIcon_;
     IconSet iconSet_;
 

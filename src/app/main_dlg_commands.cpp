@@ -5,9 +5,6 @@
 
 namespace zelvane {
 
-void CMainDlg::OnItemRename() {}
-void CMainDlg::OnItemDelete() {}
-void CMainDlg::OnItemProperties() {}
 void CMainDlg::OnAddTree() {}
 void CMainDlg::OnSearch() {}
 void CMainDlg::OnStopScan() {}

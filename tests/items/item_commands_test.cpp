@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "document/utf.h"
+#include "capture/tree_order.h"
 #include "scripted_items_port.h"
 
 namespace zelvane {
@@ -22,18 +22,6 @@ std::vector<std::u16string> childTexts(const SnapshotTree& tree, NodeId parent) 
         texts.emplace_back(tree.text(n));
     }
     return texts;
-}
-
-// Text order for these tests: stored texts compared with a-z folded.
-void sortBranch(SnapshotTree& tree, NodeId parent) {
-    tree.sortChildren(parent, [&tree](NodeId a, NodeId b) {
-        return foldAsciiLower(tree.text(a)) < foldAsciiLower(tree.text(b));
-    });
-    for (NodeId n = tree.firstChild(parent); n != kNoNode; n = tree.nextSibling(n)) {
-        if (tree.hasChildren(n)) {
-            sortBranch(tree, n);
-        }
-    }
 }
 
 NodeId add(SnapshotTree& tree, NodeId parent, std::u16string_view text, int kind) {
@@ -60,7 +48,7 @@ protected:
         : commands(tree, document, port, port, [this] {
               // The flag is set after the sort.
               events.push_back(document.modified ? "sort when modified" : "sort");
-              sortBranch(tree, kTopLevel);
+              SortTree(tree, order);
           }) {
         drive = add(tree, kTopLevel, u"Drive", kKindDriveRoot);
         folder = add(tree, drive, u" Folder", kKindFolder);
@@ -75,6 +63,7 @@ protected:
     std::vector<std::string> transcript() const { return port.transcript(); }
 
     SnapshotTree tree;
+    const TextOrder order{""}; // the root collation, whatever the machine's locale
     ScriptedItemsPort port;
     DocumentState document;
     std::vector<std::string> events; // the sorts
