@@ -18,9 +18,7 @@ namespace zelvane {
 inline constexpr std::string_view kZelvaneHomePage = "https://zelvane.halcyra.com/";
 inline constexpr std::string_view kHalcyraHomePage = "https://www.halcyra.com/";
 
-// Command and control identifiers.
-inline constexpr int kIdAbout = 134;          // Help > "&About..."
-inline constexpr int kIdSysAbout = 0x0010;    // the window menu's "&About Zelvane..."
+// The About box's controls.
 inline constexpr int kIdVisitHomePage = 1008; // "Visit Zelvane Home Page"
 inline constexpr int kIdVisitCompany = 1010;  // "Visit Halcyra Company Home Page"
 inline constexpr int kIdLicense = 1011;       // "License..."
@@ -61,7 +59,7 @@ public:
     AboutCommands(UiPort& ui, AboutPort& about, std::u16string installDir)
         : ui_(ui), about_(about), installDir_(std::move(installDir)) {}
 
-    // Help > "&About..." (134) and the window menu's "&About Zelvane..." (16).
+    // Help > "&About..." and the window menu's "&About Zelvane...": runs the About box.
     void onAbout();
 
     void onVisitHomePage() override;
@@ -77,11 +75,5 @@ private:
     AboutPort& about_;
     std::u16string installDir_;
 };
-
-// A window-menu command reaches the About command when its identifier, masked with
-// 0xFFF0, is 0x0010.
-constexpr bool isSysAboutCommand(unsigned id) {
-    return (id & 0xFFF0u) == static_cast<unsigned>(kIdSysAbout);
-}
 
 } // namespace zelvane

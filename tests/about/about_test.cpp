@@ -278,15 +278,6 @@ TEST(AboutCommand, ClosingAtOnceDoesNothingElse) {
                 ElementsAre("about box", "about box closed", "about box", "about box closed"));
 }
 
-TEST(AboutCommand, WindowMenuIdentifierIsMaskedWithFff0) {
-    EXPECT_TRUE(isSysAboutCommand(0x0010));
-    EXPECT_TRUE(isSysAboutCommand(0x001F));
-    EXPECT_FALSE(isSysAboutCommand(0x0020));
-    EXPECT_FALSE(isSysAboutCommand(0xF060)); // close
-    EXPECT_FALSE(isSysAboutCommand(0xF010)); // move
-    EXPECT_FALSE(isSysAboutCommand(0));
-}
-
 // --- The installation folder ---
 
 TEST(AboutInstallDir, InstalledProgramUsesTheDataFolderBesideBin) {
