@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -14,6 +13,8 @@
 #include "about/install_dir.h"
 #include "about/license_text.h"
 #include "document/utf.h"
+#include "support/scripted_port.h"
+#include "support/temp_dir.h"
 
 namespace zelvane {
 namespace {
@@ -21,95 +22,86 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 
-// Records every call of both ports as one line, in order.
-class RecordingPorts : public UiPort, public AboutPort {
+// The scripted UiPort with the About box's own port: the About box takes the buttons it
+// presses from the script ("about box", a std::vector<int> of control identifiers); web
+// pages and the licence window are recorded.
+class ScriptedAboutPort : public testing::ScriptedPort, public AboutPort {
 public:
-    std::vector<std::string> calls;
     std::vector<std::u16string> licenseTexts;
-    // What the About box does while it runs: presses these buttons in order.
-    std::vector<int> pressInAboutBox;
 
-    MessageAnswer messageBox(std::u16string_view text, std::u16string_view caption,
-                             MessageIcon icon, MessageButtons buttons) override {
-        calls.push_back("message \"" + utf16ToUtf8(text) + "\" \"" + utf16ToUtf8(caption) +
-                        "\" icon=" + std::to_string(static_cast<int>(icon)) +
-                        " buttons=" + std::to_string(static_cast<int>(buttons)));
-        return MessageAnswer::Ok;
+    ScriptedAboutPort& aboutBoxPresses(std::vector<int> ids) {
+        custom("about box", std::move(ids));
+        return *this;
     }
-    std::optional<ChosenFile> fileDialog(const FileDialogRequest&) override {
-        calls.push_back("file dialog");
-        return std::nullopt;
-    }
-    void setCaption(std::u16string_view caption) override {
-        calls.push_back("caption " + utf16ToUtf8(caption));
-    }
-    void endMainWindow(int result) override { calls.push_back("end " + std::to_string(result)); }
 
     void runAboutBox(AboutBoxHandlers& handlers) override {
-        calls.push_back("about box");
-        for (int id : pressInAboutBox) {
-            if (id == kIdVisitHomePage) {
-                handlers.onVisitHomePage();
-            } else if (id == kIdVisitCompany) {
-                handlers.onVisitCompany();
-            } else if (id == kIdLicense) {
-                handlers.onLicense();
+        const std::any presses = takeCustom("about box");
+        if (const auto* ids = std::any_cast<std::vector<int>>(&presses)) {
+            for (int id : *ids) {
+                if (id == kIdVisitHomePage) {
+                    handlers.onVisitHomePage();
+                } else if (id == kIdVisitCompany) {
+                    handlers.onVisitCompany();
+                } else if (id == kIdLicense) {
+                    handlers.onLicense();
+                }
             }
         }
-        calls.push_back("about box closed");
+        record(call("about box closed", u""));
     }
     void openWebPage(std::string_view address) override {
-        calls.push_back("web " + std::string(address));
+        record(call("web", utf8ToUtf16(address)));
     }
     void showLicenseWindow(std::u16string_view text) override {
-        calls.push_back("license window");
+        record(call("license window", u""));
         licenseTexts.emplace_back(text);
-    }
-};
-
-const std::string kNotFound = "message \"License file not found!\nPlease reinstall the "
-                              "application!\" \"Error\" icon=" +
-                              std::to_string(static_cast<int>(MessageIcon::Exclamation)) +
-                              " buttons=" + std::to_string(static_cast<int>(MessageButtons::Ok));
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "zelvane-about-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-    // The folder as an InstallDir: with its trailing "/".
-    std::u16string dir() const { return utf8ToUtf16(path_.string() + "/"); }
-    void write(const fs::path& name, std::string_view bytes) const {
-        fs::create_directories((path_ / name).parent_path());
-        std::ofstream out(path_ / name, std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
 
 private:
-    fs::path path_;
+    static testing::PortCall call(std::string name, std::u16string_view text) {
+        testing::PortCall call;
+        call.kind = testing::PortCall::Kind::Custom;
+        call.name = std::move(name);
+        call.text = text;
+        return call;
+    }
 };
 
-// Runs "License..." once with installDir and returns the calls.
+const std::string kNotFound = "message \"License file not found!\\nPlease reinstall the "
+                              "application!\" | \"Error\" | Exclamation | Ok -> Ok";
+
+// A temporary folder, and the same as an InstallDir (with its trailing "/").
+class TempDir : public testing::TempDir {
+public:
+    std::u16string dir() const { return utf8ToUtf16(path().string() + "/"); }
+    void write(const fs::path& name, std::string_view bytes) const {
+        fs::create_directories((path() / name).parent_path());
+        testing::writeBytes((path() / name).string(), std::string(bytes));
+    }
+};
+
+// Runs "License..." once with installDir, answering a message box if one comes.
 struct LicenseRun {
     std::vector<std::string> calls;
     std::u16string text; // the licence window's text, when it opened
 };
 
-LicenseRun pressLicense(std::u16string installDir) {
-    RecordingPorts ports;
+LicenseRun pressLicense(std::u16string installDir, bool expectMessage = false) {
+    ScriptedAboutPort ports;
+    if (expectMessage) {
+        ports.answer(MessageAnswer::Ok);
+    }
     AboutCommands commands(ports, ports, std::move(installDir));
     commands.onLicense();
-    LicenseRun run{ports.calls, {}};
+    LicenseRun run{ports.transcript(), {}};
     if (!ports.licenseTexts.empty()) {
         run.text = ports.licenseTexts.front();
     }
     return run;
+}
+
+LicenseRun pressLicenseMissing(std::u16string installDir) {
+    return pressLicense(std::move(installDir), true);
 }
 
 // --- The licence paths ---
@@ -124,14 +116,15 @@ TEST(AboutLicense, FoundFileIsShownInTheLicenseWindow) {
 
 TEST(AboutLicense, MissingFileGivesTheErrorAndNoWindow) {
     TempDir dir;
-    EXPECT_THAT(pressLicense(dir.dir()).calls, ElementsAre(kNotFound));
+    EXPECT_THAT(pressLicenseMissing(dir.dir()).calls, ElementsAre(kNotFound));
 }
 
 TEST(AboutLicense, FolderWithoutTrailingSlashIsGluedOnAndNotFound) {
     TempDir dir;
     dir.write("License.txt", "text");
     // "/tmp/zelvane-about-XXXXXXLicense.txt" does not exist.
-    EXPECT_THAT(pressLicense(utf8ToUtf16(dir.path().string())).calls, ElementsAre(kNotFound));
+    EXPECT_THAT(pressLicenseMissing(utf8ToUtf16(dir.path().string())).calls,
+                ElementsAre(kNotFound));
 }
 
 TEST(AboutLicense, EmptyInstallDirLooksInTheCurrentFolder) {
@@ -141,7 +134,7 @@ TEST(AboutLicense, EmptyInstallDirLooksInTheCurrentFolder) {
     fs::current_path(dir.path());
     const LicenseRun found = pressLicense(u"");
     fs::remove(dir.path() / "License.txt");
-    const LicenseRun missing = pressLicense(u"");
+    const LicenseRun missing = pressLicenseMissing(u"");
     fs::current_path(before);
     EXPECT_THAT(found.calls, ElementsAre("license window"));
     EXPECT_EQ(found.text, u"here");
@@ -151,10 +144,10 @@ TEST(AboutLicense, EmptyInstallDirLooksInTheCurrentFolder) {
 TEST(AboutLicense, FolderOrFifoNamedLicenseTxtCountsAsMissing) {
     TempDir dir;
     fs::create_directories(dir.path() / "a" / "License.txt");
-    EXPECT_THAT(pressLicense(dir.dir() + u"a/").calls, ElementsAre(kNotFound));
+    EXPECT_THAT(pressLicenseMissing(dir.dir() + u"a/").calls, ElementsAre(kNotFound));
     fs::create_directories(dir.path() / "b");
     ASSERT_EQ(::mkfifo((dir.path() / "b" / "License.txt").c_str(), 0600), 0);
-    EXPECT_THAT(pressLicense(dir.dir() + u"b/").calls, ElementsAre(kNotFound)); // no hang
+    EXPECT_THAT(pressLicenseMissing(dir.dir() + u"b/").calls, ElementsAre(kNotFound)); // no hang
 }
 
 TEST(AboutLicense, EmptyFileShowsAnEmptyWindow) {
@@ -220,14 +213,15 @@ TEST(AboutLicense, MultiByteCharacterCutByTheLimitShowsAsReplacement) {
 
 TEST(AboutLicense, EveryPressReadsTheFileAgain) {
     TempDir dir;
-    RecordingPorts ports;
+    ScriptedAboutPort ports;
+    ports.answer(MessageAnswer::Ok).answer(MessageAnswer::Ok);
     AboutCommands commands(ports, ports, dir.dir());
     commands.onLicense();
     dir.write("License.txt", "new");
     commands.onLicense();
     fs::remove(dir.path() / "License.txt");
     commands.onLicense();
-    EXPECT_THAT(ports.calls, ElementsAre(kNotFound, "license window", kNotFound));
+    EXPECT_THAT(ports.transcript(), ElementsAre(kNotFound, "license window", kNotFound));
     EXPECT_THAT(ports.licenseTexts, ElementsAre(u"new"));
 }
 
@@ -260,22 +254,25 @@ TEST(AboutLicenseText, LocaleEncodingFollowsTheEnvironment) {
 TEST(AboutCommand, OpensTheBoxWhoseButtonsOpenTheTwoPages) {
     TempDir dir;
     dir.write("License.txt", "L");
-    RecordingPorts ports;
-    ports.pressInAboutBox = {kIdVisitHomePage, kIdVisitCompany, kIdLicense, kIdVisitHomePage};
+    ScriptedAboutPort ports;
+    ports.aboutBoxPresses({kIdVisitHomePage, kIdVisitCompany, kIdLicense, kIdVisitHomePage});
     AboutCommands commands(ports, ports, dir.dir());
     commands.onAbout();
-    EXPECT_THAT(ports.calls, ElementsAre("about box", "web https://zelvane.halcyra.com/",
-                                         "web https://www.halcyra.com/", "license window",
-                                         "web https://zelvane.halcyra.com/", "about box closed"));
+    EXPECT_THAT(ports.transcript(),
+                ElementsAre("about box -> scripted", "web \"https://zelvane.halcyra.com/\"",
+                            "web \"https://www.halcyra.com/\"", "license window",
+                            "web \"https://zelvane.halcyra.com/\"", "about box closed"));
+    EXPECT_THAT(ports.licenseTexts, ElementsAre(u"L"));
 }
 
 TEST(AboutCommand, ClosingAtOnceDoesNothingElse) {
-    RecordingPorts ports;
+    ScriptedAboutPort ports;
+    ports.aboutBoxPresses({}).aboutBoxPresses({});
     AboutCommands commands(ports, ports, u"/nonexistent/");
     commands.onAbout();
     commands.onAbout();
-    EXPECT_THAT(ports.calls,
-                ElementsAre("about box", "about box closed", "about box", "about box closed"));
+    EXPECT_THAT(ports.transcript(), ElementsAre("about box -> scripted", "about box closed",
+                                                "about box -> scripted", "about box closed"));
 }
 
 // --- The installation folder ---
