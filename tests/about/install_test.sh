@@ -124,6 +124,36 @@ else
     skip update-mime-database
 fi
 
+# --- Opening a .zelv file from a file manager starts Zelvane ---
+if have update-mime-database && have update-desktop-database; then
+    desk="$(mktemp -d)"
+    cp -r "$prefix/share" "$desk/share"
+    cp -r "$prefix/bin" "$desk/bin"
+    XDG_DATA_HOME="$desk/home" XDG_DATA_DIRS="$desk/share" \
+        update-mime-database "$desk/share/mime" > /dev/null 2>&1
+    update-desktop-database "$desk/share/applications"
+    grep -qx 'application/x-zelvane=zelvane.desktop;' "$desk/share/applications/mimeinfo.cache" ||
+        fail "the desktop database does not open application/x-zelvane with zelvane.desktop"
+    if have gio && [ "$gui" = ON ]; then
+        # As a file manager sees it, with nothing of the user's own desktop in the way.
+        printf '\011\000Disk\000' > "$desk/backup.zelv"
+        as_desktop() {
+            env PATH="$desk/bin:$PATH" XDG_DATA_DIRS="$desk/share" XDG_DATA_HOME="$desk/home" \
+                XDG_CONFIG_HOME="$desk/config" "$@"
+        }
+        as_desktop gio info -a standard::content-type "$desk/backup.zelv" |
+            grep -q 'standard::content-type: application/x-zelvane$' ||
+            fail "gio does not see a .zelv file as application/x-zelvane"
+        as_desktop gio mime application/x-zelvane | grep -q '^Default application.*zelvane.desktop' ||
+            fail "gio has no default application zelvane.desktop for application/x-zelvane"
+    else
+        skip "gio (or the desktop program)"
+    fi
+    rm -rf "$desk"
+else
+    skip "update-mime-database or update-desktop-database"
+fi
+
 # --- The icons ---
 if [ "$icons" = ON ]; then
     for svg in "$prefix"/share/icons/hicolor/scalable/*/*.svg; do
