@@ -138,14 +138,16 @@ if have update-mime-database && have update-desktop-database; then
         # As a file manager sees it, with nothing of the user's own desktop in the way.
         printf '\011\000Disk\000' > "$desk/backup.zelv"
         as_desktop() {
-            env PATH="$desk/bin:$PATH" XDG_DATA_DIRS="$desk/share" XDG_DATA_HOME="$desk/home" \
+            env LC_ALL=C PATH="$desk/bin:$PATH" XDG_DATA_DIRS="$desk/share" XDG_DATA_HOME="$desk/home" \
                 XDG_CONFIG_HOME="$desk/config" "$@"
         }
-        as_desktop gio info -a standard::content-type "$desk/backup.zelv" |
-            grep -q 'standard::content-type: application/x-zelvane$' ||
-            fail "gio does not see a .zelv file as application/x-zelvane"
-        as_desktop gio mime application/x-zelvane | grep -q '^Default application.*zelvane.desktop' ||
-            fail "gio has no default application zelvane.desktop for application/x-zelvane"
+        # (Whole outputs first: grep -q would end the pipe early, and pipefail count that.)
+        info="$(as_desktop gio info -a standard::content-type "$desk/backup.zelv" 2>&1)"
+        grep -q 'standard::content-type: application/x-zelvane$' <<< "$info" ||
+            fail "gio does not see a .zelv file as application/x-zelvane: $info"
+        apps="$(as_desktop gio mime application/x-zelvane 2>&1)"
+        grep -q '^Default application.*zelvane.desktop' <<< "$apps" ||
+            fail "gio has no default application zelvane.desktop for application/x-zelvane: $apps"
     else
         skip "gio (or the desktop program)"
     fi
@@ -178,7 +180,7 @@ fi
 # --- The manual pages ---
 for page in zelvane zelvane-cli; do
     file="$prefix/share/man/man1/$page.1"
-    head -n 1 "$file" | grep -q "^\.TH $(echo "$page" | tr a-z A-Z) 1 " ||
+    grep -q "^\.TH $(echo "$page" | tr a-z A-Z) 1 " <<< "$(head -n 1 "$file")" ||
         fail "$page.1 has no .TH line for $page(1)"
     if have groff; then
         out="$(groff -man -ww -z "$file" 2>&1)"
