@@ -6,13 +6,16 @@
 namespace zelvane::cli {
 int runInfo(const Args& args);
 int runList(const Args& args);
+int runScan(const Args& args);
 extern const char kInfoUsage[];
 extern const char kListUsage[];
+extern const char kScanUsage[];
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         {"info", "counts and defects of a snapshot file", kInfoUsage, runInfo},
         {"list", "prints a snapshot as an indented tree", kListUsage, runList},
+        {"scan", "captures a directory tree into a snapshot file", kScanUsage, runScan},
     };
     return table;
 }
