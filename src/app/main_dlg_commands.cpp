@@ -11,6 +11,5 @@ void CMainDlg::OnItemProperties() {}
 void CMainDlg::OnAddTree() {}
 void CMainDlg::OnSearch() {}
 void CMainDlg::OnStopScan() {}
-void CMainDlg::OnHelpAbout() {}
 
 } // namespace zelvane

@@ -4,11 +4,10 @@
 # with desktop-file-validate, xmllint and update-mime-database where they are installed),
 # the icons and the manual pages.
 #
-#   install_test.sh BUILD_DIR SOURCE_DIR GUI(ON|OFF) ICONS(ON|OFF) "PNG ICON SIZES"
-# GUI: the desktop program is built; ICONS: the SVG icons are installed; the PNG sizes are
-# empty when they are not rendered.
+#   install_test.sh BUILD_DIR SOURCE_DIR GUI(ON|OFF) "PNG ICON SIZES"
+# GUI: the desktop program is built; the PNG sizes are empty when they are not rendered.
 set -uo pipefail
-build=$1 source=$2 gui=$3 icons=$4 sizes=$5
+build=$1 source=$2 gui=$3 sizes=$4
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -38,15 +37,13 @@ expected=(
 if [ "$gui" = ON ]; then
     expected+=(bin/zelvane)
 fi
-if [ "$icons" = ON ]; then
-    expected+=(share/icons/hicolor/scalable/apps/zelvane.svg
-               share/icons/hicolor/scalable/mimetypes/application-x-zelvane.svg)
-    if [ -n "$sizes" ]; then
-        for s in $sizes; do
-            expected+=("share/icons/hicolor/${s}x${s}/apps/zelvane.png"
-                       "share/icons/hicolor/${s}x${s}/mimetypes/application-x-zelvane.png")
-        done
-    fi
+expected+=(share/icons/hicolor/scalable/apps/zelvane.svg
+           share/icons/hicolor/scalable/mimetypes/application-x-zelvane.svg)
+if [ -n "$sizes" ]; then
+    for s in $sizes; do
+        expected+=("share/icons/hicolor/${s}x${s}/apps/zelvane.png"
+                   "share/icons/hicolor/${s}x${s}/mimetypes/application-x-zelvane.png")
+    done
 fi
 actual="$(cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)"
 wanted="$(printf '%s\n' "${expected[@]}" | LC_ALL=C sort)"
@@ -89,11 +86,9 @@ case "$(entry Exec)" in
     *) fail "Exec= does not pass one file (%f): $(entry Exec)" ;;
 esac
 [ "$(entry MimeType)" = "application/x-zelvane;" ] || fail "MimeType= is $(entry MimeType)"
-if [ "$icons" = ON ]; then
-    icon="$(entry Icon)"
-    [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
-        fail "Icon=$icon has no icon in hicolor/scalable/apps"
-fi
+icon="$(entry Icon)"
+[ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
+    fail "Icon=$icon has no icon in hicolor/scalable/apps"
 
 # --- The MIME type ---
 mime="$prefix/share/mime/packages/zelvane.xml"
@@ -157,24 +152,22 @@ else
 fi
 
 # --- The icons ---
-if [ "$icons" = ON ]; then
-    for svg in "$prefix"/share/icons/hicolor/scalable/*/*.svg; do
-        if have xmllint; then
-            xmllint --noout "$svg" 2>&1 || fail "xmllint: $svg"
-        fi
-        grep -q '<svg' "$svg" || fail "$svg is not an SVG image"
-    done
-    if [ -n "$sizes" ]; then
-        for s in $sizes; do
-            for png in "$prefix/share/icons/hicolor/${s}x${s}"/*/*.png; do
-                # The PNG signature, then the IHDR chunk's width and height (big-endian).
-                header="$(od -An -tx1 -N24 "$png" | tr -d ' \n')"
-                [ "${header:0:16}" = 89504e470d0a1a0a ] || fail "$png is not a PNG image"
-                w=$((16#${header:32:8})) h=$((16#${header:40:8}))
-                [ "$w" = "$s" ] && [ "$h" = "$s" ] || fail "$png is ${w}x${h}, not ${s}x${s}"
-            done
-        done
+for svg in "$prefix"/share/icons/hicolor/scalable/*/*.svg; do
+    if have xmllint; then
+        xmllint --noout "$svg" 2>&1 || fail "xmllint: $svg"
     fi
+    grep -q '<svg' "$svg" || fail "$svg is not an SVG image"
+done
+if [ -n "$sizes" ]; then
+    for s in $sizes; do
+        for png in "$prefix/share/icons/hicolor/${s}x${s}"/*/*.png; do
+            # The PNG signature, then the IHDR chunk's width and height (big-endian).
+            header="$(od -An -tx1 -N24 "$png" | tr -d ' \n')"
+            [ "${header:0:16}" = 89504e470d0a1a0a ] || fail "$png is not a PNG image"
+            w=$((16#${header:32:8})) h=$((16#${header:40:8}))
+            [ "$w" = "$s" ] && [ "$h" = "$s" ] || fail "$png is ${w}x${h}, not ${s}x${s}"
+        done
+    done
 fi
 
 # --- The manual pages ---
