@@ -86,6 +86,7 @@ CAboutDlg::CAboutDlg(AboutBoxHandlers& handlers, QWidget* parent)
     setTabOrder(close_, homePage_);
     setTabOrder(homePage_, company_);
     setTabOrder(company_, license_);
+    close_->setFocus(Qt::OtherFocusReason);
 
     connect(homePage_, &QPushButton::clicked, this, [this] { handlers_.onVisitHomePage(); });
     connect(company_, &QPushButton::clicked, this, [this] { handlers_.onVisitCompany(); });

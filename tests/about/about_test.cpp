@@ -246,6 +246,8 @@ TEST(AboutLicenseText, LocaleEncodingFollowsTheEnvironment) {
     EXPECT_EQ(localeEncoding(), "UTF-8"); // plain ASCII is read as UTF-8
     ::setenv("LC_ALL", "C.UTF-8", 1);
     EXPECT_EQ(localeEncoding(), "UTF-8");
+    ::setenv("LC_ALL", "xx_NOWHERE.KOI9", 1); // not installed: the same as no locale
+    EXPECT_EQ(localeEncoding(), "UTF-8");
     ::unsetenv("LC_ALL");
 }
 
