@@ -267,16 +267,6 @@ TEST(AboutCommand, OpensTheBoxWhoseButtonsOpenTheTwoPages) {
     EXPECT_THAT(ports.licenseTexts, ElementsAre(u"L"));
 }
 
-TEST(AboutCommand, ClosingAtOnceDoesNothingElse) {
-    ScriptedAboutPort ports;
-    ports.aboutBoxPresses({}).aboutBoxPresses({});
-    AboutCommands commands(ports, ports, u"/nonexistent/");
-    commands.onAbout();
-    commands.onAbout();
-    EXPECT_THAT(ports.transcript(), ElementsAre("about box -> scripted", "about box closed",
-                                                "about box -> scripted", "about box closed"));
-}
-
 // --- The installation folder ---
 
 TEST(AboutInstallDir, InstalledProgramUsesTheDataFolderBesideBin) {
