@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth fonts-dejavu-core desktop-file-utils
+    xvfb xauth fonts-dejavu-core desktop-file-utils shared-mime-info libxml2-utils groff-base
 )
 
 missing=()
@@ -25,5 +25,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVANE_GUI=ON
 cmake --build build -j"$(nproc)"

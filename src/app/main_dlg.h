@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "about/about_command.h"
+#include "about/about_dlg.h"
 #include "app/command_routing.h"
 #include "app/dialog_units.h"
 #include "app/qt_dialogs.h"
@@ -34,7 +36,11 @@ class ItemCommands;
 class SnapshotTreeModel;
 class SnapshotTreeView;
 
-class CMainDlg : public QDialog, public UiPort, public MainCommands, public ItemsPort {
+class CMainDlg : public QDialog,
+                 public UiPort,
+                 public AboutPort,
+                 public ItemsPort,
+                 public MainCommands {
     Q_OBJECT
 public:
     // applicationName: the executable's name, the caption of the boxes that give none.
@@ -91,6 +97,13 @@ public:
     void showItemProperties(ItemPropertiesDialog& dialog) override;
     void runRenameItem(RenameItemDialog& dialog) override;
 
+    // --- AboutPort: the About box and its licence window, owned by this window ---
+    void runAboutBox(AboutBoxHandlers& handlers) override;
+    void openWebPage(std::string_view address) override;
+    void showLicenseWindow(std::u16string_view text) override;
+    // The About box while it runs, else nullptr.
+    CAboutDlg* aboutBox() const { return aboutBox_; }
+
     // --- MainCommands: each routed identifier arrives at one of these ---
     void OnFileNew() override;
     void OnFileOpen() override;
@@ -139,6 +152,7 @@ public:
     void setFileDialogFunction(FileDialogFunction function);
     void setPopupFunction(PopupFunction function);
     void setCommandTarget(MainCommands* target);
+    void setOpenUrlFunction(OpenUrlFunction function) { openUrl_ = std::move(function); }
 
 protected:
     void accept() override { OnOK(); }
@@ -183,6 +197,8 @@ private:
     MainCommands* commandTarget_ = this;
     bool scanning_ = false;
     bool exitRequested_ = false;
+    CAboutDlg* aboutBox_ = nullptr;
+    OpenUrlFunction openUrl_ = openUrlWithDesktop;
 };
 
 } // namespace zelvane

@@ -8,6 +8,5 @@ namespace zelvane {
 void CMainDlg::OnAddTree() {}
 void CMainDlg::OnSearch() {}
 void CMainDlg::OnStopScan() {}
-void CMainDlg::OnHelpAbout() {}
 
 } // namespace zelvane
