@@ -180,11 +180,6 @@ TEST_F(ItemCommandsTest, ChangeThenCancelChangesNothingAndDoesNotReopen) {
     EXPECT_TRUE(events.empty());
 }
 
-TEST_F(ItemCommandsTest, PropertiesShowsAnUnknownKindAsItIs) {
-    tree.setKind(readme, 40);
-    EXPECT_EQ(commands.propertiesOf(readme).kind, 40);
-}
-
 TEST_F(ItemCommandsTest, FullPathOfADeepChainIsWhole) {
     // Far beyond the 16383 characters a fixed buffer would hold.
     NodeId node = drive;
@@ -297,14 +292,6 @@ TEST_F(ItemCommandsTest, CancelLeavesOrderAndFlagAlone) {
     EXPECT_THAT(childTexts(tree, kTopLevel), ElementsAre(u"Drive", u" Spaced", u"AAA"));
     EXPECT_FALSE(document.modified);
     EXPECT_TRUE(events.empty());
-}
-
-TEST_F(ItemCommandsTest, TheSameNameStillCountsAsARename) {
-    tree.select(readme);
-    port.renameTo(u"readme.txt");
-    EXPECT_TRUE(commands.OnItemRename());
-    EXPECT_EQ(tree.text(readme), u"readme.txt");
-    EXPECT_THAT(events, ElementsAre("sort"));
 }
 
 TEST_F(ItemCommandsTest, LongNamesAreShownWholeAndAcceptedUpTo510) {

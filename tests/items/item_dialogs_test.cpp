@@ -176,18 +176,6 @@ TEST(ItemPropertiesDialogTest, TabOrderIsTheTemplates) {
                             "control_1006", "control_1009"));
 }
 
-TEST(ItemPropertiesDialogTest, RootHasNoParentButton) {
-    ItemPropertiesDialog in;
-    in.kind = 9;
-    in.name = u"Disk";
-    in.parentName = u"*root*";
-    in.parentEnabled = false;
-    in.fullPath = u"*root* \\ ";
-    CItemProperties dlg(in, QPixmap());
-    EXPECT_FALSE(dlg.parentButton()->isEnabled());
-    EXPECT_EQ(dlg.parentField()->text(), QStringLiteral("*root*"));
-}
-
 struct ButtonCase {
     const char* what;
     std::function<void(CItemProperties&)> act;

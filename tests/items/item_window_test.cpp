@@ -265,20 +265,5 @@ TEST_F(ItemWindowTest, DeleteAsksAndRemovesTheSubtreeOnYes) {
     EXPECT_TRUE(dlg.document().modified);
 }
 
-TEST_F(ItemWindowTest, NothingSelectedAsksForASelection) {
-    dlg.tree().select(kNoNode);
-    dlg.commandAction(ID_ITEM_PROPERTIES)->trigger();
-    dlg.commandAction(ID_ITEM_RENAME)->trigger();
-    dlg.commandAction(ID_ITEM_DELETE)->trigger();
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[0].text, u"Select an item and try again.");
-    EXPECT_EQ(messages[1].text, u"Select an item you want to rename and try again.");
-    EXPECT_EQ(messages[2].text, u"Select an item you want to delete and try again.");
-    for (const ShownMessage& m : messages) {
-        EXPECT_EQ(m.caption, u"Information");
-        EXPECT_EQ(m.icon, MessageIcon::Information);
-    }
-}
-
 } // namespace
 } // namespace zelvane
