@@ -1,0 +1,31 @@
+// The search options: what the user last confirmed in the Search dialog. One set lives for
+// the whole process; the settings store loads it at start and saves it at exit under the
+// Search_* values, and the Search dialog replaces it as a set.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zelvane {
+
+// The Search dialog keeps at most this many characters of what is typed or pasted.
+inline constexpr std::size_t kMaxSearchPatternLength = 510;
+
+struct SearchOptions {
+    std::u16string pattern;        // Search_Pattern
+    bool localSearch = false;      // Search_IsLocalSearch: start from the current folder
+    bool matchCase = false;        // Search_IsMatchCase
+    bool wholePatternOnly = false; // Search_IsMatchWholePatternOnly
+    bool recursive = true;         // Search_IsRecursiveSearch
+    bool filesOnly = false;        // Search_IsFilesOnly
+
+    bool operator==(const SearchOptions&) const = default;
+};
+
+// The pattern as the Search dialog keeps it: its first 510 code units.
+inline std::u16string_view cutSearchPattern(std::u16string_view typed) {
+    return typed.substr(0, kMaxSearchPatternLength);
+}
+
+} // namespace zelvane
