@@ -86,7 +86,7 @@ void runSearch(benchmark::State& state, const char16_t* pattern, bool matchCase 
     const SnapshotTree& tree = millionNodeTree();
     zelvane::SearchOptions options;
     options.pattern = pattern;
-    options.matchCase = matchCase;
+    options.isMatchCase = matchCase;
     zelvane::SearchEngine engine;
     zelvane::SearchResults results;
     for (auto _ : state) {

@@ -119,7 +119,7 @@ void SearchEngine::run(const SnapshotTree& tree, const SearchOptions& options,
 
     // The pattern is folded once per search, not once per node.
     pattern_ = options.pattern;
-    if (!options.matchCase) {
+    if (!options.isMatchCase) {
         foldInPlace(pattern_);
     }
     matchCount_ = 0;
@@ -129,7 +129,7 @@ void SearchEngine::run(const SnapshotTree& tree, const SearchOptions& options,
     // and below, with that parent's own text as the running path. With nothing selected,
     // or a root selected, there is no parent and the search is global.
     NodeId start = kTopLevel;
-    if (options.localSearch) {
+    if (options.isLocalSearch) {
         const NodeId selected = tree.selected();
         if (selected != kNoNode && tree.isValid(selected)) {
             const NodeId parent = tree.parent(selected);
@@ -147,11 +147,11 @@ void SearchEngine::run(const SnapshotTree& tree, const SearchOptions& options,
 bool SearchEngine::matches(std::u16string_view text) {
     // The text is folded as it is compared rather than copied first: the same result as
     // comparing a folded copy, without the copy. The working pattern is folded already.
-    if (options_.matchCase) {
-        return options_.wholePatternOnly ? text == pattern_ : contains(text, pattern_, same);
+    if (options_.isMatchCase) {
+        return options_.isMatchWholePatternOnly ? text == pattern_ : contains(text, pattern_, same);
     }
-    return options_.wholePatternOnly ? equalFolded(text, pattern_)
-                                     : contains(text, pattern_, foldUnit);
+    return options_.isMatchWholePatternOnly ? equalFolded(text, pattern_)
+                                            : contains(text, pattern_, foldUnit);
 }
 
 void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
@@ -178,7 +178,7 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
         if (matches(text)) {
             const int kind = tree.kind(node);
             // Files only: roots and folders give no row, but are still searched below.
-            if (!(options_.filesOnly && isContainerKind(kind))) {
+            if (!(options_.isFilesOnly && isContainerKind(kind))) {
                 SearchResults& results = *results_;
                 const std::size_t itemOffset = results.arena_.size();
                 results.arena_.append(text);
@@ -188,7 +188,7 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
             }
         }
 
-        if (options_.recursive && tree.hasChildren(node)) {
+        if (options_.isRecursiveSearch && tree.hasChildren(node)) {
             // An empty running path becomes one space and the text; a longer one gets a
             // backslash and the text (a folder's own leading space follows it).
             stack_.push_back({node, path_});

@@ -81,7 +81,7 @@ private:
 class SearchEngine {
 public:
     // Prepares and runs a search over tree with options, starting from the tree's selected
-    // node when options.localSearch is on. Replaces the contents of results.
+    // node when options.isLocalSearch is on. Replaces the contents of results.
     void run(const SnapshotTree& tree, const SearchOptions& options, SearchResults& results);
 
     std::size_t matchCount() const { return matchCount_; }

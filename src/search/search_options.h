@@ -13,12 +13,12 @@ namespace zelvane {
 inline constexpr std::size_t kMaxSearchPatternLength = 510;
 
 struct SearchOptions {
-    std::u16string pattern;        // Search_Pattern
-    bool localSearch = false;      // Search_IsLocalSearch: start from the current folder
-    bool matchCase = false;        // Search_IsMatchCase
-    bool wholePatternOnly = false; // Search_IsMatchWholePatternOnly
-    bool recursive = true;         // Search_IsRecursiveSearch
-    bool filesOnly = false;        // Search_IsFilesOnly
+    std::u16string pattern;
+    bool isLocalSearch = false; // start from the current folder instead of the global root
+    bool isMatchCase = false;
+    bool isMatchWholePatternOnly = false;
+    bool isRecursiveSearch = true;
+    bool isFilesOnly = false;
 
     bool operator==(const SearchOptions&) const = default;
 };

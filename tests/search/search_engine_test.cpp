@@ -105,7 +105,7 @@ TEST_F(SearchTreeTest, RowsCarryTheNodeItsKindAndItsTextUnchanged) {
 
 TEST_F(SearchTreeTest, LocalSearchStartsAtTheSelectedNodesParent) {
     SearchOptions o = opts(u"t");
-    o.localSearch = true;
+    o.isLocalSearch = true;
 
     // Selected node directly under folder F: the path starts with F's own text only.
     tree.select(mid);
@@ -119,7 +119,7 @@ TEST_F(SearchTreeTest, LocalSearchStartsAtTheSelectedNodesParent) {
 
 TEST_F(SearchTreeTest, LocalSearchNeverExaminesTheParentItself) {
     SearchOptions o = opts(u"F");
-    o.localSearch = true;
+    o.isLocalSearch = true;
     tree.select(g);
     EXPECT_THAT(search(o), IsEmpty()); // " F" is the start, " G" and below do not match
     o.pattern = u"G";
@@ -128,7 +128,7 @@ TEST_F(SearchTreeTest, LocalSearchNeverExaminesTheParentItself) {
 
 TEST_F(SearchTreeTest, LocalSearchFromARootOrWithoutSelectionIsGlobal) {
     SearchOptions local = opts(u"t");
-    local.localSearch = true;
+    local.isLocalSearch = true;
     const std::vector<Row> global = search(opts(u"t"));
     ASSERT_EQ(global.size(), 5u);
 
@@ -140,7 +140,7 @@ TEST_F(SearchTreeTest, LocalSearchFromARootOrWithoutSelectionIsGlobal) {
 
 TEST_F(SearchTreeTest, WholePatternComparesTheWholeStoredText) {
     SearchOptions o = opts(u"F");
-    o.wholePatternOnly = true;
+    o.isMatchWholePatternOnly = true;
     EXPECT_THAT(search(o), IsEmpty()); // the folder's text is " F"
     o.pattern = u" F";
     EXPECT_THAT(search(o), ElementsAre(Row{u" R", u" F"}));
@@ -153,13 +153,13 @@ TEST_F(SearchTreeTest, WholePatternComparesTheWholeStoredText) {
 TEST_F(SearchTreeTest, RecursiveOffExaminesOneLevel) {
     SearchOptions o = opts(u"");
     o.pattern = u"t";
-    o.recursive = false;
+    o.isRecursiveSearch = false;
     EXPECT_THAT(search(o), IsEmpty()); // only R and S are looked at
     o.pattern = u"S";
     EXPECT_THAT(search(o), ElementsAre(Row{u"", u"S"}));
 
     // From the current folder: the selected node and its siblings only.
-    o.localSearch = true;
+    o.isLocalSearch = true;
     o.pattern = u"t";
     tree.select(top);
     EXPECT_THAT(search(o), ElementsAre(Row{u"R", u"top.txt"}));
@@ -170,16 +170,16 @@ TEST_F(SearchTreeTest, FilesOnlyWithholdsRootsAndFoldersButSearchesBelowThem) {
     const NodeId odd = add(tree, g, u"odd", kKindOther);
     add(tree, odd, u"in", kKindOther);
     SearchOptions o = opts(u"");
-    o.filesOnly = true;
+    o.isFilesOnly = true;
     o.pattern = u" ";
     EXPECT_THAT(search(o), IsEmpty()); // only folders contain a space
     o.pattern = u"D";
     EXPECT_THAT(search(o), ElementsAre(Row{u" R\\ F\\ G", u"deep.txt"}, Row{u" R\\ F\\ G", u"odd"},
                                        Row{u" R\\ F", u"mid.txt"}, Row{u" S", u"cd.txt"}));
-    o.filesOnly = false;
+    o.isFilesOnly = false;
     o.pattern = u"R";
     EXPECT_THAT(search(o), ElementsAre(Row{u"", u"R"}, Row{u" R\\ H", u"other.txt"}));
-    o.filesOnly = true;
+    o.isFilesOnly = true;
     EXPECT_THAT(search(o), ElementsAre(Row{u" R\\ H", u"other.txt"}));
 }
 
@@ -217,7 +217,7 @@ TEST(SearchMatching, CaseFoldsOnlyAToZ) {
     EXPECT_THAT(rowsOf(searchTree(tree, opts(u"I"))), ElementsAre(Row{u"", u"tile"}));
 
     SearchOptions exact = opts(u"ReadMe");
-    exact.matchCase = true;
+    exact.isMatchCase = true;
     EXPECT_THAT(rowsOf(searchTree(tree, exact)), ElementsAre(Row{u"", u"ReadMe.txt"}));
 }
 
@@ -251,7 +251,7 @@ TEST(SearchMatching, EmptySnapshotGivesNoRows) {
     EXPECT_TRUE(searchTree(tree, opts(u"a"), &count).empty());
     EXPECT_EQ(count, 0u);
     SearchOptions local = opts(u"a");
-    local.localSearch = true;
+    local.isLocalSearch = true;
     EXPECT_TRUE(searchTree(tree, local, &count).empty());
 }
 
@@ -288,7 +288,7 @@ TEST(SearchLimits, AVeryDeepTreeIsWalkedWithoutRecursion) {
 
     SearchOptions o = opts(u"");
     o.pattern = u"e";
-    o.filesOnly = true;
+    o.isFilesOnly = true;
     const SearchResults results = searchTree(tree, o);
     ASSERT_EQ(results.size(), 2u);
     // Pre-order: the leaf at the bottom of the chain comes before the node that was
@@ -299,7 +299,7 @@ TEST(SearchLimits, AVeryDeepTreeIsWalkedWithoutRecursion) {
     EXPECT_EQ(results.path(1).size(), 5 + 3 * std::size_t{kDepth / 2});
     EXPECT_EQ(results.path(0).substr(0, 8), u" root\\ d");
 
-    o.filesOnly = false;
+    o.isFilesOnly = false;
     o.pattern = u"d";
     const SearchResults all = searchTree(tree, o);
     EXPECT_EQ(all.size(), std::size_t{kDepth}); // the folders and "second"

@@ -33,13 +33,13 @@ int runSearch(const Args& args) {
             if (a == "--") {
                 flagsEnded = true;
             } else if (a == "--match-case") {
-                options.matchCase = true;
+                options.isMatchCase = true;
             } else if (a == "--whole") {
-                options.wholePatternOnly = true;
+                options.isMatchWholePatternOnly = true;
             } else if (a == "--files-only") {
-                options.filesOnly = true;
+                options.isFilesOnly = true;
             } else if (a == "--no-recursive") {
-                options.recursive = false;
+                options.isRecursiveSearch = false;
             } else {
                 return usageError("search", "unknown option '" + std::string(a) + "'");
             }
