@@ -1,5 +1,6 @@
 #include "document/snapshot_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,28 +15,33 @@ namespace {
 
 constexpr std::size_t kMaxNameUnits = 1023;
 
-bool needsUtf16Form(std::u16string_view text) {
-    for (char16_t u : text) {
-        if (u > 0xFF) {
-            return true;
-        }
-    }
-    // Two leading U+00FF would read back as the UTF-16 marker.
-    return text.size() >= 2 && text[0] == 0xFF && text[1] == 0xFF;
-}
-
 void appendRecord(std::string& out, int kind, std::size_t level, std::u16string_view text,
                   WriteResult& result) {
-    out.push_back(static_cast<char>(static_cast<unsigned>(kind) & 0xFF));
     if (level > kMaxStoredDepth) {
         ++result.deepRecords;
         level = kMaxStoredDepth;
     }
-    out.push_back(static_cast<char>(level));
-    if (needsUtf16Form(text)) {
-        const std::size_t start = out.size();
-        out.resize(start + 2 + text.size() * 2 + 2);
-        char* p = out.data() + start;
+    const std::size_t start = out.size();
+    const std::size_t widest = 2 + 2 + text.size() * 2 + 2;
+    if (out.capacity() < start + widest) {
+        out.reserve(std::max(out.capacity() * 2, start + widest));
+    }
+    // Optimistically in the 8-bit form, noting on the way whether any unit is wider.
+    out.resize(start + 2 + text.size() + 1);
+    char* p = out.data() + start;
+    *p++ = static_cast<char>(static_cast<unsigned>(kind) & 0xFF);
+    *p++ = static_cast<char>(level);
+    char16_t high = 0;
+    for (char16_t u : text) {
+        high |= u;
+        *p++ = static_cast<char>(u);
+    }
+    *p = 0;
+    // Two leading U+00FF would read back as the UTF-16 marker, so they need the wide form.
+    const bool wide = high > 0xFF || (text.size() >= 2 && text[0] == 0xFF && text[1] == 0xFF);
+    if (wide) {
+        out.resize(start + widest);
+        p = out.data() + start + 2;
         *p++ = '\xFF';
         *p++ = '\xFF';
         for (char16_t u : text) {
@@ -43,14 +49,6 @@ void appendRecord(std::string& out, int kind, std::size_t level, std::u16string_
             *p++ = static_cast<char>(u >> 8);
         }
         *p++ = 0;
-        *p = 0;
-    } else {
-        const std::size_t start = out.size();
-        out.resize(start + text.size() + 1);
-        char* p = out.data() + start;
-        for (char16_t u : text) {
-            *p++ = static_cast<char>(u);
-        }
         *p = 0;
     }
     ++result.records;
@@ -88,7 +86,8 @@ std::string resolveTarget(const std::string& path) {
         std::string link(buffer.data(), static_cast<std::size_t>(n));
         if (!link.empty() && link[0] != '/') {
             const std::size_t slash = target.rfind('/');
-            link = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
+            link =
+                (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
         }
         target = link;
     }
@@ -111,7 +110,8 @@ WriteResult writeSnapshotFile(const SnapshotTree& tree, const std::string& path)
     WriteResult result;
     const std::string target = resolveTarget(path);
     const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
 
     struct stat old;
@@ -224,9 +224,9 @@ LoadStats decodeSnapshot(std::string_view data, SnapshotTree& tree) {
         } else {
             const void* terminator = pos < size ? std::memchr(p + pos, 0, size - pos) : nullptr;
             const std::size_t end =
-                terminator != nullptr ? static_cast<std::size_t>(
-                                            static_cast<const unsigned char*>(terminator) - p)
-                                      : size;
+                terminator != nullptr
+                    ? static_cast<std::size_t>(static_cast<const unsigned char*>(terminator) - p)
+                    : size;
             name.resize(end - pos);
             for (std::size_t i = pos; i < end; ++i) {
                 name[i - pos] = p[i];

@@ -19,11 +19,11 @@ inline constexpr std::size_t kMaxStoredDepth = 255;
 
 // What a write did, for the caller to report.
 struct WriteResult {
-    bool opened = false;           // the file could be created
-    bool ok = false;               // every write, the sync, the close and the rename succeeded
-    std::size_t records = 0;       // records written
-    std::size_t deepRecords = 0;   // records deeper than 255; their depth byte is 255
-    int error = 0;                 // errno of the first failure, 0 when ok
+    bool opened = false;         // the file could be created
+    bool ok = false;             // every write, the sync, the close and the rename succeeded
+    std::size_t records = 0;     // records written
+    std::size_t deepRecords = 0; // records deeper than 255; their depth byte is 255
+    int error = 0;               // errno of the first failure, 0 when ok
 };
 
 // Serialises the whole tree in pre-order. Appends to out.
@@ -43,15 +43,15 @@ struct LoadStats {
     std::uint32_t folders = 0;
     std::uint32_t files = 0;
     std::size_t records = 0;
-    std::size_t deepestLevel = 0;     // largest depth byte seen
-    std::size_t utf16Records = 0;     // names in the FF FF form
-    std::size_t longNames = 0;        // names over 1023 code units (kept whole)
-    std::size_t kindsAbove11 = 0;     // kind bytes with no icon
-    bool firstRecordDeep = false;     // the first record's depth was above 0
-    std::size_t orphanRecords = 0;    // records that had to become roots (no parent at their depth)
-    std::size_t depthJumps = 0;       // records more than one level below the record before
-    bool truncatedName = false;       // the end of the file cut a name short
-    bool truncatedRecord = false;     // the file ended after a kind byte
+    std::size_t deepestLevel = 0;  // largest depth byte seen
+    std::size_t utf16Records = 0;  // names in the FF FF form
+    std::size_t longNames = 0;     // names over 1023 code units (kept whole)
+    std::size_t kindsAbove11 = 0;  // kind bytes with no icon
+    bool firstRecordDeep = false;  // the first record's depth was above 0
+    std::size_t orphanRecords = 0; // records that had to become roots (no parent at their depth)
+    std::size_t depthJumps = 0;    // records more than one level below the record before
+    bool truncatedName = false;    // the end of the file cut a name short
+    bool truncatedRecord = false;  // the file ended after a kind byte
     bool wellFormed() const {
         return !firstRecordDeep && orphanRecords == 0 && depthJumps == 0 && !truncatedName &&
                !truncatedRecord && kindsAbove11 == 0;

@@ -23,7 +23,9 @@ const SnapshotTree::Node& SnapshotTree::node(NodeId id) const {
     return nodeChunks_[id >> kChunkBits][id & (kChunkSize - 1)];
 }
 
-bool SnapshotTree::isValid(NodeId id) const { return id < slotCount_ && node(id).alive; }
+bool SnapshotTree::isValid(NodeId id) const {
+    return id < slotCount_ && node(id).alive;
+}
 
 std::vector<NodeId>& SnapshotTree::childrenOf(NodeId parent) {
     if (parent == kTopLevel) {
@@ -52,7 +54,7 @@ const char16_t* SnapshotTree::storeText(std::u16string_view text) {
     }
     // Long texts get a chunk of their own so that the shared chunks stay dense.
     if (text.size() > kTextChunkUnits / 4) {
-        auto block = std::make_unique<char16_t[]>(text.size());
+        auto block = std::make_unique_for_overwrite<char16_t[]>(text.size());
         std::memcpy(block.get(), text.data(), text.size() * sizeof(char16_t));
         const char16_t* stored = block.get();
         // Keep the current (partly filled) chunk last so that it can still be filled.
@@ -62,10 +64,14 @@ const char16_t* SnapshotTree::storeText(std::u16string_view text) {
         return stored;
     }
     if (textChunkUsed_ + text.size() > textChunkCapacity_) {
-        textChunks_.push_back(std::make_unique<char16_t[]>(kTextChunkUnits));
+        // Small trees stay small: chunks start at a few kilobytes and double up to 2 MB.
+        const std::size_t units = std::max(
+            text.size(), textChunks_.empty() ? kFirstTextChunkUnits
+                                             : std::min(textChunkCapacity_ * 2, kTextChunkUnits));
+        textChunks_.push_back(std::make_unique_for_overwrite<char16_t[]>(units));
         textChunkUsed_ = 0;
-        textChunkCapacity_ = kTextChunkUnits;
-        textBytes_ += kTextChunkUnits * sizeof(char16_t);
+        textChunkCapacity_ = units;
+        textBytes_ += units * sizeof(char16_t);
     }
     char16_t* dest = textChunks_.back().get() + textChunkUsed_;
     std::memcpy(dest, text.data(), text.size() * sizeof(char16_t));
@@ -88,9 +94,10 @@ NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
         if (slotCount_ >= kTopLevel) {
             return kNoNode; // out of handles: over four billion nodes
         }
-        if ((slotCount_ & (kChunkSize - 1)) == 0 && (slotCount_ >> kChunkBits) == nodeChunks_.size()) {
-            nodeChunks_.push_back(std::make_unique<Node[]>(kChunkSize));
+        if (nodeChunks_.empty() || nodeChunks_.back().size() == kChunkSize) {
+            nodeChunks_.emplace_back();
         }
+        nodeChunks_.back().emplace_back();
         id = static_cast<NodeId>(slotCount_++);
     }
     std::vector<NodeId>& siblings = childrenOf(parent);
@@ -149,11 +156,17 @@ std::u16string_view SnapshotTree::text(NodeId id) const {
     return {n.text, n.length};
 }
 
-int SnapshotTree::kind(NodeId id) const { return node(id).kind; }
+int SnapshotTree::kind(NodeId id) const {
+    return node(id).kind;
+}
 
-bool SnapshotTree::isBold(NodeId id) const { return node(id).bold; }
+bool SnapshotTree::isBold(NodeId id) const {
+    return node(id).bold;
+}
 
-NodeId SnapshotTree::firstRoot() const { return roots_.empty() ? kNoNode : roots_.front(); }
+NodeId SnapshotTree::firstRoot() const {
+    return roots_.empty() ? kNoNode : roots_.front();
+}
 
 NodeId SnapshotTree::firstChild(NodeId parent) const {
     const std::vector<NodeId>* kids = childrenOfOrNull(parent);
@@ -187,7 +200,9 @@ NodeId SnapshotTree::childAt(NodeId parent, std::size_t row) const {
     return kids == nullptr || row >= kids->size() ? kNoNode : (*kids)[row];
 }
 
-std::size_t SnapshotTree::row(NodeId id) const { return node(id).row; }
+std::size_t SnapshotTree::row(NodeId id) const {
+    return node(id).row;
+}
 
 std::size_t SnapshotTree::level(NodeId id) const {
     std::size_t depth = 0;
@@ -314,9 +329,11 @@ void SnapshotTree::select(NodeId id) {
 }
 
 std::size_t SnapshotTree::memoryUsage() const {
-    std::size_t bytes = nodeChunks_.size() * kChunkSize * sizeof(Node) + textBytes_ +
-                        freeSlots_.capacity() * sizeof(NodeId) +
-                        roots_.capacity() * sizeof(NodeId);
+    std::size_t bytes =
+        textBytes_ + freeSlots_.capacity() * sizeof(NodeId) + roots_.capacity() * sizeof(NodeId);
+    for (const std::vector<Node>& chunk : nodeChunks_) {
+        bytes += chunk.capacity() * sizeof(Node);
+    }
     for (std::size_t i = 0; i < slotCount_; ++i) {
         if (const std::vector<NodeId>* kids = node(static_cast<NodeId>(i)).children) {
             bytes += sizeof(*kids) + kids->capacity() * sizeof(NodeId);

@@ -170,8 +170,9 @@ private:
     static constexpr unsigned kChunkBits = 16;
     static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkBits;
     static constexpr std::size_t kTextChunkUnits = std::size_t{1} << 20;
+    static constexpr std::size_t kFirstTextChunkUnits = std::size_t{1} << 10;
 
-    std::vector<std::unique_ptr<Node[]>> nodeChunks_;
+    std::vector<std::vector<Node>> nodeChunks_; // each grows to kChunkSize, then a new one
     std::size_t slotCount_ = 0;
     std::size_t liveCount_ = 0;
     std::vector<NodeId> freeSlots_;

@@ -99,7 +99,8 @@ std::u16string utf8ToUtf16(std::string_view bytes) {
         char32_t cp = 0;
         const std::size_t len = validSequence(bytes, i, cp);
         if (len == 0) {
-            out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[i])));
+            out.push_back(
+                static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[i])));
             ++i;
             continue;
         }

@@ -24,7 +24,9 @@ bool isHelp(const Args& args) {
     return false;
 }
 
-void printHelp(const Command& command) { std::cout << command.usage; }
+void printHelp(const Command& command) {
+    std::cout << command.usage;
+}
 
 bool loadOrReport(const std::string& path, SnapshotTree& tree, LoadStats& stats) {
     stats = readSnapshotFile(path, tree);

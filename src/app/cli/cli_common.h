@@ -12,8 +12,8 @@ namespace zelvane::cli {
 
 // Exit statuses of every command.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitDefect = 1;   // the command ran, and found the input not well formed
-inline constexpr int kExitFailure = 2;  // a file could not be read or written, or bad usage
+inline constexpr int kExitDefect = 1;  // the command ran, and found the input not well formed
+inline constexpr int kExitFailure = 2; // a file could not be read or written, or bad usage
 
 using Args = std::vector<std::string_view>;
 

@@ -24,7 +24,8 @@ namespace {
 
 bool singleFileArgument(const Args& args, std::string_view command, std::string& file) {
     if (args.size() != 1 || args[0].empty()) {
-        usageError(command, args.empty() ? "a snapshot file is needed" : "one snapshot file, please");
+        usageError(command,
+                   args.empty() ? "a snapshot file is needed" : "one snapshot file, please");
         return false;
     }
     file = std::string(args[0]);
