@@ -158,7 +158,7 @@ WriteResult writeSnapshotFile(const SnapshotTree& tree, const std::string& path)
         ok = false;
         result.error = errno;
     }
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && ::fdatasync(fd) != 0) {
         ok = false;
         result.error = errno;
     }
