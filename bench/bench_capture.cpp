@@ -1,0 +1,100 @@
+// Capture benchmarks: sorting a snapshot of a million nodes, and scanning a big directory.
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "capture/directory_scanner.h"
+#include "capture/temp_tree.h"
+#include "capture/tree_order.h"
+#include "document/utf.h"
+
+namespace {
+
+using namespace zelvane;
+
+// A name of about 20 characters: mostly Latin, some Cyrillic, Greek and CJK, with mixed
+// case, digits and an extension.
+std::u16string randomName(std::mt19937& random) {
+    static const std::u16string latin =
+        u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_- ";
+    static const std::u16string other =
+        u"абвгдежзиклмнопрстуфхцчшщюяαβγδεζηθικλμνξπρστφχψω日本語中文字漢";
+    static const std::u16string extensions[] = {u".txt", u".jpg", u".c", u".dll", u".zip", u""};
+    std::u16string name;
+    const bool foreign = random() % 5 == 0;
+    const std::u16string& alphabet = foreign ? other : latin;
+    const std::size_t length = 12 + random() % 14;
+    for (std::size_t i = 0; i < length; ++i) {
+        name.push_back(alphabet[random() % alphabet.size()]);
+    }
+    name += extensions[random() % std::size(extensions)];
+    return name;
+}
+
+// One root, 50,000 folders in two levels, 19 files in each: about a million nodes, in
+// random order.
+void buildSnapshot(SnapshotTree& tree, std::mt19937& random) {
+    tree.removeAll();
+    const NodeId root = tree.insertLast(kTopLevel, u"Generated disk");
+    std::size_t made = 1;
+    while (made < 1000000) {
+        const NodeId top = tree.insertLast(root, u" " + randomName(random));
+        ++made;
+        for (int f = 0; f < 9 && made < 1000000; ++f) {
+            const NodeId folder = tree.insertLast(top, u" " + randomName(random));
+            ++made;
+            for (int i = 0; i < 19 && made < 1000000; ++i) {
+                tree.insertLast(folder, randomName(random));
+                ++made;
+            }
+        }
+    }
+}
+
+void BM_SortTreeMillionNodes(benchmark::State& state) {
+    std::mt19937 random(42);
+    SnapshotTree tree;
+    const TextOrder order("en_US");
+    for (auto _ : state) {
+        state.PauseTiming();
+        buildSnapshot(tree, random);
+        state.ResumeTiming();
+        SortTree(tree, order);
+        benchmark::ClobberMemory();
+    }
+    state.counters["nodes"] = static_cast<double>(tree.size());
+    state.counters["nodes/s"] = benchmark::Counter(static_cast<double>(tree.size()),
+                                                   benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_SortTreeMillionNodes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+class NullObserver : public ScanObserver {
+public:
+    void pump() override {}
+    void setProgressText(std::u16string_view) override {}
+};
+
+void BM_ScanDirectoryOf200000Entries(benchmark::State& state) {
+    test::TempTree disk;
+    disk.manyFiles("", 200000, "some-file-name-");
+    for (auto _ : state) {
+        SnapshotTree tree;
+        ScanState scan;
+        NullObserver observer;
+        const NodeId root = tree.insertLast(kTopLevel, u"r");
+        DirectoryScanner scanner(tree, scan, observer);
+        benchmark::DoNotOptimize(scanner.ScanDirectory(utf8ToUtf16(disk.path()), root));
+        if (scan.files != 200000) {
+            state.SkipWithError("wrong count");
+        }
+    }
+    state.counters["entries/s"] =
+        benchmark::Counter(200000, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ScanDirectoryOf200000Entries)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+BENCHMARK_MAIN();

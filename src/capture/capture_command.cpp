@@ -1,0 +1,47 @@
+#include "capture/capture_command.h"
+
+#include "capture/directory_scanner.h"
+#include "document/utf.h"
+#include "platform/drive_type.h"
+
+namespace zelvane {
+
+ScanState& processScanState() {
+    static ScanState state;
+    return state;
+}
+
+int rootKindForPath(std::u16string_view path) {
+    return platform::driveTypeOf(utf16ToUtf8(path)) == platform::DriveType::CdRom ? kKindCdRomRoot
+                                                                                  : kKindDriveRoot;
+}
+
+CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
+                           CapturePort& port, const TextOrder& order) {
+    state.folders = 0;
+    state.files = 0;
+    state.filter = request.filter;
+
+    CaptureOutcome outcome;
+    outcome.root = tree.insertLast(kTopLevel, request.label);
+    tree.setKind(outcome.root, rootKindForPath(request.path));
+
+    port.setScanningState(true);
+    port.setProgressText(u"Scanning...");
+    state.stopRequested = false;
+
+    DirectoryScanner scanner(tree, state, port);
+    outcome.total = scanner.ScanDirectory(request.path, outcome.root);
+
+    tree.setTextAndBold(outcome.root, request.label);
+    port.setProgressText(u"Sorting...");
+    SortTree(tree, order);
+    port.setScanningState(false);
+
+    outcome.folders = state.folders;
+    outcome.files = state.files;
+    outcome.stopped = state.stopRequested;
+    return outcome;
+}
+
+} // namespace zelvane

@@ -1,0 +1,48 @@
+// One capture of a directory tree, from the new root to the sorted tree, as the Add Tree
+// command makes it once its dialog has closed with OK. The dialog before it and the
+// summary box after it belong to the caller.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "capture/scan_state.h"
+#include "capture/tree_order.h"
+#include "document/snapshot_tree.h"
+
+namespace zelvane {
+
+// The main window's side of a capture (the desktop program implements it with Qt, the
+// command-line tool with the terminal).
+class CapturePort : public ScanObserver {
+public:
+    // On: hide the tree, show the progress text and the Stop button. Off: the reverse.
+    virtual void setScanningState(bool scanning) = 0;
+};
+
+struct CaptureRequest {
+    std::u16string path;   // the directory, as typed
+    std::u16string filter; // "*" for every file, else one extension without its dot
+    std::u16string label;  // the root's text: the title, or the path when it was empty
+};
+
+struct CaptureOutcome {
+    NodeId root = kNoNode;
+    std::uint64_t total = 0; // bytes in the captured files
+    std::uint32_t folders = 0;
+    std::uint32_t files = 0;
+    bool stopped = false; // the stop request was set when the capture ended
+};
+
+// The kind of a new root for path: 4 (CD-ROM root) on an optical disc, else 9.
+int rootKindForPath(std::u16string_view path);
+
+// Resets the counters, copies the filter, appends the root after the existing roots with
+// its kind, enters the scanning state ("Scanning..."), clears the stop request, scans,
+// gives the root its text in bold, sorts the whole tree ("Sorting...") and leaves the
+// scanning state. The new root is neither selected nor expanded.
+CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
+                           CapturePort& port, const TextOrder& order);
+
+} // namespace zelvane

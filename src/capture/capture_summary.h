@@ -1,0 +1,19 @@
+// The texts that report a capture.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zelvane {
+
+// The number in decimal, its digits in groups of three from the right separated by single
+// spaces: 1234567 gives "1 234 567".
+std::string FormatSizeGrouped(std::uint64_t total);
+
+// The message shown when a capture ends:
+// "3 folder(s) & 10 file(s) successfuly added.\nTotal size is 1 234 567 byte(s)", followed
+// by "\n\nNote: Scanning process was interrupted." when it was stopped.
+std::u16string BuildCaptureSummary(std::uint32_t folders, std::uint32_t files, std::uint64_t total,
+                                   bool stopped);
+
+} // namespace zelvane

@@ -1,0 +1,204 @@
+#include "capture/directory_scanner.h"
+
+#include <string>
+
+#include "capture/classification.h"
+#include "document/utf.h"
+
+namespace zelvane {
+
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Directories held open along the current path at most: deeper ones close the uppermost,
+// which are opened again by name should they be needed. Keeps a deep tree from taking
+// every file descriptor of the process (the rest of the program needs some too).
+constexpr std::size_t kMaxOpenLevels = 64;
+
+std::u16string progressText(std::uint32_t folders, std::uint32_t files) {
+    const std::string text = "Scanning...\n" + std::to_string(folders) + " folder(s) and " +
+                             std::to_string(files) + " file(s) found...";
+    return std::u16string(text.begin(), text.end());
+}
+
+} // namespace
+
+DirectoryScanner::DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObserver& observer)
+    : tree_(tree), state_(state), observer_(observer) {}
+
+DirectoryScanner::Frame& DirectoryScanner::pushFrame(NodeId node, std::string_view name) {
+    if (depth_ == frames_.size()) {
+        frames_.emplace_back();
+    }
+    Frame& frame = frames_[depth_++];
+    frame.dir.close();
+    frame.listing.clear();
+    frame.name.assign(name);
+    frame.next = 0;
+    frame.node = node;
+    frame.total = 0;
+    frame.stop = false;
+    frame.childName.clear();
+    frame.childNode = kNoNode;
+    return frame;
+}
+
+void DirectoryScanner::pumpIfDue() {
+    const std::uint32_t sum = state_.folders + state_.files;
+    if (sum % 8 != 7) {
+        return;
+    }
+    observer_.pump();
+    if (sum % 128 == 127) {
+        observer_.setProgressText(progressText(state_.folders, state_.files));
+    }
+}
+
+// Closes about half of the open levels, the uppermost first, except the level inUse.
+// False when there was nothing to close.
+bool DirectoryScanner::closeUpperLevels(std::size_t inUse) {
+    std::size_t open = 0;
+    for (std::size_t i = 0; i < depth_; ++i) {
+        open += i != inUse && frames_[i].dir.isOpen() ? 1 : 0;
+    }
+    std::size_t toClose = (open + 1) / 2;
+    if (toClose == 0) {
+        return false;
+    }
+    for (std::size_t i = 0; i < depth_ && toClose > 0; ++i) {
+        if (i != inUse && frames_[i].dir.isOpen()) {
+            frames_[i].dir.close();
+            --toClose;
+        }
+    }
+    return true;
+}
+
+template <class Open>
+platform::Directory DirectoryScanner::openWithRetry(std::size_t inUse, Open open) {
+    platform::Directory dir = open();
+    while (!dir.isOpen() && platform::isOutOfDescriptors(dir.error()) && closeUpperLevels(inUse)) {
+        dir = open();
+    }
+    return dir;
+}
+
+// Makes sure the directory of level index is open, opening it again from the nearest open
+// level above it (one name at a time, so no path grows too long) when it was closed.
+bool DirectoryScanner::ensureOpen(std::size_t index) {
+    if (frames_[index].dir.isOpen()) {
+        return true;
+    }
+    if (index == 0) {
+        frames_[0].dir =
+            openWithRetry(kNone, [&] { return platform::Directory::openPath(rootPath_); });
+        return frames_[0].dir.isOpen();
+    }
+    std::size_t from = index - 1;
+    while (from > 0 && !frames_[from].dir.isOpen()) {
+        --from;
+    }
+    if (!ensureOpen(from)) {
+        return false;
+    }
+    platform::Directory step;
+    const platform::Directory* parent = &frames_[from].dir;
+    for (std::size_t level = from + 1; level <= index; ++level) {
+        platform::Directory next = openWithRetry(level - 1 == from ? from : kNone, [&] {
+            return parent->openChild(frames_[level].name);
+        });
+        if (!next.isOpen()) {
+            return false;
+        }
+        if (level == index) {
+            frames_[index].dir = std::move(next);
+        } else {
+            step = std::move(next);
+            parent = &step;
+        }
+    }
+    return true;
+}
+
+std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId parent) {
+    rootPath_ = utf16ToUtf8(path);
+    depth_ = 0;
+    {
+        Frame& root = pushFrame(parent, {});
+        root.dir = openWithRetry(kNone, [&] { return platform::Directory::openPath(rootPath_); });
+        if (!root.dir.isOpen()) {
+            depth_ = 0;
+            return 0;
+        }
+        root.dir.readAll(root.listing);
+    }
+
+    for (;;) {
+        const std::size_t top = depth_ - 1;
+        Frame& frame = frames_[top];
+        if (frame.stop || frame.next >= frame.listing.size()) {
+            // This directory is done: close it and finish its folder node one level up.
+            const std::uint64_t total = frame.total;
+            frame.dir.close();
+            --depth_;
+            if (depth_ == 0) {
+                return total;
+            }
+            Frame& up = frames_[depth_ - 1];
+            tree_.setTextAndBold(up.childNode, u" " + up.childName);
+            tree_.setKind(up.childNode, kKindFolder);
+            up.total += total;
+            if (state_.stopRequested) {
+                up.stop = true;
+            }
+            continue;
+        }
+
+        const std::size_t index = frame.next++;
+        pumpIfDue();
+        const std::string_view name = frame.listing.name(index);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const platform::DirectoryEntry entry = frame.listing[index];
+        if (entry.type == platform::EntryType::Directory) {
+            ++state_.folders;
+            frame.childName = utf8ToUtf16(name);
+            frame.childNode = tree_.insertLast(frame.node, frame.childName);
+            platform::Directory child;
+            if (ensureOpen(top)) {
+                child = openWithRetry(top, [&] { return frames_[top].dir.openChild(name); });
+            }
+            if (depth_ >= kMaxOpenLevels) {
+                frames_[depth_ - kMaxOpenLevels].dir.close();
+            }
+            // pushFrame may move the frames: nothing of frame is used after this point.
+            const NodeId childNode = frames_[top].childNode;
+            const std::string childBytes(name);
+            Frame& below = pushFrame(childNode, childBytes);
+            below.dir = std::move(child);
+            if (below.dir.isOpen()) {
+                below.dir.readAll(below.listing);
+            }
+            continue;
+        }
+
+        const std::u16string fileName = utf8ToUtf16(name);
+        const NameParts parts = splitExtension(fileName);
+        if (!passesFilter(state_.filter, parts.extension)) {
+            continue;
+        }
+        ++state_.files;
+        const int kind = classifyFile(parts.base, parts.extension);
+        std::uint64_t size = entry.size;
+        if (!entry.sizeKnown && entry.type == platform::EntryType::File && ensureOpen(top)) {
+            size = frames_[top].dir.fileSize(name);
+        }
+        frames_[top].total += size;
+        const NodeId node = tree_.insertLast(frames_[top].node, fileName);
+        tree_.setKind(node, kind);
+    }
+}
+
+} // namespace zelvane

@@ -1,0 +1,64 @@
+// The directory scanner: captures one directory tree from disk into the snapshot.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/scan_state.h"
+#include "document/snapshot_tree.h"
+#include "platform/directory.h"
+
+namespace zelvane {
+
+class DirectoryScanner {
+public:
+    DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObserver& observer);
+
+    // Appends under parent a node for every folder and every file of the directory at path
+    // that passes the scan filter, folders with their whole content, and returns the total
+    // size in bytes of the files captured. Folders get the text " name", bold and kind 6
+    // once their content is in; files their name as on disk and the kind of their
+    // extension. Updates the counters of the scan state, calls the observer's pump every 8
+    // added items and sets the progress text every 128; after every folder it stops when a
+    // stop was requested.
+    //
+    // Symbolic links are captured as files and never followed. A directory that cannot be
+    // opened or read has no children (or keeps those read before the error). There is no
+    // depth limit: the walk keeps its own stack, holds at most 64 directories open, and
+    // when the process runs out of file descriptors all the same it closes those of the
+    // upper levels; a closed level is opened again, by name from the level above, when it
+    // is needed.
+    std::uint64_t ScanDirectory(std::u16string_view path, NodeId parent);
+
+private:
+    struct Frame {
+        platform::Directory dir;
+        platform::DirectoryListing listing;
+        std::string name; // the directory's name in its parent (for opening it again)
+        std::size_t next = 0;
+        NodeId node = kNoNode;
+        std::uint64_t total = 0;
+        bool stop = false;
+        // The folder entry whose content is being scanned one level down.
+        std::u16string childName;
+        NodeId childNode = kNoNode;
+    };
+
+    Frame& pushFrame(NodeId node, std::string_view name);
+    void pumpIfDue();
+    bool ensureOpen(std::size_t index);
+    template <class Open> platform::Directory openWithRetry(std::size_t inUse, Open open);
+    bool closeUpperLevels(std::size_t inUse);
+
+    SnapshotTree& tree_;
+    ScanState& state_;
+    ScanObserver& observer_;
+    std::string rootPath_;
+    std::vector<Frame> frames_; // frames_[0 .. depth_-1] are the open levels
+    std::size_t depth_ = 0;
+};
+
+} // namespace zelvane

@@ -1,0 +1,37 @@
+// The scan state shared by the Add Tree command and the directory scanner, and the
+// observer through which a scan keeps the user interface alive.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zelvane {
+
+struct ScanState {
+    std::uint32_t folders = 0; // folders added by the current capture
+    std::uint32_t files = 0;   // files added (that passed the filter)
+    std::u16string filter = u"*";
+    bool stopRequested = false;
+};
+
+// The program's one scan state (only one capture runs at a time).
+ScanState& processScanState();
+
+// The Stop button's handler: asks the running scan to stop after its next folder.
+inline void OnStopScan(ScanState& state) {
+    state.stopRequested = true;
+}
+
+// What a scan asks of the user interface while it runs.
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    // Called every 8 added items: handle pending window events once (repaint, the Stop
+    // button), dropping every other command.
+    virtual void pump() = 0;
+    // The progress text of the main window.
+    virtual void setProgressText(std::u16string_view text) = 0;
+};
+
+} // namespace zelvane

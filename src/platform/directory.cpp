@@ -1,0 +1,175 @@
+#include "platform/directory.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace zelvane::platform {
+
+namespace {
+
+EntryType typeOfMode(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return EntryType::Directory;
+    }
+    if (S_ISREG(mode)) {
+        return EntryType::File;
+    }
+    if (S_ISLNK(mode)) {
+        return EntryType::Symlink;
+    }
+    return EntryType::Other;
+}
+
+// A name as a C string without allocating: entry names are at most NAME_MAX bytes.
+class CName {
+public:
+    explicit CName(std::string_view name) {
+        if (name.size() < sizeof(small_)) {
+            name.copy(small_, name.size());
+            small_[name.size()] = '\0';
+            text_ = small_;
+        } else {
+            large_.assign(name);
+            text_ = large_.c_str();
+        }
+    }
+    const char* c_str() const { return text_; }
+
+private:
+    char small_[NAME_MAX + 1];
+    std::string large_;
+    const char* text_;
+};
+
+} // namespace
+
+void DirectoryListing::add(std::string_view name, EntryType type, bool sizeKnown,
+                           std::uint64_t size) {
+    DirectoryEntry entry;
+    entry.nameOffset = static_cast<std::uint32_t>(names_.size());
+    entry.nameLength = static_cast<std::uint32_t>(name.size());
+    entry.type = type;
+    entry.sizeKnown = sizeKnown;
+    entry.size = size;
+    names_.append(name);
+    entries_.push_back(entry);
+}
+
+Directory::Directory(Directory&& other) noexcept
+    : dir_(std::exchange(other.dir_, nullptr)), error_(std::exchange(other.error_, 0)) {}
+
+Directory& Directory::operator=(Directory&& other) noexcept {
+    if (this != &other) {
+        close();
+        dir_ = std::exchange(other.dir_, nullptr);
+        error_ = std::exchange(other.error_, 0);
+    }
+    return *this;
+}
+
+void Directory::close() {
+    if (dir_ != nullptr) {
+        closedir(dir_);
+        dir_ = nullptr;
+    }
+}
+
+Directory Directory::openPath(const std::string& path) {
+    Directory result;
+    const int fd = ::open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error_ = errno;
+        return result;
+    }
+    result.dir_ = fdopendir(fd);
+    if (result.dir_ == nullptr) {
+        result.error_ = errno;
+        ::close(fd);
+    }
+    return result;
+}
+
+Directory Directory::openChild(std::string_view name) const {
+    Directory result;
+    if (dir_ == nullptr) {
+        result.error_ = EBADF;
+        return result;
+    }
+    const CName terminated(name);
+    const int fd =
+        ::openat(dirfd(dir_), terminated.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        result.error_ = errno;
+        return result;
+    }
+    result.dir_ = fdopendir(fd);
+    if (result.dir_ == nullptr) {
+        result.error_ = errno;
+        ::close(fd);
+    }
+    return result;
+}
+
+bool Directory::readAll(DirectoryListing& out) {
+    if (dir_ == nullptr) {
+        return false;
+    }
+    const int fd = dirfd(dir_);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir_);
+        if (entry == nullptr) {
+            return errno == 0;
+        }
+        const std::string_view name(entry->d_name);
+        switch (entry->d_type) {
+        case DT_DIR:
+            out.add(name, EntryType::Directory, false, 0);
+            break;
+        case DT_REG:
+            out.add(name, EntryType::File, false, 0);
+            break;
+        case DT_LNK:
+            out.add(name, EntryType::Symlink, true, 0);
+            break;
+        case DT_UNKNOWN: {
+            // Some file systems do not fill in the type: ask, without following a link.
+            struct stat info;
+            if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+                const EntryType type = typeOfMode(info.st_mode);
+                out.add(name, type, true,
+                        type == EntryType::File ? static_cast<std::uint64_t>(info.st_size) : 0);
+            } else {
+                out.add(name, EntryType::Other, true, 0);
+            }
+            break;
+        }
+        default:
+            out.add(name, EntryType::Other, true, 0);
+            break;
+        }
+    }
+}
+
+std::uint64_t Directory::fileSize(std::string_view name) const {
+    if (dir_ == nullptr) {
+        return 0;
+    }
+    const CName terminated(name);
+    struct stat info;
+    if (fstatat(dirfd(dir_), terminated.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode)) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool isOutOfDescriptors(int error) {
+    return error == EMFILE || error == ENFILE;
+}
+
+} // namespace zelvane::platform
