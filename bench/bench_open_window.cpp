@@ -1,0 +1,262 @@
+// Opening a large snapshot from the command line to a painted main window.
+//
+//   bench_open_window --generate FILE [NODES]   writes a snapshot of NODES nodes (1000000)
+//   bench_open_window FILE                      starts the program as zelvane FILE does
+//
+// The second form runs the application object and the main window exactly as the program
+// does, answers the "successfuly opened" box at once, and reports when the tree was first
+// painted with the loaded snapshot, measured from the start of main(). It then times the
+// expansion of the largest folder, a scroll to its end and a collapse, each with its
+// repaint, and prints the peak resident memory of the whole process. With --inserts it
+// then compares 300,000 single insertions into the hidden tree (as a capture makes them)
+// with the same insertions into an unwatched tree and inside one bulk update.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QScrollBar>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "app/main_app.h"
+#include "app/main_dlg.h"
+#include "app/qt_text.h"
+#include "app/snapshot_tree_model.h"
+#include "app/snapshot_tree_view.h"
+#include "capture/tree_order.h"
+#include "document/snapshot_file.h"
+#include "document/utf.h"
+
+namespace {
+
+using namespace zelvane;
+using Clock = std::chrono::steady_clock;
+
+std::u16string makeName(int i) {
+    static const char16_t* const stems[] = {u"holiday-photo-",
+                                            u"report_final_",
+                                            u"\u0444\u043E\u0442\u043E-",
+                                            u"track ",
+                                            u"\u6587\u6863\u8D44\u6599-",
+                                            u"setup-x64-"};
+    static const char16_t* const exts[] = {u".jpg", u".docx", u".mp3", u".txt", u".exe", u""};
+    std::u16string name = stems[i % 6];
+    for (int v = i; v > 0; v /= 10) {
+        name.push_back(static_cast<char16_t>(u'0' + v % 10));
+    }
+    return name + exts[(i / 7) % 6];
+}
+
+// Three drives; folders of about 40 entries nested up to five deep, and one folder of
+// 100,000 files, the kind of directory that makes a tree slow to expand.
+int generate(const char* path, int nodes) {
+    SnapshotTree tree;
+    std::vector<NodeId> folders;
+    for (const char16_t* drive : {u"Backup drive", u"Photos disk", u"Install CD"}) {
+        const NodeId root = tree.insertLast(kTopLevel, drive);
+        tree.setTextAndBold(root, drive);
+        tree.setKind(root, kKindDriveRoot);
+        folders.push_back(root);
+    }
+    const NodeId big = tree.insertLast(folders[0], u" big folder");
+    tree.setKind(big, kKindFolder);
+    tree.setTextAndBold(big, u" big folder");
+    for (int i = 0; i < 100000; ++i) {
+        tree.setKind(tree.insertLast(big, makeName(i)), kKindMedia);
+    }
+    for (int i = static_cast<int>(tree.size()); i < nodes; ++i) {
+        const NodeId parent = folders[static_cast<std::size_t>(i / 40) % folders.size()];
+        if (i % 8 == 0 && tree.level(parent) < 5) {
+            const std::u16string text = u" " + makeName(i);
+            const NodeId folder = tree.insertLast(parent, text);
+            tree.setKind(folder, kKindFolder);
+            tree.setTextAndBold(folder, text);
+            folders.push_back(folder);
+        } else {
+            tree.setKind(tree.insertLast(parent, makeName(i)), i % 12 == 6 ? 8 : i % 12);
+        }
+    }
+    const WriteResult written = writeSnapshotFile(tree, path);
+    std::printf("%zu nodes written to %s: %s\n", written.records, path,
+                written.ok ? "ok" : "FAILED");
+    return written.ok ? 0 : 2;
+}
+
+long peakResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Notes the first paint of the tree after it has been told to expect one.
+class PaintWatch : public QObject {
+public:
+    bool armed = false;
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (armed && event->type() == QEvent::Paint) {
+            painted = true;
+            armed = false;
+        }
+        return false;
+    }
+};
+
+double timedRepaint(CMainDlg& dlg, PaintWatch& watch, const std::function<void()>& action) {
+    const auto start = Clock::now();
+    watch.painted = false;
+    watch.armed = true;
+    action();
+    dlg.treeView()->viewport()->update();
+    while (!watch.painted) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return msSince(start);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto start = Clock::now();
+    if (argc >= 3 && std::strcmp(argv[1], "--generate") == 0) {
+        return generate(argv[2], argc >= 4 ? std::atoi(argv[3]) : 1000000);
+    }
+    CMainApp app(argc, argv);
+    std::vector<std::u16string> arguments = app.commandArguments();
+    const bool inserts = !arguments.empty() && arguments.front() == u"--inserts";
+    if (inserts) {
+        arguments.erase(arguments.begin());
+    }
+    if (arguments.size() != 1) {
+        std::fprintf(stderr,
+                     "usage: bench_open_window [--inserts] FILE | --generate FILE [NODES]\n");
+        return 2;
+    }
+    CMainDlg dlg(app.applicationBaseName());
+    dlg.setCommandLine(arguments);
+    std::u16string loaded;
+    dlg.setMessageBoxFunction(
+        [&](QWidget*, std::u16string_view text, std::u16string_view, MessageIcon, MessageButtons) {
+            loaded = std::u16string(text);
+            return MessageAnswer::Ok;
+        });
+    PaintWatch watch;
+    dlg.treeView()->viewport()->installEventFilter(&watch);
+
+    double openMs = 0;
+    double expandMs = 0;
+    double scrollMs = 0;
+    double collapseMs = 0;
+    std::size_t most = 0;
+    auto report = [&](std::size_t nodes, long peakKb) {
+        std::printf("nodes loaded: %zu (%s)\n", nodes,
+                    toQString(loaded).section('\n', 0, 0).toUtf8().constData());
+        std::printf("open to painted window: %.0f ms\n", openMs);
+        std::printf("expand a folder of %zu nodes: %.1f ms; scroll to its end: %.1f ms; "
+                    "collapse: %.1f ms\n",
+                    most, expandMs, scrollMs, collapseMs);
+        std::printf("peak resident memory after opening: %.1f MB\n",
+                    static_cast<double>(peakKb) / 1024);
+    };
+    QTimer::singleShot(0, &dlg, [&] {
+        // The modal run has started: the window is up and the snapshot is loaded.
+        watch.armed = true;
+        dlg.treeView()->viewport()->update();
+        while (!watch.painted) {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        openMs = msSince(start);
+
+        SnapshotTree& tree = dlg.tree();
+        NodeId biggest = kNoNode;
+        for (NodeId c = tree.firstChild(tree.firstRoot()); c != kNoNode; c = tree.nextSibling(c)) {
+            if (tree.childCount(c) > most) {
+                most = tree.childCount(c);
+                biggest = c;
+            }
+        }
+        SnapshotTreeView* view = dlg.treeView();
+        const QModelIndex root = dlg.treeModel()->indexOf(tree.firstRoot());
+        const QModelIndex folder = dlg.treeModel()->indexOf(biggest);
+        view->expand(root);
+        expandMs = timedRepaint(dlg, watch, [&] { view->expand(folder); });
+        scrollMs = timedRepaint(dlg, watch, [&] { view->scrollToBottom(); });
+        collapseMs = timedRepaint(dlg, watch, [&] { view->collapse(folder); });
+        // A capture-like burst of single insertions while the tree is hidden, as the scan
+        // makes them, against the same insertions into a tree that nobody watches.
+        auto insertBurst = [](SnapshotTree& into) {
+            const auto t0 = Clock::now();
+            const NodeId root = into.insertLast(kTopLevel, u"capture");
+            std::vector<NodeId> folders{root};
+            for (int i = 0; i < 300000; ++i) {
+                const NodeId parent = folders[static_cast<std::size_t>(i / 40) % folders.size()];
+                const NodeId node = into.insertLast(parent, makeName(i));
+                into.setKind(node, i % 8 == 0 ? kKindFolder : kKindOther);
+                if (i % 8 == 0) {
+                    into.setTextAndBold(node, u" " + makeName(i));
+                    folders.push_back(node);
+                }
+            }
+            return msSince(t0);
+        };
+        const long openPeakKb = peakResidentKb();
+        if (!inserts) {
+            report(tree.size(), openPeakKb);
+            dlg.done(0);
+            return;
+        }
+        dlg.SetScanningState(true);
+        const double watchedMs = insertBurst(tree);
+        dlg.SetScanningState(false);
+        double bulkMs = 0;
+        {
+            const auto t0 = Clock::now();
+            {
+                SnapshotTree::BulkUpdate bulk(tree);
+                insertBurst(tree);
+            }
+            bulkMs = msSince(t0);
+        }
+        SnapshotTree unwatched;
+        const double plainMs = insertBurst(unwatched);
+        // Sorting the whole shown tree (every parent reordered) against the unwatched one.
+        auto timedSort = [&](SnapshotTree& t) {
+            const auto t0 = Clock::now();
+            SortTree(t);
+            dlg.treeModel()->finishPendingLayoutChange();
+            QApplication::processEvents();
+            return msSince(t0);
+        };
+        // The same tree, unwatched: the same file and the same two bursts.
+        SnapshotTree copy;
+        readSnapshotFile(utf16ToUtf8(dlg.document().path), copy);
+        insertBurst(copy);
+        insertBurst(copy);
+        const double sortShownMs = timedSort(tree);
+        const double sortPlainMs = timedSort(copy);
+        std::printf("sorting the shown tree of %zu nodes: %.0f ms (unwatched tree of %zu: %.0f "
+                    "ms)\n",
+                    tree.size(), sortShownMs, copy.size(), sortPlainMs);
+        report(tree.size() - 600002, openPeakKb);
+        std::printf("300,000 single insertions into the hidden tree: %.0f ms (unwatched tree: "
+                    "%.0f ms; in one bulk update: %.0f ms)\n",
+                    watchedMs, plainMs, bulkMs);
+        std::printf("peak resident memory: %.1f MB\n",
+                    static_cast<double>(peakResidentKb()) / 1024);
+        dlg.done(0);
+    });
+    dlg.DoModal();
+    return 0;
+}

@@ -1,0 +1,8 @@
+// zelvane: the desktop program.
+#include "app/main_app.h"
+
+int main(int argc, char** argv) {
+    zelvane::CMainApp app(argc, argv);
+    app.InitInstance();
+    return 0;
+}

@@ -1,0 +1,22 @@
+// The four icon sizes of the View menu and the commands that choose them.
+#pragma once
+
+#include <optional>
+#include <span>
+
+namespace zelvane {
+
+inline constexpr int kIconSetImageCount = 12; // one image per node kind
+inline constexpr int kStartIconSize = 16;     // every run starts at this size
+
+struct ViewSize {
+    int commandId;
+    int pixels;
+};
+
+// The View commands in the order in which their check marks are set: 284, 280, 285, 286.
+std::span<const ViewSize> viewSizes();
+// The size a View command selects, or nullopt for any other identifier.
+std::optional<int> viewCommandSize(int commandId);
+
+} // namespace zelvane
