@@ -38,6 +38,8 @@ public:
     // The same, appended to out.
     void appendPath(std::size_t row, std::u16string& out) const;
     std::size_t pathLength(std::size_t row) const;
+    // Rows with the same path identity have the same path (the converse need not hold).
+    std::uint32_t pathIdentity(std::size_t row) const { return rows_[row].piece; }
     // The row's icon: the node's kind.
     int kind(std::size_t row) const { return rows_[row].kind; }
     // The node's handle in the searched tree.
