@@ -133,12 +133,6 @@ TEST_F(SearchCommandTest, NoMatchShowsTheCountAndClosesTheWindow) {
     EXPECT_EQ(stored, answer);
 }
 
-TEST_F(SearchCommandTest, OneMatchUsesTheSameWording) {
-    port.dialogAnswer = confirmed(u"readme");
-    OnSearch(port, tree, stored);
-    EXPECT_EQ(port.calls[3], "message \"1 matches found.\" | \"Information\" | Information");
-}
-
 TEST_F(SearchCommandTest, DoubleClicksSelectNodesAndTheLastStaysSelected) {
     tree.select(root);
     port.dialogAnswer = confirmed(u"t");
@@ -156,32 +150,6 @@ TEST_F(SearchCommandTest, LocalSearchFollowsTheSelectionAtTheTime) {
     port.dialogAnswer = answer;
     OnSearch(port, tree, stored);
     EXPECT_EQ(port.calls[2], "show [ Docs|notes.txt]");
-}
-
-TEST(SearchDialogInput, OnlyAnEmptyPatternIsRefused) {
-    SearchDialogInput input;
-    EXPECT_FALSE(acceptSearchDialog(input));
-    input.typed = u"   ";
-    input.matchCase = true;
-    input.localSearch = true;
-    input.filesOnly = true;
-    const auto spaces = acceptSearchDialog(input);
-    ASSERT_TRUE(spaces);
-    EXPECT_EQ(spaces->pattern, u"   ");
-    EXPECT_TRUE(spaces->isMatchCase);
-    EXPECT_TRUE(spaces->isLocalSearch);
-    EXPECT_TRUE(spaces->isFilesOnly);
-    EXPECT_FALSE(spaces->isMatchWholePatternOnly);
-    EXPECT_FALSE(spaces->isRecursiveSearch);
-}
-
-TEST(SearchDialogInput, APastedLongPatternIsCutTo510) {
-    const std::u16string pasted = std::u16string(510, u'a') + std::u16string(90, u'b');
-    SearchDialogInput input;
-    input.typed = pasted;
-    const auto options = acceptSearchDialog(input);
-    ASSERT_TRUE(options);
-    EXPECT_EQ(options->pattern, std::u16string(510, u'a'));
 }
 
 } // namespace

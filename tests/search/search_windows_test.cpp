@@ -66,33 +66,30 @@ TEST(SearchDialog, ControlsStandWhereTheTemplatePutsThem) {
     CSearch dialog(SearchOptions{});
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Search"));
     const DialogBaseUnits base = baseUnitsOf(dialog);
-    auto at = [&](QWidget* w, int x, int y) {
-        const PixelRect r = mapDialogRect(x, y, 1, 1, base);
-        return w->pos() == QPoint(r.x, r.y);
+    struct Expected {
+        QWidget* widget;
+        int x, y;
+        const char* text;
     };
-    EXPECT_TRUE(at(dialog.patternEdit(), 7, 16));
-    EXPECT_TRUE(at(dialog.checkBox(IDC_SEARCH_MATCH_CASE), 7, 36));
-    EXPECT_TRUE(at(dialog.checkBox(IDC_SEARCH_WHOLE_PATTERN), 7, 49));
-    EXPECT_TRUE(at(dialog.checkBox(IDC_SEARCH_RECURSIVE), 7, 62));
-    EXPECT_TRUE(at(dialog.checkBox(IDC_SEARCH_LOCAL), 7, 75));
-    EXPECT_TRUE(at(dialog.checkBox(IDC_SEARCH_FILES_ONLY), 7, 88));
-    EXPECT_TRUE(at(dialog.searchButton(), 125, 113));
-    EXPECT_TRUE(at(dialog.cancelButton(), 178, 113));
-    EXPECT_TRUE(at(dialog.patternLabel(), 7, 7));
+    const Expected controls[] = {
+        {dialog.patternLabel(), 7, 7, "Pattern"},
+        {dialog.patternEdit(), 7, 16, ""},
+        {dialog.checkBox(1002), 7, 36, "Match case"},
+        {dialog.checkBox(1003), 7, 49, "Match whole pattern only"},
+        {dialog.checkBox(1006), 7, 62, "Recursive search to achieve subitems"},
+        {dialog.checkBox(1004), 7, 75,
+         "Start searching from current folder (otherwise use global root)"},
+        {dialog.checkBox(1007), 7, 88,
+         "Search for files only (no roots and folders in Search Results)"},
+        {dialog.searchButton(), 125, 113, "Search"},
+        {dialog.cancelButton(), 178, 113, "Cancel"},
+    };
+    for (const Expected& c : controls) {
+        const PixelRect r = mapDialogRect(c.x, c.y, 1, 1, base);
+        EXPECT_EQ(c.widget->pos(), QPoint(r.x, r.y)) << c.text;
+        EXPECT_EQ(c.widget->property("text").toString(), QString::fromUtf8(c.text));
+    }
     EXPECT_EQ(dialog.patternEdit()->width(), mapDialogRect(0, 0, 221, 12, base).width);
-
-    EXPECT_EQ(dialog.patternLabel()->text(), QStringLiteral("Pattern"));
-    EXPECT_EQ(dialog.checkBox(IDC_SEARCH_MATCH_CASE)->text(), QStringLiteral("Match case"));
-    EXPECT_EQ(dialog.checkBox(IDC_SEARCH_WHOLE_PATTERN)->text(),
-              QStringLiteral("Match whole pattern only"));
-    EXPECT_EQ(dialog.checkBox(IDC_SEARCH_LOCAL)->text(),
-              QStringLiteral("Start searching from current folder (otherwise use global root)"));
-    EXPECT_EQ(dialog.checkBox(IDC_SEARCH_RECURSIVE)->text(),
-              QStringLiteral("Recursive search to achieve subitems"));
-    EXPECT_EQ(dialog.checkBox(IDC_SEARCH_FILES_ONLY)->text(),
-              QStringLiteral("Search for files only (no roots and folders in Search Results)"));
-    EXPECT_EQ(dialog.searchButton()->text(), QStringLiteral("Search"));
-    EXPECT_EQ(dialog.cancelButton()->text(), QStringLiteral("Cancel"));
     EXPECT_TRUE(dialog.searchButton()->isDefault());
     EXPECT_EQ(dialog.findChild<QWidget*>(QStringLiteral("control_1001")), dialog.patternEdit());
 
