@@ -1,5 +1,9 @@
 #include "search/search_engine.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zelvane {
 
 namespace {
@@ -34,10 +38,25 @@ bool equalFolded(std::u16string_view text, std::u16string_view folded) {
     return true;
 }
 
-// Whether pattern occurs as a contiguous run in text once each unit of text has gone
-// through fold. Names are short, so a plain scan for the first unit does best.
+// Whether the rest of pattern (after its first unit) follows position pos of text, each
+// unit of text going through fold.
 template <class Fold>
-bool contains(std::u16string_view text, std::u16string_view pattern, Fold fold) {
+inline bool restMatches(const char16_t* text, std::size_t pos, std::u16string_view pattern,
+                        Fold fold) {
+    for (std::size_t k = 1; k < pattern.size(); ++k) {
+        if (fold(text[pos + k]) != pattern[k]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether pattern occurs as a contiguous run in text once each unit of text has gone
+// through fold. Candidate starts are the units equal to first or to alsoFirst (the two
+// units that fold to the pattern's first); eight units are tested at a time.
+template <class Fold>
+bool contains(std::u16string_view text, std::u16string_view pattern, Fold fold, char16_t first,
+              char16_t alsoFirst) {
     const std::size_t m = pattern.size();
     if (m == 0) {
         return true;
@@ -45,17 +64,28 @@ bool contains(std::u16string_view text, std::u16string_view pattern, Fold fold) 
     if (m > text.size()) {
         return false;
     }
-    const char16_t first = pattern[0];
-    const std::size_t last = text.size() - m;
-    for (std::size_t i = 0; i <= last; ++i) {
-        if (fold(text[i]) != first) {
-            continue;
+    const char16_t* t = text.data();
+    const std::size_t starts = text.size() - m + 1; // candidate starts 0 .. starts - 1
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i a = _mm_set1_epi16(static_cast<short>(first));
+    const __m128i b = _mm_set1_epi16(static_cast<short>(alsoFirst));
+    // Reads t[i] .. t[i + 7], all of them candidate starts, so all inside the text.
+    for (; i + 8 <= starts; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, a), _mm_cmpeq_epi16(v, b))));
+        while (mask != 0) {
+            const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
+            if (restMatches(t, i + bit / 2, pattern, fold)) {
+                return true;
+            }
+            mask &= ~(3u << bit);
         }
-        std::size_t k = 1;
-        while (k < m && fold(text[i + k]) == pattern[k]) {
-            ++k;
-        }
-        if (k == m) {
+    }
+#endif
+    for (; i < starts; ++i) {
+        if ((t[i] == first || t[i] == alsoFirst) && restMatches(t, i, pattern, fold)) {
             return true;
         }
     }
@@ -122,6 +152,13 @@ void SearchEngine::run(const SnapshotTree& tree, const SearchOptions& options,
     if (!options.isMatchCase) {
         foldInPlace(pattern_);
     }
+    // The units that can start a match: the pattern's first, and with match case off the
+    // small letter that folds to it.
+    first_ = pattern_.empty() ? u'\0' : pattern_[0];
+    alsoFirst_ = first_;
+    if (!options.isMatchCase && first_ >= u'A' && first_ <= u'Z') {
+        alsoFirst_ = static_cast<char16_t>(first_ + (u'a' - u'A'));
+    }
     matchCount_ = 0;
     path_ = SearchResults::kNoPiece;
 
@@ -148,10 +185,12 @@ bool SearchEngine::matches(std::u16string_view text) {
     // The text is folded as it is compared rather than copied first: the same result as
     // comparing a folded copy, without the copy. The working pattern is folded already.
     if (options_.isMatchCase) {
-        return options_.isMatchWholePatternOnly ? text == pattern_ : contains(text, pattern_, same);
+        return options_.isMatchWholePatternOnly ? text == pattern_
+                                                : contains(text, pattern_, same, first_, first_);
     }
-    return options_.isMatchWholePatternOnly ? equalFolded(text, pattern_)
-                                            : contains(text, pattern_, foldUnit);
+    return options_.isMatchWholePatternOnly
+               ? equalFolded(text, pattern_)
+               : contains(text, pattern_, foldUnit, first_, alsoFirst_);
 }
 
 void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {

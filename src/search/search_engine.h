@@ -100,6 +100,8 @@ private:
     SearchResults* results_ = nullptr;
     SearchOptions options_;
     std::u16string pattern_; // the working pattern, folded when match case is off
+    char16_t first_ = 0;     // the working pattern's first unit
+    char16_t alsoFirst_ = 0; // the other unit that matches it (its small letter)
     std::size_t matchCount_ = 0;
     // The running path, as the last of its pieces in the results (kNoPiece: empty). A
     // descent adds a piece; coming back up returns to the piece before.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "document/snapshot_tree.h"
+#include "document/utf.h"
 #include "search/search_engine.h"
 
 namespace zelvane {
@@ -219,6 +220,51 @@ TEST(SearchMatching, CaseFoldsOnlyAToZ) {
     SearchOptions exact = opts(u"ReadMe");
     exact.isMatchCase = true;
     EXPECT_THAT(rowsOf(searchTree(tree, exact)), ElementsAre(Row{u"", u"ReadMe.txt"}));
+}
+
+// The matching scans several units at a time: compare it with the plain definition for
+// texts of every length around that width and patterns at every place in them.
+TEST(SearchMatching, AgreesWithAPlainFoldedComparison) {
+    std::uint32_t seed = 7;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    const char16_t letters[] = {u'a', u'A', u'b', u'B', u'\u00e9', u'\u00c9', u' ', u'*'};
+    SnapshotTree tree;
+    std::vector<std::u16string> texts;
+    for (std::size_t length = 0; length <= 40; ++length) {
+        for (int copy = 0; copy < 6; ++copy) {
+            std::u16string text;
+            for (std::size_t i = 0; i < length; ++i) {
+                text.push_back(letters[next() % 8]);
+            }
+            texts.push_back(text);
+            add(tree, kTopLevel, text, kKindOther);
+        }
+    }
+    for (int round = 0; round < 300; ++round) {
+        const std::u16string& source = texts[next() % texts.size()];
+        std::u16string pattern;
+        if (!source.empty()) {
+            const std::size_t from = next() % source.size();
+            pattern = source.substr(from, 1 + next() % (source.size() - from));
+        }
+        if (pattern.empty() || next() % 4 == 0) {
+            pattern.push_back(letters[next() % 8]);
+        }
+        for (bool matchCase : {false, true}) {
+            SearchOptions o = opts(pattern);
+            o.isMatchCase = matchCase;
+            std::size_t expected = 0;
+            const std::u16string wanted = matchCase ? pattern : foldAsciiUpper(pattern);
+            for (const std::u16string& text : texts) {
+                const std::u16string compared = matchCase ? text : foldAsciiUpper(text);
+                expected += compared.find(wanted) != std::u16string::npos ? 1 : 0;
+            }
+            EXPECT_EQ(searchTree(tree, o).size(), expected) << round << (matchCase ? " case" : "");
+        }
+    }
 }
 
 TEST(SearchMatching, NoCharacterIsAWildcard) {
