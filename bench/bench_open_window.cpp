@@ -26,6 +26,7 @@
 #include "app/qt_text.h"
 #include "app/snapshot_tree_model.h"
 #include "app/snapshot_tree_view.h"
+#include "bench_names.h"
 #include "capture/tree_order.h"
 #include "document/snapshot_file.h"
 #include "document/utf.h"
@@ -35,20 +36,7 @@ namespace {
 using namespace zelvane;
 using Clock = std::chrono::steady_clock;
 
-std::u16string makeName(int i) {
-    static const char16_t* const stems[] = {u"holiday-photo-",
-                                            u"report_final_",
-                                            u"\u0444\u043E\u0442\u043E-",
-                                            u"track ",
-                                            u"\u6587\u6863\u8D44\u6599-",
-                                            u"setup-x64-"};
-    static const char16_t* const exts[] = {u".jpg", u".docx", u".mp3", u".txt", u".exe", u""};
-    std::u16string name = stems[i % 6];
-    for (int v = i; v > 0; v /= 10) {
-        name.push_back(static_cast<char16_t>(u'0' + v % 10));
-    }
-    return name + exts[(i / 7) % 6];
-}
+using zelvane::bench::makeName;
 
 // Three drives; folders of about 40 entries nested up to five deep, and one folder of
 // 100,000 files, the kind of directory that makes a tree slow to expand.

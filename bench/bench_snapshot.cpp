@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "bench_names.h"
 #include "document/snapshot_file.h"
 #include "document/snapshot_tree.h"
 
@@ -16,22 +17,7 @@ using namespace zelvane;
 
 constexpr int kNodes = 1000000;
 
-// About 20 characters a name; one name in four with characters above U+00FF.
-std::u16string makeName(int i) {
-    static const char16_t* const stems[] = {u"holiday-photo-",
-                                            u"report_final_",
-                                            u"\u0444\u043E\u0442\u043E-",
-                                            u"track ",
-                                            u"\u6587\u6863\u8D44\u6599-",
-                                            u"setup-x64-"};
-    static const char16_t* const exts[] = {u".jpg", u".docx", u".mp3", u".txt", u".exe", u""};
-    std::u16string name = stems[i % 6];
-    for (int v = i; v > 0; v /= 10) {
-        name.push_back(static_cast<char16_t>(u'0' + v % 10));
-    }
-    name += exts[(i / 7) % 6];
-    return name;
-}
+using zelvane::bench::makeName;
 
 // One root, folders of 50 entries nested four deep.
 void buildTree(SnapshotTree& tree, int nodes) {

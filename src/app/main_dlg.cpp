@@ -19,6 +19,7 @@
 #include "app/snapshot_tree_view.h"
 #include "document/document_commands.h"
 #include "icons/view_sizes.h"
+#include "items/item_commands.h"
 
 namespace zelvane {
 
@@ -373,7 +374,9 @@ void CMainDlg::SetProgressText(std::u16string_view text) {
 
 MessageAnswer CMainDlg::messageBox(std::u16string_view text, std::u16string_view caption,
                                    MessageIcon icon, MessageButtons buttons) {
-    return messageBox_(this, text, caption, icon, buttons);
+    // A message of the About box (the missing licence) is owned by the box.
+    QWidget* owner = aboutBox_ != nullptr ? static_cast<QWidget*>(aboutBox_) : this;
+    return messageBox_(owner, text, caption, icon, buttons);
 }
 
 std::optional<ChosenFile> CMainDlg::fileDialog(const FileDialogRequest& request) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "about/about_command.h"
+#include "about/about_dlg.h"
 #include "app/command_routing.h"
 #include "app/dialog_units.h"
 #include "app/qt_dialogs.h"
@@ -20,6 +22,7 @@
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
 #include "icons/icon_set.h"
+#include "items/items_port.h"
 #include "settings/settings_store.h"
 
 class QAction;
@@ -31,10 +34,16 @@ class QPushButton;
 namespace zelvane {
 
 class DocumentCommands;
+class ItemCommands;
 class SnapshotTreeModel;
 class SnapshotTreeView;
 
-class CMainDlg : public QDialog, public UiPort, public MainCommands, public AddTreePort {
+class CMainDlg : public QDialog,
+                 public UiPort,
+                 public AboutPort,
+                 public ItemsPort,
+                 public AddTreePort,
+                 public MainCommands {
     Q_OBJECT
 public:
     // applicationName: the executable's name, the caption of the boxes that give none.
@@ -86,6 +95,17 @@ public:
     std::optional<ChosenFile> fileDialog(const FileDialogRequest& request) override;
     void setCaption(std::u16string_view caption) override;
     void endMainWindow(int result) override;
+
+    // --- ItemsPort: the item dialogs, owned by this window ---
+    void showItemProperties(ItemPropertiesDialog& dialog) override;
+    void runRenameItem(RenameItemDialog& dialog) override;
+
+    // --- AboutPort: the About box and its licence window, owned by this window ---
+    void runAboutBox(AboutBoxHandlers& handlers) override;
+    void openWebPage(std::string_view address) override;
+    void showLicenseWindow(std::u16string_view text) override;
+    // The About box while it runs, else nullptr.
+    CAboutDlg* aboutBox() const { return aboutBox_; }
 
     // --- AddTreePort: the Add Tree dialog and the scanning state of a capture ---
     std::optional<AddTreeDialogResult> runAddTreeDialog(AddTreeInputs& remembered) override;
@@ -143,6 +163,7 @@ public:
     void setFileDialogFunction(FileDialogFunction function);
     void setPopupFunction(PopupFunction function);
     void setCommandTarget(MainCommands* target);
+    void setOpenUrlFunction(OpenUrlFunction function) { openUrl_ = std::move(function); }
     void setAddTreeDialogFunction(AddTreeDialogFunction function);
 
 protected:
@@ -157,11 +178,13 @@ private:
     void ShowWindowMenu();
     void CheckViewItem(int id);
     void OnViewSize(int id);
+    ItemCommands& itemCommands();
 
     SnapshotTree tree_;
     DocumentState document_;
     RememberedInputs remembered_;
     std::unique_ptr<DocumentCommands> documentCommands_;
+    std::unique_ptr<ItemCommands> itemCommands_; // made when first used
     QIcon windowIcon_;
     IconSet iconSet_;
 
@@ -187,6 +210,8 @@ private:
     AddTreeDialogFunction addTreeDialog_ = runAddFolderLocation;
     bool scanning_ = false;
     bool exitRequested_ = false;
+    CAboutDlg* aboutBox_ = nullptr;
+    OpenUrlFunction openUrl_ = openUrlWithDesktop;
 };
 
 } // namespace zelvane

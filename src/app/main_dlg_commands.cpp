@@ -8,12 +8,11 @@
 #include "capture/add_tree_command.h"
 #include "capture/scan_state.h"
 #include "capture/tree_order.h"
+#include "search/qt_search_port.h"
+#include "search/search_command.h"
 
 namespace zelvane {
 
-void CMainDlg::OnItemRename() {}
-void CMainDlg::OnItemDelete() {}
-void CMainDlg::OnItemProperties() {}
 void CMainDlg::OnAddTree() {
     const TextOrder order;
     AddTreeCommand command(tree_, processScanState(), document_, remembered_.addTree, *this, *this,
@@ -25,11 +24,16 @@ void CMainDlg::OnAddTree() {
         OnFileExit();
     }
 }
-void CMainDlg::OnSearch() {}
+// Tree > Search...: the Search dialog over the remembered search options, then the
+// results window over the main window's client area with the current icon set.
+void CMainDlg::OnSearch() {
+    QtSearchPort port(this, clientArea(), &iconSet_);
+    port.setMessageBoxFunction(messageBox_);
+    zelvane::OnSearch(port, tree_, remembered_.search);
+}
 void CMainDlg::OnStopScan() {
     zelvane::OnStopScan(processScanState());
 }
-void CMainDlg::OnHelpAbout() {}
 
 } // namespace zelvane
 

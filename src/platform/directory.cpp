@@ -78,18 +78,21 @@ void Directory::close() {
     }
 }
 
-Directory Directory::openPath(const std::string& path) {
-    Directory result;
-    const int fd = ::open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void Directory::adopt(int fd) {
     if (fd < 0) {
-        result.error_ = errno;
-        return result;
+        error_ = errno;
+        return;
     }
-    result.dir_ = fdopendir(fd);
-    if (result.dir_ == nullptr) {
-        result.error_ = errno;
+    dir_ = fdopendir(fd);
+    if (dir_ == nullptr) {
+        error_ = errno;
         ::close(fd);
     }
+}
+
+Directory Directory::openPath(const std::string& path) {
+    Directory result;
+    result.adopt(::open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return result;
 }
 
@@ -100,17 +103,8 @@ Directory Directory::openChild(std::string_view name) const {
         return result;
     }
     const CName terminated(name);
-    const int fd =
-        ::openat(dirfd(dir_), terminated.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        result.error_ = errno;
-        return result;
-    }
-    result.dir_ = fdopendir(fd);
-    if (result.dir_ == nullptr) {
-        result.error_ = errno;
-        ::close(fd);
-    }
+    result.adopt(
+        ::openat(dirfd(dir_), terminated.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     return result;
 }
 

@@ -79,6 +79,9 @@ public:
     std::uint64_t fileSize(std::string_view name) const;
 
 private:
+    // Takes over an open directory descriptor (or the errno of a failed open).
+    void adopt(int fd);
+
     DIR* dir_ = nullptr;
     int error_ = 0;
 };

@@ -7,15 +7,18 @@ namespace zelvane::cli {
 int runInfo(const Args& args);
 int runList(const Args& args);
 int runScan(const Args& args);
+int runSearch(const Args& args);
 extern const char kInfoUsage[];
 extern const char kListUsage[];
 extern const char kScanUsage[];
+extern const char kSearchUsage[];
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         {"info", "counts and defects of a snapshot file", kInfoUsage, runInfo},
         {"list", "prints a snapshot as an indented tree", kListUsage, runList},
         {"scan", "captures a directory tree into a snapshot file", kScanUsage, runScan},
+        {"search", "lists the nodes whose names match a pattern", kSearchUsage, runSearch},
     };
     return table;
 }

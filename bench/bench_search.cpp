@@ -1,0 +1,132 @@
+// The search engine over a snapshot of one million nodes: a case-insensitive substring
+// search with few matches and with every node matching, result rows included.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+
+#include "document/snapshot_tree.h"
+#include "search/search_engine.h"
+
+namespace {
+
+using zelvane::NodeId;
+using zelvane::SnapshotTree;
+
+constexpr std::size_t kNodes = 1'000'000;
+
+// Names of about 20 characters, mixed Latin and non-Latin, all containing "_x" so that
+// one pattern matches every node; 16 of them contain "Needle".
+std::u16string makeName(std::uint32_t& seed, std::size_t index, bool folder) {
+    static const char16_t kLetters[] =
+        u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJ\u00e9\u00fc\u0416\u05d0\u4e2d";
+    std::u16string name;
+    if (folder) {
+        name.push_back(u' ');
+    }
+    for (int i = 0; i < 12; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        name.push_back(kLetters[(seed >> 16) % (sizeof kLetters / sizeof kLetters[0] - 1)]);
+    }
+    name += u"_x";
+    for (char c : std::to_string(index % 1000)) {
+        name.push_back(static_cast<char16_t>(c));
+    }
+    if (index % (kNodes / 16) == 7) {
+        name += u"Needle";
+    }
+    if (!folder) {
+        name += u".txt";
+    }
+    return name;
+}
+
+// Ten roots; under each, five folders a folder down to level 5 with 24 files in every
+// folder (the rest of the million under the root itself), filled in pre-order as a capture or a
+// loaded file lays the tree out.
+void fill(SnapshotTree& t, NodeId parent, std::size_t level, std::uint32_t& seed,
+          std::size_t& count, std::size_t limit) {
+    if (level < 6) {
+        for (int i = 0; i < 5 && count < limit; ++i) {
+            const NodeId folder = t.insertLast(parent, makeName(seed, count++, true));
+            t.setKind(folder, zelvane::kKindFolder);
+            fill(t, folder, level + 1, seed, count, limit);
+        }
+    }
+    for (int i = 0; i < 24 && count < limit; ++i) {
+        const NodeId file = t.insertLast(parent, makeName(seed, count++, false));
+        t.setKind(file, i % 3 == 0 ? zelvane::kKindMedia : zelvane::kKindDocument);
+    }
+}
+
+const SnapshotTree& millionNodeTree() {
+    static SnapshotTree* tree = [] {
+        auto* t = new SnapshotTree;
+        t->reserve(kNodes, kNodes * 20);
+        std::uint32_t seed = 42;
+        std::size_t count = 0;
+        for (int r = 0; r < 10; ++r) {
+            const NodeId root =
+                t->insertLast(zelvane::kTopLevel, u"Disk_x" + std::u16string(1, u'0' + r));
+            t->setKind(root, zelvane::kKindDriveRoot);
+            ++count;
+            const std::size_t limit = kNodes / 10 * (r + 1);
+            fill(*t, root, 1, seed, count, limit);
+            while (count < limit) {
+                t->setKind(t->insertLast(root, makeName(seed, count++, false)),
+                           zelvane::kKindOther);
+            }
+        }
+        return t;
+    }();
+    return *tree;
+}
+
+void runSearch(benchmark::State& state, const char16_t* pattern, bool matchCase = false) {
+    const SnapshotTree& tree = millionNodeTree();
+    zelvane::SearchOptions options;
+    options.pattern = pattern;
+    options.isMatchCase = matchCase;
+    zelvane::SearchEngine engine;
+    zelvane::SearchResults results;
+    for (auto _ : state) {
+        engine.run(tree, options, results);
+        benchmark::DoNotOptimize(results.size());
+    }
+    state.counters["nodes"] = static_cast<double>(tree.size());
+    state.counters["matches"] = static_cast<double>(engine.matchCount());
+    state.counters["result_MB"] = static_cast<double>(results.memoryUsage()) / 1e6;
+}
+
+// Target: at most 50 ms.
+void BM_SearchFewMatches(benchmark::State& state) {
+    runSearch(state, u"needle");
+}
+// Target: at most 300 ms.
+void BM_SearchAllMatch(benchmark::State& state) {
+    runSearch(state, u"_x");
+}
+
+// For comparison: no case folding.
+void BM_SearchFewMatchesMatchCase(benchmark::State& state) {
+    runSearch(state, u"Needle", true);
+}
+// The walk alone, as the floor under every search.
+void BM_WalkOnly(benchmark::State& state) {
+    const SnapshotTree& tree = millionNodeTree();
+    for (auto _ : state) {
+        std::size_t units = 0;
+        zelvane::walkPreOrder(tree,
+                              [&](NodeId node, std::size_t) { units += tree.text(node).size(); });
+        benchmark::DoNotOptimize(units);
+    }
+}
+
+BENCHMARK(BM_SearchFewMatches)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchFewMatchesMatchCase)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchAllMatch)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

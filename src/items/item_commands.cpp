@@ -1,0 +1,169 @@
+#include "items/item_commands.h"
+
+#include <utility>
+#include <vector>
+
+namespace zelvane {
+
+namespace {
+
+bool isHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool isLowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+void showInformation(UiPort& ui, std::u16string_view text) {
+    ui.messageBox(text, kItemInformationCaption, MessageIcon::Information, MessageButtons::Ok);
+}
+
+} // namespace
+
+std::u16string_view displayName(std::u16string_view storedText) {
+    if (!storedText.empty() && storedText.front() == u' ') {
+        storedText.remove_prefix(1);
+    }
+    return storedText;
+}
+
+std::u16string fullPathText(const SnapshotTree& tree, NodeId node) {
+    // Collected bottom-up, written top-down, so a deep chain costs its length once.
+    std::vector<NodeId> containers;
+    std::size_t length = kFullPathStart.size();
+    for (NodeId a = tree.parent(node); a != kNoNode; a = tree.parent(a)) {
+        containers.push_back(a);
+        length += tree.text(a).size() + kFullPathSeparator.size();
+    }
+    std::u16string path;
+    path.reserve(length);
+    path += kFullPathStart;
+    for (auto it = containers.rbegin(); it != containers.rend(); ++it) {
+        path += tree.text(*it);
+        path += kFullPathSeparator;
+    }
+    return path;
+}
+
+std::u16string deleteWarningText(int kind, std::u16string_view storedText) {
+    const bool container = kind == kKindFolder || kind == kKindCdRomRoot;
+    std::u16string text = u"\"";
+    text += container ? displayName(storedText) : storedText;
+    text += container ? u"\" and all it's content will be deleted." : u"\" will be deleted.";
+    text += u"\nYou will not be able to restore it.\n\nContinue ?";
+    return text;
+}
+
+std::u16string renamedText(std::u16string_view oldText, std::u16string_view acceptedName) {
+    std::u16string text;
+    if (!oldText.empty() && oldText.front() == u' ') {
+        text = u" ";
+    }
+    text += acceptedName;
+    return text;
+}
+
+bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort& ui) {
+    if (typed.empty()) {
+        ui.messageBox(kNameEmptyText, kItemErrorCaption, MessageIcon::Error, MessageButtons::Ok);
+        return false;
+    }
+    if (typed.front() == u' ') {
+        ui.messageBox(kNameStartsWithSpaceText, kItemErrorCaption, MessageIcon::Error,
+                      MessageButtons::Ok);
+        return false;
+    }
+    std::size_t keep = typed.size() < kMaxNewNameLength ? typed.size() : kMaxNewNameLength;
+    // Never leave half of a character at the end of the name.
+    if (keep < typed.size() && isHighSurrogate(typed[keep - 1]) && isLowSurrogate(typed[keep])) {
+        --keep;
+    }
+    dialog.name.assign(typed.substr(0, keep));
+    dialog.accepted = true;
+    return true;
+}
+
+ItemCommands::ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
+                           ItemsPort& dialogs, std::function<void()> sortTree)
+    : tree_(tree), document_(document), ui_(ui), dialogs_(dialogs), sortTree_(std::move(sortTree)) {
+}
+
+ItemPropertiesDialog ItemCommands::propertiesOf(NodeId node) const {
+    ItemPropertiesDialog dialog;
+    dialog.kind = tree_.kind(node);
+    dialog.name = displayName(tree_.text(node));
+    const NodeId parent = tree_.parent(node);
+    if (parent != kNoNode) {
+        dialog.parentName = displayName(tree_.text(parent));
+        dialog.parentEnabled = true;
+    } else {
+        dialog.parentName = kRootParentName;
+        dialog.parentEnabled = false;
+    }
+    dialog.fullPath = fullPathText(tree_, node);
+    return dialog;
+}
+
+void ItemCommands::OnItemProperties() {
+    // Each "Properties..." climbs one level and shows the dialog again, until a root
+    // (where the button is disabled) or a plain close ends the chain.
+    for (;;) {
+        const NodeId node = tree_.selected();
+        if (node == kNoNode) {
+            showInformation(ui_, kSelectItemText);
+            return;
+        }
+        ItemPropertiesDialog dialog = propertiesOf(node);
+        dialogs_.showItemProperties(dialog);
+        if (dialog.renameRequested) {
+            // The selected node is still this node.
+            OnItemRename();
+        }
+        if (!dialog.parentRequested) {
+            return;
+        }
+        const NodeId parent = tree_.parent(node);
+        if (parent == kNoNode) {
+            return;
+        }
+        tree_.select(parent);
+    }
+}
+
+bool ItemCommands::OnItemRename() {
+    const NodeId node = tree_.selected();
+    if (node == kNoNode) {
+        showInformation(ui_, kSelectItemToRenameText);
+        return false;
+    }
+    const std::u16string oldText(tree_.text(node));
+    RenameItemDialog dialog;
+    dialog.name = displayName(oldText);
+    dialogs_.runRenameItem(dialog);
+    if (!dialog.accepted) {
+        return false;
+    }
+    tree_.setText(node, renamedText(oldText, dialog.name));
+    sortTree_();
+    document_.modified = true;
+    return true;
+}
+
+bool ItemCommands::OnItemDelete() {
+    const NodeId node = tree_.selected();
+    if (node == kNoNode) {
+        showInformation(ui_, kSelectItemToDeleteText);
+        return false;
+    }
+    const std::u16string warning = deleteWarningText(tree_.kind(node), tree_.text(node));
+    if (ui_.messageBox(warning, kItemWarningCaption, MessageIcon::Exclamation,
+                       MessageButtons::YesNo) != MessageAnswer::Yes) {
+        return false;
+    }
+    tree_.remove(node);
+    document_.modified = true;
+    return true;
+}
+
+} // namespace zelvane

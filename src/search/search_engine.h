@@ -1,0 +1,121 @@
+// The search engine: finds the nodes whose stored text matches the pattern under the
+// search options and gives one result row per match, in the pre-order of the tree.
+//
+// Matching is plain: no character is a wildcard, nothing is trimmed, and the leading space
+// of a folder's text takes part. With match case off only a to z fold onto A to Z.
+// Texts of any length are compared and kept whole; the number of rows is not limited.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/snapshot_tree.h"
+#include "search/search_options.h"
+
+namespace zelvane {
+
+// The rows of one search, in the order the walk found them.
+//
+// Texts live in one arena, so a row costs no allocation of its own. A row's path is kept
+// as a chain of path pieces, one piece for each descent of the walk, so the rows below
+// one folder share its piece and a deep tree costs memory in proportion to its size
+// rather than to the sum of its path lengths. path() joins the pieces on demand.
+class SearchResults {
+public:
+    std::size_t size() const { return rows_.size(); }
+    bool empty() const { return rows_.empty(); }
+
+    // Column "Item": the node's stored text, unchanged.
+    std::u16string_view item(std::size_t row) const {
+        const Row& r = rows_[row];
+        return {arena_.data() + r.itemOffset, r.itemLength};
+    }
+    // Column "Path": the running path when the node matched.
+    std::u16string path(std::size_t row) const;
+    // The same, appended to out.
+    void appendPath(std::size_t row, std::u16string& out) const;
+    std::size_t pathLength(std::size_t row) const;
+    // Rows with the same path identity have the same path (the converse need not hold).
+    std::uint32_t pathIdentity(std::size_t row) const { return rows_[row].piece; }
+    // The row's icon: the node's kind.
+    int kind(std::size_t row) const { return rows_[row].kind; }
+    // The node's handle in the searched tree.
+    NodeId node(std::size_t row) const { return rows_[row].node; }
+
+    // Bytes held, for the benchmarks.
+    std::size_t memoryUsage() const;
+
+    void clear();
+
+private:
+    friend class SearchEngine;
+
+    static constexpr std::uint32_t kNoPiece = 0xFFFFFFFFu;
+
+    // One step of the running path: its text (separator included) follows the text of
+    // the piece before it.
+    struct Piece {
+        std::size_t offset;
+        std::size_t totalLength; // of the whole path up to and including this piece
+        std::uint32_t length;
+        std::uint32_t before; // kNoPiece for the first piece
+    };
+    struct Row {
+        std::size_t itemOffset;
+        std::uint32_t itemLength;
+        std::uint32_t piece; // the last piece of the row's path, kNoPiece when empty
+        NodeId node;
+        std::int32_t kind;
+    };
+
+    std::uint32_t addPiece(std::uint32_t before, char16_t separator, std::u16string_view text);
+
+    std::vector<Row> rows_;
+    std::vector<Piece> pieces_;
+    std::u16string arena_;
+};
+
+// One search's working state: the working pattern, the running path and the match count.
+// Every run overwrites it; the count keeps its value until the next run.
+class SearchEngine {
+public:
+    // Prepares and runs a search over tree with options, starting from the tree's selected
+    // node when options.isLocalSearch is on. Replaces the contents of results.
+    void run(const SnapshotTree& tree, const SearchOptions& options, SearchResults& results);
+
+    std::size_t matchCount() const { return matchCount_; }
+    std::u16string_view workingPattern() const { return pattern_; }
+
+private:
+    // Examines the children of parent (kTopLevel for the roots) and, when recursive, their
+    // subtrees. depth is that of parent's children relative to the start of the walk.
+    // The walk keeps its own stack, so the depth of the tree is not limited.
+    void SearchChildren(NodeId parent, std::size_t depth);
+    bool matches(std::u16string_view text);
+
+    const SnapshotTree* tree_ = nullptr;
+    SearchResults* results_ = nullptr;
+    SearchOptions options_;
+    std::u16string pattern_; // the working pattern, folded when match case is off
+    char16_t first_ = 0;     // the working pattern's first unit
+    char16_t alsoFirst_ = 0; // the other unit that matches it (its small letter)
+    std::size_t matchCount_ = 0;
+    // The running path, as the last of its pieces in the results (kNoPiece: empty). A
+    // descent adds a piece; coming back up returns to the piece before.
+    std::uint32_t path_ = SearchResults::kNoPiece;
+
+    struct Frame {
+        NodeId node;        // the node descended into
+        std::uint32_t path; // the running path before the descent
+    };
+    std::vector<Frame> stack_;
+};
+
+// Convenience: one search from scratch.
+SearchResults searchTree(const SnapshotTree& tree, const SearchOptions& options,
+                         std::size_t* matchCount = nullptr);
+
+} // namespace zelvane

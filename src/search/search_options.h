@@ -1,0 +1,23 @@
+// The search options: what the user last confirmed in the Search dialog. One set lives for
+// the whole process, held with the remembered inputs of the settings store (which loads it
+// at start and saves it at exit under the Search_* values); the Search dialog replaces it
+// as a set.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "settings/settings_store.h"
+
+namespace zelvane {
+
+// The Search dialog keeps at most this many characters of what is typed or pasted.
+inline constexpr std::size_t kMaxSearchPatternLength = 510;
+
+// The pattern as the Search dialog keeps it: its first 510 code units.
+inline std::u16string_view cutSearchPattern(std::u16string_view typed) {
+    return typed.substr(0, kMaxSearchPatternLength);
+}
+
+} // namespace zelvane
