@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <functional>
 #include <map>
@@ -113,7 +114,10 @@ public:
     // Handles the window's pending events once: it repaints, moves and resizes, and the
     // Stop button is heard; every other command is dropped (OnCommand).
     void pump() override;
-    void setProgressText(std::u16string_view text) override { SetProgressText(text); }
+    // The scan's counts are shown at most every kProgressRepaintMs (the latest counts
+    // win); "Scanning..." and "Sorting..." at once.
+    void setProgressText(std::u16string_view text) override;
+    static constexpr int kProgressRepaintMs = 15;
 
     // --- MainCommands: each routed identifier arrives at one of these ---
     void OnFileNew() override;
@@ -210,6 +214,8 @@ private:
     AddTreeDialogFunction addTreeDialog_ = runAddFolderLocation;
     bool scanning_ = false;
     bool exitRequested_ = false;
+    QElapsedTimer progressShown_; // since the progress text was last changed
+    QString pendingProgress_;     // counts not shown yet
     CAboutDlg* aboutBox_ = nullptr;
     OpenUrlFunction openUrl_ = openUrlWithDesktop;
 };

@@ -1,9 +1,11 @@
-// The main window's commands that the item operations, the capture, the search and the
-// About box carry out. Each of those subsystems replaces its stub here with the call into
-// its own command; until then the command does nothing.
+// The main window's commands of the capture (Add Tree, Stop, with the window's side of a
+// capture: its dialog, scanning state and event pumping) and of the search.
 #include "app/main_dlg.h"
 
 #include <QCoreApplication>
+#include <QLabel>
+
+#include "app/qt_text.h"
 
 #include "capture/add_tree_command.h"
 #include "capture/scan_state.h"
@@ -54,7 +56,26 @@ void CMainDlg::setScanningState(bool scanning) {
 }
 
 void CMainDlg::pump() {
+    if (!pendingProgress_.isNull() && progressShown_.elapsed() >= kProgressRepaintMs) {
+        progress_->setText(pendingProgress_);
+        pendingProgress_.clear();
+        progressShown_.start();
+    }
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void CMainDlg::setProgressText(std::u16string_view text) {
+    // The counts come every 128 entries, thousands of times a second on a fast disk; each
+    // new text costs a repaint, which would take more time than the scan itself. The
+    // screen shows the latest counts at a steady rate instead.
+    const bool counts = text.starts_with(u"Scanning...\n");
+    if (counts && progressShown_.isValid() && progressShown_.elapsed() < kProgressRepaintMs) {
+        pendingProgress_ = toQString(text);
+        return;
+    }
+    pendingProgress_ = QString();
+    SetProgressText(text);
+    progressShown_.start();
 }
 
 void CMainDlg::setAddTreeDialogFunction(AddTreeDialogFunction function) {
