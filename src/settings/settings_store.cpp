@@ -95,7 +95,6 @@ void MemorySettingsBackend::close() {
 }
 
 std::optional<std::u16string> MemorySettingsBackend::readText(std::u16string_view name) {
-    reads.emplace_back(name);
     const auto found = values.find(name);
     if (!open_ || found == values.end()) {
         return std::nullopt;
@@ -116,7 +115,6 @@ std::optional<std::u16string> MemorySettingsBackend::readText(std::u16string_vie
 }
 
 std::optional<long long> MemorySettingsBackend::readNumber(std::u16string_view name) {
-    reads.emplace_back(name);
     const auto found = values.find(name);
     if (!open_ || found == values.end()) {
         return std::nullopt;

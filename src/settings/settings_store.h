@@ -151,12 +151,9 @@ public:
 
     // When set, the key cannot be opened: reads fail and writes are dropped.
     void setBroken(bool broken) { broken_ = broken; }
-    bool isOpen() const { return open_; }
 
     std::map<std::u16string, Value, std::less<>> values;
     std::vector<Event> events;
-    // Names of the values read, in order.
-    std::vector<std::u16string> reads;
 
 private:
     bool broken_ = false;

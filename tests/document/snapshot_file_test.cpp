@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -15,7 +17,9 @@
 namespace zelvane {
 namespace {
 
-using namespace std::string_literals;
+using testing::readBytes;
+using testing::TempDir;
+using testing::writeBytes;
 
 std::string bytes(std::initializer_list<int> values) {
     std::string s;
@@ -41,29 +45,6 @@ std::string dump(const SnapshotTree& tree) {
     });
     return out.str();
 }
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/zelvane-test-XXXXXX";
-        path_ = ::mkdtemp(pattern);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 const std::string kWorkedExample = bytes({0x09, 0x00, 'B', 'a', 'c', 'k', 'u', 'p', 0x00}) +
                                    bytes({0x06, 0x01, ' ', 'D', 'o', 'c', 's', 0x00}) +
@@ -128,15 +109,6 @@ TEST(SnapshotFile, NameFormsFollowTheCodeUnits) {
         ASSERT_NE(back.firstRoot(), kNoNode);
         EXPECT_EQ(back.text(back.firstRoot()), c.text);
     }
-}
-
-TEST(SnapshotFile, OldFilesWithMarkerLikeNamesStillLoadAsBefore) {
-    // Written by an older version: "ÿÿz" in the 8-bit form. The reader takes it as UTF-16,
-    // so the name is whatever the following bytes make, and nothing breaks.
-    SnapshotTree tree;
-    const LoadStats stats = decodeSnapshot(bytes({8, 0, 0xFF, 0xFF, 'z', 0, 0, 0}), tree);
-    EXPECT_EQ(stats.records, 1u);
-    EXPECT_EQ(tree.text(tree.firstRoot()), u"z");
 }
 
 TEST(SnapshotFile, DepthRulesPlaceEveryRecord) {
@@ -318,7 +290,7 @@ TEST(SnapshotFile, SaveAndLoadThroughTheFileSystem) {
     const WriteResult written = writeSnapshotFile(tree, path);
     EXPECT_TRUE(written.opened);
     EXPECT_TRUE(written.ok);
-    EXPECT_EQ(readFile(path), kWorkedExample);
+    EXPECT_EQ(readBytes(path), kWorkedExample);
 
     SnapshotTree loaded;
     loaded.insertLast(kTopLevel, u"left over");
@@ -329,7 +301,7 @@ TEST(SnapshotFile, SaveAndLoadThroughTheFileSystem) {
     // An empty snapshot is a file of zero bytes, and loads as an empty tree.
     SnapshotTree empty;
     EXPECT_TRUE(writeSnapshotFile(empty, path).ok);
-    EXPECT_EQ(readFile(path), "");
+    EXPECT_EQ(readBytes(path), "");
     const LoadStats none = readSnapshotFile(path, loaded);
     EXPECT_TRUE(none.opened);
     EXPECT_TRUE(loaded.empty());
@@ -357,7 +329,7 @@ TEST(SnapshotFile, FailuresAreReportedAndLeaveTheOldFile) {
 
     // A write that fails half way (the file size limit stands in for a full disk).
     const std::string path = dir.file("keep.zelv");
-    writeFile(path, "old contents");
+    writeBytes(path, "old contents");
     SnapshotTree big;
     const NodeId root = big.insertLast(kTopLevel, u"r");
     for (int i = 0; i < 20000; ++i) {
@@ -374,15 +346,16 @@ TEST(SnapshotFile, FailuresAreReportedAndLeaveTheOldFile) {
     std::signal(SIGXFSZ, previous);
     EXPECT_TRUE(full.opened);
     EXPECT_FALSE(full.ok);
-    EXPECT_EQ(readFile(path), "old contents");
+    EXPECT_EQ(readBytes(path), "old contents");
     // No temporary file is left behind.
-    EXPECT_EQ(std::system(("test $(ls -A '" + dir.path() + "' | wc -l) -eq 2").c_str()), 0);
+    EXPECT_EQ(std::system(("test $(ls -A '" + dir.path().string() + "' | wc -l) -eq 2").c_str()),
+              0);
 }
 
 TEST(SnapshotFile, SavingThroughALinkUpdatesItsTargetAndKeepsTheMode) {
     TempDir dir;
     const std::string target = dir.file("real.zelv");
-    writeFile(target, "x");
+    writeBytes(target, "x");
     ::chmod(target.c_str(), 0640);
     ASSERT_EQ(::symlink("real.zelv", dir.file("link.zelv").c_str()), 0);
     SnapshotTree tree;
@@ -391,7 +364,7 @@ TEST(SnapshotFile, SavingThroughALinkUpdatesItsTargetAndKeepsTheMode) {
     struct stat st {};
     ASSERT_EQ(::lstat(dir.file("link.zelv").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(readFile(target), kWorkedExample);
+    EXPECT_EQ(readBytes(target), kWorkedExample);
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
