@@ -13,9 +13,6 @@ QtSearchPort::~QtSearchPort() = default;
 std::optional<SearchOptions> QtSearchPort::runSearchDialog(const SearchOptions& current) {
     CSearch dialog(current, owner_);
     dialog.setMessageBoxFunction(messageBox_);
-    if (beforeRun_) {
-        beforeRun_(&dialog);
-    }
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
@@ -51,9 +48,6 @@ void QtSearchPort::runSearchResults(
         return;
     }
     results_->setActivatedHandler(activated);
-    if (beforeRun_) {
-        beforeRun_(results_.get());
-    }
     results_->exec();
     results_->setActivatedHandler(nullptr);
 }

@@ -32,10 +32,8 @@ public:
     runSearchResults(const std::function<void(std::optional<std::size_t>)>& activated) override;
     void closeSearchResults() override;
 
-    // Test seams: how the message boxes are shown (the Search dialog's own included), and
-    // a hook run on each dialog just before it runs modally.
+    // Test seam: how the message boxes are shown (the Search dialog's own included).
     void setMessageBoxFunction(MessageBoxFunction function) { messageBox_ = std::move(function); }
-    void setBeforeRun(std::function<void(QDialog*)> hook) { beforeRun_ = std::move(hook); }
 
     CSearchResults* resultsWindow() const { return results_.get(); }
 
@@ -45,7 +43,6 @@ private:
     const IconSet* icons_;
     std::unique_ptr<CSearchResults> results_;
     MessageBoxFunction messageBox_ = showQtMessageBox;
-    std::function<void(QDialog*)> beforeRun_;
 };
 
 } // namespace zelvane

@@ -1,0 +1,63 @@
+#!/bin/bash
+# zelvane-cli search end to end over a scanned folder: Path, a tab, Item, then the count;
+# the options, escaped control characters and the failures.
+# Usage: cli_search_test.sh path/to/zelvane-cli
+set -u
+cli=$1
+work=$(mktemp -d "${TMPDIR:-/tmp}/zelvane-cli-search-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() { # description, expected, actual
+    if [ "$2" != "$3" ]; then
+        echo "FAIL: $1"
+        echo "  expected: $(printf '%q' "$2")"
+        echo "  actual:   $(printf '%q' "$3")"
+        failures=$((failures + 1))
+    fi
+}
+
+mkdir -p "$work/disk/Docs"
+: > "$work/disk/Docs/ReadMe.txt"
+: > "$work/disk/Docs/bad"$'\e'"[31m.txt"
+: > "$work/disk/readme.md"
+"$cli" scan "$work/disk" --title Disk -o "$work/s.zelv" > /dev/null
+s=$work/s.zelv
+tab=$'\t'
+
+search() { # expected, arguments...
+    local expected=$1
+    shift
+    local out
+    out=$("$cli" search "$@" 2> /dev/null)
+    check "status of search $*" 0 $?
+    check "search $*" "$expected" "$out"
+}
+search " Disk\\\\ Docs${tab}ReadMe.txt
+ Disk${tab}readme.md
+2 matches found." "$s" readme
+search " Disk${tab}readme.md
+1 matches found." "$s" readme --match-case
+search " Disk${tab} Docs
+1 matches found." --whole "$s" " Docs"
+search "0 matches found." "$s" D --files-only --no-recursive
+search "${tab}Disk
+1 matches found." "$s" D --no-recursive
+search "0 matches found." "$s" -- --x # after -- a pattern may begin with a dash
+search " Disk\\\\ Docs${tab}bad\\x1B[31m.txt
+1 matches found." "$s" bad
+
+for arguments in "$s" "$s|" "$s|a|b" "$s|a|--wholly" "$work/missing.zelv|a"; do
+    IFS='|' read -r -a words <<< "$arguments"
+    [ "${arguments: -1}" = "|" ] && words+=("")
+    out=$("$cli" search "${words[@]}" 2> /dev/null)
+    check "status of search $arguments" 2 $?
+    check "no output for search $arguments" "" "$out"
+done
+"$cli" search --help | grep -q '^Usage: zelvane-cli search FILE PATTERN'
+check "--help" 0 $?
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all checks passed"
