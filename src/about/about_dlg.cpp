@@ -1,4 +1,5 @@
 #include "about/about_dlg.h"
+#include "app/qt_dialog_layout.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -32,18 +33,6 @@ constexpr ControlPlace kHomePagePlace{27, 79, 108, 12};
 constexpr ControlPlace kCompanyPlace{14, 95, 136, 12};
 constexpr ControlPlace kLicensePlace{7, 127, 50, 14};
 constexpr ControlPlace kClosePlace{107, 127, 50, 14};
-
-DialogBaseUnits baseUnitsOf(const QWidget& widget) {
-    const QFontMetrics metrics(widget.font());
-    return dialogBaseUnits(metrics.horizontalAdvance(QStringLiteral(
-                               "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
-                           metrics.height());
-}
-
-void place(QWidget* widget, const ControlPlace& where, const DialogBaseUnits& base) {
-    const PixelRect r = mapDialogRect(where.x, where.y, where.width, where.height, base);
-    widget->setGeometry(r.x, r.y, r.width, r.height);
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "app/main_dlg.h"
+#include "app/qt_dialog_layout.h"
 
 #include <QAction>
 #include <QApplication>
@@ -196,10 +197,7 @@ void CMainDlg::ShowWindowMenu() {
 }
 
 DialogBaseUnits CMainDlg::dialogBaseUnits() const {
-    const QFontMetrics metrics(font());
-    return zelvane::dialogBaseUnits(metrics.horizontalAdvance(QStringLiteral(
-                                        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
-                                    metrics.height());
+    return baseUnitsOf(*this);
 }
 
 void CMainDlg::setCommandLine(std::vector<std::u16string> arguments) {

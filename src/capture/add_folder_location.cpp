@@ -1,4 +1,5 @@
 #include "capture/add_folder_location.h"
+#include "app/qt_dialog_layout.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -23,18 +24,6 @@ constexpr int kTemplateHeight = 90;
 struct Place {
     int x, y, width, height;
 };
-
-DialogBaseUnits baseUnitsOf(const QWidget& widget) {
-    const QFontMetrics metrics(widget.font());
-    return dialogBaseUnits(metrics.horizontalAdvance(QStringLiteral(
-                               "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
-                           metrics.height());
-}
-
-void place(QWidget* widget, const Place& at, const DialogBaseUnits& base) {
-    const PixelRect r = mapDialogRect(at.x, at.y, at.width, at.height, base);
-    widget->setGeometry(r.x, r.y, r.width, r.height);
-}
 
 } // namespace
 

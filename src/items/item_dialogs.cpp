@@ -1,4 +1,5 @@
 #include "items/item_dialogs.h"
+#include "app/qt_dialog_layout.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -47,18 +48,6 @@ constexpr Place kRenameNamePlace{7, 16, 172, 12};
 constexpr Place kRenameOkPlace{76, 39, 50, 14};
 constexpr Place kRenameCancelPlace{129, 39, 50, 14};
 constexpr Place kRenameLabelPlace{7, 7, 19, 8};
-
-DialogBaseUnits baseUnitsOf(const QWidget* dialog) {
-    const QFontMetrics metrics(dialog->font());
-    return dialogBaseUnits(metrics.horizontalAdvance(QStringLiteral(
-                               "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
-                           metrics.height());
-}
-
-void place(QWidget* widget, const Place& where, const DialogBaseUnits& base) {
-    const PixelRect r = mapDialogRect(where.x, where.y, where.width, where.height, base);
-    widget->setGeometry(r.x, r.y, r.width, r.height);
-}
 
 // A label gets its template place, widened when its text would not fit in this font
 // (nothing stands right of the labels in these templates).
@@ -115,7 +104,7 @@ QWidget* dialogControl(const QWidget* dialog, int id) {
 CItemProperties::CItemProperties(ItemPropertiesDialog& dialog, const QPixmap& icon, QWidget* parent)
     : QDialog(parent), dialog_(dialog) {
     setObjectName(QStringLiteral("CItemProperties"));
-    const DialogBaseUnits base = baseUnitsOf(this);
+    const DialogBaseUnits base = baseUnitsOf(*this);
     setFixedDialogFrame(this, QStringLiteral("Item Properties"), kPropertiesSize, base);
 
     // Created in the template's tab order: name field, "Change...", "Close", parent
@@ -231,7 +220,7 @@ void CItemProperties::OnParentProperties() {
 CRenameItem::CRenameItem(RenameItemDialog& dialog, UiPort& ui, QWidget* parent)
     : QDialog(parent), dialog_(dialog), ui_(ui) {
     setObjectName(QStringLiteral("CRenameItem"));
-    const DialogBaseUnits base = baseUnitsOf(this);
+    const DialogBaseUnits base = baseUnitsOf(*this);
     setFixedDialogFrame(this, QStringLiteral("Rename Item"), kRenameSize, base);
 
     name_ = new QLineEdit(this);
