@@ -19,11 +19,11 @@
 #include <string>
 
 #include "app/command_ids.h"
-#include "app/main_dlg.h"
-#include "app/qt_text.h"
-#include "app/snapshot_tree_view.h"
+#include "app/main_dlg_qt.h"
+#include "ui/text_qt.h"
+#include "app/snapshot_tree_view_qt.h"
 #include "capture/scan_state.h"
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "capture/directory_scanner.h"
 #include "capture/temp_tree.h"
 #include "capture/tree_order.h"
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace {
 

@@ -21,15 +21,15 @@
 #include <fstream>
 #include <string>
 
-#include "app/main_app.h"
-#include "app/main_dlg.h"
-#include "app/qt_text.h"
-#include "app/snapshot_tree_model.h"
-#include "app/snapshot_tree_view.h"
+#include "app/main_app_qt.h"
+#include "app/main_dlg_qt.h"
+#include "ui/text_qt.h"
+#include "app/snapshot_tree_model_qt.h"
+#include "app/snapshot_tree_view_qt.h"
 #include "bench_names.h"
 #include "capture/tree_order.h"
 #include "document/snapshot_file.h"
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui_port.h"
+#include "ui/ui_port.h"
 
 namespace zelvane {
 

@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "document/utf.h"
+#include "text/utf.h"
 
 #ifndef ZELVANE_BUILD_DIR
 #define ZELVANE_BUILD_DIR ""

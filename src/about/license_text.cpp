@@ -11,7 +11,7 @@
 #include <unicode/ucnv_err.h>
 #include <unistd.h>
 
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace zelvane {
 

@@ -3,7 +3,7 @@
 #include <climits>
 #include <unistd.h>
 
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace zelvane {
 

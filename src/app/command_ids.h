@@ -2,6 +2,8 @@
 // of its window menu. Menus, routing and tests all refer to commands by these numbers.
 #pragma once
 
+#include "icons/view_sizes.h"
+
 namespace zelvane {
 
 // File menu.
@@ -17,11 +19,7 @@ inline constexpr int ID_ITEM_PROPERTIES = 32774;
 // Tree menu.
 inline constexpr int ID_TREE_ADDTREE = 135;
 inline constexpr int ID_TREE_SEARCH = 271;
-// View menu.
-inline constexpr int ID_VIEW_16X16 = 284;
-inline constexpr int ID_VIEW_24X24 = 280;
-inline constexpr int ID_VIEW_32X32 = 285;
-inline constexpr int ID_VIEW_48X48 = 286;
+// View menu: ID_VIEW_16X16 ... ID_VIEW_48X48, with the icon sizes (icons/view_sizes.h).
 // Help menu.
 inline constexpr int ID_HELP_ABOUT = 134;
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui_port.h"
+#include "ui/ui_port.h"
 #include "capture/capture_command.h"
 #include "capture/scan_state.h"
 #include "capture/tree_order.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
-#include "settings/settings_store.h"
+#include "capture/add_tree_inputs.h"
 
 namespace zelvane {
 

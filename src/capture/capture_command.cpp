@@ -1,7 +1,7 @@
 #include "capture/capture_command.h"
 
 #include "capture/directory_scanner.h"
-#include "document/utf.h"
+#include "text/utf.h"
 #include "platform/drive_type.h"
 
 namespace zelvane {

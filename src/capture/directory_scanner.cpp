@@ -3,7 +3,7 @@
 #include <string>
 
 #include "capture/classification.h"
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace zelvane {
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "document/snapshot_file.h"
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace zelvane {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ui_port.h"
+#include "ui/ui_port.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
 

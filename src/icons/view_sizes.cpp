@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include "app/command_ids.h"
-
 namespace zelvane {
 
 namespace {

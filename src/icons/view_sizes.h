@@ -6,6 +6,12 @@
 
 namespace zelvane {
 
+// The View menu's commands.
+inline constexpr int ID_VIEW_16X16 = 284;
+inline constexpr int ID_VIEW_24X24 = 280;
+inline constexpr int ID_VIEW_32X32 = 285;
+inline constexpr int ID_VIEW_48X48 = 286;
+
 inline constexpr int kIconSetImageCount = 12; // one image per node kind
 inline constexpr int kStartIconSize = 16;     // every run starts at this size
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui_port.h"
+#include "ui/ui_port.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
 #include "items/items_port.h"

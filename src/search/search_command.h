@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui_port.h"
+#include "ui/ui_port.h"
 #include "document/snapshot_tree.h"
 #include "search/search_engine.h"
 #include "search/search_options.h"

@@ -8,9 +8,19 @@
 #include <string>
 #include <string_view>
 
-#include "settings/settings_store.h"
-
 namespace zelvane {
+
+// The options of the last confirmed search.
+struct SearchOptions {
+    std::u16string pattern;
+    bool isLocalSearch = false; // start from the current folder instead of the global root
+    bool isMatchCase = false;
+    bool isMatchWholePatternOnly = false;
+    bool isRecursiveSearch = true;
+    bool isFilesOnly = false;
+
+    bool operator==(const SearchOptions&) const = default;
+};
 
 // The Search dialog keeps at most this many characters of what is typed or pasted.
 inline constexpr std::size_t kMaxSearchPatternLength = 510;

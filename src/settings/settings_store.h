@@ -19,6 +19,9 @@
 #include <variant>
 #include <vector>
 
+#include "capture/add_tree_inputs.h"
+#include "search/search_options.h"
+
 namespace zelvane {
 
 // The per-user key that holds the values.
@@ -38,27 +41,6 @@ inline constexpr std::u16string_view kSearchIsMatchWholePatternOnlyName =
 inline constexpr std::u16string_view kSearchIsRecursiveSearchName = u"Search_IsRecursiveSearch";
 inline constexpr std::u16string_view kSearchIsFilesOnlyName = u"Search_IsFilesOnly";
 inline constexpr std::u16string_view kInstallDirName = u"InstallDir";
-
-// The last inputs confirmed in the Add Tree dialog.
-struct AddTreeInputs {
-    std::u16string path = u"/"; // the root of the file system
-    std::u16string filter = u"*";
-    std::u16string title; // empty when the user left the title empty
-
-    bool operator==(const AddTreeInputs&) const = default;
-};
-
-// The options of the last confirmed search.
-struct SearchOptions {
-    std::u16string pattern;
-    bool isLocalSearch = false; // start from the current folder instead of the global root
-    bool isMatchCase = false;
-    bool isMatchWholePatternOnly = false;
-    bool isRecursiveSearch = true;
-    bool isFilesOnly = false;
-
-    bool operator==(const SearchOptions&) const = default;
-};
 
 // Everything the store keeps. A default-constructed object holds the defaults.
 struct RememberedInputs {

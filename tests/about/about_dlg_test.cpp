@@ -15,12 +15,12 @@
 #include <gtest/gtest.h>
 #include <tuple>
 
-#include "about/about_dlg.h"
+#include "about/about_dlg_qt.h"
 #include "about/install_dir.h"
 #include "about/license_text.h"
 #include "app/command_ids.h"
-#include "app/main_dlg.h"
-#include "app/qt_text.h"
+#include "app/main_dlg_qt.h"
+#include "ui/text_qt.h"
 #include "support/temp_dir.h"
 
 namespace zelvane {

@@ -9,7 +9,7 @@
 
 #include "about/install_dir.h"
 #include "about/license_text.h"
-#include "document/utf.h"
+#include "text/utf.h"
 #include "support/temp_dir.h"
 
 namespace zelvane {

@@ -10,7 +10,7 @@
 #include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/command_routing.h"
-#include "app/dialog_units.h"
+#include "ui/dialog_units.h"
 #include "app/main_menu.h"
 #include "icons/view_sizes.h"
 #include "recording_commands.h"

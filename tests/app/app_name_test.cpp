@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace zelvane {
 namespace {

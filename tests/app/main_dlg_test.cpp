@@ -16,10 +16,10 @@
 
 #include "app/command_ids.h"
 #include "app/command_routing.h"
-#include "app/main_dlg.h"
-#include "app/qt_text.h"
-#include "app/snapshot_tree_model.h"
-#include "app/snapshot_tree_view.h"
+#include "app/main_dlg_qt.h"
+#include "ui/text_qt.h"
+#include "app/snapshot_tree_model_qt.h"
+#include "app/snapshot_tree_view_qt.h"
 #include "document/snapshot_file.h"
 #include "recording_commands.h"
 

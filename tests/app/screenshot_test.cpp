@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "app/command_ids.h"
-#include "app/main_dlg.h"
-#include "app/qt_text.h"
-#include "app/snapshot_tree_model.h"
-#include "app/snapshot_tree_view.h"
+#include "app/main_dlg_qt.h"
+#include "ui/text_qt.h"
+#include "app/snapshot_tree_model_qt.h"
+#include "app/snapshot_tree_view_qt.h"
 #include "document/document_commands.h"
 
 namespace zelvane {

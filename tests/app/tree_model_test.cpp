@@ -7,8 +7,8 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
-#include "app/snapshot_tree_model.h"
-#include "app/snapshot_tree_view.h"
+#include "app/snapshot_tree_model_qt.h"
+#include "app/snapshot_tree_view_qt.h"
 #include "document/snapshot_file.h"
 
 namespace zelvane {

@@ -1,6 +1,6 @@
 // The Add Tree dialog as a window: its template, tab order and focus, reading and
 // remembering its fields on OK, Cancel, and the "..." button with its folder chooser.
-#include "capture/add_folder_location.h"
+#include "capture/add_folder_location_qt.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -10,8 +10,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/dialog_units.h"
-#include "app/qt_text.h"
+#include "ui/dialog_units.h"
+#include "ui/text_qt.h"
 #include "modal_driver.h"
 
 namespace zelvane {

@@ -15,12 +15,12 @@
 #include <gtest/gtest.h>
 
 #include "app/command_ids.h"
-#include "app/main_dlg.h"
-#include "app/qt_text.h"
+#include "app/main_dlg_qt.h"
+#include "ui/text_qt.h"
 #include "app/recording_commands.h"
-#include "app/snapshot_tree_model.h"
-#include "app/snapshot_tree_view.h"
-#include "capture/add_folder_location.h"
+#include "app/snapshot_tree_model_qt.h"
+#include "app/snapshot_tree_view_qt.h"
+#include "capture/add_folder_location_qt.h"
 #include "capture/scan_state.h"
 #include "capture/temp_tree.h"
 #include "capture/tree_order.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/temp_tree.h"
-#include "document/utf.h"
+#include "text/utf.h"
 #include "support/scripted_add_tree_port.h"
 
 namespace zelvane {

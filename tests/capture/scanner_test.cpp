@@ -12,7 +12,7 @@
 #include "capture/classification.h"
 #include "capture/temp_tree.h"
 #include "document/snapshot_file.h"
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace zelvane {
 namespace {

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "app/command_ids.h"
-#include "app/main_dlg.h"
-#include "capture/add_folder_location.h"
+#include "app/main_dlg_qt.h"
+#include "capture/add_folder_location_qt.h"
 #include "capture/scan_state.h"
 #include "capture/temp_tree.h"
 

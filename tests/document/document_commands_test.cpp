@@ -6,7 +6,7 @@
 #include <sys/resource.h>
 
 #include "document/snapshot_file.h"
-#include "document/utf.h"
+#include "text/utf.h"
 #include "support/scripted_port.h"
 #include "support/temp_dir.h"
 

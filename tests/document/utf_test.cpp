@@ -1,4 +1,4 @@
-#include "document/utf.h"
+#include "text/utf.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <QSvgRenderer>
 #include <gtest/gtest.h>
 
-#include "icons/icon_set.h"
+#include "icons/icon_set_qt.h"
 #include "icons/view_sizes.h"
 
 namespace zelvane {

@@ -11,10 +11,10 @@
 #include <gmock/gmock.h>
 
 #include "app/command_ids.h"
-#include "app/main_dlg.h"
-#include "app/snapshot_tree_model.h"
-#include "icons/icon_set.h"
-#include "items/item_dialogs.h"
+#include "app/main_dlg_qt.h"
+#include "app/snapshot_tree_model_qt.h"
+#include "icons/icon_set_qt.h"
+#include "items/item_dialogs_qt.h"
 #include "scripted_items_port.h"
 
 namespace zelvane {

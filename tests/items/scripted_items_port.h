@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "document/snapshot_tree.h"
-#include "document/utf.h"
+#include "text/utf.h"
 #include "items/items_port.h"
 #include "support/scripted_port.h"
 

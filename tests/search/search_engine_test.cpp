@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "document/snapshot_tree.h"
-#include "document/utf.h"
+#include "text/utf.h"
 #include "search/search_engine.h"
 
 namespace zelvane {

@@ -16,11 +16,11 @@
 #include <QTreeView>
 
 #include "app/command_ids.h"
-#include "app/main_dlg.h"
-#include "app/snapshot_tree_view.h"
-#include "icons/icon_set.h"
-#include "search/search_dialog.h"
-#include "search/search_results_window.h"
+#include "app/main_dlg_qt.h"
+#include "app/snapshot_tree_view_qt.h"
+#include "icons/icon_set_qt.h"
+#include "search/search_dialog_qt.h"
+#include "search/search_results_window_qt.h"
 
 namespace zelvane {
 namespace {

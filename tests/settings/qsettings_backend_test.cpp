@@ -1,6 +1,6 @@
 // The QSettings backend against a private configuration folder (XDG_CONFIG_HOME is set to
 // a temporary folder before Qt creates any settings object).
-#include "settings/qsettings_backend.h"
+#include "settings/qsettings_backend_qt.h"
 
 #include <QCoreApplication>
 #include <QSettings>

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "document/utf.h"
+#include "text/utf.h"
 
 namespace zelvane::testing {
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ui_port.h"
+#include "ui/ui_port.h"
 
 namespace zelvane::testing {
 

@@ -1,0 +1,160 @@
+#include "about/about_dlg_qt.h"
+#include "ui/dialog_layout_qt.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "ui/dialog_units.h"
+#include "ui/text_qt.h"
+
+namespace zelvane {
+
+namespace {
+
+// The template, in dialog units.
+constexpr int kTemplateWidth = 164;
+constexpr int kTemplateHeight = 148;
+struct ControlPlace {
+    int x, y, width, height;
+};
+constexpr ControlPlace kProductPlace{7, 7, 150, 33};
+constexpr ControlPlace kHomePagePlace{27, 79, 108, 12};
+constexpr ControlPlace kCompanyPlace{14, 95, 136, 12};
+constexpr ControlPlace kLicensePlace{7, 127, 50, 14};
+constexpr ControlPlace kClosePlace{107, 127, 50, 14};
+
+} // namespace
+
+CAboutDlg::CAboutDlg(AboutBoxHandlers& handlers, QWidget* parent)
+    : QDialog(parent), handlers_(handlers) {
+    // A modal frame with a title bar and a close box; not resizable.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("About Zelvane"));
+    setObjectName(QStringLiteral("CAboutDlg"));
+    setModal(true);
+
+    productText_ = new QLabel(QStringLiteral("Zelvane Version 2.0"), this);
+    productText_->setObjectName(QStringLiteral("product_text"));
+    productText_->setTextFormat(Qt::PlainText); // no prefix processing, no markup
+    productText_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    productText_->setWordWrap(true);
+
+    auto makeButton = [this](const QString& text, int id) {
+        auto* button = new QPushButton(text, this);
+        button->setObjectName(QStringLiteral("control_%1").arg(id));
+        return button;
+    };
+    homePage_ = makeButton(QStringLiteral("Visit Zelvane Home Page"), kIdVisitHomePage);
+    company_ = makeButton(QStringLiteral("Visit Halcyra Company Home Page"), kIdVisitCompany);
+    license_ = makeButton(QStringLiteral("License..."), kIdLicense);
+    close_ = makeButton(QStringLiteral("Close"), kIdClose);
+    close_->setDefault(true);
+
+    const DialogBaseUnits base = baseUnitsOf(*this);
+    place(productText_, kProductPlace, base);
+    place(homePage_, kHomePagePlace, base);
+    place(company_, kCompanyPlace, base);
+    place(license_, kLicensePlace, base);
+    place(close_, kClosePlace, base);
+    const PixelRect client = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
+    setFixedSize(client.width, client.height);
+
+    // The template's tab order; the focus starts on the first, "Close".
+    setTabOrder(close_, homePage_);
+    setTabOrder(homePage_, company_);
+    setTabOrder(company_, license_);
+    close_->setFocus(Qt::OtherFocusReason);
+
+    connect(homePage_, &QPushButton::clicked, this, [this] { handlers_.onVisitHomePage(); });
+    connect(company_, &QPushButton::clicked, this, [this] { handlers_.onVisitCompany(); });
+    connect(license_, &QPushButton::clicked, this, [this] { handlers_.onLicense(); });
+    connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+int CAboutDlg::DoModal() {
+    close_->setFocus(Qt::OtherFocusReason);
+    return exec();
+}
+
+QPushButton* CAboutDlg::button(int id) const {
+    switch (id) {
+    case kIdVisitHomePage:
+        return homePage_;
+    case kIdVisitCompany:
+        return company_;
+    case kIdLicense:
+        return license_;
+    case kIdClose:
+        return close_;
+    default:
+        return nullptr;
+    }
+}
+
+CLicenseWnd::CLicenseWnd(std::u16string_view text, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(toQString(kLicenseCaption));
+    setObjectName(QStringLiteral("CLicenseWnd"));
+    setModal(true);
+
+    auto* icon = new QLabel(this);
+    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    icon->setPixmap(style()
+                        ->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this)
+                        .pixmap(iconSize, iconSize));
+    icon->setAlignment(Qt::AlignTop);
+
+    // Licence texts are laid out in lines of fixed width, so they are shown in the fixed
+    // font, wrapped only where a line is wider than the window.
+    text_ = new QPlainTextEdit(this);
+    text_->setObjectName(QStringLiteral("license_text"));
+    text_->setReadOnly(true);
+    text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    text_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    text_->setPlainText(toQString(text));
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    ok_ = buttons->button(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon);
+    row->addWidget(text_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row, 1);
+    layout->addWidget(buttons);
+
+    // Room for 80 columns and 30 lines, within the screen.
+    const QFontMetrics metrics(text_->font());
+    QSize size(metrics.horizontalAdvance(QLatin1Char('M')) * 82 + iconSize + 64,
+               metrics.lineSpacing() * 30 + 80);
+    if (const QScreen* screen = parent ? parent->screen() : this->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    }
+    resize(size);
+    ok_->setFocus(Qt::OtherFocusReason);
+}
+
+void openUrlWithDesktop(const QUrl& url) {
+    // The outcome is not reported: without a browser nothing happens.
+    static_cast<void>(QDesktopServices::openUrl(url));
+}
+
+QUrl webPageUrl(std::string_view address) {
+    return QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size())));
+}
+
+} // namespace zelvane

@@ -1,0 +1,458 @@
+#include "app/main_dlg_qt.h"
+#include "ui/dialog_layout_qt.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/main_menu.h"
+#include "ui/text_qt.h"
+#include "app/snapshot_tree_model_qt.h"
+#include "app/snapshot_tree_view_qt.h"
+#include "document/document_commands.h"
+#include "icons/view_sizes.h"
+#include "items/item_commands.h"
+
+namespace zelvane {
+
+namespace {
+
+// Template 102, in dialog units.
+constexpr int kTemplateWidth = 280;
+constexpr int kTemplateHeight = 210;
+struct ControlPlace {
+    int x, y, width, height;
+};
+constexpr ControlPlace kProgressPlace{7, 7, 266, 24};
+constexpr ControlPlace kStopPlace{7, 32, 48, 14};
+
+} // namespace
+
+CMainDlg::CMainDlg(std::u16string applicationName, QWidget* parent)
+    : QDialog(parent), windowIcon_(applicationIcon()), appName_(std::move(applicationName)) {
+    documentCommands_ =
+        std::make_unique<DocumentCommands>(tree_, document_, *this, appName_, [this] {
+            if (saveSettings_) {
+                saveSettings_();
+            }
+        });
+    popup_ = [](QMenu* menu, const QPoint& globalPos) { menu->exec(globalPos); };
+    CreateControls();
+}
+
+CMainDlg::~CMainDlg() {
+    // The view goes before the tree it shows.
+    delete treeView_;
+    treeView_ = nullptr;
+    delete model_;
+    model_ = nullptr;
+}
+
+void CMainDlg::CreateControls() {
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Zelvane"));
+    setObjectName(QStringLiteral("CMainDlg"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    CreateMenuBar();
+    layout->setMenuBar(menuBar_);
+
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    client_->installEventFilter(this);
+    layout->addWidget(client_);
+
+    // In template order: the tree is the first tab stop.
+    model_ = new SnapshotTreeModel(tree_, this);
+    treeView_ = new SnapshotTreeView(client_);
+    treeView_->setObjectName(QStringLiteral("control_%1").arg(IDC_TREE));
+    treeView_->setSnapshotModel(model_);
+    connect(treeView_, &SnapshotTreeView::rightClicked, this, &CMainDlg::OnTreeRightClick);
+    connect(treeView_, &SnapshotTreeView::beginLabelEdit, this, &CMainDlg::OnTreeBeginLabelEdit);
+
+    progress_ = new QLabel(QStringLiteral("Console"), client_);
+    progress_->setObjectName(QStringLiteral("control_%1").arg(IDC_PROGRESS));
+    progress_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    progress_->setTextFormat(Qt::PlainText);
+
+    stop_ = new QPushButton(QStringLiteral("Stop"), client_);
+    stop_->setObjectName(QStringLiteral("control_%1").arg(IDC_STOP));
+    stop_->setAutoDefault(false);
+    connect(stop_, &QPushButton::clicked, this, [this] { OnCommand(IDC_STOP); });
+
+    const DialogBaseUnits base = dialogBaseUnits();
+    for (auto [widget, place] : {std::pair{static_cast<QWidget*>(progress_), kProgressPlace},
+                                 std::pair{static_cast<QWidget*>(stop_), kStopPlace}}) {
+        const PixelRect r = mapDialogRect(place.x, place.y, place.width, place.height, base);
+        widget->setGeometry(r.x, r.y, r.width, r.height);
+    }
+    const PixelRect client = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
+    treeView_->setGeometry(0, 0, client.width, client.height);
+    // The template gives the client area; the menu bar comes on top of it.
+    resize(client.width, client.height + menuBar_->sizeHint().height());
+
+    CreateWindowMenu();
+    // Alt+F4 closes the window even where no window manager provides it.
+    auto* closeKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
+    connect(closeKey, &QShortcut::activated, this, [this] { OnSysCommand(SC_CLOSE); });
+}
+
+void CMainDlg::CreateMenuBar() {
+    menuBar_ = new QMenuBar(this);
+    menuBar_->setObjectName(QStringLiteral("menu_%1").arg(IDR_MAIN_MENU));
+    std::size_t index = 0;
+    QMenu* firstRight = nullptr;
+    std::vector<QMenu*> rightMenus;
+    for (const MenuTemplate& menuTemplate : mainMenuTemplate()) {
+        auto* menu = new QMenu(toQString(menuTemplate.text), menuBar_);
+        for (const MenuItemTemplate& item : menuTemplate.items) {
+            if (item.isSeparator()) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(toQString(item.text));
+            action->setData(item.id);
+            action->setObjectName(QStringLiteral("command_%1").arg(item.id));
+            if (item.checked || viewCommandSize(item.id)) {
+                action->setCheckable(true);
+                action->setChecked(item.checked);
+            }
+            const int id = item.id;
+            connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+            commandActions_[id] = action;
+        }
+        if (index == kItemMenuIndex) {
+            itemMenu_ = menu;
+        }
+        if (menuTemplate.rightJustify) {
+            if (firstRight == nullptr) {
+                firstRight = menu;
+            }
+            rightMenus.push_back(menu);
+        } else {
+            menuBar_->addMenu(menu);
+        }
+        ++index;
+    }
+    // "&View" and "&Help" stand at the right end of the bar: they sit in a bar of their
+    // own placed in the bar's right corner.
+    if (!rightMenus.empty()) {
+        auto* right = new QMenuBar(menuBar_);
+        right->setObjectName(QStringLiteral("menu_right"));
+        for (QMenu* menu : rightMenus) {
+            menu->setParent(right, menu->windowFlags());
+            right->addMenu(menu);
+        }
+        menuBar_->setCornerWidget(right, Qt::TopRightCorner);
+    }
+}
+
+void CMainDlg::CreateWindowMenu() {
+    windowMenu_ = new QMenu(this);
+    windowMenu_->setObjectName(QStringLiteral("window_menu"));
+    auto add = [this](const QString& text, int id) {
+        QAction* action = windowMenu_->addAction(text);
+        action->setData(id);
+        windowMenuActions_[id] = action;
+        connect(action, &QAction::triggered, this, [this, id] { OnSysCommand(id); });
+        return action;
+    };
+    add(QStringLiteral("Mi&nimize"), SC_MINIMIZE);
+    add(QStringLiteral("Ma&ximize"), SC_MAXIMIZE);
+    add(QStringLiteral("&Restore"), SC_RESTORE);
+    add(QStringLiteral("&Close\tAlt+F4"), SC_CLOSE);
+    // Maximize or Restore, whichever applies now.
+    connect(windowMenu_, &QMenu::aboutToShow, this, [this] {
+        const bool maximized = isMaximized();
+        windowMenuActions_[SC_MAXIMIZE]->setVisible(!maximized);
+        windowMenuActions_[SC_RESTORE]->setVisible(maximized);
+    });
+    auto* key = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    connect(key, &QShortcut::activated, this, &CMainDlg::ShowWindowMenu);
+}
+
+void CMainDlg::ShowWindowMenu() {
+    const bool maximized = isMaximized();
+    windowMenuActions_[SC_MAXIMIZE]->setVisible(!maximized);
+    windowMenuActions_[SC_RESTORE]->setVisible(maximized);
+    if (scanning_) {
+        // A menu that waits for its choice would hold the scan until it closes: during a
+        // scan the window menu only opens and the scan's pumps serve it.
+        windowMenu_->popup(mapToGlobal(QPoint(0, 0)));
+        return;
+    }
+    popup_(windowMenu_, mapToGlobal(QPoint(0, 0)));
+}
+
+DialogBaseUnits CMainDlg::dialogBaseUnits() const {
+    return baseUnitsOf(*this);
+}
+
+void CMainDlg::setCommandLine(std::vector<std::u16string> arguments) {
+    arguments_ = std::move(arguments);
+}
+
+void CMainDlg::setSettingsFunctions(std::function<void()> load, std::function<void()> save) {
+    loadSettings_ = std::move(load);
+    saveSettings_ = std::move(save);
+}
+
+int CMainDlg::DoModal() {
+    OnInitDialog();
+    return exec();
+}
+
+bool CMainDlg::OnInitDialog() {
+    // 1. The controls exist already (CreateControls). 2. The window menu gets its
+    // separator and About item.
+    windowMenu_->addSeparator();
+    QAction* about = windowMenu_->addAction(QStringLiteral("&About Zelvane..."));
+    about->setData(IDM_ABOUTBOX);
+    windowMenuActions_[IDM_ABOUTBOX] = about;
+    connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+    // 3. The window icon (the kind-0 picture), one icon at every size. A minimised window
+    // is drawn by the window manager here, from this icon; there is nothing to paint.
+    setWindowIcon(windowIcon_);
+    // 4. Normal state.
+    progress_->hide();
+    stop_->hide();
+    // 5. Centred on the screen, then shown.
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    // 6. The remembered inputs.
+    if (loadSettings_) {
+        loadSettings_();
+    }
+    // 7. Icons at 16 pixels.
+    RebuildIconList(kStartIconSize);
+    // 8.
+    FitTreeToClient();
+    // 9. An empty untitled snapshot.
+    OnFileNew();
+    // 10. The snapshot named on the command line.
+    if (const std::optional<std::u16string> file = snapshotToOpen(arguments_)) {
+        documentCommands_->OpenFromCommandLine(*file);
+    }
+    // 11.
+    treeView_->setFocus();
+    return true;
+}
+
+void CMainDlg::OnOK() {}
+
+void CMainDlg::OnCancel() {
+    if (scanning_) {
+        // The scan stops first; the capture finishes and then runs Exit.
+        exitRequested_ = true;
+        commandTarget_->OnStopScan();
+        return;
+    }
+    OnFileExit();
+}
+
+bool CMainDlg::takeExitRequest() {
+    const bool requested = exitRequested_;
+    exitRequested_ = false;
+    return requested;
+}
+
+void CMainDlg::OnCommand(int id) {
+    if (scanning_ && id != IDC_STOP) {
+        // Dropped. A View item has toggled its own check mark on the way here: the marks
+        // go back to the size that is shown.
+        if (viewCommandSize(id)) {
+            for (const ViewSize& size : viewSizes()) {
+                commandActions_.at(size.commandId)->setChecked(size.pixels == iconSet_.size());
+            }
+        }
+        return;
+    }
+    routeCommand(*commandTarget_, id);
+}
+
+void CMainDlg::OnSysCommand(int id) {
+    if (isAboutSysCommand(id)) {
+        if (!scanning_) {
+            commandTarget_->OnHelpAbout();
+        }
+        return;
+    }
+    switch (id & 0xFFF0) {
+    case SC_MINIMIZE:
+        showMinimized();
+        break;
+    case SC_MAXIMIZE:
+        showMaximized();
+        break;
+    case SC_RESTORE:
+        showNormal();
+        break;
+    case SC_CLOSE:
+        close();
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainDlg::OnTreeRightClick(const QPoint& globalPos) {
+    if (scanning_) {
+        return;
+    }
+    const QPoint point = treeView_->viewport()->mapFromGlobal(globalPos);
+    const TreeHit hit = treeView_->hitTest(point);
+    if (hit.node == kNoNode || !hit.onItem()) {
+        return;
+    }
+    tree_.select(hit.node);
+    popup_(itemMenu_, globalPos);
+}
+
+void CMainDlg::OnTreeBeginLabelEdit() {
+    if (scanning_) {
+        return;
+    }
+    // The text only ever changes through the Rename dialog.
+    commandTarget_->OnItemRename();
+}
+
+void CMainDlg::RebuildIconList(int size) {
+    IconSet fresh = IconSet::build(size);
+    model_->setIconSet(nullptr);
+    iconSet_ = std::move(fresh);
+    treeView_->setNodeIconSize(size);
+    model_->setIconSet(&iconSet_);
+}
+
+void CMainDlg::FitTreeToClient() {
+    if (!isVisible()) {
+        return;
+    }
+    treeView_->resize(client_->size());
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize) {
+        FitTreeToClient();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CMainDlg::SetScanningState(bool scanning) {
+    scanning_ = scanning;
+    treeView_->setVisible(!scanning);
+    progress_->setVisible(scanning);
+    stop_->setVisible(scanning);
+    if (scanning) {
+        stop_->setFocus();
+    } else {
+        treeView_->setFocus();
+    }
+}
+
+void CMainDlg::SetProgressText(std::u16string_view text) {
+    progress_->setText(toQString(text));
+}
+
+MessageAnswer CMainDlg::messageBox(std::u16string_view text, std::u16string_view caption,
+                                   MessageIcon icon, MessageButtons buttons) {
+    // A message of the About box (the missing licence) is owned by the box.
+    QWidget* owner = aboutBox_ != nullptr ? static_cast<QWidget*>(aboutBox_) : this;
+    return messageBox_(owner, text, caption, icon, buttons);
+}
+
+std::optional<ChosenFile> CMainDlg::fileDialog(const FileDialogRequest& request) {
+    return fileDialog_(this, request);
+}
+
+void CMainDlg::setCaption(std::u16string_view caption) {
+    setWindowTitle(toQString(caption));
+}
+
+void CMainDlg::endMainWindow(int result) {
+    done(result);
+}
+
+void CMainDlg::CheckViewItem(int id) {
+    for (const ViewSize& size : viewSizes()) {
+        commandActions_.at(size.commandId)->setChecked(size.commandId == id);
+    }
+}
+
+void CMainDlg::OnViewSize(int id) {
+    CheckViewItem(id);
+    RebuildIconList(viewCommandSize(id).value_or(kStartIconSize));
+}
+
+void CMainDlg::OnView16x16() {
+    OnViewSize(ID_VIEW_16X16);
+}
+void CMainDlg::OnView24x24() {
+    OnViewSize(ID_VIEW_24X24);
+}
+void CMainDlg::OnView32x32() {
+    OnViewSize(ID_VIEW_32X32);
+}
+void CMainDlg::OnView48x48() {
+    OnViewSize(ID_VIEW_48X48);
+}
+
+void CMainDlg::OnFileNew() {
+    documentCommands_->OnFileNew();
+}
+void CMainDlg::OnFileOpen() {
+    documentCommands_->OnFileOpen();
+}
+void CMainDlg::OnFileSave() {
+    documentCommands_->OnFileSave();
+}
+void CMainDlg::OnFileSaveAs() {
+    documentCommands_->OnFileSaveAs();
+}
+void CMainDlg::OnFileExit() {
+    documentCommands_->OnFileExit();
+}
+
+QAction* CMainDlg::commandAction(int id) const {
+    const auto it = commandActions_.find(id);
+    return it == commandActions_.end() ? nullptr : it->second;
+}
+
+QAction* CMainDlg::windowMenuAction(int id) const {
+    const auto it = windowMenuActions_.find(id);
+    return it == windowMenuActions_.end() ? nullptr : it->second;
+}
+
+void CMainDlg::setMessageBoxFunction(MessageBoxFunction function) {
+    messageBox_ = std::move(function);
+}
+
+void CMainDlg::setFileDialogFunction(FileDialogFunction function) {
+    fileDialog_ = std::move(function);
+}
+
+void CMainDlg::setPopupFunction(PopupFunction function) {
+    popup_ = std::move(function);
+}
+
+void CMainDlg::setCommandTarget(MainCommands* target) {
+    commandTarget_ = target != nullptr ? target : this;
+}
+
+} // namespace zelvane

@@ -1,1 +1,0 @@
-#include "app/qt_text.h"

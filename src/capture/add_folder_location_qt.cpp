@@ -1,0 +1,146 @@
+#include "capture/add_folder_location_qt.h"
+#include "ui/dialog_layout_qt.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <limits>
+
+#include "ui/dialog_units.h"
+#include "ui/text_qt.h"
+
+namespace zelvane {
+
+namespace {
+
+// Template 136, in dialog units.
+constexpr int kTemplateWidth = 210;
+constexpr int kTemplateHeight = 90;
+
+struct Place {
+    int x, y, width, height;
+};
+
+} // namespace
+
+std::optional<std::u16string> showQtFolderChooser(QWidget* owner) {
+    QFileDialog chooser(owner, toQString(kChooseFolderCaption));
+    // The toolkit's own dialog everywhere, so that both captions show.
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    chooser.setOption(QFileDialog::ShowDirsOnly);
+    chooser.setFileMode(QFileDialog::Directory);
+    chooser.setLabelText(QFileDialog::LookIn, toQString(kChooseFolderLine));
+    chooser.setDirectory(QDir::homePath());
+    if (chooser.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    const QStringList chosen = chooser.selectedFiles();
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return toU16(chosen.first());
+}
+
+CAddFolderLocation::CAddFolderLocation(AddTreeInputs& remembered, QWidget* parent)
+    : QDialog(parent), remembered_(remembered) {
+    CreateControls();
+}
+
+void CAddFolderLocation::CreateControls() {
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(toQString(kAddTreeCaption));
+    setObjectName(QStringLiteral("dialog_%1").arg(IDD_ADD_TREE));
+    setModal(true);
+
+    auto edit = [this](int id) {
+        auto* field = new QLineEdit(this);
+        field->setObjectName(QStringLiteral("control_%1").arg(id));
+        // The fields take any length; OK reads the first 249 characters.
+        field->setMaxLength(std::numeric_limits<int>::max());
+        return field;
+    };
+    auto button = [this](const QString& text, int id) {
+        auto* push = new QPushButton(text, this);
+        push->setObjectName(QStringLiteral("control_%1").arg(id));
+        return push;
+    };
+    // In template order, which is the tab order.
+    path_ = edit(IDC_ADD_TREE_PATH);
+    filter_ = edit(IDC_ADD_TREE_FILTER);
+    title_ = edit(IDC_ADD_TREE_TITLE);
+    ok_ = button(QStringLiteral("OK"), IDC_OK);
+    ok_->setDefault(true);
+    cancel_ = button(QStringLiteral("Cancel"), IDC_CANCEL);
+    auto* pathLabel = new QLabel(QStringLiteral("Path"), this);
+    auto* titleLabel = new QLabel(QStringLiteral("Title (leave empty to use the path)"), this);
+    auto* filterLabel = new QLabel(QStringLiteral("Filter"), this);
+    browse_ = button(QStringLiteral("..."), IDC_ADD_TREE_BROWSE);
+
+    const DialogBaseUnits base = baseUnitsOf(*this);
+    place(path_, {7, 16, 125, 12}, base);
+    place(filter_, {158, 16, 45, 12}, base);
+    place(title_, {7, 40, 196, 12}, base);
+    place(ok_, {99, 69, 50, 14}, base);
+    place(cancel_, {153, 69, 50, 14}, base);
+    place(pathLabel, {7, 7, 16, 8}, base);
+    place(titleLabel, {7, 31, 112, 8}, base);
+    place(filterLabel, {158, 7, 17, 8}, base);
+    place(browse_, {134, 16, 18, 12}, base);
+    // A label drawn in a wider font than the template's keeps its whole text.
+    for (QLabel* label : {pathLabel, titleLabel, filterLabel}) {
+        label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    }
+    const PixelRect client = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
+    setFixedSize(client.width, client.height);
+
+    QWidget::setTabOrder(path_, filter_);
+    QWidget::setTabOrder(filter_, title_);
+    QWidget::setTabOrder(title_, ok_);
+    QWidget::setTabOrder(ok_, cancel_);
+    QWidget::setTabOrder(cancel_, browse_);
+
+    connect(ok_, &QPushButton::clicked, this, &CAddFolderLocation::OnOK);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(browse_, &QPushButton::clicked, this, &CAddFolderLocation::OnBrowse);
+}
+
+int CAddFolderLocation::DoModal() {
+    OnInitDialog();
+    return exec();
+}
+
+bool CAddFolderLocation::OnInitDialog() {
+    path_->setText(toQString(remembered_.path));
+    title_->setText(toQString(remembered_.title));
+    filter_->setText(toQString(remembered_.filter));
+    path_->setFocus();
+    return true;
+}
+
+void CAddFolderLocation::OnOK() {
+    result_ = acceptAddTreeFields(toU16(path_->text()), toU16(title_->text()),
+                                  toU16(filter_->text()), remembered_);
+    done(QDialog::Accepted);
+}
+
+void CAddFolderLocation::OnBrowse() {
+    // The chooser opens with no folder selected, not at the path already typed.
+    if (const std::optional<std::u16string> folder = chooser_(this)) {
+        path_->setText(toQString(chosenFolderPath(*folder)));
+    }
+}
+
+std::optional<AddTreeDialogResult> runAddFolderLocation(QWidget* owner, AddTreeInputs& remembered) {
+    CAddFolderLocation dialog(remembered, owner);
+    if (dialog.DoModal() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.result();
+}
+
+} // namespace zelvane

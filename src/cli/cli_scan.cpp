@@ -1,0 +1,241 @@
+// zelvane-cli scan: one capture of a directory tree into a snapshot file.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+#include "cli/cli_common.h"
+#include "capture/capture_command.h"
+#include "capture/capture_summary.h"
+#include "text/utf.h"
+#include "platform/directory.h"
+
+namespace zelvane::cli {
+
+extern const char kScanUsage[] =
+    "Usage: zelvane-cli scan PATH [--filter EXT] [--title TEXT] -o FILE\n"
+    "       zelvane-cli scan PATH [--filter EXT] [--title TEXT] --append FILE [-o FILE2]\n"
+    "Captures the directory tree at PATH as a new root, sorts the snapshot and saves it.\n"
+    "  --filter EXT   capture only the files whose extension is EXT (without its dot, letter\n"
+    "                 case significant); the default \"*\" captures every file. Folders are\n"
+    "                 always captured.\n"
+    "  --title TEXT   the root's text; the default is PATH as given.\n"
+    "  -o FILE        the snapshot file to write (replaced safely: the old file stays intact\n"
+    "                 when the write fails).\n"
+    "  --append FILE  add the capture to the snapshot FILE and save it back there (or to\n"
+    "                 the -o file when one is given).\n"
+    "  --times        print the time taken to scan, sort and save on standard error.\n"
+    "Prints the summary of the capture. Progress goes to standard error when it is a\n"
+    "terminal. Ctrl-C stops the scan after its current folder; what was captured is sorted\n"
+    "and saved, and the summary notes the interruption (a second Ctrl-C ends at once).\n"
+    "Symbolic links are captured as files and never followed.\n"
+    "Exit status: 0 when the capture is complete and saved, 1 when it was interrupted\n"
+    "(and saved), 2 when the snapshot could not be read or written.\n";
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    gInterrupted = 1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+double secondsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// The terminal as the main window of a capture: Ctrl-C is the Stop button, standard error
+// the progress text.
+class TerminalPort : public CapturePort {
+public:
+    TerminalPort(ScanState& state, bool showProgress) : state_(state), show_(showProgress) {}
+
+    void pump() override {
+        if (gInterrupted != 0) {
+            OnStopScan(state_);
+        }
+    }
+    void setProgressText(std::u16string_view text) override {
+        if (text == u"Sorting...") {
+            sortStart_ = Clock::now();
+        }
+        if (!show_) {
+            return;
+        }
+        std::string line = utf16ToUtf8(text);
+        for (char& c : line) {
+            c = c == '\n' ? ' ' : c;
+        }
+        std::fprintf(stderr, "\r%s\033[K", line.c_str());
+        std::fflush(stderr);
+    }
+    void setScanningState(bool scanning) override {
+        if (!scanning) {
+            sortEnd_ = Clock::now();
+            if (show_) {
+                std::fputs("\r\033[K", stderr);
+                std::fflush(stderr);
+            }
+        }
+    }
+
+    Clock::time_point sortStart() const { return sortStart_; }
+    Clock::time_point sortEnd() const { return sortEnd_; }
+
+private:
+    ScanState& state_;
+    bool show_;
+    Clock::time_point sortStart_{};
+    Clock::time_point sortEnd_{};
+};
+
+struct ScanOptions {
+    std::optional<std::string> path;
+    std::string filter = "*";
+    std::optional<std::string> title;
+    std::optional<std::string> output;
+    std::optional<std::string> append;
+    bool times = false;
+};
+
+// Parses the arguments; on a usage error reports it and returns nullopt.
+std::optional<ScanOptions> parseOptions(const Args& args) {
+    ScanOptions options;
+    bool onlyPaths = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        auto value = [&](std::string_view option) -> std::optional<std::string> {
+            if (i + 1 >= args.size()) {
+                usageError("scan", std::string(option) + " needs a value");
+                return std::nullopt;
+            }
+            return std::string(args[++i]);
+        };
+        if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (options.path) {
+                usageError("scan", "one directory, please");
+                return std::nullopt;
+            }
+            options.path = std::string(arg);
+        } else if (arg == "--") {
+            onlyPaths = true;
+        } else if (arg == "--filter") {
+            auto v = value(arg);
+            if (!v) {
+                return std::nullopt;
+            }
+            options.filter = *v;
+        } else if (arg == "--title") {
+            options.title = value(arg);
+            if (!options.title) {
+                return std::nullopt;
+            }
+        } else if (arg == "-o" || arg == "--output") {
+            options.output = value(arg);
+            if (!options.output) {
+                return std::nullopt;
+            }
+        } else if (arg == "--append") {
+            options.append = value(arg);
+            if (!options.append) {
+                return std::nullopt;
+            }
+        } else if (arg == "--times") {
+            options.times = true;
+        } else {
+            usageError("scan", "unknown option '" + std::string(arg) + "'");
+            return std::nullopt;
+        }
+    }
+    if (!options.path) {
+        usageError("scan", "a directory to capture is needed");
+        return std::nullopt;
+    }
+    if (!options.output && !options.append) {
+        usageError("scan", "an output file is needed (-o FILE or --append FILE)");
+        return std::nullopt;
+    }
+    if ((options.output && options.output->empty()) ||
+        (options.append && options.append->empty())) {
+        usageError("scan", "the snapshot file name is empty");
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace
+
+int runScan(const Args& args) {
+    const std::optional<ScanOptions> options = parseOptions(args);
+    if (!options) {
+        return kExitFailure;
+    }
+
+    SnapshotTree tree;
+    if (options->append) {
+        LoadStats stats;
+        if (!loadOrReport(*options->append, tree, stats)) {
+            return kExitFailure;
+        }
+    }
+
+    CaptureRequest request;
+    request.path = utf8ToUtf16(*options->path);
+    request.filter = utf8ToUtf16(options->filter);
+    request.label =
+        options->title && !options->title->empty() ? utf8ToUtf16(*options->title) : request.path;
+
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+
+    {
+        // The capture goes on either way, as in the desktop program; a shell user is told.
+        const platform::Directory probe = platform::Directory::openPath(*options->path);
+        if (!probe.isOpen()) {
+            std::cerr << "zelvane-cli: " << *options->path << ": " << std::strerror(probe.error())
+                      << " (the root gets no children)\n";
+        }
+    }
+    ScanState& state = processScanState();
+    TerminalPort port(state, isatty(STDERR_FILENO) == 1);
+    const TextOrder order;
+    const Clock::time_point start = Clock::now();
+    const CaptureOutcome outcome = CaptureTree(tree, state, request, port, order);
+
+    const std::string& target = options->output ? *options->output : *options->append;
+    const Clock::time_point saveStart = Clock::now();
+    const WriteResult written = writeSnapshotFile(tree, target);
+    const Clock::time_point saveEnd = Clock::now();
+    sigaction(SIGINT, &previous, nullptr);
+
+    if (!written.ok) {
+        reportFileError(target, written.error);
+        return kExitFailure;
+    }
+    if (written.deepRecords > 0) {
+        std::cerr << "zelvane-cli: " << target << ": " << written.deepRecords
+                  << " node(s) lie deeper than 255 levels; the file stores them at level 255\n";
+    }
+    std::cout << utf16ToUtf8(BuildCaptureSummary(outcome.folders, outcome.files, outcome.total,
+                                                 outcome.stopped))
+              << '\n';
+    if (options->times) {
+        std::fprintf(stderr, "scan %.3f s, sort %.3f s, save %.3f s, total %.3f s\n",
+                     secondsBetween(start, port.sortStart()),
+                     secondsBetween(port.sortStart(), port.sortEnd()),
+                     secondsBetween(saveStart, saveEnd), secondsBetween(start, saveEnd));
+    }
+    return outcome.stopped ? kExitDefect : kExitOk;
+}
+
+} // namespace zelvane::cli

@@ -1,0 +1,90 @@
+#include "icons/icon_set_qt.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <array>
+
+#include "icons/view_sizes.h"
+
+// The SVG pictures are compiled into the static library; make sure their registration is
+// linked in whichever program uses the icon set.
+static void initIconResources() {
+    Q_INIT_RESOURCE(zelvane_icons);
+}
+
+namespace zelvane {
+
+namespace {
+
+constexpr std::array<const char*, kIconSetImageCount> kIconFiles{
+    "kind00_snapshot", "kind01_program",  "kind02_archive", "kind03_autorun",
+    "kind04_cdrom",    "kind05_document", "kind06_folder",  "kind07_media",
+    "kind08_file",     "kind09_drive",    "kind10_system",  "kind11_shortcut",
+};
+
+QImage renderOnto(int kind, int size, const QColor& background) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(background);
+    QSvgRenderer renderer(kindIconResource(kind));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter, QRectF(0, 0, size, size));
+    return image;
+}
+
+} // namespace
+
+QString kindIconResource(int kind) {
+    initIconResources();
+    if (kind < 0 || kind >= kIconSetImageCount) {
+        return {};
+    }
+    return QStringLiteral(":/icons/%1.svg").arg(QLatin1String(kIconFiles[kind]));
+}
+
+IconSet IconSet::build(int size) {
+    IconSet set;
+    set.size_ = size;
+    set.images_.reserve(kIconSetImageCount);
+    set.icons_.reserve(kIconSetImageCount);
+    for (int kind = 0; kind < kIconSetImageCount; ++kind) {
+        // Opaque, like a 24-bit image list without a mask: the background is white.
+        QImage image = renderOnto(kind, size, Qt::white).convertToFormat(QImage::Format_RGB32);
+        QPixmap pixmap = QPixmap::fromImage(image);
+        set.images_.push_back(pixmap);
+        set.icons_.emplace_back(pixmap);
+    }
+    return set;
+}
+
+QPixmap IconSet::image(int kind) const {
+    if (kind < 0 || kind >= count()) {
+        return {};
+    }
+    return images_[static_cast<std::size_t>(kind)];
+}
+
+QIcon IconSet::icon(int kind) const {
+    if (kind < 0 || kind >= count()) {
+        return {};
+    }
+    return icons_[static_cast<std::size_t>(kind)];
+}
+
+QPixmap renderKindIcon(int kind, int size) {
+    if (kind < 0 || kind >= kIconSetImageCount) {
+        return {};
+    }
+    return QPixmap::fromImage(renderOnto(kind, size, Qt::transparent));
+}
+
+QIcon applicationIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addPixmap(renderKindIcon(0 /* the snapshot document picture */, size));
+    }
+    return icon;
+}
+
+} // namespace zelvane

@@ -1,0 +1,261 @@
+#include "items/item_dialogs_qt.h"
+#include "ui/dialog_layout_qt.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTextOption>
+#include <algorithm>
+#include <limits>
+
+#include "ui/dialog_units.h"
+#include "ui/text_qt.h"
+
+namespace zelvane {
+
+namespace {
+
+// A control's place in its template, in dialog units.
+struct Place {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+// "Item Properties": 260 by 150.
+constexpr Place kPropertiesSize{0, 0, 260, 150};
+constexpr Place kNameLabelPlace{36, 7, 19, 8};
+constexpr Place kNamePlace{36, 16, 164, 12};
+constexpr Place kChangePlace{203, 15, 50, 14};
+constexpr Place kParentLabelPlace{7, 34, 22, 8};
+constexpr Place kParentPlace{7, 44, 192, 12};
+constexpr Place kParentButtonPlace{203, 43, 50, 14};
+constexpr Place kFullPathLabelPlace{7, 61, 28, 8};
+constexpr Place kFullPathPlace{7, 70, 246, 50};
+constexpr Place kIconPlace{7, 10, 21, 20};
+constexpr Place kClosePlace{203, 129, 50, 14};
+
+// "Rename Item": 186 by 60.
+constexpr Place kRenameSize{0, 0, 186, 60};
+constexpr Place kRenameNamePlace{7, 16, 172, 12};
+constexpr Place kRenameOkPlace{76, 39, 50, 14};
+constexpr Place kRenameCancelPlace{129, 39, 50, 14};
+constexpr Place kRenameLabelPlace{7, 7, 19, 8};
+
+// A label gets its template place, widened when its text would not fit in this font
+// (nothing stands right of the labels in these templates).
+QLabel* addLabel(QWidget* dialog, const QString& text, const Place& where,
+                 const DialogBaseUnits& base) {
+    auto* label = new QLabel(text, dialog);
+    label->setTextFormat(Qt::PlainText);
+    place(label, where, base);
+    const int needed = label->fontMetrics().horizontalAdvance(text) + 2;
+    if (label->width() < needed) {
+        label->resize(needed, label->height());
+    }
+    return label;
+}
+
+void setControlId(QWidget* widget, int id) {
+    widget->setObjectName(QStringLiteral("control_%1").arg(id));
+}
+
+QPushButton* addButton(QWidget* dialog, const QString& text, int id, const Place& where,
+                       const DialogBaseUnits& base) {
+    auto* button = new QPushButton(text, dialog);
+    setControlId(button, id);
+    place(button, where, base);
+    return button;
+}
+
+// Read-only fields show on the window's colour, as read-only edit boxes do.
+void showAsReadOnly(QWidget* field) {
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    field->setPalette(palette);
+}
+
+void setFixedDialogFrame(QDialog* dialog, const QString& title, const Place& size,
+                         const DialogBaseUnits& base) {
+    dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint);
+    dialog->setWindowTitle(title);
+    dialog->setModal(true);
+    const PixelRect r = mapDialogRect(0, 0, size.width, size.height, base);
+    dialog->setFixedSize(r.width, r.height);
+}
+
+} // namespace
+
+QWidget* dialogControl(const QWidget* dialog, int id) {
+    return dialog->findChild<QWidget*>(QStringLiteral("control_%1").arg(id),
+                                       Qt::FindDirectChildrenOnly);
+}
+
+// --- Item Properties ---
+
+CItemProperties::CItemProperties(ItemPropertiesDialog& dialog, const QPixmap& icon, QWidget* parent)
+    : QDialog(parent), dialog_(dialog) {
+    setObjectName(QStringLiteral("CItemProperties"));
+    const DialogBaseUnits base = baseUnitsOf(*this);
+    setFixedDialogFrame(this, QStringLiteral("Item Properties"), kPropertiesSize, base);
+
+    // Created in the template's tab order: name field, "Change...", "Close", parent
+    // field, full path field, "Properties...".
+    addLabel(this, QStringLiteral("Name"), kNameLabelPlace, base);
+    name_ = new QLineEdit(this);
+    setControlId(name_, IDC_ITEM_NAME);
+    place(name_, kNamePlace, base);
+
+    change_ = addButton(this, QStringLiteral("Change..."), IDC_ITEM_CHANGE, kChangePlace, base);
+    close_ = addButton(this, QStringLiteral("Close"), IDCANCEL_BUTTON, kClosePlace, base);
+
+    addLabel(this, QStringLiteral("Parent"), kParentLabelPlace, base);
+    parent_ = new QLineEdit(this);
+    setControlId(parent_, IDC_ITEM_PARENT);
+    place(parent_, kParentPlace, base);
+
+    addLabel(this, QStringLiteral("Full Path"), kFullPathLabelPlace, base);
+    fullPath_ = new QPlainTextEdit(this);
+    setControlId(fullPath_, IDC_ITEM_FULLPATH);
+    place(fullPath_, kFullPathPlace, base);
+
+    parentButton_ = addButton(this, QStringLiteral("Properties..."), IDC_ITEM_PARENT_PROPERTIES,
+                              kParentButtonPlace, base);
+
+    // The icon keeps its own size; the picture is not scaled to the control.
+    icon_ = new QLabel(this);
+    setControlId(icon_, IDC_ITEM_ICON);
+    icon_->setAttribute(Qt::WA_TranslucentBackground);
+    place(icon_, kIconPlace, base);
+    icon_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (!icon.isNull()) {
+        icon_->setPixmap(icon);
+        const QSize real = icon.deviceIndependentSize().toSize();
+        icon_->resize(std::max(icon_->width(), real.width()),
+                      std::max(icon_->height(), real.height()));
+    }
+
+    for (QLineEdit* field : {name_, parent_}) {
+        field->setReadOnly(true);
+        field->setMaxLength(std::numeric_limits<int>::max());
+        showAsReadOnly(field);
+    }
+    fullPath_->setReadOnly(true);
+    fullPath_->setTabChangesFocus(true);
+    fullPath_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    fullPath_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    fullPath_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fullPath_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    showAsReadOnly(fullPath_);
+
+    setTabOrder(name_, change_);
+    setTabOrder(change_, close_);
+    setTabOrder(close_, parent_);
+    setTabOrder(parent_, fullPath_);
+    setTabOrder(fullPath_, parentButton_);
+
+    // No default button: a button becomes the default only while it has the focus.
+    for (QPushButton* button : {change_, close_, parentButton_}) {
+        button->setDefault(false);
+    }
+
+    connect(change_, &QPushButton::clicked, this, &CItemProperties::OnChange);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(parentButton_, &QPushButton::clicked, this, &CItemProperties::OnParentProperties);
+
+    // Opening: the flags start cleared; the fields show what the command filled in.
+    dialog_.renameRequested = false;
+    dialog_.parentRequested = false;
+    name_->setText(toQString(dialog_.name));
+    parent_->setText(toQString(dialog_.parentName));
+    parentButton_->setEnabled(dialog_.parentEnabled);
+    fullPath_->setPlainText(toQString(dialog_.fullPath));
+}
+
+int CItemProperties::standardIconSize() {
+    return QApplication::style()->pixelMetric(QStyle::PM_LargeIconSize);
+}
+
+void CItemProperties::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // All of the name selected, its beginning in view.
+    name_->setFocus(Qt::OtherFocusReason);
+    const int length = static_cast<int>(name_->text().size());
+    name_->setSelection(length, -length);
+}
+
+void CItemProperties::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && qobject_cast<QPushButton*>(focusWidget()) == nullptr) {
+        // Enter outside the buttons closes the dialog, as there is no default button;
+        // in the full path field it is the field's own key and does nothing.
+        if (focusWidget() != fullPath_) {
+            reject();
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CItemProperties::OnChange() {
+    dialog_.renameRequested = true;
+    reject();
+}
+
+void CItemProperties::OnParentProperties() {
+    dialog_.parentRequested = true;
+    reject();
+}
+
+// --- Rename Item ---
+
+CRenameItem::CRenameItem(RenameItemDialog& dialog, UiPort& ui, QWidget* parent)
+    : QDialog(parent), dialog_(dialog), ui_(ui) {
+    setObjectName(QStringLiteral("CRenameItem"));
+    const DialogBaseUnits base = baseUnitsOf(*this);
+    setFixedDialogFrame(this, QStringLiteral("Rename Item"), kRenameSize, base);
+
+    name_ = new QLineEdit(this);
+    setControlId(name_, IDC_ITEM_NAME);
+    place(name_, kRenameNamePlace, base);
+    name_->setMaxLength(std::numeric_limits<int>::max());
+
+    ok_ = addButton(this, QStringLiteral("OK"), IDOK_BUTTON, kRenameOkPlace, base);
+    ok_->setDefault(true);
+    cancel_ = addButton(this, QStringLiteral("Cancel"), IDCANCEL_BUTTON, kRenameCancelPlace, base);
+    addLabel(this, QStringLiteral("Name"), kRenameLabelPlace, base);
+
+    setTabOrder(name_, ok_);
+    setTabOrder(ok_, cancel_);
+
+    connect(ok_, &QPushButton::clicked, this, &CRenameItem::accept);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    dialog_.accepted = false;
+    name_->setText(toQString(dialog_.name));
+}
+
+void CRenameItem::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    name_->setFocus(Qt::TabFocusReason);
+    name_->selectAll();
+}
+
+void CRenameItem::accept() {
+    if (confirmNewName(dialog_, toU16(name_->text()), ui_)) {
+        QDialog::accept();
+        return;
+    }
+    // Refused: the dialog stays open with the typed text, ready to be corrected.
+    name_->setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace zelvane

@@ -1,0 +1,158 @@
+#include "search/search_dialog_qt.h"
+
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ui/dialog_units.h"
+#include "ui/text_qt.h"
+#include "search/search_command.h"
+
+namespace zelvane {
+
+namespace {
+
+// Template 272, in dialog units.
+constexpr int kTemplateWidth = 235;
+constexpr int kTemplateHeight = 134;
+
+struct Place {
+    int x, y, width, height;
+};
+
+void place(QWidget* widget, const Place& p, const DialogBaseUnits& base) {
+    const PixelRect r = mapDialogRect(p.x, p.y, p.width, p.height, base);
+    widget->setGeometry(r.x, r.y, r.width, r.height);
+}
+
+} // namespace
+
+CSearch::CSearch(const SearchOptions& current, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("dialog_%1").arg(kSearchDialogId));
+    setWindowTitle(toQString(kSearchCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+
+    const QFontMetrics metrics(font());
+    const DialogBaseUnits base =
+        dialogBaseUnits(metrics.horizontalAdvance(
+                            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
+                        metrics.height());
+
+    auto named = [](QWidget* widget, int id) {
+        widget->setObjectName(QStringLiteral("control_%1").arg(id));
+        return widget;
+    };
+    auto box = [&](int id, const char* text) {
+        auto* check = new QCheckBox(QString::fromUtf8(text), this);
+        named(check, id);
+        return check;
+    };
+
+    // In template order, which is also the tab order.
+    pattern_ = new QLineEdit(this);
+    named(pattern_, IDC_SEARCH_PATTERN);
+    place(pattern_, {7, 16, 221, 12}, base);
+    matchCase_ = box(IDC_SEARCH_MATCH_CASE, "Match case");
+    place(matchCase_, {7, 36, 52, 10}, base);
+    wholePattern_ = box(IDC_SEARCH_WHOLE_PATTERN, "Match whole pattern only");
+    place(wholePattern_, {7, 49, 97, 10}, base);
+    local_ =
+        box(IDC_SEARCH_LOCAL, "Start searching from current folder (otherwise use global root)");
+    place(local_, {7, 75, 221, 10}, base);
+    search_ = new QPushButton(QStringLiteral("Search"), this);
+    named(search_, IDC_SEARCH_OK);
+    search_->setDefault(true);
+    place(search_, {125, 113, 50, 14}, base);
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    named(cancel_, IDC_SEARCH_CANCEL);
+    cancel_->setAutoDefault(false);
+    place(cancel_, {178, 113, 50, 14}, base);
+    label_ = new QLabel(QStringLiteral("Pattern"), this);
+    label_->setObjectName(QStringLiteral("label_pattern"));
+    place(label_, {7, 7, 25, 8}, base);
+    recursive_ = box(IDC_SEARCH_RECURSIVE, "Recursive search to achieve subitems");
+    place(recursive_, {7, 62, 136, 10}, base);
+    filesOnly_ = box(IDC_SEARCH_FILES_ONLY,
+                     "Search for files only (no roots and folders in Search Results)");
+    place(filesOnly_, {7, 88, 208, 10}, base);
+
+    // Labels wider than their template boxes (the font here is not the one the template
+    // was drawn for) are not cut: a check box keeps its height and grows to the right.
+    for (QCheckBox* check : {matchCase_, wholePattern_, local_, recursive_, filesOnly_}) {
+        check->resize(std::max(check->width(), check->sizeHint().width()), check->height());
+    }
+    label_->resize(std::max(label_->width(), label_->sizeHint().width()), label_->height());
+
+    QWidget::setTabOrder(pattern_, matchCase_);
+    QWidget::setTabOrder(matchCase_, wholePattern_);
+    QWidget::setTabOrder(wholePattern_, local_);
+    QWidget::setTabOrder(local_, search_);
+    QWidget::setTabOrder(search_, cancel_);
+    QWidget::setTabOrder(cancel_, recursive_);
+    QWidget::setTabOrder(recursive_, filesOnly_);
+
+    const PixelRect size = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
+    const int margin = dialogUnitsToPixelsX(7, base);
+    int width = size.width;
+    for (const QWidget* child : findChildren<QWidget*>()) {
+        width = std::max(width, child->geometry().right() + 1 + margin);
+    }
+    setFixedSize(width, size.height);
+
+    connect(search_, &QPushButton::clicked, this, &CSearch::OnOK);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    OnInitDialog(current);
+}
+
+void CSearch::OnInitDialog(const SearchOptions& current) {
+    pattern_->setText(toQString(current.pattern));
+    matchCase_->setChecked(current.isMatchCase);
+    wholePattern_->setChecked(current.isMatchWholePatternOnly);
+    local_->setChecked(current.isLocalSearch);
+    recursive_->setChecked(current.isRecursiveSearch);
+    filesOnly_->setChecked(current.isFilesOnly);
+    // The focus starts on the first control of the tab order.
+    pattern_->setFocus(Qt::OtherFocusReason);
+}
+
+QCheckBox* CSearch::checkBox(int id) const {
+    switch (id) {
+    case IDC_SEARCH_MATCH_CASE:
+        return matchCase_;
+    case IDC_SEARCH_WHOLE_PATTERN:
+        return wholePattern_;
+    case IDC_SEARCH_LOCAL:
+        return local_;
+    case IDC_SEARCH_RECURSIVE:
+        return recursive_;
+    case IDC_SEARCH_FILES_ONLY:
+        return filesOnly_;
+    default:
+        return nullptr;
+    }
+}
+
+void CSearch::OnOK() {
+    const std::u16string typed = toU16(pattern_->text());
+    SearchDialogInput input;
+    input.typed = typed;
+    input.matchCase = matchCase_->isChecked();
+    input.wholePatternOnly = wholePattern_->isChecked();
+    input.localSearch = local_->isChecked();
+    input.recursive = recursive_->isChecked();
+    input.filesOnly = filesOnly_->isChecked();
+    std::optional<SearchOptions> options = acceptSearchDialog(input);
+    if (!options) {
+        messageBox_(this, kFillPatternText, kSearchErrorCaption, MessageIcon::Exclamation,
+                    MessageButtons::Ok);
+        return; // everything stays as the user left it
+    }
+    confirmed_ = std::move(options);
+    accept();
+}
+
+} // namespace zelvane

@@ -1,0 +1,175 @@
+#include "text/utf.h"
+
+#include <cstdint>
+
+namespace zelvane {
+
+namespace {
+
+constexpr char16_t kEscapeBase = 0xDC00; // U+DC80..U+DCFF carry the bytes 0x80..0xFF
+
+// Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not valid
+// (overlong forms, surrogates and values above U+10FFFF are not valid).
+std::size_t validSequence(std::string_view s, std::size_t i, char32_t& cp) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    std::size_t len;
+    char32_t min;
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        len = 2;
+        cp = b0 & 0x1F;
+        min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3;
+        cp = b0 & 0x0F;
+        min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4;
+        cp = b0 & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) {
+            return 0;
+        }
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return 0;
+    }
+    return len;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+void appendHex(std::string& out, const char* prefix, unsigned value, int digits) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out += prefix;
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+        out.push_back(kHex[(value >> shift) & 0xF]);
+    }
+}
+
+// Walks text as code points; a lone surrogate is reported with isLone set.
+template <class Visit> void forEachCodePoint(std::u16string_view text, Visit visit) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            const char32_t cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            visit(cp, false);
+            ++i;
+        } else {
+            visit(char32_t(u), u >= 0xD800 && u <= 0xDFFF);
+        }
+    }
+}
+
+} // namespace
+
+std::u16string utf8ToUtf16(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        char32_t cp = 0;
+        const std::size_t len = validSequence(bytes, i, cp);
+        if (len == 0) {
+            out.push_back(
+                static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[i])));
+            ++i;
+            continue;
+        }
+        if (cp < 0x10000) {
+            out.push_back(static_cast<char16_t>(cp));
+        } else {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    forEachCodePoint(text, [&](char32_t cp, bool lone) {
+        if (!lone) {
+            appendUtf8(out, cp);
+        } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
+            out.push_back(static_cast<char>(cp - kEscapeBase));
+        } else {
+            appendUtf8(out, 0xFFFD);
+        }
+    });
+    return out;
+}
+
+std::string utf16ToDisplay(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    forEachCodePoint(text, [&](char32_t cp, bool lone) {
+        if (lone) {
+            if (cp >= 0xDC80 && cp <= 0xDCFF) {
+                appendHex(out, "\\x", static_cast<unsigned>(cp - kEscapeBase), 2);
+            } else {
+                appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
+            }
+        } else if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) {
+            appendHex(out, "\\x", static_cast<unsigned>(cp), 2);
+        } else if (cp == u'\\') {
+            out += "\\\\";
+        } else {
+            appendUtf8(out, cp);
+        }
+    });
+    return out;
+}
+
+std::u16string foldAsciiUpper(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& c : out) {
+        if (c >= u'a' && c <= u'z') {
+            c = static_cast<char16_t>(c - u'a' + u'A');
+        }
+    }
+    return out;
+}
+
+std::u16string foldAsciiLower(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& c : out) {
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+    }
+    return out;
+}
+
+} // namespace zelvane

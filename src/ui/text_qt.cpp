@@ -1,0 +1,1 @@
+#include "ui/text_qt.h"
