@@ -1,0 +1,398 @@
+#!/usr/bin/env python3
+"""Mutation testing of the toolkit-free code: do the tests notice small faults?
+
+    python3 tools/mutate.py [--count 40] [--seed 1] [--files 'src/search/*'] [--work DIR]
+                            [--list] [--min 85]
+
+The tracked and untracked-but-not-ignored files are copied into a scratch folder
+(DIR/tree, default DIR /tmp/zelvane-mutate); only changed files are copied again, so a
+later run reuses the build in DIR/tree/build-mutate. The GUI-off build is configured
+(-O0, no debug info), built, and the tests run once: if they fail, the run stops (exit 2).
+
+The candidate sources are the .cpp files under src/ listed in compile_commands.json,
+narrowed by --files. Mutants are drawn with a fixed seed: a random line of a random file
+(weighted by its number of candidate lines), then a random operator: relational flip,
+integer constant off by one, true/false, &&/||, binary +/-, negated if/while condition,
+or a dropped call/assignment statement. Each mutant is built incrementally and the tests
+run until the first failure (KILLED), or all pass (SURVIVED). A mutant that does not
+build is STILLBORN and one whose object file is unchanged is EQUIVALENT; neither is
+scored, and another is drawn instead. The mutated file is always restored, Ctrl-C too.
+
+--list prints the mutants without building them; --min P exits 1 when the score is
+below P percent. Exit 2: the copy does not configure or build, or the baseline fails;
+exit 130 when interrupted.
+"""
+import argparse
+import fcntl
+import fnmatch
+import hashlib
+import json
+import os
+import random
+import re
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from collections import Counter
+from pathlib import Path
+
+BUILD = "build-mutate"
+CMAKE_OPTIONS = ["-G", "Ninja", "-DZELVANE_GUI=OFF", "-DZELVANE_BENCH=OFF", "-DZELVANE_TESTS=ON",
+                 "-DCMAKE_BUILD_TYPE=Debug", "-DCMAKE_CXX_FLAGS_DEBUG=-O0"]
+CTEST = ["--stop-on-failure", "-j2", "--timeout", "60"]
+
+
+def run(cmd, timeout=None):
+    """Runs cmd in its own process group (killed as a whole on timeout or Ctrl-C)."""
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                            errors="replace", start_new_session=True)
+    try:
+        out, _ = proc.communicate(timeout=timeout)
+    except BaseException:
+        os.killpg(proc.pid, signal.SIGKILL)
+        proc.wait()
+        raise
+    return proc.returncode, out
+
+
+def fail(message, output=""):
+    print(*output.splitlines()[-30:], message, sep="\n", file=sys.stderr)
+    sys.exit(2)
+
+
+# ---- the scratch copy -------------------------------------------------------------------
+
+def sync(top, tree):
+    """Makes tree hold exactly the project's files; returns how many were (re)written."""
+    names = set()
+    for extra in ([], ["--others", "--exclude-standard"]):
+        out = subprocess.run(["git", "ls-files", "-z", *extra], cwd=top, check=True,
+                             capture_output=True).stdout.decode()
+        names.update(n for n in out.split("\0") if n)
+    written = 0
+    for name in sorted(names):
+        src, dst = top / name, tree / name
+        if not src.is_file():  # deleted in the working tree
+            continue
+        data = src.read_bytes()
+        if dst.is_file() and dst.read_bytes() == data:
+            continue
+        dst.parent.mkdir(parents=True, exist_ok=True)
+        dst.write_bytes(data)  # a fresh mtime, so ninja rebuilds what depends on it
+        shutil.copymode(src, dst)
+        written += 1
+    for path in sorted(tree.rglob("*"), reverse=True):  # stale files, then empty folders
+        rel = path.relative_to(tree).as_posix()
+        if rel == BUILD or rel.startswith(BUILD + "/"):
+            continue
+        if path.is_dir() and not path.is_symlink():
+            if not any(path.iterdir()):
+                path.rmdir()
+        elif rel not in names:
+            path.unlink()
+    return written
+
+
+def sources(build, tree, pattern):
+    """The src/**.cpp files of the build: {relative path: object file}."""
+    found = {}
+    for entry in json.loads((build / "compile_commands.json").read_text()):
+        rel = os.path.relpath(entry["file"], tree)
+        if not (rel.startswith("src/") and rel.endswith(".cpp")):
+            continue
+        if pattern and not fnmatch.fnmatch(rel, pattern):
+            continue
+        args = shlex.split(entry["command"]) if "command" in entry else entry["arguments"]
+        found[rel] = Path(entry["directory"]) / args[args.index("-o") + 1]
+    return dict(sorted(found.items()))
+
+
+# ---- reading C++ lines ------------------------------------------------------------------
+
+def scan(text):
+    """Yields (line number, line, code, statement start) for the lines worth mutating.
+
+    code is the line with comments blanked and literals turned into '_' (same length);
+    statement start tells that the line begins a statement at paren depth 0."""
+    state = None  # None, "/*", or the closing ')delim"' of a raw string
+    depth, prev, pp = 0, ";", False
+    for number, line in enumerate(text.split("\n"), 1):
+        inside, start_depth = state is not None, depth
+        code, i, n = list(line), 0, len(line)
+        while i < n:
+            if state:
+                j = line.find("*/" if state == "/*" else state, i)
+                end = n if j < 0 else j + (2 if state == "/*" else len(state))
+                code[i:end] = (" " if state == "/*" else "_") * (end - i)
+                state, i = (state if j < 0 else None), end
+                continue
+            c = line[i]
+            if line.startswith("//", i):
+                code[i:] = " " * (n - i)
+                break
+            if line.startswith("/*", i):
+                state, code[i:i + 2], i = "/*", "  ", i + 2
+                continue
+            word = re.search(r"\w*$", line[:i]).group() if c in "\"'" else ""
+            if c == '"' and word in ("R", "u8R", "uR", "UR", "LR"):
+                opener = line.find("(", i)
+                state = ")" + line[i + 1:opener] + '"'
+                code[i:opener + 1] = "_" * (opener + 1 - i)
+                i = opener + 1
+                continue
+            if c == "'" and word[:1].isdigit():  # digit separator
+                i += 1
+                continue
+            if c in "\"'":
+                j = i + 1
+                while j < n and line[j] != c:
+                    j += 2 if line[j] == "\\" else 1
+                code[i:j + 1] = "_" * (min(j + 1, n) - i)
+                i = j + 1
+                continue
+            depth += {"(": 1, "[": 1, ")": -1, "]": -1}.get(c, 0)
+            i += 1
+        code = "".join(code)
+        stripped = code.strip()
+        directive = pp or stripped.startswith("#")
+        pp = directive and line.rstrip().endswith("\\")
+        if directive or not stripped:
+            continue
+        starts = start_depth == 0 and (prev[-1] in ";{}:" or re.match(
+            r"(\}\s*)?(else|(if|for|while)\b.*\))$", prev) is not None)
+        prev = stripped
+        if inside or "static_assert" in code or re.fullmatch(r"[{}();,\s]*", code):
+            continue
+        yield number, line, code, starts
+
+
+# ---- mutation operators: each yields (start, end, replacement) on the line ------------------
+
+def spaced(code, start, end):
+    return start > 0 and code[start - 1] == " " and (end == len(code.rstrip()) or code[end] == " ")
+
+
+def relational(code, starts):
+    flip = {"<=": "<", ">=": ">", "==": "!=", "!=": "==", "<": "<=", ">": ">="}
+    for m in re.finditer(r"<=>|<<=|>>=|<<|>>|->|<=|>=|==|!=|<|>", code):
+        if m.group() in flip and (len(m.group()) == 2 or spaced(code, *m.span())):
+            yield m.start(), m.end(), flip[m.group()]
+
+
+def constant(code, starts):
+    for m in re.finditer(r"(?<![\w.'])(0[xX][0-9a-fA-F']+|\d[\d']*)(?=[uUlLzZ]*(?![\w.']))", code):
+        digits = m.group().replace("'", "")
+        hexa = digits[1:2] in ("x", "X")
+        base = 16 if hexa else 8 if len(digits) > 1 and digits[0] == "0" else 10
+        value = int(digits[2:] if hexa else digits, base)
+        for other in (value + 1, value - 1):
+            if other >= 0:
+                text = (format(other, "X" if digits[2:].isupper() else "x") if hexa
+                        else format(other, "o") if base == 8 else str(other))
+                yield m.start(), m.end(), (digits[:2] if hexa else "0" if base == 8 else "") + text
+
+
+def boolean(code, starts):
+    for m in re.finditer(r"\b(true|false)\b", code):
+        yield m.start(), m.end(), "false" if m.group() == "true" else "true"
+
+
+def logical(code, starts):
+    for m in re.finditer(r"&&|\|\|", code):
+        if spaced(code, *m.span()):
+            yield m.start(), m.end(), "||" if m.group() == "&&" else "&&"
+
+
+def arithmetic(code, starts):
+    for m in re.finditer(r"\+\+|--|\+=|-=|->|\+|-", code):
+        if m.group() in "+-" and spaced(code, *m.span()):
+            yield m.start(), m.end(), "-" if m.group() == "+" else "+"
+
+
+def negation(code, starts):
+    for m in re.finditer(r"\b(if|while)\s*(constexpr\s*)?\(", code):
+        depth = 0
+        for close in range(m.end() - 1, len(code)):
+            depth += {"(": 1, ")": -1}.get(code[close], 0)
+            if depth == 0:
+                break
+        cond = code[m.end():close]
+        if depth == 0 and ";" not in cond and not re.search(r"(?<![=!<>])=(?!=)", cond):
+            yield m.end(), close, None  # None: wrap the span in !( )
+
+
+ASSIGNED = r"[*&]*[\w:]+(?:(?:\.|->)\w+|\[[^\]]*\]|\([^()]*\))*"
+CALLED = r"[\w:]+(?:<[^()]*>)?(?:(?:\.|->)[\w:]+(?:<[^()]*>)?|\[[^\]]*\])*\s*\(.*\)"
+
+
+def dropped(code, starts):
+    body = code.strip()
+    if not starts or not body.endswith(";") or body.count(";") != 1:
+        return
+    body = body[:-1].rstrip()
+    balanced = all(body.count(a) == body.count(b) for a, b in ("()", "[]", "{}"))
+    keyword = re.match(r"(return|break|continue|goto|throw|co_\w+|delete|using|typedef|case)\b",
+                       body)
+    if not balanced or keyword:
+        return
+    assign = re.fullmatch(rf"({ASSIGNED})\s*(?:[-+*/%|&^]|<<|>>)?=(?!=)(?!\s*(default|delete)$).*",
+                          body)
+    step = re.fullmatch(rf"(\+\+|--){ASSIGNED}|{ASSIGNED}(\+\+|--)", body)
+    if assign or step or re.fullmatch(CALLED, body):
+        indent = len(code) - len(code.lstrip())
+        yield indent, len(code.rstrip()), ";"
+
+
+OPERATORS = [relational, constant, boolean, logical, arithmetic, negation, dropped]
+
+
+def mutations(line, code, starts):
+    """{operator name: [mutated lines]} for one line."""
+    found = {}
+    for op in OPERATORS:
+        for start, end, new in op(code, starts):
+            text = (line[:start] + new + line[end:] if new is not None
+                    else line[:start] + "!(" + line[start:end] + ")" + line[end:])
+            if text != line and text not in found.setdefault(op.__name__, []):
+                found[op.__name__].append(text)
+        if not found.get(op.__name__):
+            found.pop(op.__name__, None)
+    return found
+
+
+def draw(tree, files, seed):
+    """Yields (file, line number, original line, mutated line) at random, never twice."""
+    lines = []  # per file: [(number, original, {operator: [mutated]})]
+    for rel in files:
+        found = []
+        text = (tree / rel).read_bytes().decode(errors="surrogateescape")
+        for number, line, code, starts in scan(text):
+            ops = mutations(line, code, starts)
+            if ops:
+                found.append((number, line, ops))
+        lines.append(found)
+    total = len({(f, n, t) for f, found in zip(files, lines) for n, _, ops in found
+                 for texts in ops.values() for t in texts})
+    rng, seen = random.Random(seed), set()
+    while len(seen) < total:
+        index = rng.choices(range(len(files)), weights=[len(found) for found in lines])[0]
+        number, line, ops = rng.choice(lines[index])
+        text = rng.choice(ops[rng.choice(sorted(ops))])
+        if (files[index], number, text) not in seen:
+            seen.add((files[index], number, text))
+            yield files[index], number, line, text
+
+
+# ---- the run ----------------------------------------------------------------------------
+
+def failed_tests(output):
+    lines = output.splitlines()
+    if "The following tests FAILED:" not in lines:
+        return lines[-15:]
+    return [line for line in lines[lines.index("The following tests FAILED:") + 1:]
+            if line.startswith("\t")]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--count", type=int, default=40, help="mutants to score (40)")
+    parser.add_argument("--seed", type=int, default=1, help="random seed (1)")
+    parser.add_argument("--files", metavar="GLOB", help="only these sources, e.g. 'src/search/*'")
+    parser.add_argument("--work", default="/tmp/zelvane-mutate", help="scratch folder")
+    parser.add_argument("--list", action="store_true", help="only print the mutants")
+    parser.add_argument("--min", type=float, metavar="P", help="exit 1 below P percent")
+    args = parser.parse_args()
+    for sig in (signal.SIGTERM, signal.SIGHUP):  # also restore the mutated file on these
+        signal.signal(sig, signal.default_int_handler)
+
+    top = Path(subprocess.run(["git", "rev-parse", "--show-toplevel"], check=True, text=True,
+                              capture_output=True, cwd=Path(__file__).parent).stdout.strip())
+    work = Path(args.work).resolve()
+    tree, build = work / "tree", work / "tree" / BUILD
+    tree.mkdir(parents=True, exist_ok=True)
+    lock = open(work / ".lock", "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        fail(f"{work} is in use by another run; pick another one with --work")
+
+    began = time.monotonic()
+    print(f"Copy {tree}: {sync(top, tree)} file(s) refreshed", flush=True)
+    rc, out = run(["cmake", "-S", str(tree), "-B", str(build), *CMAKE_OPTIONS])
+    if rc:
+        fail("The copy does not configure (the tree may be mid-change: try again later).", out)
+    files = sources(build, tree, args.files)
+    if not files:
+        fail(f"No source under src/ matches {args.files!r}.")
+    mutants = draw(tree, list(files), args.seed)
+    if args.list:
+        for k, (rel, number, old, new) in enumerate(mutants, 1):
+            print(f"[{k}] {rel}:{number}  {old.strip()!r} -> {new.strip()!r}")
+            if k == args.count:
+                break
+        return 0
+
+    rc, out = run(["ninja", "-C", str(build)])
+    if rc:
+        fail("The copy does not build (the tree may be mid-change: try again later).", out)
+    rc, out = run(["ctest", "--test-dir", str(build), "-j2", "--timeout", "60"])
+    if rc:
+        print("The tests fail before any mutation:", *failed_tests(out), sep="\n")
+        return 2
+    baseline = {rel: hashlib.sha1(obj.read_bytes()).digest() for rel, obj in files.items()}
+    print(f"Baseline built and passed in {time.monotonic() - began:.0f} s", flush=True)
+
+    counts, survivors, spent = Counter(), [], 0.0
+    for rel, number, old, new in mutants:
+        scored = counts["KILLED"] + counts["SURVIVED"]
+        if scored == args.count:
+            break
+        start = time.monotonic()
+        path = tree / rel
+        original = path.read_bytes()
+        lines = original.split(b"\n")
+        lines[number - 1] = new.encode(errors="surrogateescape")
+        try:
+            path.write_bytes(b"\n".join(lines))
+            if run(["ninja", "-C", str(build)])[0]:
+                status = "STILLBORN"
+            elif hashlib.sha1(files[rel].read_bytes()).digest() == baseline[rel]:
+                status = "EQUIVALENT"
+            else:
+                try:
+                    rc = run(["ctest", "--test-dir", str(build), *CTEST], timeout=900)[0]
+                except subprocess.TimeoutExpired:
+                    rc = 1
+                status = "KILLED" if rc else "SURVIVED"
+        finally:
+            path.write_bytes(original)
+        took = time.monotonic() - start
+        counts[status] += 1
+        spent += took
+        if status == "SURVIVED":
+            survivors.append((rel, number, old, new))
+        print(f"[{scored + 1}/{args.count}] {status:<10} {rel}:{number}  "
+              f"{old.strip()!r} -> {new.strip()!r}  ({took:.1f} s)", flush=True)
+
+    scored = counts["KILLED"] + counts["SURVIVED"]
+    score = 100.0 * counts["KILLED"] / scored if scored else 100.0
+    print(f"\nScore: {counts['KILLED']}/{scored} = {score:.1f}%")
+    print(f"Stillborn: {counts['STILLBORN']}, equivalent: {counts['EQUIVALENT']}; "
+          f"{spent / max(counts.total(), 1):.1f} s a mutant, "
+          f"{time.monotonic() - began:.0f} s in all")
+    if scored < args.count:
+        print(f"Only {scored} mutant(s) could be scored: the candidates ran out.")
+    for rel, number, old, new in survivors:
+        print(f"SURVIVED {rel}:{number}\n    - {old.strip()}\n    + {new.strip()}")
+    return 1 if args.min is not None and score < args.min else 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except KeyboardInterrupt:
+        print("\nInterrupted; the copy's sources are restored.", file=sys.stderr)
+        sys.exit(130)
