@@ -7,25 +7,25 @@
 namespace zelvane {
 
 void AboutCommands::onAbout() {
-    about_.runAboutBox(*this);
+    ui_.runAboutBox(*this);
 }
 
 void AboutCommands::onVisitHomePage() {
-    about_.openWebPage(kZelvaneHomePage);
+    ui_.openWebPage(kZelvaneHomePage);
 }
 
 void AboutCommands::onVisitCompany() {
-    about_.openWebPage(kHalcyraHomePage);
+    ui_.openWebPage(kHalcyraHomePage);
 }
 
 void AboutCommands::onLicense() {
     const std::optional<std::u16string> text = loadLicenseText(installDir_);
     if (!text) {
-        ui_.messageBox(kLicenseNotFoundText, kLicenseNotFoundCaption, MessageIcon::Exclamation,
+        ui_.messageBox(kLicenseNotFoundText, kErrorCaption, MessageIcon::Exclamation,
                        MessageButtons::Ok);
         return;
     }
-    about_.showLicenseWindow(*text);
+    ui_.showLicenseWindow(*text);
 }
 
 } // namespace zelvane

@@ -148,11 +148,6 @@ CLicenseWnd::CLicenseWnd(std::u16string_view text, QWidget* parent) : QDialog(pa
     ok_->setFocus(Qt::OtherFocusReason);
 }
 
-void openUrlWithDesktop(const QUrl& url) {
-    // The outcome is not reported: without a browser nothing happens.
-    static_cast<void>(QDesktopServices::openUrl(url));
-}
-
 QUrl webPageUrl(std::string_view address) {
     return QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size())));
 }

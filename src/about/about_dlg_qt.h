@@ -51,10 +51,6 @@ private:
     QPushButton* ok_ = nullptr;
 };
 
-// How a web page is opened: QDesktopServices in the program, a recorder in tests.
-using OpenUrlFunction = std::function<void(const QUrl& url)>;
-// The desktop's default handler for the address; a failure is not reported.
-void openUrlWithDesktop(const QUrl& url);
 // The address of one of the web-page constants as a URL.
 QUrl webPageUrl(std::string_view address);
 

@@ -1,5 +1,5 @@
 // Numeric identifiers of the main window: its menu commands, its controls and the items
-// of its window menu. Menus, routing and tests all refer to commands by these numbers.
+// of its window menu. Menus and routing refer to commands by these numbers.
 #pragma once
 
 #include "icons/view_sizes.h"
@@ -40,5 +40,11 @@ inline constexpr int SC_MINIMIZE = 0xF020;
 inline constexpr int SC_MAXIMIZE = 0xF030;
 inline constexpr int SC_CLOSE = 0xF060;
 inline constexpr int SC_RESTORE = 0xF120;
+
+// The window menu's About item, recognised after masking with 0xFFF0, as the low four
+// bits of a window command are reserved.
+constexpr bool isAboutSysCommand(int id) {
+    return (id & 0xFFF0) == IDM_ABOUTBOX;
+}
 
 } // namespace zelvane

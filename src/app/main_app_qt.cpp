@@ -20,11 +20,8 @@ CMainApp::~CMainApp() = default;
 
 bool CMainApp::InitInstance() {
     {
-        CMainDlg dialog(appName_);
+        CMainDlg dialog(appName_, *settings_);
         dialog.setCommandLine(arguments_);
-        dialog.setSettingsFunctions(
-            [this, &dialog] { dialog.rememberedInputs() = loadSettings(*settings_); },
-            [this, &dialog] { saveSettings(*settings_, dialog.rememberedInputs()); });
         dialog.DoModal();
     }
     return false;

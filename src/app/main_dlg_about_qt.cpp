@@ -1,33 +1,32 @@
-// The main window's part of the About box: the About command and the AboutPort.
+// The main window's part of the About box: the About command and the box's windows.
+#include <QDesktopServices>
 #include <QUrl>
 
+#include "about/about_command.h"
+#include "about/about_dlg_qt.h"
 #include "about/install_dir.h"
 #include "app/main_dlg_qt.h"
 
 namespace zelvane {
 
 void CMainDlg::OnHelpAbout() {
-    AboutCommands about(*this, *this,
-                        resolveInstallDir(remembered_.installDir, currentExecutablePath()));
+    AboutCommands about(*this, resolveInstallDir(remembered_.installDir, currentExecutablePath()));
     about.onAbout();
 }
 
 void CMainDlg::runAboutBox(AboutBoxHandlers& handlers) {
     CAboutDlg box(handlers, this);
-    CAboutDlg* const outer = aboutBox_;
-    aboutBox_ = &box;
     box.DoModal();
-    aboutBox_ = outer;
 }
 
 void CMainDlg::openWebPage(std::string_view address) {
-    if (openUrl_) {
-        openUrl_(webPageUrl(address));
-    }
+    // The outcome is not reported: without a browser nothing happens.
+    static_cast<void>(QDesktopServices::openUrl(webPageUrl(address)));
 }
 
 void CMainDlg::showLicenseWindow(std::u16string_view text) {
-    CLicenseWnd window(text, aboutBox_ != nullptr ? static_cast<QWidget*>(aboutBox_) : this);
+    // Over the About box, which is the modal window on top.
+    CLicenseWnd window(text, topWindow());
     window.exec();
 }
 

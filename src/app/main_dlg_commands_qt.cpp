@@ -1,17 +1,19 @@
 // The main window's commands of the capture (Add Tree, Stop, with the window's side of a
-// capture: its dialog, scanning state and event pumping) and of the search.
+// capture: its dialog, scanning state and event pumping) and of the search (the Search
+// dialog and the Search Results window).
 #include "app/main_dlg_qt.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 
-#include "ui/text_qt.h"
-
+#include "capture/add_folder_location_qt.h"
 #include "capture/add_tree_command.h"
 #include "capture/scan_state.h"
 #include "capture/tree_order.h"
-#include "search/search_port_qt.h"
 #include "search/search_command.h"
+#include "search/search_dialog_qt.h"
+#include "search/search_results_window_qt.h"
+#include "ui/text_qt.h"
 
 namespace zelvane {
 
@@ -22,44 +24,24 @@ void CMainDlg::OnAddTree() {
     command.OnAddTree();
     // The window was closed during the scan: the capture is complete (stopped, sorted,
     // reported), so Exit can run now, with its save prompt.
-    if (takeExitRequest()) {
+    if (exitRequested_) {
+        exitRequested_ = false;
         OnFileExit();
     }
 }
-// Tree > Search...: the Search dialog over the remembered search options, then the
-// results window over the main window's client area with the current icon set.
-void CMainDlg::OnSearch() {
-    QtSearchPort port(this, clientArea(), &iconSet_);
-    port.setMessageBoxFunction(messageBox_);
-    zelvane::OnSearch(port, tree_, remembered_.search);
-}
+
 void CMainDlg::OnStopScan() {
     zelvane::OnStopScan(processScanState());
 }
 
-} // namespace zelvane
-
-namespace zelvane {
-
-std::optional<AddTreeDialogResult> CMainDlg::runAddTreeDialog(AddTreeInputs& remembered) {
-    return addTreeDialog_(this, remembered);
-}
-
-void CMainDlg::setScanningState(bool scanning) {
-    if (!scanning) {
-        // Whatever the scan's last pump left posted (a queued call of a menu command, a
-        // deferred notification) is delivered while the scanning state still drops it,
-        // so nothing chosen during the scan runs after it.
-        QCoreApplication::sendPostedEvents();
-    }
-    SetScanningState(scanning);
+void CMainDlg::runAddTreeDialog(AddTreeDialog& dialog) {
+    CAddFolderLocation addTree(dialog, this);
+    addTree.DoModal();
 }
 
 void CMainDlg::pump() {
     if (!pendingProgress_.isNull() && progressShown_.elapsed() >= kProgressRepaintMs) {
-        progress_->setText(pendingProgress_);
-        pendingProgress_.clear();
-        progressShown_.start();
+        showProgressText(pendingProgress_);
     }
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
@@ -73,13 +55,47 @@ void CMainDlg::setProgressText(std::u16string_view text) {
         pendingProgress_ = toQString(text);
         return;
     }
+    showProgressText(toQString(text));
+}
+
+void CMainDlg::showProgressText(const QString& text) {
+    progress_->setText(text);
     pendingProgress_ = QString();
-    SetProgressText(text);
     progressShown_.start();
 }
 
-void CMainDlg::setAddTreeDialogFunction(AddTreeDialogFunction function) {
-    addTreeDialog_ = function ? std::move(function) : AddTreeDialogFunction(runAddFolderLocation);
+// Tree > Search...: the Search dialog over the remembered search options, then the
+// results window over the main window's client area with the current icon set.
+void CMainDlg::OnSearch() {
+    zelvane::OnSearch(*this, tree_, remembered_.search);
+}
+
+void CMainDlg::runSearchDialog(SearchDialog& dialog) {
+    CSearch search(dialog, *this, this);
+    search.exec();
+}
+
+void CMainDlg::openSearchResults() {
+    searchResults_ = std::make_unique<CSearchResults>(this);
+    searchResults_->setWindowModality(Qt::ApplicationModal);
+    searchResults_->setIconSet(&iconSet_);
+    searchResults_->setOrigin(client_->mapToGlobal(QPoint(0, 0)));
+    searchResults_->open();
+}
+
+void CMainDlg::showSearchResults(const SearchResults& results) {
+    searchResults_->fill(results);
+}
+
+void CMainDlg::runSearchResults(const std::function<void(std::optional<std::size_t>)>& activated) {
+    searchResults_->setActivatedHandler(activated);
+    searchResults_->exec();
+    searchResults_->setActivatedHandler(nullptr);
+}
+
+void CMainDlg::closeSearchResults() {
+    searchResults_->hide();
+    searchResults_.reset();
 }
 
 } // namespace zelvane

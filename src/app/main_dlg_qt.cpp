@@ -1,5 +1,4 @@
 #include "app/main_dlg_qt.h"
-#include "ui/dialog_layout_qt.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,12 +14,15 @@
 #include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/main_menu.h"
-#include "ui/text_qt.h"
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
 #include "document/document_commands.h"
 #include "icons/view_sizes.h"
 #include "items/item_commands.h"
+#include "search/search_results_window_qt.h"
+#include "ui/dialog_layout_qt.h"
+#include "ui/standard_dialogs_qt.h"
+#include "ui/text_qt.h"
 
 namespace zelvane {
 
@@ -29,23 +31,40 @@ namespace {
 // Template 102, in dialog units.
 constexpr int kTemplateWidth = 280;
 constexpr int kTemplateHeight = 210;
-struct ControlPlace {
-    int x, y, width, height;
+constexpr DialogPlace kProgressPlace{7, 7, 266, 24};
+constexpr DialogPlace kStopPlace{7, 32, 48, 14};
+
+// Where each command identifier goes.
+struct CommandRoute {
+    int id;
+    void (CMainDlg::*handler)();
 };
-constexpr ControlPlace kProgressPlace{7, 7, 266, 24};
-constexpr ControlPlace kStopPlace{7, 32, 48, 14};
+constexpr CommandRoute kCommandRoutes[] = {
+    {ID_FILE_NEW, &CMainDlg::OnFileNew},
+    {ID_FILE_OPEN, &CMainDlg::OnFileOpen},
+    {ID_FILE_SAVE, &CMainDlg::OnFileSave},
+    {ID_FILE_SAVEAS, &CMainDlg::OnFileSaveAs},
+    {ID_FILE_EXIT, &CMainDlg::OnFileExit},
+    {ID_ITEM_RENAME, &CMainDlg::OnItemRename},
+    {ID_ITEM_DELETE, &CMainDlg::OnItemDelete},
+    {ID_ITEM_PROPERTIES, &CMainDlg::OnItemProperties},
+    {ID_TREE_ADDTREE, &CMainDlg::OnAddTree},
+    {ID_TREE_SEARCH, &CMainDlg::OnSearch},
+    {ID_VIEW_16X16, &CMainDlg::OnView16x16},
+    {ID_VIEW_24X24, &CMainDlg::OnView24x24},
+    {ID_VIEW_32X32, &CMainDlg::OnView32x32},
+    {ID_VIEW_48X48, &CMainDlg::OnView48x48},
+    {ID_HELP_ABOUT, &CMainDlg::OnHelpAbout},
+    {IDC_STOP, &CMainDlg::OnStopScan},
+};
 
 } // namespace
 
-CMainDlg::CMainDlg(std::u16string applicationName, QWidget* parent)
-    : QDialog(parent), windowIcon_(applicationIcon()), appName_(std::move(applicationName)) {
-    documentCommands_ =
-        std::make_unique<DocumentCommands>(tree_, document_, *this, appName_, [this] {
-            if (saveSettings_) {
-                saveSettings_();
-            }
-        });
-    popup_ = [](QMenu* menu, const QPoint& globalPos) { menu->exec(globalPos); };
+CMainDlg::CMainDlg(std::u16string applicationName, SettingsBackend& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings), windowIcon_(applicationIcon()),
+      appName_(std::move(applicationName)) {
+    documentCommands_ = std::make_unique<DocumentCommands>(
+        tree_, document_, *this, appName_, [this] { saveSettings(settings_, remembered_); });
     CreateControls();
 }
 
@@ -93,11 +112,8 @@ void CMainDlg::CreateControls() {
     connect(stop_, &QPushButton::clicked, this, [this] { OnCommand(IDC_STOP); });
 
     const DialogBaseUnits base = dialogBaseUnits();
-    for (auto [widget, place] : {std::pair{static_cast<QWidget*>(progress_), kProgressPlace},
-                                 std::pair{static_cast<QWidget*>(stop_), kStopPlace}}) {
-        const PixelRect r = mapDialogRect(place.x, place.y, place.width, place.height, base);
-        widget->setGeometry(r.x, r.y, r.width, r.height);
-    }
+    place(progress_, kProgressPlace, base);
+    place(stop_, kStopPlace, base);
     const PixelRect client = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
     treeView_->setGeometry(0, 0, client.width, client.height);
     // The template gives the client area; the menu bar comes on top of it.
@@ -193,7 +209,7 @@ void CMainDlg::ShowWindowMenu() {
         windowMenu_->popup(mapToGlobal(QPoint(0, 0)));
         return;
     }
-    popup_(windowMenu_, mapToGlobal(QPoint(0, 0)));
+    windowMenu_->exec(mapToGlobal(QPoint(0, 0)));
 }
 
 DialogBaseUnits CMainDlg::dialogBaseUnits() const {
@@ -202,11 +218,6 @@ DialogBaseUnits CMainDlg::dialogBaseUnits() const {
 
 void CMainDlg::setCommandLine(std::vector<std::u16string> arguments) {
     arguments_ = std::move(arguments);
-}
-
-void CMainDlg::setSettingsFunctions(std::function<void()> load, std::function<void()> save) {
-    loadSettings_ = std::move(load);
-    saveSettings_ = std::move(save);
 }
 
 int CMainDlg::DoModal() {
@@ -236,9 +247,7 @@ bool CMainDlg::OnInitDialog() {
     }
     show();
     // 6. The remembered inputs.
-    if (loadSettings_) {
-        loadSettings_();
-    }
+    remembered_ = loadSettings(settings_);
     // 7. Icons at 16 pixels.
     RebuildIconList(kStartIconSize);
     // 8.
@@ -260,16 +269,10 @@ void CMainDlg::OnCancel() {
     if (scanning_) {
         // The scan stops first; the capture finishes and then runs Exit.
         exitRequested_ = true;
-        commandTarget_->OnStopScan();
+        OnStopScan();
         return;
     }
     OnFileExit();
-}
-
-bool CMainDlg::takeExitRequest() {
-    const bool requested = exitRequested_;
-    exitRequested_ = false;
-    return requested;
 }
 
 void CMainDlg::OnCommand(int id) {
@@ -283,13 +286,18 @@ void CMainDlg::OnCommand(int id) {
         }
         return;
     }
-    routeCommand(*commandTarget_, id);
+    for (const CommandRoute& route : kCommandRoutes) {
+        if (route.id == id) {
+            (this->*route.handler)();
+            return;
+        }
+    }
 }
 
 void CMainDlg::OnSysCommand(int id) {
     if (isAboutSysCommand(id)) {
         if (!scanning_) {
-            commandTarget_->OnHelpAbout();
+            OnHelpAbout();
         }
         return;
     }
@@ -321,7 +329,7 @@ void CMainDlg::OnTreeRightClick(const QPoint& globalPos) {
         return;
     }
     tree_.select(hit.node);
-    popup_(itemMenu_, globalPos);
+    itemMenu_->exec(globalPos);
 }
 
 void CMainDlg::OnTreeBeginLabelEdit() {
@@ -329,7 +337,7 @@ void CMainDlg::OnTreeBeginLabelEdit() {
         return;
     }
     // The text only ever changes through the Rename dialog.
-    commandTarget_->OnItemRename();
+    OnItemRename();
 }
 
 void CMainDlg::RebuildIconList(int size) {
@@ -354,7 +362,13 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void CMainDlg::SetScanningState(bool scanning) {
+void CMainDlg::setScanningState(bool scanning) {
+    if (!scanning) {
+        // Whatever the scan's last pump left posted (a queued call of a menu command, a
+        // deferred notification) is delivered while the scanning state still drops it,
+        // so nothing chosen during the scan runs after it.
+        QCoreApplication::sendPostedEvents();
+    }
     scanning_ = scanning;
     treeView_->setVisible(!scanning);
     progress_->setVisible(scanning);
@@ -366,19 +380,18 @@ void CMainDlg::SetScanningState(bool scanning) {
     }
 }
 
-void CMainDlg::SetProgressText(std::u16string_view text) {
-    progress_->setText(toQString(text));
+QWidget* CMainDlg::topWindow() {
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr ? modal : this;
 }
 
 MessageAnswer CMainDlg::messageBox(std::u16string_view text, std::u16string_view caption,
                                    MessageIcon icon, MessageButtons buttons) {
-    // A message of the About box (the missing licence) is owned by the box.
-    QWidget* owner = aboutBox_ != nullptr ? static_cast<QWidget*>(aboutBox_) : this;
-    return messageBox_(owner, text, caption, icon, buttons);
+    return showQtMessageBox(topWindow(), text, caption, icon, buttons);
 }
 
 std::optional<ChosenFile> CMainDlg::fileDialog(const FileDialogRequest& request) {
-    return fileDialog_(this, request);
+    return showQtFileDialog(this, request);
 }
 
 void CMainDlg::setCaption(std::u16string_view caption) {
@@ -437,22 +450,6 @@ QAction* CMainDlg::commandAction(int id) const {
 QAction* CMainDlg::windowMenuAction(int id) const {
     const auto it = windowMenuActions_.find(id);
     return it == windowMenuActions_.end() ? nullptr : it->second;
-}
-
-void CMainDlg::setMessageBoxFunction(MessageBoxFunction function) {
-    messageBox_ = std::move(function);
-}
-
-void CMainDlg::setFileDialogFunction(FileDialogFunction function) {
-    fileDialog_ = std::move(function);
-}
-
-void CMainDlg::setPopupFunction(PopupFunction function) {
-    popup_ = std::move(function);
-}
-
-void CMainDlg::setCommandTarget(MainCommands* target) {
-    commandTarget_ = target != nullptr ? target : this;
 }
 
 } // namespace zelvane

@@ -1,30 +1,24 @@
 // The main window (template 102): the menu bar, the snapshot tree filling the client
-// area, and the progress text and Stop button of a scan. It is the program's UiPort and
-// routes every command through the one routing table (command_routing.h).
+// area, and the progress text and Stop button of a scan. It is the program's UiPort (every
+// command talks to the user through it) and the scan's observer, and it routes every
+// command identifier to its handler.
 #pragma once
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QIcon>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "about/about_command.h"
-#include "about/about_dlg_qt.h"
-#include "app/command_routing.h"
-#include "ui/dialog_units.h"
-#include "ui/standard_dialogs_qt.h"
-#include "ui/ui_port.h"
-#include "capture/add_folder_location_qt.h"
-#include "capture/add_tree_command.h"
+#include "capture/scan_state.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
 #include "icons/icon_set_qt.h"
-#include "items/items_port.h"
 #include "settings/settings_store.h"
+#include "ui/dialog_units.h"
+#include "ui/ui_port.h"
 
 class QAction;
 class QLabel;
@@ -34,29 +28,26 @@ class QPushButton;
 
 namespace zelvane {
 
+class CAboutDlg;
+class CSearchResults;
 class DocumentCommands;
 class ItemCommands;
 class SnapshotTreeModel;
 class SnapshotTreeView;
 
-class CMainDlg : public QDialog,
-                 public UiPort,
-                 public AboutPort,
-                 public ItemsPort,
-                 public AddTreePort,
-                 public MainCommands {
+class CMainDlg : public QDialog, public UiPort, public ScanObserver {
     Q_OBJECT
 public:
     // applicationName: the executable's name, the caption of the boxes that give none.
-    explicit CMainDlg(std::u16string applicationName, QWidget* parent = nullptr);
+    // settings: where the remembered inputs are loaded at start-up and saved at exit.
+    CMainDlg(std::u16string applicationName, SettingsBackend& settings,
+             QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     // --- Set up before the window runs ---
 
     // The arguments after the program's name, the toolkit's own options taken out.
     void setCommandLine(std::vector<std::u16string> arguments);
-    // Loading at start-up and saving at exit of the remembered inputs (rememberedInputs()).
-    void setSettingsFunctions(std::function<void()> load, std::function<void()> save);
 
     // Runs the start-up sequence, then the window modally until Exit ends it.
     int DoModal();
@@ -80,15 +71,23 @@ public:
     // Sizes the tree to the whole client area, if the window is visible.
     void FitTreeToClient();
 
-    // --- Scanning state, for the capture ---
-
-    // Tree hidden, progress text and Stop button shown (true); or the normal state.
-    void SetScanningState(bool scanning);
-    bool isScanning() const { return scanning_; }
-    void SetProgressText(std::u16string_view text);
-    // True once when the window was asked to close during a scan (the close stops the
-    // scan; the capture runs Exit when it has finished).
-    bool takeExitRequest();
+    // --- The handlers that OnCommand routes to ---
+    void OnFileNew();
+    void OnFileOpen();
+    void OnFileSave();
+    void OnFileSaveAs();
+    void OnFileExit();
+    void OnItemRename();
+    void OnItemDelete();
+    void OnItemProperties();
+    void OnAddTree();
+    void OnSearch();
+    void OnStopScan();
+    void OnView16x16();
+    void OnView24x24();
+    void OnView32x32();
+    void OnView48x48();
+    void OnHelpAbout();
 
     // --- UiPort ---
     MessageAnswer messageBox(std::u16string_view text, std::u16string_view caption,
@@ -96,20 +95,22 @@ public:
     std::optional<ChosenFile> fileDialog(const FileDialogRequest& request) override;
     void setCaption(std::u16string_view caption) override;
     void endMainWindow(int result) override;
-
-    // --- ItemsPort: the item dialogs, owned by this window ---
+    void runAddTreeDialog(AddTreeDialog& dialog) override;
     void showItemProperties(ItemPropertiesDialog& dialog) override;
     void runRenameItem(RenameItemDialog& dialog) override;
-
-    // --- AboutPort: the About box and its licence window, owned by this window ---
+    void runSearchDialog(SearchDialog& dialog) override;
+    void openSearchResults() override;
+    void showSearchResults(const SearchResults& results) override;
+    void
+    runSearchResults(const std::function<void(std::optional<std::size_t>)>& activated) override;
+    void closeSearchResults() override;
     void runAboutBox(AboutBoxHandlers& handlers) override;
     void openWebPage(std::string_view address) override;
     void showLicenseWindow(std::u16string_view text) override;
-    // The About box while it runs, else nullptr.
-    CAboutDlg* aboutBox() const { return aboutBox_; }
 
-    // --- AddTreePort: the Add Tree dialog and the scanning state of a capture ---
-    std::optional<AddTreeDialogResult> runAddTreeDialog(AddTreeInputs& remembered) override;
+    // --- ScanObserver: the scanning state of a capture ---
+
+    // Tree hidden, progress text and Stop button shown (true); or the normal state.
     void setScanningState(bool scanning) override;
     // Handles the window's pending events once: it repaints, moves and resizes, and the
     // Stop button is heard; every other command is dropped (OnCommand).
@@ -118,31 +119,13 @@ public:
     // win); "Scanning..." and "Sorting..." at once.
     void setProgressText(std::u16string_view text) override;
     static constexpr int kProgressRepaintMs = 15;
+    bool isScanning() const { return scanning_; }
 
-    // --- MainCommands: each routed identifier arrives at one of these ---
-    void OnFileNew() override;
-    void OnFileOpen() override;
-    void OnFileSave() override;
-    void OnFileSaveAs() override;
-    void OnFileExit() override;
-    void OnItemRename() override;
-    void OnItemDelete() override;
-    void OnItemProperties() override;
-    void OnAddTree() override;
-    void OnSearch() override;
-    void OnStopScan() override;
-    void OnView16x16() override;
-    void OnView24x24() override;
-    void OnView32x32() override;
-    void OnView48x48() override;
-    void OnHelpAbout() override;
-
-    // --- What the other windows and the tests use ---
+    // --- What the other windows and the tests look at ---
     SnapshotTree& tree() { return tree_; }
     DocumentState& document() { return document_; }
     // The remembered Add Tree inputs, search options and installation directory.
     RememberedInputs& rememberedInputs() { return remembered_; }
-    DocumentCommands& documentCommands() { return *documentCommands_; }
     const IconSet& iconSet() const { return iconSet_; }
     const std::u16string& applicationName() const { return appName_; }
     SnapshotTreeView* treeView() const { return treeView_; }
@@ -153,22 +136,13 @@ public:
     QMenuBar* menuBar() const { return menuBar_; }
     QMenu* itemMenu() const { return itemMenu_; }
     QMenu* windowMenu() const { return windowMenu_; }
+    // The Search Results window while the Search command shows it, else nullptr.
+    CSearchResults* searchResults() const { return searchResults_.get(); }
     // The menu item with a command identifier (the View, File, ... items), or nullptr.
     QAction* commandAction(int id) const;
     // The window menu's item with a command identifier, or nullptr.
     QAction* windowMenuAction(int id) const;
     DialogBaseUnits dialogBaseUnits() const;
-
-    // Test seams: the standard dialogs, the pop-up menus and the command target can be
-    // replaced. The pop-up function shows a menu at a global position and returns when the
-    // menu has closed.
-    using PopupFunction = std::function<void(QMenu* menu, const QPoint& globalPos)>;
-    void setMessageBoxFunction(MessageBoxFunction function);
-    void setFileDialogFunction(FileDialogFunction function);
-    void setPopupFunction(PopupFunction function);
-    void setCommandTarget(MainCommands* target);
-    void setOpenUrlFunction(OpenUrlFunction function) { openUrl_ = std::move(function); }
-    void setAddTreeDialogFunction(AddTreeDialogFunction function);
 
 protected:
     void accept() override { OnOK(); }
@@ -182,10 +156,15 @@ private:
     void ShowWindowMenu();
     void CheckViewItem(int id);
     void OnViewSize(int id);
+    void showProgressText(const QString& text);
+    // The window that owns a message box or dialog opened now: the modal window on top,
+    // or this window.
+    QWidget* topWindow();
     ItemCommands& itemCommands();
 
     SnapshotTree tree_;
     DocumentState document_;
+    SettingsBackend& settings_;
     RememberedInputs remembered_;
     std::unique_ptr<DocumentCommands> documentCommands_;
     std::unique_ptr<ItemCommands> itemCommands_; // made when first used
@@ -202,22 +181,14 @@ private:
     QPushButton* stop_ = nullptr;
     std::map<int, QAction*> commandActions_;
     std::map<int, QAction*> windowMenuActions_;
+    std::unique_ptr<CSearchResults> searchResults_;
 
     std::vector<std::u16string> arguments_;
     std::u16string appName_;
-    std::function<void()> loadSettings_;
-    std::function<void()> saveSettings_;
-    MessageBoxFunction messageBox_ = showQtMessageBox;
-    FileDialogFunction fileDialog_ = showQtFileDialog;
-    PopupFunction popup_;
-    MainCommands* commandTarget_ = this;
-    AddTreeDialogFunction addTreeDialog_ = runAddFolderLocation;
     bool scanning_ = false;
     bool exitRequested_ = false;
     QElapsedTimer progressShown_; // since the progress text was last changed
     QString pendingProgress_;     // counts not shown yet
-    CAboutDlg* aboutBox_ = nullptr;
-    OpenUrlFunction openUrl_ = openUrlWithDesktop;
 };
 
 } // namespace zelvane

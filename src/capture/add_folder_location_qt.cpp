@@ -45,8 +45,8 @@ std::optional<std::u16string> showQtFolderChooser(QWidget* owner) {
     return toU16(chosen.first());
 }
 
-CAddFolderLocation::CAddFolderLocation(AddTreeInputs& remembered, QWidget* parent)
-    : QDialog(parent), remembered_(remembered) {
+CAddFolderLocation::CAddFolderLocation(AddTreeDialog& dialog, QWidget* parent)
+    : QDialog(parent), dialog_(dialog) {
     CreateControls();
 }
 
@@ -115,16 +115,16 @@ int CAddFolderLocation::DoModal() {
 }
 
 bool CAddFolderLocation::OnInitDialog() {
-    path_->setText(toQString(remembered_.path));
-    title_->setText(toQString(remembered_.title));
-    filter_->setText(toQString(remembered_.filter));
+    path_->setText(toQString(dialog_.fields.path));
+    title_->setText(toQString(dialog_.fields.title));
+    filter_->setText(toQString(dialog_.fields.filter));
     path_->setFocus();
     return true;
 }
 
 void CAddFolderLocation::OnOK() {
-    result_ = acceptAddTreeFields(toU16(path_->text()), toU16(title_->text()),
-                                  toU16(filter_->text()), remembered_);
+    acceptAddTreeDialog(dialog_, toU16(path_->text()), toU16(title_->text()),
+                        toU16(filter_->text()));
     done(QDialog::Accepted);
 }
 
@@ -133,14 +133,6 @@ void CAddFolderLocation::OnBrowse() {
     if (const std::optional<std::u16string> folder = chooser_(this)) {
         path_->setText(toQString(chosenFolderPath(*folder)));
     }
-}
-
-std::optional<AddTreeDialogResult> runAddFolderLocation(QWidget* owner, AddTreeInputs& remembered) {
-    CAddFolderLocation dialog(remembered, owner);
-    if (dialog.DoModal() != QDialog::Accepted) {
-        return std::nullopt;
-    }
-    return dialog.result();
 }
 
 } // namespace zelvane

@@ -36,21 +36,17 @@ std::optional<std::u16string> showQtFolderChooser(QWidget* owner);
 class CAddFolderLocation : public QDialog {
     Q_OBJECT
 public:
-    // remembered: the remembered Add Tree inputs, shown when the dialog opens and
-    // replaced by OK.
-    explicit CAddFolderLocation(AddTreeInputs& remembered, QWidget* parent = nullptr);
+    // Opens showing dialog.fields; OK fills them in (acceptAddTreeDialog).
+    explicit CAddFolderLocation(AddTreeDialog& dialog, QWidget* parent = nullptr);
 
     // Fills the fields and runs the dialog; QDialog::Accepted after OK.
     int DoModal();
-    // Fills the fields from the remembered inputs; the focus goes to the path field.
+    // Fills the fields; the focus goes to the path field.
     bool OnInitDialog();
-    // Reads the fields (each cut to 249 characters), remembers them and ends the dialog.
+    // Reads the fields (each cut to 249 characters) and ends the dialog.
     void OnOK();
     // "...": puts the chosen folder into the path field; a cancelled chooser changes nothing.
     void OnBrowse();
-
-    // After OK: the path, the label (the title, or the path) and the filter.
-    const AddTreeDialogResult& result() const { return result_; }
 
     QLineEdit* pathField() const { return path_; }
     QLineEdit* titleField() const { return title_; }
@@ -67,8 +63,7 @@ protected:
 private:
     void CreateControls();
 
-    AddTreeInputs& remembered_;
-    AddTreeDialogResult result_;
+    AddTreeDialog& dialog_;
     FolderChooserFunction chooser_ = showQtFolderChooser;
     QLineEdit* path_ = nullptr;
     QLineEdit* filter_ = nullptr;
@@ -77,10 +72,5 @@ private:
     QPushButton* cancel_ = nullptr;
     QPushButton* browse_ = nullptr;
 };
-
-// Runs the Add Tree dialog over owner: the result after OK, nullopt otherwise.
-using AddTreeDialogFunction =
-    std::function<std::optional<AddTreeDialogResult>(QWidget* owner, AddTreeInputs& remembered)>;
-std::optional<AddTreeDialogResult> runAddFolderLocation(QWidget* owner, AddTreeInputs& remembered);
 
 } // namespace zelvane

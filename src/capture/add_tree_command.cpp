@@ -4,41 +4,12 @@
 
 namespace zelvane {
 
-namespace {
-
-bool isHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-} // namespace
-
-std::u16string readAddTreeField(std::u16string_view text) {
-    if (text.size() <= kAddTreeFieldMax) {
-        return std::u16string(text);
-    }
-    std::size_t length = kAddTreeFieldMax;
-    // The 250th unit completes the pair that the 249th begins: both go.
-    if (isHighSurrogate(text[length - 1])) {
-        --length;
-    }
-    return std::u16string(text.substr(0, length));
-}
-
-AddTreeDialogResult acceptAddTreeFields(std::u16string_view pathField,
-                                        std::u16string_view titleField,
-                                        std::u16string_view filterField,
-                                        AddTreeInputs& remembered) {
-    AddTreeDialogResult result;
-    result.path = readAddTreeField(pathField);
-    result.label = readAddTreeField(titleField);
-    result.filter = readAddTreeField(filterField);
-    remembered.path = result.path;
-    remembered.title = result.label;
-    remembered.filter = result.filter;
-    if (result.label.empty()) {
-        result.label = result.path;
-    }
-    return result;
+void acceptAddTreeDialog(AddTreeDialog& dialog, std::u16string_view pathField,
+                         std::u16string_view titleField, std::u16string_view filterField) {
+    dialog.fields.path = cutText(pathField, kAddTreeFieldMax);
+    dialog.fields.title = cutText(titleField, kAddTreeFieldMax);
+    dialog.fields.filter = cutText(filterField, kAddTreeFieldMax);
+    dialog.accepted = true;
 }
 
 std::u16string chosenFolderPath(std::u16string path) {
@@ -49,25 +20,28 @@ std::u16string chosenFolderPath(std::u16string path) {
 }
 
 AddTreeCommand::AddTreeCommand(SnapshotTree& tree, ScanState& scan, DocumentState& document,
-                               AddTreeInputs& remembered, UiPort& ui, AddTreePort& port,
+                               AddTreeInputs& remembered, UiPort& ui, ScanObserver& observer,
                                const TextOrder& order)
-    : tree_(tree), scan_(scan), document_(document), remembered_(remembered), ui_(ui), port_(port),
-      order_(order) {}
+    : tree_(tree), scan_(scan), document_(document), remembered_(remembered), ui_(ui),
+      observer_(observer), order_(order) {}
 
 std::optional<CaptureOutcome> AddTreeCommand::OnAddTree() {
-    const std::optional<AddTreeDialogResult> input = port_.runAddTreeDialog(remembered_);
-    if (!input) {
+    AddTreeDialog dialog{remembered_};
+    ui_.runAddTreeDialog(dialog);
+    if (!dialog.accepted) {
         return std::nullopt;
     }
+    remembered_ = dialog.fields;
     CaptureRequest request;
-    request.path = input->path;
-    request.filter = input->filter;
-    request.label = input->label;
-    const CaptureOutcome outcome = CaptureTree(tree_, scan_, request, port_, order_);
+    request.path = dialog.fields.path;
+    request.filter = dialog.fields.filter;
+    // The title as the root's text, or the path when the title was left empty.
+    request.label = dialog.fields.title.empty() ? dialog.fields.path : dialog.fields.title;
+    const CaptureOutcome outcome = CaptureTree(tree_, scan_, request, observer_, order_);
 
     ui_.messageBox(
         BuildCaptureSummary(outcome.folders, outcome.files, outcome.total, outcome.stopped),
-        kCaptureSummaryCaption, MessageIcon::Information, MessageButtons::Ok);
+        kInformationCaption, MessageIcon::Information, MessageButtons::Ok);
     document_.modified = true;
     return outcome;
 }

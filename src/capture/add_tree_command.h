@@ -15,6 +15,7 @@
 #include "capture/tree_order.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
+#include "text/text.h"
 #include "capture/add_tree_inputs.h"
 
 namespace zelvane {
@@ -22,51 +23,36 @@ namespace zelvane {
 inline constexpr std::u16string_view kAddTreeCaption = u"Add Tree";
 inline constexpr std::u16string_view kChooseFolderCaption = u"Choose Folder";
 inline constexpr std::u16string_view kChooseFolderLine = u"Selected Folder";
-inline constexpr std::u16string_view kCaptureSummaryCaption = u"Information";
 // A field of the Add Tree dialog is read into a buffer of 250 characters, terminator
 // included.
 inline constexpr std::size_t kAddTreeFieldMax = 249;
 
-// What the Add Tree dialog gives the command after OK.
-struct AddTreeDialogResult {
-    std::u16string path;   // as typed, at most 249 characters
-    std::u16string label;  // the title, or the path when the title was left empty
-    std::u16string filter; // as typed
-
-    bool operator==(const AddTreeDialogResult&) const = default;
+// "Add Tree".
+struct AddTreeDialog {
+    // In: the remembered inputs the fields open with. Out: the fields as OK read them
+    // (each cut to 249 characters with cutText; nothing trimmed or checked), valid when
+    // accepted is set.
+    AddTreeInputs fields;
+    bool accepted = false; // OK; false when the dialog was closed any other way
 };
 
-// A field's text as OK reads it: its first 249 characters. A character that the cut would
-// split in half (a surrogate pair) is left out whole.
-std::u16string readAddTreeField(std::u16string_view text);
-
-// The OK of the Add Tree dialog over the three fields as they stand: reads each one,
-// remembers the path, the title as typed (possibly empty) and the filter, and gives the
-// result with the label falling back to the path. Nothing is trimmed or checked.
-AddTreeDialogResult acceptAddTreeFields(std::u16string_view pathField,
-                                        std::u16string_view titleField,
-                                        std::u16string_view filterField, AddTreeInputs& remembered);
+// The dialog's OK over the three fields as they stand.
+void acceptAddTreeDialog(AddTreeDialog& dialog, std::u16string_view pathField,
+                         std::u16string_view titleField, std::u16string_view filterField);
 
 // The folder chooser's answer as it goes into the path field: one trailing "/" removed,
 // except that the root of the file system stays "/".
 std::u16string chosenFolderPath(std::u16string path);
 
-// The main window's side of the Add Tree command: the dialog and the scanning state.
-class AddTreePort : public CapturePort {
-public:
-    // Runs the Add Tree dialog modally, its fields filled from remembered, which its OK
-    // updates. nullopt when the dialog was closed any other way (nothing is remembered).
-    virtual std::optional<AddTreeDialogResult> runAddTreeDialog(AddTreeInputs& remembered) = 0;
-};
-
 class AddTreeCommand {
 public:
     AddTreeCommand(SnapshotTree& tree, ScanState& scan, DocumentState& document,
-                   AddTreeInputs& remembered, UiPort& ui, AddTreePort& port,
+                   AddTreeInputs& remembered, UiPort& ui, ScanObserver& observer,
                    const TextOrder& order);
 
-    // The dialog; on OK the capture (counters, filter, the new root with its kind,
-    // scanning state, scan, bold root, sort), the summary box and the modified flag.
+    // The dialog; on OK the remembered inputs, the capture (counters, filter, the new root
+    // with its kind, scanning state, scan, bold root, sort), the summary box and the
+    // modified flag.
     // Returns the capture's outcome, or nullopt when the dialog was cancelled (then
     // nothing has changed).
     std::optional<CaptureOutcome> OnAddTree();
@@ -77,7 +63,7 @@ private:
     DocumentState& document_;
     AddTreeInputs& remembered_;
     UiPort& ui_;
-    AddTreePort& port_;
+    ScanObserver& observer_;
     const TextOrder& order_;
 };
 

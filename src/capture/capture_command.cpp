@@ -17,7 +17,7 @@ int rootKindForPath(std::u16string_view path) {
 }
 
 CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
-                           CapturePort& port, const TextOrder& order) {
+                           ScanObserver& observer, const TextOrder& order) {
     state.folders = 0;
     state.files = 0;
     state.filter = request.filter;
@@ -26,23 +26,23 @@ CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRe
     outcome.root = tree.insertLast(kTopLevel, request.label);
     tree.setKind(outcome.root, rootKindForPath(request.path));
 
-    port.setScanningState(true);
+    observer.setScanningState(true);
     {
         // The tree is hidden from here until the end of the sort: whoever watches it is
         // told once, at the end, instead of node by node (open branches and the
         // selection are kept).
         const SnapshotTree::BulkUpdate bulk(tree);
-        port.setProgressText(u"Scanning...");
+        observer.setProgressText(u"Scanning...");
         state.stopRequested = false;
 
-        DirectoryScanner scanner(tree, state, port);
+        DirectoryScanner scanner(tree, state, observer);
         outcome.total = scanner.ScanDirectory(request.path, outcome.root);
 
         tree.setTextAndBold(outcome.root, request.label);
-        port.setProgressText(u"Sorting...");
+        observer.setProgressText(u"Sorting...");
         SortTree(tree, order);
     }
-    port.setScanningState(false);
+    observer.setScanningState(false);
 
     outcome.folders = state.folders;
     outcome.files = state.files;

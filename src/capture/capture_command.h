@@ -13,14 +13,6 @@
 
 namespace zelvane {
 
-// The main window's side of a capture (the desktop program implements it with Qt, the
-// command-line tool with the terminal).
-class CapturePort : public ScanObserver {
-public:
-    // On: hide the tree, show the progress text and the Stop button. Off: the reverse.
-    virtual void setScanningState(bool scanning) = 0;
-};
-
 struct CaptureRequest {
     std::u16string path;   // the directory, as typed
     std::u16string filter; // "*" for every file, else one extension without its dot
@@ -43,6 +35,6 @@ int rootKindForPath(std::u16string_view path);
 // gives the root its text in bold, sorts the whole tree ("Sorting...") and leaves the
 // scanning state. The new root is neither selected nor expanded.
 CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
-                           CapturePort& port, const TextOrder& order);
+                           ScanObserver& observer, const TextOrder& order);
 
 } // namespace zelvane

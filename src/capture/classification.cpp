@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "document/snapshot_tree.h"
+#include "text/text.h"
 
 namespace zelvane {
 
@@ -54,8 +55,7 @@ bool foldShort(std::u16string_view text, char16_t (&buf)[kLongestEntry], std::si
         return false;
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        buf[i] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+        buf[i] = asciiUpper(text[i]);
     }
     length = text.size();
     return true;

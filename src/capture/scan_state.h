@@ -23,10 +23,13 @@ inline void OnStopScan(ScanState& state) {
     state.stopRequested = true;
 }
 
-// What a scan asks of the user interface while it runs.
+// What a capture asks of the user interface while it runs: the desktop program's main
+// window implements it, and so does the command-line tool for the terminal.
 class ScanObserver {
 public:
     virtual ~ScanObserver() = default;
+    // On: hide the tree, show the progress text and the Stop button. Off: the reverse.
+    virtual void setScanningState(bool scanning) = 0;
     // Called every 8 added items: handle pending window events once (repaint, the Stop
     // button), dropping every other command.
     virtual void pump() = 0;

@@ -5,6 +5,8 @@
 
 #include <unicode/ucol.h>
 
+#include "text/text.h"
+
 namespace zelvane {
 
 namespace {
@@ -46,10 +48,8 @@ const UChar* icuText(std::u16string_view text) {
 int compareFolded(std::u16string_view a, std::u16string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        char16_t x = a[i];
-        char16_t y = b[i];
-        x = x >= u'A' && x <= u'Z' ? static_cast<char16_t>(x + 32) : x;
-        y = y >= u'A' && y <= u'Z' ? static_cast<char16_t>(y + 32) : y;
+        const char16_t x = asciiLower(a[i]);
+        const char16_t y = asciiLower(b[i]);
         if (x != y) {
             return x < y ? -1 : 1;
         }
@@ -102,7 +102,7 @@ void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t
         // folded code unit as three bytes of 2, 7 and 7 bits, each plus one so that no byte
         // is zero, then the terminator.
         for (char16_t c : text) {
-            const unsigned v = c >= u'A' && c <= u'Z' ? c + 32u : c;
+            const unsigned v = asciiLower(c);
             keys.push_back(static_cast<std::uint8_t>((v >> 14) + 1));
             keys.push_back(static_cast<std::uint8_t>(((v >> 7) & 0x7F) + 1));
             keys.push_back(static_cast<std::uint8_t>((v & 0x7F) + 1));

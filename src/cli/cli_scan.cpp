@@ -52,7 +52,7 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
 
 // The terminal as the main window of a capture: Ctrl-C is the Stop button, standard error
 // the progress text.
-class TerminalPort : public CapturePort {
+class TerminalPort : public ScanObserver {
 public:
     TerminalPort(ScanState& state, bool showProgress) : state_(state), show_(showProgress) {}
 

@@ -9,15 +9,6 @@ namespace zelvane {
 
 namespace {
 
-std::u16string decimal(std::uint32_t n) {
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-        n /= 10;
-    } while (n != 0);
-    return digits;
-}
-
 std::u16string fileNameOf(std::u16string_view path) {
     const std::size_t slash = path.rfind(u'/');
     return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
@@ -74,11 +65,11 @@ std::u16string loadedMessage(std::u16string_view title, std::uint32_t roots, std
                              std::uint32_t files) {
     std::u16string text(title);
     text += u" successfuly opened.\n\nRoots:\t";
-    text += decimal(roots);
+    text += decimalText(roots);
     text += u"\nFolders:\t";
-    text += decimal(folders);
+    text += decimalText(folders);
     text += u"\nFiles:\t";
-    text += decimal(files);
+    text += decimalText(files);
     return text;
 }
 

@@ -10,9 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/ui_port.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
+#include "text/text.h"
+#include "ui/ui_port.h"
 
 namespace zelvane {
 
@@ -25,8 +26,6 @@ inline constexpr std::u16string_view kSnapshotFileFilter =
 inline constexpr std::u16string_view kSnapshotDefaultExtension = u"zelv";
 inline constexpr std::u16string_view kOpenInitialName = u"*.zelv";
 inline constexpr std::u16string_view kSaveChangesText = u"Save changes ?";
-inline constexpr std::u16string_view kIoErrorCaption = u"I/O ERROR";
-inline constexpr std::u16string_view kInformationCaption = u"Information";
 inline constexpr std::u16string_view kDeepOverflowText =
     u"DEEP OVERFLOW ERROR!\nMAX DEEP LEVEL IS 255.\n\nFILE WILL BE SAVED WITH ERRORS!";
 

@@ -7,16 +7,8 @@ namespace zelvane {
 
 namespace {
 
-bool isHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool isLowSurrogate(char16_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 void showInformation(UiPort& ui, std::u16string_view text) {
-    ui.messageBox(text, kItemInformationCaption, MessageIcon::Information, MessageButtons::Ok);
+    ui.messageBox(text, kInformationCaption, MessageIcon::Information, MessageButtons::Ok);
 }
 
 } // namespace
@@ -66,27 +58,22 @@ std::u16string renamedText(std::u16string_view oldText, std::u16string_view acce
 
 bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort& ui) {
     if (typed.empty()) {
-        ui.messageBox(kNameEmptyText, kItemErrorCaption, MessageIcon::Error, MessageButtons::Ok);
+        ui.messageBox(kNameEmptyText, kErrorCaption, MessageIcon::Error, MessageButtons::Ok);
         return false;
     }
     if (typed.front() == u' ') {
-        ui.messageBox(kNameStartsWithSpaceText, kItemErrorCaption, MessageIcon::Error,
+        ui.messageBox(kNameStartsWithSpaceText, kErrorCaption, MessageIcon::Error,
                       MessageButtons::Ok);
         return false;
     }
-    std::size_t keep = typed.size() < kMaxNewNameLength ? typed.size() : kMaxNewNameLength;
-    // Never leave half of a character at the end of the name.
-    if (keep < typed.size() && isHighSurrogate(typed[keep - 1]) && isLowSurrogate(typed[keep])) {
-        --keep;
-    }
-    dialog.name.assign(typed.substr(0, keep));
+    dialog.name.assign(cutText(typed, kMaxNewNameLength));
     dialog.accepted = true;
     return true;
 }
 
 ItemCommands::ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
-                           ItemsPort& dialogs, std::function<void()> sortTree)
-    : tree_(tree), document_(document), ui_(ui), dialogs_(dialogs), sortTree_(std::move(sortTree)) {
+                           std::function<void()> sortTree)
+    : tree_(tree), document_(document), ui_(ui), sortTree_(std::move(sortTree)) {
 }
 
 ItemPropertiesDialog ItemCommands::propertiesOf(NodeId node) const {
@@ -115,7 +102,7 @@ void ItemCommands::OnItemProperties() {
             return;
         }
         ItemPropertiesDialog dialog = propertiesOf(node);
-        dialogs_.showItemProperties(dialog);
+        ui_.showItemProperties(dialog);
         if (dialog.renameRequested) {
             // The selected node is still this node.
             OnItemRename();
@@ -140,7 +127,7 @@ bool ItemCommands::OnItemRename() {
     const std::u16string oldText(tree_.text(node));
     RenameItemDialog dialog;
     dialog.name = displayName(oldText);
-    dialogs_.runRenameItem(dialog);
+    ui_.runRenameItem(dialog);
     if (!dialog.accepted) {
         return false;
     }
@@ -157,7 +144,7 @@ bool ItemCommands::OnItemDelete() {
         return false;
     }
     const std::u16string warning = deleteWarningText(tree_.kind(node), tree_.text(node));
-    if (ui_.messageBox(warning, kItemWarningCaption, MessageIcon::Exclamation,
+    if (ui_.messageBox(warning, kWarningCaption, MessageIcon::Exclamation,
                        MessageButtons::YesNo) != MessageAnswer::Yes) {
         return false;
     }

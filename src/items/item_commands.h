@@ -1,7 +1,7 @@
 // The commands of the Item menu: Properties, Rename and Delete of the selected node.
 //
 // Each takes the tree's selected node first and asks the user to select one when there is
-// none. They talk to the user only through the UiPort and the ItemsPort.
+// none. They talk to the user only through the UiPort.
 #pragma once
 
 #include <cstddef>
@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "ui/ui_port.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
-#include "items/items_port.h"
+#include "text/text.h"
+#include "ui/ui_port.h"
 
 namespace zelvane {
 
@@ -21,9 +21,6 @@ inline constexpr std::u16string_view kSelectItemToRenameText =
     u"Select an item you want to rename and try again.";
 inline constexpr std::u16string_view kSelectItemToDeleteText =
     u"Select an item you want to delete and try again.";
-inline constexpr std::u16string_view kItemInformationCaption = u"Information";
-inline constexpr std::u16string_view kItemErrorCaption = u"Error";
-inline constexpr std::u16string_view kItemWarningCaption = u"Warning";
 inline constexpr std::u16string_view kNameEmptyText = u"The name must not be empty!";
 inline constexpr std::u16string_view kNameStartsWithSpaceText =
     u"The name must not start with space!";
@@ -51,11 +48,42 @@ std::u16string deleteWarningText(int kind, std::u16string_view storedText);
 // stored text began with one (a folder keeps its leading space).
 std::u16string renamedText(std::u16string_view oldText, std::u16string_view acceptedName);
 
+// "Item Properties". Everything it shows is read-only; it never changes the snapshot.
+struct ItemPropertiesDialog {
+    // --- What the dialog shows ---
+    // The node's kind: its icon (icon 254 + kind) at the standard icon size. A kind of 12
+    // or more, possible in a loaded file, shows no icon.
+    int kind = 0;
+    std::u16string name;        // control 1001: the node's display name
+    std::u16string parentName;  // control 1002: the parent's display name, or "*root*"
+    bool parentEnabled = false; // control 1009 "Properties...": disabled for a root
+    std::u16string fullPath;    // control 1006: the containers from the top down
+
+    // --- What the user did (both stay false for "Close", Escape and the close box) ---
+    bool renameRequested = false; // "Change..."
+    bool parentRequested = false; // "Properties..."
+};
+
+// "Rename Item".
+struct RenameItemDialog {
+    // In: the name shown when the dialog opens. Out: the accepted name (at most 510
+    // characters), valid when accepted is set.
+    std::u16string name;
+    bool accepted = false; // OK with a name that was accepted; false for Cancel
+};
+
+// The rename dialog's OK. An empty text gets "The name must not be empty!" and one that
+// begins with a space "The name must not start with space!" (caption "Error", error icon);
+// both return false and the dialog stays open. Any other text is accepted: dialog.name
+// becomes its first 510 characters (cutText), dialog.accepted is set, and the result is
+// true.
+bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort& ui);
+
 class ItemCommands {
 public:
     // sortTree sorts the whole snapshot in text order. Rename and Delete set the
     // document's modified flag.
-    ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui, ItemsPort& dialogs,
+    ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
                  std::function<void()> sortTree);
 
     // Item > Properties... (32774): the properties of the selected node; "Change..." goes
@@ -74,7 +102,6 @@ private:
     SnapshotTree& tree_;
     DocumentState& document_;
     UiPort& ui_;
-    ItemsPort& dialogs_;
     std::function<void()> sortTree_;
 };
 

@@ -8,7 +8,7 @@
 #include <QPixmap>
 
 #include "ui/ui_port.h"
-#include "items/items_port.h"
+#include "items/item_commands.h"
 
 class QLabel;
 class QLineEdit;

@@ -3,27 +3,25 @@
 namespace zelvane {
 
 std::u16string matchesFoundMessage(std::size_t count) {
-    std::u16string text;
-    for (char c : std::to_string(count)) {
-        text.push_back(static_cast<char16_t>(c));
-    }
-    text += u" matches found.";
-    return text;
+    return decimalText(count) + u" matches found.";
 }
 
-std::optional<SearchOptions> acceptSearchDialog(const SearchDialogInput& input) {
+bool confirmSearchDialog(SearchDialog& dialog, const SearchDialogInput& input, UiPort& ui) {
+    // Only an empty text is refused; a pattern of spaces is searched for as typed.
+    if (input.typed.empty()) {
+        ui.messageBox(kFillPatternText, kErrorCaption, MessageIcon::Exclamation, MessageButtons::Ok);
+        return false;
+    }
     SearchOptions options;
-    options.pattern = std::u16string(cutSearchPattern(input.typed));
+    options.pattern = cutText(input.typed, kMaxSearchPatternLength);
     options.isLocalSearch = input.localSearch;
     options.isMatchCase = input.matchCase;
     options.isMatchWholePatternOnly = input.wholePatternOnly;
     options.isRecursiveSearch = input.recursive;
     options.isFilesOnly = input.filesOnly;
-    // Only an empty text is refused; a pattern of spaces is searched for as typed.
-    if (options.pattern.empty()) {
-        return std::nullopt;
-    }
-    return options;
+    dialog.options = std::move(options);
+    dialog.accepted = true;
+    return true;
 }
 
 void selectSearchResult(SnapshotTree& tree, const SearchResults& results,
@@ -37,27 +35,29 @@ void selectSearchResult(SnapshotTree& tree, const SearchResults& results,
     }
 }
 
-void OnSearch(SearchPort& port, SnapshotTree& tree, SearchOptions& options) {
-    std::optional<SearchOptions> confirmed = port.runSearchDialog(options);
-    if (!confirmed) {
+void OnSearch(UiPort& ui, SnapshotTree& tree, SearchOptions& options) {
+    SearchDialog dialog{options};
+    ui.runSearchDialog(dialog);
+    if (!dialog.accepted) {
         return; // Cancel: nothing stored, no search
     }
     // Replaced as a set before the search runs, whatever it finds.
-    options = std::move(*confirmed);
+    options = std::move(dialog.options);
 
-    port.openSearchResults();
+    ui.openSearchResults();
     SearchEngine engine;
     SearchResults results;
     engine.run(tree, options, results);
-    port.showSearchResults(results);
-    port.searchResultsMessage(matchesFoundMessage(engine.matchCount()), kSearchInformationCaption,
-                              MessageIcon::Information);
+    ui.showSearchResults(results);
+    // Owned by the results window, which is on top now.
+    ui.messageBox(matchesFoundMessage(engine.matchCount()), kInformationCaption,
+                  MessageIcon::Information, MessageButtons::Ok);
     // With no match the window goes as soon as the message is dismissed.
     if (engine.matchCount() > 0) {
-        port.runSearchResults(
+        ui.runSearchResults(
             [&](std::optional<std::size_t> row) { selectSearchResult(tree, results, row); });
     }
-    port.closeSearchResults();
+    ui.closeSearchResults();
 }
 
 } // namespace zelvane

@@ -29,7 +29,8 @@ void place(QWidget* widget, const Place& p, const DialogBaseUnits& base) {
 
 } // namespace
 
-CSearch::CSearch(const SearchOptions& current, QWidget* parent) : QDialog(parent) {
+CSearch::CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent)
+    : QDialog(parent), dialog_(dialog), ui_(ui) {
     setObjectName(QStringLiteral("dialog_%1").arg(kSearchDialogId));
     setWindowTitle(toQString(kSearchCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -105,7 +106,7 @@ CSearch::CSearch(const SearchOptions& current, QWidget* parent) : QDialog(parent
     connect(search_, &QPushButton::clicked, this, &CSearch::OnOK);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 
-    OnInitDialog(current);
+    OnInitDialog(dialog_.options);
 }
 
 void CSearch::OnInitDialog(const SearchOptions& current) {
@@ -137,22 +138,17 @@ QCheckBox* CSearch::checkBox(int id) const {
 }
 
 void CSearch::OnOK() {
-    const std::u16string typed = toU16(pattern_->text());
     SearchDialogInput input;
-    input.typed = typed;
+    input.typed = toU16(pattern_->text());
     input.matchCase = matchCase_->isChecked();
     input.wholePatternOnly = wholePattern_->isChecked();
     input.localSearch = local_->isChecked();
     input.recursive = recursive_->isChecked();
     input.filesOnly = filesOnly_->isChecked();
-    std::optional<SearchOptions> options = acceptSearchDialog(input);
-    if (!options) {
-        messageBox_(this, kFillPatternText, kSearchErrorCaption, MessageIcon::Exclamation,
-                    MessageButtons::Ok);
-        return; // everything stays as the user left it
+    if (confirmSearchDialog(dialog_, input, ui_)) {
+        accept();
     }
-    confirmed_ = std::move(options);
-    accept();
+    // Refused: everything stays as the user left it.
 }
 
 } // namespace zelvane

@@ -8,8 +8,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "ui/standard_dialogs_qt.h"
-#include "search/search_options.h"
+#include "search/search_command.h"
 
 class QCheckBox;
 class QLabel;
@@ -31,16 +30,12 @@ inline constexpr int IDC_SEARCH_CANCEL = 2; // "Cancel"
 class CSearch : public QDialog {
     Q_OBJECT
 public:
-    explicit CSearch(const SearchOptions& current, QWidget* parent = nullptr);
-
-    // The options confirmed with Search; nullopt until then (and after Cancel).
-    const std::optional<SearchOptions>& confirmed() const { return confirmed_; }
+    // Opens showing dialog.options; Search fills them in (confirmSearchDialog), and ui
+    // shows its refusal.
+    CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent = nullptr);
 
     // The Search button's handler.
     void OnOK();
-
-    // Test seam: how the "Please, fill pattern!" box is shown.
-    void setMessageBoxFunction(MessageBoxFunction function) { messageBox_ = std::move(function); }
 
     QLineEdit* patternEdit() const { return pattern_; }
     // The check box with identifier id (1002, 1003, 1004, 1006, 1007), or nullptr.
@@ -61,8 +56,8 @@ private:
     QPushButton* search_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QLabel* label_ = nullptr;
-    std::optional<SearchOptions> confirmed_;
-    MessageBoxFunction messageBox_ = showQtMessageBox;
+    SearchDialog& dialog_;
+    UiPort& ui_;
 };
 
 } // namespace zelvane

@@ -1,5 +1,7 @@
 #include "search/search_engine.h"
 
+#include "text/text.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -7,20 +9,6 @@
 namespace zelvane {
 
 namespace {
-
-// Only a to z change; every other code unit, accented and non-Latin letters included,
-// stays as it is, whatever the locale.
-void foldInPlace(std::u16string& text) {
-    for (char16_t& c : text) {
-        if (c >= u'a' && c <= u'z') {
-            c = static_cast<char16_t>(c - (u'a' - u'A'));
-        }
-    }
-}
-
-inline char16_t foldUnit(char16_t c) {
-    return static_cast<char16_t>(static_cast<unsigned>(c - u'a') < 26u ? c - (u'a' - u'A') : c);
-}
 
 inline char16_t same(char16_t c) {
     return c;
@@ -31,7 +19,7 @@ bool equalFolded(std::u16string_view text, std::u16string_view folded) {
         return false;
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (foldUnit(text[i]) != folded[i]) {
+        if (asciiUpper(text[i]) != folded[i]) {
             return false;
         }
     }
@@ -150,14 +138,14 @@ void SearchEngine::run(const SnapshotTree& tree, const SearchOptions& options,
     // The pattern is folded once per search, not once per node.
     pattern_ = options.pattern;
     if (!options.isMatchCase) {
-        foldInPlace(pattern_);
+        pattern_ = foldAsciiUpper(pattern_);
     }
     // The units that can start a match: the pattern's first, and with match case off the
     // small letter that folds to it.
     first_ = pattern_.empty() ? u'\0' : pattern_[0];
     alsoFirst_ = first_;
-    if (!options.isMatchCase && first_ >= u'A' && first_ <= u'Z') {
-        alsoFirst_ = static_cast<char16_t>(first_ + (u'a' - u'A'));
+    if (!options.isMatchCase) {
+        alsoFirst_ = asciiLower(first_);
     }
     matchCount_ = 0;
     path_ = SearchResults::kNoPiece;
@@ -190,7 +178,8 @@ bool SearchEngine::matches(std::u16string_view text) {
     }
     return options_.isMatchWholePatternOnly
                ? equalFolded(text, pattern_)
-               : contains(text, pattern_, foldUnit, first_, alsoFirst_);
+               : contains(
+                     text, pattern_, [](char16_t c) { return asciiUpper(c); }, first_, alsoFirst_);
 }
 
 void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {

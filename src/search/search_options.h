@@ -25,9 +25,4 @@ struct SearchOptions {
 // The Search dialog keeps at most this many characters of what is typed or pasted.
 inline constexpr std::size_t kMaxSearchPatternLength = 510;
 
-// The pattern as the Search dialog keeps it: its first 510 code units.
-inline std::u16string_view cutSearchPattern(std::u16string_view typed) {
-    return typed.substr(0, kMaxSearchPatternLength);
-}
-
 } // namespace zelvane

@@ -152,24 +152,4 @@ std::string utf16ToDisplay(std::u16string_view text) {
     return out;
 }
 
-std::u16string foldAsciiUpper(std::u16string_view text) {
-    std::u16string out(text);
-    for (char16_t& c : out) {
-        if (c >= u'a' && c <= u'z') {
-            c = static_cast<char16_t>(c - u'a' + u'A');
-        }
-    }
-    return out;
-}
-
-std::u16string foldAsciiLower(std::u16string_view text) {
-    std::u16string out(text);
-    for (char16_t& c : out) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-    }
-    return out;
-}
-
 } // namespace zelvane

@@ -20,8 +20,4 @@ std::string utf16ToUtf8(std::u16string_view text);
 // surrogates as \uXXXX, and the backslash itself as \\.
 std::string utf16ToDisplay(std::u16string_view text);
 
-// Only a to z are changed; every other character stays as it is.
-std::u16string foldAsciiUpper(std::u16string_view text);
-std::u16string foldAsciiLower(std::u16string_view text);
-
 } // namespace zelvane

@@ -1,22 +1,14 @@
 // The standard message box and file dialogs of the desktop program, as plain functions
-// over the port's types, so that every window shows them the same way and tests can put
-// their own functions in their place.
+// over the port's types, so that every window shows them the same way.
 #pragma once
 
 #include <QWidget>
-#include <functional>
 #include <optional>
 #include <string_view>
 
 #include "ui/ui_port.h"
 
 namespace zelvane {
-
-using MessageBoxFunction = std::function<MessageAnswer(QWidget* owner, std::u16string_view text,
-                                                       std::u16string_view caption,
-                                                       MessageIcon icon, MessageButtons buttons)>;
-using FileDialogFunction =
-    std::function<std::optional<ChosenFile>(QWidget* owner, const FileDialogRequest& request)>;
 
 // A modal QMessageBox owned by owner, with the text shown as plain text.
 MessageAnswer showQtMessageBox(QWidget* owner, std::u16string_view text,

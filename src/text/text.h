@@ -1,0 +1,44 @@
+// Small text helpers that every layer shares: ASCII case folding, cutting a text to a
+// buffer's capacity without splitting a character, numbers as text, and the captions of
+// the message boxes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zelvane {
+
+// The fixed captions of the message boxes.
+inline constexpr std::u16string_view kInformationCaption = u"Information";
+inline constexpr std::u16string_view kWarningCaption = u"Warning";
+inline constexpr std::u16string_view kErrorCaption = u"Error";
+inline constexpr std::u16string_view kIoErrorCaption = u"I/O ERROR";
+
+// Only a to z (A to Z) change; every other unit stays as it is.
+constexpr char16_t asciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+constexpr char16_t asciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+std::u16string foldAsciiUpper(std::u16string_view text);
+std::u16string foldAsciiLower(std::u16string_view text);
+
+constexpr bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+constexpr bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// What a buffer of capacity units keeps of text: its first capacity units, one fewer when
+// the cut would split a surrogate pair (the whole character goes). Every field that reads
+// into a fixed buffer cuts with this one rule.
+std::u16string_view cutText(std::u16string_view text, std::size_t capacity);
+
+// The decimal digits of n.
+std::u16string decimalText(std::uint64_t n);
+
+} // namespace zelvane

@@ -1,0 +1,311 @@
+#include "support/scripted_ui.h"
+
+#include <gtest/gtest.h>
+
+#include "search/search_engine.h"
+#include "text/utf.h"
+
+namespace zelvane::testing {
+
+namespace {
+
+const char* iconName(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::None:
+        return "NoIcon";
+    case MessageIcon::Information:
+        return "Information";
+    case MessageIcon::Exclamation:
+        return "Exclamation";
+    case MessageIcon::Question:
+        return "Question";
+    case MessageIcon::Error:
+        return "Error";
+    }
+    return "?";
+}
+
+const char* answerName(MessageAnswer answer) {
+    switch (answer) {
+    case MessageAnswer::Ok:
+        return "Ok";
+    case MessageAnswer::Yes:
+        return "Yes";
+    case MessageAnswer::No:
+        return "No";
+    }
+    return "?";
+}
+
+std::string fieldsText(const AddTreeInputs& fields) {
+    return inQuotes(fields.path) + " | " + inQuotes(fields.title) + " | " + inQuotes(fields.filter);
+}
+
+std::string flagsText(bool matchCase, bool whole, bool local, bool recursive, bool filesOnly) {
+    std::string flags;
+    for (auto [on, name] : {std::pair{matchCase, "case"}, std::pair{whole, "whole"},
+                            std::pair{local, "local"}, std::pair{recursive, "recursive"},
+                            std::pair{filesOnly, "files"}}) {
+        if (on) {
+            flags += flags.empty() ? name : std::string(" ") + name;
+        }
+    }
+    return "[" + flags + "]";
+}
+
+std::string optionsText(const SearchOptions& o) {
+    return inQuotes(o.pattern) + " " +
+           flagsText(o.isMatchCase, o.isMatchWholePatternOnly, o.isLocalSearch,
+                     o.isRecursiveSearch, o.isFilesOnly);
+}
+
+std::string inputText(const SearchDialogInput& i) {
+    return inQuotes(i.typed) + " " +
+           flagsText(i.matchCase, i.wholePatternOnly, i.localSearch, i.recursive, i.filesOnly);
+}
+
+} // namespace
+
+std::string inQuotes(std::u16string_view text) {
+    std::string out = "\"";
+    for (char c : utf16ToUtf8(text)) {
+        out += c == '\n' ? std::string("\\n") : c == '\t' ? std::string("\\t") : std::string(1, c);
+    }
+    return out + "\"";
+}
+
+ScriptedUi::~ScriptedUi() {
+    if (!script_.empty()) {
+        ADD_FAILURE() << "ScriptedUi: " << script_.size()
+                      << " script entries were never used; the calls were:\n"
+                      << ::testing::PrintToString(lines_);
+    }
+}
+
+ScriptedUi& ScriptedUi::answer(MessageAnswer answer) {
+    script_.emplace_back(answer);
+    return *this;
+}
+
+ScriptedUi& ScriptedUi::choose(std::u16string path) {
+    const std::size_t slash = path.rfind(u'/');
+    std::u16string title = slash == std::u16string::npos ? path : path.substr(slash + 1);
+    script_.emplace_back(FileAnswer{ChosenFile{std::move(path), std::move(title)}});
+    return *this;
+}
+
+ScriptedUi& ScriptedUi::cancelFile() {
+    script_.emplace_back(FileAnswer{});
+    return *this;
+}
+
+ScriptedUi& ScriptedUi::addTree(AddTreeFields fields) {
+    script_.emplace_back(AddTreeAnswer{std::move(fields)});
+    return *this;
+}
+
+ScriptedUi& ScriptedUi::cancelAddTree() {
+    script_.emplace_back(AddTreeAnswer{});
+    return *this;
+}
+
+ScriptedUi& ScriptedUi::properties(PropertiesButton button) {
+    script_.emplace_back(button);
+    return *this;
+}
+
+ScriptedUi& ScriptedUi::rename(std::vector<std::u16string> typed) {
+    script_.emplace_back(RenameAnswer{std::move(typed)});
+    return *this;
+}
+
+ScriptedUi& ScriptedUi::search(std::vector<SearchDialogInput> tries) {
+    script_.emplace_back(SearchAnswer{std::move(tries)});
+    return *this;
+}
+
+ScriptedUi& ScriptedUi::results(std::vector<std::optional<std::size_t>> doubleClicks) {
+    script_.emplace_back(ResultsAnswer{std::move(doubleClicks)});
+    return *this;
+}
+
+ScriptedUi& ScriptedUi::about(std::vector<AboutButton> presses) {
+    script_.emplace_back(AboutAnswer{std::move(presses)});
+    return *this;
+}
+
+void ScriptedUi::stopAtPump(ScanState& state, std::size_t pump) {
+    onPump = [&state, pump](std::size_t n) {
+        if (n == pump) {
+            OnStopScan(state);
+        }
+    };
+}
+
+template <class T> std::optional<T> ScriptedUi::take(const std::string& call) {
+    if (script_.empty() || !std::holds_alternative<T>(script_.front())) {
+        ADD_FAILURE() << "ScriptedUi: " << (script_.empty() ? "no" : "the wrong")
+                      << " script entry for: " << call << "\nthe calls so far:\n"
+                      << ::testing::PrintToString(lines_);
+        return std::nullopt;
+    }
+    T entry = std::get<T>(std::move(script_.front()));
+    script_.pop_front();
+    return entry;
+}
+
+MessageAnswer ScriptedUi::messageBox(std::u16string_view text, std::u16string_view caption,
+                                     MessageIcon icon, MessageButtons buttons) {
+    std::string line = "message " + inQuotes(text) + " | " + inQuotes(caption) + " | " +
+                       iconName(icon) + " | " +
+                       (buttons == MessageButtons::YesNo ? "YesNo" : "Ok");
+    MessageAnswer answer = MessageAnswer::Ok;
+    if (buttons == MessageButtons::YesNo) {
+        answer = take<MessageAnswer>(line).value_or(MessageAnswer::No);
+        EXPECT_NE(answer, MessageAnswer::Ok) << "OK scripted for a Yes/No question: " << line;
+    }
+    record(line + " -> " + answerName(answer));
+    return answer;
+}
+
+std::optional<ChosenFile> ScriptedUi::fileDialog(const FileDialogRequest& request) {
+    std::string line = std::string(request.kind == FileDialogRequest::Kind::Open ? "open" : "save") +
+                       " dialog " + inQuotes(request.initialName);
+    const std::optional<ChosenFile> chosen = take<FileAnswer>(line).value_or(FileAnswer{}).file;
+    record(line + " -> " + (chosen ? inQuotes(chosen->path) : "cancel"));
+    return chosen;
+}
+
+void ScriptedUi::setCaption(std::u16string_view caption) {
+    record("caption " + inQuotes(caption));
+}
+
+void ScriptedUi::endMainWindow(int result) {
+    record("end " + std::to_string(result));
+}
+
+void ScriptedUi::runAddTreeDialog(AddTreeDialog& dialog) {
+    std::string line = "add tree " + fieldsText(dialog.fields);
+    const std::optional<AddTreeFields> fields =
+        take<AddTreeAnswer>(line).value_or(AddTreeAnswer{}).fields;
+    if (!fields) {
+        record(line + " -> cancel");
+        return;
+    }
+    acceptAddTreeDialog(dialog, fields->path, fields->title, fields->filter);
+    record(line + " -> ok " + fieldsText(dialog.fields));
+}
+
+void ScriptedUi::showItemProperties(ItemPropertiesDialog& dialog) {
+    std::string line = "properties " + inQuotes(dialog.name) + " | " + inQuotes(dialog.parentName) +
+                       " | " + inQuotes(dialog.fullPath) + " | kind " +
+                       std::to_string(dialog.kind) + " | parent " +
+                       (dialog.parentEnabled ? "on" : "off");
+    const PropertiesButton button = take<PropertiesButton>(line).value_or(PropertiesButton::Close);
+    dialog.renameRequested = button == PropertiesButton::Change;
+    dialog.parentRequested = button == PropertiesButton::Parent;
+    record(line + " -> " +
+           (button == PropertiesButton::Change   ? "change"
+            : button == PropertiesButton::Parent ? "parent"
+                                                 : "close"));
+}
+
+void ScriptedUi::runRenameItem(RenameItemDialog& dialog) {
+    const std::string line = "rename " + inQuotes(dialog.name);
+    const std::optional<RenameAnswer> answer = take<RenameAnswer>(line);
+    for (const std::u16string& typed : answer ? answer->typed : std::vector<std::u16string>{}) {
+        // The dialog is open while OK is refused: its messages come after this line.
+        record(line + " -> ok " + inQuotes(typed));
+        if (confirmNewName(dialog, typed, *this)) {
+            return;
+        }
+    }
+    record(line + " -> cancel");
+}
+
+void ScriptedUi::runSearchDialog(SearchDialog& dialog) {
+    const std::string line = "search " + optionsText(dialog.options);
+    const std::optional<SearchAnswer> answer = take<SearchAnswer>(line);
+    for (const SearchDialogInput& input : answer ? answer->tries : std::vector<SearchDialogInput>{}) {
+        record(line + " -> search " + inputText(input));
+        if (confirmSearchDialog(dialog, input, *this)) {
+            return;
+        }
+    }
+    record(line + " -> cancel");
+}
+
+void ScriptedUi::openSearchResults() {
+    record("results open");
+}
+
+void ScriptedUi::showSearchResults(const SearchResults& results) {
+    shownRows.clear();
+    for (std::size_t row = 0; row < results.size(); ++row) {
+        shownRows.push_back(utf16ToUtf8(results.path(row)) + "\t" +
+                            utf16ToUtf8(results.item(row)));
+    }
+    record("results " + std::to_string(results.size()) + " rows");
+}
+
+void ScriptedUi::runSearchResults(
+    const std::function<void(std::optional<std::size_t>)>& activated) {
+    const std::optional<ResultsAnswer> answer = take<ResultsAnswer>("results run");
+    record("results run");
+    for (const std::optional<std::size_t>& row :
+         answer ? answer->doubleClicks : std::vector<std::optional<std::size_t>>{}) {
+        record("results double-click " + (row ? std::to_string(*row) : std::string("none")));
+        activated(row);
+    }
+}
+
+void ScriptedUi::closeSearchResults() {
+    record("results close");
+}
+
+void ScriptedUi::runAboutBox(AboutBoxHandlers& handlers) {
+    const std::optional<AboutAnswer> answer = take<AboutAnswer>("about box");
+    record("about box");
+    for (AboutButton button : answer ? answer->presses : std::vector<AboutButton>{}) {
+        switch (button) {
+        case AboutButton::HomePage:
+            record("about -> home page");
+            handlers.onVisitHomePage();
+            break;
+        case AboutButton::Company:
+            record("about -> company");
+            handlers.onVisitCompany();
+            break;
+        case AboutButton::License:
+            record("about -> license");
+            handlers.onLicense();
+            break;
+        }
+    }
+    record("about -> close");
+}
+
+void ScriptedUi::openWebPage(std::string_view address) {
+    record("web page \"" + std::string(address) + "\"");
+}
+
+void ScriptedUi::showLicenseWindow(std::u16string_view text) {
+    record("license window " + inQuotes(text));
+}
+
+void ScriptedUi::setScanningState(bool scanning) {
+    record(scanning ? "scanning on" : "scanning off");
+}
+
+void ScriptedUi::pump() {
+    ++pumps_;
+    if (onPump) {
+        onPump(pumps_);
+    }
+}
+
+void ScriptedUi::setProgressText(std::u16string_view text) {
+    record("progress " + inQuotes(text));
+}
+
+} // namespace zelvane::testing

@@ -1,0 +1,146 @@
+// The scripted user interface of the command tests: a UiPort (and ScanObserver) that
+// answers from a script and records every call as one transcript line, so that a test can
+// compare a whole flow, its order of steps and its exact texts, in one assertion.
+//
+// The script is strict: a dialog or Yes/No question with no script entry left, or whose
+// next entry answers something else, fails the test (and gets a harmless answer so the
+// command can end). Entries still unused when the double is destroyed fail the test too.
+// A message box with only an OK button needs no entry: it is recorded and answered OK.
+//
+// Transcript lines (texts in UTF-8 quotes, newlines and tabs written as \n and \t):
+//   message "Save changes ?" | "app" | Question | YesNo -> Yes
+//   open dialog "" -> "/tmp/a.zelv"            save dialog "Untitled.zelv" -> cancel
+//   caption "a.zelv - Zelvane"                 end 0
+//   add tree "/" | "" | "*" -> ok "/data" | "" | "txt"
+//   scanning on / scanning off                 progress "Scanning..."
+//   properties "name" | "parent" | "*root* \ " | kind 6 | parent on -> change
+//   rename "old" -> ok "typed"                 rename "old" -> cancel
+//   search "pattern" [case whole local recursive files] -> search "typed" [...]
+//   results open / results 3 rows / results run / results close
+//   about box -> license                       web page "https://..."
+//   license window "first line..."
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "about/about_command.h"
+#include "capture/add_tree_command.h"
+#include "capture/scan_state.h"
+#include "items/item_commands.h"
+#include "search/search_command.h"
+#include "ui/ui_port.h"
+
+namespace zelvane::testing {
+
+using Lines = std::vector<std::string>;
+
+// UTF-8 of a UTF-16 text, in quotes, with newlines and tabs escaped.
+std::string inQuotes(std::u16string_view text);
+
+// The three fields of the Add Tree dialog as the user leaves them before OK.
+struct AddTreeFields {
+    std::u16string path;
+    std::u16string title;
+    std::u16string filter = u"*";
+};
+
+enum class PropertiesButton { Close, Change, Parent };
+enum class AboutButton { HomePage, Company, License };
+
+class ScriptedUi : public UiPort, public ScanObserver {
+public:
+    ~ScriptedUi() override;
+
+    // --- The script, in the order the calls will come ---
+    ScriptedUi& answer(MessageAnswer answer); // a Yes/No question
+    ScriptedUi& choose(std::u16string path);  // a file dialog; the title is the last name
+    ScriptedUi& cancelFile();
+    ScriptedUi& addTree(AddTreeFields fields); // OK over these fields
+    ScriptedUi& cancelAddTree();
+    ScriptedUi& properties(PropertiesButton button);
+    // The rename dialog: each text is typed and OK pressed until one is accepted; when
+    // none is, Cancel ends it.
+    ScriptedUi& rename(std::vector<std::u16string> typed);
+    ScriptedUi& cancelRename() { return rename({}); }
+    // The Search dialog: each input is tried with Search until one is accepted; when none
+    // is, Cancel ends it.
+    ScriptedUi& search(std::vector<SearchDialogInput> tries);
+    ScriptedUi& cancelSearch() { return search({}); }
+    // The results window: the rows double-clicked, in order, then closed.
+    ScriptedUi& results(std::vector<std::optional<std::size_t>> doubleClicks);
+    // The About box: the buttons pressed, in order, then Close.
+    ScriptedUi& about(std::vector<AboutButton> presses);
+
+    // --- What happened ---
+    const Lines& transcript() const { return lines_; }
+    void clearTranscript() { lines_.clear(); }
+    std::size_t pumps() const { return pumps_; }
+    // Run at every pump with its number (1 for the first).
+    std::function<void(std::size_t pump)> onPump;
+    // Sets the stop request at the given pump.
+    void stopAtPump(ScanState& state, std::size_t pump);
+    // Texts in the results window while it shows them.
+    Lines shownRows;
+
+    // --- UiPort ---
+    MessageAnswer messageBox(std::u16string_view text, std::u16string_view caption,
+                             MessageIcon icon, MessageButtons buttons) override;
+    std::optional<ChosenFile> fileDialog(const FileDialogRequest& request) override;
+    void setCaption(std::u16string_view caption) override;
+    void endMainWindow(int result) override;
+    void runAddTreeDialog(AddTreeDialog& dialog) override;
+    void showItemProperties(ItemPropertiesDialog& dialog) override;
+    void runRenameItem(RenameItemDialog& dialog) override;
+    void runSearchDialog(SearchDialog& dialog) override;
+    void openSearchResults() override;
+    void showSearchResults(const SearchResults& results) override;
+    void
+    runSearchResults(const std::function<void(std::optional<std::size_t>)>& activated) override;
+    void closeSearchResults() override;
+    void runAboutBox(AboutBoxHandlers& handlers) override;
+    void openWebPage(std::string_view address) override;
+    void showLicenseWindow(std::u16string_view text) override;
+
+    // --- ScanObserver ---
+    void setScanningState(bool scanning) override;
+    void pump() override;
+    void setProgressText(std::u16string_view text) override;
+
+private:
+    struct FileAnswer {
+        std::optional<ChosenFile> file;
+    };
+    struct AddTreeAnswer {
+        std::optional<AddTreeFields> fields;
+    };
+    struct RenameAnswer {
+        std::vector<std::u16string> typed;
+    };
+    struct SearchAnswer {
+        std::vector<SearchDialogInput> tries;
+    };
+    struct ResultsAnswer {
+        std::vector<std::optional<std::size_t>> doubleClicks;
+    };
+    struct AboutAnswer {
+        std::vector<AboutButton> presses;
+    };
+    using Entry = std::variant<MessageAnswer, FileAnswer, AddTreeAnswer, PropertiesButton,
+                               RenameAnswer, SearchAnswer, ResultsAnswer, AboutAnswer>;
+
+    template <class T> std::optional<T> take(const std::string& call);
+    void record(std::string line) { lines_.push_back(std::move(line)); }
+
+    std::deque<Entry> script_;
+    Lines lines_;
+    std::size_t pumps_ = 0;
+};
+
+} // namespace zelvane::testing
