@@ -304,6 +304,9 @@ def main():
     parser.add_argument("--work", default="/tmp/zelvane-mutate", help="scratch folder")
     parser.add_argument("--list", action="store_true", help="only print the mutants")
     parser.add_argument("--min", type=float, metavar="P", help="exit 1 below P percent")
+    parser.add_argument("--target", action="append", default=[],
+                        help="build only this ninja target (repeatable; default: everything)")
+    parser.add_argument("--tests", metavar="REGEX", help="run only the ctest tests matching REGEX")
     args = parser.parse_args()
     for sig in (signal.SIGTERM, signal.SIGHUP):  # also restore the mutated file on these
         signal.signal(sig, signal.default_int_handler)
@@ -335,10 +338,12 @@ def main():
                 break
         return 0
 
-    rc, out = run(["ninja", "-C", str(build)])
+    targets = args.target
+    select = ["-R", args.tests] if args.tests else []
+    rc, out = run(["ninja", "-C", str(build), *targets])
     if rc:
         fail("The copy does not build (the tree may be mid-change: try again later).", out)
-    rc, out = run(["ctest", "--test-dir", str(build), "-j2", "--timeout", "60"])
+    rc, out = run(["ctest", "--test-dir", str(build), "-j2", "--timeout", "60", *select])
     if rc:
         print("The tests fail before any mutation:", *failed_tests(out), sep="\n")
         return 2
@@ -357,13 +362,13 @@ def main():
         lines[number - 1] = new.encode(errors="surrogateescape")
         try:
             path.write_bytes(b"\n".join(lines))
-            if run(["ninja", "-C", str(build)])[0]:
+            if run(["ninja", "-C", str(build), *targets])[0]:
                 status = "STILLBORN"
             elif hashlib.sha1(files[rel].read_bytes()).digest() == baseline[rel]:
                 status = "EQUIVALENT"
             else:
                 try:
-                    rc = run(["ctest", "--test-dir", str(build), *CTEST], timeout=900)[0]
+                    rc = run(["ctest", "--test-dir", str(build), *CTEST, *select], timeout=900)[0]
                 except subprocess.TimeoutExpired:
                     rc = 1
                 status = "KILLED" if rc else "SURVIVED"
