@@ -1,0 +1,77 @@
+#include "text/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+namespace zelvane {
+namespace {
+
+TEST(Text, FoldingChangesOnlyTheAsciiLetters) {
+    struct Case {
+        char16_t c, upper, lower;
+    };
+    // The letters at both ends of each range and their neighbours outside it.
+    const Case cases[] = {{u'a', u'A', u'a'},
+                          {u'z', u'Z', u'z'},
+                          {u'A', u'A', u'a'},
+                          {u'Z', u'Z', u'z'},
+                          {u'@', u'@', u'@'},
+                          {u'[', u'[', u'['},
+                          {u'`', u'`', u'`'},
+                          {u'{', u'{', u'{'},
+                          {u'\u00E9', u'\u00E9', u'\u00E9'},
+                          {u'\u00C9', u'\u00C9', u'\u00C9'},
+                          {u'\uFF41', u'\uFF41', u'\uFF41'},
+                          {u'\u03A9', u'\u03A9', u'\u03A9'}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.c));
+        EXPECT_EQ(asciiUpper(c.c), c.upper);
+        EXPECT_EQ(asciiLower(c.c), c.lower);
+        EXPECT_EQ(foldAsciiUpper(std::u16string(2, c.c)), std::u16string(2, c.upper));
+        EXPECT_EQ(foldAsciiLower(std::u16string(2, c.c)), std::u16string(2, c.lower));
+    }
+    EXPECT_EQ(foldAsciiUpper(u""), u"");
+    EXPECT_EQ(foldAsciiLower(u"AutoRun.INF \u00C9"), u"autorun.inf \u00C9");
+}
+
+TEST(Text, CutKeepsWholeCharacters) {
+    const std::u16string pairAt3 = u"abc\U0001F3B5"; // the pair takes units 3 and 4
+    struct Case {
+        std::u16string text;
+        std::size_t capacity;
+        std::u16string kept;
+    };
+    const Case cases[] = {
+        {u"abcdef", 6, u"abcdef"},
+        {u"abcdef", 7, u"abcdef"},
+        {u"abcdef", 5, u"abcde"},
+        {u"abc", 0, u""},
+        {pairAt3, 5, pairAt3},
+        {pairAt3, 4, u"abc"}, // the cut would split the pair: it goes whole
+        {pairAt3, 3, u"abc"},
+        {u"\U0001F3B5", 1, u""},
+        {u"ab\xD800x", 3, u"ab\xD800"},      // a lone high surrogate is an ordinary unit
+        {u"ab\xDC00\xDC00", 3, u"ab\xDC00"}, // two low surrogates are no pair
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.capacity);
+        EXPECT_EQ(cutText(c.text, c.capacity), c.kept);
+    }
+}
+
+TEST(Text, DecimalText) {
+    const std::pair<std::uint64_t, std::u16string> cases[] = {
+        {0, u"0"},
+        {7, u"7"},
+        {10, u"10"},
+        {4294967296u, u"4294967296"},
+        {std::numeric_limits<std::uint64_t>::max(), u"18446744073709551615"}};
+    for (const auto& [n, digits] : cases) {
+        EXPECT_EQ(decimalText(n), digits);
+    }
+}
+
+} // namespace
+} // namespace zelvane

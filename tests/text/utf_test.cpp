@@ -1,0 +1,83 @@
+#include "text/utf.h"
+
+#include <gtest/gtest.h>
+
+namespace zelvane {
+namespace {
+
+TEST(Utf, Utf8DecodesAndEveryByteStringRoundTrips) {
+    struct Case {
+        std::string bytes;
+        std::u16string text;
+    };
+    const Case cases[] = {
+        // Valid: the ends of each sequence length.
+        {"\x7F", u"\x7F"},
+        {"\xC2\x80", u"\u0080"},
+        {"\xDF\xBF", u"\u07FF"},
+        {"\xE0\xA0\x80", u"\u0800"},
+        {"\xEF\xBF\xBF", u"\uFFFF"},
+        {"\xED\x9F\xBF", u"\uD7FF"},
+        {"\xEE\x80\x80", u"\uE000"},
+        {"\xF0\x90\x80\x80", u"\U00010000"},
+        {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+        {"caf\xC3\xA9 \xE4\xB8\xAD", u"caf\u00E9 \u4E2D"},
+        // Invalid: each byte is kept as U+DC00 + byte.
+        {"a\x80z", u"a\xDC80z"},
+        {"\xC0\xAF", u"\xDCC0\xDCAF"},                     // overlong 2 bytes
+        {"\xE0\x9F\xBF", u"\xDCE0\xDC9F\xDCBF"},           // overlong 3 bytes
+        {"\xF0\x8F\xBF\xBF", u"\xDCF0\xDC8F\xDCBF\xDCBF"}, // overlong 4 bytes
+        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},           // an encoded surrogate
+        {"\xED\xBF\xBF", u"\xDCED\xDCBF\xDCBF"},
+        {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"}, // above U+10FFFF
+        {"\xE4\xB8", u"\xDCE4\xDCB8"},                     // cut at the end
+        {"\xC3(", u"\xDCC3("},                             // bad continuation byte
+        {"\xF8\x88\x80\x80\x80", u"\xDCF8\xDC88\xDC80\xDC80\xDC80"},
+        {"\xFF\xFE", u"\xDCFF\xDCFE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(utf8ToUtf16(c.bytes), c.text);
+        EXPECT_EQ(utf16ToUtf8(c.text), c.bytes);
+    }
+    EXPECT_EQ(utf8ToUtf16(""), u"");
+    EXPECT_EQ(utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+}
+
+TEST(Utf, LoneSurrogatesOutsideTheByteRangeBecomeReplacementCharacters) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"\xD800", "\xEF\xBF\xBD"},
+        {u"\xDBFFx", "\xEF\xBF\xBDx"},
+        {u"\xD800\xD800", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {u"\xDC7F", "\xEF\xBF\xBD"},
+        {u"\xDD00", "\xEF\xBF\xBD"},
+        {u"\xDFFF", "\xEF\xBF\xBD"},
+    };
+    for (const auto& [text, bytes] : cases) {
+        EXPECT_EQ(utf16ToUtf8(text), bytes);
+    }
+}
+
+TEST(Utf, DisplayEscapesWhatATerminalWouldMisread) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"a b~", "a b~"},
+        {std::u16string(u"\x00\t\n\x1F", 4), "\\x00\\x09\\x0A\\x1F"},
+        {u"\x7F", "\\x7F"},                    // DEL
+        {u"\u0080\u009F", "\\x80\\x9F"},       // C1 controls
+        {u"\u00A0\u00E9", "\xC2\xA0\xC3\xA9"}, // the first characters after them are kept
+        {u"\x1B[2J", "\\x1B[2J"},
+        {u"C:\\dir", "C:\\\\dir"},
+        {u"\xDC80\xDCFF", "\\x80\\xFF"}, // bytes kept from invalid names
+        {u"\xDC7F\xDD00", "\\uDC7F\\uDD00"},
+        {u"\xD800x", "\\uD800x"},
+        {u"x\xDBFF", "x\\uDBFF"},
+        {u"\U0001F3B5\u4E2D", "\xF0\x9F\x8E\xB5\xE4\xB8\xAD"},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(utf16ToDisplay(text), shown);
+    }
+    EXPECT_EQ(utf16ToDisplay(utf8ToUtf16("bad\xFF\xC3\xA9")), "bad\\xFF\xC3\xA9");
+}
+
+} // namespace
+} // namespace zelvane
