@@ -10,8 +10,8 @@ namespace zelvane {
 
 ItemCommands& CMainDlg::itemCommands() {
     if (!itemCommands_) {
-        itemCommands_ = std::make_unique<ItemCommands>(tree_, document_, *this,
-                                                       [this] { SortTree(tree_); });
+        itemCommands_ =
+            std::make_unique<ItemCommands>(tree_, document_, *this, [this] { SortTree(tree_); });
     }
     return *itemCommands_;
 }

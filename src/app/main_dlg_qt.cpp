@@ -40,22 +40,14 @@ struct CommandRoute {
     void (CMainDlg::*handler)();
 };
 constexpr CommandRoute kCommandRoutes[] = {
-    {ID_FILE_NEW, &CMainDlg::OnFileNew},
-    {ID_FILE_OPEN, &CMainDlg::OnFileOpen},
-    {ID_FILE_SAVE, &CMainDlg::OnFileSave},
-    {ID_FILE_SAVEAS, &CMainDlg::OnFileSaveAs},
-    {ID_FILE_EXIT, &CMainDlg::OnFileExit},
-    {ID_ITEM_RENAME, &CMainDlg::OnItemRename},
-    {ID_ITEM_DELETE, &CMainDlg::OnItemDelete},
-    {ID_ITEM_PROPERTIES, &CMainDlg::OnItemProperties},
-    {ID_TREE_ADDTREE, &CMainDlg::OnAddTree},
-    {ID_TREE_SEARCH, &CMainDlg::OnSearch},
-    {ID_VIEW_16X16, &CMainDlg::OnView16x16},
-    {ID_VIEW_24X24, &CMainDlg::OnView24x24},
-    {ID_VIEW_32X32, &CMainDlg::OnView32x32},
-    {ID_VIEW_48X48, &CMainDlg::OnView48x48},
-    {ID_HELP_ABOUT, &CMainDlg::OnHelpAbout},
-    {IDC_STOP, &CMainDlg::OnStopScan},
+    {ID_FILE_NEW, &CMainDlg::OnFileNew},       {ID_FILE_OPEN, &CMainDlg::OnFileOpen},
+    {ID_FILE_SAVE, &CMainDlg::OnFileSave},     {ID_FILE_SAVEAS, &CMainDlg::OnFileSaveAs},
+    {ID_FILE_EXIT, &CMainDlg::OnFileExit},     {ID_ITEM_RENAME, &CMainDlg::OnItemRename},
+    {ID_ITEM_DELETE, &CMainDlg::OnItemDelete}, {ID_ITEM_PROPERTIES, &CMainDlg::OnItemProperties},
+    {ID_TREE_ADDTREE, &CMainDlg::OnAddTree},   {ID_TREE_SEARCH, &CMainDlg::OnSearch},
+    {ID_VIEW_16X16, &CMainDlg::OnView16x16},   {ID_VIEW_24X24, &CMainDlg::OnView24x24},
+    {ID_VIEW_32X32, &CMainDlg::OnView32x32},   {ID_VIEW_48X48, &CMainDlg::OnView48x48},
+    {ID_HELP_ABOUT, &CMainDlg::OnHelpAbout},   {IDC_STOP, &CMainDlg::OnStopScan},
 };
 
 } // namespace

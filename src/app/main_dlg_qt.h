@@ -40,8 +40,7 @@ class CMainDlg : public QDialog, public UiPort, public ScanObserver {
 public:
     // applicationName: the executable's name, the caption of the boxes that give none.
     // settings: where the remembered inputs are loaded at start-up and saved at exit.
-    CMainDlg(std::u16string applicationName, SettingsBackend& settings,
-             QWidget* parent = nullptr);
+    CMainDlg(std::u16string applicationName, SettingsBackend& settings, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     // --- Set up before the window runs ---

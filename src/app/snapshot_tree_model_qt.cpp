@@ -2,8 +2,8 @@
 
 #include <QTimer>
 
-#include "ui/text_qt.h"
 #include "icons/icon_set_qt.h"
+#include "ui/text_qt.h"
 
 namespace zelvane {
 

@@ -9,14 +9,14 @@
 #include <string>
 #include <string_view>
 
-#include "ui/ui_port.h"
+#include "capture/add_tree_inputs.h"
 #include "capture/capture_command.h"
 #include "capture/scan_state.h"
 #include "capture/tree_order.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
 #include "text/text.h"
-#include "capture/add_tree_inputs.h"
+#include "ui/ui_port.h"
 
 namespace zelvane {
 

@@ -1,8 +1,8 @@
 #include "capture/capture_command.h"
 
 #include "capture/directory_scanner.h"
-#include "text/utf.h"
 #include "platform/drive_type.h"
+#include "text/utf.h"
 
 namespace zelvane {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "cli/cli_common.h"
 #include "capture/capture_command.h"
 #include "capture/capture_summary.h"
-#include "text/utf.h"
+#include "cli/cli_common.h"
 #include "platform/directory.h"
+#include "text/utf.h"
 
 namespace zelvane::cli {
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "cli/cli_common.h"
-#include "text/utf.h"
 #include "search/search_engine.h"
+#include "text/utf.h"
 
 namespace zelvane::cli {
 

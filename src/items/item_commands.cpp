@@ -73,8 +73,7 @@ bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort&
 
 ItemCommands::ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
                            std::function<void()> sortTree)
-    : tree_(tree), document_(document), ui_(ui), sortTree_(std::move(sortTree)) {
-}
+    : tree_(tree), document_(document), ui_(ui), sortTree_(std::move(sortTree)) {}
 
 ItemPropertiesDialog ItemCommands::propertiesOf(NodeId node) const {
     ItemPropertiesDialog dialog;
@@ -144,8 +143,8 @@ bool ItemCommands::OnItemDelete() {
         return false;
     }
     const std::u16string warning = deleteWarningText(tree_.kind(node), tree_.text(node));
-    if (ui_.messageBox(warning, kWarningCaption, MessageIcon::Exclamation,
-                       MessageButtons::YesNo) != MessageAnswer::Yes) {
+    if (ui_.messageBox(warning, kWarningCaption, MessageIcon::Exclamation, MessageButtons::YesNo) !=
+        MessageAnswer::Yes) {
         return false;
     }
     tree_.remove(node);

@@ -7,8 +7,8 @@
 #include <QDialog>
 #include <QPixmap>
 
-#include "ui/ui_port.h"
 #include "items/item_commands.h"
+#include "ui/ui_port.h"
 
 class QLabel;
 class QLineEdit;

@@ -9,7 +9,8 @@ std::u16string matchesFoundMessage(std::size_t count) {
 bool confirmSearchDialog(SearchDialog& dialog, const SearchDialogInput& input, UiPort& ui) {
     // Only an empty text is refused; a pattern of spaces is searched for as typed.
     if (input.typed.empty()) {
-        ui.messageBox(kFillPatternText, kErrorCaption, MessageIcon::Exclamation, MessageButtons::Ok);
+        ui.messageBox(kFillPatternText, kErrorCaption, MessageIcon::Exclamation,
+                      MessageButtons::Ok);
         return false;
     }
     SearchOptions options;

@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "search/search_command.h"
 #include "ui/dialog_units.h"
 #include "ui/text_qt.h"
-#include "search/search_command.h"
 
 namespace zelvane {
 

@@ -11,10 +11,10 @@
 #include <QTreeView>
 #include <algorithm>
 
-#include "ui/dialog_units.h"
-#include "ui/text_qt.h"
 #include "icons/icon_set_qt.h"
 #include "search/search_command.h"
+#include "ui/dialog_units.h"
+#include "ui/text_qt.h"
 
 namespace zelvane {
 

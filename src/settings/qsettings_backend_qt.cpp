@@ -5,8 +5,8 @@
 #include <QString>
 #include <QVariant>
 
-#include "ui/text_qt.h"
 #include "text/utf.h"
+#include "ui/text_qt.h"
 
 namespace zelvane {
 
