@@ -9,7 +9,7 @@ set -euo pipefail
 build=${1:-build}
 entries=${2:-300000}
 runs=${RUNS:-5}
-cli="$build/src/zelvane-cli"
+cli="$build/src/cli/zelvane-cli"
 gui="$build/bench/bench_add_tree"
 for bin in "$cli" "$gui"; do
     [ -x "$bin" ] || { echo "no $bin (build zelvane-cli and bench_add_tree first)" >&2; exit 2; }

@@ -6,7 +6,7 @@
 #   The tree is made under $TMPDIR (default /tmp) and removed afterwards.
 set -euo pipefail
 
-cli=${1:-build/src/zelvane-cli}
+cli=${1:-build/src/cli/zelvane-cli}
 entries=${2:-300000}
 runs=${RUNS:-5}
 [ -x "$cli" ] || { echo "no zelvane-cli at $cli (build it first)" >&2; exit 2; }
