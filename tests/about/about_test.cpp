@@ -1,4 +1,4 @@
-// The licence text's paths and the installation folder rule.
+// The About box's buttons, the licence text and the installation folder rule.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,10 +7,12 @@
 #include <string>
 #include <unistd.h>
 
+#include "about/about_command.h"
 #include "about/install_dir.h"
 #include "about/license_text.h"
-#include "text/utf.h"
+#include "support/scripted_ui.h"
 #include "support/temp_dir.h"
+#include "text/utf.h"
 
 namespace zelvane {
 namespace {
@@ -20,6 +22,30 @@ namespace fs = std::filesystem;
 void write(const fs::path& file, const std::string& bytes) {
     fs::create_directories(file.parent_path());
     testing::writeBytes(file.string(), bytes);
+}
+
+// Each button does its part and the box stays open; the licence is read afresh on every
+// press, so a file that appears while the program runs is seen.
+TEST(AboutCommands, ButtonsOpenThePagesAndTheLicence) {
+    using testing::AboutButton;
+    testing::TempDir dir;
+    testing::ScriptedUi ui;
+    AboutCommands about(ui, utf8ToUtf16(dir.path().string() + "/"));
+    ui.about({AboutButton::License, AboutButton::HomePage, AboutButton::Company});
+    about.onAbout();
+    testing::writeBytes(dir.file("License.txt"), "MIT\tLicense \xC3\xA9\r\n");
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    ui.about({AboutButton::License});
+    about.onAbout();
+    ::unsetenv("LC_ALL");
+    EXPECT_EQ(ui.transcript(),
+              (testing::Lines{"about box", "about -> license",
+                              "message \"License file not found!\\nPlease reinstall the "
+                              "application!\" | \"Error\" | Exclamation | Ok -> Ok",
+                              "about -> home page", "web page \"https://zelvane.halcyra.com/\"",
+                              "about -> company", "web page \"https://www.halcyra.com/\"",
+                              "about -> close", "about box", "about -> license",
+                              "license window \"MIT\\tLicense \u00e9\\n\"", "about -> close"}));
 }
 
 TEST(AboutLicense, FileIsReadAsTextUpToItsFirst16384Bytes) {

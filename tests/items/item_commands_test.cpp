@@ -1,30 +1,47 @@
+// The Item menu's commands through the scripted user interface: Properties and its climb
+// to the parent, Rename with its refusals and cut, Delete with its warnings.
 #include "items/item_commands.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "capture/tree_order.h"
-#include "scripted_items_port.h"
+#include "support/scripted_ui.h"
+#include "text/utf.h"
 
 namespace zelvane {
 namespace {
 
-using ::testing::ElementsAre;
-using namespace zelvane::testing;
-using Turns = RenameTurns;
-constexpr auto kParent = PropertiesAction::Parent;
-constexpr auto kChange = PropertiesAction::Change;
-constexpr auto kClose = PropertiesAction::Close;
+using testing::Lines;
+using testing::PropertiesButton;
+using testing::ScriptedUi;
+
+NodeId add(SnapshotTree& tree, NodeId parent, std::u16string_view text, int kind) {
+    const NodeId node = tree.insertLast(parent, text);
+    tree.setKind(node, kind);
+    return node;
+}
+
+// The nodes under parent in order, "text/kind", children in braces.
+std::string dump(const SnapshotTree& tree, NodeId parent = kTopLevel) {
+    std::string out;
+    for (NodeId n = tree.firstChild(parent); n != kNoNode; n = tree.nextSibling(n)) {
+        out += (out.empty() ? "" : ",") + utf16ToUtf8(tree.text(n)) + "/" +
+               std::to_string(tree.kind(n));
+        out += tree.hasChildren(n) ? "{" + dump(tree, n) + "}" : "";
+    }
+    return out;
+}
+
+const std::string kOk = " | \"Information\" | Information | Ok -> Ok";
+const std::string kEmpty = "message \"The name must not be empty!\" | \"Error\" | Error | Ok -> Ok";
+const std::string kSpace =
+    "message \"The name must not start with space!\" | \"Error\" | Error | Ok -> Ok";
 
 // Drive (9) { " Folder" (6) { " Sub" (6) { deep.txt }, file.doc }, readme.txt },
 // " Spaced" (4) { " Inner" (6) }; the files are kind 5. In text order.
 class ItemCommandsTest : public ::testing::Test {
 protected:
-    ItemCommandsTest()
-        : commands(tree, document, port, port, [this] {
-              events.push_back(document.modified ? "sort when modified" : "sort");
-              SortTree(tree, order);
-          }) {
+    ItemCommandsTest() {
         drive = add(tree, kTopLevel, u"Drive", kKindDriveRoot);
         folder = add(tree, drive, u" Folder", kKindFolder);
         sub = add(tree, folder, u" Sub", kKindFolder);
@@ -37,170 +54,154 @@ protected:
 
     SnapshotTree tree;
     const TextOrder order{""}; // the root collation, whatever the machine's locale
-    ScriptedItemsPort port;
+    ScriptedUi ui;
     DocumentState document;
-    std::vector<std::string> events; // the sorts
-    ItemCommands commands;
+    int sorts = 0;
+    ItemCommands commands{tree, document, ui, [this] {
+                              ++sorts;
+                              SortTree(tree, order);
+                          }};
     NodeId drive, folder, sub, deep, file, readme, cd, inner;
 };
 
-// The climb from a file to its root; under a root whose text begins with a space (the
-// display name loses it, the path keeps it) "Change..." then Cancel; "Change..." renaming
-// a file. A dialog never reopens after "Change...".
-TEST_F(ItemCommandsTest, PropertiesFlow) {
+// The climb from a file to its root, where "Properties..." ends the chain; "Change..." goes
+// on to Rename once and the dialog does not reopen.
+TEST_F(ItemCommandsTest, PropertiesClimbsAndChanges) {
     tree.select(deep);
-    port.custom("properties", kParent).custom("properties", kParent);
-    port.custom("properties", kParent).custom("properties", kClose);
+    for (int i = 0; i < 4; ++i) {
+        ui.properties(PropertiesButton::Parent);
+    }
     commands.OnItemProperties();
     EXPECT_EQ(tree.selected(), drive);
     tree.select(inner);
-    port.custom("properties", kChange).custom("rename", Turns{std::nullopt});
+    ui.properties(PropertiesButton::Change).cancelRename();
     commands.OnItemProperties();
-    EXPECT_TRUE(events.empty());
-    EXPECT_FALSE(document.modified);
     tree.select(file);
-    port.custom("properties", kChange).custom("rename", Turns{u"a.exe"});
+    ui.properties(PropertiesButton::Change).rename({u"a.exe"});
     commands.OnItemProperties();
-    EXPECT_THAT(
-        port.transcript(),
-        ElementsAre(
-            "properties \"kind 5 | deep.txt | Sub | *root* \\ Drive \\ Folder \\ Sub \\\" "
-            "-> scripted",
-            "properties \"kind 6 | Sub | Folder | *root* \\ Drive \\ Folder \\\" -> scripted",
-            "properties \"kind 6 | Folder | Drive | *root* \\ Drive \\\" -> scripted",
-            "properties \"kind 9 | Drive | *root* | *root* \\  | no parent\" -> scripted",
-            "properties \"kind 6 | Inner | Spaced | *root* \\  Spaced \\\" -> scripted",
-            "rename \"Inner\" -> scripted",
-            "properties \"kind 5 | file.doc | Folder | *root* \\ Drive \\ Folder \\\" -> scripted",
-            "rename \"file.doc\" -> scripted"));
-    EXPECT_EQ(dump(tree, folder), " Sub/6*{deep.txt/5},a.exe/5");
-    EXPECT_EQ(dump(tree, cd), " Inner/6*");
+    ui.properties(PropertiesButton::Close);
+    commands.OnItemProperties();
+    EXPECT_EQ(
+        ui.transcript(),
+        (Lines{"properties \"deep.txt\" | \"Sub\" | \"*root* \\ Drive \\ Folder \\ Sub \\\" | "
+               "kind 5 | parent on -> parent",
+               "properties \"Sub\" | \"Folder\" | \"*root* \\ Drive \\ Folder \\\" | kind 6 "
+               "| parent on -> parent",
+               "properties \"Folder\" | \"Drive\" | \"*root* \\ Drive \\\" | kind 6 | parent "
+               "on -> parent",
+               "properties \"Drive\" | \"*root*\" | \"*root* \\ \" | kind 9 | parent off -> "
+               "parent",
+               "properties \"Inner\" | \"Spaced\" | \"*root* \\  Spaced \\\" | kind 6 | "
+               "parent on -> change",
+               "rename \"Inner\" -> cancel",
+               "properties \"file.doc\" | \"Folder\" | \"*root* \\ Drive \\ Folder \\\" | "
+               "kind 5 | parent on -> change",
+               "rename \"file.doc\" -> ok \"a.exe\"",
+               "properties \"a.exe\" | \"Folder\" | \"*root* \\ Drive \\ Folder \\\" | "
+               "kind 5 | parent on -> close"}));
+    EXPECT_EQ(dump(tree, folder), " Sub/6{deep.txt/5},a.exe/5");
     EXPECT_EQ(tree.selected(), file);
+    EXPECT_EQ(sorts, 1);
     EXPECT_TRUE(document.modified);
 }
 
-TEST(ItemTextsTest, DisplayNameAndDeleteWarning) {
-    EXPECT_EQ(displayName(u"  two"), u" two"); // only one space goes
-    EXPECT_EQ(displayName(u" "), u"");
-    EXPECT_EQ(displayName(u""), u"");
-    const std::u16string all = u" and all it's content will be deleted.\nYou will not be able "
-                               u"to restore it.\n\nContinue ?";
-    const std::u16string plain = u" will be deleted.\nYou will not be able to restore it.\n\n"
-                                 u"Continue ?";
-    const std::u16string q(900, u'q');
-    EXPECT_EQ(deleteWarningText(kKindCdRomRoot, u" Spaced"), u"\"Spaced\"" + all);
-    EXPECT_EQ(deleteWarningText(kKindFolder, u" " + q), u"\"" + q + u"\"" + all);
-    // A drive root gets the plain wording; other kinds keep a leading space.
-    EXPECT_EQ(deleteWarningText(kKindDriveRoot, u"Drive"), u"\"Drive\"" + plain);
-    EXPECT_EQ(deleteWarningText(kKindDocument, u" odd.txt"), u"\" odd.txt\"" + plain);
-    EXPECT_EQ(deleteWarningText(40, u"x"), u"\"x\"" + plain);
-}
-
-TEST_F(ItemCommandsTest, LongTextsAreWholeAndTheNewNameCutAt510) {
-    // Far beyond the 16383 characters a fixed buffer would hold.
-    NodeId node = sub;
-    for (int i = 0; i < 400; ++i) {
-        node = add(tree, node, u" " + std::u16string(100, u'n'), kKindFolder);
-    }
-    const std::u16string path = fullPathText(tree, node);
-    EXPECT_EQ(path.size(), 31u + 399u * 103u);
-    EXPECT_EQ(path.substr(path.size() - 4), u"nn \\");
-    tree.select(node);
-    port.custom("rename", Turns{std::u16string(600, u'y')});
-    EXPECT_TRUE(commands.OnItemRename());
-    EXPECT_EQ(port.calls().at(0).text, std::u16string(100, u'n'));
-    EXPECT_EQ(tree.text(node), u" " + std::u16string(510, u'y'));
-    // A surrogate pair at units 509 and 510 goes whole; one that ends at 510 is kept.
-    const std::u16string smile = u"\U0001F600";
-    RenameItemDialog dialog;
-    EXPECT_TRUE(confirmNewName(dialog, std::u16string(509, u'a') + smile + u"t", port));
-    EXPECT_EQ(dialog.name, std::u16string(509, u'a'));
-    EXPECT_TRUE(confirmNewName(dialog, std::u16string(508, u'a') + smile + u"t", port));
-    EXPECT_EQ(dialog.name, std::u16string(508, u'a') + smile);
-}
-
-// Refused then cancelled (no sort, no flag), then folder, file and root renamed: the
-// folder's space restored, kind and bold kept, trailing spaces kept, the whole tree sorted.
-TEST_F(ItemCommandsTest, RenameFlow) {
-    const NodeId last = add(tree, kTopLevel, u"AAA", kKindDriveRoot); // out of order
-    const std::string before = dump(tree);
-    tree.select(last);
-    port.custom("rename", Turns{u"", std::nullopt}).answer(MessageAnswer::Ok);
+// Refused names keep the dialog open; Cancel changes nothing. An accepted name keeps a
+// folder's leading space, keeps trailing spaces and re-sorts the whole tree.
+TEST_F(ItemCommandsTest, RenameRefusesCutsAndSorts) {
+    tree.select(folder);
+    ui.rename({u"", u"  ", u" lead"});
     EXPECT_FALSE(commands.OnItemRename());
-    EXPECT_EQ(dump(tree), before);
-    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(
+        ui.transcript(),
+        (Lines{"rename \"Folder\" -> ok \"\"", kEmpty, "rename \"Folder\" -> ok \"  \"", kSpace,
+               "rename \"Folder\" -> ok \" lead\"", kSpace, "rename \"Folder\" -> cancel"}));
+    EXPECT_EQ(sorts, 0);
     EXPECT_FALSE(document.modified);
-    for (const auto& [node, turns] : std::vector<std::pair<NodeId, Turns>>{
-             {readme, {u"notes.exe"}},
-             {folder, {u"Alpha"}},
-             {file, {u"", u"   ", u" lead", u"a\\b:c  "}},
-             {drive, {u"zz"}},
-         }) {
+
+    for (const auto& [node, typed] : std::vector<std::pair<NodeId, std::u16string>>{
+             {readme, u"a\\b:c  "}, {folder, u"zeta"}, {sub, u"Alpha"}, {cd, u"AAA"}}) {
         document.modified = false;
         tree.select(node);
-        port.custom("rename", turns);
-        for (std::size_t i = 1; i < turns.size(); ++i) {
-            port.answer(MessageAnswer::Ok);
-        }
+        ui.rename({typed});
         EXPECT_TRUE(commands.OnItemRename());
         EXPECT_TRUE(document.modified);
         EXPECT_EQ(tree.selected(), node);
     }
-    const std::string empty =
-        "message \"The name must not be empty!\" | \"Error\" | Error | Ok -> Ok";
-    const std::string space =
-        "message \"The name must not start with space!\" | \"Error\" | Error | Ok -> Ok";
-    EXPECT_THAT(port.transcript(),
-                ElementsAre("rename \"AAA\" -> scripted", empty,
-                            "rename \"readme.txt\" -> scripted", "rename \"Folder\" -> scripted",
-                            "rename \"file.doc\" -> scripted", empty, space, space,
-                            "rename \"Drive\" -> scripted"));
-    EXPECT_EQ(dump(tree), " Spaced/4*{ Inner/6*},AAA/9*,zz/9*{ Alpha/6*{ Sub/6*{deep.txt/5},"
-                          "a\\b:c  /5},notes.exe/5}");
-    // The flag is set after each sort.
-    EXPECT_THAT(events, ElementsAre("sort", "sort", "sort", "sort"));
+    EXPECT_EQ(sorts, 4);
+    EXPECT_EQ(dump(tree), " AAA/4{ Inner/6},Drive/9{ zeta/6{ Alpha/6{deep.txt/5},file.doc/5},"
+                          "a\\b:c  /5}");
+
+    // The name is cut at 510 units; a surrogate pair that the cut would split goes whole.
+    const std::u16string smile = u"\U0001F600";
+    for (const auto& [typed, kept] : std::vector<std::pair<std::u16string, std::u16string>>{
+             {std::u16string(600, u'y'), std::u16string(510, u'y')},
+             {std::u16string(509, u'a') + smile + u"t", std::u16string(509, u'a')},
+             {std::u16string(508, u'a') + smile + u"t", std::u16string(508, u'a') + smile},
+             {smile, smile}}) {
+        tree.select(sub);
+        ui.rename({typed});
+        EXPECT_TRUE(commands.OnItemRename());
+        EXPECT_EQ(tree.text(sub), u" " + kept);
+    }
 }
 
-// No changes nothing; Yes deletes the subtree with no sort; down to the last root, then
-// nothing is selected.
-TEST_F(ItemCommandsTest, DeleteFlow) {
-    const NodeId last = add(tree, kTopLevel, u"AAA", kKindDriveRoot); // out of order
+TEST_F(ItemCommandsTest, DeleteWarnsThenRemovesAndMovesTheSelection) {
+    const std::string lost = " will be deleted.\\nYou will not be able to restore it.\\n\\n"
+                             "Continue ?\" | \"Warning\" | Exclamation | YesNo -> ";
+    const std::string all = " and all it's content" + lost;
     const std::string before = dump(tree);
     tree.select(folder);
-    port.answer(MessageAnswer::No).answer(MessageAnswer::Yes);
+    ui.answer(MessageAnswer::No);
     EXPECT_FALSE(commands.OnItemDelete());
     EXPECT_EQ(dump(tree), before);
     EXPECT_EQ(tree.selected(), folder);
     EXPECT_FALSE(document.modified);
+    ui.answer(MessageAnswer::Yes);
     EXPECT_TRUE(commands.OnItemDelete());
-    const std::string warning = "message \"\"Folder\" and all it's content will be deleted.\\nYou "
-                                "will not be able to restore it.\\n\\nContinue ?\" | \"Warning\" | "
-                                "Exclamation | YesNo -> ";
-    EXPECT_THAT(port.transcript(), ElementsAre(warning + "No", warning + "Yes"));
-    EXPECT_EQ(dump(tree), "Drive/9*{readme.txt/5}, Spaced/4*{ Inner/6*},AAA/9*");
+    EXPECT_EQ(dump(tree), "Drive/9{readme.txt/5}, Spaced/4{ Inner/6}");
+    EXPECT_EQ(tree.selected(), readme); // the next sibling
     EXPECT_TRUE(document.modified);
-    for (const NodeId root : {drive, cd, last}) {
-        tree.select(root);
-        port.answer(MessageAnswer::Yes);
+    // A file keeps a leading space in the warning; a drive root gets the file wording.
+    const NodeId odd = add(tree, drive, u" odd.txt", kKindDocument);
+    for (const NodeId node : {readme, odd, cd, drive}) {
+        tree.select(node);
+        ui.answer(MessageAnswer::Yes);
         EXPECT_TRUE(commands.OnItemDelete());
     }
     EXPECT_TRUE(tree.empty());
     EXPECT_EQ(tree.selected(), kNoNode);
-    EXPECT_TRUE(events.empty());
-    // Nothing left to select: every command asks for a selection and stops.
-    port.clearCalls();
-    port.answer(MessageAnswer::Ok).answer(MessageAnswer::Ok).answer(MessageAnswer::Ok);
+    EXPECT_EQ(sorts, 0);
+    // Nothing is selected: every command asks for a selection and stops.
     commands.OnItemProperties();
     EXPECT_FALSE(commands.OnItemRename());
     EXPECT_FALSE(commands.OnItemDelete());
-    EXPECT_THAT(
-        port.transcript(),
-        ElementsAre(
-            "message \"Select an item and try again.\" | \"Information\" | Information | Ok -> Ok",
-            "message \"Select an item you want to rename and try again.\" | \"Information\" | "
-            "Information | Ok -> Ok",
-            "message \"Select an item you want to delete and try again.\" | \"Information\" | "
-            "Information | Ok -> Ok"));
+    EXPECT_EQ(
+        ui.transcript(),
+        (Lines{"message \"\"Folder\"" + all + "No", "message \"\"Folder\"" + all + "Yes",
+               "message \"\"readme.txt\"" + lost + "Yes", "message \"\" odd.txt\"" + lost + "Yes",
+               "message \"\"Spaced\"" + all + "Yes", "message \"\"Drive\"" + lost + "Yes",
+               "message \"Select an item and try again.\"" + kOk,
+               "message \"Select an item you want to rename and try again.\"" + kOk,
+               "message \"Select an item you want to delete and try again.\"" + kOk}));
+}
+
+TEST(ItemTexts, OnlyOneLeadingSpaceIsHiddenAndPathsAreWhole) {
+    EXPECT_EQ(displayName(u"  two"), u" two");
+    EXPECT_EQ(displayName(u" "), u"");
+    EXPECT_EQ(displayName(u""), u"");
+    EXPECT_EQ(renamedText(u"  two", u"x"), u" x");
+    EXPECT_EQ(renamedText(u"", u"x"), u"x");
+    EXPECT_EQ(deleteWarningText(kKindFolder, u"  two").substr(0, 6), u"\" two\"");
+    // Far beyond the 16383 characters a fixed buffer would hold.
+    SnapshotTree tree;
+    NodeId node = add(tree, kTopLevel, u"", kKindDriveRoot);
+    for (int i = 0; i < 400; ++i) {
+        node = add(tree, node, u" " + std::u16string(100, u'n'), kKindFolder);
+    }
+    const std::u16string path = fullPathText(tree, node);
+    EXPECT_EQ(path.size(), 9u + 2u + 399u * 103u);
+    EXPECT_EQ(path.substr(0, 13), u"*root* \\  \\ n");
+    EXPECT_EQ(path.substr(path.size() - 4), u"nn \\");
 }
 
 } // namespace
