@@ -1,6 +1,6 @@
 #!/bin/bash
-# zelvane-cli search end to end over a scanned folder: Path, a tab, Item, then the count;
-# the options, escaped control characters and the failures.
+# zelvane-cli search, info and list end to end over a scanned folder: Path, a tab, Item,
+# then the count; the options, escaped control characters, exit statuses and failures.
 # Usage: cli_search_test.sh path/to/zelvane-cli
 set -u
 cli=$1
@@ -20,6 +20,7 @@ mkdir -p "$work/disk/Docs"
 : > "$work/disk/Docs/ReadMe.txt"
 : > "$work/disk/Docs/bad"$'\e'"[31m.txt"
 : > "$work/disk/readme.md"
+: > "$work/disk/del"$'\x7f'".txt"
 "$cli" scan "$work/disk" --title Disk -o "$work/s.zelv" > /dev/null
 s=$work/s.zelv
 tab=$'\t'
@@ -45,6 +46,29 @@ search "${tab}Disk
 search "0 matches found." "$s" -- --x # after -- a pattern may begin with a dash
 search " Disk\\\\ Docs${tab}bad\\x1B[31m.txt
 1 matches found." "$s" bad
+search " Disk${tab}del\\x7F.txt
+1 matches found." "$s" DEL
+
+out=$("$cli" list "$s")
+check "status of list" 0 $?
+check "list" "9 Disk
+  6  Docs
+    5 bad\\x1B[31m.txt
+    5 ReadMe.txt
+  5 del\\x7F.txt
+  8 readme.md" "$out"
+"$cli" info "$s" | grep -qx "Well formed"
+check "info of a good file" 0 $?
+head -c -1 "$s" > "$work/cut.zelv"
+out=$("$cli" info "$work/cut.zelv")
+check "status of info with the last name cut" 1 $?
+check "info with the last name cut" "Files:${tab}4" "$(grep '^Files:' <<< "$out")"
+for command in info list; do
+    "$cli" $command "$work/missing.zelv" > /dev/null 2>&1
+    check "status of $command on a missing file" 2 $?
+    "$cli" $command "$s" "$s" > /dev/null 2>&1
+    check "status of $command with two files" 2 $?
+done
 
 for arguments in "$s" "$s|" "$s|a|b" "$s|a|--wholly" "$work/missing.zelv|a"; do
     IFS='|' read -r -a words <<< "$arguments"
