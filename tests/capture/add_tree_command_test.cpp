@@ -1,212 +1,121 @@
-// The Add Tree command through the scripted port: the dialog's reading and remembering of
-// its fields, the order of the command's steps and its texts, Cancel, Stop, and a path
-// that cannot be read.
+// The Add Tree command through the scripted double: Cancel, a whole capture with its
+// texts in order, and Stop.
 #include "capture/add_tree_command.h"
 
-#include <cstdio>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "capture/temp_tree.h"
+#include "support/scripted_ui.h"
 #include "text/utf.h"
-#include "support/scripted_add_tree_port.h"
 
 namespace zelvane {
 namespace {
 
-using testing::AddTreeFields;
-using testing::ScriptedAddTreePort;
+using testing::Lines;
 
-TEST(AddTreeDialogRules, FieldsAreCutTo249CharactersAndNeverSplitACharacter) {
-    const std::u16string long300(300, u'p');
-    EXPECT_EQ(readAddTreeField(long300), std::u16string(249, u'p'));
-    EXPECT_EQ(readAddTreeField(std::u16string(249, u'q')), std::u16string(249, u'q'));
-    EXPECT_EQ(readAddTreeField(u""), u"");
-    // U+1F600 as its two halves at units 249 and 250: both go, not just the second.
-    std::u16string pair = std::u16string(248, u'a') + u"\U0001F600" + u"tail";
-    EXPECT_EQ(readAddTreeField(pair), std::u16string(248, u'a'));
-    // A pair that ends exactly at 249 stays whole.
-    pair = std::u16string(247, u'a') + u"\U0001F600" + u"tail";
-    EXPECT_EQ(readAddTreeField(pair), std::u16string(247, u'a') + u"\U0001F600");
-}
-
-TEST(AddTreeDialogRules, OkRemembersTheTitleAsTypedAndFallsBackToThePath) {
-    AddTreeInputs remembered{u"/old", u"mp3", u"Old title"};
-    AddTreeDialogResult result = acceptAddTreeFields(u"/media/Photos", u"", u"*", remembered);
-    EXPECT_EQ(result, (AddTreeDialogResult{u"/media/Photos", u"/media/Photos", u"*"}));
-    EXPECT_EQ(remembered, (AddTreeInputs{u"/media/Photos", u"*", u""}))
-        << "an empty title stays empty for the next time";
-
-    result = acceptAddTreeFields(u"/media/b", u"Backup 2007", u"txt", remembered);
-    EXPECT_EQ(result.label, u"Backup 2007");
-    EXPECT_EQ(remembered.title, u"Backup 2007");
-
-    // Nothing is trimmed or checked.
-    result = acceptAddTreeFields(u"  /x ", u" ", u"", remembered);
-    EXPECT_EQ(result, (AddTreeDialogResult{u"  /x ", u" ", u""}));
-    result = acceptAddTreeFields(u"", u"", u"", remembered);
-    EXPECT_EQ(result, (AddTreeDialogResult{u"", u"", u""}));
-    // The remembered path is the cut one.
-    acceptAddTreeFields(std::u16string(300, u'd'), u"", u"*", remembered);
-    EXPECT_EQ(remembered.path.size(), 249u);
-}
-
-TEST(AddTreeDialogRules, TheChosenFolderLosesOneTrailingSlashButTheRootStays) {
-    EXPECT_EQ(chosenFolderPath(u"/"), u"/");
-    EXPECT_EQ(chosenFolderPath(u"/home/u/"), u"/home/u");
-    EXPECT_EQ(chosenFolderPath(u"/home/u"), u"/home/u");
-    EXPECT_EQ(chosenFolderPath(u"/home/u//"), u"/home/u/");
-    EXPECT_EQ(chosenFolderPath(u"//"), u"/");
-    EXPECT_EQ(chosenFolderPath(u""), u"");
-}
-
-// A command over its own tree, scan state, document and remembered inputs.
-struct AddTreeFixture {
+struct AddTree {
     SnapshotTree tree;
     ScanState scan;
     DocumentState document;
-    AddTreeInputs remembered;
-    ScriptedAddTreePort port;
+    AddTreeInputs remembered{u"/old", u"mp3", u"Old title"};
+    testing::ScriptedUi ui;
     TextOrder order{""};
-    AddTreeCommand command{tree, scan, document, remembered, port, port, order};
+    AddTreeCommand command{tree, scan, document, remembered, ui, ui, order};
+
+    std::vector<std::u16string> texts(NodeId parent) const {
+        std::vector<std::u16string> out;
+        for (NodeId c = tree.firstChild(parent); c != kNoNode; c = tree.nextSibling(c)) {
+            out.emplace_back(tree.text(c));
+        }
+        return out;
+    }
 };
 
-TEST(AddTreeCommand, RunsItsStepsInOrderWithTheSummaryLast) {
-    test::TempTree disk;
-    disk.dir("a");
-    disk.dir("b");
-    disk.dir("b/c");
-    disk.file("a/big.bin", 1234000);
-    disk.file("b/c/small.txt", 567);
-    disk.manyFiles("b", 8, "f");
-    disk.manyFiles("", 120, "g"); // 3 folders and 130 files: one progress text
-
-    AddTreeFixture f;
-    f.port.addTreeOk({utf8ToUtf16(disk.path()), u"", u"*"}).answer(MessageAnswer::Ok);
-    const NodeId old = f.tree.insertLast(kTopLevel, u"Old");
-    f.tree.select(old);
-    const std::optional<CaptureOutcome> outcome = f.command.OnAddTree();
-    ASSERT_TRUE(outcome);
-
-    // The counts at the 127th item depend on the order of the directory entries on disk.
-    std::vector<std::string> transcript = f.port.transcript();
-    ASSERT_EQ(transcript.size(), 7u) << ::testing::PrintToString(transcript);
-    unsigned folders = 0, files = 0;
-    ASSERT_EQ(std::sscanf(transcript[3].c_str(),
-                          R"(progress "Scanning...\n%u folder(s) and %u file(s) found...")",
-                          &folders, &files),
-              2)
-        << transcript[3];
-    EXPECT_EQ(folders + files, 127u);
-    transcript[3] = "progress counts";
-
-    const std::string path = "\"" + disk.path() + "\"";
-    const std::vector<std::string> expected = {
-        R"(add tree dialog "/" | "" | "*" -> ok )" + path + R"( | "" | "*")",
-        "scanning on",
-        R"(progress "Scanning...")",
-        "progress counts",
-        R"(progress "Sorting...")",
-        "scanning off",
-        R"x(message "3 folder(s) & 130 file(s) successfuly added.\nTotal size is 1 234 567 byte(s)")x"
-        R"( | "Information" | Information | Ok -> Ok)",
-    };
-    EXPECT_EQ(transcript, expected);
-    EXPECT_TRUE(f.document.modified);
-    EXPECT_GT(f.port.pumps(), 0u);
-
-    // The root takes the path as its label, bold, after the sort among the roots.
-    EXPECT_EQ(f.tree.text(outcome->root), utf8ToUtf16(disk.path()));
-    EXPECT_TRUE(f.tree.isBold(outcome->root));
-    EXPECT_EQ(f.tree.kind(outcome->root), kKindDriveRoot);
-    EXPECT_EQ(f.tree.firstRoot(), outcome->root) << "\"/...\" sorts before \"Old\"";
-    EXPECT_EQ(f.tree.selected(), old) << "the selection stays where it was";
-    EXPECT_EQ(f.remembered, (AddTreeInputs{utf8ToUtf16(disk.path()), u"*", u""}));
-}
-
 TEST(AddTreeCommand, CancelChangesNothing) {
-    AddTreeFixture f;
-    f.scan = {4, 5, u"mp3", true};
-    f.remembered = {u"/srv", u"txt", u"T"};
-    f.tree.insertLast(kTopLevel, u"Kept");
-    f.port.addTreeCancel();
-    EXPECT_FALSE(f.command.OnAddTree());
-    EXPECT_EQ(f.port.transcript(),
-              std::vector<std::string>{R"(add tree dialog "/srv" | "T" | "txt" -> cancel)"});
-    EXPECT_EQ(f.tree.childCount(kTopLevel), 1u);
-    EXPECT_EQ(f.scan.folders, 4u);
-    EXPECT_EQ(f.scan.files, 5u);
-    EXPECT_EQ(f.scan.filter, u"mp3");
-    EXPECT_FALSE(f.document.modified);
-    EXPECT_EQ(f.remembered, (AddTreeInputs{u"/srv", u"txt", u"T"}));
+    AddTree t;
+    t.ui.cancelAddTree();
+    EXPECT_EQ(t.command.OnAddTree(), std::nullopt);
+    EXPECT_EQ(t.ui.transcript(), (Lines{R"(add tree "/old" | "Old title" | "mp3" -> cancel)"}));
+    EXPECT_TRUE(t.tree.empty());
+    EXPECT_FALSE(t.document.modified);
+    EXPECT_EQ(t.remembered, (AddTreeInputs{u"/old", u"mp3", u"Old title"}));
 }
 
-TEST(AddTreeCommand, AStoppedCaptureKeepsItsNodesAndSaysSoInTheSummary) {
+TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeUnderTheTitleOrThePath) {
     test::TempTree disk;
-    for (const char* folder : {"k", "m", "q"}) {
-        disk.dir(folder);
-        disk.manyFiles(folder, 20, "z");
-    }
-    AddTreeFixture f;
-    f.port.addTreeOk({utf8ToUtf16(disk.path()), u"Stopped", u"*"}).answer(MessageAnswer::Ok);
-    f.port.stopAtPump(f.scan, 1);
-    const std::optional<CaptureOutcome> outcome = f.command.OnAddTree();
-    ASSERT_TRUE(outcome);
-    ASSERT_FALSE(f.port.messages().empty());
-    EXPECT_EQ(f.port.messages().back().text,
-              u"1 folder(s) & 20 file(s) successfuly added.\nTotal size is 0 byte(s)"
-              u"\n\nNote: Scanning process was interrupted.");
-    EXPECT_EQ(f.tree.childCount(outcome->root), 1u);
-    EXPECT_TRUE(f.tree.isBold(outcome->root));
-    EXPECT_TRUE(f.document.modified);
-    EXPECT_TRUE(f.scan.stopRequested) << "left set until the next capture";
-}
-
-TEST(AddTreeCommand, APathThatCannotBeReadGivesAnEmptyRootAndZeros) {
-    test::TempTree disk;
-    AddTreeFixture f;
-    const std::u16string missing = utf8ToUtf16(disk.at("no/such/dir"));
-    f.port.addTreeOk({missing, u"Gone", u"txt"}).answer(MessageAnswer::Ok);
-    const std::optional<CaptureOutcome> outcome = f.command.OnAddTree();
-    ASSERT_TRUE(outcome);
-    EXPECT_EQ(f.tree.text(outcome->root), u"Gone");
-    EXPECT_FALSE(f.tree.hasChildren(outcome->root));
-    EXPECT_EQ(f.tree.kind(outcome->root), kKindDriveRoot);
-    EXPECT_EQ(f.port.messages().back().text,
-              u"0 folder(s) & 0 file(s) successfuly added.\nTotal size is 0 byte(s)");
-    EXPECT_TRUE(f.document.modified);
-    EXPECT_EQ(f.remembered.title, u"Gone");
-}
-
-TEST(AddTreeCommand, TheNextDialogOffersWhatTheLastOkRemembered) {
-    test::TempTree disk;
-    disk.file("x.txt");
-    AddTreeFixture f;
+    disk.dir("sub");
+    disk.file("sub/inner.txt", 1000);
+    disk.file("B.txt", 5);
+    disk.file("a.txt", 999000);
+    disk.file("skip.bak", 7);
     const std::u16string path = utf8ToUtf16(disk.path());
-    f.port.addTreeOk({path, u"Backup 2007", u"txt"}).answer(MessageAnswer::Ok);
-    f.port.addTreeOk({path, u"", u"txt"}).answer(MessageAnswer::Ok);
-    f.port.addTreeCancel();
-    f.command.OnAddTree();
-    f.command.OnAddTree();
-    f.command.OnAddTree();
-    std::vector<std::string> dialogs;
-    for (const std::string& line : f.port.transcript()) {
-        if (line.starts_with("add tree dialog")) {
-            dialogs.push_back(line.substr(0, line.find(" -> ")));
-        }
+    const std::string quoted = "\"" + disk.path() + "\"";
+    for (const std::u16string title : {u"", u"\tMy disk"}) {
+        AddTree t;
+        t.tree.insertLast(kTopLevel, u"zzz");
+        t.scan.folders = 55;
+        t.ui.addTree({path, title, u"txt"});
+        const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
+        const std::string titleText = title.empty() ? "" : "\\tMy disk";
+        EXPECT_EQ(t.ui.transcript(),
+                  (Lines{R"(add tree "/old" | "Old title" | "mp3" -> ok )" + quoted + " | \"" +
+                             titleText + "\" | \"txt\"",
+                         "scanning on", R"(progress "Scanning...")", R"(progress "Sorting...")",
+                         "scanning off",
+                         "message \"1 folder(s) & 3 file(s) successfuly added.\\nTotal size is "
+                         "1 000 005 byte(s)\" | \"Information\" | Information | Ok -> Ok"}));
+        EXPECT_EQ(t.remembered, (AddTreeInputs{path, u"txt", title}));
+        EXPECT_TRUE(t.document.modified);
+        EXPECT_EQ(t.scan.filter, u"txt");
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_FALSE(outcome->stopped);
+        EXPECT_EQ(outcome->folders, 1u);
+        EXPECT_EQ(outcome->files, 3u);
+        EXPECT_EQ(outcome->total, 1000005u);
+        const std::u16string label = title.empty() ? path : title;
+        EXPECT_EQ(t.tree.text(outcome->root), label);
+        EXPECT_TRUE(t.tree.isBold(outcome->root));
+        EXPECT_EQ(t.tree.kind(outcome->root), kKindDriveRoot);
+        EXPECT_EQ(t.texts(kTopLevel), (std::vector<std::u16string>{label, u"zzz"}));
+        EXPECT_EQ(t.texts(outcome->root),
+                  (std::vector<std::u16string>{u" sub", u"a.txt", u"B.txt"}));
     }
-    const std::string quotedPath = "\"" + disk.path() + "\"";
-    EXPECT_EQ(dialogs, (std::vector<std::string>{
-                           R"(add tree dialog "/" | "" | "*")",
-                           "add tree dialog " + quotedPath + R"( | "Backup 2007" | "txt")",
-                           "add tree dialog " + quotedPath + R"( | "" | "txt")",
-                       }));
-    // Two roots: "/..." (the path as label) and "Backup 2007", in text order.
-    ASSERT_EQ(f.tree.childCount(kTopLevel), 2u);
-    EXPECT_EQ(f.tree.text(f.tree.firstRoot()), path);
-    EXPECT_EQ(f.tree.text(f.tree.nextSibling(f.tree.firstRoot())), u"Backup 2007");
+}
+
+TEST(AddTreeCommand, StopAtAPumpEndsWithTheStoppedNote) {
+    test::TempTree disk;
+    for (const char* folder : {"a", "b", "c"}) {
+        disk.dir(folder);
+        disk.manyFiles(folder, 20, "f");
+    }
+    AddTree t;
+    t.ui.addTree({utf8ToUtf16(disk.path()), u"t", u"*"});
+    t.ui.stopAtPump(t.scan, 1);
+    const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_TRUE(outcome->stopped);
+    EXPECT_EQ(t.ui.transcript().back(),
+              "message \"1 folder(s) & 20 file(s) successfuly added.\\nTotal size is 0 byte(s)"
+              "\\n\\nNote: Scanning process was interrupted.\" | \"Information\" | Information | "
+              "Ok -> Ok");
+    EXPECT_EQ(t.ui.transcript().size(), 6u);
+}
+
+TEST(AddTreeCommand, DialogFieldsAreCutAndAChosenFolderLosesItsTrailingSlash) {
+    AddTreeDialog dialog;
+    const std::u16string pair = std::u16string(248, u'a') + u"\U0001F600";
+    acceptAddTreeDialog(dialog, std::u16string(300, u'p'), pair, u" * ");
+    EXPECT_TRUE(dialog.accepted);
+    EXPECT_EQ(dialog.fields,
+              (AddTreeInputs{std::u16string(249, u'p'), u" * ", std::u16string(248, u'a')}));
+    const struct {
+        std::u16string_view chosen, field;
+    } cases[] = {{u"/", u"/"}, {u"//", u"/"}, {u"/a/", u"/a"}, {u"/a//", u"/a/"}, {u"", u""}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(chosenFolderPath(std::u16string(c.chosen)), c.field);
+    }
 }
 
 } // namespace

@@ -7,191 +7,120 @@
 
 #include <gtest/gtest.h>
 
+#include "text/utf.h"
+
 namespace zelvane {
 namespace {
 
-std::vector<std::u16string> childTexts(const SnapshotTree& tree, NodeId parent) {
-    std::vector<std::u16string> texts;
+using Texts = std::vector<std::u16string>;
+
+Texts childTexts(const SnapshotTree& tree, NodeId parent) {
+    Texts texts;
     for (NodeId c = tree.firstChild(parent); c != kNoNode; c = tree.nextSibling(c)) {
         texts.emplace_back(tree.text(c));
     }
     return texts;
 }
 
-NodeId add(SnapshotTree& tree, NodeId parent, std::u16string_view text) {
-    return tree.insertLast(parent, text);
-}
-
-TEST(TreeOrder, FoldersComeFirstThenFilesEachAlphabetically) {
-    for (const char* locale : {"", "en_US", "de_DE", "th_TH", "sv_SE"}) {
-        const TextOrder order(locale);
+TEST(TreeOrder, SortsSiblingsFoldersFirstCaseInsensitivelyAndStably) {
+    const std::u16string han(100, u'\u4e00'); // long sort keys: the key buffer must grow
+    const struct {
+        const char* locale;
+        Texts in, out;
+    } cases[] = {
+        {"",
+         {u" Zeta", u"Beta.txt", u" alpha", u"apple.txt"},
+         {u" alpha", u" Zeta", u"apple.txt", u"Beta.txt"}},
+        {"de_DE",
+         {u" Zeta", u"Beta.txt", u" alpha", u"apple.txt"},
+         {u" alpha", u" Zeta", u"apple.txt", u"Beta.txt"}},
+        {"", {u"a", u"1", u" b"}, {u" b", u"1", u"a"}},
+        {"", {u"README", u"readme", u"Readme"}, {u"README", u"readme", u"Readme"}},
+        {"", {u"readme", u"x", u"README"}, {u"readme", u"README", u"x"}},
+        {"", {u"f", u"\u00e9", u"e"}, {u"e", u"\u00e9", u"f"}},
+        {"", {u"\u0436", u"\u0430", u"\u0411"}, {u"\u0430", u"\u0411", u"\u0436"}},
+        {"", {u"z", u"\u00e5"}, {u"\u00e5", u"z"}},
+        {"sv_SE", {u"\u00e5", u"z"}, {u"z", u"\u00e5"}},
+        {"th", {u"ab", u"a b"}, {u"a b", u"ab"}}, // spaces count even where they are ignorable
+        {"", {han + u"b", han + u"a"}, {han + u"a", han + u"b"}},
+        {"", {u"b", u"a"}, {u"a", u"b"}},
+    };
+    for (const auto& c : cases) {
         SnapshotTree tree;
-        const NodeId root = add(tree, kTopLevel, u"root");
-        for (const char16_t* text : {u" Zeta", u"Beta.txt", u" alpha", u"apple.txt"}) {
-            add(tree, root, text);
+        const NodeId root = tree.insertLast(kTopLevel, u"root");
+        for (const auto& text : c.in) {
+            tree.insertLast(root, text);
         }
-        SortTree(tree, order);
-        EXPECT_EQ(childTexts(tree, root),
-                  (std::vector<std::u16string>{u" alpha", u" Zeta", u"apple.txt", u"Beta.txt"}))
-            << locale;
+        SortTree(tree, TextOrder(c.locale));
+        EXPECT_EQ(childTexts(tree, root), c.out) << c.locale << " " << utf16ToUtf8(c.in[0]);
     }
 }
 
-TEST(TreeOrder, ASpaceSortsBeforeLettersAndDigits) {
-    // Thai makes spaces ignorable by default; they must count everywhere.
-    for (const char* locale : {"", "en_US", "th", "ja"}) {
-        const TextOrder order(locale);
-        EXPECT_LT(order.compare(u" b", u"a"), 0) << locale;
-        EXPECT_LT(order.compare(u" z", u"0"), 0) << locale;
-        EXPECT_LT(order.compare(u" z", u"A"), 0) << locale;
-        EXPECT_LT(order.compare(u"a b", u"ab"), 0) << locale;
-        EXPECT_EQ(order.compare(u"Readme", u"README"), 0) << locale;
-        EXPECT_LT(order.compare(u"e", u"\u00e9"), 0) << locale;
-        EXPECT_LT(order.compare(u"\u00c9cole", u"ecrire"), 0) << locale;
-    }
-    EXPECT_GT(TextOrder("sv_SE").compare(u"\u00e5", u"z"), 0) << "Swedish puts \u00e5 after z";
+TEST(TreeOrder, SortsTheRootsAndEveryBranchAtAnyDepth) {
     SnapshotTree tree;
-    const NodeId root = add(tree, kTopLevel, u"r");
-    add(tree, root, u"a");
-    add(tree, root, u"1");
-    add(tree, root, u" b");
+    const NodeId b = tree.insertLast(kTopLevel, u"b root");
+    tree.insertLast(kTopLevel, u"a root");
+    const NodeId leafless = tree.insertLast(b, u"z");
+    tree.insertLast(b, u"y");
+    const NodeId deep = tree.insertLast(tree.insertLast(leafless, u" only"), u" deep");
+    tree.insertLast(deep, u"2");
+    tree.insertLast(deep, u"1");
     SortTree(tree, TextOrder(""));
-    EXPECT_EQ(childTexts(tree, root), (std::vector<std::u16string>{u" b", u"1", u"a"}));
-}
-
-TEST(TreeOrder, RootsAreOrderedTooAndEqualTextsKeepTheirOrder) {
-    SnapshotTree tree;
-    add(tree, kTopLevel, u"b");
-    add(tree, kTopLevel, u"A");
-    add(tree, kTopLevel, u"9 disk");
-    add(tree, kTopLevel, u" spaced");
-    SortTree(tree, TextOrder(""));
-    EXPECT_EQ(childTexts(tree, kTopLevel),
-              (std::vector<std::u16string>{u" spaced", u"9 disk", u"A", u"b"}));
-
-    SnapshotTree same;
-    const NodeId root = add(same, kTopLevel, u"r");
-    const NodeId first = add(same, root, u"Readme");
-    const NodeId second = add(same, root, u"README");
-    const NodeId third = add(same, root, u"readme");
-    add(same, root, u"Also");
-    SortTree(same, TextOrder(""));
-    ASSERT_EQ(same.childCount(root), 4u);
-    EXPECT_EQ(same.childAt(root, 1), first);
-    EXPECT_EQ(same.childAt(root, 2), second);
-    EXPECT_EQ(same.childAt(root, 3), third);
-}
-
-TEST(TreeOrder, EveryLevelIsSortedAndSortBranchStaysInItsBranch) {
-    SnapshotTree tree;
-    const NodeId r1 = add(tree, kTopLevel, u"r1");
-    const NodeId sub = add(tree, r1, u" sub");
-    add(tree, sub, u"z");
-    const NodeId deep = add(tree, sub, u" deep");
-    add(tree, deep, u"b");
-    add(tree, deep, u"a");
-    add(tree, sub, u"y");
-    const NodeId r0 = add(tree, kTopLevel, u"r0");
-    add(tree, r0, u"d");
-    add(tree, r0, u"c");
+    EXPECT_EQ(childTexts(tree, kTopLevel), (Texts{u"a root", u"b root"}));
+    EXPECT_EQ(childTexts(tree, b), (Texts{u"y", u"z"}));
+    EXPECT_EQ(childTexts(tree, deep), (Texts{u"1", u"2"}));
 
     const TextOrder order("");
-    SortBranch(tree, sub, order);
-    EXPECT_EQ(childTexts(tree, sub), (std::vector<std::u16string>{u" deep", u"y", u"z"}));
-    EXPECT_EQ(childTexts(tree, deep), (std::vector<std::u16string>{u"a", u"b"}));
-    EXPECT_EQ(childTexts(tree, r0), (std::vector<std::u16string>{u"d", u"c"})) << "untouched";
-    EXPECT_EQ(childTexts(tree, kTopLevel), (std::vector<std::u16string>{u"r1", u"r0"}));
-
-    SortTree(tree, order);
-    EXPECT_EQ(childTexts(tree, kTopLevel), (std::vector<std::u16string>{u"r0", u"r1"}));
-    EXPECT_EQ(childTexts(tree, r0), (std::vector<std::u16string>{u"c", u"d"}));
+    EXPECT_LT(order.compare(u" b", u"a"), 0);
+    EXPECT_EQ(order.compare(u"Readme", u"README"), 0);
+    EXPECT_GT(order.compare(u"b", u"A"), 0);
 }
 
-TEST(TreeOrder, ToleratesOddTextsAndDeepTrees) {
-    SnapshotTree tree;
-    const NodeId root = add(tree, kTopLevel, u"r");
-    add(tree, root, u"\xdcff\xdc80.txt"); // bytes kept from a name that was not UTF-8
-    add(tree, root, u"");
-    add(tree, root, std::u16string(5000, u'x'));
-    add(tree, root, u"\xd800"); // a lone high surrogate
-    add(tree, root, u"a");
-    SortTree(tree, TextOrder(""));
-    const auto texts = childTexts(tree, root);
-    ASSERT_EQ(texts.size(), 5u);
-    EXPECT_EQ(texts[0], u"");
-
-    // 100,000 levels: the walk keeps its own stack.
-    SnapshotTree deep;
-    NodeId node = add(deep, kTopLevel, u"top");
-    for (int i = 0; i < 100000; ++i) {
-        node = add(deep, node, u" d");
-        add(deep, deep.parent(node), u"a file");
-    }
-    SortTree(deep, TextOrder(""));
-    EXPECT_EQ(childTexts(deep, deep.firstRoot()), (std::vector<std::u16string>{u" d", u"a file"}));
-}
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
+// Sets the three locale variables for the life of the object (nullptr: unset).
+class LocaleEnvironment {
 public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            saved_ = old;
-        }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+    LocaleEnvironment(const char* all, const char* collate, const char* lang) {
+        set("LC_ALL", all);
+        set("LC_COLLATE", collate);
+        set("LANG", lang);
     }
-    ~ScopedEnv() {
-        if (saved_) {
-            setenv(name_, saved_->c_str(), 1);
-        } else {
-            unsetenv(name_);
+    ~LocaleEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            set(name, value ? value->c_str() : nullptr);
         }
     }
 
 private:
-    const char* name_;
-    std::optional<std::string> saved_;
+    void set(const char* name, const char* value) {
+        if (saved_.size() < 3) {
+            const char* old = std::getenv(name);
+            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        }
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
-TEST(TreeOrder, LocaleComesFromLcAllThenLcCollateThenLang) {
-    ScopedEnv all("LC_ALL", nullptr);
-    ScopedEnv collate("LC_COLLATE", nullptr);
-    ScopedEnv lang("LANG", nullptr);
-    EXPECT_EQ(TextOrder::localeFromEnvironment(), "");
-    setenv("LANG", "C.UTF-8", 1);
-    EXPECT_EQ(TextOrder::localeFromEnvironment(), "");
-    setenv("LANG", "de_DE.UTF-8", 1);
-    setenv("LC_COLLATE", "sv_SE.UTF-8", 1);
-    setenv("LC_ALL", "", 1);
-    EXPECT_EQ(TextOrder::localeFromEnvironment(), "sv_SE");
-    EXPECT_GT(TextOrder().compare(u"\u00e5", u"z"), 0);
-    setenv("LC_ALL", "de_AT.ISO-8859-15@euro", 1);
-    EXPECT_EQ(TextOrder::localeFromEnvironment(), "de_AT");
-    setenv("LC_ALL", "no-such_LOCALE!!", 1);
-    EXPECT_LT(TextOrder().compare(u" b", u"a"), 0) << "an unknown name falls back to the root";
-}
-
-TEST(TreeOrder, SortKeysOrderLikeTheComparison) {
-    const TextOrder order("");
-    const std::vector<std::u16string> texts = {u" b",       u"a",      u"A",   u"\u00e9",
-                                               u"e",        u"1",      u"",    u"Beta",
-                                               u"beta.txt", u"\xdc80", u"a b", u"zz top"};
-    for (const auto& x : texts) {
-        for (const auto& y : texts) {
-            std::vector<std::uint8_t> kx;
-            std::vector<std::uint8_t> ky;
-            order.appendSortKey(x, kx);
-            order.appendSortKey(y, ky);
-            const int byKey =
-                std::string(kx.begin(), kx.end()).compare(std::string(ky.begin(), ky.end()));
-            const int byCompare = order.compare(x, y);
-            EXPECT_EQ(byKey < 0, byCompare < 0);
-            EXPECT_EQ(byKey == 0, byCompare == 0);
-        }
+TEST(TreeOrder, LocaleComesFromTheFirstVariableSetWithoutEncodingOrModifier) {
+    const struct {
+        const char *all, *collate, *lang, *locale;
+    } cases[] = {
+        {"de_DE.UTF-8@euro", nullptr, nullptr, "de_DE"},
+        {"de_DE@euro", nullptr, nullptr, "de_DE"},
+        {"sv_SE.UTF-8", "fr_FR", "ja_JP", "sv_SE"},
+        {"", "fr_FR.ISO-8859-1", "ja_JP", "fr_FR"},
+        {nullptr, "", "ja_JP.eucJP", "ja_JP"},
+        {"C", "fr_FR", nullptr, ""},
+        {"POSIX", nullptr, nullptr, ""},
+        {"C.UTF-8", nullptr, nullptr, ""},
+        {nullptr, nullptr, "Cy_GB", "Cy_GB"},
+        {"", "", "", ""},
+        {nullptr, nullptr, nullptr, ""},
+    };
+    for (const auto& c : cases) {
+        const LocaleEnvironment environment(c.all, c.collate, c.lang);
+        EXPECT_EQ(TextOrder::localeFromEnvironment(), c.locale) << (c.all ? c.all : "(unset)");
+        EXPECT_EQ(TextOrder().locale(), c.locale);
     }
 }
 
