@@ -1,22 +1,23 @@
 #include "document/document_commands.h"
 
-#include <csignal>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+
+#include <cerrno>
+#include <filesystem>
 
 #include "document/snapshot_file.h"
-#include "text/utf.h"
-#include "support/scripted_port.h"
+#include "support/scripted_ui.h"
 #include "support/temp_dir.h"
+#include "sync_seam.h"
+#include "text/utf.h"
 
 namespace zelvane {
 namespace {
 
-using ::testing::ElementsAre;
-using testing::PortCall;
+using testing::Lines;
 using testing::readBytes;
-using testing::ScriptedPort;
+using testing::ScriptedUi;
+using testing::SyncSeam;
 using testing::TempDir;
 using testing::writeBytes;
 
@@ -25,50 +26,54 @@ const std::string kExampleBytes("\x09\0Backup\0\x06\1 Docs\0\5\2a.txt\0\7\2\xFF\
                                 "3\0\0\0",
                                 41);
 
+std::string prompt(const std::string& answer) {
+    return R"(message "Save changes ?" | "zelvane-test" | Question | YesNo -> )" + answer;
+}
+std::string caption(const std::string& title) {
+    return "caption \"" + title + " - Zelvane\"";
+}
+std::string openDialog(const std::string& chosen) {
+    return R"(open dialog "*.zelv" -> )" + chosen;
+}
+std::string saveDialog(const std::string& initial, const std::string& chosen) {
+    return "save dialog \"" + initial + "\" -> " + chosen;
+}
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+std::string ioError(const std::string& path) {
+    return "message \"" + path + R"(" | "I/O ERROR" | Exclamation | Ok -> Ok)";
+}
+std::string loaded(const std::string& title, int roots, int folders, int files) {
+    return "message \"" + title + R"( successfuly opened.\n\nRoots:\t)" + std::to_string(roots) +
+           R"(\nFolders:\t)" + std::to_string(folders) + R"(\nFiles:\t)" + std::to_string(files) +
+           R"(" | "Information" | Information | Ok -> Ok)";
+}
+const std::string kNoTitle = R"(caption "Zelvane")";
+const std::string kDeepWarning = R"(message "DEEP OVERFLOW ERROR!\nMAX DEEP LEVEL IS 255.\n\n)"
+                                 R"(FILE WILL BE SAVED WITH ERRORS!" | "zelvane-test" | NoIcon | )"
+                                 R"(Ok -> Ok)";
+
 class DocumentCommandsTest : public ::testing::Test {
 protected:
-    DocumentCommandsTest()
-        : commands(tree, state, port, u"zelvane-test", [this] {
-              PortCall call;
-              call.name = "save settings";
-              port.record(call);
-          }) {}
-
     // Puts a small captured tree in place (root, folder, file), as Add Tree would.
-    void addTree(const std::u16string& rootText = u"Disk") {
-        const NodeId root = tree.insertLast(kTopLevel, rootText);
+    void addTree() {
+        const NodeId root = tree.insertLast(kTopLevel, u"Disk");
         tree.setKind(root, kKindDriveRoot);
         const NodeId folder = tree.insertLast(root, u" Music");
         tree.setKind(folder, kKindFolder);
         tree.setKind(tree.insertLast(folder, u"song.mp3"), kKindMedia);
         state.modified = true;
     }
+    void titled(const std::string& name) {
+        state.title = utf8ToUtf16(name);
+        state.path = path(name);
+    }
     std::u16string path(const std::string& name) const { return utf8ToUtf16(dir.file(name)); }
-    auto takeTranscript() {
-        auto lines = port.transcript();
-        port.clearCalls();
+    Lines takeTranscript() {
+        Lines lines = ui.transcript();
+        ui.clearTranscript();
         return lines;
-    }
-
-    // Expected transcript lines.
-    static std::string prompt(std::string answer) {
-        return R"(message "Save changes ?" | "zelvane-test" | Question | YesNo -> )" + answer;
-    }
-    static std::string caption(const std::string& t) { return "caption \"" + t + " - Zelvane\""; }
-    static std::string openDialog(const std::string& chosen) {
-        return R"(open dialog "*.zelv" -> ")" + chosen + "\"";
-    }
-    static std::string saveDialog(const std::string& initial, const std::string& chosen) {
-        return "save dialog \"" + initial + "\" -> \"" + chosen + "\"";
-    }
-    static std::string ioError(const std::string& path) {
-        return "message \"" + path + R"(" | "I/O ERROR" | Exclamation | Ok -> Ok)";
-    }
-    static std::string loaded(const std::string& title, int roots, int folders, int files) {
-        return "message \"" + title + R"( successfuly opened.\n\nRoots:\t)" +
-               std::to_string(roots) + R"(\nFolders:\t)" + std::to_string(folders) +
-               R"(\nFiles:\t)" + std::to_string(files) +
-               R"(" | "Information" | Information | Ok -> Ok)";
     }
     // "<nodes> nodes | title | path", then " | modified" when it is.
     std::string stateOf() const {
@@ -80,272 +85,250 @@ protected:
     TempDir dir;
     SnapshotTree tree;
     DocumentState state;
-    ScriptedPort port;
-    DocumentCommands commands;
+    ScriptedUi ui;
+    std::vector<std::size_t> settingsSavedAt; // transcript length at each settings save
+    DocumentCommands commands{tree, state, ui, u"zelvane-test",
+                              [this] { settingsSavedAt.push_back(ui.transcript().size()); }};
 };
 
 TEST_F(DocumentCommandsTest, New) {
-    state.title = u"old.zelv";
-    state.path = u"/somewhere/old.zelv";
+    titled("old.zelv");
     tree.insertLast(kTopLevel, u"R");
-    EXPECT_TRUE(commands.OnFileNew());
-    EXPECT_THAT(takeTranscript(), ElementsAre(R"(caption "Zelvane")"));
+    EXPECT_TRUE(commands.OnFileNew()); // not modified: no question
+    EXPECT_EQ(takeTranscript(), (Lines{kNoTitle}));
     EXPECT_EQ(stateOf(), "0 nodes | Untitled.zelv | ");
 
     addTree();
-    port.answer(MessageAnswer::No);
+    ui.answer(MessageAnswer::No);
     EXPECT_TRUE(commands.OnFileNew());
-    EXPECT_THAT(takeTranscript(), ElementsAre(prompt("No"), R"(caption "Zelvane")"));
+    EXPECT_EQ(takeTranscript(), (Lines{prompt("No"), kNoTitle}));
     EXPECT_EQ(stateOf(), "0 nodes | Untitled.zelv | ");
 
     addTree();
-    port.answer(MessageAnswer::Yes).choose(path("first.zelv"));
-    EXPECT_TRUE(commands.OnFileNew());
-    EXPECT_THAT(takeTranscript(),
-                ElementsAre(prompt("Yes"), saveDialog("Untitled.zelv", dir.file("first.zelv")),
-                            caption("first.zelv"), R"(caption "Zelvane")"));
-    EXPECT_EQ(stateOf(), "0 nodes | Untitled.zelv | ");
-    EXPECT_FALSE(readBytes(dir.file("first.zelv")).empty());
-}
-
-TEST_F(DocumentCommandsTest, YesThenCancelledSaveAsStopsNewOpenAndExit) {
-    // Answering Yes and then not saving must never throw the changes away.
-    addTree();
-    port.answer(MessageAnswer::Yes).cancel();
+    ui.answer(MessageAnswer::Yes).cancelFile();
     EXPECT_FALSE(commands.OnFileNew());
-    port.choose(path("other.zelv")).answer(MessageAnswer::Yes).cancel();
-    EXPECT_FALSE(commands.OnFileOpen());
-    port.answer(MessageAnswer::Yes).cancel();
-    EXPECT_FALSE(commands.OnFileExit());
-
-    const std::string cancelled = R"(save dialog "Untitled.zelv" -> cancel)";
-    EXPECT_THAT(port.transcript(),
-                ElementsAre(prompt("Yes"), cancelled, openDialog(dir.file("other.zelv")),
-                            prompt("Yes"), cancelled, prompt("Yes"), cancelled));
+    EXPECT_EQ(takeTranscript(), (Lines{prompt("Yes"), saveDialog("Untitled.zelv", "cancel")}));
     EXPECT_EQ(stateOf(), "3 nodes | Untitled.zelv |  | modified");
+
+    ui.answer(MessageAnswer::Yes).choose(path("first.zelv"));
+    EXPECT_TRUE(commands.OnFileNew());
+    EXPECT_EQ(ui.transcript(),
+              (Lines{prompt("Yes"), saveDialog("Untitled.zelv", quoted(dir.file("first.zelv"))),
+                     caption("first.zelv"), kNoTitle}));
+    EXPECT_EQ(stateOf(), "0 nodes | Untitled.zelv | ");
+    SnapshotTree saved;
+    EXPECT_EQ(readSnapshotFile(dir.file("first.zelv"), saved).records, 3u);
 }
 
-TEST_F(DocumentCommandsTest, CancelledFileDialogsChangeNothing) {
-    addTree();
-    state.title = u"keep.zelv";
-    state.path = u"/x/keep.zelv";
-    port.cancel().cancel();
-    EXPECT_FALSE(commands.OnFileOpen());
-    EXPECT_FALSE(commands.OnFileSaveAs());
-    EXPECT_THAT(port.transcript(), ElementsAre(R"(open dialog "*.zelv" -> cancel)",
-                                               R"(save dialog "keep.zelv" -> cancel)"));
-    for (const PortCall& dialog : port.calls()) {
-        const FileDialogRequest& request = dialog.request;
-        const bool open = request.kind == FileDialogRequest::Kind::Open;
-        std::u16string filters;
-        for (const FileFilter& filter : request.filters) {
-            filters += filter.description + u"|" + filter.pattern + u"|";
-        }
-        EXPECT_EQ(filters, u"Zelvane Files (*.zelv)|*.zelv|All Files (*.*)|*.*|");
-        EXPECT_EQ(request.defaultExtension, u"zelv");
-        EXPECT_EQ(request.fileMustExist, open);
-        EXPECT_EQ(request.overwritePrompt, !open);
-    }
-    EXPECT_EQ(stateOf(), "3 nodes | keep.zelv | /x/keep.zelv | modified");
-}
-
-TEST_F(DocumentCommandsTest, OpenOfModifiedSnapshotAsksAfterTheFileIsChosen) {
-    const std::string name = "Архив Ω.zelv"; // the title is not Latin
+TEST_F(DocumentCommandsTest, Open) {
+    const std::string name = "Архив Ω\t1.zelv"; // not Latin, with a tab
+    const std::string shown = "Архив Ω\\t1.zelv";
     writeBytes(dir.file(name), kExampleBytes);
-    addTree();
-    port.choose(path(name)).answer(MessageAnswer::No).answer(MessageAnswer::Ok);
-    EXPECT_TRUE(commands.OnFileOpen());
-    EXPECT_THAT(takeTranscript(), ElementsAre(openDialog(dir.file(name)), prompt("No"),
-                                              caption(name), loaded(name, 1, 1, 2)));
-    EXPECT_EQ(stateOf(), "4 nodes | " + name + " | " + dir.file(name));
-    EXPECT_EQ(tree.text(tree.firstRoot()), u"Backup"); // the loaded tree replaced the captured one
+    ui.cancelFile();
+    EXPECT_FALSE(commands.OnFileOpen());
+    EXPECT_EQ(takeTranscript(), (Lines{openDialog("cancel")}));
 
-    // Yes on a never saved snapshot: Save As comes after the Open dialog, before the load.
+    // The question comes after the file is chosen; No loads it over the changes.
+    addTree();
+    ui.choose(path(name)).answer(MessageAnswer::No);
+    EXPECT_TRUE(commands.OnFileOpen());
+    EXPECT_EQ(takeTranscript(), (Lines{openDialog(quoted(dir.path().string() + "/" + shown)),
+                                       prompt("No"), caption(shown), loaded(shown, 1, 1, 2)}));
+    EXPECT_EQ(stateOf(), "4 nodes | " + name + " | " + dir.file(name));
+
+    // Yes on a never saved snapshot: Save As comes before the load; cancelled, nothing loads.
     addTree();
     state.title = u"Untitled.zelv";
-    port.choose(path(name)).answer(MessageAnswer::Yes);
-    port.choose(path("mine.zelv")).answer(MessageAnswer::Ok);
+    ui.choose(path("damaged.zelv")).answer(MessageAnswer::Yes).cancelFile();
+    EXPECT_FALSE(commands.OnFileOpen());
+    EXPECT_EQ(stateOf(), "7 nodes | Untitled.zelv | " + dir.file(name) + " | modified");
+    // A damaged file loads what it holds: a root, then a name cut by the end of the file.
+    writeBytes(dir.file("damaged.zelv"), std::string("\x09\0R\0\x06\1cut", 8));
+    ui.clearTranscript();
+    ui.choose(path("damaged.zelv")).answer(MessageAnswer::Yes).choose(path("mine.zelv"));
     EXPECT_TRUE(commands.OnFileOpen());
-    EXPECT_THAT(port.transcript(),
-                ElementsAre(openDialog(dir.file(name)), prompt("Yes"),
-                            saveDialog("Untitled.zelv", dir.file("mine.zelv")),
-                            caption("mine.zelv"), caption(name), loaded(name, 1, 1, 2)));
+    EXPECT_EQ(ui.transcript(), (Lines{openDialog(quoted(dir.file("damaged.zelv"))), prompt("Yes"),
+                                      saveDialog("Untitled.zelv", quoted(dir.file("mine.zelv"))),
+                                      caption("mine.zelv"), caption("damaged.zelv"),
+                                      loaded("damaged.zelv", 1, 1, 0)}));
+    EXPECT_EQ(stateOf(), "2 nodes | damaged.zelv | " + dir.file("damaged.zelv"));
     SnapshotTree saved;
     EXPECT_EQ(readSnapshotFile(dir.file("mine.zelv"), saved).roots, 2u);
-    EXPECT_EQ(stateOf(), "4 nodes | " + name + " | " + dir.file(name));
 }
 
 TEST_F(DocumentCommandsTest, OpenOfUnreadableFileLeavesEmptyTitledSnapshot) {
     addTree();
     state.modified = false;
-    port.choose(path("missing.zelv")).answer(MessageAnswer::Ok);
+    ui.choose(path("missing.zelv"));
     EXPECT_FALSE(commands.OnFileOpen());
-    EXPECT_THAT(takeTranscript(),
-                ElementsAre(openDialog(dir.file("missing.zelv")), caption("missing.zelv"),
-                            ioError(dir.file("missing.zelv"))));
+    EXPECT_EQ(takeTranscript(),
+              (Lines{openDialog(quoted(dir.file("missing.zelv"))), caption("missing.zelv"),
+                     ioError(dir.file("missing.zelv"))}));
     EXPECT_EQ(stateOf(), "0 nodes | missing.zelv | " + dir.file("missing.zelv"));
+}
 
-    // A later Save writes to the path of the file that failed, without a dialog.
+TEST_F(DocumentCommandsTest, Save) {
+    // Never saved: Save is Save As. An empty tree is a file of zero bytes.
+    ui.choose(path("a.zelv"));
+    EXPECT_TRUE(commands.OnFileSave());
+    EXPECT_EQ(readBytes(dir.file("a.zelv")), "");
     addTree();
-    EXPECT_TRUE(commands.OnFileSave());
-    EXPECT_THAT(port.transcript(), ElementsAre(caption("missing.zelv")));
-    EXPECT_FALSE(state.modified);
-    EXPECT_FALSE(readBytes(dir.file("missing.zelv")).empty());
+    EXPECT_TRUE(commands.OnFileSave()); // titled now: no dialog
+    EXPECT_EQ(ui.transcript(), (Lines{saveDialog("Untitled.zelv", quoted(dir.file("a.zelv"))),
+                                      caption("a.zelv"), caption("a.zelv")}));
+    EXPECT_EQ(stateOf(), "3 nodes | a.zelv | " + dir.file("a.zelv"));
+    EXPECT_EQ(readBytes(dir.file("a.zelv")).size(), 27u);
 }
 
-TEST_F(DocumentCommandsTest, SaveAndSaveAs) {
-    const std::string a = dir.file("a.zelv"), b = dir.file("b.zelv");
-    port.choose(path("a.zelv"));
-    EXPECT_TRUE(commands.OnFileSave());
-    EXPECT_EQ(readBytes(a), ""); // an empty tree is zero bytes
-    EXPECT_EQ(stateOf(), "0 nodes | a.zelv | " + a);
-
-    // Titled now: Save writes straight away, Save As offers the current title.
-    addTree();
-    EXPECT_TRUE(commands.OnFileSave());
-    EXPECT_FALSE(state.modified);
-    port.choose(path("b.zelv"));
-    EXPECT_TRUE(commands.OnFileSaveAs());
-    EXPECT_THAT(port.transcript(),
-                ElementsAre(saveDialog("Untitled.zelv", a), caption("a.zelv"), caption("a.zelv"),
-                            saveDialog("a.zelv", b), caption("b.zelv")));
-    EXPECT_EQ(readBytes(a), readBytes(b));
-}
-
-TEST_F(DocumentCommandsTest, SnapshotSavedAsUntitledIsStillNeverSaved) {
-    addTree();
-    port.choose(path("Untitled.zelv")).choose(path("Untitled.zelv"));
-    EXPECT_TRUE(commands.OnFileSave());
-    EXPECT_TRUE(commands.OnFileSave());
-    const std::string again = saveDialog("Untitled.zelv", dir.file("Untitled.zelv"));
-    EXPECT_THAT(takeTranscript(),
-                ElementsAre(again, caption("Untitled.zelv"), again, caption("Untitled.zelv")));
-    // A title in another letter case is a real title.
-    state.title = u"untitled.zelv";
-    EXPECT_TRUE(commands.OnFileSave());
-    EXPECT_THAT(port.transcript(), ElementsAre(caption("untitled.zelv")));
-}
-
-TEST_F(DocumentCommandsTest, TargetThatCannotBeCreatedKeepsChangesAndCaption) {
-    struct Case {
-        std::string target, title;
-    };
-    const Case cases[] = {{dir.file("no-such-folder/x.zelv"), "x.zelv"}, {dir.file(""), ""}};
-    addTree();
-    for (const Case& c : cases) {
-        state.title = u"Untitled.zelv";
-        port.choose(utf8ToUtf16(c.target), utf8ToUtf16(c.title)).answer(MessageAnswer::Ok);
-        EXPECT_FALSE(commands.OnFileSaveAs());
-        EXPECT_THAT(takeTranscript(),
-                    ElementsAre(saveDialog("Untitled.zelv", c.target), ioError(c.target)));
-        EXPECT_EQ(stateOf(), "3 nodes | " + c.title + " | " + c.target + " | modified");
-    }
-}
-
-// Runs command with every write past 64 bytes failing, as on a full disk.
-template <class Command> bool onFullDisk(Command command) {
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit lower = old;
-    lower.rlim_cur = 64;
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    ::setrlimit(RLIMIT_FSIZE, &lower);
-    const bool result = command();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
-    return result;
-}
-
-TEST_F(DocumentCommandsTest, FailedWriteIsReportedAndKeepsTheOldFile) {
+TEST_F(DocumentCommandsTest, FailedWriteKeepsTheOldFileAndTheChanges) {
     writeBytes(dir.file("full.zelv"), kExampleBytes);
-    state.title = u"full.zelv";
-    state.path = path("full.zelv");
-    for (int i = 0; i < 50; ++i) {
-        addTree(u"A root with a long enough name " + utf8ToUtf16(std::to_string(i)));
-    }
-    port.answer(MessageAnswer::Ok);
-    EXPECT_FALSE(onFullDisk([&] { return commands.OnFileSave(); }));
-    EXPECT_THAT(takeTranscript(),
-                ElementsAre(caption("full.zelv"), ioError(dir.file("full.zelv"))));
-    EXPECT_TRUE(state.modified);
+    titled("full.zelv");
+    addTree();
+    SyncSeam::failWith = EIO;
+    const bool saved = commands.OnFileSave();
+    SyncSeam::failWith = 0;
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(ui.transcript(), (Lines{caption("full.zelv"), ioError(dir.file("full.zelv"))}));
+    EXPECT_EQ(stateOf(), "3 nodes | full.zelv | " + dir.file("full.zelv") + " | modified");
     EXPECT_EQ(readBytes(dir.file("full.zelv")), kExampleBytes);
-    // No temporary file is left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-
-    // Exit asked to save into the full disk does not end the program.
-    port.answer(MessageAnswer::Yes).answer(MessageAnswer::Ok);
-    EXPECT_FALSE(onFullDisk([&] { return commands.OnFileExit(); }));
-    EXPECT_THAT(port.transcript(),
-                ElementsAre(prompt("Yes"), caption("full.zelv"), ioError(dir.file("full.zelv"))));
-    EXPECT_TRUE(state.modified);
 }
 
-TEST_F(DocumentCommandsTest, DeepSnapshotWarnsOncePerSave) {
-    NodeId node = kTopLevel;
-    for (int level = 0; level < 300; ++level) {
-        node = tree.insertLast(node, u"d");
-        tree.setKind(node, kKindFolder);
+TEST_F(DocumentCommandsTest, DeepTreeWarnsOncePerSave) {
+    const std::pair<int, bool> cases[] = {{256, false}, {257, true}, {400, true}};
+    for (const auto& [levels, warned] : cases) {
+        SCOPED_TRACE(levels);
+        tree.removeAll();
+        NodeId node = kTopLevel;
+        for (int level = 0; level < levels; ++level) {
+            node = tree.insertLast(node, u"d");
+        }
+        titled("deep.zelv");
+        state.modified = true;
+        EXPECT_TRUE(commands.OnFileSave());
+        Lines expected{caption("deep.zelv")};
+        if (warned) {
+            expected.push_back(kDeepWarning);
+        }
+        EXPECT_EQ(takeTranscript(), expected);
+        EXPECT_FALSE(state.modified);
+        EXPECT_EQ(readBytes(dir.file("deep.zelv")).size(), levels * 4u);
     }
-    state.modified = true;
-    port.choose(path("deep.zelv")).answer(MessageAnswer::Ok);
-    EXPECT_TRUE(commands.OnFileSaveAs());
-    EXPECT_THAT(
-        port.transcript(),
-        ElementsAre(saveDialog("Untitled.zelv", dir.file("deep.zelv")), caption("deep.zelv"),
-                    R"(message "DEEP OVERFLOW ERROR!\nMAX DEEP LEVEL IS 255.\n\n)"
-                    R"(FILE WILL BE SAVED WITH ERRORS!" | "zelvane-test" | NoIcon | Ok -> Ok)"));
-    EXPECT_FALSE(state.modified);
-    EXPECT_EQ(readBytes(dir.file("deep.zelv")).size(), 300u * 4);
 }
 
-TEST_F(DocumentCommandsTest, ExitSavesSettingsThenEndsTheRun) {
+TEST_F(DocumentCommandsTest, SaveAs) {
+    addTree();
+    titled("keep.zelv");
+    ui.cancelFile();
+    EXPECT_FALSE(commands.OnFileSaveAs());
+    EXPECT_EQ(takeTranscript(), (Lines{saveDialog("keep.zelv", "cancel")}));
+    EXPECT_EQ(stateOf(), "3 nodes | keep.zelv | " + dir.file("keep.zelv") + " | modified");
+
+    // A target that cannot be created: the name is taken, the caption and the flag are not.
+    for (const std::string& target : {dir.file("no-such-folder/x.zelv"), dir.file("")}) {
+        ui.choose(utf8ToUtf16(target));
+        EXPECT_FALSE(commands.OnFileSaveAs());
+        const std::string title = target.substr(target.rfind('/') + 1);
+        EXPECT_EQ(takeTranscript(),
+                  (Lines{saveDialog("keep.zelv", quoted(target)), ioError(target)}));
+        EXPECT_EQ(stateOf(), "3 nodes | " + title + " | " + target + " | modified");
+        titled("keep.zelv");
+    }
+
+    // A snapshot saved as "Untitled.zelv" still counts as never saved.
+    ui.choose(path("Untitled.zelv")).choose(path("Untitled.zelv"));
+    EXPECT_TRUE(commands.OnFileSaveAs());
+    EXPECT_TRUE(commands.OnFileSave());
+    const std::string again = saveDialog("keep.zelv", quoted(dir.file("Untitled.zelv")));
+    EXPECT_EQ(ui.transcript(),
+              (Lines{again, caption("Untitled.zelv"),
+                     saveDialog("Untitled.zelv", quoted(dir.file("Untitled.zelv"))),
+                     caption("Untitled.zelv")}));
+    EXPECT_FALSE(state.modified);
+}
+
+TEST_F(DocumentCommandsTest, Exit) {
     EXPECT_TRUE(commands.OnFileExit());
-    EXPECT_THAT(takeTranscript(), ElementsAre("save settings", "end 0"));
+    EXPECT_EQ(takeTranscript(), (Lines{"end 0"}));
 
     addTree();
-    port.answer(MessageAnswer::No);
+    ui.answer(MessageAnswer::No);
     EXPECT_TRUE(commands.OnFileExit());
-    EXPECT_THAT(takeTranscript(), ElementsAre(prompt("No"), "save settings", "end 0"));
+    EXPECT_EQ(takeTranscript(), (Lines{prompt("No"), "end 0"}));
 
-    state.title = u"done.zelv";
-    state.path = path("done.zelv");
-    port.answer(MessageAnswer::Yes);
+    // Yes with a cancelled Save As, or a write that fails, does not end the program.
+    ui.answer(MessageAnswer::Yes).cancelFile();
+    EXPECT_FALSE(commands.OnFileExit());
+    titled("done.zelv");
+    ui.answer(MessageAnswer::Yes);
+    SyncSeam::failWith = EIO;
+    EXPECT_FALSE(commands.OnFileExit());
+    SyncSeam::failWith = 0;
+    EXPECT_EQ(takeTranscript(),
+              (Lines{prompt("Yes"), saveDialog("Untitled.zelv", "cancel"), prompt("Yes"),
+                     caption("done.zelv"), ioError(dir.file("done.zelv"))}));
+    EXPECT_TRUE(state.modified);
+
+    ui.answer(MessageAnswer::Yes);
     EXPECT_TRUE(commands.OnFileExit());
-    EXPECT_THAT(port.transcript(),
-                ElementsAre(prompt("Yes"), caption("done.zelv"), "save settings", "end 0"));
+    EXPECT_EQ(ui.transcript(), (Lines{prompt("Yes"), caption("done.zelv"), "end 0"}));
     EXPECT_FALSE(state.modified);
+    // The settings are saved just before each end, and only then.
+    EXPECT_EQ(settingsSavedAt, (std::vector<std::size_t>{0, 1, 2}));
 }
 
 TEST_F(DocumentCommandsTest, CommandLine) {
     EXPECT_FALSE(commands.OpenFromCommandLine(u""));
-    EXPECT_TRUE(port.calls().empty());
+    EXPECT_EQ(ui.transcript(), Lines{});
 
-    // A relative path stays relative; there is no prompt, whatever the flag says.
+    // A relative path stays relative; there is no question, whatever the flag says.
     std::filesystem::create_directory(dir.path() / "sub");
     writeBytes(dir.file("sub/disk.one.zelv"), kExampleBytes);
     const std::filesystem::path old = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     state.modified = true;
-    port.answer(MessageAnswer::Ok);
     const bool opened = commands.OpenFromCommandLine(u"sub/disk.one.zelv");
     std::filesystem::current_path(old);
     EXPECT_TRUE(opened);
-    EXPECT_THAT(takeTranscript(),
-                ElementsAre(caption("disk.one.zelv"), loaded("disk.one.zelv", 1, 1, 2)));
+    EXPECT_EQ(takeTranscript(),
+              (Lines{caption("disk.one.zelv"), loaded("disk.one.zelv", 1, 1, 2)}));
     EXPECT_EQ(stateOf(), "4 nodes | disk.one.zelv | sub/disk.one.zelv");
 
     // A folder: the title is empty, the load fails with the path.
-    port.answer(MessageAnswer::Ok);
     EXPECT_FALSE(commands.OpenFromCommandLine(path("")));
-    EXPECT_THAT(takeTranscript(), ElementsAre(R"(caption " - Zelvane")", ioError(dir.file(""))));
+    EXPECT_EQ(ui.transcript(), (Lines{R"(caption " - Zelvane")", ioError(dir.file(""))}));
     EXPECT_EQ(stateOf(), "0 nodes |  | " + dir.file(""));
+}
 
-    // A file of zero bytes is an empty snapshot.
-    writeBytes(dir.file("empty.zelv"), "");
-    port.answer(MessageAnswer::Ok);
-    EXPECT_TRUE(commands.OpenFromCommandLine(path("empty.zelv")));
-    EXPECT_THAT(port.transcript(),
-                ElementsAre(caption("empty.zelv"), loaded("empty.zelv", 0, 0, 0)));
+TEST(DocumentFileDialogs, FiltersAndRequests) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"", u""},
+        {u"||", u""},
+        {u"A (*.a)|*.a||", u"A (*.a)=*.a;"},
+        {u"A|*.a|B|*.b", u"A=*.a;B=*.b;"},
+        {u"A|*.a|B||", u"A=*.a;"}, // an entry without its pattern is dropped
+        {u"A|*.a||B|*.b||", u"A=*.a;"},
+    };
+    auto text = [](const std::vector<FileFilter>& filters) {
+        std::u16string out;
+        for (const FileFilter& f : filters) {
+            out += f.description + u"=" + f.pattern + u";";
+        }
+        return out;
+    };
+    for (const auto& [filter, parsed] : cases) {
+        EXPECT_EQ(text(parseFileFilter(filter)), parsed);
+    }
+    const FileDialogRequest open = openDialogRequest(), save = saveAsDialogRequest(u"t.zelv");
+    for (const FileDialogRequest& r : {open, save}) {
+        EXPECT_EQ(text(r.filters), u"Zelvane Files (*.zelv)=*.zelv;All Files (*.*)=*.*;");
+        EXPECT_EQ(r.defaultExtension, u"zelv");
+    }
+    EXPECT_EQ(open.kind, FileDialogRequest::Kind::Open);
+    EXPECT_EQ(save.kind, FileDialogRequest::Kind::Save);
+    EXPECT_EQ(save.initialName, u"t.zelv");
+    EXPECT_TRUE(open.fileMustExist && !open.overwritePrompt);
+    EXPECT_TRUE(save.overwritePrompt && !save.fileMustExist);
 }
 
 TEST(SplitPathTest, DirectoryBaseAndExtension) {
