@@ -113,5 +113,48 @@ TEST(SettingsStoreTest, KeyThatCannotBeOpenedGivesDefaultsAndKeepsWhatWasStored)
     EXPECT_EQ(loadSettings(backend).addTree.path, u"/media/cdrom");
 }
 
+TEST(SettingsStoreTest, KeyReadsNumbersThatFitIn32BitsAndTextsOfAtMost511Units) {
+    using Text = std::u16string;
+    const std::pair<Value, std::optional<std::uint32_t>> numbers[] = {
+        {0u, 0},
+        {0xFFFFFFFFu, 0xFFFFFFFFu},
+        {Text(u"4294967295"), 0xFFFFFFFFu},
+        {Text(u"4294967296"), std::nullopt},
+        {Text(u"99999999999999999999999999"), std::nullopt},
+        {Text(u"-1"), std::nullopt},
+        {Text(u"12a"), std::nullopt},
+        {Text(u"/1"), std::nullopt},
+        {Text(u":1"), std::nullopt},
+        {MemorySettingsBackend::Unreadable{}, std::nullopt},
+    };
+    const std::pair<Value, std::optional<Text>> texts[] = {
+        {0u, u"0"},
+        {4294967295u, u"4294967295"},
+        {Text(511, u'y'), Text(511, u'y')},
+        {Text(512, u'y'), std::nullopt},
+        {MemorySettingsBackend::Unreadable{}, std::nullopt},
+    };
+    MemorySettingsBackend backend;
+    SettingsKey key(backend);
+    key.open(Text(600, u'k'));
+    EXPECT_EQ(key.path(), Text(511, u'k'));
+    EXPECT_EQ(backend.events.at(0).name, Text(511, u'k'));
+    for (const auto& [stored, read] : numbers) {
+        backend.values[u"N"] = stored;
+        backend.events.clear();
+        EXPECT_EQ(key.readNumber(u"N", 5), read.value_or(5));
+        EXPECT_EQ(backend.events, read ? std::vector<Event>{} : std::vector{number(u"N", 5)});
+    }
+    for (const auto& [stored, read] : texts) {
+        backend.values[u"T"] = stored;
+        backend.events.clear();
+        EXPECT_EQ(key.readText(u"T", u"d"), read.value_or(u"d"));
+        EXPECT_EQ(backend.events, read ? std::vector<Event>{} : std::vector{text(u"T", u"d")});
+    }
+    // A closed key reads nothing.
+    key.close();
+    EXPECT_EQ(key.readText(u"T", u"closed"), u"closed");
+}
+
 } // namespace
 } // namespace zelvane
