@@ -15,7 +15,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "ui/dialog_units.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {
@@ -25,14 +24,11 @@ namespace {
 // The template, in dialog units.
 constexpr int kTemplateWidth = 164;
 constexpr int kTemplateHeight = 148;
-struct ControlPlace {
-    int x, y, width, height;
-};
-constexpr ControlPlace kProductPlace{7, 7, 150, 33};
-constexpr ControlPlace kHomePagePlace{27, 79, 108, 12};
-constexpr ControlPlace kCompanyPlace{14, 95, 136, 12};
-constexpr ControlPlace kLicensePlace{7, 127, 50, 14};
-constexpr ControlPlace kClosePlace{107, 127, 50, 14};
+constexpr DialogPlace kProductPlace{7, 7, 150, 33};
+constexpr DialogPlace kHomePagePlace{27, 79, 108, 12};
+constexpr DialogPlace kCompanyPlace{14, 95, 136, 12};
+constexpr DialogPlace kLicensePlace{7, 127, 50, 14};
+constexpr DialogPlace kClosePlace{107, 127, 50, 14};
 
 } // namespace
 
@@ -51,25 +47,16 @@ CAboutDlg::CAboutDlg(AboutBoxHandlers& handlers, QWidget* parent)
     productText_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     productText_->setWordWrap(true);
 
-    auto makeButton = [this](const QString& text, int id) {
-        auto* button = new QPushButton(text, this);
-        button->setObjectName(QStringLiteral("control_%1").arg(id));
-        return button;
-    };
-    homePage_ = makeButton(QStringLiteral("Visit Zelvane Home Page"), kIdVisitHomePage);
-    company_ = makeButton(QStringLiteral("Visit Halcyra Company Home Page"), kIdVisitCompany);
-    license_ = makeButton(QStringLiteral("License..."), kIdLicense);
-    close_ = makeButton(QStringLiteral("Close"), kIdClose);
-    close_->setDefault(true);
-
     const DialogBaseUnits base = baseUnitsOf(*this);
     place(productText_, kProductPlace, base);
-    place(homePage_, kHomePagePlace, base);
-    place(company_, kCompanyPlace, base);
-    place(license_, kLicensePlace, base);
-    place(close_, kClosePlace, base);
-    const PixelRect client = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
-    setFixedSize(client.width, client.height);
+    homePage_ = addButton(this, QStringLiteral("Visit Zelvane Home Page"), kIdVisitHomePage,
+                          kHomePagePlace, base);
+    company_ = addButton(this, QStringLiteral("Visit Halcyra Company Home Page"), kIdVisitCompany,
+                         kCompanyPlace, base);
+    license_ = addButton(this, QStringLiteral("License..."), kIdLicense, kLicensePlace, base);
+    close_ = addButton(this, QStringLiteral("Close"), kIdClose, kClosePlace, base);
+    close_->setDefault(true);
+    setFixedSize(templateSize(kTemplateWidth, kTemplateHeight, base));
 
     // The template's tab order; the focus starts on the first, "Close".
     setTabOrder(close_, homePage_);

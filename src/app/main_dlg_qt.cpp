@@ -106,10 +106,10 @@ void CMainDlg::CreateControls() {
     const DialogBaseUnits base = dialogBaseUnits();
     place(progress_, kProgressPlace, base);
     place(stop_, kStopPlace, base);
-    const PixelRect client = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
-    treeView_->setGeometry(0, 0, client.width, client.height);
+    const QSize client = templateSize(kTemplateWidth, kTemplateHeight, base);
+    treeView_->setGeometry(0, 0, client.width(), client.height());
     // The template gives the client area; the menu bar comes on top of it.
-    resize(client.width, client.height + menuBar_->sizeHint().height());
+    resize(client.width(), client.height() + menuBar_->sizeHint().height());
 
     CreateWindowMenu();
     // Alt+F4 closes the window even where no window manager provides it.

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "ui/dialog_units.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {
@@ -20,10 +19,6 @@ namespace {
 // Template 136, in dialog units.
 constexpr int kTemplateWidth = 210;
 constexpr int kTemplateHeight = 90;
-
-struct Place {
-    int x, y, width, height;
-};
 
 } // namespace
 
@@ -59,44 +54,27 @@ void CAddFolderLocation::CreateControls() {
 
     auto edit = [this](int id) {
         auto* field = new QLineEdit(this);
-        field->setObjectName(QStringLiteral("control_%1").arg(id));
+        setControlId(field, id);
         // The fields take any length; OK reads the first 249 characters.
         field->setMaxLength(std::numeric_limits<int>::max());
         return field;
-    };
-    auto button = [this](const QString& text, int id) {
-        auto* push = new QPushButton(text, this);
-        push->setObjectName(QStringLiteral("control_%1").arg(id));
-        return push;
     };
     // In template order, which is the tab order.
     path_ = edit(IDC_ADD_TREE_PATH);
     filter_ = edit(IDC_ADD_TREE_FILTER);
     title_ = edit(IDC_ADD_TREE_TITLE);
-    ok_ = button(QStringLiteral("OK"), IDC_OK);
-    ok_->setDefault(true);
-    cancel_ = button(QStringLiteral("Cancel"), IDC_CANCEL);
-    auto* pathLabel = new QLabel(QStringLiteral("Path"), this);
-    auto* titleLabel = new QLabel(QStringLiteral("Title (leave empty to use the path)"), this);
-    auto* filterLabel = new QLabel(QStringLiteral("Filter"), this);
-    browse_ = button(QStringLiteral("..."), IDC_ADD_TREE_BROWSE);
-
     const DialogBaseUnits base = baseUnitsOf(*this);
+    ok_ = addButton(this, QStringLiteral("OK"), IDC_OK, {99, 69, 50, 14}, base);
+    ok_->setDefault(true);
+    cancel_ = addButton(this, QStringLiteral("Cancel"), IDC_CANCEL, {153, 69, 50, 14}, base);
+    addLabel(this, QStringLiteral("Path"), {7, 7, 16, 8}, base);
+    addLabel(this, QStringLiteral("Title (leave empty to use the path)"), {7, 31, 112, 8}, base);
+    addLabel(this, QStringLiteral("Filter"), {158, 7, 17, 8}, base);
+    browse_ = addButton(this, QStringLiteral("..."), IDC_ADD_TREE_BROWSE, {134, 16, 18, 12}, base);
     place(path_, {7, 16, 125, 12}, base);
     place(filter_, {158, 16, 45, 12}, base);
     place(title_, {7, 40, 196, 12}, base);
-    place(ok_, {99, 69, 50, 14}, base);
-    place(cancel_, {153, 69, 50, 14}, base);
-    place(pathLabel, {7, 7, 16, 8}, base);
-    place(titleLabel, {7, 31, 112, 8}, base);
-    place(filterLabel, {158, 7, 17, 8}, base);
-    place(browse_, {134, 16, 18, 12}, base);
-    // A label drawn in a wider font than the template's keeps its whole text.
-    for (QLabel* label : {pathLabel, titleLabel, filterLabel}) {
-        label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
-    }
-    const PixelRect client = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
-    setFixedSize(client.width, client.height);
+    setFixedSize(templateSize(kTemplateWidth, kTemplateHeight, base));
 
     QWidget::setTabOrder(path_, filter_);
     QWidget::setTabOrder(filter_, title_);

@@ -14,66 +14,31 @@
 #include <algorithm>
 #include <limits>
 
-#include "ui/dialog_units.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {
 
 namespace {
 
-// A control's place in its template, in dialog units.
-struct Place {
-    int x;
-    int y;
-    int width;
-    int height;
-};
-
 // "Item Properties": 260 by 150.
-constexpr Place kPropertiesSize{0, 0, 260, 150};
-constexpr Place kNameLabelPlace{36, 7, 19, 8};
-constexpr Place kNamePlace{36, 16, 164, 12};
-constexpr Place kChangePlace{203, 15, 50, 14};
-constexpr Place kParentLabelPlace{7, 34, 22, 8};
-constexpr Place kParentPlace{7, 44, 192, 12};
-constexpr Place kParentButtonPlace{203, 43, 50, 14};
-constexpr Place kFullPathLabelPlace{7, 61, 28, 8};
-constexpr Place kFullPathPlace{7, 70, 246, 50};
-constexpr Place kIconPlace{7, 10, 21, 20};
-constexpr Place kClosePlace{203, 129, 50, 14};
+constexpr DialogPlace kPropertiesSize{0, 0, 260, 150};
+constexpr DialogPlace kNameLabelPlace{36, 7, 19, 8};
+constexpr DialogPlace kNamePlace{36, 16, 164, 12};
+constexpr DialogPlace kChangePlace{203, 15, 50, 14};
+constexpr DialogPlace kParentLabelPlace{7, 34, 22, 8};
+constexpr DialogPlace kParentPlace{7, 44, 192, 12};
+constexpr DialogPlace kParentButtonPlace{203, 43, 50, 14};
+constexpr DialogPlace kFullPathLabelPlace{7, 61, 28, 8};
+constexpr DialogPlace kFullPathPlace{7, 70, 246, 50};
+constexpr DialogPlace kIconPlace{7, 10, 21, 20};
+constexpr DialogPlace kClosePlace{203, 129, 50, 14};
 
 // "Rename Item": 186 by 60.
-constexpr Place kRenameSize{0, 0, 186, 60};
-constexpr Place kRenameNamePlace{7, 16, 172, 12};
-constexpr Place kRenameOkPlace{76, 39, 50, 14};
-constexpr Place kRenameCancelPlace{129, 39, 50, 14};
-constexpr Place kRenameLabelPlace{7, 7, 19, 8};
-
-// A label gets its template place, widened when its text would not fit in this font
-// (nothing stands right of the labels in these templates).
-QLabel* addLabel(QWidget* dialog, const QString& text, const Place& where,
-                 const DialogBaseUnits& base) {
-    auto* label = new QLabel(text, dialog);
-    label->setTextFormat(Qt::PlainText);
-    place(label, where, base);
-    const int needed = label->fontMetrics().horizontalAdvance(text) + 2;
-    if (label->width() < needed) {
-        label->resize(needed, label->height());
-    }
-    return label;
-}
-
-void setControlId(QWidget* widget, int id) {
-    widget->setObjectName(QStringLiteral("control_%1").arg(id));
-}
-
-QPushButton* addButton(QWidget* dialog, const QString& text, int id, const Place& where,
-                       const DialogBaseUnits& base) {
-    auto* button = new QPushButton(text, dialog);
-    setControlId(button, id);
-    place(button, where, base);
-    return button;
-}
+constexpr DialogPlace kRenameSize{0, 0, 186, 60};
+constexpr DialogPlace kRenameNamePlace{7, 16, 172, 12};
+constexpr DialogPlace kRenameOkPlace{76, 39, 50, 14};
+constexpr DialogPlace kRenameCancelPlace{129, 39, 50, 14};
+constexpr DialogPlace kRenameLabelPlace{7, 7, 19, 8};
 
 // Read-only fields show on the window's colour, as read-only edit boxes do.
 void showAsReadOnly(QWidget* field) {
@@ -82,22 +47,16 @@ void showAsReadOnly(QWidget* field) {
     field->setPalette(palette);
 }
 
-void setFixedDialogFrame(QDialog* dialog, const QString& title, const Place& size,
+void setFixedDialogFrame(QDialog* dialog, const QString& title, const DialogPlace& size,
                          const DialogBaseUnits& base) {
     dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint);
     dialog->setWindowTitle(title);
     dialog->setModal(true);
-    const PixelRect r = mapDialogRect(0, 0, size.width, size.height, base);
-    dialog->setFixedSize(r.width, r.height);
+    dialog->setFixedSize(templateSize(size.width, size.height, base));
 }
 
 } // namespace
-
-QWidget* dialogControl(const QWidget* dialog, int id) {
-    return dialog->findChild<QWidget*>(QStringLiteral("control_%1").arg(id),
-                                       Qt::FindDirectChildrenOnly);
-}
 
 // --- Item Properties ---
 

@@ -8,6 +8,7 @@
 #include <QPixmap>
 
 #include "items/item_commands.h"
+#include "ui/dialog_layout_qt.h"
 #include "ui/ui_port.h"
 
 class QLabel;
@@ -26,9 +27,6 @@ inline constexpr int IDC_ITEM_PARENT_PROPERTIES = 1009;
 inline constexpr int IDC_ITEM_ICON = 1012;
 inline constexpr int IDOK_BUTTON = 1;
 inline constexpr int IDCANCEL_BUTTON = 2;
-
-// The child of dialog named after a control identifier, or nullptr.
-QWidget* dialogControl(const QWidget* dialog, int id);
 
 class CItemProperties : public QDialog {
     Q_OBJECT

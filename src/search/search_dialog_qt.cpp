@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "search/search_command.h"
-#include "ui/dialog_units.h"
+#include "ui/dialog_layout_qt.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {
@@ -18,15 +18,6 @@ namespace {
 constexpr int kTemplateWidth = 235;
 constexpr int kTemplateHeight = 134;
 
-struct Place {
-    int x, y, width, height;
-};
-
-void place(QWidget* widget, const Place& p, const DialogBaseUnits& base) {
-    const PixelRect r = mapDialogRect(p.x, p.y, p.width, p.height, base);
-    widget->setGeometry(r.x, r.y, r.width, r.height);
-}
-
 } // namespace
 
 CSearch::CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent)
@@ -36,25 +27,16 @@ CSearch::CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
 
-    const QFontMetrics metrics(font());
-    const DialogBaseUnits base =
-        dialogBaseUnits(metrics.horizontalAdvance(
-                            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
-                        metrics.height());
-
-    auto named = [](QWidget* widget, int id) {
-        widget->setObjectName(QStringLiteral("control_%1").arg(id));
-        return widget;
-    };
+    const DialogBaseUnits base = baseUnitsOf(*this);
     auto box = [&](int id, const char* text) {
         auto* check = new QCheckBox(QString::fromUtf8(text), this);
-        named(check, id);
+        setControlId(check, id);
         return check;
     };
 
     // In template order, which is also the tab order.
     pattern_ = new QLineEdit(this);
-    named(pattern_, IDC_SEARCH_PATTERN);
+    setControlId(pattern_, IDC_SEARCH_PATTERN);
     place(pattern_, {7, 16, 221, 12}, base);
     matchCase_ = box(IDC_SEARCH_MATCH_CASE, "Match case");
     place(matchCase_, {7, 36, 52, 10}, base);
@@ -63,14 +45,11 @@ CSearch::CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent)
     local_ =
         box(IDC_SEARCH_LOCAL, "Start searching from current folder (otherwise use global root)");
     place(local_, {7, 75, 221, 10}, base);
-    search_ = new QPushButton(QStringLiteral("Search"), this);
-    named(search_, IDC_SEARCH_OK);
+    search_ = addButton(this, QStringLiteral("Search"), IDC_SEARCH_OK, {125, 113, 50, 14}, base);
     search_->setDefault(true);
-    place(search_, {125, 113, 50, 14}, base);
-    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    named(cancel_, IDC_SEARCH_CANCEL);
+    cancel_ =
+        addButton(this, QStringLiteral("Cancel"), IDC_SEARCH_CANCEL, {178, 113, 50, 14}, base);
     cancel_->setAutoDefault(false);
-    place(cancel_, {178, 113, 50, 14}, base);
     label_ = new QLabel(QStringLiteral("Pattern"), this);
     label_->setObjectName(QStringLiteral("label_pattern"));
     place(label_, {7, 7, 25, 8}, base);
@@ -95,13 +74,13 @@ CSearch::CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent)
     QWidget::setTabOrder(cancel_, recursive_);
     QWidget::setTabOrder(recursive_, filesOnly_);
 
-    const PixelRect size = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
+    const QSize size = templateSize(kTemplateWidth, kTemplateHeight, base);
     const int margin = dialogUnitsToPixelsX(7, base);
-    int width = size.width;
+    int width = size.width();
     for (const QWidget* child : findChildren<QWidget*>()) {
         width = std::max(width, child->geometry().right() + 1 + margin);
     }
-    setFixedSize(width, size.height);
+    setFixedSize(width, size.height());
 
     connect(search_, &QPushButton::clicked, this, &CSearch::OnOK);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);

@@ -13,7 +13,7 @@
 
 #include "icons/icon_set_qt.h"
 #include "search/search_command.h"
-#include "ui/dialog_units.h"
+#include "ui/dialog_layout_qt.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {
@@ -111,14 +111,9 @@ CSearchResults::CSearchResults(QWidget* parent) : QDialog(parent) {
     list_->setPalette(palette);
     list_->viewport()->installEventFilter(this);
 
-    const QFontMetrics metrics(font());
-    const DialogBaseUnits base =
-        dialogBaseUnits(metrics.horizontalAdvance(
-                            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
-                        metrics.height());
-    const PixelRect size = mapDialogRect(0, 0, kTemplateWidth, kTemplateHeight, base);
-    resize(size.width, size.height);
-    list_->setGeometry(0, 0, size.width, size.height);
+    const QSize size = templateSize(kTemplateWidth, kTemplateHeight, baseUnitsOf(*this));
+    resize(size);
+    list_->setGeometry(0, 0, size.width(), size.height());
 }
 
 void CSearchResults::open() {

@@ -1,28 +1,40 @@
-// Laying out Qt windows in dialog units, with the base units of a widget's own font.
+// Laying out Qt windows in dialog units, as their templates give them: the base units of a
+// widget's own font, control places, controls named after their identifiers, and the
+// labels and buttons every dialog makes the same way.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 #include "ui/dialog_units.h"
+
+class QLabel;
+class QPushButton;
 
 namespace zelvane {
 
 DialogBaseUnits baseUnitsOf(const QWidget& widget);
 
+// A control's place in its template, in dialog units.
 struct DialogPlace {
     int x, y, width, height;
 };
 
-// Puts widget at a place given in dialog units (a DialogPlace, or any struct with x, y,
-// width and height).
-template <class Place = DialogPlace>
-void place(QWidget* widget, const Place& where, const DialogBaseUnits& base) {
-    const PixelRect r = mapDialogRect(where.x, where.y, where.width, where.height, base);
-    widget->setGeometry(r.x, r.y, r.width, r.height);
-}
+void place(QWidget* widget, const DialogPlace& where, const DialogBaseUnits& base);
+// The template's client size, width by height dialog units, in pixels.
+QSize templateSize(int width, int height, const DialogBaseUnits& base);
 
-inline void place(QWidget* widget, const DialogPlace& where, const DialogBaseUnits& base) {
-    place<DialogPlace>(widget, where, base);
-}
+// Names a control after its identifier ("control_1001"), which dialogControl finds.
+void setControlId(QWidget* widget, int id);
+// The child of dialog named after a control identifier, or nullptr.
+QWidget* dialogControl(const QWidget* dialog, int id);
+
+// A plain-text label at its place, widened when its text would not fit in the font in use
+// (nothing stands right of a label in the templates).
+QLabel* addLabel(QWidget* dialog, const QString& text, const DialogPlace& where,
+                 const DialogBaseUnits& base);
+// A push button with its identifier at its place.
+QPushButton* addButton(QWidget* dialog, const QString& text, int id, const DialogPlace& where,
+                       const DialogBaseUnits& base);
 
 } // namespace zelvane
