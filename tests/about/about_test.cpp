@@ -49,47 +49,37 @@ TEST(AboutCommands, ButtonsOpenThePagesAndTheLicence) {
 }
 
 TEST(AboutLicense, FileIsReadAsTextUpToItsFirst16384Bytes) {
-    const std::size_t max = 16384;
-    const std::string x(max - 1, 'x'), full = x + "Z";
-    enum Kind { File, None, Folder, Fifo };
-    struct Case {
-        const char* what;
-        Kind kind;
-        std::string bytes;
-        std::optional<std::string> shown; // nullopt: "not found"
-    } const cases[] = {
-        {"found", File, "MIT License\n\n(c) Halcyra\n", "MIT License\n\n(c) Halcyra\n"},
-        {"missing", None, "", std::nullopt},
-        {"a folder", Folder, "", std::nullopt},
-        {"a FIFO, without hanging", Fifo, "", std::nullopt},
-        {"empty", File, "", ""},
-        {"16384 bytes", File, full, full},
-        {"16385 bytes", File, full + "!", full},
-        {"CR LF", File, "one\r\ntwo\r\n\r\nlone\rcr\r", "one\ntwo\n\nlone\rcr\r"},
-        {"CR LF across the limit", File, x + "\r\ntail", x + "\n"}, // folded text counts
-        {"lone CR at the limit", File, x + "\rtail", x + "\r"},
-        // "é" is C3 A9; its first byte is the 16384th.
-        {"cut multi-byte", File, x + "\xC3\xA9", x + "\xEF\xBF\xBD"},
+    const std::string x(16383, 'x'), full = x + "Z";
+    // What License.txt holds (nullopt: no file; "<folder>", "<fifo>": not a regular file)
+    // and the text shown (nullopt: "not found").
+    const std::pair<std::optional<std::string>, std::optional<std::string>> cases[] = {
+        {std::nullopt, std::nullopt},
+        {"<folder>", std::nullopt},
+        {"<fifo>", std::nullopt}, // without hanging
+        {"", ""},
+        {full, full},
+        {full + "!", full},
+        {"one\r\ntwo\r\n\r\nlone\rcr\r", "one\ntwo\n\nlone\rcr\r"},
+        {x + "\r\ntail", x + "\n"}, // the folded text counts
+        {x + "\rtail", x + "\r"},
+        {x + "\xC3\xA9", x + "\xEF\xBF\xBD"}, // "é" cut after its first byte
     };
     testing::TempDir dir;
     ::setenv("LC_ALL", "C.UTF-8", 1);
     int n = 0;
-    for (const Case& c : cases) {
-        const fs::path folder = dir.path() / std::to_string(n++);
+    for (const auto& [bytes, shown] : cases) {
+        const fs::path folder = dir.path() / std::to_string(n++), file = folder / "License.txt";
         fs::create_directories(folder);
-        if (c.kind == File) {
-            write(folder / "License.txt", c.bytes);
-        } else if (c.kind == Folder) {
-            fs::create_directories(folder / "License.txt");
-        } else if (c.kind == Fifo) {
-            ASSERT_EQ(::mkfifo((folder / "License.txt").c_str(), 0600), 0);
+        if (bytes == "<folder>") {
+            fs::create_directories(file);
+        } else if (bytes == "<fifo>") {
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        } else if (bytes) {
+            write(file, *bytes);
         }
         const std::optional<std::u16string> text =
             loadLicenseText(utf8ToUtf16(folder.string() + "/"));
-        ASSERT_EQ(text.has_value(), c.shown.has_value()) << c.what;
-        if (text) {
-            EXPECT_TRUE(utf16ToUtf8(*text) == *c.shown) << c.what;
-        }
+        EXPECT_TRUE((text ? std::optional(utf16ToUtf8(*text)) : std::nullopt) == shown) << n;
     }
     ::unsetenv("LC_ALL");
     // InstallDir is glued directly before the name.
@@ -117,6 +107,7 @@ TEST(AboutInstallDir, DataFolderBesideBinElseTheBuildTreesSource) {
     const std::string r = root.path().string();
     write(r + "/pre/share/zelvane/License.txt", "L");
     write(r + "/src/License.txt", "L");
+    fs::create_directories(r + "/dir/share/zelvane/License.txt"); // not a file
     write(r + "/build/stage/share/zelvane/License.txt", "L");
     const BuildLocation build{utf8ToUtf16(r + "/build"), utf8ToUtf16(r + "/src")};
     const struct {
@@ -127,11 +118,15 @@ TEST(AboutInstallDir, DataFolderBesideBinElseTheBuildTreesSource) {
         {r + "/pre/bin/zelvane", {}, r + "/pre/share/zelvane/"},
         {r + "/pre/./bin/../bin/zelvane", {}, r + "/pre/share/zelvane/"},
         {r + "/build/src/app/zelvane", build, r + "/src/"},
+        {r + "/build/zelvane", build, r + "/src/"},
+        {r + "/dir/bin/zelvane", {utf8ToUtf16(r + "/dir/"), build.sourceDir}, r + "/src/"},
+        {r + "/x/bin/zelvane", {u"/", build.sourceDir}, r + "/src/"},
         {r + "/build/stage/bin/zelvane", build, r + "/build/stage/share/zelvane/"},
         {r + "/opt/bin/zelvane", build, r + "/opt/share/zelvane/"},
         {r + "/build-other/bin/zelvane", build, r + "/build-other/share/zelvane/"},
         {r + "/build/bin/zelvane", {build.buildDir, u"/nowhere"}, r + "/build/share/zelvane/"},
         {"/zelvane", {}, "/share/zelvane/"},
+        {"rel/bin/zelvane", {}, "/rel/share/zelvane/"},
         {"", build, ""},
     };
     for (const auto& c : cases) {

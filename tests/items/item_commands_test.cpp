@@ -181,6 +181,7 @@ TEST_F(ItemCommandsTest, DeleteWarnsThenRemovesAndMovesTheSelection) {
 TEST(ItemTexts, OnlyOneLeadingSpaceIsHiddenAndPathsAreWhole) {
     EXPECT_EQ(displayName(u"  two"), u" two");
     EXPECT_EQ(renamedText(u"  two", u"x"), u" x");
+    EXPECT_EQ(renamedText(u"", u"x"), u"x");
     // Far beyond the 16383 characters a fixed buffer would hold; an empty root text too.
     SnapshotTree tree;
     NodeId node = add(tree, kTopLevel, u"", kKindDriveRoot);
