@@ -24,13 +24,11 @@ Texts childTexts(const SnapshotTree& tree, NodeId parent) {
 
 TEST(TreeOrder, SortsSiblingsFoldersFirstCaseInsensitivelyAndStably) {
     const std::u16string han(100, u'\u4e00'); // long sort keys: the key buffer must grow
+    const std::string junk(300, 'x');         // no locale ICU can open: the root collation
     const struct {
         const char* locale;
         Texts in, out;
     } cases[] = {
-        {"",
-         {u" Zeta", u"Beta.txt", u" alpha", u"apple.txt"},
-         {u" alpha", u" Zeta", u"apple.txt", u"Beta.txt"}},
         {"de_DE",
          {u" Zeta", u"Beta.txt", u" alpha", u"apple.txt"},
          {u" alpha", u" Zeta", u"apple.txt", u"Beta.txt"}},
@@ -38,13 +36,13 @@ TEST(TreeOrder, SortsSiblingsFoldersFirstCaseInsensitivelyAndStably) {
         {"", {u"README", u"readme", u"Readme"}, {u"README", u"readme", u"Readme"}},
         {"", {u"readme", u"x", u"README"}, {u"readme", u"README", u"x"}},
         {"", {u"f", u"\u00e9", u"e"}, {u"e", u"\u00e9", u"f"}},
+        {junk.c_str(), {u"f", u"\u00e9", u"e"}, {u"e", u"\u00e9", u"f"}},
         {"", {u"\u0436", u"\u0430", u"\u0411"}, {u"\u0430", u"\u0411", u"\u0436"}},
         {"", {u"z", u"\u00e5"}, {u"\u00e5", u"z"}},
         {"sv_SE", {u"\u00e5", u"z"}, {u"z", u"\u00e5"}},
         {"th", {u"ab", u"a b"}, {u"a b", u"ab"}}, // spaces count even where they are ignorable
         {"", {han + u"b", han + u"a"}, {han + u"a", han + u"b"}},
-        {"", {u"b", u"a"}, {u"a", u"b"}},
-    };
+        {"", {u"b", u"a"}, {u"a", u"b"}}};
     for (const auto& c : cases) {
         SnapshotTree tree;
         const NodeId root = tree.insertLast(kTopLevel, u"root");
@@ -76,51 +74,37 @@ TEST(TreeOrder, SortsTheRootsAndEveryBranchAtAnyDepth) {
     EXPECT_GT(order.compare(u"b", u"A"), 0);
 }
 
-// Sets the three locale variables for the life of the object (nullptr: unset).
-class LocaleEnvironment {
-public:
-    LocaleEnvironment(const char* all, const char* collate, const char* lang) {
-        set("LC_ALL", all);
-        set("LC_COLLATE", collate);
-        set("LANG", lang);
-    }
-    ~LocaleEnvironment() {
-        for (const auto& [name, value] : saved_) {
-            set(name, value ? value->c_str() : nullptr);
-        }
-    }
-
-private:
-    void set(const char* name, const char* value) {
-        if (saved_.size() < 3) {
-            const char* old = std::getenv(name);
-            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        }
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
-};
-
 TEST(TreeOrder, LocaleComesFromTheFirstVariableSetWithoutEncodingOrModifier) {
+    const char* const variables[] = {"LC_ALL", "LC_COLLATE", "LANG"};
+    std::optional<std::string> saved[3];
+    for (int i = 0; i < 3; ++i) {
+        if (const char* value = std::getenv(variables[i])) {
+            saved[i] = value;
+        }
+    }
     const struct {
-        const char *all, *collate, *lang, *locale;
-    } cases[] = {
-        {"de_DE.UTF-8@euro", nullptr, nullptr, "de_DE"},
-        {"de_DE@euro", nullptr, nullptr, "de_DE"},
-        {"sv_SE.UTF-8", "fr_FR", "ja_JP", "sv_SE"},
-        {"", "fr_FR.ISO-8859-1", "ja_JP", "fr_FR"},
-        {nullptr, "", "ja_JP.eucJP", "ja_JP"},
-        {"C", "fr_FR", nullptr, ""},
-        {"POSIX", nullptr, nullptr, ""},
-        {"C.UTF-8", nullptr, nullptr, ""},
-        {nullptr, nullptr, "Cy_GB", "Cy_GB"},
-        {"", "", "", ""},
-        {nullptr, nullptr, nullptr, ""},
-    };
+        const char* values[3]; // nullptr: unset
+        const char* locale;
+    } cases[] = {{{"de_DE.UTF-8@euro", nullptr, nullptr}, "de_DE"},
+                 {{"de_DE@euro", nullptr, nullptr}, "de_DE"},
+                 {{"sv_SE.UTF-8", "fr_FR", "ja_JP"}, "sv_SE"},
+                 {{"", "fr_FR.ISO-8859-1", "ja_JP"}, "fr_FR"},
+                 {{nullptr, "", "ja_JP.eucJP"}, "ja_JP"},
+                 {{"C", "fr_FR", nullptr}, ""},
+                 {{"POSIX", nullptr, nullptr}, ""},
+                 {{"C.UTF-8", nullptr, nullptr}, ""},
+                 {{nullptr, nullptr, "Cy_GB"}, "Cy_GB"},
+                 {{"", "", ""}, ""},
+                 {{nullptr, nullptr, nullptr}, ""}};
     for (const auto& c : cases) {
-        const LocaleEnvironment environment(c.all, c.collate, c.lang);
-        EXPECT_EQ(TextOrder::localeFromEnvironment(), c.locale) << (c.all ? c.all : "(unset)");
+        for (int i = 0; i < 3; ++i) {
+            c.values[i] ? setenv(variables[i], c.values[i], 1) : unsetenv(variables[i]);
+        }
+        EXPECT_EQ(TextOrder::localeFromEnvironment(), c.locale) << c.locale;
         EXPECT_EQ(TextOrder().locale(), c.locale);
+    }
+    for (int i = 0; i < 3; ++i) {
+        saved[i] ? setenv(variables[i], saved[i]->c_str(), 1) : unsetenv(variables[i]);
     }
 }
 
