@@ -70,6 +70,11 @@ TEST_F(SearchCommandTest, MatchesAreListedAndADoubleClickSelects) {
     EXPECT_EQ(ui.shownRows, (Lines{" Drive\\ Docs\tReadMe.txt", " Drive\tnotes\t.txt"}));
     EXPECT_EQ(tree.selected(), notes);
 
+    // One match is enough for the window to stay.
+    ui.clearTranscript();
+    ui.search({{u"readme.TXT", false, true, false, true, false}}).results({});
+    OnSearch(ui, tree, options);
+    EXPECT_EQ(ui.transcript().at(4), "results run");
     ui.clearTranscript();
     ui.search({{std::u16string(509, u'x') + u"\U0001F600", false, false, false, true, false}});
     OnSearch(ui, tree, options);
