@@ -10,6 +10,8 @@
 // The main window is the program's own, with its real message pumping: only the Add Tree
 // dialog and the summary box are answered by the benchmark.
 #include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -20,10 +22,10 @@
 
 #include "app/command_ids.h"
 #include "app/main_dlg_qt.h"
-#include "ui/text_qt.h"
 #include "app/snapshot_tree_view_qt.h"
+#include "capture/add_folder_location_qt.h"
 #include "capture/scan_state.h"
-#include "text/utf.h"
+#include "settings/settings_store.h"
 
 namespace {
 
@@ -46,7 +48,7 @@ void postClick(QWidget* widget) {
 // The program's main window, noting when the scan hands over to the sort.
 class BenchWindow : public CMainDlg {
 public:
-    BenchWindow() : CMainDlg(u"zelvane") {}
+    explicit BenchWindow(SettingsBackend& settings) : CMainDlg(u"zelvane", settings) {}
     void setProgressText(std::u16string_view text) override {
         if (text == u"Sorting...") {
             sorting = Clock::now();
@@ -54,6 +56,36 @@ public:
         CMainDlg::setProgressText(text);
     }
     Clock::time_point sorting{};
+};
+
+// Answers the Add Tree dialog with the folder as soon as it is shown, noting when OK was
+// pressed, and the first message box (the summary), noting when it appeared.
+class Answerer : public QObject {
+public:
+    QString folder;
+    Clock::time_point ok{}, summary{};
+    QString summaryText;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show) {
+            return false;
+        }
+        if (auto* addTree = qobject_cast<CAddFolderLocation*>(watched)) {
+            addTree->pathField()->setText(folder);
+            addTree->titleField()->clear();
+            addTree->filterField()->setText(QStringLiteral("*"));
+            QTimer::singleShot(0, addTree, [this, addTree] {
+                ok = Clock::now();
+                addTree->okButton()->click();
+            });
+        } else if (auto* box = qobject_cast<QMessageBox*>(watched)) {
+            if (summary == Clock::time_point{}) {
+                summary = Clock::now();
+                summaryText = box->text();
+            }
+            QTimer::singleShot(0, box, &QMessageBox::accept);
+        }
+        return false;
+    }
 };
 
 } // namespace
@@ -75,23 +107,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    BenchWindow dlg;
-    Clock::time_point ok{}, summary{}, clicked{}, heard{};
-    std::u16string summaryText;
-    dlg.setAddTreeDialogFunction([&](QWidget*, AddTreeInputs& remembered) {
-        const std::optional<AddTreeDialogResult> result =
-            acceptAddTreeFields(toU16(dir), u"", u"*", remembered);
-        ok = Clock::now();
-        return result;
-    });
-    dlg.setMessageBoxFunction(
-        [&](QWidget*, std::u16string_view text, std::u16string_view, MessageIcon, MessageButtons) {
-            if (summary == Clock::time_point{}) {
-                summary = Clock::now();
-                summaryText = text;
-            }
-            return MessageAnswer::Ok;
-        });
+    MemorySettingsBackend settings;
+    BenchWindow dlg(settings);
+    Answerer answerer;
+    answerer.folder = dir;
+    app.installEventFilter(&answerer);
+    Clock::time_point clicked{}, heard{};
     dlg.OnInitDialog();
     dlg.resize(640, 480);
     QApplication::processEvents();
@@ -121,7 +142,9 @@ int main(int argc, char** argv) {
     dlg.treeView()->repaint();
     const Clock::time_point painted = Clock::now();
 
-    std::printf("%s\n", utf16ToUtf8(summaryText).c_str());
+    const Clock::time_point ok = answerer.ok;
+    const Clock::time_point summary = answerer.summary;
+    std::printf("%s\n", answerer.summaryText.toUtf8().constData());
     std::printf("capture %.3f s (OK to summary; scan %.3f s), %.3f s to the painted window\n",
                 msBetween(ok, summary) / 1000, msBetween(ok, dlg.sorting) / 1000,
                 msBetween(ok, painted) / 1000);

@@ -72,6 +72,7 @@ BENCHMARK(BM_SortTreeMillionNodes)->Unit(benchmark::kMillisecond)->Iterations(3)
 
 class NullObserver : public ScanObserver {
 public:
+    void setScanningState(bool) override {}
     void pump() override {}
     void setProgressText(std::u16string_view) override {}
 };
