@@ -59,6 +59,10 @@ TEST(Text, CutKeepsWholeCharacters) {
         SCOPED_TRACE(c.capacity);
         EXPECT_EQ(cutText(c.text, c.capacity), c.kept);
     }
+    // A view that fits is kept whole, even when the text it was taken from goes on with the
+    // second half of a pair.
+    const std::u16string longer = u"ab\U0001F3B5";
+    EXPECT_EQ(cutText(std::u16string_view(longer).substr(0, 3), 3), u"ab\xD83C");
 }
 
 TEST(Text, DecimalText) {
