@@ -66,6 +66,11 @@ TEST(AboutLicense, FileIsReadAsTextUpToItsFirst16384Bytes) {
     };
     testing::TempDir dir;
     ::setenv("LC_ALL", "C.UTF-8", 1);
+    // Every file opened is closed again, whether it is read or refused.
+    const auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto filesBefore = openFiles();
     int n = 0;
     for (const auto& [bytes, shown] : cases) {
         const fs::path folder = dir.path() / std::to_string(n++), file = folder / "License.txt";
@@ -81,6 +86,7 @@ TEST(AboutLicense, FileIsReadAsTextUpToItsFirst16384Bytes) {
             loadLicenseText(utf8ToUtf16(folder.string() + "/"));
         EXPECT_TRUE((text ? std::optional(utf16ToUtf8(*text)) : std::nullopt) == shown) << n;
     }
+    EXPECT_EQ(openFiles(), filesBefore);
     ::unsetenv("LC_ALL");
     // InstallDir is glued directly before the name.
     EXPECT_EQ(licenseFileName(u"/opt/z"), u"/opt/zLicense.txt");
