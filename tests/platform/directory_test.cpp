@@ -115,6 +115,7 @@ TEST(Directory, FileSizesAndChildrenAreOnlyThoseOfRealFilesAndDirectories) {
 
     Directory moved = std::move(dir);
     EXPECT_FALSE(dir.isOpen());
+    EXPECT_EQ(dir.error(), 0);
     EXPECT_EQ(dir.openChild("sub").error(), EBADF);
     EXPECT_EQ(dir.fileSize("plain"), 0u);
     DirectoryListing none;
