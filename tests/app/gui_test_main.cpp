@@ -1,6 +1,8 @@
 // main() of the widget tests: a QApplication on the offscreen platform, settings and
 // runtime folders in a private temporary folder, then every test.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -1,0 +1,244 @@
+// The main window with its real dialogs, message boxes and menus, offscreen: start-up with
+// a snapshot, a capture through the event loop, closing during a scan, the View sizes,
+// the right-click menu and Exit. Message boxes, dialogs and menus are answered from inside
+// their own modal runs (modal_driver.h).
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <deque>
+#include <gtest/gtest.h>
+
+#include "app/command_ids.h"
+#include "app/main_dlg_qt.h"
+#include "app/snapshot_tree_model_qt.h"
+#include "app/snapshot_tree_view_qt.h"
+#include "capture/add_folder_location_qt.h"
+#include "capture/temp_tree.h"
+#include "document/snapshot_file.h"
+#include "items/item_dialogs_qt.h"
+#include "modal_driver.h"
+#include "ui/text_qt.h"
+
+namespace zelvane {
+namespace {
+
+// Answers the next message boxes in turn with these buttons, noting their texts.
+void answerBoxes(QStringList* texts, std::deque<QMessageBox::StandardButton> buttons) {
+    if (buttons.empty()) {
+        return;
+    }
+    test::whenShown<QMessageBox>([texts, buttons](QMessageBox* box) mutable {
+        *texts << box->text();
+        box->button(buttons.front())->click();
+        buttons.pop_front();
+        answerBoxes(texts, buttons);
+    });
+}
+
+// Press and release posted to the queue, as the window system delivers a click: they
+// arrive at the next event pump (here, one of the scan's).
+void postClick(QWidget* widget) {
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, at, global,
+                                                        Qt::LeftButton, Qt::LeftButton, {}));
+    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
+                                                        Qt::LeftButton, Qt::NoButton, {}));
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    // 40 folders of 50 files each.
+    static void SetUpTestSuite() {
+        disk_ = new test::TempTree;
+        for (int i = 0; i < 40; ++i) {
+            disk_->dir("dir" + std::to_string(i));
+            disk_->manyFiles("dir" + std::to_string(i), 50, "file");
+        }
+    }
+    static void TearDownTestSuite() { delete disk_; }
+
+    // Disk > notes.txt, expanded.
+    NodeId addNotes() {
+        const NodeId root = dlg.tree().insertLast(kTopLevel, u"Disk");
+        dlg.tree().setKind(root, kKindDriveRoot);
+        const NodeId notes = dlg.tree().insertLast(root, u"notes.txt");
+        dlg.tree().setKind(notes, kKindDocument);
+        dlg.treeView()->expandAll();
+        QApplication::processEvents();
+        return notes;
+    }
+
+    // Tree > Add Tree... over the generated folder, titled "Big"; during the scan, once it
+    // has at least 300 entries, runs duringScan; the boxes that follow get buttons.
+    void capture(std::function<void()> duringScan,
+                 std::deque<QMessageBox::StandardButton> buttons) {
+        test::whenShown<CAddFolderLocation>([this, buttons](CAddFolderLocation* d) {
+            d->pathField()->setText(QString::fromStdString(disk_->path()));
+            d->titleField()->setText("Big");
+            QTest::mouseClick(d->okButton(), Qt::LeftButton);
+            answerBoxes(&boxes, buttons);
+        });
+        auto* timer = new QTimer(&dlg);
+        QObject::connect(timer, &QTimer::timeout, [this, timer, duringScan] {
+            const ScanState& state = processScanState();
+            if (dlg.isScanning() && state.folders + state.files >= 300) {
+                timer->stop();
+                duringScan();
+            }
+        });
+        timer->start(0);
+        dlg.commandAction(ID_TREE_ADDTREE)->trigger();
+    }
+
+    static test::TempTree* disk_;
+    MemorySettingsBackend settings;
+    CMainDlg dlg{u"zelvane", settings};
+    QStringList boxes;
+};
+
+test::TempTree* MainWindowTest::disk_ = nullptr;
+
+TEST_F(MainWindowTest, StartsWithTheSnapshotNamedOnTheCommandLine) {
+    QTemporaryDir dir;
+    SnapshotTree saved;
+    const NodeId root = saved.insertLast(kTopLevel, u"Backup");
+    saved.setKind(saved.insertLast(root, u"notes.txt"), kKindDocument);
+    const QString file = dir.filePath("start.zelv");
+    ASSERT_TRUE(writeSnapshotFile(saved, file.toStdString()).ok);
+
+    dlg.setCommandLine({toU16(file)});
+    QWidget* owner = nullptr;
+    test::whenShown<QMessageBox>([&](QMessageBox* box) {
+        boxes << box->text();
+        owner = box->parentWidget();
+        box->accept();
+    });
+    EXPECT_TRUE(dlg.OnInitDialog());
+    EXPECT_EQ(dlg.windowTitle(), "start.zelv - Zelvane");
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith("start.zelv successfuly opened.")) << boxes[0].toStdString();
+    EXPECT_EQ(owner, &dlg);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.treeModel()->rowCount(), 1);
+    EXPECT_EQ(dlg.treeView()->iconSize(), QSize(16, 16));
+    // Only the tree is shown and takes the focus: the progress text and Stop wait for a scan.
+    EXPECT_TRUE(dlg.treeView()->isVisible());
+    EXPECT_FALSE(dlg.progressText()->isVisible());
+    EXPECT_FALSE(dlg.stopButton()->isVisible());
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    EXPECT_EQ(QApplication::focusWidget(), dlg.treeView());
+}
+
+TEST_F(MainWindowTest, StopDuringACaptureEndsItAndCommandsChosenMeanwhileAreDropped) {
+    dlg.OnInitDialog();
+    bool scanningShown = false;
+    capture(
+        [&] {
+            scanningShown = !dlg.treeView()->isVisible() && dlg.stopButton()->isVisible() &&
+                            dlg.progressText()->text().startsWith("Scanning...");
+            // File > New would empty the tree; View would change the icons.
+            dlg.commandAction(ID_FILE_NEW)->trigger();
+            dlg.commandAction(ID_VIEW_48X48)->trigger();
+            postClick(dlg.stopButton());
+        },
+        {QMessageBox::Ok});
+
+    EXPECT_TRUE(scanningShown);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].endsWith("\n\nNote: Scanning process was interrupted."))
+        << boxes[0].toStdString();
+    const SnapshotTree& tree = dlg.tree();
+    ASSERT_EQ(tree.text(tree.firstRoot()), u"Big");
+    EXPECT_TRUE(tree.isBold(tree.firstRoot()));
+    EXPECT_LT(tree.size(), 1u + 40 + 40 * 50);
+    EXPECT_TRUE(dlg.document().modified);
+    EXPECT_EQ(dlg.iconSet().size(), 16);
+    EXPECT_TRUE(dlg.commandAction(ID_VIEW_16X16)->isChecked());
+    EXPECT_FALSE(dlg.commandAction(ID_VIEW_48X48)->isChecked());
+    EXPECT_TRUE(dlg.treeView()->isVisible());
+    EXPECT_FALSE(dlg.stopButton()->isVisible());
+    EXPECT_EQ(dlg.rememberedInputs().addTree.title, u"Big");
+}
+
+TEST_F(MainWindowTest, ClosingDuringACaptureFinishesItThenAsksToSave) {
+    dlg.OnInitDialog();
+    capture([&] { dlg.close(); }, {QMessageBox::Ok, QMessageBox::No});
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_TRUE(boxes[0].endsWith("Note: Scanning process was interrupted."));
+    EXPECT_EQ(boxes[1], "Save changes ?");
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), 0);
+}
+
+TEST_F(MainWindowTest, ViewSizesChangeTheIconsOfTheTree) {
+    dlg.OnInitDialog();
+    const NodeId notes = addNotes();
+    for (auto [id, pixels] : {std::pair{ID_VIEW_48X48, 48}, {ID_VIEW_24X24, 24}}) {
+        dlg.commandAction(id)->trigger();
+        EXPECT_EQ(dlg.iconSet().size(), pixels);
+        EXPECT_EQ(dlg.treeView()->iconSize(), QSize(pixels, pixels));
+        EXPECT_EQ(dlg.treeView()->iconRect(notes).width(), pixels);
+        EXPECT_TRUE(dlg.commandAction(id)->isChecked());
+        EXPECT_FALSE(dlg.commandAction(ID_VIEW_16X16)->isChecked());
+    }
+}
+
+TEST_F(MainWindowTest, RightClickOnANodeSelectsItAndItsMenuShowsItsProperties) {
+    dlg.OnInitDialog();
+    const NodeId notes = addNotes();
+    QMenu* shownMenu = nullptr;
+    QString propertiesName;
+    test::whenShown<QMenu>([&](QMenu* menu) {
+        shownMenu = menu;
+        test::whenShown<CItemProperties>([&](CItemProperties* properties) {
+            propertiesName = properties->nameField()->text();
+            properties->reject();
+        });
+        menu->setActiveAction(dlg.commandAction(ID_ITEM_PROPERTIES));
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    SnapshotTreeView* view = dlg.treeView();
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->labelRect(notes).center());
+    EXPECT_EQ(dlg.tree().selected(), notes);
+    EXPECT_EQ(shownMenu, dlg.itemMenu());
+    EXPECT_EQ(propertiesName, "notes.txt");
+}
+
+TEST_F(MainWindowTest, ExitAsksToSaveAModifiedSnapshotAndEndsTheRun) {
+    dlg.OnInitDialog();
+    addNotes();
+    dlg.document().modified = true;
+    bool openAfterCancelledSave = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        // Yes, then the Save As dialog cancelled: the window stays.
+        answerBoxes(&boxes, {QMessageBox::Yes});
+        test::whenShown<QFileDialog>([](QFileDialog* d) { static_cast<QDialog*>(d)->reject(); });
+        dlg.commandAction(ID_FILE_EXIT)->trigger();
+        openAfterCancelledSave = dlg.isVisible();
+        // No: the changes are dropped and the run ends.
+        answerBoxes(&boxes, {QMessageBox::No});
+        dlg.commandAction(ID_FILE_EXIT)->trigger();
+    });
+    EXPECT_EQ(dlg.exec(), 0);
+    EXPECT_TRUE(openAfterCancelledSave);
+    EXPECT_EQ(boxes, QStringList({"Save changes ?", "Save changes ?"}));
+    EXPECT_FALSE(dlg.isVisible());
+    // The remembered inputs were saved on the way out, and only then.
+    EXPECT_EQ(std::count_if(
+                  settings.events.begin(), settings.events.end(),
+                  [](const auto& e) { return e.kind == MemorySettingsBackend::Event::Kind::Open; }),
+              2); // loaded at start-up, saved at Exit
+}
+
+} // namespace
+} // namespace zelvane
