@@ -1,0 +1,212 @@
+// Renders the README's pictures of every window into a folder, with the program's own
+// windows over a small demonstration snapshot. Run by tools/screenshots.sh.
+//
+//   zelvane_screenshots OUTPUT_DIR LICENSE_FILE
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "about/about_dlg_qt.h"
+#include "app/command_ids.h"
+#include "app/main_dlg_qt.h"
+#include "app/snapshot_tree_model_qt.h"
+#include "app/snapshot_tree_view_qt.h"
+#include "capture/add_folder_location_qt.h"
+#include "capture/classification.h"
+#include "items/item_commands.h"
+#include "items/item_dialogs_qt.h"
+#include "search/search_dialog_qt.h"
+#include "search/search_results_window_qt.h"
+#include "ui/text_qt.h"
+
+namespace {
+
+using namespace zelvane;
+
+QString outputDir;
+int failures = 0;
+
+void save(QWidget& window, const QString& name) {
+    window.show();
+    QApplication::processEvents();
+    if (!window.grab().save(outputDir + "/" + name)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(name));
+        ++failures;
+    } else {
+        std::printf("%s/%s\n", qPrintable(outputDir), qPrintable(name));
+    }
+}
+
+struct Demo {
+    NodeId music = kNoNode;
+    NodeId selected = kNoNode;   // intro.mp3
+    NodeId properties = kNoNode; // report.txt
+};
+
+NodeId folder(SnapshotTree& tree, NodeId parent, const char16_t* name) {
+    const std::u16string text = std::u16string(u" ") + name;
+    const NodeId node = tree.insertLast(parent, text);
+    tree.setKind(node, kKindFolder);
+    tree.setTextAndBold(node, text);
+    return node;
+}
+
+NodeId file(SnapshotTree& tree, NodeId parent, const char16_t* name) {
+    const NodeId node = tree.insertLast(parent, name);
+    const NameParts parts = splitExtension(name);
+    tree.setKind(node, classifyFile(parts.base, parts.extension));
+    return node;
+}
+
+NodeId drive(SnapshotTree& tree, const char16_t* name, int kind) {
+    const NodeId node = tree.insertLast(kTopLevel, name);
+    tree.setKind(node, kind);
+    tree.setTextAndBold(node, name);
+    return node;
+}
+
+// A backup disk with every kind of node, and a CD.
+Demo buildDemo(SnapshotTree& tree) {
+    Demo demo;
+    const NodeId disk = drive(tree, u"Backup disk", kKindDriveRoot);
+    const NodeId documents = folder(tree, disk, u"Documents");
+    file(tree, folder(tree, documents, u"Letters"), u"to the bank.txt");
+    for (const char16_t* name : {u"budget.xls", u"cv.doc", u"manual.pdf"}) {
+        file(tree, documents, name);
+    }
+    demo.properties = file(tree, documents, u"report.txt");
+    demo.music = folder(tree, disk, u"Music");
+    file(tree, folder(tree, demo.music, u"Albums"), u"README.TXT");
+    demo.selected = file(tree, demo.music, u"intro.mp3");
+    for (const char16_t* name : {u"readme first.txt", u"Readme.lnk", u"holiday readme.jpg"}) {
+        file(tree, demo.music, name);
+    }
+    for (const char16_t* name : {u"Photos", u"Programs", u"System"}) {
+        file(tree, folder(tree, disk, name), u"notes.txt");
+    }
+    for (const char16_t* name : {u"AUTORUN.INF", u"catalogue.zelv", u"Home page.url", u"readme.txt",
+                                 u"setup.exe", u"kernel32.dll", u"photos.zip"}) {
+        file(tree, disk, name);
+    }
+    file(tree, folder(tree, drive(tree, u"Install CD", kKindCdRomRoot), u"Setup"), u"setup.exe");
+    return demo;
+}
+
+class NoHandlers : public AboutBoxHandlers {
+    void onVisitHomePage() override {}
+    void onVisitCompany() override {}
+    void onLicense() override {}
+};
+
+// The main window during a real capture of a generated folder, grabbed once the scan has
+// added 6000 entries; the dialog and the summary box are answered as they come.
+void captureInProgress() {
+    QTemporaryDir disk;
+    for (int i = 0; i < 300; ++i) {
+        const QString dir = disk.filePath(QStringLiteral("folder %1").arg(i));
+        QDir().mkpath(dir);
+        for (int f = 0; f < 40; ++f) {
+            QFile(dir + QStringLiteral("/file %1.txt").arg(f)).open(QIODevice::WriteOnly);
+        }
+    }
+    MemorySettingsBackend settings;
+    CMainDlg dlg(u"zelvane", settings);
+    dlg.OnInitDialog();
+    dlg.resize(560, 420);
+    bool saved = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* addTree = qobject_cast<CAddFolderLocation*>(modal)) {
+            addTree->pathField()->setText(disk.path());
+            addTree->okButton()->click();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->accept();
+        } else if (!saved && dlg.isScanning() &&
+                   processScanState().folders + processScanState().files >= 6000) {
+            saved = true;
+            save(dlg, "capture-in-progress.png");
+        }
+    });
+    poll.start(0);
+    dlg.commandAction(ID_TREE_ADDTREE)->trigger();
+    if (!saved) {
+        std::fprintf(stderr, "the capture ended before its picture was taken\n");
+        ++failures;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: zelvane_screenshots OUTPUT_DIR LICENSE_FILE\n");
+        return 2;
+    }
+    outputDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outputDir);
+
+    MemorySettingsBackend settings;
+    CMainDlg dlg(u"zelvane", settings);
+    dlg.OnInitDialog();
+    const Demo demo = buildDemo(dlg.tree());
+    dlg.resize(560, 520);
+    SnapshotTreeView* view = dlg.treeView();
+    view->expand(dlg.treeModel()->indexOf(dlg.tree().firstRoot()));
+    view->expand(dlg.treeModel()->indexOf(dlg.tree().parent(demo.properties)));
+    dlg.tree().select(demo.selected);
+    for (auto [id, name] : {std::pair{ID_VIEW_16X16, "main-window-16.png"},
+                            std::pair{ID_VIEW_48X48, "main-window-48.png"}}) {
+        dlg.commandAction(id)->trigger();
+        view->scrollTo(view->currentIndex());
+        save(dlg, name);
+    }
+    dlg.commandAction(ID_VIEW_16X16)->trigger();
+
+    AddTreeDialog addTree{{u"/media/backup", u"*", u"Backup disk"}};
+    CAddFolderLocation addTreeWindow(addTree, &dlg);
+    addTreeWindow.OnInitDialog();
+    save(addTreeWindow, "add-tree-dialog.png");
+    captureInProgress();
+
+    ItemCommands items(dlg.tree(), dlg.document(), dlg, [] {});
+    ItemPropertiesDialog properties = items.propertiesOf(demo.properties);
+    CItemProperties propertiesWindow(
+        properties, renderKindIcon(properties.kind, CItemProperties::standardIconSize()), &dlg);
+    save(propertiesWindow, "item-properties.png");
+    RenameItemDialog rename{u"report.txt"};
+    CRenameItem renameWindow(rename, dlg, &dlg);
+    save(renameWindow, "rename-item.png");
+
+    SearchDialog search{{u"readme", false, false, false, true, true}};
+    CSearch searchWindow(search, dlg, &dlg);
+    save(searchWindow, "search-dialog.png");
+    SearchResults results;
+    SearchEngine().run(dlg.tree(), search.options, results);
+    CSearchResults resultsWindow(&dlg);
+    resultsWindow.setIconSet(&dlg.iconSet());
+    resultsWindow.open();
+    resultsWindow.fill(results);
+    resultsWindow.list()->setCurrentIndex(resultsWindow.model()->index(1, 0));
+    save(resultsWindow, "search-results.png");
+
+    NoHandlers handlers;
+    CAboutDlg about(handlers, &dlg);
+    save(about, "about.png");
+    QFile license(QString::fromLocal8Bit(argv[2]));
+    if (!license.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[2]);
+        return 1;
+    }
+    CLicenseWnd licenseWindow(QString::fromUtf8(license.readAll()).toStdU16String(), &dlg);
+    save(licenseWindow, "about-license.png");
+    return failures == 0 ? 0 : 1;
+}
