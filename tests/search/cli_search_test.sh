@@ -72,6 +72,14 @@ check "status of info with the last name cut" 1 $?
 check "info with the last name cut" "UTF-16 names:${tab}0
 Defect: the last name is cut off by the end of the file
 Not well formed" "$(tail -3 <<< "$out")"
+# More than the 64 KiB written at a time, each line once; the overview's columns.
+mkdir "$work/big"
+for i in $(seq 1200); do : > "$work/big/$(printf '%064d' "$i")"; done
+"$cli" scan "$work/big" -o "$work/big.zelv" > /dev/null
+check "lines of a long search" "1201 1201" "$("$cli" search "$work/big.zelv" 0 | wc -l) \
+$("$cli" list "$work/big.zelv" | wc -l)"
+check "overview" "  search  lists the nodes whose names match a pattern" \
+    "$("$cli" --help | grep '^  search')"
 for command in info list; do
     "$cli" $command "$work/missing.zelv" > /dev/null 2>&1
     check "status of $command on a missing file" 2 $?
