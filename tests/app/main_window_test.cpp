@@ -1,10 +1,9 @@
 // The main window with its real dialogs, message boxes and menus, offscreen: start-up with
-// a snapshot, a capture through the event loop, closing during a scan, the View sizes,
-// the right-click menu and Exit. Message boxes, dialogs and menus are answered from inside
-// their own modal runs.
+// a snapshot, a capture through the event loop, the View sizes, the right-click menu and
+// Exit. Boxes, dialogs and menus are answered from inside their own modal runs.
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,25 +28,23 @@
 namespace zelvane {
 namespace {
 
-// Acts on a dialog, message box or pop-up menu from inside the modal run that shows it: a
-// timer polls every 10 ms for the active pop-up or modal widget of the wanted type and
-// hands it to the action once.
-template <class Window> void whenShown(std::function<void(Window*)> action, int timeoutMs = 5000) {
+// Hands the next pop-up or modal widget of type Window to action, once: a timer polls for
+// it every 10 ms, for at most 5 s.
+template <class Window, class Action> void whenShown(Action action) {
     auto* timer = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
-        QWidget* top = QApplication::activePopupWidget();
-        if (top == nullptr) {
-            top = QApplication::activeModalWidget();
+    QObject::connect(timer, &QTimer::timeout, [timer, action, deadline = QDeadlineTimer(5000)]() mutable {
+        QWidget* top = QApplication::activePopupWidget() != nullptr
+                           ? QApplication::activePopupWidget()
+                           : QApplication::activeModalWidget();
+        auto* window = qobject_cast<Window*>(top);
+        if (window == nullptr && !deadline.hasExpired()) {
+            return;
         }
-        if (auto* window = qobject_cast<Window*>(top)) {
-            timer->stop();
-            timer->deleteLater();
+        timer->stop();
+        timer->deleteLater();
+        if (window != nullptr) {
             action(window);
-        } else if (clock->elapsed() > timeoutMs) {
-            timer->stop();
-            timer->deleteLater();
+        } else {
             ADD_FAILURE() << "no " << Window::staticMetaObject.className() << " appeared";
             if (top != nullptr) {
                 top->close();
@@ -59,15 +56,14 @@ template <class Window> void whenShown(std::function<void(Window*)> action, int 
 
 // Answers the next message boxes in turn with these buttons, noting their texts.
 void answerBoxes(QStringList* texts, std::deque<QMessageBox::StandardButton> buttons) {
-    if (buttons.empty()) {
-        return;
+    if (!buttons.empty()) {
+        whenShown<QMessageBox>([texts, buttons](QMessageBox* box) mutable {
+            *texts << box->text();
+            box->button(buttons.front())->click();
+            buttons.pop_front();
+            answerBoxes(texts, buttons);
+        });
     }
-    whenShown<QMessageBox>([texts, buttons](QMessageBox* box) mutable {
-        *texts << box->text();
-        box->button(buttons.front())->click();
-        buttons.pop_front();
-        answerBoxes(texts, buttons);
-    });
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -82,21 +78,11 @@ protected:
     }
     static void TearDownTestSuite() { delete disk_; }
 
-    // Disk > notes.txt, expanded.
-    NodeId addNotes() {
-        const NodeId root = dlg.tree().insertLast(kTopLevel, u"Disk");
-        dlg.tree().setKind(root, kKindDriveRoot);
-        const NodeId notes = dlg.tree().insertLast(root, u"notes.txt");
-        dlg.tree().setKind(notes, kKindDocument);
-        dlg.treeView()->expandAll();
-        QApplication::processEvents();
-        return notes;
-    }
-
-    // Tree > Add Tree... over the generated folder, titled "Big"; during the scan, once it
-    // has at least 300 entries, runs duringScan; the boxes that follow get buttons.
+    // Tree > Add Tree... over the generated folder, titled "Big": once the scan has 300
+    // entries, runs duringScan; the boxes that follow get these buttons.
     void capture(std::function<void()> duringScan,
                  std::deque<QMessageBox::StandardButton> buttons) {
+        dlg.OnInitDialog();
         whenShown<CAddFolderLocation>([this, buttons](CAddFolderLocation* d) {
             d->pathField()->setText(QString::fromStdString(disk_->path()));
             d->titleField()->setText("Big");
@@ -113,6 +99,9 @@ protected:
         });
         timer->start(0);
         dlg.commandAction(ID_TREE_ADDTREE)->trigger();
+        ASSERT_GE(boxes.size(), 1);
+        EXPECT_TRUE(boxes[0].endsWith("\n\nNote: Scanning process was interrupted."))
+            << boxes[0].toStdString();
     }
 
     static test::TempTree* disk_;
@@ -126,11 +115,9 @@ test::TempTree* MainWindowTest::disk_ = nullptr;
 TEST_F(MainWindowTest, StartsWithTheSnapshotNamedOnTheCommandLine) {
     QTemporaryDir dir;
     SnapshotTree saved;
-    const NodeId root = saved.insertLast(kTopLevel, u"Backup");
-    saved.setKind(saved.insertLast(root, u"notes.txt"), kKindDocument);
+    saved.insertLast(saved.insertLast(kTopLevel, u"Backup"), u"notes.txt");
     const QString file = dir.filePath("start.zelv");
     ASSERT_TRUE(writeSnapshotFile(saved, file.toStdString()).ok);
-
     dlg.setCommandLine({toU16(file)});
     QWidget* owner = nullptr;
     whenShown<QMessageBox>([&](QMessageBox* box) {
@@ -151,7 +138,6 @@ TEST_F(MainWindowTest, StartsWithTheSnapshotNamedOnTheCommandLine) {
 }
 
 TEST_F(MainWindowTest, StopDuringACaptureEndsItAndCommandsChosenMeanwhileAreDropped) {
-    dlg.OnInitDialog();
     bool scanningShown = false;
     capture(
         [&] {
@@ -163,42 +149,39 @@ TEST_F(MainWindowTest, StopDuringACaptureEndsItAndCommandsChosenMeanwhileAreDrop
             QTest::mouseClick(dlg.stopButton(), Qt::LeftButton);
         },
         {QMessageBox::Ok});
-
     EXPECT_TRUE(scanningShown);
-    ASSERT_EQ(boxes.size(), 1);
-    EXPECT_TRUE(boxes[0].endsWith("\n\nNote: Scanning process was interrupted."))
-        << boxes[0].toStdString();
+    EXPECT_EQ(boxes.size(), 1);
     const SnapshotTree& tree = dlg.tree();
     ASSERT_EQ(tree.text(tree.firstRoot()), u"Big");
-    EXPECT_TRUE(tree.isBold(tree.firstRoot()));
+    EXPECT_TRUE(tree.isBold(tree.firstRoot()) && dlg.document().modified);
     EXPECT_LT(tree.size(), 1u + 40 + 40 * 50);
-    EXPECT_TRUE(dlg.document().modified);
     EXPECT_EQ(dlg.iconSet().size(), 16);
     EXPECT_FALSE(dlg.commandAction(ID_VIEW_48X48)->isChecked());
     EXPECT_TRUE(dlg.treeView()->isVisible() && !dlg.stopButton()->isVisible());
 }
 
 TEST_F(MainWindowTest, ClosingDuringACaptureFinishesItThenAsksToSave) {
-    dlg.OnInitDialog();
     capture([&] { dlg.close(); }, {QMessageBox::Ok, QMessageBox::No});
-    ASSERT_EQ(boxes.size(), 2);
-    EXPECT_TRUE(boxes[0].endsWith("Note: Scanning process was interrupted."));
-    EXPECT_EQ(boxes[1], "Save changes ?");
+    EXPECT_EQ(boxes.size(), 2);
+    EXPECT_EQ(boxes.value(1), "Save changes ?");
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), 0);
 }
 
 TEST_F(MainWindowTest, ViewSizesAndTheRightClickMenuOfANode) {
     dlg.OnInitDialog();
-    const NodeId notes = addNotes();
+    const NodeId notes =
+        dlg.tree().insertLast(dlg.tree().insertLast(kTopLevel, u"Disk"), u"notes.txt");
+    dlg.treeView()->expandAll();
+    QApplication::processEvents();
     for (auto [id, pixels] : {std::pair{ID_VIEW_48X48, 48}, {ID_VIEW_24X24, 24}}) {
         dlg.commandAction(id)->trigger();
-        EXPECT_EQ(dlg.iconSet().size(), pixels);
-        EXPECT_EQ(dlg.treeView()->iconSize(), QSize(pixels, pixels));
         EXPECT_EQ(dlg.treeView()->iconRect(notes).width(), pixels);
+        EXPECT_EQ(dlg.treeView()->iconSize(), QSize(pixels, pixels));
         EXPECT_TRUE(dlg.commandAction(id)->isChecked());
         EXPECT_FALSE(dlg.commandAction(ID_VIEW_16X16)->isChecked());
     }
+    // A right-click selects the node and opens the Item menu; its Properties... shows it.
     QMenu* shownMenu = nullptr;
     QString propertiesName;
     whenShown<QMenu>([&](QMenu* menu) {
@@ -219,7 +202,7 @@ TEST_F(MainWindowTest, ViewSizesAndTheRightClickMenuOfANode) {
 
 TEST_F(MainWindowTest, ExitAsksToSaveAModifiedSnapshotAndEndsTheRun) {
     dlg.OnInitDialog();
-    addNotes();
+    dlg.tree().insertLast(kTopLevel, u"Disk");
     dlg.document().modified = true;
     bool openAfterCancelledSave = false;
     QTimer::singleShot(0, &dlg, [&] {
@@ -235,11 +218,9 @@ TEST_F(MainWindowTest, ExitAsksToSaveAModifiedSnapshotAndEndsTheRun) {
     EXPECT_EQ(dlg.exec(), 0);
     EXPECT_TRUE(openAfterCancelledSave);
     EXPECT_EQ(boxes, QStringList({"Save changes ?", "Save changes ?"}));
-    EXPECT_FALSE(dlg.isVisible());
     // The remembered inputs were loaded at start-up and saved at Exit, once each.
-    using Kind = MemorySettingsBackend::Event::Kind;
     EXPECT_EQ(std::count_if(settings.events.begin(), settings.events.end(),
-                            [](const auto& event) { return event.kind == Kind::Open; }),
+                            [](const auto& e) { return e.kind == decltype(e.kind)::Open; }),
               2);
 }
 
