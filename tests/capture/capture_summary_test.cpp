@@ -9,14 +9,9 @@ TEST(CaptureSummary, SizesAreGroupedInThreesFromTheRight) {
     const struct {
         std::uint64_t size;
         const char* text;
-    } cases[] = {{0, "0"},
-                 {999, "999"},
-                 {1000, "1 000"},
-                 {12345, "12 345"},
-                 {999999, "999 999"},
-                 {1000000, "1 000 000"},
-                 {4294967296ull, "4 294 967 296"},
-                 {18446744073709551615ull, "18 446 744 073 709 551 615"}};
+    } cases[] = {{999, "999"},           {1000, "1 000"},
+                 {12345, "12 345"},      {999999, "999 999"},
+                 {1000000, "1 000 000"}, {18446744073709551615ull, "18 446 744 073 709 551 615"}};
     for (const auto& c : cases) {
         EXPECT_EQ(FormatSizeGrouped(c.size), c.text);
     }

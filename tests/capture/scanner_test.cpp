@@ -1,8 +1,10 @@
 #include "capture/directory_scanner.h"
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <sys/resource.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -30,22 +32,19 @@ struct Scan {
         total = DirectoryScanner(tree, state, ui).ScanDirectory(utf8ToUtf16(path), root);
     }
     // Every node below the root: "path of texts | kind", with " b" when bold.
-    Nodes nodes() const {
+    Nodes nodes(NodeId parent = kNoNode, const std::u16string& prefix = u"") const {
         Nodes out;
-        collect(root, u"", out);
-        return out;
-    }
-    void collect(NodeId parent, const std::u16string& prefix, Nodes& out) const {
-        for (NodeId c = tree.firstChild(parent); c != kNoNode; c = tree.nextSibling(c)) {
+        for (NodeId c = tree.firstChild(parent == kNoNode ? root : parent); c != kNoNode;
+             c = tree.nextSibling(c)) {
             const std::u16string path = prefix + std::u16string(tree.text(c));
             out.insert(utf16ToUtf8(path) + " | " + std::to_string(tree.kind(c)) +
                        (tree.isBold(c) ? " b" : ""));
-            collect(c, path + u"/", out);
+            out.merge(nodes(c, path + u"/"));
         }
+        return out;
     }
 };
 
-// Entries of /proc/self/fd (the listing's own descriptor included).
 std::size_t openDescriptors() {
     platform::Directory fds = platform::Directory::openPath("/proc/self/fd");
     platform::DirectoryListing listing;
@@ -53,78 +52,45 @@ std::size_t openDescriptors() {
     return listing.size();
 }
 
-TEST(Scanner, CapturesFoldersFilesKindsAndSizesWithoutFollowingLinks) {
+TEST(Scanner, CapturesKindsSizesAndFilteredFilesWithoutFollowingLinksBelowTheRoot) {
     test::TempTree disk;
-    for (const char* folder : {"docs", "docs/old", "backup.zip", "empty", "\xff\xfe"}) {
+    for (const char* folder : {"docs", "docs/old", "backup.zip", "\xff\xfe"}) {
         disk.dir(folder);
     }
     disk.file("docs/old/letter.DOC", 10);
-    disk.file("docs/notes.c", 20);
     disk.file("AutoRun.INF", 1);
     disk.file("README", 4000);
-    disk.file(".hidden", 5368709120ull); // sparse: past 2^32 and no room taken
+    disk.file(".hidden", 5368709120ull);
     disk.file("tab\tnew\nline.exe");
-    disk.file("caf\xe9.txt");
+    disk.file("caf\xe9.txt", 6);
     disk.file("\xff\xfe/\xc3\x28.zip", 3);
-    disk.file("\xe6\x97\xa5\xe6\x9c\xac.mp3");
-    disk.symlink("docs/loop", "..");
     disk.symlink("Shortcut.lnk", "docs");
     disk.symlink("to-hidden", ".hidden");
-
-    Scan scan;
-    scan.run(disk.path());
-    EXPECT_EQ(scan.nodes(),
-              (Nodes{" docs | 6 b", " docs/ old | 6 b", " docs/ old/letter.DOC | 5",
-                     " docs/notes.c | 5", " docs/loop | 8", " backup.zip | 6 b", " empty | 6 b",
-                     " \xff\xfe | 6 b", " \xff\xfe/\xc3\x28.zip | 2", "AutoRun.INF | 3",
-                     "README | 8", ".hidden | 8", "tab\tnew\nline.exe | 1", "caf\xe9.txt | 5",
-                     "\xe6\x97\xa5\xe6\x9c\xac.mp3 | 7", "Shortcut.lnk | 11", "to-hidden | 8"}));
-    EXPECT_EQ(scan.total, 10u + 20 + 1 + 4000 + 5368709120ull + 3) << "links add nothing";
-    EXPECT_EQ(scan.state.folders, 5u);
-    EXPECT_EQ(scan.state.files, 12u);
-    EXPECT_EQ(scan.tree.text(scan.root), u"root") << "the root is the command's part";
-    EXPECT_FALSE(scan.tree.isBold(scan.root));
-}
-
-TEST(Scanner, FilterSelectsFilesAndKeepsEveryFolder) {
-    test::TempTree disk;
-    disk.dir("sub");
-    for (const char* name : {"a.txt", "a.TXT", "a.txt.bak", "README", "sub/c.txt"}) {
-        disk.file(name, 2);
-    }
+    const Nodes folders{" docs | 6 b", " docs/ old | 6 b", " backup.zip | 6 b", " \xff\xfe | 6 b"};
+    Nodes all = folders, txt = folders;
+    all.insert({" docs/ old/letter.DOC | 5", " \xff\xfe/\xc3\x28.zip | 2", "AutoRun.INF | 3",
+                "README | 8", ".hidden | 8", "tab\tnew\nline.exe | 1", "caf\xe9.txt | 5",
+                "Shortcut.lnk | 11", "to-hidden | 8"});
+    txt.insert("caf\xe9.txt | 5");
     const struct {
+        const char* path; // the root, followed when a link
         std::u16string filter;
         Nodes nodes;
         std::uint64_t total;
+        std::uint32_t folders, files;
     } cases[] = {
-        {u"txt", {" sub | 6 b", " sub/c.txt | 5", "a.txt | 5"}, 4},
-        {u"*.txt", {" sub | 6 b"}, 0},
-        {u"", {" sub | 6 b"}, 0},
+        {"", u"*", all, 10u + 1 + 4000 + 5368709120ull + 6 + 3, 4, 9}, // links add nothing
+        {"", u"txt", txt, 6, 4, 1},
+        {"Shortcut.lnk", u"*", {" old | 6 b", " old/letter.DOC | 5"}, 10, 1, 1},
+        {"README", u"*", {}, 0, 0, 0},
+        {"missing", u"*", {}, 0, 0, 0},
     };
     for (const auto& c : cases) {
         Scan scan;
-        scan.run(disk.path(), c.filter);
-        EXPECT_EQ(scan.nodes(), c.nodes) << utf16ToUtf8(c.filter);
-        EXPECT_EQ(scan.total, c.total);
-        EXPECT_EQ(scan.state.files, c.nodes.size() - 1);
-        EXPECT_EQ(scan.state.folders, 1u);
-    }
-}
-
-TEST(Scanner, TheRootPathIsFollowedButMustBeADirectory) {
-    test::TempTree disk;
-    disk.dir("real");
-    disk.file("real/x", 9);
-    disk.symlink("alias", "real");
-    const struct {
-        const char* path;
-        Nodes nodes;
-    } cases[] = {{"alias", {"x | 8"}}, {"real/x", {}}, {"missing", {}}};
-    for (const auto& c : cases) {
-        Scan scan;
-        scan.run(disk.at(c.path));
-        EXPECT_EQ(scan.nodes(), c.nodes) << c.path;
-        EXPECT_EQ(scan.total, c.nodes.empty() ? 0u : 9u);
+        scan.run(disk.at(c.path), c.filter);
+        EXPECT_EQ(scan.nodes(), c.nodes) << c.path << utf16ToUtf8(c.filter);
+        EXPECT_EQ(std::tuple(scan.total, scan.state.folders, scan.state.files),
+                  std::tuple(c.total, c.folders, c.files));
     }
 }
 
@@ -133,10 +99,9 @@ TEST(Scanner, PumpsEveryEightItemsAndSetsTheProgressEvery128) {
     disk.dir("sub");
     disk.manyFiles("sub", 299, "f");
     Scan scan;
-    std::vector<std::uint32_t> sums;
+    std::vector<std::uint32_t> sums, expected;
     scan.ui.onPump = [&](std::size_t) { sums.push_back(scan.state.folders + scan.state.files); };
     scan.run(disk.path());
-    std::vector<std::uint32_t> expected;
     for (std::uint32_t sum = 7; sum < 300; sum += 8) {
         expected.push_back(sum);
     }
@@ -148,25 +113,21 @@ TEST(Scanner, PumpsEveryEightItemsAndSetsTheProgressEvery128) {
 
 TEST(Scanner, StopFinishesTheCurrentFolderAndEveryFolderAboveIt) {
     test::TempTree disk;
-    for (const char* folder : {"a", "b", "c", "d"}) {
+    for (const std::string folder : {"a", "b", "c", "d"}) {
         disk.dir(folder);
-        disk.dir(std::string(folder) + "/in");
-        disk.manyFiles(std::string(folder) + "/in", 20, "f");
+        disk.dir(folder + "/in");
+        disk.manyFiles(folder + "/in", 20, "f");
     }
     Scan scan;
     scan.ui.stopAtPump(scan.state, 1); // inside the first "in"
     scan.run(disk.path());
     EXPECT_TRUE(scan.state.stopRequested);
-    EXPECT_EQ(scan.state.folders, 2u);
-    EXPECT_EQ(scan.state.files, 20u);
-    ASSERT_EQ(scan.tree.childCount(scan.root), 1u);
-    const NodeId first = scan.tree.firstChild(scan.root);
-    const NodeId in = scan.tree.firstChild(first);
-    EXPECT_EQ(scan.tree.text(in), u" in");
-    EXPECT_TRUE(scan.tree.isBold(first) && scan.tree.isBold(in));
-    EXPECT_EQ(scan.tree.kind(first), kKindFolder);
-    EXPECT_EQ(scan.tree.kind(in), kKindFolder);
-    EXPECT_EQ(scan.tree.childCount(in), 20u);
+    EXPECT_EQ(std::pair(scan.state.folders, scan.state.files), std::pair(2u, 20u));
+    const Nodes nodes = scan.nodes();
+    ASSERT_EQ(nodes.size(), 22u);
+    const std::string first = nodes.begin()->substr(0, 2);
+    EXPECT_EQ(*nodes.begin(), first + " | 6 b");
+    EXPECT_EQ(nodes.count(first + "/ in | 6 b"), 1u);
 }
 
 TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByName) {
@@ -181,53 +142,41 @@ TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByName) {
     std::size_t most = 0;
     scan.ui.onPump = [&](std::size_t) { most = std::max(most, openDescriptors()); };
     scan.run(disk.path());
-    EXPECT_EQ(most - before, 64u);
-    EXPECT_EQ(scan.state.folders, 142u);
-    EXPECT_EQ(scan.state.files, 3u);
-    EXPECT_EQ(scan.total, 7u);
+    EXPECT_EQ(std::tuple(most - before, scan.state.folders, scan.state.files, scan.total),
+              std::tuple(64u, 142u, 3u, 7u));
     EXPECT_EQ(openDescriptors(), before);
 }
 
-// The descriptor numbers the next n opens get, lowest first.
-std::vector<int> nextDescriptors(std::size_t n) {
-    std::vector<int> fds;
-    while (fds.size() < n) {
-        fds.push_back(dup(0));
+// The descriptor limit that leaves room for n more.
+rlim_t roomFor(std::size_t n) {
+    std::vector<int> fds(n + 1);
+    for (int& fd : fds) {
+        fd = dup(0);
     }
     for (int fd : fds) {
         close(fd);
     }
-    return fds;
+    return static_cast<rlim_t>(fds.back());
 }
 
 TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
     test::TempTree disk;
-    disk.dir("a");
-    disk.dir("a/b");
-    disk.dir("a/b/c");
-    disk.file("a/b/c/leaf", 3);
+    disk.chain("", 3, "a", "leaf");
+    disk.file("a/a/a/leaf", 3);
     disk.file("z.txt", 4);
-    const struct {
-        std::size_t levels; // directories that fit in the descriptors left
-        Nodes nodes;
-    } cases[] = {
-        {1, {" a | 6 b", "z.txt | 5"}}, // nothing to close: "a" cannot be opened
-        {2,                             // one upper level open to close each time
-         {" a | 6 b", " a/ b | 6 b", " a/ b/ c | 6 b", " a/ b/ c/leaf | 8", "z.txt | 5"}},
-    };
-    for (const auto& c : cases) {
+    const Nodes shallow{" a | 6 b", "z.txt | 5"},
+        deep{" a | 6 b", " a/ a | 6 b", " a/ a/ a | 6 b", " a/ a/ a/leaf | 8", "z.txt | 5"};
+    for (const std::size_t levels : {1, 2}) { // 1: nothing to close, "a" cannot be opened
         Scan scan;
-        {
-            rlimit saved{};
-            getrlimit(RLIMIT_NOFILE, &saved);
-            rlimit lowered = saved;
-            lowered.rlim_cur = static_cast<rlim_t>(nextDescriptors(c.levels + 1).back());
-            setrlimit(RLIMIT_NOFILE, &lowered);
-            scan.run(disk.path());
-            setrlimit(RLIMIT_NOFILE, &saved);
-        }
-        EXPECT_EQ(scan.nodes(), c.nodes) << c.levels;
-        EXPECT_EQ(scan.total, c.levels == 1 ? 4u : 7u);
+        rlimit saved{};
+        getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = roomFor(levels);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+        scan.run(disk.path());
+        setrlimit(RLIMIT_NOFILE, &saved);
+        EXPECT_EQ(scan.nodes(), levels == 1 ? shallow : deep) << levels;
+        EXPECT_EQ(scan.total, levels == 1 ? 4u : 7u);
     }
 }
 

@@ -2,34 +2,59 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 
 namespace zelvane::test {
 
-// A fresh directory made with mkdtemp, removed with everything in it when the object goes
-// (links are removed, never followed). Prefers a memory file system when there is one, so
-// that big trees are quick to make.
+// A fresh directory (in memory when /dev/shm is writable), removed with everything in it,
+// links unfollowed, when the object goes. Paths are relative to it; parents must exist.
 class TempTree {
 public:
-    TempTree();
-    ~TempTree();
+    TempTree() {
+        namespace fs = std::filesystem;
+        path_ = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : fs::temp_directory_path().string();
+        path_ += "/zelvane-test-XXXXXX";
+        if (mkdtemp(path_.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp " + path_);
+        }
+    }
+    ~TempTree() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     TempTree(const TempTree&) = delete;
     TempTree& operator=(const TempTree&) = delete;
 
     const std::string& path() const { return path_; }
     std::string at(std::string_view relative) const { return path_ + "/" + std::string(relative); }
-
-    // Paths are relative to the tree; parents must exist.
-    void dir(std::string_view relative) const;
-    void file(std::string_view relative, std::uint64_t size = 0) const;
-    void symlink(std::string_view relative, std::string_view target) const;
-    // A chain of levels directories named name, one inside the other, under relative ("" for
-    // the tree itself); the innermost gets one file named leaf. Works past PATH_MAX.
-    void chain(std::string_view relative, std::size_t levels, std::string_view name,
-               std::string_view leaf) const;
-    // count empty files "<prefix><number>" in the directory relative.
-    void manyFiles(std::string_view relative, std::size_t count, std::string_view prefix) const;
+    void dir(std::string_view relative) const { std::filesystem::create_directory(at(relative)); }
+    void file(std::string_view relative, std::uint64_t size = 0) const { // sparse
+        std::ofstream(at(relative)).close();
+        std::filesystem::resize_file(at(relative), size);
+    }
+    void symlink(std::string_view relative, std::string_view target) const {
+        std::filesystem::create_symlink(target, at(relative));
+    }
+    // levels directories name/name/... under relative, the innermost holding an empty leaf.
+    void chain(std::string relative, std::size_t levels, std::string_view name,
+               std::string_view leaf) const {
+        for (std::size_t i = 0; i < levels; ++i) {
+            dir(relative.append("/").append(name));
+        }
+        file(relative.append("/").append(leaf));
+    }
+    // count empty files "<prefix><number>" in relative ("" for the tree itself).
+    void manyFiles(std::string_view relative, std::size_t count, std::string_view prefix) const {
+        for (std::size_t i = 0; i < count; ++i) {
+            file(std::string(relative) + "/" + std::string(prefix) + std::to_string(i));
+        }
+    }
 
 private:
     std::string path_;

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <map>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <tuple>
@@ -36,6 +35,8 @@ namespace zelvane::platform {
 namespace {
 
 using Entry = std::tuple<EntryType, bool, std::uint64_t>; // type, size known, size
+const std::string kLongest(255, 'n');                     // NAME_MAX
+constexpr std::uint64_t kBig = 4294967296ull;             // past 32 bits
 
 std::map<std::string, Entry> listing(Directory& dir) {
     DirectoryListing out;
@@ -47,32 +48,33 @@ std::map<std::string, Entry> listing(Directory& dir) {
     return byName;
 }
 
+struct Disk : test::TempTree {
+    Disk() {
+        dir("sub");
+        file("sub/inner");
+        dir(kLongest);
+        file("plain", kBig);
+        file("vanishing", 5);
+        symlink("to-sub", "sub");
+        symlink("to-plain", "plain");
+        EXPECT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);
+    }
+};
+
 TEST(Directory, ListsEveryEntryWithItsTypeAndTheSizeOnlyOfFilesAskedWithAStat) {
     const auto D = EntryType::Directory, F = EntryType::File, L = EntryType::Symlink,
                O = EntryType::Other;
     const std::map<std::string, Entry> fromType = {
-        {".", {D, false, 0}},         {"..", {D, false, 0}},        {"sub", {D, false, 0}},
-        {"plain.txt", {F, false, 0}}, {"to-plain", {L, true, 0}},   {"dangling", {L, true, 0}},
-        {"fifo", {O, true, 0}},       {"vanishing", {F, false, 0}},
-    };
+        {".", {D, false, 0}},      {"..", {D, false, 0}},      {"sub", {D, false, 0}},
+        {kLongest, {D, false, 0}}, {"plain", {F, false, 0}},   {"vanishing", {F, false, 0}},
+        {"to-sub", {L, true, 0}},  {"to-plain", {L, true, 0}}, {"fifo", {O, true, 0}}};
     const std::map<std::string, Entry> fromStat = {
-        {".", {D, true, 0}},        {"..", {D, true, 0}},
-        {"sub", {D, true, 0}},      {"plain.txt", {F, true, 1234}},
-        {"to-plain", {L, true, 0}}, {"dangling", {L, true, 0}},
-        {"fifo", {O, true, 0}},     {"vanishing", {O, true, 0}},
-    };
+        {".", {D, true, 0}},      {"..", {D, true, 0}},       {"sub", {D, true, 0}},
+        {kLongest, {D, true, 0}}, {"plain", {F, true, kBig}}, {"vanishing", {O, true, 0}},
+        {"to-sub", {L, true, 0}}, {"to-plain", {L, true, 0}}, {"fifo", {O, true, 0}}};
     for (const bool unknownTypes : {false, true}) {
-        test::TempTree tree;
-        tree.dir("sub");
-        tree.file("sub/inner", 99);
-        tree.file("plain.txt", 1234);
-        tree.file("vanishing", 5);
-        tree.symlink("to-plain", "plain.txt");
-        tree.symlink("dangling", "nowhere/at/all");
-        ASSERT_EQ(mkfifo(tree.at("fifo").c_str(), 0644), 0);
+        Disk tree;
         Directory dir = Directory::openPath(tree.path());
-        ASSERT_TRUE(dir.isOpen());
-        EXPECT_EQ(dir.error(), 0);
         gUnknownTypes = unknownTypes;
         const auto entries = listing(dir);
         gUnknownTypes = false;
@@ -80,60 +82,41 @@ TEST(Directory, ListsEveryEntryWithItsTypeAndTheSizeOnlyOfFilesAskedWithAStat) {
     }
 }
 
-TEST(Directory, FileSizesAndChildrenAreOnlyThoseOfRealFilesAndDirectories) {
-    test::TempTree tree;
-    tree.dir("sub");
-    tree.file("sub/inner");
-    tree.file("plain", 4294967296ull);
-    tree.symlink("to-sub", "sub");
-    tree.symlink("to-plain", "plain");
-    tree.dir(std::string(255, 'n'));
-    ASSERT_EQ(mkfifo(tree.at("fifo").c_str(), 0644), 0);
+TEST(Directory, OpensAndSizesOnlyRealDirectoriesAndFilesAndNothingOnceMovedFrom) {
+    Disk tree;
     Directory dir = Directory::openPath(tree.path());
+    Directory moved = std::move(dir);
     const struct {
         std::string name;
         std::uint64_t size;
         int openError; // 0: the child opens
     } cases[] = {
-        {"sub", 0, 0},
-        {"plain", 4294967296ull, ENOTDIR},
-        {"to-sub", 0, ENOTDIR},
-        {"to-plain", 0, ENOTDIR},
-        {"fifo", 0, ENOTDIR},
-        {"missing", 0, ENOENT},
-        {std::string(255, 'n'), 0, 0},
-        {std::string(256, 'n'), 0, ENAMETOOLONG},
+        {"sub", 0, 0},          {"plain", kBig, ENOTDIR},
+        {"to-sub", 0, ENOTDIR}, {"to-plain", 0, ENOTDIR},
+        {"fifo", 0, ENOTDIR},   {"missing", 0, ENOENT},
+        {kLongest, 0, 0},       {kLongest + "n", 0, ENAMETOOLONG},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(dir.fileSize(c.name), c.size) << c.name;
-        Directory child = dir.openChild(c.name);
-        EXPECT_EQ(child.isOpen(), c.openError == 0) << c.name;
-        EXPECT_EQ(child.error(), c.openError) << c.name;
+        EXPECT_EQ(moved.fileSize(c.name), c.size) << c.name;
+        EXPECT_EQ(moved.openChild(c.name).error(), c.openError) << c.name;
+        EXPECT_EQ(dir.fileSize(c.name), 0u);
+        EXPECT_EQ(dir.openChild(c.name).error(), EBADF);
     }
-    Directory sub = dir.openChild("sub");
+    Directory sub = moved.openChild("sub");
     EXPECT_EQ(listing(sub).count("inner"), 1u);
-
-    Directory moved = std::move(dir);
-    EXPECT_FALSE(dir.isOpen());
-    EXPECT_EQ(dir.error(), 0);
-    EXPECT_EQ(dir.openChild("sub").error(), EBADF);
-    EXPECT_EQ(dir.fileSize("plain"), 0u);
     DirectoryListing none;
-    EXPECT_FALSE(dir.readAll(none));
-    EXPECT_TRUE(moved.isOpen());
-    moved = Directory::openPath(tree.at("plain"));
-    EXPECT_FALSE(moved.isOpen());
-    EXPECT_EQ(moved.error(), ENOTDIR);
-    EXPECT_EQ(Directory::openPath(tree.at("missing")).error(), ENOENT);
-}
+    EXPECT_EQ(std::tuple(dir.isOpen(), dir.error(), dir.readAll(none)),
+              std::tuple(false, 0, false));
 
-TEST(Directory, AnEmptyPathIsTheFileSystemRoot) {
-    Directory empty = Directory::openPath("");
+    for (const auto& [path, error] :
+         {std::pair(tree.at("plain"), ENOTDIR), {tree.at("missing"), ENOENT}, {std::string(), 0}}) {
+        moved = Directory::openPath(path);
+        EXPECT_EQ(moved.error(), error) << path;
+    }
     Directory slash = Directory::openPath("/");
-    const auto a = listing(empty);
-    const auto b = listing(slash);
-    EXPECT_GT(a.size(), 2u);
-    EXPECT_EQ(a, b);
+    const auto root = listing(slash);
+    EXPECT_GT(root.size(), 2u);
+    EXPECT_EQ(listing(moved), root) << "an empty path is the root";
 }
 
 TEST(Directory, OnlyTheErrorsOfNoDescriptorLeftMeanOutOfDescriptors) {
