@@ -45,17 +45,8 @@ TEST(Utf, Utf8DecodesAndEveryByteStringRoundTrips) {
 }
 
 TEST(Utf, LoneSurrogatesOutsideTheByteRangeBecomeReplacementCharacters) {
-    const std::pair<std::u16string, std::string> cases[] = {
-        {u"\xD800", "\xEF\xBF\xBD"},
-        {u"\xDBFFx", "\xEF\xBF\xBDx"},
-        {u"\xD800\xD800", "\xEF\xBF\xBD\xEF\xBF\xBD"},
-        {u"\xDC7F", "\xEF\xBF\xBD"},
-        {u"\xDD00", "\xEF\xBF\xBD"},
-        {u"\xDFFF", "\xEF\xBF\xBD"},
-    };
-    for (const auto& [text, bytes] : cases) {
-        EXPECT_EQ(utf16ToUtf8(text), bytes);
-    }
+    EXPECT_EQ(utf16ToUtf8(u"\xD800|\xDBFFx|\xD800\xD800|\xDC7F|\xDD00|\xDFFF"),
+              "\uFFFD|\uFFFDx|\uFFFD\uFFFD|\uFFFD|\uFFFD|\uFFFD");
 }
 
 TEST(Utf, DisplayEscapesWhatATerminalWouldMisread) {
