@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
-#include <random>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -18,20 +17,13 @@
 namespace zelvane {
 namespace {
 
+using namespace std::string_literals;
 using testing::readBytes;
 using testing::SyncSeam;
 using testing::TempDir;
 using testing::writeBytes;
 
-std::string bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) {
-        s.push_back(static_cast<char>(v));
-    }
-    return s;
-}
-
-// The tree as text: one line per node, "level kind bold text".
+// One line per node, "level kind bold text", with the code units above 0x7F in hex.
 std::string dump(const SnapshotTree& tree) {
     std::ostringstream out;
     walkPreOrder(tree, [&](NodeId n, std::size_t level) {
@@ -48,208 +40,26 @@ std::string dump(const SnapshotTree& tree) {
     return out.str();
 }
 
-// Every diagnostic of a load on one line.
+// The counters of a load that are not zero, then whether the file is well formed.
 std::string diagnostics(const LoadStats& s) {
-    std::ostringstream out;
-    out << "roots " << s.roots << " folders " << s.folders << " files " << s.files << " records "
-        << s.records << " deepest " << s.deepestLevel << " utf16 " << s.utf16Records << " long "
-        << s.longNames << " kinds " << s.kindsAbove11 << " first " << s.firstRecordDeep
-        << " orphans " << s.orphanRecords << " jumps " << s.depthJumps << " name "
-        << s.truncatedName << " record " << s.truncatedRecord << (s.wellFormed() ? " ok" : "");
-    return out.str();
-}
-
-const std::string kWorkedExample = bytes({0x09, 0x00, 'B', 'a', 'c', 'k', 'u', 'p', 0x00}) +
-                                   bytes({0x06, 0x01, ' ', 'D', 'o', 'c', 's', 0x00}) +
-                                   bytes({0x05, 0x02, 'a', '.', 't', 'x', 't', 0x00}) +
-                                   bytes({0x07, 0x02, 0xFF, 0xFF, 0xA9, 0x03, '.', 0x00, 'm', 0x00,
-                                          'p', 0x00, '3', 0x00, 0x00, 0x00});
-
-void buildWorkedExample(SnapshotTree& tree) {
-    const NodeId root = tree.insertLast(kTopLevel, u"Backup");
-    tree.setTextAndBold(root, u"Backup");
-    tree.setKind(root, kKindDriveRoot);
-    const NodeId docs = tree.insertLast(root, u" Docs");
-    tree.setTextAndBold(docs, u" Docs");
-    tree.setKind(docs, kKindFolder);
-    tree.setKind(tree.insertLast(docs, u"a.txt"), kKindDocument);
-    tree.setKind(tree.insertLast(docs, u"\u03A9.mp3"), kKindMedia);
-}
-
-TEST(SnapshotFile, WorkedExampleBothWays) {
-    SnapshotTree tree;
-    buildWorkedExample(tree);
-    std::string encoded = "kept";
-    const WriteResult written = encodeSnapshot(tree, encoded);
-    EXPECT_EQ(encoded, "kept" + kWorkedExample);
-    EXPECT_EQ(written.records, 4u);
-    EXPECT_TRUE(written.ok);
-
-    SnapshotTree loaded;
-    const LoadStats stats = decodeSnapshot(kWorkedExample, loaded);
-    EXPECT_EQ(dump(loaded), dump(tree));
-    EXPECT_EQ(diagnostics(stats), "roots 1 folders 1 files 2 records 4 deepest 2 utf16 1 long 0 "
-                                  "kinds 0 first 0 orphans 0 jumps 0 name 0 record 0 ok");
-}
-
-TEST(SnapshotFile, NameFormsFollowTheCodeUnits) {
-    const std::pair<std::u16string, std::string> cases[] = {
-        {u"", bytes({0})},
-        {u"caf\u00E9", bytes({'c', 'a', 'f', 0xE9, 0})},
-        {u"\u00FF", bytes({0xFF, 0})},
-        {u"a\u00FF\u00FF", bytes({'a', 0xFF, 0xFF, 0})},
-        {u"\u00FFa\u00FF", bytes({0xFF, 'a', 0xFF, 0})},
-        {u"x\u0100", bytes({0xFF, 0xFF, 'x', 0, 0x00, 0x01, 0, 0})},
-        {u"\uFFFF", bytes({0xFF, 0xFF, 0xFF, 0xFF, 0, 0})},
-        // Two leading U+00FF would look like the marker: written as UTF-16.
-        {u"\u00FF\u00FFz", bytes({0xFF, 0xFF, 0xFF, 0, 0xFF, 0, 'z', 0, 0, 0})},
-    };
-    for (const auto& [text, name] : cases) {
-        SnapshotTree tree;
-        tree.setKind(tree.insertLast(kTopLevel, text), 8);
-        std::string encoded;
-        encodeSnapshot(tree, encoded);
-        EXPECT_EQ(encoded, bytes({8, 0}) + name);
-        SnapshotTree back;
-        decodeSnapshot(encoded, back);
-        ASSERT_NE(back.firstRoot(), kNoNode);
-        EXPECT_EQ(back.text(back.firstRoot()), text);
+    const std::pair<const char*, std::size_t> counters[] = {
+        {"roots", s.roots},           {"folders", s.folders},      {"files", s.files},
+        {"records", s.records},       {"deepest", s.deepestLevel}, {"utf16", s.utf16Records},
+        {"long", s.longNames},        {"kinds", s.kindsAbove11},   {"first", s.firstRecordDeep},
+        {"orphans", s.orphanRecords}, {"jumps", s.depthJumps},     {"name", s.truncatedName},
+        {"record", s.truncatedRecord}};
+    std::string out;
+    for (const auto& [name, count] : counters) {
+        out += count == 0 ? "" : name + (" " + std::to_string(count)) + " ";
     }
+    return out + (s.wellFormed() ? "ok" : "damaged");
 }
 
-TEST(SnapshotFile, DepthRulesPlaceEveryRecord) {
-    // r(0) a(1) deep(4: a jump, goes under a) b(4: beside deep) c(2: two up from a, which
-    // runs out of parents: a root) d(0) e(3: under d) f(1: two up from d: a root)
-    const std::string data = bytes({9, 0, 'r', 0, 6, 1, 'a', 0, 5, 4, 'd', 'e', 'e', 'p', 0}) +
-                             bytes({5, 4, 'b', 0, 5, 2, 'c', 0, 9, 0, 'd', 0, 5, 3, 'e', 0}) +
-                             bytes({6, 1, 'f', 0});
-    SnapshotTree tree;
-    const LoadStats stats = decodeSnapshot(data, tree);
-    EXPECT_EQ(dump(tree), "0 9 B r\n1 6 B a\n2 5 - deep\n2 5 - b\n0 5 B c\n"
-                          "0 9 B d\n1 5 - e\n0 6 B f\n");
-    EXPECT_EQ(stats.depthJumps, 2u);
-    EXPECT_EQ(stats.orphanRecords, 2u);
-}
-
-TEST(SnapshotFile, EachOddityIsCountedFromItsBoundary) {
-    const std::string n1023(1023, 'n'), n1024(1024, 'n');
-    std::string wide1024 = bytes({0xFF, 0xFF});
-    for (int i = 0; i < 1024; ++i) {
-        wide1024 += bytes({0x34, 0x12});
-    }
-    struct Case {
-        const char* what;
-        std::string data;
-        std::string stats;
-    };
-    const Case cases[] = {
-        {"one level down", bytes({9, 0, 'r', 0, 6, 1, 'a', 0, 5, 2, 'x', 0}),
-         "roots 1 folders 1 files 1 records 3 deepest 2 utf16 0 long 0 kinds 0 first 0 orphans 0 "
-         "jumps 0 name 0 record 0 ok"},
-        {"two levels down", bytes({9, 0, 'r', 0, 6, 2, 'a', 0}),
-         "roots 1 folders 1 files 0 records 2 deepest 2 utf16 0 long 0 kinds 0 first 0 orphans 0 "
-         "jumps 1 name 0 record 0"},
-        {"kinds 11 and 12", bytes({11, 0, 'r', 0, 12, 1, 'x', 0, 11, 1, 'y', 0}),
-         "roots 1 folders 0 files 2 records 3 deepest 1 utf16 0 long 0 kinds 1 first 0 orphans 0 "
-         "jumps 0 name 0 record 0"},
-        {"names of 1023 and 1024 units",
-         bytes({9, 0}) + n1023 + bytes({0, 5, 1}) + n1024 + bytes({0, 5, 1}) + wide1024 +
-             bytes({0, 0}),
-         "roots 1 folders 0 files 2 records 3 deepest 1 utf16 1 long 2 kinds 0 first 0 orphans 0 "
-         "jumps 0 name 0 record 0 ok"},
-        {"first record deep", bytes({5, 7, 'x', 0, 5, 8, 'y', 0}),
-         "roots 1 folders 0 files 1 records 2 deepest 8 utf16 0 long 0 kinds 0 first 1 orphans 0 "
-         "jumps 0 name 0 record 0"},
-        {"orphan after a deep first record", bytes({5, 3, 'x', 0, 5, 1, 'y', 0}),
-         "roots 2 folders 0 files 0 records 2 deepest 3 utf16 0 long 0 kinds 0 first 1 orphans 1 "
-         "jumps 0 name 0 record 0"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        SnapshotTree tree;
-        EXPECT_EQ(diagnostics(decodeSnapshot(c.data, tree)), c.stats);
-    }
-}
-
-TEST(SnapshotFile, DamagedFilesLoadWhatTheyHold) {
-    struct Case {
-        const char* what;
-        std::string data;
-        std::string tree;
-        bool truncatedName;
-        bool truncatedRecord;
-    };
-    const Case cases[] = {
-        {"empty", "", "", false, false},
-        {"kind byte only", bytes({9}), "", false, true},
-        {"record then a lone kind byte", bytes({9, 0, 'r', 0, 5}), "0 9 B r\n", false, true},
-        {"ends after the depth byte", bytes({9, 0}), "0 9 B \n", true, false},
-        {"empty name last", bytes({9, 0, 'r', 0, 5, 1, 0}), "0 9 B r\n1 5 - \n", false, false},
-        {"8-bit name cut", bytes({9, 0, 'a', 'b'}), "0 9 B ab\n", true, false},
-        {"lone FF at the end", bytes({9, 0, 0xFF}), "0 9 B <ff>\n", true, false},
-        {"UTF-16 name cut, odd byte dropped", bytes({9, 0, 0xFF, 0xFF, 'a', 0, 'b'}), "0 9 B a\n",
-         true, false},
-        {"UTF-16 marker then nothing", bytes({9, 0, 0xFF, 0xFF}), "0 9 B \n", true, false},
-        {"UTF-16 then 8-bit", bytes({9, 0, 0xFF, 0xFF, 'a', 0, 0, 0, 5, 1, 'b', 0}),
-         "0 9 B a\n1 5 - b\n", false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        SnapshotTree tree;
-        const LoadStats stats = decodeSnapshot(c.data, tree);
-        EXPECT_EQ(dump(tree), c.tree);
-        EXPECT_EQ(stats.truncatedName, c.truncatedName);
-        EXPECT_EQ(stats.truncatedRecord, c.truncatedRecord);
-        EXPECT_EQ(stats.wellFormed(), !c.truncatedName && !c.truncatedRecord);
-    }
-}
-
-TEST(SnapshotFile, LevelsFrom256OnAreStoredAs255AndCounted) {
-    for (const std::size_t levels : {256u, 257u, 301u}) {
-        SnapshotTree tree;
-        NodeId n = kTopLevel;
-        for (std::size_t level = 0; level < levels; ++level) {
-            n = tree.insertLast(n, u"d");
-        }
-        std::string encoded;
-        const WriteResult result = encodeSnapshot(tree, encoded);
-        EXPECT_EQ(result.deepRecords, levels - 256);
-        EXPECT_EQ(result.records, levels);
-        // Each record is kind, depth, 'd', 0.
-        EXPECT_EQ(static_cast<unsigned char>(encoded[4 * 254 + 1]), 254u);
-        EXPECT_EQ(static_cast<unsigned char>(encoded[4 * (levels - 1) + 1]), 255u);
-    }
-}
-
-TEST(SnapshotFile, RandomTreesRoundTrip) {
-    std::mt19937 rng(20261206);
-    const std::u16string alphabet = u"ab \u00E9\u00FF\u03A9\u4E2D.";
-    for (int round = 0; round < 200; ++round) {
-        SnapshotTree tree;
-        std::vector<NodeId> nodes;
-        for (int i = static_cast<int>(rng() % 60); i > 0; --i) {
-            const bool root = nodes.empty() || rng() % 7 == 0;
-            const NodeId parent = root ? kTopLevel : nodes[rng() % nodes.size()];
-            std::u16string text;
-            for (unsigned k = rng() % 6; k > 0; --k) {
-                text.push_back(alphabet[rng() % alphabet.size()]);
-            }
-            const NodeId n = tree.insertLast(parent, text);
-            const int kind = root ? kKindDriveRoot : static_cast<int>(rng() % 12);
-            tree.setKind(n, kind);
-            if (root || kind == kKindFolder) {
-                tree.setTextAndBold(n, text);
-            }
-            nodes.push_back(n);
-        }
-        std::string encoded;
-        encodeSnapshot(tree, encoded);
-        SnapshotTree back;
-        const LoadStats stats = decodeSnapshot(encoded, back);
-        ASSERT_EQ(dump(back), dump(tree)) << "round " << round;
-        ASSERT_TRUE(stats.wellFormed());
-    }
-}
+// A root "Backup" holding the folder " Docs" with a.txt and Ω.mp3.
+const std::string kWorkedExample =
+    "\x09\0Backup\0\x06\1 Docs\0\x05\2a.txt\0\x07\2\xFF\xFF\xA9\3.\0m\0p\0"
+    "3\0\0\0"s;
+const std::string kWorkedExampleTree = "0 9 B Backup\n1 6 B  Docs\n2 5 - a.txt\n2 7 - <3a9>.mp3\n";
 
 // A tree whose file is well over the writer's 1 MB buffer.
 void buildBigTree(SnapshotTree& tree) {
@@ -259,20 +69,79 @@ void buildBigTree(SnapshotTree& tree) {
     }
 }
 
-TEST(SnapshotFile, SaveSyncsAndLoadGivesTheTreeBack) {
+TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsTheyWere) {
+    const std::string n1023(1023, 'n'), n1024(1024, 'n');
+    std::string wide1024 = "\xFF\xFF", wideTree;
+    for (int i = 0; i < 1024; ++i) {
+        wide1024 += "\x34\x12";
+        wideTree += "<1234>";
+    }
+    struct Case {
+        std::string data, tree, stats;
+    };
+    const Case cases[] = {
+        {"", "", "ok"},
+        {kWorkedExample, kWorkedExampleTree,
+         "roots 1 folders 1 files 2 records 4 deepest 2 utf16 1 ok"},
+        // Up two levels, then one, and an empty name last.
+        {"\x09\0r\0\x06\1a\0\x06\2b\0\x05\3x\0\x05\1y\0\x09\0s\0\x05\1\0"s,
+         "0 9 B r\n1 6 B a\n2 6 B b\n3 5 - x\n1 5 - y\n0 9 B s\n1 5 - \n",
+         "roots 2 folders 2 files 3 records 7 deepest 3 ok"},
+        // Each name form; two leading U+00FF would look like the marker, so are UTF-16.
+        {"\x09\0r\0\x08\1\0\x08\1caf\xE9\0\x08\1\xFF\0\x08\1q\xFF\xFF\0\x08\1\xFFq\xFF\0"
+         "\x08\1\xFF\xFFx\0\0\1\0\0\x08\1\xFF\xFF\xFF\xFF\0\0\x08\1\xFF\xFF\xFF\0\xFF\0z\0\0\0"s,
+         "0 9 B r\n1 8 - \n1 8 - caf<e9>\n1 8 - <ff>\n1 8 - q<ff><ff>\n1 8 - <ff>q<ff>\n"
+         "1 8 - x<100>\n1 8 - <ffff>\n1 8 - <ff><ff>z\n",
+         "roots 1 files 8 records 9 deepest 1 utf16 3 ok"},
+        {"\x09\0"s + n1023 + "\0\x05\1"s + n1024 + "\0\x05\1"s + wide1024 + "\0\0"s,
+         "0 9 B " + n1023 + "\n1 5 - " + n1024 + "\n1 5 - " + wideTree + "\n",
+         "roots 1 files 2 records 3 deepest 1 utf16 1 long 2 ok"},
+        {"\x0B\0r\0\x0C\1x\0\x0B\1y\0"s, "0 11 B r\n1 12 - x\n1 11 - y\n",
+         "roots 1 files 2 records 3 deepest 1 kinds 1 damaged"},
+        {"\x05\7x\0\x05\x08y\0"s, "0 5 B x\n1 5 - y\n",
+         "roots 1 files 1 records 2 deepest 8 first 1 damaged"},
+        {"\x05\3x\0\x05\1y\0"s, "0 5 B x\n0 5 B y\n",
+         "roots 2 records 2 deepest 3 first 1 orphans 1 damaged"},
+        // deep jumps under a, b goes beside it, c runs out of parents two up from a, f too.
+        {"\x09\0r\0\x06\1a\0\x05\4deep\0\x05\4b\0\x05\2c\0\x09\0d\0\x05\3e\0\x06\1f\0"s,
+         "0 9 B r\n1 6 B a\n2 5 - deep\n2 5 - b\n0 5 B c\n0 9 B d\n1 5 - e\n0 6 B f\n",
+         "roots 4 folders 1 files 3 records 8 deepest 4 orphans 2 jumps 2 damaged"},
+        {"\x09"s, "", "record 1 damaged"},
+        {"\x09\0r\0\x05"s, "0 9 B r\n", "roots 1 records 1 record 1 damaged"},
+        {"\x09\0"s, "0 9 B \n", "roots 1 records 1 name 1 damaged"},
+        {"\x09\0ab"s, "0 9 B ab\n", "roots 1 records 1 name 1 damaged"},
+        {"\x09\0\xFF"s, "0 9 B <ff>\n", "roots 1 records 1 name 1 damaged"},
+        {"\x09\0\xFF\xFFx\0y"s, "0 9 B x\n", "roots 1 records 1 utf16 1 name 1 damaged"},
+        {"\x09\0\xFF\xFF"s, "0 9 B \n", "roots 1 records 1 utf16 1 name 1 damaged"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tree.substr(0, 60));
+        SnapshotTree tree;
+        EXPECT_EQ(diagnostics(decodeSnapshot(c.data, tree)), c.stats);
+        EXPECT_EQ(dump(tree), c.tree);
+        std::string encoded = "kept";
+        const WriteResult written = encodeSnapshot(tree, encoded);
+        EXPECT_TRUE(written.ok);
+        EXPECT_EQ(written.records, tree.size());
+        if (c.stats.ends_with(" ok")) {
+            EXPECT_EQ(encoded, "kept" + c.data);
+        }
+    }
+}
+
+TEST(SnapshotFile, SaveSyncsKeepsModesFollowsLinksAndLoadGivesTheTreeBack) {
     TempDir dir;
     const mode_t oldMask = ::umask(022);
-    SnapshotTree tree, big;
-    buildWorkedExample(tree);
+    SnapshotTree tree, big, loaded;
+    decodeSnapshot(kWorkedExample, tree);
     buildBigTree(big);
-    const std::string path = dir.file("backup.zelv"), bigPath = dir.file("big.zelv");
+    const std::string path = dir.file("real.zelv"), bigPath = dir.file("big.zelv");
     const int syncs = SyncSeam::calls;
     const WriteResult written = writeSnapshotFile(tree, path);
     EXPECT_EQ(SyncSeam::calls, syncs + 1);
-    EXPECT_TRUE(written.opened && written.ok);
-    EXPECT_EQ(written.error, 0);
+    EXPECT_TRUE(written.opened && written.ok && written.error == 0);
     EXPECT_EQ(readBytes(path), kWorkedExample);
-    EXPECT_TRUE(writeSnapshotFile(big, bigPath).ok);
+    EXPECT_EQ(writeSnapshotFile(big, bigPath).records, 30001u);
     std::string bigBytes;
     encodeSnapshot(big, bigBytes);
     EXPECT_EQ(readBytes(bigPath), bigBytes);
@@ -281,100 +150,74 @@ TEST(SnapshotFile, SaveSyncsAndLoadGivesTheTreeBack) {
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);
     EXPECT_EQ(::umask(oldMask), 022u);
-
-    SnapshotTree loaded;
     loaded.insertLast(kTopLevel, u"left over");
-    const LoadStats stats = readSnapshotFile(path, loaded);
-    EXPECT_TRUE(stats.opened);
-    EXPECT_EQ(dump(loaded), dump(tree));
+    EXPECT_TRUE(readSnapshotFile(path, loaded).opened);
+    EXPECT_EQ(dump(loaded), kWorkedExampleTree);
     EXPECT_EQ(readSnapshotFile(bigPath, loaded).records, 30001u);
 
-    // An empty snapshot is a file of zero bytes, and loads as an empty tree.
-    SnapshotTree empty;
-    EXPECT_TRUE(writeSnapshotFile(empty, path).ok);
-    EXPECT_EQ(readBytes(path), "");
-    EXPECT_TRUE(readSnapshotFile(path, loaded).opened);
-    EXPECT_TRUE(loaded.empty());
+    // Through a link the target is updated and keeps its mode.
+    ASSERT_EQ(::symlink("real.zelv", dir.file("relative.zelv").c_str()), 0);
+    ASSERT_EQ(::symlink(path.c_str(), dir.file("absolute.zelv").c_str()), 0);
+    ASSERT_EQ(::symlink("relative.zelv", dir.file("chain.zelv").c_str()), 0);
+    for (const char* link : {"relative.zelv", "absolute.zelv", "chain.zelv"}) {
+        SCOPED_TRACE(link);
+        writeBytes(path, "x");
+        ::chmod(path.c_str(), 0604);
+        EXPECT_TRUE(writeSnapshotFile(tree, dir.file(link)).ok);
+        ASSERT_EQ(::lstat(dir.file(link).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        EXPECT_EQ(readBytes(path), kWorkedExample);
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0604u);
+    }
 }
 
-TEST(SnapshotFile, FailedWritesLeaveTheOldFileAndNoTemporaryFile) {
-    enum class Fault { None, FullDisk, Sync };
+TEST(SnapshotFile, FailuresKeepTheOldFileAndLoadNothing) {
     struct Case {
-        const char* what;
         std::string name;
-        Fault fault;
+        rlim_t sizeLimit;
+        int syncError;
         bool opened;
-        int error;
+        int error, readError;
     };
-    const Case cases[] = {
-        {"missing folder", "no/such/dir.zelv", Fault::None, false, ENOENT},
-        {"directory in the way", "folder.zelv", Fault::None, false, EISDIR},
-        {"disk full", "keep.zelv", Fault::FullDisk, true, EFBIG},
-        {"sync fails", "keep.zelv", Fault::Sync, true, EIO},
-    };
+    const Case cases[] = {{"no/such/dir.zelv", RLIM_INFINITY, 0, false, ENOENT, ENOENT},
+                          {"folder.zelv", RLIM_INFINITY, 0, false, EISDIR, EISDIR},
+                          {"keep.zelv", 4096, 0, true, EFBIG, 0},
+                          {"keep.zelv", RLIM_INFINITY, EIO, true, EIO, 0}};
+    SnapshotTree big;
+    buildBigTree(big);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.error);
         TempDir dir;
         ::mkdir(dir.file("folder.zelv").c_str(), 0755);
         writeBytes(dir.file("keep.zelv"), "old contents");
-        SnapshotTree big;
-        buildBigTree(big);
-        rlimit old{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        rlimit small = old;
-        small.rlim_cur = c.fault == Fault::FullDisk ? 4096 : old.rlim_cur;
-        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{std::min(c.sizeLimit, old.rlim_cur), old.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &small);
-        SyncSeam::failWith = c.fault == Fault::Sync ? EIO : 0;
+        SyncSeam::failWith = c.syncError;
         const WriteResult result = writeSnapshotFile(big, dir.file(c.name));
         SyncSeam::failWith = 0;
         ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
         EXPECT_EQ(result.opened, c.opened);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.error, c.error);
         EXPECT_EQ(readBytes(dir.file("keep.zelv")), "old contents");
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
-    }
-}
-
-TEST(SnapshotFile, ReadFailuresLeaveAnEmptyTree) {
-    TempDir dir;
-    ::mkdir(dir.file("folder.zelv").c_str(), 0755);
-    // The process's own memory opens as a file whose first read fails.
-    const std::pair<std::string, int> cases[] = {{dir.file("folder.zelv"), EISDIR},
-                                                 {dir.file("absent.zelv"), ENOENT},
-                                                 {"/proc/self/mem", EIO}};
-    for (const auto& [name, error] : cases) {
         SnapshotTree tree;
         tree.insertLast(kTopLevel, u"left over");
-        const LoadStats stats = readSnapshotFile(name, tree);
-        EXPECT_FALSE(stats.opened);
-        EXPECT_EQ(stats.error, error);
-        EXPECT_TRUE(tree.empty());
+        const LoadStats stats = readSnapshotFile(dir.file(c.name), tree);
+        EXPECT_EQ(stats.opened, c.readError == 0);
+        EXPECT_EQ(stats.error, c.readError);
+        EXPECT_EQ(tree.empty(), c.readError != 0);
     }
-}
-
-TEST(SnapshotFile, SavingThroughLinksUpdatesTheTargetAndKeepsItsMode) {
-    TempDir dir;
-    const std::string target = dir.file("real.zelv");
-    ASSERT_EQ(::symlink("real.zelv", dir.file("relative.zelv").c_str()), 0);
-    ASSERT_EQ(::symlink(target.c_str(), dir.file("absolute.zelv").c_str()), 0);
-    ASSERT_EQ(::symlink("relative.zelv", dir.file("chain.zelv").c_str()), 0);
+    std::signal(SIGXFSZ, previous);
+    // The process's own memory opens as a file whose first read fails.
     SnapshotTree tree;
-    buildWorkedExample(tree);
-    for (const char* link : {"relative.zelv", "absolute.zelv", "chain.zelv"}) {
-        SCOPED_TRACE(link);
-        writeBytes(target, "x");
-        ::chmod(target.c_str(), 0604);
-        EXPECT_TRUE(writeSnapshotFile(tree, dir.file(link)).ok);
-        struct stat st {};
-        ASSERT_EQ(::lstat(dir.file(link).c_str(), &st), 0);
-        EXPECT_TRUE(S_ISLNK(st.st_mode));
-        EXPECT_EQ(readBytes(target), kWorkedExample);
-        ASSERT_EQ(::stat(target.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0604u);
-    }
+    tree.insertLast(kTopLevel, u"left over");
+    EXPECT_EQ(readSnapshotFile("/proc/self/mem", tree).error, EIO);
+    EXPECT_TRUE(tree.empty());
 }
 
 } // namespace

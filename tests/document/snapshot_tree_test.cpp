@@ -11,7 +11,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// The tree as one line: each node's text preceded by a dot per level.
+// The tree on one line: each node's text after a dot per level.
 std::string outline(const SnapshotTree& tree) {
     std::string out;
     walkPreOrder(tree, [&](NodeId n, std::size_t level) {
@@ -21,106 +21,21 @@ std::string outline(const SnapshotTree& tree) {
     return out;
 }
 
-// Records what the observer hears, one line per call.
 struct RecordingObserver : TreeObserver {
     Lines calls;
-    static std::string at(NodeId parent, std::size_t row) {
-        return (parent == kTopLevel ? " top " : " node ") + std::to_string(row);
+    void add(std::string what, NodeId p, std::size_t row) {
+        calls.push_back(what + (p == kTopLevel ? " top " : " node ") + std::to_string(row));
     }
-    void beforeInsert(NodeId p, std::size_t row) override {
-        calls.push_back("insert" + at(p, row));
-    }
+    void beforeInsert(NodeId p, std::size_t row) override { add("insert", p, row); }
     void beforeRemove(NodeId) override { calls.push_back("remove"); }
-    void afterRemove(NodeId p, std::size_t row) override {
-        calls.push_back("removed" + at(p, row));
-    }
+    void afterRemove(NodeId p, std::size_t row) override { add("removed", p, row); }
     void nodeChanged(NodeId) override { calls.push_back("changed"); }
     void beforeReorder(NodeId) override { calls.push_back("reorder"); }
     void afterReorder(NodeId) override { calls.push_back("reordered"); }
     void beforeReset() override { calls.push_back("reset"); }
     void afterReset() override { calls.push_back("was reset"); }
-    void selectionChanged(NodeId n) override {
-        calls.push_back(n == kNoNode ? "unselect" : "select");
-    }
+    void selectionChanged(NodeId n) override { calls.push_back(n == kNoNode ? "none" : "select"); }
 };
-
-TEST(SnapshotTree, NavigationAndQueries) {
-    SnapshotTree tree;
-    EXPECT_EQ(tree.firstRoot(), kNoNode);
-    const NodeId root = tree.insertLast(kTopLevel, u"Backup");
-    const NodeId a = tree.insertLast(root, u"a");
-    const NodeId b = tree.insertLast(root, u"b");
-    const NodeId b1 = tree.insertLast(b, u"b1");
-    const NodeId root2 = tree.insertLast(kTopLevel, u"");
-    EXPECT_EQ(outline(tree), "Backup .a .b ..b1  ");
-    EXPECT_EQ((std::vector<NodeId>{
-                  tree.firstRoot(), tree.firstChild(kTopLevel), tree.nextSibling(root),
-                  tree.nextSibling(root2), tree.firstChild(root), tree.firstChild(a),
-                  tree.nextSibling(a), tree.nextSibling(b), tree.parent(b1), tree.parent(root),
-                  tree.childAt(root, 1), tree.childAt(root, 2), tree.childAt(kTopLevel, 1)}),
-              (std::vector<NodeId>{root, root, root2, kNoNode, a, kNoNode, b, kNoNode, b, kNoNode,
-                                   b, kNoNode, root2}));
-    EXPECT_EQ(
-        (std::vector<std::size_t>{tree.row(b), tree.row(root2), tree.level(b1), tree.level(root2),
-                                  tree.childCount(root), tree.childCount(a),
-                                  tree.childCount(kTopLevel), tree.size()}),
-        (std::vector<std::size_t>{1, 1, 2, 0, 2, 0, 2, 5}));
-    EXPECT_TRUE(tree.hasChildren(root) && !tree.hasChildren(a));
-    EXPECT_TRUE(tree.kind(a) == 0 && !tree.isBold(a));
-    EXPECT_FALSE(tree.isValid(static_cast<NodeId>(tree.idBound())));
-}
-
-TEST(SnapshotTree, TextKindAndBoldChangeIndependentlyAndEachChangeIsReported) {
-    SnapshotTree tree;
-    RecordingObserver observer;
-    const NodeId folder = tree.insertLast(kTopLevel, u"docs");
-    tree.setObserver(&observer);
-    tree.setTextAndBold(folder, u" docs");
-    tree.setKind(folder, kKindFolder);
-    tree.setKind(folder, kKindFolder); // no change, no report
-    tree.setText(folder, u" papers");
-    tree.setKind(folder, 200); // a kind from a damaged file is kept as it is
-    EXPECT_EQ(tree.text(folder), u" papers");
-    EXPECT_TRUE(tree.isBold(folder));
-    EXPECT_EQ(tree.kind(folder), 200);
-    EXPECT_EQ(observer.calls, (Lines{"changed", "changed", "changed", "changed"}));
-}
-
-TEST(SnapshotTree, TextsSurviveManyInsertionsAcrossArenaChunks) {
-    SnapshotTree tree;
-    auto nameOf = [](int i) {
-        return i == 10 ? std::u16string(300000, u'L') : std::u16string(1 + i % 300, u'a' + i % 26);
-    };
-    std::vector<NodeId> ids;
-    const NodeId root = tree.insertLast(kTopLevel, u"root");
-    for (int i = 0; i < 20000; ++i) {
-        ids.push_back(tree.insertLast(root, nameOf(i)));
-    }
-    for (int i = 0; i < 20000; ++i) {
-        ASSERT_EQ(tree.text(ids[i]), nameOf(i)) << i;
-    }
-    tree.removeAll();
-    EXPECT_TRUE(tree.empty() && tree.idBound() == 0);
-    EXPECT_LT(tree.memoryUsage(), 64u); // the nodes and the texts are given back
-    EXPECT_EQ(tree.text(tree.insertLast(kTopLevel, u"again")), u"again");
-}
-
-TEST(SnapshotTree, SortChildrenIsOneLevelAndStable) {
-    SnapshotTree tree;
-    const NodeId root = tree.insertLast(kTopLevel, u"r");
-    const NodeId c = tree.insertLast(root, u"c");
-    tree.insertLast(c, u"z");
-    tree.insertLast(c, u"y");
-    for (const char16_t* text : {u"a1", u"b", u"a2"}) {
-        tree.insertLast(root, text);
-    }
-    // Compare on the first character only: a1 and a2 are equal and keep their order.
-    tree.sortChildren(root, [&](NodeId x, NodeId y) { return tree.text(x)[0] < tree.text(y)[0]; });
-    EXPECT_EQ(outline(tree), "r .a1 .a2 .b .c ..z ..y ");
-    for (std::size_t row = 0; row < tree.childCount(root); ++row) {
-        EXPECT_EQ(tree.row(tree.childAt(root, row)), row);
-    }
-}
 
 TEST(SnapshotTree, RemovingTheSelectionMovesItToNextSiblingElsePreviousElseParent) {
     struct Case {
@@ -149,56 +64,80 @@ TEST(SnapshotTree, RemovingTheSelectionMovesItToNextSiblingElsePreviousElseParen
         for (const auto& [name, node] : id) {
             EXPECT_EQ(tree.isValid(node), !name.empty() && c.left.find(name + " ") != c.left.npos);
             if (tree.isValid(node)) {
-                EXPECT_EQ(tree.childAt(tree.parent(node) == kNoNode ? kTopLevel : tree.parent(node),
-                                       tree.row(node)),
-                          node);
+                const NodeId parent = tree.parent(node) == kNoNode ? kTopLevel : tree.parent(node);
+                EXPECT_EQ(tree.childAt(parent, tree.row(node)), node);
+                EXPECT_EQ(tree.hasChildren(node), tree.firstChild(node) != kNoNode);
             }
         }
+        tree.remove(id[c.removed]); // already gone: nothing happens
+        tree.select(id[c.removed]);
+        EXPECT_EQ(tree.selected(), id[c.expected]);
+        tree.insertLast(kTopLevel, u"new"); // in a freed slot
+        EXPECT_EQ(tree.idBound(), 6u);
     }
 }
 
-TEST(SnapshotTree, FreedSlotsAreReusedAndDeadNodesCannotBeSelected) {
-    SnapshotTree tree;
-    const NodeId r = tree.insertLast(kTopLevel, u"r");
-    const NodeId a = tree.insertLast(r, u"a");
-    tree.select(tree.insertLast(a, u"x"));
-    tree.remove(a);
-    EXPECT_EQ(tree.selected(), r);
-    EXPECT_FALSE(tree.hasChildren(r));
-    tree.remove(a); // already gone: nothing happens
-    tree.select(a);
-    EXPECT_EQ(tree.selected(), r);
-    tree.insertLast(r, u"b");
-    tree.insertLast(r, u"c");
-    EXPECT_EQ(tree.idBound(), 3u);
-    EXPECT_EQ(outline(tree), "r .b .c ");
-}
-
-TEST(SnapshotTree, VeryDeepBranchIsWalkedAndRemovedWithoutRecursion) {
-    SnapshotTree tree;
-    NodeId n = tree.insertLast(kTopLevel, u"root");
+TEST(SnapshotTree, ManyTextsAndAVeryDeepBranchNeedNoRecursion) {
+    SnapshotTree tree, deep;
+    auto nameOf = [](int i) {
+        return i == 10 ? std::u16string(300000, u'L') : std::u16string(1 + i % 30, u'a' + i % 26);
+    };
+    std::vector<NodeId> ids{tree.insertLast(kTopLevel, u"root")};
+    NodeId leaf = deep.insertLast(kTopLevel, u"root");
     for (int i = 0; i < 100000; ++i) {
-        n = tree.insertLast(n, u"level");
+        ids.push_back(tree.insertLast(ids.back(), nameOf(i)));
+        leaf = deep.insertLast(leaf, u"level");
     }
+    for (int i = 0; i < 100000; ++i) {
+        ASSERT_EQ(tree.text(ids[i + 1]), nameOf(i)) << i;
+    }
+    tree.removeAll();
+    EXPECT_EQ(tree.idBound(), 0u);
+    EXPECT_LT(tree.memoryUsage(), 64u); // the nodes and the texts are given back
     std::size_t visits = 0;
-    walkPreOrder(tree, [&](NodeId, std::size_t level) { visits += level == visits ? 1 : 0; });
+    walkPreOrder(deep, [&](NodeId, std::size_t level) { visits += level == visits ? 1 : 0; });
     EXPECT_EQ(visits, 100001u);
-    EXPECT_EQ(tree.level(n), 100000u);
-    tree.select(n);
-    tree.remove(tree.firstRoot());
-    EXPECT_TRUE(tree.empty());
-    EXPECT_EQ(tree.selected(), kNoNode);
+    EXPECT_EQ(deep.level(leaf), 100000u);
+    deep.select(leaf);
+    deep.remove(deep.firstRoot());
+    EXPECT_TRUE(deep.empty() && deep.selected() == kNoNode);
 }
 
-TEST(SnapshotTree, ObserverHearsEveryChangeAndBulkUpdatesOnlyAsReset) {
+TEST(SnapshotTree, NavigationChangesAndWhatTheObserverHears) {
     SnapshotTree tree;
     RecordingObserver observer;
     tree.setObserver(&observer);
-    const NodeId root = tree.insertLast(kTopLevel, u"r");
-    const NodeId x = tree.insertLast(root, u"x");
-    tree.insertLast(root, u"w");
-    tree.sortChildren(root, [&](NodeId p, NodeId q) { return tree.text(p) < tree.text(q); });
-    tree.sortChildren(x, [](NodeId, NodeId) { return false; }); // no children: no report
+    EXPECT_EQ(tree.firstRoot(), kNoNode);
+    const NodeId root = tree.insertLast(kTopLevel, u"r"), x = tree.insertLast(root, u"x");
+    tree.setTextAndBold(x, u" x");
+    tree.setKind(x, kKindFolder);
+    tree.setKind(x, kKindFolder); // no change, no report
+    tree.setText(x, u" y");
+    tree.setKind(x, 200); // a kind from a damaged file is kept as it is
+    EXPECT_TRUE(tree.text(x) == u" y" && tree.isBold(x) && tree.kind(x) == 200);
+    const NodeId z = tree.insertLast(x, u"z");
+    tree.insertLast(x, u"b");
+    const NodeId b = tree.insertLast(root, u"b"), a1 = tree.insertLast(root, u"a1"),
+                 a2 = tree.insertLast(root, u"a2"), root2 = tree.insertLast(kTopLevel, u"");
+    // On the first character only: one level, and a1 and a2 keep their order.
+    tree.sortChildren(root, [&](NodeId p, NodeId q) { return tree.text(p)[0] < tree.text(q)[0]; });
+    tree.sortChildren(z, [](NodeId, NodeId) { return false; }); // no children: no report
+    EXPECT_EQ(outline(tree), "r . y ..z ..b .a1 .a2 .b  ");
+    EXPECT_EQ((std::vector<NodeId>{tree.firstChild(kTopLevel), tree.nextSibling(root),
+                                   tree.nextSibling(root2), tree.firstChild(root),
+                                   tree.firstChild(z), tree.nextSibling(a1), tree.nextSibling(b),
+                                   tree.parent(z), tree.parent(root), tree.childAt(root, 2),
+                                   tree.childAt(root, 4), tree.childAt(kTopLevel, 1)}),
+              (std::vector<NodeId>{root, root2, kNoNode, x, kNoNode, a2, kNoNode, x, kNoNode, a2,
+                                   kNoNode, root2}));
+    EXPECT_EQ(
+        (std::vector<std::size_t>{tree.row(a2), tree.row(root2), tree.level(z), tree.level(root2),
+                                  tree.childCount(root), tree.childCount(z),
+                                  tree.childCount(kTopLevel), tree.size()}),
+        (std::vector<std::size_t>{2, 1, 2, 0, 4, 0, 2, 8}));
+    EXPECT_TRUE(tree.hasChildren(root) && !tree.hasChildren(z) && tree.kind(z) == 0 &&
+                !tree.isBold(z));
+    EXPECT_FALSE(tree.isValid(static_cast<NodeId>(tree.idBound())));
     tree.select(x);
     tree.remove(x);
     {
@@ -209,9 +148,13 @@ TEST(SnapshotTree, ObserverHearsEveryChangeAndBulkUpdatesOnlyAsReset) {
     }
     tree.removeAll();
     EXPECT_EQ(tree.selected(), kNoNode);
-    EXPECT_EQ(observer.calls, (Lines{"insert top 0", "insert node 0", "insert node 1", "reorder",
-                                     "reordered", "select", "remove", "removed node 1", "select",
-                                     "reset", "was reset", "reset", "was reset"}));
+    EXPECT_EQ(
+        observer.calls,
+        (Lines{"insert top 0",  "insert node 0",  "changed",       "changed",       "changed",
+               "changed",       "insert node 0",  "insert node 1", "insert node 1", "insert node 2",
+               "insert node 3", "insert top 1",   "reorder",       "reordered",     "select",
+               "remove",        "removed node 0", "select",        "reset",         "was reset",
+               "reset",         "was reset"}));
 }
 
 } // namespace
