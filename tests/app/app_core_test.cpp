@@ -1,15 +1,84 @@
-// The toolkit-free parts of the main window: the window menu's About item, dialog units
-// and the command-line rule.
+// The toolkit-free parts of the program: its name, the command-line rule, the menu bar, the
+// window menu's About item and dialog units.
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
+#include "app/app_name.h"
 #include "app/command_ids.h"
 #include "app/command_line.h"
+#include "app/main_menu.h"
+#include "icons/view_sizes.h"
+#include "support/temp_dir.h"
+#include "text/utf.h"
 #include "ui/dialog_units.h"
 
 namespace zelvane {
 namespace {
+
+TEST(AppName, IsTheFileNameWithoutItsExtension) {
+    EXPECT_EQ(applicationNameFromPath(u"/usr/bin/zelvane"), u"zelvane");
+    EXPECT_EQ(applicationNameFromPath(u"C:/Programs/Zelvane.exe"), u"Zelvane");
+    EXPECT_EQ(applicationNameFromPath(u"./my.tool.bin"), u"my.tool");
+    EXPECT_EQ(applicationNameFromPath(u"zelvane"), u"zelvane");
+    EXPECT_EQ(applicationNameFromPath(u"/opt/.zelvane"), u".zelvane");
+    EXPECT_EQ(applicationNameFromPath(u"/usr/bin/a.out"), u"a");
+    EXPECT_EQ(applicationNameFromPath(u"/opt/Снимок.run"), u"Снимок");
+    EXPECT_EQ(applicationNameFromPath(u"/opt/dir.d/tool"), u"tool");
+    EXPECT_EQ(applicationNameFromPath(u"/opt/"), u"");
+}
+
+TEST(AppName, OfTheRunningProgramIsItsExecutablesAlsoAfterItIsDeleted) {
+    const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+    if (std::getenv("ZELVANE_DELETE_SELF") != nullptr) { // the copy started below
+        std::filesystem::remove(exe);
+        EXPECT_EQ(currentApplicationName(nullptr), u"zelvane-copy");
+        return;
+    }
+    const std::string file = exe.substr(exe.rfind('/') + 1);
+    EXPECT_EQ(currentApplicationName(nullptr), utf8ToUtf16(file.substr(0, file.rfind('.'))));
+    // argv[0] does not decide while the executable can be found.
+    EXPECT_EQ(currentApplicationName("/elsewhere/other-name"), currentApplicationName(nullptr));
+
+    // The kernel adds " (deleted)" to the link of an executable removed while it runs.
+    const testing::TempDir dir;
+    std::filesystem::copy_file(exe, dir.file("zelvane-copy"));
+    const std::string run = "ZELVANE_DELETE_SELF=1 " + dir.file("zelvane-copy");
+    EXPECT_EQ(std::system((run + " --gtest_filter=AppName.OfTheRunning*").c_str()), 0);
+}
+
+TEST(CommandLine, ExactlyOneNonEmptyArgumentOpensASnapshot) {
+    using Args = std::vector<std::u16string>;
+    EXPECT_EQ(snapshotToOpen(Args{u"backup.zelv"}), u"backup.zelv");
+    EXPECT_EQ(snapshotToOpen(Args{u" "}), u" "); // not empty: opened, and may fail
+    EXPECT_EQ(snapshotToOpen(Args{u"../a b/c.zelv"}), u"../a b/c.zelv");
+    EXPECT_FALSE(snapshotToOpen(Args{}).has_value());
+    EXPECT_FALSE(snapshotToOpen(Args{u""}).has_value());
+    EXPECT_FALSE(snapshotToOpen(Args{u"a.zelv", u"b.zelv"}).has_value());
+    EXPECT_FALSE(snapshotToOpen(Args{u"", u""}).has_value());
+}
+
+TEST(MainMenu, RightJustifiedMenusEndTheBarAndTheViewItemsNameTheirSizes) {
+    bool right = false;
+    std::size_t sizes = 0;
+    for (const MenuTemplate& menu : mainMenuTemplate()) {
+        EXPECT_TRUE(menu.rightJustify || !right) << "left-justified after a right-justified one";
+        right = menu.rightJustify;
+        for (const MenuItemTemplate& item : menu.items) {
+            // Only the size every run starts at is checked.
+            const std::optional<int> size = viewCommandSize(item.id);
+            EXPECT_EQ(item.checked, size == kStartIconSize) << item.id;
+            if (size.has_value()) {
+                const std::u16string n = utf8ToUtf16(std::to_string(*size));
+                EXPECT_EQ(std::u16string(item.text), u"&" + n + u" x " + n);
+                ++sizes;
+            }
+        }
+    }
+    EXPECT_EQ(sizes, viewSizes().size());
+}
 
 TEST(WindowMenu, AboutIsRecognisedAfterMasking) {
     EXPECT_TRUE(isAboutSysCommand(IDM_ABOUTBOX));
@@ -22,35 +91,16 @@ TEST(WindowMenu, AboutIsRecognisedAfterMasking) {
 TEST(DialogUnits, ConvertWithTheFontsAverageWidthAndHeight) {
     // 8-point fonts on Windows: "A".."z" 312 px wide, 13 px high -> base units 6 x 13.
     const DialogBaseUnits base = dialogBaseUnits(312, 13);
-    EXPECT_EQ(base.x, 6);
-    EXPECT_EQ(base.y, 13);
+    EXPECT_TRUE(base.x == 6 && base.y == 13);
     // Odd averages round to the nearest pixel: 286 / 26 = 11 half-pixels -> 6.
     EXPECT_EQ(dialogBaseUnits(286, 13).x, 6);
     EXPECT_EQ(dialogBaseUnits(285, 13).x, 5);
-
-    // Template 102 at base units 6 x 13: 280 x 210 units -> 420 x 341 pixels.
-    const PixelRect client = mapDialogRect(0, 0, 280, 210, base);
-    EXPECT_EQ(client.width, 420);
-    EXPECT_EQ(client.height, 341);
-    // The Stop button at 7,32 48x14: corners are rounded, not the size on its own.
-    const PixelRect stop = mapDialogRect(7, 32, 48, 14, base);
-    EXPECT_EQ(stop.x, 11); // 10.5 -> 11
-    EXPECT_EQ(stop.y, 52);
-    EXPECT_EQ(stop.width, 72);  // 82.5 -> 83, minus 11
-    EXPECT_EQ(stop.height, 23); // 75 - 52 (74.75 -> 75)
+    auto pixels = [](PixelRect r) { return std::vector<int>{r.x, r.y, r.width, r.height}; };
+    EXPECT_EQ(pixels(mapDialogRect(0, 0, 280, 210, base)), (std::vector<int>{0, 0, 420, 341}));
+    // The corners are rounded, not the size: 10.5 -> 11, 52; 82.5 -> 83, 74.75 -> 75.
+    EXPECT_EQ(pixels(mapDialogRect(7, 32, 48, 14, base)), (std::vector<int>{11, 52, 72, 23}));
     EXPECT_EQ(dialogUnitsToPixelsX(-7, base), -11);
     EXPECT_EQ(dialogUnitsToPixelsY(0, DialogBaseUnits{}), 0);
-}
-
-TEST(CommandLine, ExactlyOneNonEmptyArgumentOpensASnapshot) {
-    using Args = std::vector<std::u16string>;
-    EXPECT_EQ(snapshotToOpen(Args{u"backup.zelv"}), u"backup.zelv");
-    EXPECT_EQ(snapshotToOpen(Args{u" "}), u" "); // not empty: opened, and may fail
-    EXPECT_EQ(snapshotToOpen(Args{u"../a b/c.zelv"}), u"../a b/c.zelv");
-    EXPECT_FALSE(snapshotToOpen(Args{}).has_value());
-    EXPECT_FALSE(snapshotToOpen(Args{u""}).has_value());
-    EXPECT_FALSE(snapshotToOpen(Args{u"a.zelv", u"b.zelv"}).has_value());
-    EXPECT_FALSE(snapshotToOpen(Args{u"", u""}).has_value());
 }
 
 } // namespace

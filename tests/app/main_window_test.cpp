@@ -1,15 +1,17 @@
-// The main window with its real dialogs, message boxes and menus, offscreen: start-up with
-// a snapshot, a capture through the event loop, the View sizes, the right-click menu and
-// Exit. Boxes, dialogs and menus are answered from inside their own modal runs.
-#include <QAction>
+// The main window with its real dialogs, message boxes and menus, offscreen, each answered
+// from inside its own modal run: start-up, captures through the event loop, the View sizes
+// and the right-click menu; below it, its tree model and its QSettings store.
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QFileDialog>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <deque>
@@ -21,54 +23,42 @@
 #include "app/snapshot_tree_view_qt.h"
 #include "capture/add_folder_location_qt.h"
 #include "capture/temp_tree.h"
+#include "capture/tree_order.h"
 #include "document/snapshot_file.h"
+#include "icons/icon_set_qt.h"
+#include "icons/view_sizes.h"
 #include "items/item_dialogs_qt.h"
+#include "settings/qsettings_backend_qt.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {
 namespace {
 
-// Hands the next pop-up or modal widget of type Window to action, once: a timer polls for
-// it every 10 ms, for at most 5 s.
+// Hands the next pop-up or modal widget of type Window to action: a timer looks for it every
+// 10 ms, for at most 5 s.
 template <class Window, class Action> void whenShown(Action action) {
     auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, action, deadline = QDeadlineTimer(5000)]() mutable {
-        QWidget* top = QApplication::activePopupWidget() != nullptr
-                           ? QApplication::activePopupWidget()
-                           : QApplication::activeModalWidget();
+    QObject::connect(timer, &QTimer::timeout, [=, deadline = QDeadlineTimer(5000)]() mutable {
+        QWidget* top = QApplication::activePopupWidget();
+        top = top != nullptr ? top : QApplication::activeModalWidget();
         auto* window = qobject_cast<Window*>(top);
         if (window == nullptr && !deadline.hasExpired()) {
             return;
         }
         timer->stop();
         timer->deleteLater();
+        EXPECT_NE(window, nullptr) << Window::staticMetaObject.className() << " not shown";
         if (window != nullptr) {
             action(window);
-        } else {
-            ADD_FAILURE() << "no " << Window::staticMetaObject.className() << " appeared";
-            if (top != nullptr) {
-                top->close();
-            }
+        } else if (top != nullptr) {
+            top->close();
         }
     });
     timer->start(10);
 }
 
-// Answers the next message boxes in turn with these buttons, noting their texts.
-void answerBoxes(QStringList* texts, std::deque<QMessageBox::StandardButton> buttons) {
-    if (!buttons.empty()) {
-        whenShown<QMessageBox>([texts, buttons](QMessageBox* box) mutable {
-            *texts << box->text();
-            box->button(buttons.front())->click();
-            buttons.pop_front();
-            answerBoxes(texts, buttons);
-        });
-    }
-}
-
 class MainWindowTest : public ::testing::Test {
 protected:
-    // 40 folders of 50 files each.
     static void SetUpTestSuite() {
         disk_ = new test::TempTree;
         for (int i = 0; i < 40; ++i) {
@@ -78,7 +68,20 @@ protected:
     }
     static void TearDownTestSuite() { delete disk_; }
 
-    // Tree > Add Tree... over the generated folder, titled "Big": once the scan has 300
+    // Answers the next message boxes, which the window owns, with these buttons in turn.
+    void answer(std::deque<QMessageBox::StandardButton> buttons) {
+        if (!buttons.empty()) {
+            whenShown<QMessageBox>([this, buttons](QMessageBox* box) mutable {
+                boxes << box->text();
+                EXPECT_EQ(box->parentWidget(), &dlg);
+                box->button(buttons.front())->click();
+                buttons.pop_front();
+                answer(buttons);
+            });
+        }
+    }
+
+    // Tree > Add Tree... over 40 folders of 50 files, titled "Big": once the scan has 300
     // entries, runs duringScan; the boxes that follow get these buttons.
     void capture(std::function<void()> duringScan,
                  std::deque<QMessageBox::StandardButton> buttons) {
@@ -87,7 +90,7 @@ protected:
             d->pathField()->setText(QString::fromStdString(disk_->path()));
             d->titleField()->setText("Big");
             QTest::mouseClick(d->okButton(), Qt::LeftButton);
-            answerBoxes(&boxes, buttons);
+            answer(buttons);
         });
         auto* timer = new QTimer(&dlg);
         QObject::connect(timer, &QTimer::timeout, [this, timer, duringScan] {
@@ -99,43 +102,15 @@ protected:
         });
         timer->start(0);
         dlg.commandAction(ID_TREE_ADDTREE)->trigger();
-        ASSERT_GE(boxes.size(), 1);
-        EXPECT_TRUE(boxes[0].endsWith("\n\nNote: Scanning process was interrupted."))
-            << boxes[0].toStdString();
+        EXPECT_TRUE(boxes.value(0).endsWith("\n\nNote: Scanning process was interrupted."))
+            << boxes.value(0).toStdString();
     }
 
-    static test::TempTree* disk_;
+    inline static test::TempTree* disk_ = nullptr;
     MemorySettingsBackend settings;
     CMainDlg dlg{u"zelvane", settings};
     QStringList boxes;
 };
-
-test::TempTree* MainWindowTest::disk_ = nullptr;
-
-TEST_F(MainWindowTest, StartsWithTheSnapshotNamedOnTheCommandLine) {
-    QTemporaryDir dir;
-    SnapshotTree saved;
-    saved.insertLast(saved.insertLast(kTopLevel, u"Backup"), u"notes.txt");
-    const QString file = dir.filePath("start.zelv");
-    ASSERT_TRUE(writeSnapshotFile(saved, file.toStdString()).ok);
-    dlg.setCommandLine({toU16(file)});
-    QWidget* owner = nullptr;
-    whenShown<QMessageBox>([&](QMessageBox* box) {
-        boxes << box->text();
-        owner = box->parentWidget();
-        box->accept();
-    });
-    EXPECT_TRUE(dlg.OnInitDialog());
-    EXPECT_EQ(dlg.windowTitle(), "start.zelv - Zelvane");
-    ASSERT_EQ(boxes.size(), 1);
-    EXPECT_TRUE(boxes[0].startsWith("start.zelv successfuly opened.")) << boxes[0].toStdString();
-    EXPECT_EQ(owner, &dlg);
-    EXPECT_EQ(dlg.treeModel()->rowCount(), 1);
-    // Only the tree is shown, at 16 pixels; the progress text and Stop wait for a scan.
-    EXPECT_EQ(dlg.treeView()->iconSize(), QSize(16, 16));
-    EXPECT_TRUE(dlg.treeView()->isVisible() && !dlg.stopButton()->isVisible());
-    EXPECT_FALSE(dlg.progressText()->isVisible());
-}
 
 TEST_F(MainWindowTest, StopDuringACaptureEndsItAndCommandsChosenMeanwhileAreDropped) {
     bool scanningShown = false;
@@ -162,30 +137,51 @@ TEST_F(MainWindowTest, StopDuringACaptureEndsItAndCommandsChosenMeanwhileAreDrop
 
 TEST_F(MainWindowTest, ClosingDuringACaptureFinishesItThenAsksToSave) {
     capture([&] { dlg.close(); }, {QMessageBox::Ok, QMessageBox::No});
-    EXPECT_EQ(boxes.size(), 2);
-    EXPECT_EQ(boxes.value(1), "Save changes ?");
+    EXPECT_EQ(boxes.mid(1), QStringList({"Save changes ?"}));
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), 0);
+    // The remembered inputs were loaded at start-up and saved at the end, once each.
+    EXPECT_EQ(std::count_if(settings.events.begin(), settings.events.end(),
+                            [](const auto& e) { return e.kind == decltype(e.kind)::Open; }),
+              2);
 }
 
-TEST_F(MainWindowTest, ViewSizesAndTheRightClickMenuOfANode) {
-    dlg.OnInitDialog();
-    const NodeId notes =
-        dlg.tree().insertLast(dlg.tree().insertLast(kTopLevel, u"Disk"), u"notes.txt");
+TEST_F(MainWindowTest, OpensTheCommandLinesSnapshotThenViewSizesAndTheRightClickMenu) {
+    QTemporaryDir dir;
+    SnapshotTree saved;
+    saved.insertLast(saved.insertLast(kTopLevel, u"Disk"), u"notes.txt");
+    ASSERT_TRUE(writeSnapshotFile(saved, dir.filePath("start.zelv").toStdString()).ok);
+    dlg.setCommandLine({toU16(dir.filePath("start.zelv"))});
+    answer({QMessageBox::Ok});
+    EXPECT_TRUE(dlg.OnInitDialog());
+    EXPECT_EQ(dlg.windowTitle(), "start.zelv - Zelvane");
+    EXPECT_EQ(boxes.size(), 1);
+    // The tree alone, at 16 pixels; the progress text and Stop wait for a scan.
+    EXPECT_EQ(dlg.treeView()->iconSize(), QSize(16, 16));
+    EXPECT_TRUE(dlg.treeView()->isVisible() && !dlg.stopButton()->isVisible());
+    EXPECT_FALSE(dlg.progressText()->isVisible());
+
+    const NodeId notes = dlg.tree().firstChild(dlg.tree().firstRoot());
     dlg.treeView()->expandAll();
     QApplication::processEvents();
-    for (auto [id, pixels] : {std::pair{ID_VIEW_48X48, 48}, {ID_VIEW_24X24, 24}}) {
-        dlg.commandAction(id)->trigger();
-        EXPECT_EQ(dlg.treeView()->iconRect(notes).width(), pixels);
-        EXPECT_EQ(dlg.treeView()->iconSize(), QSize(pixels, pixels));
-        EXPECT_TRUE(dlg.commandAction(id)->isChecked());
-        EXPECT_FALSE(dlg.commandAction(ID_VIEW_16X16)->isChecked());
+    // Each size draws the tree's icons at its size from twelve distinct images, and only its
+    // own item is checked.
+    for (const ViewSize& size : viewSizes()) {
+        dlg.commandAction(size.commandId)->trigger();
+        EXPECT_EQ(dlg.treeView()->iconRect(notes).width(), size.pixels);
+        for (const ViewSize& other : viewSizes()) {
+            EXPECT_EQ(dlg.commandAction(other.commandId)->isChecked(), &other == &size);
+        }
+        const IconSet& icons = dlg.iconSet();
+        ASSERT_EQ(icons.count(), kIconSetImageCount);
+        for (int kind = 1; kind < kIconSetImageCount; ++kind) {
+            EXPECT_NE(icons.image(kind).toImage(), icons.image(kind - 1).toImage()) << kind;
+        }
     }
-    // A right-click selects the node and opens the Item menu; its Properties... shows it.
-    QMenu* shownMenu = nullptr;
+    // A right-click selects the node and opens the Item menu, whose Properties... shows it.
     QString propertiesName;
     whenShown<QMenu>([&](QMenu* menu) {
-        shownMenu = menu;
+        EXPECT_EQ(menu, dlg.itemMenu());
         whenShown<CItemProperties>([&](CItemProperties* properties) {
             propertiesName = properties->nameField()->text();
             properties->reject();
@@ -196,32 +192,86 @@ TEST_F(MainWindowTest, ViewSizesAndTheRightClickMenuOfANode) {
     SnapshotTreeView* view = dlg.treeView();
     QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->labelRect(notes).center());
     EXPECT_EQ(dlg.tree().selected(), notes);
-    EXPECT_EQ(shownMenu, dlg.itemMenu());
     EXPECT_EQ(propertiesName, "notes.txt");
 }
 
-TEST_F(MainWindowTest, ExitAsksToSaveAModifiedSnapshotAndEndsTheRun) {
-    dlg.OnInitDialog();
-    dlg.tree().insertLast(kTopLevel, u"Disk");
-    dlg.document().modified = true;
-    bool openAfterCancelledSave = false;
-    QTimer::singleShot(0, &dlg, [&] {
-        // Yes, then the Save As dialog cancelled: the window stays.
-        answerBoxes(&boxes, {QMessageBox::Yes});
-        whenShown<QFileDialog>([](QFileDialog* d) { static_cast<QDialog*>(d)->reject(); });
-        dlg.commandAction(ID_FILE_EXIT)->trigger();
-        openAfterCancelledSave = dlg.isVisible();
-        // No: the changes are dropped and the run ends.
-        answerBoxes(&boxes, {QMessageBox::No});
-        dlg.commandAction(ID_FILE_EXIT)->trigger();
-    });
-    EXPECT_EQ(dlg.exec(), 0);
-    EXPECT_TRUE(openAfterCancelledSave);
-    EXPECT_EQ(boxes, QStringList({"Save changes ?", "Save changes ?"}));
-    // The remembered inputs were loaded at start-up and saved at Exit, once each.
-    EXPECT_EQ(std::count_if(settings.events.begin(), settings.events.end(),
-                            [](const auto& e) { return e.kind == decltype(e.kind)::Open; }),
-              2);
+// The model tester reports through qWarning: each report fails the test.
+void failOnWarning(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtDebugMsg && type != QtInfoMsg) {
+        ADD_FAILURE() << message.toStdString();
+    }
+}
+
+TEST(TreeModel, StaysConsistentThroughEveryKindOfChange) {
+    const QtMessageHandler previous = qInstallMessageHandler(failOnWarning);
+    SnapshotTree tree;
+    SnapshotTreeModel model(tree);
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+    SnapshotTreeView view;
+    view.setSnapshotModel(&model);
+    view.show();
+    const NodeId disk = tree.insertLast(kTopLevel, u"Disk");
+    const NodeId zeta = tree.insertLast(disk, u" zeta");
+    const NodeId inner = tree.insertLast(zeta, u"inner.txt");
+    const NodeId alpha = tree.insertLast(disk, u" alpha");
+    tree.insertLast(alpha, u"b.txt");
+    tree.insertLast(kTopLevel, u"Archive");
+    view.expandAll();
+    tree.select(inner);
+    const QPersistentModelIndex innerIndex(model.indexOf(inner));
+
+    // Renamed, then sorted: the persistent index, the open branches and the current node
+    // follow their nodes to their new rows.
+    tree.setText(inner, u"renamed.txt");
+    EXPECT_EQ(innerIndex.data().toString(), "renamed.txt");
+    SortTree(tree, TextOrder());
+    QApplication::processEvents();
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), "Archive");
+    EXPECT_EQ(model.indexOf(alpha).row(), 0);
+    EXPECT_EQ(innerIndex, QPersistentModelIndex(model.indexOf(inner)));
+    EXPECT_TRUE(view.isExpanded(model.indexOf(zeta)));
+    EXPECT_EQ(view.currentIndex(), model.indexOf(inner));
+
+    // Deleted: the selection moves to what the tree selects.
+    tree.remove(zeta);
+    EXPECT_FALSE(innerIndex.isValid());
+    EXPECT_EQ(model.rowCount(model.indexOf(disk)), 1);
+    EXPECT_EQ(view.currentIndex(), model.indexOf(tree.selected()));
+
+    // Emptied, then reloaded from its own bytes: the same rows, all collapsed.
+    std::string bytes;
+    encodeSnapshot(tree, bytes);
+    tree.removeAll();
+    EXPECT_EQ(model.rowCount(), 0);
+    decodeSnapshot(bytes, tree);
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.rowCount(model.index(1, 0)), 1);
+    EXPECT_FALSE(view.isExpanded(model.index(1, 0)));
+    qInstallMessageHandler(previous);
+}
+
+TEST(QSettingsBackendStore, RoundTripsEveryValueAndReadsANonNumberAsMissing) {
+    const QString file = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Halcyra/Zelvane.conf";
+    ASSERT_TRUE(file.startsWith(QDir::tempPath())) << file.toStdString();
+    QFile::remove(file);
+    RememberedInputs in;
+    in.addTree = {u"/mnt/Ω data", u"*.jpg", u"Holiday; \"2024\" = #1"};
+    in.search = {u"  日本 ", true, true, false, false, true};
+    {
+        QSettingsBackend writer;
+        EXPECT_EQ(loadSettings(writer), RememberedInputs{});
+        saveSettings(writer, in);
+    }
+    EXPECT_TRUE(QFile::exists(file));
+    QSettings(file, QSettings::NativeFormat).setValue("Search_IsMatchCase", "yes");
+    QSettingsBackend reader;
+    reader.open(kSettingsSubkey);
+    EXPECT_EQ(reader.readNumber(u"Search_IsMatchCase"), std::nullopt);
+    EXPECT_EQ(reader.readNumber(u"Search_IsFilesOnly"), 1);
+    reader.close();
+    in.search.isMatchCase = false; // the default
+    EXPECT_EQ(loadSettings(reader), in);
 }
 
 } // namespace
