@@ -306,8 +306,9 @@ void SnapshotTree::removeAll() {
     nodeChunks_.clear();
     slotCount_ = 0;
     liveCount_ = 0;
-    freeSlots_ = {};
-    roots_ = {};
+    // Assigned from empty vectors (not cleared) so that their memory goes back too.
+    freeSlots_ = std::vector<NodeId>();
+    roots_ = std::vector<NodeId>();
     textChunks_.clear();
     textChunkUsed_ = kTextChunkUnits;
     textChunkCapacity_ = kTextChunkUnits;

@@ -91,6 +91,10 @@ TEST(SnapshotTree, ManyTextsAndAVeryDeepBranchNeedNoRecursion) {
     for (int i = 0; i < 100000; ++i) {
         ASSERT_EQ(tree.text(ids[i + 1]), nameOf(i)) << i;
     }
+    for (int i = 0; i < 1000; ++i) {
+        tree.insertLast(kTopLevel, u"root");
+    }
+    tree.remove(ids[1]); // the freed slots are listed for reuse
     tree.removeAll();
     EXPECT_EQ(tree.idBound(), 0u);
     EXPECT_LT(tree.memoryUsage(), 64u); // the nodes and the texts are given back
