@@ -7,7 +7,8 @@
 The tracked and untracked-but-not-ignored files are copied into a scratch folder
 (DIR/tree, default DIR /tmp/zelvane-mutate); only changed files are copied again, so a
 later run reuses the build in DIR/tree/build-mutate. The GUI-off build is configured
-(-O0, no debug info), built, and the tests run once: if they fail, the run stops (exit 2).
+(-O0, no debug info, with AddressSanitizer and UndefinedBehaviorSanitizer as in CI unless
+--no-sanitize), built, and the tests run once: if they fail, the run stops (exit 2).
 
 The candidate sources are the .cpp files under src/ listed in compile_commands.json,
 narrowed by --files. Mutants are drawn with a fixed seed: a random line of a random file
@@ -42,6 +43,9 @@ from pathlib import Path
 BUILD = "build-mutate"
 CMAKE_OPTIONS = ["-G", "Ninja", "-DZELVANE_GUI=OFF", "-DZELVANE_BENCH=OFF", "-DZELVANE_TESTS=ON",
                  "-DCMAKE_BUILD_TYPE=Debug", "-DCMAKE_CXX_FLAGS_DEBUG=-O0"]
+# The tests run under AddressSanitizer and UndefinedBehaviorSanitizer, as in CI, so that a
+# mutant that leaks, overruns a buffer or overflows is caught like any other fault.
+SANITIZE = ["-DZELVANE_SANITIZE=ON"]
 CTEST = ["--stop-on-failure", "-j2", "--timeout", "60"]
 
 
@@ -307,6 +311,8 @@ def main():
     parser.add_argument("--target", action="append", default=[],
                         help="build only this ninja target (repeatable; default: everything)")
     parser.add_argument("--tests", metavar="REGEX", help="run only the ctest tests matching REGEX")
+    parser.add_argument("--no-sanitize", action="store_true",
+                        help="build without AddressSanitizer and UndefinedBehaviorSanitizer")
     args = parser.parse_args()
     for sig in (signal.SIGTERM, signal.SIGHUP):  # also restore the mutated file on these
         signal.signal(sig, signal.default_int_handler)
@@ -324,7 +330,8 @@ def main():
 
     began = time.monotonic()
     print(f"Copy {tree}: {sync(top, tree)} file(s) refreshed", flush=True)
-    rc, out = run(["cmake", "-S", str(tree), "-B", str(build), *CMAKE_OPTIONS])
+    sanitize = [] if args.no_sanitize else SANITIZE
+    rc, out = run(["cmake", "-S", str(tree), "-B", str(build), *CMAKE_OPTIONS, *sanitize])
     if rc:
         fail("The copy does not configure (the tree may be mid-change: try again later).", out)
     files = sources(build, tree, args.files)
