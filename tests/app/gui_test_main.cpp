@@ -3,11 +3,10 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-// Offscreen, with the settings and runtime folders in a private temporary folder: set before
-// the application exists, as Qt reads them once.
+// Offscreen; settings and runtime folders in a private temporary folder, set before Qt reads them.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    const QTemporaryDir home; // private to its owner, as a runtime folder must be
+    const QTemporaryDir home;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit().constData(), 1);
     setenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit().constData(), 1);
