@@ -10,31 +10,14 @@ namespace zelvane::testing {
 namespace {
 
 const char* iconName(MessageIcon icon) {
-    switch (icon) {
-    case MessageIcon::None:
-        return "NoIcon";
-    case MessageIcon::Information:
-        return "Information";
-    case MessageIcon::Exclamation:
-        return "Exclamation";
-    case MessageIcon::Question:
-        return "Question";
-    case MessageIcon::Error:
-        return "Error";
-    }
-    return "?";
+    static const char* const names[] = {"NoIcon", "Information", "Exclamation", "Question",
+                                        "Error"};
+    return names[static_cast<int>(icon)];
 }
 
 const char* answerName(MessageAnswer answer) {
-    switch (answer) {
-    case MessageAnswer::Ok:
-        return "Ok";
-    case MessageAnswer::Yes:
-        return "Yes";
-    case MessageAnswer::No:
-        return "No";
-    }
-    return "?";
+    static const char* const names[] = {"Ok", "Yes", "No"};
+    return names[static_cast<int>(answer)];
 }
 
 std::string fieldsText(const AddTreeInputs& fields) {
@@ -43,9 +26,9 @@ std::string fieldsText(const AddTreeInputs& fields) {
 
 std::string flagsText(bool matchCase, bool whole, bool local, bool recursive, bool filesOnly) {
     std::string flags;
-    for (auto [on, name] : {std::pair{matchCase, "case"}, std::pair{whole, "whole"},
-                            std::pair{local, "local"}, std::pair{recursive, "recursive"},
-                            std::pair{filesOnly, "files"}}) {
+    for (auto [on, name] :
+         {std::pair{matchCase, "case"}, std::pair{whole, "whole"}, std::pair{local, "local"},
+          std::pair{recursive, "recursive"}, std::pair{filesOnly, "files"}}) {
         if (on) {
             flags += flags.empty() ? name : std::string(" ") + name;
         }
@@ -55,8 +38,8 @@ std::string flagsText(bool matchCase, bool whole, bool local, bool recursive, bo
 
 std::string optionsText(const SearchOptions& o) {
     return inQuotes(o.pattern) + " " +
-           flagsText(o.isMatchCase, o.isMatchWholePatternOnly, o.isLocalSearch,
-                     o.isRecursiveSearch, o.isFilesOnly);
+           flagsText(o.isMatchCase, o.isMatchWholePatternOnly, o.isLocalSearch, o.isRecursiveSearch,
+                     o.isFilesOnly);
 }
 
 std::string inputText(const SearchDialogInput& i) {
@@ -82,56 +65,10 @@ ScriptedUi::~ScriptedUi() {
     }
 }
 
-ScriptedUi& ScriptedUi::answer(MessageAnswer answer) {
-    script_.emplace_back(answer);
-    return *this;
-}
-
 ScriptedUi& ScriptedUi::choose(std::u16string path) {
     const std::size_t slash = path.rfind(u'/');
     std::u16string title = slash == std::u16string::npos ? path : path.substr(slash + 1);
-    script_.emplace_back(FileAnswer{ChosenFile{std::move(path), std::move(title)}});
-    return *this;
-}
-
-ScriptedUi& ScriptedUi::cancelFile() {
-    script_.emplace_back(FileAnswer{});
-    return *this;
-}
-
-ScriptedUi& ScriptedUi::addTree(AddTreeFields fields) {
-    script_.emplace_back(AddTreeAnswer{std::move(fields)});
-    return *this;
-}
-
-ScriptedUi& ScriptedUi::cancelAddTree() {
-    script_.emplace_back(AddTreeAnswer{});
-    return *this;
-}
-
-ScriptedUi& ScriptedUi::properties(PropertiesButton button) {
-    script_.emplace_back(button);
-    return *this;
-}
-
-ScriptedUi& ScriptedUi::rename(std::vector<std::u16string> typed) {
-    script_.emplace_back(RenameAnswer{std::move(typed)});
-    return *this;
-}
-
-ScriptedUi& ScriptedUi::search(std::vector<SearchDialogInput> tries) {
-    script_.emplace_back(SearchAnswer{std::move(tries)});
-    return *this;
-}
-
-ScriptedUi& ScriptedUi::results(std::vector<std::optional<std::size_t>> doubleClicks) {
-    script_.emplace_back(ResultsAnswer{std::move(doubleClicks)});
-    return *this;
-}
-
-ScriptedUi& ScriptedUi::about(std::vector<AboutButton> presses) {
-    script_.emplace_back(AboutAnswer{std::move(presses)});
-    return *this;
+    return push(FileAnswer{ChosenFile{std::move(path), std::move(title)}});
 }
 
 void ScriptedUi::stopAtPump(ScanState& state, std::size_t pump) {
@@ -157,8 +94,7 @@ template <class T> std::optional<T> ScriptedUi::take(const std::string& call) {
 MessageAnswer ScriptedUi::messageBox(std::u16string_view text, std::u16string_view caption,
                                      MessageIcon icon, MessageButtons buttons) {
     std::string line = "message " + inQuotes(text) + " | " + inQuotes(caption) + " | " +
-                       iconName(icon) + " | " +
-                       (buttons == MessageButtons::YesNo ? "YesNo" : "Ok");
+                       iconName(icon) + " | " + (buttons == MessageButtons::YesNo ? "YesNo" : "Ok");
     MessageAnswer answer = MessageAnswer::Ok;
     if (buttons == MessageButtons::YesNo) {
         answer = take<MessageAnswer>(line).value_or(MessageAnswer::No);
@@ -169,8 +105,9 @@ MessageAnswer ScriptedUi::messageBox(std::u16string_view text, std::u16string_vi
 }
 
 std::optional<ChosenFile> ScriptedUi::fileDialog(const FileDialogRequest& request) {
-    std::string line = std::string(request.kind == FileDialogRequest::Kind::Open ? "open" : "save") +
-                       " dialog " + inQuotes(request.initialName);
+    std::string line =
+        std::string(request.kind == FileDialogRequest::Kind::Open ? "open" : "save") + " dialog " +
+        inQuotes(request.initialName);
     const std::optional<ChosenFile> chosen = take<FileAnswer>(line).value_or(FileAnswer{}).file;
     record(line + " -> " + (chosen ? inQuotes(chosen->path) : "cancel"));
     return chosen;
@@ -226,7 +163,8 @@ void ScriptedUi::runRenameItem(RenameItemDialog& dialog) {
 void ScriptedUi::runSearchDialog(SearchDialog& dialog) {
     const std::string line = "search " + optionsText(dialog.options);
     const std::optional<SearchAnswer> answer = take<SearchAnswer>(line);
-    for (const SearchDialogInput& input : answer ? answer->tries : std::vector<SearchDialogInput>{}) {
+    for (const SearchDialogInput& input :
+         answer ? answer->tries : std::vector<SearchDialogInput>{}) {
         record(line + " -> search " + inputText(input));
         if (confirmSearchDialog(dialog, input, *this)) {
             return;
@@ -242,8 +180,7 @@ void ScriptedUi::openSearchResults() {
 void ScriptedUi::showSearchResults(const SearchResults& results) {
     shownRows.clear();
     for (std::size_t row = 0; row < results.size(); ++row) {
-        shownRows.push_back(utf16ToUtf8(results.path(row)) + "\t" +
-                            utf16ToUtf8(results.item(row)));
+        shownRows.push_back(utf16ToUtf8(results.path(row)) + "\t" + utf16ToUtf8(results.item(row)));
     }
     record("results " + std::to_string(results.size()) + " rows");
 }

@@ -59,24 +59,26 @@ public:
     ~ScriptedUi() override;
 
     // --- The script, in the order the calls will come ---
-    ScriptedUi& answer(MessageAnswer answer); // a Yes/No question
-    ScriptedUi& choose(std::u16string path);  // a file dialog; the title is the last name
-    ScriptedUi& cancelFile();
-    ScriptedUi& addTree(AddTreeFields fields); // OK over these fields
-    ScriptedUi& cancelAddTree();
-    ScriptedUi& properties(PropertiesButton button);
+    ScriptedUi& answer(MessageAnswer answer) { return push(answer); } // a Yes/No question
+    ScriptedUi& choose(std::u16string path); // a file dialog; the title is the last name
+    ScriptedUi& cancelFile() { return push(FileAnswer{}); }
+    ScriptedUi& addTree(AddTreeFields fields) { return push(AddTreeAnswer{std::move(fields)}); }
+    ScriptedUi& cancelAddTree() { return push(AddTreeAnswer{}); }
+    ScriptedUi& properties(PropertiesButton button) { return push(button); }
     // The rename dialog: each text is typed and OK pressed until one is accepted; when
     // none is, Cancel ends it.
-    ScriptedUi& rename(std::vector<std::u16string> typed);
+    ScriptedUi& rename(std::vector<std::u16string> typed) { return push(RenameAnswer{typed}); }
     ScriptedUi& cancelRename() { return rename({}); }
     // The Search dialog: each input is tried with Search until one is accepted; when none
     // is, Cancel ends it.
-    ScriptedUi& search(std::vector<SearchDialogInput> tries);
+    ScriptedUi& search(std::vector<SearchDialogInput> tries) { return push(SearchAnswer{tries}); }
     ScriptedUi& cancelSearch() { return search({}); }
     // The results window: the rows double-clicked, in order, then closed.
-    ScriptedUi& results(std::vector<std::optional<std::size_t>> doubleClicks);
+    ScriptedUi& results(std::vector<std::optional<std::size_t>> doubleClicks) {
+        return push(ResultsAnswer{std::move(doubleClicks)});
+    }
     // The About box: the buttons pressed, in order, then Close.
-    ScriptedUi& about(std::vector<AboutButton> presses);
+    ScriptedUi& about(std::vector<AboutButton> presses) { return push(AboutAnswer{presses}); }
 
     // --- What happened ---
     const Lines& transcript() const { return lines_; }
@@ -136,6 +138,10 @@ private:
                                RenameAnswer, SearchAnswer, ResultsAnswer, AboutAnswer>;
 
     template <class T> std::optional<T> take(const std::string& call);
+    ScriptedUi& push(Entry entry) {
+        script_.push_back(std::move(entry));
+        return *this;
+    }
     void record(std::string line) { lines_.push_back(std::move(line)); }
 
     std::deque<Entry> script_;
