@@ -83,13 +83,13 @@ protected:
                               [this] { settingsSavedAt.push_back(ui.transcript().size()); }};
 };
 
-TEST_F(DocumentCommandsTest, Open) {
+TEST_F(DocumentCommandsTest, OpenFromTheDialogOrTheCommandLine) {
     const std::string name = "Архив Ω\t1.zelv", shown = "Архив Ω\\t1.zelv";
     writeBytes(dir.file(name), kExampleBytes);
     ui.cancelFile();
     EXPECT_FALSE(commands.OnFileOpen());
-    // The question comes after the file is chosen; No loads it over the changes.
-    addTree();
+    addTree(); // the question comes after the file is chosen; No loads over the changes
+
     ui.choose(path(name)).answer(MessageAnswer::No);
     EXPECT_TRUE(commands.OnFileOpen());
     EXPECT_EQ(takeTranscript(), (Lines{R"(open dialog "*.zelv" -> cancel)", openDialog(shown),
@@ -114,12 +114,15 @@ TEST_F(DocumentCommandsTest, Open) {
     EXPECT_EQ(stateOf(), "2 nodes | damaged.zelv | " + dir.file("damaged.zelv"));
     EXPECT_EQ(readBytes(dir.file("mine.zelv")).size(), 49u + 27u);
 
-    // An unreadable file leaves an empty snapshot under its name.
-    ui.choose(path("missing.zelv"));
-    EXPECT_FALSE(commands.OnFileOpen());
-    EXPECT_EQ(ui.transcript(), (Lines{openDialog("missing.zelv"), caption("missing.zelv"),
-                                      ioError("missing.zelv")}));
-    EXPECT_EQ(stateOf(), "0 nodes | missing.zelv | " + dir.file("missing.zelv"));
+    // From the command line: an empty argument does nothing; a relative path stays relative;
+    // there is no question, whatever the flag says; an unreadable file leaves an empty tree.
+    EXPECT_FALSE(commands.OpenFromCommandLine(u""));
+    state.modified = true;
+    EXPECT_FALSE(commands.OpenFromCommandLine(u"no-such-dir/disk.one.zelv"));
+    EXPECT_EQ(ui.transcript(),
+              (Lines{caption("disk.one.zelv"), R"(message "no-such-dir/disk.one.zelv" | "I/O )"
+                                               R"(ERROR" | Exclamation | Ok -> Ok)"}));
+    EXPECT_EQ(stateOf(), "0 nodes | disk.one.zelv | no-such-dir/disk.one.zelv");
 }
 
 TEST_F(DocumentCommandsTest, SaveAndSaveAs) {
@@ -212,39 +215,22 @@ TEST_F(DocumentCommandsTest, NewAndExitAskToSaveFirst) {
     EXPECT_EQ(settingsSavedAt, (std::vector<std::size_t>{1, 7, 15}));
 }
 
-TEST_F(DocumentCommandsTest, CommandLine) {
-    EXPECT_FALSE(commands.OpenFromCommandLine(u""));
-    EXPECT_EQ(ui.transcript(), Lines{});
-    // A relative path stays relative; there is no question, whatever the flag says.
-    state.modified = true;
-    EXPECT_FALSE(commands.OpenFromCommandLine(u"no-such-dir/disk.one.zelv"));
-    EXPECT_EQ(stateOf(), "0 nodes | disk.one.zelv | no-such-dir/disk.one.zelv");
-    // A folder: the title is empty.
-    EXPECT_FALSE(commands.OpenFromCommandLine(path("")));
-    EXPECT_EQ(
-        ui.transcript(),
-        (Lines{caption("disk.one.zelv"),
-               R"(message "no-such-dir/disk.one.zelv" | "I/O ERROR" | Exclamation | Ok -> Ok)",
-               caption(""), ioError("")}));
-    EXPECT_EQ(stateOf(), "0 nodes |  | " + dir.file(""));
-}
-
 TEST(DocumentFileDialogs, FiltersAndRequests) {
-    auto text = [](std::u16string_view filter) {
+    auto text = [](const std::vector<FileFilter>& filters) {
         std::u16string out;
-        for (const FileFilter& f : parseFileFilter(filter)) {
+        for (const FileFilter& f : filters) {
             out += f.description + u"=" + f.pattern + u";";
         }
         return out;
     };
     // An entry without its pattern is dropped; "||" ends the list.
-    EXPECT_EQ(text(u"||") + text(u"A|*.a|B|*.b") + text(u"A|*.a|B||") + text(u"A|*.a||B|*.b||"),
+    EXPECT_EQ(text(parseFileFilter(u"||")) + text(parseFileFilter(u"A|*.a|B|*.b")) +
+                  text(parseFileFilter(u"A|*.a|B||")) + text(parseFileFilter(u"A|*.a||B|*.b||")),
               u"A=*.a;B=*.b;A=*.a;A=*.a;");
-    EXPECT_EQ(text(kSnapshotFileFilter), u"Zelvane Files (*.zelv)=*.zelv;All Files (*.*)=*.*;");
     const FileDialogRequest open = openDialogRequest(), save = saveAsDialogRequest(u"t.zelv");
     for (const FileDialogRequest& r : {open, save}) {
-        EXPECT_TRUE(r.filters.size() == 2 && r.filters[1].pattern == u"*.*");
-        EXPECT_EQ(r.defaultExtension, u"zelv");
+        EXPECT_EQ(text(r.filters) + r.defaultExtension,
+                  u"Zelvane Files (*.zelv)=*.zelv;All Files (*.*)=*.*;zelv");
     }
     EXPECT_TRUE(open.kind == FileDialogRequest::Kind::Open && open.fileMustExist &&
                 !open.overwritePrompt);

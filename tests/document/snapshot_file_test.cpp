@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "support/temp_dir.h"
@@ -29,11 +30,8 @@ std::string dump(const SnapshotTree& tree) {
     walkPreOrder(tree, [&](NodeId n, std::size_t level) {
         out << level << ' ' << tree.kind(n) << ' ' << (tree.isBold(n) ? 'B' : '-') << ' ';
         for (char16_t u : tree.text(n)) {
-            if (u < 0x80) {
-                out << static_cast<char>(u);
-            } else {
-                out << "<" << std::hex << static_cast<unsigned>(u) << std::dec << ">";
-            }
+            u < 0x80 ? out << static_cast<char>(u)
+                     : out << "<" << std::hex << static_cast<unsigned>(u) << std::dec << ">";
         }
         out << '\n';
     });
@@ -121,8 +119,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
         EXPECT_EQ(dump(tree), c.tree);
         std::string encoded = "kept";
         const WriteResult written = encodeSnapshot(tree, encoded);
-        EXPECT_TRUE(written.ok);
-        EXPECT_EQ(written.records, tree.size());
+        EXPECT_TRUE(written.ok && written.records == tree.size());
         if (c.stats.ends_with(" ok")) {
             EXPECT_EQ(encoded, "kept" + c.data);
         }
@@ -138,8 +135,7 @@ TEST(SnapshotFile, SaveSyncsKeepsModesFollowsLinksAndLoadGivesTheTreeBack) {
     const std::string path = dir.file("real.zelv"), bigPath = dir.file("big.zelv");
     const int syncs = SyncSeam::calls;
     const WriteResult written = writeSnapshotFile(tree, path);
-    EXPECT_EQ(SyncSeam::calls, syncs + 1);
-    EXPECT_TRUE(written.opened && written.ok && written.error == 0);
+    EXPECT_TRUE(SyncSeam::calls == syncs + 1 && written.opened && written.ok && !written.error);
     EXPECT_EQ(readBytes(path), kWorkedExample);
     EXPECT_EQ(writeSnapshotFile(big, bigPath).records, 30001u);
     std::string bigBytes;
@@ -200,17 +196,15 @@ TEST(SnapshotFile, FailuresKeepTheOldFileAndLoadNothing) {
         const WriteResult result = writeSnapshotFile(big, dir.file(c.name));
         SyncSeam::failWith = 0;
         ::setrlimit(RLIMIT_FSIZE, &old);
-        EXPECT_EQ(result.opened, c.opened);
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(std::tuple(result.opened, result.ok, result.error),
+                  std::tuple(c.opened, false, c.error));
         EXPECT_EQ(readBytes(dir.file("keep.zelv")), "old contents");
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
         SnapshotTree tree;
         tree.insertLast(kTopLevel, u"left over");
         const LoadStats stats = readSnapshotFile(dir.file(c.name), tree);
-        EXPECT_EQ(stats.opened, c.readError == 0);
-        EXPECT_EQ(stats.error, c.readError);
-        EXPECT_EQ(tree.empty(), c.readError != 0);
+        EXPECT_EQ(std::tuple(stats.opened, stats.error, tree.empty()),
+                  std::tuple(c.readError == 0, c.readError, c.readError != 0));
     }
     std::signal(SIGXFSZ, previous);
     // The process's own memory opens as a file whose first read fails.
