@@ -61,6 +61,10 @@ check "missing path" "0 folder(s) & 0 file(s) successfuly added.
 Total size is 0 byte(s)" "$out"
 check "missing path root" "9 $work/missing" "$("$cli" list "$work/m.zelv")"
 
+mkdir "$work/-dash"
+(cd "$work" && "$cli" scan -o d.zelv -- -dash > /dev/null)
+check "a path after -- may start with a dash" "9 -dash" "$("$cli" list "$work/d.zelv")"
+
 "$cli" scan "$work/disk" > /dev/null 2>&1
 check "no output file" 2 $?
 "$cli" scan -o "$work/x.zelv" > /dev/null 2>&1
