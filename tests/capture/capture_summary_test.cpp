@@ -5,7 +5,7 @@
 namespace zelvane {
 namespace {
 
-TEST(CaptureSummary, SizesAreGroupedInThreesFromTheRight) {
+TEST(CaptureSummary, SizesAreGroupedInThreesAfterTheCountsAndTheStoppedNote) {
     const struct {
         std::uint64_t size;
         const char* text;
@@ -15,9 +15,6 @@ TEST(CaptureSummary, SizesAreGroupedInThreesFromTheRight) {
     for (const auto& c : cases) {
         EXPECT_EQ(FormatSizeGrouped(c.size), c.text);
     }
-}
-
-TEST(CaptureSummary, CountsSizeAndTheStoppedNote) {
     EXPECT_EQ(BuildCaptureSummary(3, 10, 1234567, false),
               u"3 folder(s) & 10 file(s) successfuly added.\nTotal size is 1 234 567 byte(s)");
     EXPECT_EQ(BuildCaptureSummary(4294967295u, 0, 0, true),

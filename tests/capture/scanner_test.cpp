@@ -170,8 +170,7 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
         Scan scan;
         rlimit saved{};
         getrlimit(RLIMIT_NOFILE, &saved);
-        rlimit lowered = saved;
-        lowered.rlim_cur = roomFor(levels);
+        const rlimit lowered{roomFor(levels), saved.rlim_max};
         setrlimit(RLIMIT_NOFILE, &lowered);
         scan.run(disk.path());
         setrlimit(RLIMIT_NOFILE, &saved);
