@@ -15,9 +15,7 @@ class SearchCommandTest : public ::testing::Test {
 protected:
     SearchCommandTest() {
         drive = tree.insertLast(kTopLevel, u"Drive");
-        tree.setKind(drive, kKindDriveRoot);
         folder = tree.insertLast(drive, u" Docs");
-        tree.setKind(folder, kKindFolder);
         readme = tree.insertLast(folder, u"ReadMe.txt");
         notes = tree.insertLast(drive, u"notes\t.txt");
         tree.select(notes);
