@@ -123,7 +123,7 @@ std::string utf16ToUtf8(std::u16string_view text) {
         if (!lone) {
             appendUtf8(out, cp);
         } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
-            out.push_back(static_cast<char>(cp - kEscapeBase));
+            out.push_back(static_cast<char>(cp & 0xFF));
         } else {
             appendUtf8(out, 0xFFFD);
         }
@@ -137,7 +137,8 @@ std::string utf16ToDisplay(std::u16string_view text) {
     forEachCodePoint(text, [&](char32_t cp, bool lone) {
         if (lone) {
             if (cp >= 0xDC80 && cp <= 0xDCFF) {
-                appendHex(out, "\\x", static_cast<unsigned>(cp - kEscapeBase), 2);
+                // The byte kept in the low eight bits.
+                appendHex(out, "\\x", static_cast<unsigned>(cp) & 0xFF, 2);
             } else {
                 appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
             }
