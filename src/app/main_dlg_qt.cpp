@@ -192,9 +192,7 @@ void CMainDlg::CreateWindowMenu() {
 }
 
 void CMainDlg::ShowWindowMenu() {
-    const bool maximized = isMaximized();
-    windowMenuActions_[SC_MAXIMIZE]->setVisible(!maximized);
-    windowMenuActions_[SC_RESTORE]->setVisible(maximized);
+    // Maximize or Restore is chosen as the menu is about to show (CreateWindowMenu).
     if (scanning_) {
         // A menu that waits for its choice would hold the scan until it closes: during a
         // scan the window menu only opens and the scan's pumps serve it.

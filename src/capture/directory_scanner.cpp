@@ -3,6 +3,7 @@
 #include <string>
 
 #include "capture/classification.h"
+#include "text/text.h"
 #include "text/utf.h"
 
 namespace zelvane {
@@ -17,9 +18,8 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr std::size_t kMaxOpenLevels = 64;
 
 std::u16string progressText(std::uint32_t folders, std::uint32_t files) {
-    const std::string text = "Scanning...\n" + std::to_string(folders) + " folder(s) and " +
-                             std::to_string(files) + " file(s) found...";
-    return std::u16string(text.begin(), text.end());
+    return u"Scanning...\n" + decimalText(folders) + u" folder(s) and " + decimalText(files) +
+           u" file(s) found...";
 }
 
 } // namespace

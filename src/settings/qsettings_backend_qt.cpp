@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 
+#include "text/text.h"
 #include "text/utf.h"
 #include "ui/text_qt.h"
 
@@ -17,12 +18,12 @@ namespace {
 bool survivesUtf8(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+        if (isHighSurrogate(u)) {
+            if (i + 1 >= text.size() || !isLowSurrogate(text[i + 1])) {
                 return false;
             }
             ++i;
-        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+        } else if (isLowSurrogate(u)) {
             return false;
         }
     }

@@ -10,14 +10,6 @@ std::u16string foldAsciiUpper(std::u16string_view text) {
     return out;
 }
 
-std::u16string foldAsciiLower(std::u16string_view text) {
-    std::u16string out(text);
-    for (char16_t& c : out) {
-        c = asciiLower(c);
-    }
-    return out;
-}
-
 std::u16string_view cutText(std::u16string_view text, std::size_t capacity) {
     if (text.size() <= capacity) {
         return text;

@@ -24,7 +24,6 @@ constexpr char16_t asciiLower(char16_t c) {
     return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 std::u16string foldAsciiUpper(std::u16string_view text);
-std::u16string foldAsciiLower(std::u16string_view text);
 
 constexpr bool isHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;

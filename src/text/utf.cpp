@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text/text.h"
+
 namespace zelvane {
 
 namespace {
@@ -78,13 +80,12 @@ void appendHex(std::string& out, const char* prefix, unsigned value, int digits)
 template <class Visit> void forEachCodePoint(std::u16string_view text, Visit visit) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
+        if (isHighSurrogate(u) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
             const char32_t cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             visit(cp, false);
             ++i;
         } else {
-            visit(char32_t(u), u >= 0xD800 && u <= 0xDFFF);
+            visit(char32_t(u), isHighSurrogate(u) || isLowSurrogate(u));
         }
     }
 }
