@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "ui/text_qt.h"
+#include "version.h"
 
 namespace zelvane {
 
@@ -41,7 +42,7 @@ CAboutDlg::CAboutDlg(AboutBoxHandlers& handlers, QWidget* parent)
     setObjectName(QStringLiteral("CAboutDlg"));
     setModal(true);
 
-    productText_ = new QLabel(QStringLiteral("Zelvane Version 2.0"), this);
+    productText_ = new QLabel(QStringLiteral("Zelvane Version ") + QLatin1String(kVersion), this);
     productText_->setObjectName(QStringLiteral("product_text"));
     productText_->setTextFormat(Qt::PlainText); // no prefix processing, no markup
     productText_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
