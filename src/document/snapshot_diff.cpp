@@ -1,0 +1,207 @@
+#include "document/snapshot_diff.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace zelvane {
+
+namespace {
+
+constexpr std::uint32_t kUnmatched = 0xFFFFFFFFu;
+
+// One step of the merged order of a folder's children: a pair of nodes holding the same
+// path, or a node of one side only (the other is kNoNode).
+struct Step {
+    NodeId oldNode;
+    NodeId newNode;
+};
+
+// The children of one folder present on both sides, merged, and how far the walk is.
+struct Frame {
+    std::vector<Step> steps;
+    std::size_t next = 0;
+    std::size_t level = 0;
+};
+
+class Differ {
+public:
+    Differ(const SnapshotTree& oldTree, const SnapshotTree& newTree, const TextBefore& before)
+        : old_(oldTree), new_(newTree), before_(before) {}
+
+    std::vector<DiffEntry> run() {
+        std::vector<Frame> stack;
+        stack.emplace_back();
+        merge(kTopLevel, kTopLevel, stack.back().steps);
+        while (!stack.empty()) {
+            Frame& frame = stack.back();
+            if (frame.next == frame.steps.size()) {
+                recycle(std::move(frame.steps));
+                stack.pop_back();
+                continue;
+            }
+            const Step step = frame.steps[frame.next++];
+            const std::size_t level = frame.level;
+            if (step.newNode == kNoNode) {
+                emitSubtree(old_, step.oldNode, level, DiffChange::kRemoved);
+            } else if (step.oldNode == kNoNode) {
+                emitSubtree(new_, step.newNode, level, DiffChange::kAdded);
+            } else if (old_.hasChildren(step.oldNode) || new_.hasChildren(step.newNode)) {
+                Frame child;
+                child.level = level + 1;
+                child.steps = spare();
+                merge(step.oldNode, step.newNode, child.steps);
+                stack.push_back(std::move(child)); // frame is not used after this
+            }
+        }
+        return std::move(entries_);
+    }
+
+private:
+    // The children of two folders that hold the same path, in merged order.
+    void merge(NodeId oldParent, NodeId newParent, std::vector<Step>& steps) {
+        const std::size_t n = old_.childCount(oldParent);
+        const std::size_t m = new_.childCount(newParent);
+        std::size_t same = 0;
+        while (same < n && same < m &&
+               old_.text(old_.childAt(oldParent, same)) ==
+                   new_.text(new_.childAt(newParent, same))) {
+            ++same;
+        }
+        steps.reserve(std::max(n, m));
+        for (std::size_t i = 0; i < same; ++i) {
+            steps.push_back({old_.childAt(oldParent, i), new_.childAt(newParent, i)});
+        }
+        if (same == n && same == m) {
+            return; // the common case: nothing changed among these children
+        }
+        matchRest(oldParent, newParent, same, n, m);
+        mergeRest(oldParent, newParent, same, n, m, steps);
+    }
+
+    // Pairs the children from row `same` on by text, the k-th of a text on one side with
+    // the k-th on the other: both sides sorted by text, equal texts kept in their order.
+    void matchRest(NodeId oldParent, NodeId newParent, std::size_t same, std::size_t n,
+                   std::size_t m) {
+        oldMatch_.assign(n - same, kUnmatched);
+        newMatch_.assign(m - same, kUnmatched);
+        auto sortedRows = [same](const SnapshotTree& tree, NodeId parent, std::size_t count,
+                                 std::vector<std::uint32_t>& rows) {
+            rows.resize(count - same);
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                rows[i] = static_cast<std::uint32_t>(i);
+            }
+            std::stable_sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return tree.text(tree.childAt(parent, same + a)) <
+                       tree.text(tree.childAt(parent, same + b));
+            });
+        };
+        sortedRows(old_, oldParent, n, oldRows_);
+        sortedRows(new_, newParent, m, newRows_);
+        std::size_t a = 0;
+        std::size_t b = 0;
+        while (a < oldRows_.size() && b < newRows_.size()) {
+            const std::u16string_view x = old_.text(old_.childAt(oldParent, same + oldRows_[a]));
+            const std::u16string_view y = new_.text(new_.childAt(newParent, same + newRows_[b]));
+            if (x < y) {
+                ++a;
+            } else if (y < x) {
+                ++b;
+            } else {
+                oldMatch_[oldRows_[a]] = newRows_[b];
+                newMatch_[newRows_[b]] = oldRows_[a];
+                ++a;
+                ++b;
+            }
+        }
+    }
+
+    // Walks both rests at once: a child of one side only comes where its side has it; the
+    // pairs follow the old side's order.
+    void mergeRest(NodeId oldParent, NodeId newParent, std::size_t same, std::size_t n,
+                   std::size_t m, std::vector<Step>& steps) {
+        const std::size_t oldRest = n - same;
+        const std::size_t newRest = m - same;
+        newDone_.assign(newRest, false);
+        std::size_t i = 0;
+        std::size_t j = 0;
+        while (i < oldRest || j < newRest) {
+            if (j < newRest && newDone_[j]) {
+                ++j;
+                continue;
+            }
+            const bool oldOnly = i < oldRest && oldMatch_[i] == kUnmatched;
+            const bool newOnly = j < newRest && newMatch_[j] == kUnmatched;
+            const NodeId oldNode = i < oldRest ? old_.childAt(oldParent, same + i) : kNoNode;
+            const NodeId newNode = j < newRest ? new_.childAt(newParent, same + j) : kNoNode;
+            if (newOnly && (!oldOnly || addedFirst(oldNode, newNode))) {
+                steps.push_back({kNoNode, newNode});
+                ++j;
+            } else if (oldOnly) {
+                steps.push_back({oldNode, kNoNode});
+                ++i;
+            } else {
+                // The old child has a partner; every new child that has one is reached
+                // through its old partner, so i < oldRest here.
+                const std::uint32_t partner = oldMatch_[i];
+                newDone_[partner] = true;
+                steps.push_back({oldNode, new_.childAt(newParent, same + partner)});
+                ++i;
+            }
+        }
+    }
+
+    bool addedFirst(NodeId oldNode, NodeId newNode) const {
+        return before_ && before_(new_.text(newNode), old_.text(oldNode));
+    }
+
+    void emitSubtree(const SnapshotTree& tree, NodeId top, std::size_t level, DiffChange change) {
+        entries_.push_back({change, top, level});
+        if (!tree.hasChildren(top)) {
+            return;
+        }
+        // Pre-order below top: the next sibling to visit at each open level.
+        std::vector<NodeId> pending;
+        NodeId current = tree.firstChild(top);
+        while (current != kNoNode) {
+            entries_.push_back({change, current, level + 1 + pending.size()});
+            if (tree.hasChildren(current)) {
+                pending.push_back(tree.nextSibling(current));
+                current = tree.firstChild(current);
+                continue;
+            }
+            current = tree.nextSibling(current);
+            while (current == kNoNode && !pending.empty()) {
+                current = pending.back();
+                pending.pop_back();
+            }
+        }
+    }
+
+    std::vector<Step> spare() {
+        if (spares_.empty()) {
+            return {};
+        }
+        std::vector<Step> steps = std::move(spares_.back());
+        spares_.pop_back();
+        steps.clear();
+        return steps;
+    }
+    void recycle(std::vector<Step>&& steps) { spares_.push_back(std::move(steps)); }
+
+    const SnapshotTree& old_;
+    const SnapshotTree& new_;
+    const TextBefore& before_;
+    std::vector<DiffEntry> entries_;
+    std::vector<std::uint32_t> oldRows_, newRows_, oldMatch_, newMatch_;
+    std::vector<bool> newDone_;
+    std::vector<std::vector<Step>> spares_;
+};
+
+} // namespace
+
+std::vector<DiffEntry> diffSnapshots(const SnapshotTree& oldTree, const SnapshotTree& newTree,
+                                     const TextBefore& before) {
+    return Differ(oldTree, newTree, before).run();
+}
+
+} // namespace zelvane
