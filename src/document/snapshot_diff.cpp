@@ -59,49 +59,54 @@ public:
 private:
     // The children of two folders that hold the same path, in merged order.
     void merge(NodeId oldParent, NodeId newParent, std::vector<Step>& steps) {
-        const std::size_t n = old_.childCount(oldParent);
-        const std::size_t m = new_.childCount(newParent);
+        children(old_, oldParent, oldKids_);
+        children(new_, newParent, newKids_);
+        const std::size_t n = oldKids_.size();
+        const std::size_t m = newKids_.size();
         std::size_t same = 0;
-        while (same < n && same < m &&
-               old_.text(old_.childAt(oldParent, same)) ==
-                   new_.text(new_.childAt(newParent, same))) {
+        while (same < n && same < m && old_.text(oldKids_[same]) == new_.text(newKids_[same])) {
             ++same;
         }
         steps.reserve(std::max(n, m));
         for (std::size_t i = 0; i < same; ++i) {
-            steps.push_back({old_.childAt(oldParent, i), new_.childAt(newParent, i)});
+            steps.push_back({oldKids_[i], newKids_[i]});
         }
         if (same == n && same == m) {
             return; // the common case: nothing changed among these children
         }
-        matchRest(oldParent, newParent, same, n, m);
-        mergeRest(oldParent, newParent, same, n, m, steps);
+        matchRest(same);
+        mergeRest(same, steps);
+    }
+
+    static void children(const SnapshotTree& tree, NodeId parent, std::vector<NodeId>& kids) {
+        kids.clear();
+        for (NodeId c = tree.firstChild(parent); c != kNoNode; c = tree.nextSibling(c)) {
+            kids.push_back(c);
+        }
     }
 
     // Pairs the children from row `same` on by text, the k-th of a text on one side with
     // the k-th on the other: both sides sorted by text, equal texts kept in their order.
-    void matchRest(NodeId oldParent, NodeId newParent, std::size_t same, std::size_t n,
-                   std::size_t m) {
-        oldMatch_.assign(n - same, kUnmatched);
-        newMatch_.assign(m - same, kUnmatched);
-        auto sortedRows = [same](const SnapshotTree& tree, NodeId parent, std::size_t count,
+    void matchRest(std::size_t same) {
+        oldMatch_.assign(oldKids_.size() - same, kUnmatched);
+        newMatch_.assign(newKids_.size() - same, kUnmatched);
+        auto sortedRows = [same](const SnapshotTree& tree, const std::vector<NodeId>& kids,
                                  std::vector<std::uint32_t>& rows) {
-            rows.resize(count - same);
+            rows.resize(kids.size() - same);
             for (std::size_t i = 0; i < rows.size(); ++i) {
                 rows[i] = static_cast<std::uint32_t>(i);
             }
             std::stable_sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) {
-                return tree.text(tree.childAt(parent, same + a)) <
-                       tree.text(tree.childAt(parent, same + b));
+                return tree.text(kids[same + a]) < tree.text(kids[same + b]);
             });
         };
-        sortedRows(old_, oldParent, n, oldRows_);
-        sortedRows(new_, newParent, m, newRows_);
+        sortedRows(old_, oldKids_, oldRows_);
+        sortedRows(new_, newKids_, newRows_);
         std::size_t a = 0;
         std::size_t b = 0;
         while (a < oldRows_.size() && b < newRows_.size()) {
-            const std::u16string_view x = old_.text(old_.childAt(oldParent, same + oldRows_[a]));
-            const std::u16string_view y = new_.text(new_.childAt(newParent, same + newRows_[b]));
+            const std::u16string_view x = old_.text(oldKids_[same + oldRows_[a]]);
+            const std::u16string_view y = new_.text(newKids_[same + newRows_[b]]);
             if (x < y) {
                 ++a;
             } else if (y < x) {
@@ -117,10 +122,9 @@ private:
 
     // Walks both rests at once: a child of one side only comes where its side has it; the
     // pairs follow the old side's order.
-    void mergeRest(NodeId oldParent, NodeId newParent, std::size_t same, std::size_t n,
-                   std::size_t m, std::vector<Step>& steps) {
-        const std::size_t oldRest = n - same;
-        const std::size_t newRest = m - same;
+    void mergeRest(std::size_t same, std::vector<Step>& steps) {
+        const std::size_t oldRest = oldKids_.size() - same;
+        const std::size_t newRest = newKids_.size() - same;
         newDone_.assign(newRest, false);
         std::size_t i = 0;
         std::size_t j = 0;
@@ -131,8 +135,8 @@ private:
             }
             const bool oldOnly = i < oldRest && oldMatch_[i] == kUnmatched;
             const bool newOnly = j < newRest && newMatch_[j] == kUnmatched;
-            const NodeId oldNode = i < oldRest ? old_.childAt(oldParent, same + i) : kNoNode;
-            const NodeId newNode = j < newRest ? new_.childAt(newParent, same + j) : kNoNode;
+            const NodeId oldNode = i < oldRest ? oldKids_[same + i] : kNoNode;
+            const NodeId newNode = j < newRest ? newKids_[same + j] : kNoNode;
             if (newOnly && (!oldOnly || addedFirst(oldNode, newNode))) {
                 steps.push_back({kNoNode, newNode});
                 ++j;
@@ -144,7 +148,7 @@ private:
                 // through its old partner, so i < oldRest here.
                 const std::uint32_t partner = oldMatch_[i];
                 newDone_[partner] = true;
-                steps.push_back({oldNode, new_.childAt(newParent, same + partner)});
+                steps.push_back({oldNode, newKids_[same + partner]});
                 ++i;
             }
         }
@@ -192,6 +196,7 @@ private:
     const SnapshotTree& new_;
     const TextBefore& before_;
     std::vector<DiffEntry> entries_;
+    std::vector<NodeId> oldKids_, newKids_;
     std::vector<std::uint32_t> oldRows_, newRows_, oldMatch_, newMatch_;
     std::vector<bool> newDone_;
     std::vector<std::vector<Step>> spares_;
