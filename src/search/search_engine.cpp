@@ -1,5 +1,7 @@
 #include "search/search_engine.h"
 
+#include <algorithm>
+
 #include "text/text.h"
 
 #if defined(__SSE2__)
@@ -10,77 +12,153 @@ namespace zelvane {
 
 namespace {
 
-inline char16_t same(char16_t c) {
-    return c;
+template <bool Fold> inline char16_t unitOf(char16_t c) {
+    if constexpr (Fold) {
+        return asciiUpper(c);
+    } else {
+        return c;
+    }
 }
 
-bool equalFolded(std::u16string_view text, std::u16string_view folded) {
-    if (text.size() != folded.size()) {
+#if defined(__SSE2__)
+// Eight units from p, folded as unitOf folds them: a to z, and nothing else, lose 0x20.
+// Units from 0x8000 up compare as negative, so they are never taken for small letters.
+template <bool Fold> inline __m128i load8(const char16_t* p) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if constexpr (Fold) {
+        const __m128i small = _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x60)),
+                                            _mm_cmplt_epi16(v, _mm_set1_epi16(0x7B)));
+        v = _mm_sub_epi16(v, _mm_and_si128(small, _mm_set1_epi16(0x20)));
+    }
+    return v;
+}
+#endif
+
+} // namespace
+
+void TextMatcher::prepare(std::u16string_view workingPattern, bool matchCase,
+                          bool wholePatternOnly) {
+    pattern_ = workingPattern;
+    matchCase_ = matchCase;
+    whole_ = wholePatternOnly;
+    failure_.assign(whole_ ? 0 : pattern_.size(), 0);
+    std::uint32_t border = 0;
+    for (std::size_t k = 1; k < failure_.size(); ++k) {
+        while (border > 0 && pattern_[k] != pattern_[border]) {
+            border = failure_[border - 1];
+        }
+        if (pattern_[k] == pattern_[border]) {
+            ++border;
+        }
+        failure_[k] = border;
+    }
+}
+
+bool TextMatcher::matches(std::u16string_view text) const {
+    if (whole_) {
+        return matchCase_ ? equals<false>(text) : equals<true>(text);
+    }
+    return matchCase_ ? contains<false>(text) : contains<true>(text);
+}
+
+template <bool Fold> bool TextMatcher::equals(std::u16string_view text) const {
+    if (text.size() != pattern_.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (asciiUpper(text[i]) != folded[i]) {
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        if (unitOf<Fold>(text[k]) != pattern_[k]) {
             return false;
         }
     }
     return true;
 }
 
-// Whether the rest of pattern (after its first unit) follows position pos of text, each
-// unit of text going through fold.
-template <class Fold>
-inline bool restMatches(const char16_t* text, std::size_t pos, std::u16string_view pattern,
-                        Fold fold) {
-    for (std::size_t k = 1; k < pattern.size(); ++k) {
-        if (fold(text[pos + k]) != pattern[k]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Whether pattern occurs as a contiguous run in text once each unit of text has gone
-// through fold. Candidate starts are the units equal to first or to alsoFirst (the two
-// units that fold to the pattern's first); eight units are tested at a time.
-template <class Fold>
-bool contains(std::u16string_view text, std::u16string_view pattern, Fold fold, char16_t first,
-              char16_t alsoFirst) {
-    const std::size_t m = pattern.size();
+template <bool Fold> bool TextMatcher::contains(std::u16string_view text) const {
+    const std::size_t m = pattern_.size();
+    const std::size_t n = text.size();
     if (m == 0) {
         return true;
     }
-    if (m > text.size()) {
+    if (m > n) {
         return false;
     }
     const char16_t* t = text.data();
-    const std::size_t starts = text.size() - m + 1; // candidate starts 0 .. starts - 1
+    const char16_t* p = pattern_.data();
+    const std::size_t starts = n - m + 1; // candidate starts 0 .. starts - 1
+    // Units the candidate checks may still compare before the failure table takes over.
+    std::size_t budget = n;
+    // Whether the units between the first and the last follow at pos; the units compared
+    // are taken from the budget.
+    auto middleMatches = [&](std::size_t pos, bool& spent) {
+        std::size_t k = 1;
+        while (k + 1 < m && unitOf<Fold>(t[pos + k]) == p[k]) {
+            ++k;
+        }
+        if (k + 1 >= m) {
+            return true;
+        }
+        spent = k > budget;
+        budget -= spent ? budget : k;
+        return false;
+    };
     std::size_t i = 0;
+    bool spent = false;
 #if defined(__SSE2__)
-    const __m128i a = _mm_set1_epi16(static_cast<short>(first));
-    const __m128i b = _mm_set1_epi16(static_cast<short>(alsoFirst));
-    // Reads t[i] .. t[i + 7], all of them candidate starts, so all inside the text.
-    for (; i + 8 <= starts; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
-        auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, a), _mm_cmpeq_epi16(v, b))));
-        while (mask != 0) {
-            const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
-            if (restMatches(t, i + bit / 2, pattern, fold)) {
-                return true;
+    if (starts >= 8) {
+        const __m128i first = _mm_set1_epi16(static_cast<short>(p[0]));
+        const __m128i last = _mm_set1_epi16(static_cast<short>(p[m - 1]));
+        // Starts i .. i + 7; the last group ends at the last start and may overlap the one
+        // before it.
+        for (;;) {
+            auto mask = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi16(load8<Fold>(t + i), first),
+                              _mm_cmpeq_epi16(load8<Fold>(t + i + m - 1), last))));
+            while (mask != 0) {
+                const auto bit = static_cast<unsigned>(__builtin_ctz(mask));
+                if (middleMatches(i + bit / 2, spent)) {
+                    return true;
+                }
+                if (spent) {
+                    return containsFrom<Fold>(text, i);
+                }
+                mask &= ~(3u << bit);
             }
-            mask &= ~(3u << bit);
+            if (i + 8 >= starts) {
+                return false;
+            }
+            i = std::min(i + 8, starts - 8);
         }
     }
 #endif
     for (; i < starts; ++i) {
-        if ((t[i] == first || t[i] == alsoFirst) && restMatches(t, i, pattern, fold)) {
-            return true;
+        if (unitOf<Fold>(t[i]) == p[0] && unitOf<Fold>(t[i + m - 1]) == p[m - 1]) {
+            if (middleMatches(i, spent)) {
+                return true;
+            }
+            if (spent) {
+                return containsFrom<Fold>(text, i);
+            }
         }
     }
     return false;
 }
 
-} // namespace
+// Knuth, Morris and Pratt from the start from: each unit of text is read once.
+template <bool Fold>
+bool TextMatcher::containsFrom(std::u16string_view text, std::size_t from) const {
+    const std::size_t m = pattern_.size();
+    std::size_t matched = 0;
+    for (std::size_t j = from; j < text.size(); ++j) {
+        const char16_t c = unitOf<Fold>(text[j]);
+        while (matched > 0 && c != pattern_[matched]) {
+            matched = failure_[matched - 1];
+        }
+        if (c == pattern_[matched] && ++matched == m) {
+            return true;
+        }
+    }
+    return false;
+}
 
 void SearchResults::clear() {
     rows_.clear();
@@ -140,13 +218,7 @@ void SearchEngine::run(const SnapshotTree& tree, const SearchOptions& options,
     if (!options.isMatchCase) {
         pattern_ = foldAsciiUpper(pattern_);
     }
-    // The units that can start a match: the pattern's first, and with match case off the
-    // small letter that folds to it.
-    first_ = pattern_.empty() ? u'\0' : pattern_[0];
-    alsoFirst_ = first_;
-    if (!options.isMatchCase) {
-        alsoFirst_ = asciiLower(first_);
-    }
+    matcher_.prepare(pattern_, options.isMatchCase, options.isMatchWholePatternOnly);
     matchCount_ = 0;
     path_ = SearchResults::kNoPiece;
 
@@ -164,22 +236,44 @@ void SearchEngine::run(const SnapshotTree& tree, const SearchOptions& options,
             }
         }
     }
+    // One level alone is cheaper to test as it is walked.
+    marked_ = options.isRecursiveSearch;
+    if (marked_) {
+        markMatches(start);
+    }
     SearchChildren(start, 0);
     results_ = nullptr;
     tree_ = nullptr;
 }
 
-bool SearchEngine::matches(std::u16string_view text) {
-    // The text is folded as it is compared rather than copied first: the same result as
-    // comparing a folded copy, without the copy. The working pattern is folded already.
-    if (options_.isMatchCase) {
-        return options_.isMatchWholePatternOnly ? text == pattern_
-                                                : contains(text, pattern_, same, first_, first_);
-    }
-    return options_.isMatchWholePatternOnly
-               ? equalFolded(text, pattern_)
-               : contains(
-                     text, pattern_, [](char16_t c) { return asciiUpper(c); }, first_, alsoFirst_);
+namespace {
+
+inline bool hasBit(const std::vector<std::uint64_t>& bits, NodeId node) {
+    return ((bits[node >> 6] >> (node & 63)) & 1) != 0;
+}
+
+inline void setBit(std::vector<std::uint64_t>& bits, NodeId node) {
+    bits[node >> 6] |= std::uint64_t{1} << (node & 63);
+}
+
+} // namespace
+
+void SearchEngine::markMatches(NodeId start) {
+    const SnapshotTree& tree = *tree_;
+    const std::size_t words = (tree.idBound() + 63) / 64;
+    matched_.assign(words, 0);
+    above_.assign(words, 0);
+    tree.forEachNode([&](NodeId node, std::u16string_view text) {
+        if (!matcher_.matches(text)) {
+            return;
+        }
+        setBit(matched_, node);
+        // Up to start, or to a node marked already, whose ancestors are marked too.
+        for (NodeId up = tree.parent(node); up != kNoNode && up != start && !hasBit(above_, up);
+             up = tree.parent(up)) {
+            setBit(above_, up);
+        }
+    });
 }
 
 void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
@@ -203,7 +297,7 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
         }
 
         const std::u16string_view text = tree.text(node);
-        if (matches(text)) {
+        if (marked_ ? hasBit(matched_, node) : matches(text)) {
             const int kind = tree.kind(node);
             // Files only: roots and folders give no row, but are still searched below.
             if (!(options_.isFilesOnly && isContainerKind(kind))) {
@@ -216,7 +310,9 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
             }
         }
 
-        if (options_.isRecursiveSearch && tree.hasChildren(node)) {
+        // Below a node without marks there is no row to give.
+        if (options_.isRecursiveSearch && tree.hasChildren(node) &&
+            (!marked_ || hasBit(above_, node))) {
             // An empty running path becomes one space and the text; a longer one gets a
             // backslash and the text (a folder's own leading space follows it).
             stack_.push_back({node, path_});

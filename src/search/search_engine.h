@@ -45,6 +45,17 @@ public:
     // The node's handle in the searched tree.
     NodeId node(std::size_t row) const { return rows_[row].node; }
 
+    // The paths as chains of pieces: pathIdentity(row) is the last piece of the row's path
+    // (kNoPiece for an empty path), and each piece's text, its separator included, follows
+    // the path of pieceBefore(). A piece always comes after the piece before it.
+    static constexpr std::uint32_t kNoPiece = 0xFFFFFFFFu;
+    std::size_t pieceCount() const { return pieces_.size(); }
+    std::u16string_view pieceText(std::uint32_t piece) const {
+        const Piece& p = pieces_[piece];
+        return {arena_.data() + p.offset, p.length};
+    }
+    std::uint32_t pieceBefore(std::uint32_t piece) const { return pieces_[piece].before; }
+
     // Bytes held, for the benchmarks.
     std::size_t memoryUsage() const;
 
@@ -52,8 +63,6 @@ public:
 
 private:
     friend class SearchEngine;
-
-    static constexpr std::uint32_t kNoPiece = 0xFFFFFFFFu;
 
     // One step of the running path: its text (separator included) follows the text of
     // the piece before it.
@@ -78,6 +87,30 @@ private:
     std::u16string arena_;
 };
 
+// Decides whether a text matches a working pattern under match case and whole pattern
+// only. The time is linear in the text's length whatever the pattern: candidate starts
+// are found eight at a time by the pattern's first and last units, and once checking them
+// has cost more than a pass over the text, the rest is read once with the pattern's
+// failure table instead.
+class TextMatcher {
+public:
+    // workingPattern is folded already when matchCase is off (only a to z fold).
+    void prepare(std::u16string_view workingPattern, bool matchCase, bool wholePatternOnly);
+    bool matches(std::u16string_view text) const;
+
+private:
+    template <bool Fold> bool equals(std::u16string_view text) const;
+    template <bool Fold> bool contains(std::u16string_view text) const;
+    template <bool Fold> bool containsFrom(std::u16string_view text, std::size_t from) const;
+
+    std::u16string pattern_;
+    // failure_[k]: the length of the longest proper border of the pattern's first k + 1
+    // units.
+    std::vector<std::uint32_t> failure_;
+    bool matchCase_ = false;
+    bool whole_ = false;
+};
+
 // One search's working state: the working pattern, the running path and the match count.
 // Every run overwrites it; the count keeps its value until the next run.
 class SearchEngine {
@@ -94,15 +127,24 @@ private:
     // subtrees. depth is that of parent's children relative to the start of the walk.
     // The walk keeps its own stack, so the depth of the tree is not limited.
     void SearchChildren(NodeId parent, std::size_t depth);
-    bool matches(std::u16string_view text);
+    bool matches(std::u16string_view text) const { return matcher_.matches(text); }
+    // Before a recursive walk: every text is tested in one pass in the order of the ids,
+    // which is the order of the texts in memory, and the matching nodes and their
+    // ancestors up to start are marked. The walk then descends only where a mark is below,
+    // and gives the same rows in the same order as a walk through everything.
+    void markMatches(NodeId start);
 
     const SnapshotTree* tree_ = nullptr;
     SearchResults* results_ = nullptr;
     SearchOptions options_;
     std::u16string pattern_; // the working pattern, folded when match case is off
-    char16_t first_ = 0;     // the working pattern's first unit
-    char16_t alsoFirst_ = 0; // the other unit that matches it (its small letter)
+    TextMatcher matcher_;
     std::size_t matchCount_ = 0;
+    // Bits indexed by NodeId, filled by markMatches: the nodes that match, and the nodes
+    // with a matching node below them.
+    bool marked_ = false;
+    std::vector<std::uint64_t> matched_;
+    std::vector<std::uint64_t> above_;
     // The running path, as the last of its pieces in the results (kNoPiece: empty). A
     // descent adds a piece; coming back up returns to the piece before.
     std::uint32_t path_ = SearchResults::kNoPiece;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -159,6 +161,196 @@ TEST(SnapshotTree, NavigationChangesAndWhatTheObserverHears) {
                "insert node 3", "insert top 1",   "reorder",       "reordered",     "select",
                "remove",        "removed node 0", "select",        "reset",         "was reset",
                "reset",         "was reset"}));
+}
+
+// A plain tree kept beside the real one: child lists by value, nothing shared.
+struct PlainTree {
+    struct Node {
+        std::u16string text;
+        int kind = 0;
+        bool bold = false;
+        NodeId parent = kTopLevel;
+        std::vector<NodeId> children;
+    };
+    std::map<NodeId, Node> nodes;
+    std::vector<NodeId> roots;
+    NodeId selected = kNoNode;
+
+    std::vector<NodeId>& childrenOf(NodeId parent) {
+        return parent == kTopLevel ? roots : nodes[parent].children;
+    }
+    std::size_t rowOf(NodeId node) {
+        std::vector<NodeId>& siblings = childrenOf(nodes[node].parent);
+        return static_cast<std::size_t>(std::find(siblings.begin(), siblings.end(), node) -
+                                        siblings.begin());
+    }
+    void drop(NodeId node) {
+        for (NodeId child : nodes[node].children) {
+            drop(child);
+        }
+        nodes.erase(node);
+    }
+};
+
+// Every question the tree answers, against the plain tree.
+void expectSame(const SnapshotTree& tree, PlainTree& plain) {
+    ASSERT_EQ(tree.size(), plain.nodes.size());
+    ASSERT_EQ(tree.selected(), plain.selected);
+    ASSERT_EQ(tree.firstRoot(), plain.roots.empty() ? kNoNode : plain.roots.front());
+    for (NodeId id = 0; id < tree.idBound(); ++id) {
+        ASSERT_EQ(tree.isValid(id), plain.nodes.count(id) == 1) << id;
+    }
+    for (auto& [id, n] : plain.nodes) {
+        ASSERT_EQ(tree.text(id), n.text) << id;
+        ASSERT_EQ(tree.kind(id), n.kind);
+        ASSERT_EQ(tree.isBold(id), n.bold);
+        ASSERT_EQ(tree.parent(id), n.parent == kTopLevel ? kNoNode : n.parent);
+        ASSERT_EQ(tree.hasChildren(id), !n.children.empty());
+        ASSERT_EQ(tree.row(id), plain.rowOf(id));
+        std::size_t level = 0;
+        for (NodeId p = n.parent; p != kTopLevel; p = plain.nodes[p].parent) {
+            ++level;
+        }
+        ASSERT_EQ(tree.level(id), level);
+    }
+    std::vector<NodeId> parents{kTopLevel};
+    for (const auto& [id, n] : plain.nodes) {
+        parents.push_back(id);
+    }
+    for (NodeId parent : parents) {
+        const std::vector<NodeId>& kids = plain.childrenOf(parent);
+        ASSERT_EQ(tree.childCount(parent), kids.size());
+        ASSERT_EQ(tree.firstChild(parent), kids.empty() ? kNoNode : kids.front());
+        for (std::size_t r = 0; r < kids.size(); ++r) {
+            ASSERT_EQ(tree.nextSibling(kids[r]), r + 1 < kids.size() ? kids[r + 1] : kNoNode);
+        }
+        // Backwards too: the children of a large parent are then found by an index.
+        for (std::size_t r = kids.size() + 1; r-- > 0;) {
+            ASSERT_EQ(tree.childAt(parent, r), r < kids.size() ? kids[r] : kNoNode);
+        }
+    }
+}
+
+// Random insertions, changes, sorts, removals and selections, in sibling groups large and
+// small, compared after each step with the plain tree, together with what the observer
+// heard and what was selected afterwards.
+TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
+    std::mt19937 random(3);
+    SnapshotTree tree;
+    RecordingObserver observer;
+    tree.setObserver(&observer);
+    PlainTree plain;
+    auto anyNode = [&] {
+        auto it = plain.nodes.begin();
+        std::advance(it, static_cast<long>(random() % plain.nodes.size()));
+        return it->first;
+    };
+    auto name = [&] {
+        return std::u16string(random() % 4, static_cast<char16_t>(u'a' + random() % 3)) +
+               (random() % 5 == 0 ? u"\u0416" : u"");
+    };
+    for (int step = 0; step < 4000; ++step) {
+        SCOPED_TRACE(step);
+        observer.calls.clear();
+        const unsigned op = plain.nodes.empty() ? 0 : random() % 10;
+        Lines heard;
+        if (op < 5) {
+            // Most insertions go to a few parents, so that some groups grow large.
+            const NodeId parent =
+                plain.nodes.empty() || random() % 8 == 0
+                    ? kTopLevel
+                    : (random() % 2 == 0 ? plain.nodes.begin()->first : anyNode());
+            const std::u16string text = name();
+            const std::size_t row = plain.childrenOf(parent).size();
+            const NodeId id = tree.insertLast(parent, text);
+            ASSERT_EQ(plain.nodes.count(id), 0u);
+            plain.nodes[id] = {text, 0, false, parent, {}};
+            plain.childrenOf(parent).push_back(id);
+            heard = {std::string("insert") + (parent == kTopLevel ? " top " : " node ") +
+                     std::to_string(row)};
+        } else if (op == 5) {
+            const NodeId id = anyNode(), from = anyNode();
+            // From the tree's own storage: the text is read while the arena grows.
+            const std::u16string text(tree.text(from));
+            if (random() % 2 == 0) {
+                tree.setTextAndBold(id, tree.text(from));
+                plain.nodes[id].bold = true;
+            } else {
+                tree.setText(id, tree.text(from));
+            }
+            plain.nodes[id].text = text;
+            heard = {"changed"};
+        } else if (op == 6) {
+            const NodeId id = anyNode();
+            const int kind = static_cast<int>(random() % 256);
+            tree.setKind(id, kind);
+            if (plain.nodes[id].kind != kind) {
+                heard = {"changed"};
+            }
+            plain.nodes[id].kind = kind;
+        } else if (op == 7) {
+            const NodeId parent = random() % 4 == 0 ? kTopLevel : anyNode();
+            auto byText = [&](NodeId a, NodeId b) { return tree.text(a) < tree.text(b); };
+            tree.sortChildren(parent, byText);
+            std::vector<NodeId>& kids = plain.childrenOf(parent);
+            std::stable_sort(kids.begin(), kids.end(), [&](NodeId a, NodeId b) {
+                return plain.nodes[a].text < plain.nodes[b].text;
+            });
+            if (kids.size() > 1) {
+                heard = {"reorder", "reordered"};
+            }
+        } else if (op == 8) {
+            const NodeId id = anyNode();
+            const NodeId parent = plain.nodes[id].parent;
+            std::vector<NodeId>& siblings = plain.childrenOf(parent);
+            const std::size_t row = plain.rowOf(id);
+            bool inside = false;
+            for (NodeId s = plain.selected; s != kNoNode && s != kTopLevel;
+                 s = plain.nodes[s].parent) {
+                inside = inside || s == id;
+            }
+            tree.remove(id);
+            heard = {"remove", std::string("removed") + (parent == kTopLevel ? " top " : " node ") +
+                                   std::to_string(row)};
+            if (inside) {
+                plain.selected = row + 1 < siblings.size() ? siblings[row + 1]
+                                 : row > 0                 ? siblings[row - 1]
+                                 : parent != kTopLevel     ? parent
+                                                           : kNoNode;
+                heard.push_back(plain.selected == kNoNode ? "none" : "select");
+            }
+            siblings.erase(siblings.begin() + static_cast<long>(row));
+            plain.drop(id);
+        } else {
+            plain.selected = random() % 5 == 0 ? kNoNode : anyNode();
+            tree.select(plain.selected);
+            heard = {plain.selected == kNoNode ? "none" : "select"};
+        }
+        ASSERT_EQ(observer.calls, heard);
+        expectSame(tree, plain);
+    }
+    EXPECT_GT(tree.size(), 200u);
+    tree.removeAll();
+    EXPECT_EQ(observer.calls.back(), "was reset");
+    EXPECT_TRUE(tree.empty() && tree.firstRoot() == kNoNode && tree.childCount(kTopLevel) == 0);
+}
+
+// Twenty units a name, as in a large snapshot: the records and the texts and little else.
+TEST(SnapshotTree, ANodeCostsItsTextAndAFewLinks) {
+    constexpr std::size_t kNodes = 300000;
+    SnapshotTree tree;
+    std::vector<NodeId> folders{tree.insertLast(kTopLevel, u"root")};
+    for (std::size_t i = 1; i < kNodes; ++i) {
+        const NodeId node = tree.insertLast(folders[i % folders.size()], u"name-of-twenty-units");
+        if (i % 10 == 0) {
+            folders.push_back(node);
+        }
+    }
+    // Looking a row up keeps an index for that parent only.
+    EXPECT_EQ(tree.childAt(folders[0], 5), tree.nextSibling(tree.childAt(folders[0], 4)));
+    const std::size_t perNode = tree.memoryUsage() / kNodes;
+    EXPECT_GE(perNode, 40u + 28u);
+    EXPECT_LE(perNode, 40u + 40u);
 }
 
 } // namespace

@@ -182,6 +182,140 @@ TEST(SearchEngine, AgreesWithAPlainFoldedComparison) {
     }
 }
 
+// The plain definition of a search, node by node from the start, copying and folding every
+// text: what the engine must give, row for row.
+struct PlainRow {
+    std::u16string path, item;
+    int kind;
+    NodeId node;
+    bool operator==(const PlainRow&) const = default;
+};
+
+bool plainMatch(std::u16string text, std::u16string pattern, const SearchOptions& o) {
+    if (!o.isMatchCase) {
+        text = foldAsciiUpper(text);
+        pattern = foldAsciiUpper(pattern);
+    }
+    return o.isMatchWholePatternOnly ? text == pattern : text.find(pattern) != text.npos;
+}
+
+void plainChildren(const SnapshotTree& tree, NodeId parent, std::u16string& path,
+                   const SearchOptions& o, std::vector<PlainRow>& rows) {
+    for (NodeId n = tree.firstChild(parent); n != kNoNode; n = tree.nextSibling(n)) {
+        const std::u16string text(tree.text(n));
+        if (plainMatch(text, o.pattern, o) && !(o.isFilesOnly && isContainerKind(tree.kind(n)))) {
+            rows.push_back({path, text, tree.kind(n), n});
+        }
+        if (o.isRecursiveSearch && tree.hasChildren(n)) {
+            const std::size_t length = path.size();
+            path += (length == 0 ? u" " : u"\\") + text;
+            plainChildren(tree, n, path, o, rows);
+            path.resize(length);
+        }
+    }
+}
+
+std::vector<PlainRow> plainSearch(const SnapshotTree& tree, const SearchOptions& o) {
+    std::vector<PlainRow> rows;
+    std::u16string path;
+    NodeId start = kTopLevel;
+    if (o.isLocalSearch && tree.selected() != kNoNode && tree.parent(tree.selected()) != kNoNode) {
+        start = tree.parent(tree.selected());
+        path = tree.text(start);
+    }
+    plainChildren(tree, start, path, o, rows);
+    return rows;
+}
+
+// Random forests with renamed nodes, removed branches and freed slots used again, searched
+// with random patterns under every combination of the options.
+TEST(SearchEngine, GivesTheRowsOfThePlainDefinitionOnRandomTrees) {
+    std::mt19937 random(11);
+    const std::u16string letters = u"abAB \u00e9\u0416x";
+    auto draw = [&](std::size_t length) {
+        std::u16string text;
+        while (text.size() < length) {
+            text.push_back(letters[random() % letters.size()]);
+        }
+        return text;
+    };
+    SearchEngine engine;
+    SearchResults results;
+    for (int round = 0; round < 60; ++round) {
+        SnapshotTree tree;
+        std::vector<NodeId> nodes;
+        for (int i = 0; i < 400; ++i) {
+            // Nodes removed meanwhile are passed over; their slots are used again.
+            auto live = [&] {
+                const NodeId pick = nodes.empty() ? kNoNode : nodes[random() % nodes.size()];
+                return tree.isValid(pick) ? pick : kNoNode;
+            };
+            const NodeId parent = random() % 6 == 0 ? kNoNode : live();
+            const int kind = static_cast<int>(random() % kKindCount);
+            nodes.push_back(add(tree, parent == kNoNode ? kTopLevel : parent,
+                                (kind == kKindFolder ? u" " : u"") + draw(random() % 12), kind));
+            if (const NodeId renamed = live(); renamed != kNoNode && random() % 9 == 0) {
+                tree.setText(renamed, draw(random() % 12));
+            }
+            if (random() % 40 == 0) {
+                tree.remove(nodes[random() % nodes.size()]);
+            }
+        }
+        for (int search = 0; search < 32; ++search) {
+            const NodeId pick = nodes[random() % nodes.size()];
+            tree.select(search % 4 == 0 || !tree.isValid(pick) ? kNoNode : pick);
+            const SearchOptions o =
+                opts(search % 8 == 7 ? draw(5) : draw(1 + random() % 3), search % 32);
+            engine.run(tree, o, results);
+            std::vector<PlainRow> rows;
+            for (std::size_t r = 0; r < results.size(); ++r) {
+                rows.push_back({results.path(r), std::u16string(results.item(r)), results.kind(r),
+                                results.node(r)});
+            }
+            ASSERT_EQ(rows, plainSearch(tree, o)) << round << " " << search;
+            EXPECT_EQ(engine.matchCount(), rows.size());
+        }
+    }
+}
+
+// Texts made of few letters, long and periodic, so that a candidate start often agrees with
+// the pattern for a long way before it fails and the matcher must change its method half
+// way through a text.
+TEST(TextMatcher, AgreesWithThePlainDefinitionOnPeriodicTexts) {
+    std::mt19937 random(5);
+    const std::u16string letters = u"aAb";
+    auto periodic = [&](std::size_t length) {
+        const std::size_t period = 1 + random() % 40;
+        std::u16string unit;
+        for (std::size_t i = 0; i < period; ++i) {
+            unit.push_back(letters[random() % (i + 1 == period ? 3 : 2)]);
+        }
+        std::u16string text;
+        while (text.size() < length) {
+            text += unit;
+        }
+        text.resize(length);
+        if (random() % 2 == 0 && length > 0) {
+            text[random() % length] = letters[random() % 3];
+        }
+        return text;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const std::u16string text = periodic(random() % 3000);
+        std::u16string pattern = periodic(1 + random() % 600);
+        if (round % 3 == 0 && text.size() > 1) {
+            const std::size_t from = random() % text.size();
+            pattern = text.substr(from, 1 + random() % (text.size() - from));
+        }
+        SearchOptions o = opts(pattern, round % 4 == 3 ? kWhole | (round & kCase) : round & kCase);
+        TextMatcher matcher;
+        matcher.prepare(o.isMatchCase ? pattern : foldAsciiUpper(pattern), o.isMatchCase,
+                        o.isMatchWholePatternOnly);
+        ASSERT_EQ(matcher.matches(text), plainMatch(text, pattern, o))
+            << round << " " << text.size() << " " << pattern.size();
+    }
+}
+
 TEST(SearchLimits, LongTextsAndADeepTreeAreWalkedWhole) {
     SnapshotTree tree;
     const std::u16string longName(3000, u'x');
