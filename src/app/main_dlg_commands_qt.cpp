@@ -40,28 +40,14 @@ void CMainDlg::runAddTreeDialog(AddTreeDialog& dialog) {
 }
 
 void CMainDlg::pump() {
-    if (!pendingProgress_.isNull() && progressShown_.elapsed() >= kProgressRepaintMs) {
-        showProgressText(pendingProgress_);
-    }
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void CMainDlg::setProgressText(std::u16string_view text) {
-    // The counts come every 128 entries, thousands of times a second on a fast disk; each
-    // new text costs a repaint, which would take more time than the scan itself. The
-    // screen shows the latest counts at a steady rate instead.
-    const bool counts = text.starts_with(u"Scanning...\n");
-    if (counts && progressShown_.isValid() && progressShown_.elapsed() < kProgressRepaintMs) {
-        pendingProgress_ = toQString(text);
-        return;
-    }
-    showProgressText(toQString(text));
-}
-
-void CMainDlg::showProgressText(const QString& text) {
-    progress_->setText(text);
-    pendingProgress_ = QString();
-    progressShown_.start();
+    // Every text the scan reports is shown, thousands a second on a fast disk. The label
+    // has a fixed size (CreateControls), so a new text costs no layout, only the repaint of
+    // the label, which the next pump does once however many texts came before it.
+    progress_->setText(toQString(text));
 }
 
 // Tree > Search...: the Search dialog over the remembered search options, then the

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -48,6 +49,20 @@ constexpr CommandRoute kCommandRoutes[] = {
     {ID_VIEW_16X16, &CMainDlg::OnView16x16},   {ID_VIEW_24X24, &CMainDlg::OnView24x24},
     {ID_VIEW_32X32, &CMainDlg::OnView32x32},   {ID_VIEW_48X48, &CMainDlg::OnView48x48},
     {ID_HELP_ABOUT, &CMainDlg::OnHelpAbout},   {IDC_STOP, &CMainDlg::OnStopScan},
+};
+
+// A menu bar style that places the menus after the bar's first separator at the bar's right
+// end and draws no separator; everything else is the application's style.
+class RightJustifyingMenuBarStyle : public QProxyStyle {
+public:
+    RightJustifyingMenuBarStyle() : QProxyStyle(QApplication::style()->name()) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_DrawMenuBarSeparator) {
+            return 1;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
 };
 
 } // namespace
@@ -105,6 +120,8 @@ void CMainDlg::CreateControls() {
 
     const DialogBaseUnits base = dialogBaseUnits();
     place(progress_, kProgressPlace, base);
+    // A fixed size: a new text repaints the label and lays nothing out again.
+    progress_->setFixedSize(progress_->size());
     place(stop_, kStopPlace, base);
     const QSize client = templateSize(kTemplateWidth, kTemplateHeight, base);
     treeView_->setGeometry(0, 0, client.width(), client.height());
@@ -120,9 +137,13 @@ void CMainDlg::CreateControls() {
 void CMainDlg::CreateMenuBar() {
     menuBar_ = new QMenuBar(this);
     menuBar_->setObjectName(QStringLiteral("menu_%1").arg(IDR_MAIN_MENU));
+    // The menus after the bar's separator stand at its right end; they stay in this one bar,
+    // so the arrow keys go through all of them.
+    auto* style = new RightJustifyingMenuBarStyle;
+    style->setParent(menuBar_);
+    menuBar_->setStyle(style);
     std::size_t index = 0;
-    QMenu* firstRight = nullptr;
-    std::vector<QMenu*> rightMenus;
+    bool rightPart = false;
     for (const MenuTemplate& menuTemplate : mainMenuTemplate()) {
         auto* menu = new QMenu(toQString(menuTemplate.text), menuBar_);
         for (const MenuItemTemplate& item : menuTemplate.items) {
@@ -144,26 +165,12 @@ void CMainDlg::CreateMenuBar() {
         if (index == kItemMenuIndex) {
             itemMenu_ = menu;
         }
-        if (menuTemplate.rightJustify) {
-            if (firstRight == nullptr) {
-                firstRight = menu;
-            }
-            rightMenus.push_back(menu);
-        } else {
-            menuBar_->addMenu(menu);
+        if (menuTemplate.rightJustify && !rightPart) {
+            rightPart = true;
+            menuBar_->addSeparator();
         }
+        menuBar_->addMenu(menu);
         ++index;
-    }
-    // "&View" and "&Help" stand at the right end of the bar: they sit in a bar of their
-    // own placed in the bar's right corner.
-    if (!rightMenus.empty()) {
-        auto* right = new QMenuBar(menuBar_);
-        right->setObjectName(QStringLiteral("menu_right"));
-        for (QMenu* menu : rightMenus) {
-            menu->setParent(right, menu->windowFlags());
-            right->addMenu(menu);
-        }
-        menuBar_->setCornerWidget(right, Qt::TopRightCorner);
     }
 }
 

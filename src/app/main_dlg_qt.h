@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <map>
 #include <memory>
@@ -114,10 +113,8 @@ public:
     // Handles the window's pending events once: it repaints, moves and resizes, and the
     // Stop button is heard; every other command is dropped (OnCommand).
     void pump() override;
-    // The scan's counts are shown at most every kProgressRepaintMs (the latest counts
-    // win); "Scanning..." and "Sorting..." at once.
+    // Shows the text in the progress text at once, each of the scan's counts included.
     void setProgressText(std::u16string_view text) override;
-    static constexpr int kProgressRepaintMs = 15;
     bool isScanning() const { return scanning_; }
 
     // --- What the other windows and the tests look at ---
@@ -155,7 +152,6 @@ private:
     void ShowWindowMenu();
     void CheckViewItem(int id);
     void OnViewSize(int id);
-    void showProgressText(const QString& text);
     // The window that owns a message box or dialog opened now: the modal window on top,
     // or this window.
     QWidget* topWindow();
@@ -186,8 +182,6 @@ private:
     std::u16string appName_;
     bool scanning_ = false;
     bool exitRequested_ = false;
-    QElapsedTimer progressShown_; // since the progress text was last changed
-    QString pendingProgress_;     // counts not shown yet
 };
 
 } // namespace zelvane

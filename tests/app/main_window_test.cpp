@@ -7,8 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -60,6 +62,20 @@ void failOnModelReport(QtMsgType, const QMessageLogContext& context, const QStri
     }
 }
 
+// The main window, noting every progress text the scan reports and whether the window
+// showed it at once.
+class WatchedWindow : public CMainDlg {
+public:
+    using CMainDlg::CMainDlg;
+    void setProgressText(std::u16string_view text) override {
+        CMainDlg::setProgressText(text);
+        reported << toQString(text);
+        shownAtOnce = shownAtOnce && progressText()->text() == reported.back();
+    }
+    QStringList reported;
+    bool shownAtOnce = true;
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() { previous = qInstallMessageHandler(failOnModelReport); }
@@ -106,7 +122,7 @@ protected:
     test::TempTree disk;
     QtMessageHandler previous;
     MemorySettingsBackend settings;
-    CMainDlg dlg{u"zelvane", settings};
+    WatchedWindow dlg{u"zelvane", settings};
     QAbstractItemModelTester tester{dlg.treeModel(),
                                     QAbstractItemModelTester::FailureReportingMode::Warning};
     QStringList boxes;
@@ -130,6 +146,18 @@ TEST_F(MainWindowTest, ACaptureEndsAtStopOrWhenTheWindowClosesAndDropsCommandsMe
         },
         {QMessageBox::Ok});
     EXPECT_TRUE(scanningShown);
+    // Each text the scan reported was shown at once: the counts every 128 entries, none
+    // held back, then "Sorting...".
+    EXPECT_TRUE(dlg.shownAtOnce);
+    ASSERT_GE(dlg.reported.size(), 4);
+    EXPECT_EQ(dlg.reported.front(), "Scanning...");
+    EXPECT_EQ(dlg.reported.back(), "Sorting...");
+    for (qsizetype i = 1; i + 1 < dlg.reported.size(); ++i) {
+        const QStringList counts =
+            dlg.reported[i].split(QRegularExpression("[^0-9]+"), Qt::SkipEmptyParts);
+        ASSERT_EQ(counts.size(), 2) << dlg.reported[i].toStdString();
+        EXPECT_EQ(counts[0].toInt() + counts[1].toInt(), 128 * i - 1);
+    }
     const SnapshotTree& tree = dlg.tree();
     ASSERT_EQ(tree.text(tree.firstRoot()), u"Big");
     EXPECT_LT(tree.size(), 1u + 40 + 40 * 50);
@@ -190,6 +218,49 @@ TEST_F(MainWindowTest, OpensTheCommandLinesSnapshotThenViewSizesAndTheRightClick
     QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->labelRect(notes).center());
     EXPECT_EQ(dlg.tree().selected(), notes);
     EXPECT_EQ(propertiesName, "notes.txt");
+}
+
+TEST_F(MainWindowTest, OneMenuBarWithViewAndHelpAtItsRightEndWhichTheArrowKeysReach) {
+    dlg.OnInitDialog();
+    QMenuBar* bar = dlg.menuBar();
+    QList<QAction*> menus = bar->actions();
+    menus.removeIf([](const QAction* action) { return action->menu() == nullptr; });
+    QStringList titles;
+    for (const QAction* menu : menus) {
+        titles << menu->text();
+    }
+    ASSERT_EQ(titles, QStringList({"&File", "&Item", "&Tree", "&View", "&Help"}));
+    EXPECT_TRUE(bar->findChildren<QMenuBar*>().isEmpty());
+
+    // File, Item and Tree from the left, View and Help against the right end, at any width.
+    for (int width : {520, 900}) {
+        dlg.resize(width, 400);
+        QApplication::processEvents();
+        const int right = bar->width() - bar->actionGeometry(menus[4]).right();
+        EXPECT_LE(right, 8) << width;
+        EXPECT_LE(bar->actionGeometry(menus[0]).left(), 8) << width;
+        EXPECT_GT(bar->actionGeometry(menus[3]).left() - bar->actionGeometry(menus[2]).right(),
+                  width / 3)
+            << width;
+    }
+
+    // From an open menu Right goes on to the next one, past Tree to View, and round to File;
+    // Left goes back round the other way.
+    auto openMenu = [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); };
+    bar->setActiveAction(menus[0]);
+    QStringList rightwards{openMenu() ? openMenu()->title() : ""};
+    for (int step = 0; step < 5; ++step) {
+        QTest::keyClick(openMenu(), Qt::Key_Right);
+        rightwards << (openMenu() ? openMenu()->title() : "");
+    }
+    EXPECT_EQ(rightwards, QStringList({"&File", "&Item", "&Tree", "&View", "&Help", "&File"}));
+    QStringList leftwards;
+    for (int step = 0; step < 5; ++step) {
+        QTest::keyClick(openMenu(), Qt::Key_Left);
+        leftwards << (openMenu() ? openMenu()->title() : "");
+    }
+    EXPECT_EQ(leftwards, QStringList({"&Help", "&View", "&Tree", "&Item", "&File"}));
+    openMenu()->close();
 }
 
 TEST(QSettingsBackendStore, RoundTripsEveryValueAndReadsANonNumberAsMissing) {
