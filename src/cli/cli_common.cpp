@@ -1,12 +1,14 @@
 #include "cli/cli_common.h"
 
+#include "cli/cli_output.h"
+
 #include <cstring>
 #include <iostream>
 
 namespace zelvane::cli {
 
 void reportFileError(std::string_view file, int error) {
-    std::cerr << "zelvane-cli: " << file << ": " << std::strerror(error) << '\n';
+    std::cerr << "zelvane-cli: " << displayArgument(file) << ": " << std::strerror(error) << '\n';
 }
 
 int usageError(std::string_view command, std::string_view message) {

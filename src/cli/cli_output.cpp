@@ -1,0 +1,361 @@
+#include "cli/cli_output.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "cli/cli_common.h"
+#include "text/utf.h"
+
+namespace zelvane::cli {
+
+namespace {
+
+constexpr std::array<std::string_view, kKindCount> kKindNames = {
+    "snapshot-document", "program",    "archive",     "autorun-file",
+    "cdrom-root",        "document",   "folder",      "media-file",
+    "other-file",        "drive-root", "system-file", "shortcut",
+};
+
+void appendHex(std::string& out, std::string_view prefix, unsigned value, int digits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out += prefix;
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+        out += kDigits[(value >> shift) & 0xF];
+    }
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Characters that a terminal acts on or that reorder or break what follows them.
+bool isUnsafe(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+           (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+// Calls f(code point, lone) for each code point; a lone surrogate comes as itself.
+template <class F> void forEachCodePoint(std::u16string_view text, F f) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            f(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00), false);
+            ++i;
+        } else {
+            f(char32_t(u), u >= 0xD800 && u < 0xE000);
+        }
+    }
+}
+
+// The escapes shared by the display and the TSV forms.
+void appendSafe(std::string& out, std::u16string_view text, bool tsv) {
+    forEachCodePoint(text, [&](char32_t cp, bool lone) {
+        if (lone) {
+            if (cp >= 0xDC80 && cp <= 0xDCFF) {
+                appendHex(out, "\\x", static_cast<unsigned>(cp) & 0xFF, 2);
+            } else {
+                appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
+            }
+        } else if (tsv && cp == u'\\') {
+            out += "\\\\";
+        } else if (tsv && cp == u'\t') {
+            out += "\\t";
+        } else if (tsv && cp == u'\n') {
+            out += "\\n";
+        } else if (tsv && cp == u'\r') {
+            out += "\\r";
+        } else if (isUnsafe(cp)) {
+            appendHex(out, cp < 0x80 ? "\\x" : "\\u", static_cast<unsigned>(cp), cp < 0x80 ? 2 : 4);
+        } else {
+            appendUtf8(out, cp);
+        }
+    });
+}
+
+// A folder's text without its one leading space, for the slash form.
+std::u16string_view slashText(std::u16string_view text, int kind, bool root) {
+    if (!root && kind == kKindFolder && !text.empty() && text.front() == u' ') {
+        text.remove_prefix(1);
+    }
+    return text;
+}
+
+bool takeValue(std::string_view command, const std::vector<std::string_view>& args, std::size_t& i,
+               std::string_view& value) {
+    const std::string_view option = args[i];
+    if (i + 1 >= args.size()) {
+        usageError(command, std::string(option) + " needs a value");
+        return false;
+    }
+    value = args[++i];
+    return true;
+}
+
+} // namespace
+
+std::string_view kindName(int kind) {
+    if (kind < 0 || kind >= kKindCount) {
+        return "unknown";
+    }
+    return kKindNames[static_cast<std::size_t>(kind)];
+}
+
+void appendDisplay(std::string& out, std::u16string_view text) {
+    appendSafe(out, text, false);
+}
+
+void appendTsvField(std::string& out, std::u16string_view text) {
+    appendSafe(out, text, true);
+}
+
+void appendJsonString(std::string& out, std::u16string_view text) {
+    out += '"';
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u == u'"') {
+            out += "\\\"";
+        } else if (u == u'\\') {
+            out += "\\\\";
+        } else if (u == u'\n') {
+            out += "\\n";
+        } else if (u == u'\t') {
+            out += "\\t";
+        } else if (u == u'\r') {
+            out += "\\r";
+        } else if (u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] < 0xE000) {
+            appendUtf8(out,
+                       0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+            ++i;
+        } else if ((u >= 0xD800 && u < 0xE000) || isUnsafe(u)) {
+            appendHex(out, "\\u", u, 4);
+        } else {
+            appendUtf8(out, u);
+        }
+    }
+    out += '"';
+}
+
+void appendRaw(std::string& out, std::u16string_view text) {
+    out += utf16ToUtf8(text);
+}
+
+void appendEscaped(std::string& out, std::u16string_view text, Escape escape) {
+    switch (escape) {
+    case Escape::Display:
+        appendDisplay(out, text);
+        break;
+    case Escape::Tsv:
+        appendTsvField(out, text);
+        break;
+    case Escape::Json:
+        appendJsonString(out, text);
+        break;
+    case Escape::Raw:
+        appendRaw(out, text);
+        break;
+    }
+}
+
+std::string displayArgument(std::string_view bytes) {
+    std::string out;
+    appendDisplay(out, utf8ToUtf16(bytes));
+    return out;
+}
+
+void describeNode(std::string_view file, const SnapshotTree& tree, NodeId node, NodeRow& row) {
+    row.file = file;
+    row.name = tree.text(node);
+    row.kind = tree.kind(node);
+    row.path.clear();
+    for (NodeId up = tree.parent(node); up != kNoNode; up = tree.parent(up)) {
+        row.path.push_back({tree.text(up), tree.kind(up)});
+    }
+    std::reverse(row.path.begin(), row.path.end());
+}
+
+namespace {
+
+std::u16string pathText(const NodeRow& row, PathStyle style) {
+    std::u16string path;
+    for (std::size_t i = 0; i < row.path.size(); ++i) {
+        if (style == PathStyle::Slash) {
+            if (i > 0) {
+                path += u'/';
+            }
+            path += slashText(row.path[i].text, row.path[i].kind, i == 0);
+        } else {
+            path += i == 0 ? u' ' : u'\\';
+            path += row.path[i].text;
+        }
+    }
+    return path;
+}
+
+std::u16string_view nameText(const NodeRow& row, PathStyle style) {
+    return style == PathStyle::Slash ? slashText(row.name, row.kind, row.path.empty()) : row.name;
+}
+
+} // namespace
+
+void appendPath(std::string& out, const NodeRow& row, PathStyle style, Escape escape) {
+    appendEscaped(out, pathText(row, style), escape);
+}
+
+void appendName(std::string& out, const NodeRow& row, PathStyle style, Escape escape) {
+    appendEscaped(out, nameText(row, style), escape);
+}
+
+void appendWholePath(std::string& out, const NodeRow& row, PathStyle style, Escape escape) {
+    std::u16string whole = pathText(row, style);
+    if (!row.path.empty()) {
+        whole += style == PathStyle::Slash ? u'/' : u'\\';
+    }
+    whole += nameText(row, style);
+    appendEscaped(out, whole, escape);
+}
+
+void appendTsvFields(std::string& out, const NodeRow& row, PathStyle style) {
+    appendTsvField(out, utf8ToUtf16(row.file));
+    out += '\t';
+    appendPath(out, row, style, Escape::Tsv);
+    out += '\t';
+    appendName(out, row, style, Escape::Tsv);
+    out += '\t';
+    out += std::to_string(row.kind);
+    out += '\t';
+    out += kindName(row.kind);
+}
+
+void appendJsonFields(std::string& out, const NodeRow& row) {
+    out += "\"file\":";
+    appendJsonString(out, utf8ToUtf16(row.file));
+    out += ",\"path\":[";
+    for (std::size_t i = 0; i < row.path.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        appendJsonString(out, row.path[i].text);
+    }
+    out += "],\"name\":";
+    appendJsonString(out, row.name);
+    out += ",\"kind\":";
+    out += std::to_string(row.kind);
+    out += ",\"kindName\":\"";
+    out += kindName(row.kind);
+    out += '"';
+}
+
+void appendJsonObject(std::string& out, const NodeRow& row) {
+    out += '{';
+    appendJsonFields(out, row);
+    out += '}';
+}
+
+OptionParse parseOutputOption(std::string_view command, const std::vector<std::string_view>& args,
+                              std::size_t& i, OutputOptions& options) {
+    const std::string_view arg = args[i];
+    std::string_view value;
+    if (arg == "-0" || arg == "--null") {
+        options.null = true;
+        return OptionParse::Taken;
+    }
+    if (arg == "--format") {
+        if (!takeValue(command, args, i, value)) {
+            return OptionParse::Bad;
+        }
+        if (value == "text") {
+            options.format = Format::Text;
+        } else if (value == "tsv") {
+            options.format = Format::Tsv;
+        } else if (value == "json") {
+            options.format = Format::Json;
+        } else {
+            usageError(command,
+                       "--format is text, tsv or json, not '" + displayArgument(value) + "'");
+            return OptionParse::Bad;
+        }
+        return OptionParse::Taken;
+    }
+    if (arg == "--path-style") {
+        if (!takeValue(command, args, i, value)) {
+            return OptionParse::Bad;
+        }
+        if (value == "native") {
+            options.pathStyle = PathStyle::Native;
+        } else if (value == "slash") {
+            options.pathStyle = PathStyle::Slash;
+        } else {
+            usageError(command,
+                       "--path-style is native or slash, not '" + displayArgument(value) + "'");
+            return OptionParse::Bad;
+        }
+        return OptionParse::Taken;
+    }
+    if (arg == "--kinds") {
+        if (!takeValue(command, args, i, value)) {
+            return OptionParse::Bad;
+        }
+        if (value == "numbers") {
+            options.kinds = KindStyle::Numbers;
+        } else if (value == "names") {
+            options.kinds = KindStyle::Names;
+        } else {
+            usageError(command,
+                       "--kinds is numbers or names, not '" + displayArgument(value) + "'");
+            return OptionParse::Bad;
+        }
+        return OptionParse::Taken;
+    }
+    return OptionParse::NotMine;
+}
+
+bool checkOutputOptions(std::string_view command, const OutputOptions& options) {
+    if (options.null && options.format != Format::Text) {
+        usageError(command, "-0 prints whole paths; it does not go with --format tsv or json");
+        return false;
+    }
+    return true;
+}
+
+bool Output::flush() {
+    std::size_t done = 0;
+    while (!failed_ && done < buffer_.size()) {
+        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            failed_ = true;
+            if (errno != EPIPE) {
+                std::fprintf(stderr, "zelvane-cli: cannot write the output: %s\n",
+                             std::strerror(errno));
+            }
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    buffer_.clear();
+    return !failed_;
+}
+
+} // namespace zelvane::cli

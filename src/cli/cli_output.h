@@ -1,0 +1,147 @@
+// How zelvane-cli shows nodes, names and messages, and how it writes standard output.
+//
+// Escaping (each function appends to out):
+//   appendDisplay(out, text)   for people and terminals (the text format and every message):
+//                              printable text as UTF-8, the backslash as it is; control
+//                              characters below U+0080 as \xNN; a byte kept from a name that
+//                              is not valid UTF-8 (U+DC80..U+DCFF, see text/utf.h) as \xNN
+//                              with NN >= 80; C1 controls, line and paragraph separators,
+//                              bidirectional controls and other lone surrogates as \uXXXX.
+//                              Nothing a name holds can move the cursor or retitle a window.
+//   appendTsvField(out, text)  the same, but lossless: the backslash is \\, tab \t, newline
+//                              \n, carriage return \r. Read back: \\ \t \n \r as usual;
+//                              \xNN below 80 is that character, \xNN from 80 up is the raw
+//                              byte NN of a name that was not valid UTF-8; \uXXXX is that
+//                              UTF-16 code unit (possibly a lone surrogate).
+//   appendJsonString(out, text) a quoted JSON string. Texts are UTF-16 code units, and
+//                              JSON's \uXXXX escapes are UTF-16 code units too, so a lone
+//                              surrogate is written as its own \uXXXX escape and the text
+//                              comes back unit for unit (Python: json.loads). Bytes of an
+//                              invalid UTF-8 name arrive as U+DC80..U+DCFF; Python's
+//                              s.encode("utf-8", "surrogateescape") gives the original bytes.
+//   appendRaw(out, text)       the bytes of the name as the file system had them (for -0):
+//                              UTF-8, kept bytes restored; other lone surrogates as U+FFFD.
+//   displayArgument(bytes)     a command-line argument (a file name) made safe for a message.
+//
+// Rows: a node is described by NodeRow (its snapshot file, the texts and kinds of its
+// ancestors from the root down, its own text and kind), made by describeNode(). Then:
+//   appendPath(out, row, style, escape)       the folder part: " Root\ Folder" (Native, the
+//                                             Search Results' Path column) or "Root/Folder"
+//                                             (Slash: no folder's leading space)
+//   appendName(out, row, style, escape)       the node's text (Slash: a folder's without its
+//                                             leading space)
+//   appendWholePath(out, row, style, escape)  path and name joined by \ or /
+//   appendTsvFields(out, row, style)          file, path, name, kind, kind name; tab-separated,
+//                                             no terminator
+//   appendJsonFields(out, row)                "file":..,"path":[..],"name":..,"kind":N,
+//                                             "kindName":".." without braces, so that a
+//                                             caller can add fields of its own
+//   appendJsonObject(out, row)                {fields} without a terminator
+// JSON always carries the stored texts (a folder's leading space included), whatever the
+// path style. kindName(kind) gives the names of the kind table ("folder", "drive-root", ...),
+// "unknown" for kinds above 11.
+//
+// Options: parseOutputOption() understands --format text|tsv|json, -0/--null,
+// --path-style native|slash and --kinds numbers|names for every command that lists nodes.
+//
+// Output: standard output collected in large blocks, every write checked. A closed pipe
+// ends the program quietly (SIGPIPE, or EPIPE when it is ignored); any other failure
+// (a full disk, /dev/full) is told once on standard error, and finish() returns false so
+// that the command exits with status 2.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/snapshot_tree.h"
+
+namespace zelvane::cli {
+
+enum class Format { Text, Tsv, Json };
+enum class PathStyle { Native, Slash };
+enum class KindStyle { Numbers, Names };
+
+struct OutputOptions {
+    Format format = Format::Text;
+    PathStyle pathStyle = PathStyle::Native;
+    KindStyle kinds = KindStyle::Numbers;
+    bool null = false; // -0: whole paths, raw, each followed by a NUL
+};
+
+// What parseOutputOption made of args[i].
+enum class OptionParse {
+    NotMine, // not an output option: the caller looks at it
+    Taken,   // understood (and its value, when it has one, consumed: i moved on)
+    Bad,     // an output option with a missing or unknown value; already reported
+};
+// Looks at args[i]; command names the command in a usage message.
+OptionParse parseOutputOption(std::string_view command, const std::vector<std::string_view>& args,
+                              std::size_t& i, OutputOptions& options);
+// Checks combinations (-0 takes no --format tsv/json); reports and returns false on misuse.
+bool checkOutputOptions(std::string_view command, const OutputOptions& options);
+
+std::string_view kindName(int kind);
+
+enum class Escape { Display, Tsv, Json, Raw };
+
+void appendDisplay(std::string& out, std::u16string_view text);
+void appendTsvField(std::string& out, std::u16string_view text);
+void appendJsonString(std::string& out, std::u16string_view text);
+void appendRaw(std::string& out, std::u16string_view text);
+// Appends text escaped the given way (Json: a quoted string).
+void appendEscaped(std::string& out, std::u16string_view text, Escape escape);
+
+std::string displayArgument(std::string_view bytes);
+
+struct PathElement {
+    std::u16string_view text;
+    int kind;
+};
+
+struct NodeRow {
+    std::string_view file;         // the snapshot file as named on the command line
+    std::vector<PathElement> path; // the ancestors, root first (empty for a root)
+    std::u16string_view name;      // the node's stored text
+    int kind = 0;
+};
+
+// Fills row for node (its texts stay owned by tree). row's vector is reused.
+void describeNode(std::string_view file, const SnapshotTree& tree, NodeId node, NodeRow& row);
+
+void appendPath(std::string& out, const NodeRow& row, PathStyle style, Escape escape);
+void appendName(std::string& out, const NodeRow& row, PathStyle style, Escape escape);
+void appendWholePath(std::string& out, const NodeRow& row, PathStyle style, Escape escape);
+void appendTsvFields(std::string& out, const NodeRow& row, PathStyle style);
+void appendJsonFields(std::string& out, const NodeRow& row);
+void appendJsonObject(std::string& out, const NodeRow& row);
+
+// Standard output (or another descriptor) written in blocks, every write checked.
+class Output {
+public:
+    explicit Output(int fd = 1) : fd_(fd) {}
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    // Append here, then call flushIfFull() now and then.
+    std::string& buffer() { return buffer_; }
+    void flushIfFull() {
+        if (buffer_.size() >= kBlock) {
+            flush();
+        }
+    }
+    // Writes what is buffered; false (told once) when the output cannot be written.
+    bool flush();
+    // Writes the rest; false when any write failed.
+    bool finish() { return flush(); }
+    bool failed() const { return failed_; }
+
+private:
+    static constexpr std::size_t kBlock = 1u << 16;
+    int fd_;
+    bool failed_ = false;
+    std::string buffer_;
+};
+
+} // namespace zelvane::cli
