@@ -1,6 +1,9 @@
 // Opening a large snapshot from the command line to a painted main window.
 //
-//   bench_open_window --generate FILE [NODES]   writes a snapshot of NODES nodes (1000000)
+//   bench_open_window --generate FILE [NODES [LISTING]]
+//                                               writes a snapshot of NODES nodes (1000000),
+//                                               and their texts to LISTING, one a line
+//                                               in UTF-8, for a peer tool to load
 //   bench_open_window FILE                      starts the program as zelvane FILE does
 //
 // The second form runs the application object and the main window exactly as the program
@@ -41,7 +44,7 @@ using zelvane::bench::makeName;
 
 // Three drives; folders of about 40 entries nested up to five deep, and one folder of
 // 100,000 files, the kind of directory that makes a tree slow to expand.
-int generate(const char* path, int nodes) {
+int generate(const char* path, int nodes, const char* listing) {
     SnapshotTree tree;
     std::vector<NodeId> folders;
     for (const char16_t* drive : {u"Backup drive", u"Photos disk", u"Install CD"}) {
@@ -67,6 +70,11 @@ int generate(const char* path, int nodes) {
         } else {
             tree.setKind(tree.insertLast(parent, makeName(i)), i % 12 == 6 ? 8 : i % 12);
         }
+    }
+    if (listing != nullptr) {
+        std::ofstream out(listing, std::ios::binary);
+        walkPreOrder(
+            tree, [&](NodeId node, std::size_t) { out << utf16ToUtf8(tree.text(node)) << '\n'; });
     }
     const WriteResult written = writeSnapshotFile(tree, path);
     std::printf("%zu nodes written to %s: %s\n", written.records, path,
@@ -138,7 +146,8 @@ double timedRepaint(CMainDlg& dlg, PaintWatch& watch, const std::function<void()
 int main(int argc, char** argv) {
     const auto start = Clock::now();
     if (argc >= 3 && std::strcmp(argv[1], "--generate") == 0) {
-        return generate(argv[2], argc >= 4 ? std::atoi(argv[3]) : 1000000);
+        return generate(argv[2], argc >= 4 ? std::atoi(argv[3]) : 1000000,
+                        argc >= 5 ? argv[4] : nullptr);
     }
     CMainApp app(argc, argv);
     std::vector<std::u16string> arguments = app.commandArguments();

@@ -1,12 +1,22 @@
 // The search engine over a snapshot of one million nodes: a case-insensitive substring
-// search with few matches and with every node matching, result rows included.
+// search with few matches and with every node matching, result rows included; the same
+// names counted by grep in a text file, as the peer; and one name of 50 MB searched for a
+// pattern of 511 characters that agrees with it for a long way at every start.
+//
+// The figures to read: ns_per_node of BM_SearchFewMatches against BM_PeerGrepCount.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+#include <unistd.h>
 
 #include "document/snapshot_tree.h"
 #include "search/search_engine.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -94,6 +104,9 @@ void runSearch(benchmark::State& state, const char16_t* pattern, bool matchCase 
         benchmark::DoNotOptimize(results.size());
     }
     state.counters["nodes"] = static_cast<double>(tree.size());
+    state.counters["ns_per_node"] = benchmark::Counter(
+        static_cast<double>(tree.size()) * 1e-9,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["matches"] = static_cast<double>(engine.matchCount());
     state.counters["result_MB"] = static_cast<double>(results.memoryUsage()) / 1e6;
 }
@@ -122,10 +135,58 @@ void BM_WalkOnly(benchmark::State& state) {
     }
 }
 
+// The peer: grep counting the lines that hold "needle" in any case, over a text file of the
+// same names, one a line (the time of the whole process).
+void BM_PeerGrepCount(benchmark::State& state) {
+    const SnapshotTree& tree = millionNodeTree();
+    char path[] = "/tmp/zelvane-bench-names-XXXXXX";
+    const int fd = ::mkstemp(path);
+    ::close(fd);
+    {
+        std::ofstream out(path, std::ios::binary);
+        zelvane::walkPreOrder(tree, [&](NodeId node, std::size_t) {
+            out << zelvane::utf16ToUtf8(tree.text(node)) << '\n';
+        });
+    }
+    const std::string command = std::string("grep -c -i needle ") + path + " > /dev/null";
+    static_cast<void>(std::system(("cat " + std::string(path) + " > /dev/null").c_str()));
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("grep failed");
+        }
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::remove(path);
+    state.counters["ns_per_node"] = benchmark::Counter(
+        static_cast<double>(tree.size()) * 1e-9,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// One name of 50 MB of "a", and a pattern of 511 units: 255 "a", one "b" and 255 "a".
+// Every start agrees with the pattern for 255 units before it fails.
+void BM_SearchLongName(benchmark::State& state) {
+    SnapshotTree tree;
+    const std::u16string name(50u << 20, u'a');
+    tree.insertLast(zelvane::kTopLevel, name);
+    zelvane::SearchOptions options;
+    options.pattern = std::u16string(255, u'a') + u"b" + std::u16string(255, u'a');
+    zelvane::SearchEngine engine;
+    zelvane::SearchResults results;
+    for (auto _ : state) {
+        engine.run(tree, options, results);
+        benchmark::DoNotOptimize(results.size());
+    }
+    state.counters["MB"] = static_cast<double>(name.size()) / (1 << 20);
+}
+
 BENCHMARK(BM_SearchFewMatches)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeerGrepCount)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_SearchFewMatchesMatchCase)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WalkOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchAllMatch)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchLongName)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -65,6 +65,7 @@ void BM_InsertMillion(benchmark::State& state) {
         benchmark::DoNotOptimize(tree.size());
     }
     state.counters["tree_MB"] = static_cast<double>(memory) / 1e6;
+    state.counters["bytes_per_node"] = static_cast<double>(memory) / kNodes;
     state.counters["nodes_per_s"] = benchmark::Counter(
         static_cast<double>(kNodes), benchmark::Counter::kIsIterationInvariantRate);
 }
