@@ -19,26 +19,43 @@ inline constexpr std::size_t kMaxStoredDepth = 255;
 
 // What a write did, for the caller to report.
 struct WriteResult {
-    bool opened = false;         // the file could be created
-    bool ok = false;             // every write, the sync, the close and the rename succeeded
+    bool opened = false;         // the target could be opened for writing (or a file made)
+    bool ok = false;             // every write, the syncs, the close and the rename succeeded
     std::size_t records = 0;     // records written
     std::size_t deepRecords = 0; // records deeper than 255; their depth byte is 255
-    int error = 0;               // errno of the first failure, 0 when ok
+    // errno of the first failure, 0 when ok. Besides the system's own reasons: EISDIR for
+    // a folder and EEXIST for any other target that is not a regular file (a device, a
+    // pipe, a socket), which is never replaced; ENOMEM when memory ran out.
+    int error = 0;
 };
 
 // Serialises the whole tree in pre-order. Appends to out.
 WriteResult encodeSnapshot(const SnapshotTree& tree, std::string& out);
 
-// Writes the tree to path without ever destroying the old file: the records go to a
-// temporary file beside it, which is synced and then renamed over path. On any failure the
-// temporary file is removed and the old file stays as it was.
+// Writes the tree to path. A symbolic link is followed to the file it names. Only a regular
+// file is ever replaced, and only one that can be opened for writing.
+//
+// The records go to a temporary file beside the target (an anonymous one where the file
+// system allows, else a named one), which takes the old file's owner, group and mode, is
+// synced and then renamed over the target, after which the folder is synced too. A failure
+// up to the rename removes the temporary file and leaves the old file as it was.
+//
+// Two cases write the target in place instead (truncated, then written, every write and
+// the close checked), accepting that a failure half-way leaves it damaged: a target with
+// more than one link, which must stay one file under all its names, and a writable target
+// in a folder where no file can be made.
+//
+// SIGXFSZ is ignored while writing, so that a file-size limit fails the write with EFBIG.
 WriteResult writeSnapshotFile(const SnapshotTree& tree, const std::string& path);
 
 // What a read found. roots/folders/files count the nodes as the loaded message reports
 // them; the rest describes the file for diagnostics.
 struct LoadStats {
+    // The file was opened and read to its end. When false, error tells why and the tree is
+    // empty: besides the system's own reasons, EISDIR for a folder, EFBIG for an input that
+    // is not a regular file and runs past the read limit, ENOMEM when memory ran out.
     bool opened = false;
-    int error = 0; // errno when the file could not be opened or read
+    int error = 0;
     std::uint32_t roots = 0;
     std::uint32_t folders = 0;
     std::uint32_t files = 0;
@@ -48,7 +65,7 @@ struct LoadStats {
     std::size_t longNames = 0;     // names over 1023 code units (kept whole)
     std::size_t kindsAbove11 = 0;  // kind bytes with no icon
     bool firstRecordDeep = false;  // the first record's depth was above 0
-    std::size_t orphanRecords = 0; // records that had to become roots (no parent at their depth)
+    std::size_t orphanRecords = 0; // records deeper than 0 whose climb ran out of parents
     std::size_t depthJumps = 0;    // records more than one level below the record before
     bool truncatedName = false;    // the end of the file cut a name short
     bool truncatedRecord = false;  // the file ended after a kind byte
@@ -58,12 +75,33 @@ struct LoadStats {
     }
 };
 
+// An input that is not a regular file (a pipe, a device) is read up to this many bytes,
+// more than a snapshot of ten million nodes needs: an endless one cannot fill the memory.
+inline constexpr std::uint64_t kMaxStreamBytes = std::uint64_t{256} << 20;
+
+struct ReadLimits {
+    std::uint64_t streamBytes = kMaxStreamBytes;
+    // The read buffer's first size; it doubles while one record fills most of it.
+    std::size_t bufferBytes = std::size_t{1} << 20;
+};
+
 // Appends the records in data to the tree (the tree is expected to be empty; loading
 // does not sort). Never reads past data; time is linear in its size.
+//
+// Where a node goes: under the record before when deeper (whatever the jump), beside it
+// when as deep, n levels up from its parent when n levels higher, at the top level when
+// that climb runs out of parents. A node whose depth byte is 0 counts as a root and is
+// bold, and so does a first record deeper than 0; any other node counts as a folder and is
+// bold when its kind is 6, else as a file.
 LoadStats decodeSnapshot(std::string_view data, SnapshotTree& tree);
+// The same counts and findings without building the tree.
+LoadStats countSnapshot(std::string_view data);
 
-// Empties the tree, then reads the file at path into it. When the file cannot be opened
-// the tree stays empty and stats.opened is false.
-LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree);
+// Empties the tree, then reads the file at path into it, a piece at a time. On any failure
+// the tree is left empty.
+LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree,
+                           const ReadLimits& limits = {});
+// Reads the file for its counts and findings only, in little memory whatever its size.
+LoadStats countSnapshotFile(const std::string& path, const ReadLimits& limits = {});
 
 } // namespace zelvane

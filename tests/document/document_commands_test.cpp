@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "document/snapshot_file.h"
 #include "support/scripted_ui.h"
@@ -14,6 +15,7 @@
 namespace zelvane {
 namespace {
 
+using testing::AllocSeam;
 using testing::Lines;
 using testing::readBytes;
 using testing::ScriptedUi;
@@ -83,8 +85,6 @@ protected:
                               [this] { settingsSavedAt.push_back(ui.transcript().size()); }};
 };
 
-TEST_F(DocumentCommandsTest, OpenFromTheDialogOrTheCommandLine) {
-    const std::string name = "Архив Ω\t1.zelv", shown = "Архив Ω\\t1.zelv";
 // GCC 12 at -O3 reports a bogus overlap (-Wrestrict) inside basic_string::insert, which
 // operator+ of a literal and a temporary string uses.
 #pragma GCC diagnostic push
@@ -94,6 +94,8 @@ std::string DocumentCommandsTest::chosen(const std::string& name) const {
 }
 #pragma GCC diagnostic pop
 
+TEST_F(DocumentCommandsTest, OpenFromTheDialogOrTheCommandLine) {
+    const std::string name = "Архив Ω\t1.zelv", shown = "Архив Ω\\t1.zelv";
     writeBytes(dir.file(name), kExampleBytes);
     ui.cancelFile();
     EXPECT_FALSE(commands.OnFileOpen());
@@ -222,6 +224,31 @@ TEST_F(DocumentCommandsTest, NewAndExitAskToSaveFirst) {
     EXPECT_FALSE(state.modified);
     // The settings are saved just before each end, and only then.
     EXPECT_EQ(settingsSavedAt, (std::vector<std::size_t>{1, 7, 15}));
+}
+
+TEST_F(DocumentCommandsTest, FailedLoadsLeaveAnEmptySnapshotAndFailedSavesKeepTheChanges) {
+    writeBytes(dir.file("good.zelv"), kExampleBytes);
+    ::mkfifo(dir.file("pipe.zelv").c_str(), 0644);
+    // Memory runs out while the file is read: the same box as for a file that cannot be
+    // read, and the snapshot is empty and unmodified, named after that file.
+    addTree();
+    titled("good.zelv");
+    AllocSeam::largest = 1 << 16;
+    EXPECT_FALSE(commands.LoadSnapshot());
+    AllocSeam::largest = static_cast<std::size_t>(-1);
+    EXPECT_EQ(takeTranscript(), (Lines{caption("good.zelv"), ioError("good.zelv")}));
+    EXPECT_EQ(stateOf(), "0 nodes | good.zelv | " + dir.file("good.zelv"));
+    // A pipe is never replaced by a snapshot; the changes stay unsaved and the caption as
+    // it was. Nobody writes to it, so it loads as an empty snapshot.
+    addTree();
+    titled("pipe.zelv");
+    EXPECT_FALSE(commands.OnFileSave());
+    EXPECT_EQ(takeTranscript(), (Lines{ioError("pipe.zelv")}));
+    EXPECT_EQ(stateOf(), "3 nodes | pipe.zelv | " + dir.file("pipe.zelv") + " | modified");
+    EXPECT_TRUE(commands.LoadSnapshot());
+    EXPECT_EQ(takeTranscript(), (Lines{caption("pipe.zelv"), loaded("pipe.zelv", 0, 0, 0)}));
+    struct stat st {};
+    EXPECT_TRUE(::stat(dir.file("pipe.zelv").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }
 
 TEST(DocumentFileDialogs, FiltersAndRequests) {

@@ -4,11 +4,21 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <grp.h>
+#include <poll.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -19,6 +29,7 @@ namespace zelvane {
 namespace {
 
 using namespace std::string_literals;
+using testing::AllocSeam;
 using testing::readBytes;
 using testing::SyncSeam;
 using testing::TempDir;
@@ -38,14 +49,27 @@ std::string dump(const SnapshotTree& tree) {
     return out.str();
 }
 
-// The counters of a load that are not zero, then whether the file is well formed.
+// The counters of a load that are not zero, then whether the file is well formed, or the
+// error of a load that failed.
 std::string diagnostics(const LoadStats& s) {
+    if (!s.opened) {
+        return "failed: "s + std::strerror(s.error);
+    }
     const std::pair<const char*, std::size_t> counters[] = {
-        {"roots", s.roots},           {"folders", s.folders},      {"files", s.files},
-        {"records", s.records},       {"deepest", s.deepestLevel}, {"utf16", s.utf16Records},
-        {"long", s.longNames},        {"kinds", s.kindsAbove11},   {"first", s.firstRecordDeep},
-        {"orphans", s.orphanRecords}, {"jumps", s.depthJumps},     {"name", s.truncatedName},
-        {"record", s.truncatedRecord}};
+        {"roots", s.roots},
+        {"folders", s.folders},
+        {"files", s.files},
+        {"records", s.records},
+        {"deepest", s.deepestLevel},
+        {"utf16", s.utf16Records},
+        {"long", s.longNames},
+        {"kinds", s.kindsAbove11},
+        {"first", s.firstRecordDeep},
+        {"orphans", s.orphanRecords},
+        {"jumps", s.depthJumps},
+        {"name", s.truncatedName},
+        {"record", s.truncatedRecord},
+        {"error", static_cast<std::size_t>(s.error)}};
     std::string out;
     for (const auto& [name, count] : counters) {
         out += count == 0 ? "" : name + (" " + std::to_string(count)) + " ";
@@ -96,14 +120,19 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
          "roots 1 files 2 records 3 deepest 1 utf16 1 long 2 ok"},
         {"\x0B\0r\0\x0C\1x\0\x0B\1y\0"s, "0 11 B r\n1 12 - x\n1 11 - y\n",
          "roots 1 files 2 records 3 deepest 1 kinds 1 damaged"},
+        // A first record deeper than 0 is a root; the next goes under it.
         {"\x05\7x\0\x05\x08y\0"s, "0 5 B x\n1 5 - y\n",
          "roots 1 files 1 records 2 deepest 8 first 1 damaged"},
-        {"\x05\3x\0\x05\1y\0"s, "0 5 B x\n0 5 B y\n",
-         "roots 2 records 2 deepest 3 first 1 orphans 1 damaged"},
+        {"\x05\3x\0\x05\1y\0"s, "0 5 B x\n0 5 - y\n",
+         "roots 1 files 1 records 2 deepest 3 first 1 orphans 1 damaged"},
+        // A node that runs out of parents lands at the top, yet counts by its depth byte:
+        // a folder when its kind is 6, else a file; the next one as deep stays beside it.
+        {"\x09\0A\0\x06\5 B\0\x05\2C\0\x06\2 D\0"s, "0 9 B A\n1 6 B  B\n0 5 - C\n0 6 B  D\n",
+         "roots 1 folders 2 files 1 records 4 deepest 5 orphans 1 jumps 1 damaged"},
         // deep jumps under a, b goes beside it, c runs out of parents two up from a, f too.
         {"\x09\0r\0\x06\1a\0\x05\4deep\0\x05\4b\0\x05\2c\0\x09\0d\0\x05\3e\0\x06\1f\0"s,
-         "0 9 B r\n1 6 B a\n2 5 - deep\n2 5 - b\n0 5 B c\n0 9 B d\n1 5 - e\n0 6 B f\n",
-         "roots 4 folders 1 files 3 records 8 deepest 4 orphans 2 jumps 2 damaged"},
+         "0 9 B r\n1 6 B a\n2 5 - deep\n2 5 - b\n0 5 - c\n0 9 B d\n1 5 - e\n0 6 B f\n",
+         "roots 2 folders 2 files 4 records 8 deepest 4 orphans 2 jumps 2 damaged"},
         {"\x09"s, "", "record 1 damaged"},
         {"\x09\0r\0\x05"s, "0 9 B r\n", "roots 1 records 1 record 1 damaged"},
         {"\x09\0"s, "0 9 B \n", "roots 1 records 1 name 1 damaged"},
@@ -112,16 +141,30 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
         {"\x09\0\xFF\xFFx\0y"s, "0 9 B x\n", "roots 1 records 1 utf16 1 name 1 damaged"},
         {"\x09\0\xFF\xFF"s, "0 9 B \n", "roots 1 records 1 utf16 1 name 1 damaged"},
     };
+    TempDir dir;
+    const std::string file = dir.file("case.zelv");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tree.substr(0, 60));
         SnapshotTree tree;
         EXPECT_EQ(diagnostics(decodeSnapshot(c.data, tree)), c.stats);
         EXPECT_EQ(dump(tree), c.tree);
+        EXPECT_EQ(diagnostics(countSnapshot(c.data)), c.stats);
         std::string encoded = "kept";
         const WriteResult written = encodeSnapshot(tree, encoded);
         EXPECT_TRUE(written.ok && written.records == tree.size());
         if (c.stats.ends_with(" ok")) {
             EXPECT_EQ(encoded, "kept" + c.data);
+        }
+        // Read from a file through buffers of every small size, a record or a name cut
+        // anywhere by a buffer's end gives the same.
+        writeBytes(file, c.data);
+        for (const std::size_t buffer : {1, 2, 3, 5, 8, 1 << 20}) {
+            SCOPED_TRACE(buffer);
+            const ReadLimits limits{kMaxStreamBytes, buffer};
+            SnapshotTree read;
+            EXPECT_EQ(diagnostics(readSnapshotFile(file, read, limits)), c.stats);
+            EXPECT_EQ(dump(read), c.tree);
+            EXPECT_EQ(diagnostics(countSnapshotFile(file, limits)), c.stats);
         }
     }
 }
@@ -133,9 +176,11 @@ TEST(SnapshotFile, SaveSyncsKeepsModesFollowsLinksAndLoadGivesTheTreeBack) {
     decodeSnapshot(kWorkedExample, tree);
     buildBigTree(big);
     const std::string path = dir.file("real.zelv"), bigPath = dir.file("big.zelv");
-    const int syncs = SyncSeam::calls;
+    const int syncs = SyncSeam::calls, folderSyncs = SyncSeam::folderCalls;
     const WriteResult written = writeSnapshotFile(tree, path);
-    EXPECT_TRUE(SyncSeam::calls == syncs + 1 && written.opened && written.ok && !written.error);
+    EXPECT_TRUE(written.opened && written.ok && !written.error);
+    EXPECT_EQ(std::pair(SyncSeam::calls - syncs, SyncSeam::folderCalls - folderSyncs),
+              std::pair(1, 1));
     EXPECT_EQ(readBytes(path), kWorkedExample);
     EXPECT_EQ(writeSnapshotFile(big, bigPath).records, 30001u);
     std::string bigBytes;
@@ -168,50 +213,283 @@ TEST(SnapshotFile, SaveSyncsKeepsModesFollowsLinksAndLoadGivesTheTreeBack) {
     }
 }
 
-TEST(SnapshotFile, FailuresKeepTheOldFileAndLoadNothing) {
+// ---------------------------------------------------------------------------------------
+// Hostile targets and faults while saving
+
+constexpr uid_t kNobody = 65534;
+
+// Runs body in a child process and gives back the text it returned, or how the child
+// ended without returning: "exit N", "signal N", or "hung" after ten seconds.
+std::string inChild(const std::function<std::string()>& body) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) {
+        return "no pipe";
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        const std::string out = body();
+        [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], out.data(), out.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string out;
+    char chunk[256];
+    pollfd wait{pipeFds[0], POLLIN, 0};
+    bool hung = false;
+    while (true) {
+        if (::poll(&wait, 1, 10000) <= 0) {
+            hung = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        const ssize_t n = ::read(pipeFds[0], chunk, sizeof chunk);
+        if (n <= 0) {
+            break;
+        }
+        out.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (hung) {
+        return "hung";
+    }
+    if (WIFSIGNALED(status)) {
+        return "signal " + std::to_string(WTERMSIG(status));
+    }
+    return out.empty() ? "exit " + std::to_string(WEXITSTATUS(status)) : out;
+}
+
+bool becomeNobody() {
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+}
+
+// What stands at path: its type, and for a file its mode, owner, links, whether it is still
+// the inode it was, and its contents (the worked example is "new").
+std::string describe(const std::string& path, ino_t before) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return "nothing";
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return S_ISFIFO(st.st_mode)   ? "fifo"
+               : S_ISSOCK(st.st_mode) ? "socket"
+               : S_ISCHR(st.st_mode)  ? "device"
+               : S_ISDIR(st.st_mode)  ? "folder"
+                                      : "other";
+    }
+    std::ostringstream out;
+    const std::string bytes = readBytes(path);
+    out << std::oct << (st.st_mode & 07777) << std::dec << ' ' << st.st_uid << ':' << st.st_gid
+        << " links " << st.st_nlink << (st.st_ino == before ? " same " : " other ")
+        << (bytes == kWorkedExample ? "new" : bytes);
+    return out.str();
+}
+
+// Names in path's folder that the writer may have left behind.
+int leftovers(const std::string& folder) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        count += entry.path().filename().string().starts_with(".zelvane-") ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(SnapshotFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehind) {
+    const bool root = ::geteuid() == 0;
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string longName(255, 'L');
+    const std::string old = "old contents";
+    auto file = [&](const std::string& path, mode_t mode, uid_t owner) {
+        writeBytes(path, old);
+        ::chmod(path.c_str(), mode);
+        [[maybe_unused]] const int refused = ::chown(path.c_str(), owner, owner);
+    };
     struct Case {
         std::string name;
-        rlim_t sizeLimit;
-        int syncError;
-        bool opened;
-        int error, readError;
+        std::string target; // within the case's folder
+        bool asNobody;
+        std::function<void(const std::string& folder, const std::string& target)> setup;
+        std::function<void()> inChild; // faults set up in the child before the save
+        std::string result;            // "opened ok error"
+        std::string after;             // describe() of the target afterwards
     };
-    const Case cases[] = {{"no/such/dir.zelv", RLIM_INFINITY, 0, false, ENOENT, ENOENT},
-                          {"folder.zelv", RLIM_INFINITY, 0, false, EISDIR, EISDIR},
-                          {"keep.zelv", 4096, 0, true, EFBIG, 0},
-                          {"keep.zelv", RLIM_INFINITY, EIO, true, EIO, 0}};
-    SnapshotTree big;
-    buildBigTree(big);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.error);
-        TempDir dir;
-        ::mkdir(dir.file("folder.zelv").c_str(), 0755);
-        writeBytes(dir.file("keep.zelv"), "old contents");
-        const rlimit small{std::min(c.sizeLimit, old.rlim_cur), old.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        SyncSeam::failWith = c.syncError;
-        const WriteResult result = writeSnapshotFile(big, dir.file(c.name));
-        SyncSeam::failWith = 0;
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        EXPECT_EQ(std::tuple(result.opened, result.ok, result.error),
-                  std::tuple(c.opened, false, c.error));
-        EXPECT_EQ(readBytes(dir.file("keep.zelv")), "old contents");
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
-        SnapshotTree tree;
-        tree.insertLast(kTopLevel, u"left over");
-        const LoadStats stats = readSnapshotFile(dir.file(c.name), tree);
-        EXPECT_EQ(std::tuple(stats.opened, stats.error, tree.empty()),
-                  std::tuple(c.readError == 0, c.readError, c.readError != 0));
-    }
-    std::signal(SIGXFSZ, previous);
-    // The process's own memory opens as a file whose first read fails.
+    const auto none = [] {};
+    const Case cases[] = {
+        {"fifo", "t", false, [](auto&, auto& t) { ::mkfifo(t.c_str(), 0644); }, none,
+         "0 0 File exists", "fifo"},
+        {"socket", "t", false,
+         [](auto&, auto& t) {
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             std::strncpy(address.sun_path, t.c_str(), sizeof address.sun_path - 1);
+             const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+             ::close(s);
+         },
+         none, "0 0 File exists", "socket"},
+        {"device (root)", "t", false,
+         [](auto&, auto& t) { ::mknod(t.c_str(), S_IFCHR | 0666, makedev(1, 3)); }, none,
+         "0 0 File exists", "device"},
+        {"folder", "t", false, [](auto&, auto& t) { ::mkdir(t.c_str(), 0755); }, none,
+         "0 0 Is a directory", "folder"},
+        {"missing folder", "no/t", false, [](auto&, auto&) {}, none,
+         "0 0 No such file or directory", "nothing"},
+        {"write-protected (root)", "t", true, [&](auto&, auto& t) { file(t, 0444, kNobody); }, none,
+         "0 0 Permission denied", "444 65534:65534 links 1 same " + old},
+        // Root may write any file, as a plain open would let it; the mode stays.
+        {"write-protected, saved by root", "t", false, [&](auto&, auto& t) { file(t, 0444, 0); },
+         none, "1 1 Success", "444 0:0 links 1 other new"},
+        {"another user's file (root)", "t", false, [&](auto&, auto& t) { file(t, 0640, kNobody); },
+         none, "1 1 Success", "640 65534:65534 links 1 other new"},
+        {"folder without write permission (root)", "t", true,
+         [&](auto& f, auto& t) {
+             file(t, 0666, kNobody);
+             ::chmod(f.c_str(), 0555);
+         },
+         none, "1 1 Success", "666 65534:65534 links 1 same new"},
+        {"new file in such a folder (root)", "t", true,
+         [](auto& f, auto&) { ::chmod(f.c_str(), 0555); }, none, "0 0 Permission denied",
+         "nothing"},
+        {"second link", "t", false,
+         [&](auto& f, auto& t) {
+             file(t, 0600, 0);
+             ::link(t.c_str(), (f + "other").c_str());
+         },
+         none, "1 1 Success", "600 0:0 links 2 same new"},
+        {"longest name, new", longName, false, [](auto&, auto&) {}, none, "1 1 Success",
+         "644 0:0 links 1 other new"},
+        {"longest name, replaced", longName, false, [&](auto&, auto& t) { file(t, 0644, 0); }, none,
+         "1 1 Success", "644 0:0 links 1 other new"},
+        {"file-size limit", "t", false, [&](auto&, auto& t) { file(t, 0644, 0); },
+         [] {
+             std::signal(SIGXFSZ, SIG_DFL);
+             const rlimit small{16, RLIM_INFINITY};
+             ::setrlimit(RLIMIT_FSIZE, &small);
+         },
+         "1 0 File too large", "644 0:0 links 1 same " + old},
+        {"failing disk", "t", false, [&](auto&, auto& t) { file(t, 0644, 0); },
+         [] { SyncSeam::failWith = EIO; }, "1 0 Input/output error", "644 0:0 links 1 same " + old},
+        {"out of memory", "t", false, [&](auto&, auto& t) { file(t, 0644, 0); },
+         [] { AllocSeam::allowed = 2; }, "1 0 Cannot allocate memory",
+         "644 0:0 links 1 same " + old},
+        {"killed half-way", "t", false, [&](auto&, auto& t) { file(t, 0644, 0); },
+         [] { SyncSeam::exitInside = true; }, "exit 3", "644 0:0 links 1 same " + old},
+        // A file system whose anonymous files cannot be named: a named one is written.
+        {"no anonymous files", "t", false, [&](auto&, auto& t) { file(t, 0644, 0); },
+         [] { SyncSeam::linkFailsWith = EPERM; }, "1 1 Success synced 2",
+         "644 0:0 links 1 other new"},
+    };
     SnapshotTree tree;
-    tree.insertLast(kTopLevel, u"left over");
-    EXPECT_EQ(readSnapshotFile("/proc/self/mem", tree).error, EIO);
-    EXPECT_TRUE(tree.empty());
+    decodeSnapshot(kWorkedExample, tree);
+    std::vector<std::string> skipped;
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.name.ends_with("(root)") && !root) {
+            skipped.push_back(c.name);
+            continue;
+        }
+        const std::string folder = dir.file(std::to_string(++number)) + "/";
+        ::mkdir(folder.c_str(), 0777);
+        ::chmod(folder.c_str(), 0777);
+        const std::string target = folder + c.target;
+        c.setup(folder, target);
+        struct stat st {};
+        const ino_t before = ::stat(target.c_str(), &st) == 0 ? st.st_ino : 0;
+        const std::string result = inChild([&] {
+            if (c.asNobody && !becomeNobody()) {
+                return std::string("cannot become nobody");
+            }
+            ::umask(022);
+            c.inChild();
+            const int syncs = SyncSeam::calls;
+            const WriteResult written = writeSnapshotFile(tree, target);
+            AllocSeam::allowed = -1;
+            std::string out = std::to_string(written.opened) + " " + std::to_string(written.ok) +
+                              " " + std::strerror(written.error);
+            if (written.ok && SyncSeam::calls - syncs != 1) {
+                out += " synced " + std::to_string(SyncSeam::calls - syncs);
+            }
+            return out;
+        });
+        EXPECT_EQ(result, c.result);
+        ::chmod(folder.c_str(), 0777);
+        EXPECT_EQ(describe(target, before), c.after);
+        EXPECT_EQ(leftovers(folder), 0);
+        if (c.name == "second link") {
+            EXPECT_EQ(readBytes(folder + "other"), kWorkedExample);
+        }
+    }
+    if (!skipped.empty()) {
+        GTEST_SKIP() << "only root can make devices, give files away and drop privileges; "
+                     << skipped.size() << " case(s) skipped";
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Hostile inputs while loading
+
+TEST(SnapshotFile, HostileInputsLoadNothingAndSayWhy) {
+    TempDir dir;
+    ::mkdir(dir.file("folder.zelv").c_str(), 0755);
+    ::mkfifo(dir.file("fifo.zelv").c_str(), 0644);
+    std::string big;
+    for (int i = 0; i < 2000; ++i) {
+        big += "\x09\0root\0"s;
+    }
+    writeBytes(dir.file("big.zelv"), big);
+    writeBytes(dir.file("example.zelv"), kWorkedExample);
+    // A pipe holding a snapshot, its writer gone, loads like a file.
+    int fed[2];
+    ASSERT_EQ(::pipe(fed), 0);
+    ASSERT_EQ(::write(fed[1], kWorkedExample.data(), kWorkedExample.size()),
+              static_cast<ssize_t>(kWorkedExample.size()));
+    ::close(fed[1]);
+    struct Case {
+        std::string path;
+        std::uint64_t streamBytes;
+        long long allocations; // allowed before memory runs out, -1 for no limit
+        std::string stats;
+    };
+    const Case cases[] = {
+        {dir.file("none.zelv"), kMaxStreamBytes, -1, "failed: No such file or directory"},
+        {dir.file("folder.zelv"), kMaxStreamBytes, -1, "failed: Is a directory"},
+        {"/proc/self/mem", kMaxStreamBytes, -1, "failed: Input/output error"},
+        // A pipe without a writer is empty rather than waited for.
+        {dir.file("fifo.zelv"), kMaxStreamBytes, -1, "ok"},
+        {"/proc/self/fd/" + std::to_string(fed[0]), kMaxStreamBytes, -1,
+         "roots 1 folders 1 files 2 records 4 deepest 2 utf16 1 ok"},
+        // Endless input stops at the limit; a regular file is read whole past it.
+        {"/dev/zero", 1 << 16, -1, "failed: File too large"},
+        {dir.file("big.zelv"), 1 << 10, -1, "roots 2000 records 2000 ok"},
+        {dir.file("big.zelv"), kMaxStreamBytes, 1, "failed: Cannot allocate memory"},
+        {dir.file("example.zelv"), kMaxStreamBytes, 0, "failed: Cannot allocate memory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        for (const bool counting : {false, true}) {
+            if (c.path.starts_with("/proc/self/fd/") && counting) {
+                continue; // the pipe is read once
+            }
+            SnapshotTree tree;
+            tree.insertLast(kTopLevel, u"left over");
+            const ReadLimits limits{c.streamBytes};
+            AllocSeam::allowed = c.allocations;
+            const LoadStats stats = counting ? countSnapshotFile(c.path, limits)
+                                             : readSnapshotFile(c.path, tree, limits);
+            AllocSeam::allowed = -1;
+            EXPECT_EQ(diagnostics(stats), c.stats);
+            EXPECT_EQ(tree.size(), counting ? 1 : stats.records);
+        }
+    }
+    ::close(fed[0]);
+    // After memory ran out the same tree loads again.
+    SnapshotTree tree;
+    EXPECT_TRUE(readSnapshotFile(dir.file("example.zelv"), tree).opened);
+    EXPECT_EQ(dump(tree), kWorkedExampleTree);
 }
 
 } // namespace
