@@ -1,5 +1,6 @@
 #include "capture/directory_scanner.h"
 
+#include <cerrno>
 #include <string>
 
 #include "capture/classification.h"
@@ -131,7 +132,9 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             depth_ = 0;
             return 0;
         }
-        root.dir.readAll(root.listing);
+        if (!root.dir.readAll(root.listing)) {
+            observer_.folderUnreadable(rootPath_, errno != 0 ? errno : EIO);
+        }
     }
 
     for (;;) {
@@ -176,10 +179,21 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             // pushFrame may move the frames: nothing of frame is used after this point.
             const NodeId childNode = frames_[top].childNode;
             const std::string childBytes(name);
+            int error = child.isOpen() ? 0 : child.error();
             Frame& below = pushFrame(childNode, childBytes);
             below.dir = std::move(child);
-            if (below.dir.isOpen()) {
-                below.dir.readAll(below.listing);
+            if (below.dir.isOpen() && !below.dir.readAll(below.listing)) {
+                error = errno;
+            }
+            if (error != 0 || !below.dir.isOpen()) {
+                std::string where = rootPath_;
+                for (std::size_t level = 1; level < depth_; ++level) {
+                    if (where.empty() || where.back() != '/') {
+                        where += '/';
+                    }
+                    where += frames_[level].name;
+                }
+                observer_.folderUnreadable(where, error != 0 ? error : EIO);
             }
             continue;
         }

@@ -35,6 +35,10 @@ public:
     virtual void pump() = 0;
     // The progress text of the main window.
     virtual void setProgressText(std::u16string_view text) = 0;
+    // A folder that could not be opened or read to its end (error: its errno); path is its
+    // path on disk, the root's path as given followed by the names below it. The capture
+    // goes on: the folder keeps what was read of it. The desktop program says nothing.
+    virtual void folderUnreadable(std::string_view /*path*/, int /*error*/) {}
 };
 
 } // namespace zelvane

@@ -1,6 +1,7 @@
 #include "cli/cli_common.h"
 
 #include "cli/cli_output.h"
+#include "version.h"
 
 #include <cstring>
 #include <iostream>
@@ -17,23 +18,52 @@ int usageError(std::string_view command, std::string_view message) {
     return kExitFailure;
 }
 
-bool isHelp(const Args& args) {
-    for (std::string_view a : args) {
-        if (a == "--help" || a == "-h") {
+namespace {
+
+bool hasFlag(const Args& args, std::string_view a, std::string_view b) {
+    for (std::string_view arg : args) {
+        if (arg == "--") {
+            return false;
+        }
+        if (arg == a || arg == b) {
             return true;
         }
     }
     return false;
 }
 
-void printHelp(const Command& command) {
-    std::cout << command.usage;
+int printText(std::string_view text) {
+    Output out;
+    out.buffer() += text;
+    return out.finish() ? kExitOk : kExitFailure;
 }
 
-bool loadOrReport(const std::string& path, SnapshotTree& tree, LoadStats& stats) {
-    stats = readSnapshotFile(path, tree);
-    if (!stats.opened) {
-        reportFileError(path, stats.error);
+} // namespace
+
+bool isHelp(const Args& args) {
+    return hasFlag(args, "--help", "-h");
+}
+
+bool isVersion(const Args& args) {
+    return hasFlag(args, "--version", "--version");
+}
+
+int printHelp(const Command& command) {
+    return printText(command.usage);
+}
+
+int printVersion() {
+    return printText(std::string("zelvane-cli ") + kVersion + "\n");
+}
+
+std::string inputPath(std::string_view argument) {
+    return argument == "-" ? std::string("/dev/stdin") : std::string(argument);
+}
+
+bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats) {
+    stats = readSnapshotFile(inputPath(file), tree);
+    if (!stats.opened || stats.error != 0) {
+        reportFileError(file, stats.error);
         return false;
     }
     return true;

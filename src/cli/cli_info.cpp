@@ -1,82 +1,126 @@
 // zelvane-cli info / list: what a snapshot file holds.
-#include <iostream>
+#include <sstream>
 #include <string>
 
 #include "cli/cli_common.h"
+#include "cli/cli_output.h"
 #include "text/utf.h"
 
 namespace zelvane::cli {
 
 extern const char kInfoUsage[] =
     "Usage: zelvane-cli info FILE\n"
-    "Prints the numbers of roots, folders and files of a snapshot file, its deepest level,\n"
-    "how many names are stored as UTF-16, and every defect found.\n"
+    "Prints the numbers of roots, folders and files of a snapshot file (- is standard\n"
+    "input), its deepest level, how many names are stored as UTF-16, and every defect found.\n"
     "Exit status: 0 when the file is well formed, 1 when it is not, 2 when it cannot be read.\n";
 
 extern const char kListUsage[] =
-    "Usage: zelvane-cli list FILE\n"
-    "Prints the tree of a snapshot file, one node a line, indented by two spaces a level,\n"
-    "each line the kind number, a space and the stored text. Characters that are not\n"
-    "printable text are shown as \\xNN or \\uXXXX escapes.\n"
-    "Exit status: 0, or 2 when the file cannot be read.\n";
+    "Usage: zelvane-cli list FILE [--format text|tsv|json] [-0] [--path-style slash]\n"
+    "                             [--kinds numbers|names]\n"
+    "Prints every node of a snapshot file (- is standard input) in the order of the tree.\n"
+    "  --format text          one node a line, indented by two spaces a level: the kind, a\n"
+    "                         space and the stored text (the default)\n"
+    "  --format tsv           file, path, name, kind, kind name; tabs, newlines and\n"
+    "                         backslashes escaped as \\t, \\n and \\\\\n"
+    "  --format json          one object a line with file, path (the texts from the root\n"
+    "                         down), name, kind and kindName\n"
+    "  -0, --null             each node's whole path, as stored, followed by a NUL\n"
+    "  --path-style slash     whole paths as Root/Folder/name, without the folders' leading\n"
+    "                         spaces, instead of the indented tree\n"
+    "  --kinds names          kind names (folder, document, ...) instead of numbers\n"
+    "In text, characters that are not printable are shown as \\xNN or \\uXXXX escapes.\n"
+    "Exit status: 0, or 2 when the file cannot be read or the output cannot be written.\n";
 
 namespace {
 
-bool singleFileArgument(const Args& args, std::string_view command, std::string& file) {
-    if (args.size() != 1 || args[0].empty()) {
+// Takes the one FILE argument; output options too when options is given.
+bool parseFileArguments(const Args& args, std::string_view command, std::string& file,
+                        OutputOptions* options) {
+    std::vector<std::string_view> files;
+    bool flagsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        if (flagsEnded || a.size() < 2 || a[0] != '-') {
+            files.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            flagsEnded = true;
+            continue;
+        }
+        const OptionParse parsed = options != nullptr
+                                       ? parseOutputOption(command, args, i, *options)
+                                       : OptionParse::NotMine;
+        if (parsed == OptionParse::Bad) {
+            return false;
+        }
+        if (parsed == OptionParse::NotMine) {
+            usageError(command, "unknown option '" + displayArgument(a) + "'");
+            return false;
+        }
+    }
+    if (files.size() != 1 || files[0].empty()) {
         usageError(command,
-                   args.empty() ? "a snapshot file is needed" : "one snapshot file, please");
+                   files.empty() ? "a snapshot file is needed" : "one snapshot file, please");
         return false;
     }
-    file = std::string(args[0]);
-    return true;
+    file = std::string(files[0]);
+    return options == nullptr || checkOutputOptions(command, *options);
 }
 
 } // namespace
 
 int runInfo(const Args& args) {
     std::string file;
-    if (!singleFileArgument(args, "info", file)) {
+    if (!parseFileArguments(args, "info", file, nullptr)) {
         return kExitFailure;
     }
-    SnapshotTree tree;
-    LoadStats stats;
-    if (!loadOrReport(file, tree, stats)) {
+    // The counts need no tree: the file is only read through.
+    const LoadStats stats = countSnapshotFile(inputPath(file));
+    if (!stats.opened) {
+        reportFileError(file, stats.error);
         return kExitFailure;
     }
-    std::cout << "Roots:\t" << stats.roots << "\nFolders:\t" << stats.folders << "\nFiles:\t"
-              << stats.files << "\nRecords:\t" << stats.records << "\nDeepest level:\t"
-              << stats.deepestLevel << "\nUTF-16 names:\t" << stats.utf16Records << '\n';
+    Output out;
+    std::ostringstream text;
+    text << "Roots:\t" << stats.roots << "\nFolders:\t" << stats.folders << "\nFiles:\t"
+         << stats.files << "\nRecords:\t" << stats.records << "\nDeepest level:\t"
+         << stats.deepestLevel << "\nUTF-16 names:\t" << stats.utf16Records << '\n';
     if (stats.firstRecordDeep) {
-        std::cout << "Defect: the first record is deeper than 0\n";
+        text << "Defect: the first record is deeper than 0\n";
     }
     if (stats.orphanRecords > 0) {
-        std::cout << "Defect: " << stats.orphanRecords
-                  << " record(s) climb above the top level and became roots\n";
+        text << "Defect: " << stats.orphanRecords
+             << " record(s) climb above the top level and became roots\n";
     }
     if (stats.depthJumps > 0) {
-        std::cout << "Defect: " << stats.depthJumps
-                  << " record(s) are more than one level below the record before\n";
+        text << "Defect: " << stats.depthJumps
+             << " record(s) are more than one level below the record before\n";
     }
     if (stats.kindsAbove11 > 0) {
-        std::cout << "Defect: " << stats.kindsAbove11 << " record(s) have a kind above 11\n";
+        text << "Defect: " << stats.kindsAbove11 << " record(s) have a kind above 11\n";
     }
     if (stats.truncatedName) {
-        std::cout << "Defect: the last name is cut off by the end of the file\n";
+        text << "Defect: the last name is cut off by the end of the file\n";
     }
     if (stats.truncatedRecord) {
-        std::cout << "Defect: the file ends after a kind byte\n";
+        text << "Defect: the file ends after a kind byte\n";
     }
     if (stats.longNames > 0) {
-        std::cout << "Note: " << stats.longNames << " name(s) are longer than 1023 characters\n";
+        text << "Note: " << stats.longNames << " name(s) are longer than 1023 characters\n";
     }
-    std::cout << (stats.wellFormed() ? "Well formed\n" : "Not well formed\n");
+    text << (stats.wellFormed() ? "Well formed\n" : "Not well formed\n");
+    out.buffer() = text.str();
+    if (!out.finish()) {
+        return kExitFailure;
+    }
     return stats.wellFormed() ? kExitOk : kExitDefect;
 }
 
 int runList(const Args& args) {
     std::string file;
-    if (!singleFileArgument(args, "list", file)) {
+    OutputOptions options;
+    if (!parseFileArguments(args, "list", file, &options)) {
         return kExitFailure;
     }
     SnapshotTree tree;
@@ -84,20 +128,45 @@ int runList(const Args& args) {
     if (!loadOrReport(file, tree, stats)) {
         return kExitFailure;
     }
-    std::string out;
+    Output out;
+    std::string& text = out.buffer();
+    const bool names = options.kinds == KindStyle::Names;
+    const bool tree_form =
+        !options.null && options.format == Format::Text && options.pathStyle == PathStyle::Native;
+    NodeRow row;
     walkPreOrder(tree, [&](NodeId node, std::size_t level) {
-        out.append(level * 2, ' ');
-        out += std::to_string(tree.kind(node));
-        out += ' ';
-        out += utf16ToDisplay(tree.text(node));
-        out += '\n';
-        if (out.size() > (1u << 16)) {
-            std::cout << out;
-            out.clear();
+        if (out.failed()) {
+            return;
         }
+        if (tree_form) {
+            text.append(level * 2, ' ');
+            text +=
+                names ? std::string(kindName(tree.kind(node))) : std::to_string(tree.kind(node));
+            text += ' ';
+            appendDisplay(text, tree.text(node));
+            text += '\n';
+            out.flushIfFull();
+            return;
+        }
+        describeNode(file, tree, node, row);
+        if (options.null) {
+            appendWholePath(text, row, options.pathStyle, Escape::Raw);
+            text += '\0';
+        } else if (options.format == Format::Json) {
+            appendJsonObject(text, row);
+            text += '\n';
+        } else if (options.format == Format::Tsv) {
+            appendTsvFields(text, row, options.pathStyle);
+            text += '\n';
+        } else {
+            text += names ? std::string(kindName(row.kind)) : std::to_string(row.kind);
+            text += ' ';
+            appendWholePath(text, row, PathStyle::Slash, Escape::Display);
+            text += '\n';
+        }
+        out.flushIfFull();
     });
-    std::cout << out << std::flush;
-    return kExitOk;
+    return out.finish() ? kExitOk : kExitFailure;
 }
 
 } // namespace zelvane::cli

@@ -315,6 +315,7 @@ OptionParse parseOutputOption(std::string_view command, const std::vector<std::s
         if (!takeValue(command, args, i, value)) {
             return OptionParse::Bad;
         }
+        options.kindsShown = true;
         if (value == "numbers") {
             options.kinds = KindStyle::Numbers;
         } else if (value == "names") {

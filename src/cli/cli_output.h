@@ -67,7 +67,8 @@ struct OutputOptions {
     Format format = Format::Text;
     PathStyle pathStyle = PathStyle::Native;
     KindStyle kinds = KindStyle::Numbers;
-    bool null = false; // -0: whole paths, raw, each followed by a NUL
+    bool null = false;       // -0: whole paths, raw, each followed by a NUL
+    bool kindsShown = false; // --kinds was given
 };
 
 // What parseOutputOption made of args[i].

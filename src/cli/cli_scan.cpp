@@ -6,11 +6,13 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "capture/capture_command.h"
 #include "capture/capture_summary.h"
 #include "cli/cli_common.h"
+#include "cli/cli_output.h"
 #include "platform/directory.h"
 #include "text/utf.h"
 
@@ -25,16 +27,22 @@ extern const char kScanUsage[] =
     "                 always captured.\n"
     "  --title TEXT   the root's text; the default is PATH as given.\n"
     "  -o FILE        the snapshot file to write (replaced safely: the old file stays intact\n"
-    "                 when the write fails).\n"
-    "  --append FILE  add the capture to the snapshot FILE and save it back there (or to\n"
-    "                 the -o file when one is given).\n"
+    "                 when the write fails); - writes the snapshot to standard output and the\n"
+    "                 summary to standard error.\n"
+    "  --append FILE  add the capture to the snapshot FILE (- is standard input) and save it\n"
+    "                 back there (or to the -o file when one is given).\n"
+    "  --force        append even to a file that 'zelvane-cli info' finds not well formed.\n"
     "  --times        print the time taken to scan, sort and save on standard error.\n"
     "Prints the summary of the capture. Progress goes to standard error when it is a\n"
-    "terminal. Ctrl-C stops the scan after its current folder; what was captured is sorted\n"
-    "and saved, and the summary notes the interruption (a second Ctrl-C ends at once).\n"
-    "Symbolic links are captured as files and never followed.\n"
-    "Exit status: 0 when the capture is complete and saved, 1 when it was interrupted\n"
-    "(and saved), 2 when the snapshot could not be read or written.\n";
+    "terminal. A folder inside the tree that cannot be read is named on standard error, and\n"
+    "the capture goes on without its content. Ctrl-C stops the scan after its current folder:\n"
+    "a stopped capture is saved only to a new file (-o FILE that does not exist yet) and the\n"
+    "summary notes the interruption; an existing file is left as it was, and so is standard\n"
+    "output. A second Ctrl-C ends at once. Symbolic links are captured as files and never\n"
+    "followed.\n"
+    "Exit status: 0 when the capture is complete and saved, 1 when it is saved but some\n"
+    "folders could not be read, 2 when PATH cannot be opened or a snapshot cannot be read or\n"
+    "written (nothing is written then), 130 when Ctrl-C stopped the capture.\n";
 
 namespace {
 
@@ -68,10 +76,8 @@ public:
         if (!show_) {
             return;
         }
-        std::string line = utf16ToUtf8(text);
-        for (char& c : line) {
-            c = c == '\n' ? ' ' : c;
-        }
+        std::string line;
+        appendDisplay(line, text);
         std::fprintf(stderr, "\r%s\033[K", line.c_str());
         std::fflush(stderr);
     }
@@ -85,6 +91,16 @@ public:
         }
     }
 
+    void folderUnreadable(std::string_view path, int error) override {
+        if (show_) {
+            std::fputs("\r\033[K", stderr);
+        }
+        std::fprintf(stderr, "zelvane-cli: %s: %s\n", displayArgument(path).c_str(),
+                     std::strerror(error));
+        ++unreadable_;
+    }
+
+    std::size_t unreadable() const { return unreadable_; }
     Clock::time_point sortStart() const { return sortStart_; }
     Clock::time_point sortEnd() const { return sortEnd_; }
 
@@ -93,6 +109,7 @@ private:
     bool show_;
     Clock::time_point sortStart_{};
     Clock::time_point sortEnd_{};
+    std::size_t unreadable_ = 0;
 };
 
 struct ScanOptions {
@@ -101,6 +118,7 @@ struct ScanOptions {
     std::optional<std::string> title;
     std::optional<std::string> output;
     std::optional<std::string> append;
+    bool force = false;
     bool times = false;
 };
 
@@ -148,8 +166,10 @@ std::optional<ScanOptions> parseOptions(const Args& args) {
             }
         } else if (arg == "--times") {
             options.times = true;
+        } else if (arg == "--force") {
+            options.force = true;
         } else {
-            usageError("scan", "unknown option '" + std::string(arg) + "'");
+            usageError("scan", "unknown option '" + displayArgument(arg) + "'");
             return std::nullopt;
         }
     }
@@ -171,16 +191,69 @@ std::optional<ScanOptions> parseOptions(const Args& args) {
 
 } // namespace
 
+namespace {
+
+// Whether anything stands at path (a dangling link counts).
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Writes the snapshot to target ("-": standard output); reports a failure.
+bool save(const SnapshotTree& tree, const std::string& target, WriteResult& written) {
+    if (target == "-") {
+        std::string bytes;
+        written = encodeSnapshot(tree, bytes);
+        Output out;
+        out.buffer() = std::move(bytes);
+        written.ok = out.finish();
+        return written.ok;
+    }
+    written = writeSnapshotFile(tree, target);
+    if (!written.ok) {
+        reportFileError(target, written.error);
+    }
+    return written.ok;
+}
+
+} // namespace
+
 int runScan(const Args& args) {
     const std::optional<ScanOptions> options = parseOptions(args);
     if (!options) {
         return kExitFailure;
     }
 
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    gInterrupted = 0;
+    sigaction(SIGINT, &action, &previous);
+    struct Restore {
+        struct sigaction* previous;
+        ~Restore() { sigaction(SIGINT, previous, nullptr); }
+    } restore{&previous};
+
+    {
+        const platform::Directory probe = platform::Directory::openPath(*options->path);
+        if (!probe.isOpen()) {
+            reportFileError(*options->path, probe.error());
+            return kExitFailure;
+        }
+    }
+
     SnapshotTree tree;
     if (options->append) {
         LoadStats stats;
         if (!loadOrReport(*options->append, tree, stats)) {
+            return kExitFailure;
+        }
+        if (!stats.wellFormed() && !options->force) {
+            std::cerr << "zelvane-cli: " << displayArgument(*options->append)
+                      << ": not a well-formed snapshot ('zelvane-cli info' lists its defects); "
+                         "--force appends to it all the same\n";
             return kExitFailure;
         }
     }
@@ -191,51 +264,55 @@ int runScan(const Args& args) {
     request.label =
         options->title && !options->title->empty() ? utf8ToUtf16(*options->title) : request.path;
 
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
-
-    {
-        // The capture goes on either way, as in the desktop program; a shell user is told.
-        const platform::Directory probe = platform::Directory::openPath(*options->path);
-        if (!probe.isOpen()) {
-            std::cerr << "zelvane-cli: " << *options->path << ": " << std::strerror(probe.error())
-                      << " (the root gets no children)\n";
-        }
-    }
     ScanState& state = processScanState();
     TerminalPort port(state, isatty(STDERR_FILENO) == 1);
     const TextOrder order;
     const Clock::time_point start = Clock::now();
     const CaptureOutcome outcome = CaptureTree(tree, state, request, port, order);
+    const bool stopped = outcome.stopped || gInterrupted != 0;
 
     const std::string& target = options->output ? *options->output : *options->append;
-    const Clock::time_point saveStart = Clock::now();
-    const WriteResult written = writeSnapshotFile(tree, target);
-    const Clock::time_point saveEnd = Clock::now();
-    sigaction(SIGINT, &previous, nullptr);
+    const bool toStdout = target == "-";
+    const std::string summary =
+        utf16ToUtf8(BuildCaptureSummary(outcome.folders, outcome.files, outcome.total, stopped));
+    if (stopped && (toStdout || exists(target))) {
+        std::cerr << summary << "\nzelvane-cli: stopped; "
+                  << (toStdout ? std::string("nothing was written")
+                               : displayArgument(target) + " was left as it was")
+                  << '\n';
+        return kExitInterrupted;
+    }
 
-    if (!written.ok) {
-        reportFileError(target, written.error);
+    const Clock::time_point saveStart = Clock::now();
+    WriteResult written;
+    if (!save(tree, target, written)) {
         return kExitFailure;
     }
+    const Clock::time_point saveEnd = Clock::now();
+
     if (written.deepRecords > 0) {
-        std::cerr << "zelvane-cli: " << target << ": " << written.deepRecords
+        std::cerr << "zelvane-cli: " << displayArgument(target) << ": " << written.deepRecords
                   << " node(s) lie deeper than 255 levels; the file stores them at level 255\n";
     }
-    std::cout << utf16ToUtf8(BuildCaptureSummary(outcome.folders, outcome.files, outcome.total,
-                                                 outcome.stopped))
-              << '\n';
+    if (toStdout) {
+        std::cerr << summary << '\n';
+    } else {
+        Output out;
+        out.buffer() = summary + '\n';
+        if (!out.finish()) {
+            return kExitFailure;
+        }
+    }
     if (options->times) {
         std::fprintf(stderr, "scan %.3f s, sort %.3f s, save %.3f s, total %.3f s\n",
                      secondsBetween(start, port.sortStart()),
                      secondsBetween(port.sortStart(), port.sortEnd()),
                      secondsBetween(saveStart, saveEnd), secondsBetween(start, saveEnd));
     }
-    return outcome.stopped ? kExitDefect : kExitOk;
+    if (stopped) {
+        return kExitInterrupted;
+    }
+    return port.unreadable() > 0 ? kExitDefect : kExitOk;
 }
 
 } // namespace zelvane::cli

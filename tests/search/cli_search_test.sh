@@ -1,6 +1,7 @@
 #!/bin/bash
-# zelvane-cli search, info and list end to end over a scanned folder: Path, a tab, Item,
-# then the count; the options, escaped control characters, exit statuses and failures.
+# zelvane-cli search, info and list end to end over scanned folders: Path, a tab, Item, the
+# count on standard error; the options, several snapshots, wildcards, regular expressions,
+# Unicode case folding, escaped control characters, exit statuses and failures.
 # Usage: cli_search_test.sh path/to/zelvane-cli
 set -u
 cli=$1
@@ -25,29 +26,67 @@ mkdir -p "$work/disk/Docs"
 s=$work/s.zelv
 tab=$'\t'
 
-search() { # expected, arguments...
-    local expected=$1
-    shift
+search() { # expected status, expected output, arguments...
+    local status=$1 expected=$2
+    shift 2
     local out
-    out=$("$cli" search "$@" 2> /dev/null)
-    check "status of search $*" 0 $?
+    out=$("$cli" search "$@" 2> "$work/count")
+    check "status of search $*" "$status" $?
     check "search $*" "$expected" "$out"
 }
-search " Disk\\\\ Docs${tab}ReadMe.txt
- Disk${tab}readme.md
-2 matches found." "$s" readme
-search " Disk${tab}readme.md
-1 matches found." "$s" readme --match-case
-search " Disk${tab} Docs
-1 matches found." --whole "$s" " Docs"
-search "0 matches found." "$s" D --files-only --no-recursive
-search "${tab}Disk
-1 matches found." "$s" D --no-recursive
-search "0 matches found." "$s" -- --x # after -- a pattern may begin with a dash
-search " Disk\\\\ Docs${tab}bad\\x1B[31m.txt
-1 matches found." "$s" bad
-search " Disk${tab}del\\x7F.txt
-1 matches found." "$s" DEL
+count() { # the count line of the last search
+    cat "$work/count"
+}
+search 0 " Disk\\ Docs${tab}ReadMe.txt
+ Disk${tab}readme.md" "$s" readme
+check "count on standard error" "2 matches found." "$(count)"
+search 0 " Disk${tab}readme.md" "$s" readme --match-case
+search 0 " Disk${tab} Docs" --whole "$s" " Docs"
+search 1 "" "$s" D --files-only --no-recursive
+check "no match counted" "0 matches found." "$(count)"
+search 0 "${tab}Disk" "$s" D --no-recursive
+search 1 "" "$s" -- --x # after -- a pattern may begin with a dash
+search 0 " Disk\\ Docs${tab}bad\x1B[31m.txt" "$s" bad
+search 0 " Disk${tab}del\x7F.txt" "$s" DEL
+
+# Several snapshots: each row names its file; -e names the pattern.
+mkdir -p "$work/disk2/Sub"
+: > "$work/disk2/Sub/README"
+: > "$work/disk2/Stra\u00dfe.txt"
+printf -v strasse 'Stra\xc3\x9fe.txt'
+: > "$work/disk2/$strasse"
+rm -f "$work/disk2/Stra\u00dfe.txt"
+"$cli" scan "$work/disk2" --title Two -o "$work/t.zelv" > /dev/null
+t=$work/t.zelv
+search 0 "$s: Disk\\ Docs${tab}ReadMe.txt
+$s: Disk${tab}readme.md
+$t: Two\\ Sub${tab}README" "$s" "$t" readme
+check "one count for all" "3 matches found." "$(count)"
+search 0 "$t: Two\\ Sub${tab}README
+$s: Disk\\ Docs${tab}ReadMe.txt
+$s: Disk${tab}readme.md" -e readme "$t" "$s"
+search 2 "$t: Two\\ Sub${tab}README" "$work/missing.zelv" "$t" README
+check "the unreadable file named" "zelvane-cli: $work/missing.zelv: No such file or directory
+1 matches found." "$(count)"
+search 0 " Two${tab}$strasse" "$t" -e STRASSE --ignore-case-unicode
+search 1 "" "$t" STRASSE # a to z only
+search 0 "Two/Sub/README${tab}8
+Two/$strasse${tab}5" "$t" '*e*' --glob --path-style slash --kinds numbers
+search 0 " Disk${tab}readme.md${tab}other-file" "$s" '[r]*.m?' --glob --kinds names
+search 1 "" "$s" 'readme' --glob
+search 0 " Disk\\ Docs${tab}ReadMe.txt" "$s" '^read.*txt$' --regex
+search 1 "" "$s" '^read.*txt$' --regex --match-case
+search 0 "${tab}Disk" "$s" 'd..k' --regex --whole
+search 0 " Disk${tab} Docs" "$s" 'docs' --regex --whole # the name, without the space
+search 0 " Disk${tab} Docs" "$s" ' docs' --whole --ignore-case-unicode # the stored text
+for arguments in "x|--glob|--regex" "x|--match-case|--ignore-case-unicode" "(|--regex" \
+    "x|-e" "x|-0|--format|json" "x|--format|xml"; do
+    IFS='|' read -r -a words <<< "$arguments"
+    out=$("$cli" search "$s" "${words[@]}" 2> "$work/err")
+    check "status of search $arguments" 2 $?
+    check "no output for search $arguments" "" "$out"
+    check "two lines of error for search $arguments" 2 "$(wc -l < "$work/err")"
+done
 
 out=$("$cli" list "$s")
 check "status of list" 0 $?
@@ -76,8 +115,8 @@ Not well formed" "$(tail -3 <<< "$out")"
 mkdir "$work/big"
 for i in $(seq 1200); do : > "$work/big/$(printf '%064d' "$i")"; done
 "$cli" scan "$work/big" -o "$work/big.zelv" > /dev/null
-check "lines of a long search" "1201 1201" "$("$cli" search "$work/big.zelv" 0 | wc -l) \
-$("$cli" list "$work/big.zelv" | wc -l)"
+check "lines of a long search" "1200 1201" "$("$cli" search "$work/big.zelv" 0 2> /dev/null |
+    wc -l) $("$cli" list "$work/big.zelv" | wc -l)"
 check "overview" "  search  lists the nodes whose names match a pattern" \
     "$("$cli" --help | grep '^  search')"
 for command in info list; do
@@ -87,14 +126,14 @@ for command in info list; do
     check "status of $command with two files" 2 $?
 done
 
-for arguments in "$s" "$s|" "$s|a|b" "$s|a|--wholly" "$work/missing.zelv|a"; do
+for arguments in "$s" "$s|" "$s|a|--wholly" "$work/missing.zelv|a"; do
     IFS='|' read -r -a words <<< "$arguments"
     [ "${arguments: -1}" = "|" ] && words+=("")
     out=$("$cli" search "${words[@]}" 2> /dev/null)
     check "status of search $arguments" 2 $?
     check "no output for search $arguments" "" "$out"
 done
-"$cli" search --help | grep -q '^Usage: zelvane-cli search FILE PATTERN'
+"$cli" search --help | grep -q '^Usage: zelvane-cli search FILE... PATTERN'
 check "--help" 0 $?
 
 if [ "$failures" -ne 0 ]; then

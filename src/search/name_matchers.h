@@ -1,0 +1,81 @@
+// Name matching beyond the Search dialog's plain rule, for zelvane-cli: shell wildcards,
+// ICU regular expressions and full Unicode case folding; and the walk that applies one to
+// a snapshot under the dialog's "recursive" and "files only" options.
+//
+// Plain      the dialog's rule (the pattern anywhere in the stored text, or the whole text
+//            with `whole`), folding letter case by the chosen rule.
+// Glob       * (any run), ? (any one character), [abc], [a-z], [!a-z] or [^a-z], and \ that
+//            takes the next character as it is, over the whole name.
+// Regex      an ICU regular expression found anywhere in the name (the whole name with
+//            `whole`). ICU's own case folding is used whenever case is ignored.
+// Glob and Regex look at the name as people see it: a folder's text without its one
+// leading space. Plain looks at the stored text, as the dialog does.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/snapshot_tree.h"
+
+namespace zelvane {
+
+enum class MatchSyntax { Plain, Glob, Regex };
+enum class CaseRule {
+    Exact,        // letter case must match
+    AsciiLetters, // only a to z fold onto A to Z (the dialog's rule)
+    Unicode,      // full Unicode case folding (ß matches SS)
+};
+
+struct NameMatchOptions {
+    MatchSyntax syntax = MatchSyntax::Plain;
+    CaseRule caseRule = CaseRule::AsciiLetters;
+    bool whole = false; // Plain and Regex: the whole text must match (Glob always is whole)
+};
+
+// Full Unicode case folding (CaseFolding.txt, default mappings); lone surrogates stay.
+std::u16string foldCaseFull(std::u16string_view text);
+
+class NameMatcher {
+public:
+    NameMatcher();
+    ~NameMatcher();
+    NameMatcher(const NameMatcher&) = delete;
+    NameMatcher& operator=(const NameMatcher&) = delete;
+
+    // Prepares the pattern. False, with the reason in error, when it is not valid (an
+    // unbalanced regular expression, for one).
+    bool compile(std::u16string_view pattern, const NameMatchOptions& options, std::string& error);
+    bool matches(std::u16string_view text);
+    const NameMatchOptions& options() const { return options_; }
+
+private:
+    struct GlobToken {
+        enum Type { Literal, Any, Star, Class } type;
+        char32_t value = 0;             // Literal
+        bool negated = false;           // Class
+        std::vector<char32_t> ranges{}; // Class: pairs of first and last
+    };
+    std::u16string fold(std::u16string_view text) const;
+    bool globMatches(std::u16string_view text);
+
+    NameMatchOptions options_;
+    std::u16string pattern_; // Plain: the folded pattern
+    std::vector<GlobToken> glob_;
+    std::vector<char32_t> points_; // the text being matched, as code points
+    struct Regex;
+    std::unique_ptr<Regex> regex_;
+};
+
+// The text a matcher is given for a node: the stored text for Plain, else the name.
+std::u16string_view matchedText(const SnapshotTree& tree, NodeId node, MatchSyntax syntax);
+
+// The nodes that match, in pre-order, appended to out. Every node is examined, or only
+// the roots when recursive is off; with filesOnly, matching roots and folders (kinds 4, 6
+// and 9) are left out, while what lies below them is still searched.
+void searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,
+                 std::vector<NodeId>& out);
+
+} // namespace zelvane
