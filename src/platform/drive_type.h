@@ -3,13 +3,20 @@
 
 #include <string>
 
+struct statfs;
+
 namespace zelvane::platform {
 
 enum class DriveType { CdRom, Other };
 
+// The file-system query, replaceable in tests.
+using StatFs = int (*)(const char* path, struct statfs* info);
+
 // Asks the file system that holds path (as the user typed it; an empty path stands for
 // "/"): ISO 9660 and UDF, the file systems of optical discs, give CdRom; every other file
-// system, and a path that does not exist, gives Other.
-DriveType driveTypeOf(const std::string& path);
+// system gives Other. A path that cannot be asked (it does not exist, or cannot be reached)
+// takes the answer of its nearest folder that can, so that a missing folder on a disc is on
+// that disc; a relative path climbs to the working folder, an absolute one to "/".
+DriveType driveTypeOf(const std::string& path, StatFs query = nullptr);
 
 } // namespace zelvane::platform

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -131,6 +132,56 @@ TEST(DriveType, OrdinaryAndMissingPathsAreNoOpticalDiscs) {
          {tree.path(), tree.at("missing"), std::string(), std::string("/")}) {
         EXPECT_EQ(driveTypeOf(path), DriveType::Other) << path;
     }
+}
+
+// A file system where "/" and "rel" are on a disk, "/media/cd" on an ISO 9660 disc,
+// "/media/dvd/video" on a UDF one, and the working folder on a disc unless lost.
+std::string gProbes;
+bool gWorkingFolderLost = false;
+int fakeStatFs(const char* path, struct statfs* info) {
+    static const std::map<std::string, unsigned long> mounted = {{"/", 0xEF53},
+                                                                 {"/media/cd", 0x9660},
+                                                                 {"/media/dvd/video", 0x15013346},
+                                                                 {".", 0x9660},
+                                                                 {"rel", 0xEF53}};
+    gProbes += std::string(gProbes.empty() ? "" : " ") + path;
+    const auto found = mounted.find(path);
+    if (found == mounted.end() || (gWorkingFolderLost && found->first == ".")) {
+        errno = ENOENT;
+        return -1;
+    }
+    info->f_type = static_cast<decltype(info->f_type)>(found->second);
+    return 0;
+}
+
+TEST(DriveType, AMissingPathTakesTheDriveOfItsNearestExistingFolder) {
+    struct Case {
+        std::string path;
+        bool lost;
+        std::string probes;
+        DriveType type;
+    };
+    const Case cases[] = {
+        {"/media/cd", false, "/media/cd", DriveType::CdRom},
+        {"/media/cd/missing/deeper", false, "/media/cd/missing/deeper /media/cd/missing /media/cd",
+         DriveType::CdRom},
+        {"/media/cd//missing/", false, "/media/cd//missing/ /media/cd", DriveType::CdRom},
+        {"/media/dvd/video/x", false, "/media/dvd/video/x /media/dvd/video", DriveType::CdRom},
+        {"/media/other/x", false, "/media/other/x /media/other /media /", DriveType::Other},
+        {"//missing", false, "//missing /", DriveType::Other},
+        {"", false, "/", DriveType::Other},
+        {"rel/missing", false, "rel/missing rel", DriveType::Other},
+        {"missing/name", false, "missing/name missing .", DriveType::CdRom},
+        {"missing", true, "missing .", DriveType::Other},
+        {"/", true, "/", DriveType::Other},
+    };
+    for (const Case& c : cases) {
+        gProbes.clear();
+        gWorkingFolderLost = c.lost;
+        EXPECT_EQ(driveTypeOf(c.path, &fakeStatFs), c.type) << c.path;
+        EXPECT_EQ(gProbes, c.probes) << c.path;
+    }
+    gWorkingFolderLost = false;
 }
 
 } // namespace
