@@ -1,0 +1,102 @@
+#!/bin/bash
+# Times zelvane-cli diff over two snapshots of about ENTRIES nodes each (the second one
+# with some files gone, some added and a folder renamed) against diff(1) of the two
+# snapshots' listings and comm(1) of their sorted whole paths, in one run, on a warm cache;
+# checks that zelvane-cli finds as many changes as comm.
+#
+# Usage: bench/cli_diff.sh [path/to/zelvane-cli] [entries]
+#        bench/cli_diff.sh --make-snapshot ENTRIES FILE [variant]
+#   The snapshots are written straight as .zelv records (no folders on disk) under $TMPDIR
+#   (default /tmp) and removed afterwards.
+set -euo pipefail
+
+# Writes a snapshot like bench/generate_tree.sh's tree scanned: a root, 25 x 25 x n
+# folders, 19 files in each leaf folder. Variant 1 leaves out every 997th file, adds a
+# file to every 1000th leaf folder and renames one top folder.
+make_snapshot() {
+    python3 - "$@" << 'PY'
+import sys
+entries, path = int(sys.argv[1]), sys.argv[2]
+variant = int(sys.argv[3]) if len(sys.argv) > 3 else 0
+leaves = (entries // 20 + 624) // 625
+exts = [(".txt", 5), (".jpg", 7), (".c", 8), (".dll", 10), (".zip", 2), (".exe", 1),
+        (".html", 5), (".mp3", 7), (".ZELV", 0), (".gz", 2), (".inf", 8)]
+out = bytearray()
+def record(kind, depth, name):
+    out.extend(bytes([kind, depth]))
+    out.extend(name.encode("latin-1") + b"\0")
+record(9, 0, "Bench")
+leaf = 0
+for a in range(25):
+    record(6, 1, " Top %d%s" % (a, " (renamed)" if variant and a == 7 else ""))
+    for b in range(25):
+        record(6, 2, " sub-%d" % b)
+        for c in range(leaves):
+            leaf += 1
+            record(6, 3, " Ordner \xe4%d" % c)
+            files = ["file %d-%d" % (leaf, i) for i in range(19)]
+            if variant and leaf % 1000 == 0:
+                files.append("file %d-new" % leaf)
+            for i, name in enumerate(files):
+                if variant and (leaf * 19 + i) % 997 == 0:
+                    continue
+                ext, kind = exts[(leaf + i) % 11]
+                record(kind, 4, name + ext)
+open(path, "wb").write(out)
+PY
+}
+
+if [ "${1:-}" = "--make-snapshot" ]; then
+    shift
+    make_snapshot "$@"
+    exit 0
+fi
+
+cli=${1:-build/src/cli/zelvane-cli}
+entries=${2:-1000000}
+runs=${RUNS:-5}
+[ -x "$cli" ] || { echo "no zelvane-cli at $cli (build it first)" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zelvane-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+echo "writing two snapshots of about $entries nodes ..." >&2
+make_snapshot "$entries" "$work/old.zelv" 0
+make_snapshot "$entries" "$work/new.zelv" 1
+"$cli" list "$work/old.zelv" > "$work/old.list"
+"$cli" list "$work/new.zelv" > "$work/new.list"
+"$cli" export "$work/old.zelv" --format csv -o - | tail -n +2 | cut -d, -f1 | LC_ALL=C sort > "$work/old.paths"
+"$cli" export "$work/new.zelv" --format csv -o - | tail -n +2 | cut -d, -f1 | LC_ALL=C sort > "$work/new.paths"
+echo "nodes: $(wc -l < "$work/old.list") old, $(wc -l < "$work/new.list") new" >&2
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
+best_cli=999999
+best_diff=999999
+best_comm=999999
+for ((i = 0; i < runs; i++)); do
+    t0=$(now)
+    status=0
+    "$cli" diff "$work/old.zelv" "$work/new.zelv" > "$work/cli.out" || status=$?
+    t1=$(now)
+    diff "$work/old.list" "$work/new.list" > /dev/null || true
+    t2=$(now)
+    LC_ALL=C comm -3 "$work/old.paths" "$work/new.paths" > "$work/comm.out"
+    t3=$(now)
+    [ "$status" = 1 ] || { echo "zelvane-cli diff exited with $status, not 1" >&2; exit 1; }
+    best_cli=$(min "$(elapsed "$t0" "$t1")" "$best_cli")
+    best_diff=$(min "$(elapsed "$t1" "$t2")" "$best_diff")
+    best_comm=$(min "$(elapsed "$t2" "$t3")" "$best_comm")
+    echo "run $((i + 1)): zelvane-cli diff $(elapsed "$t0" "$t1") s, diff of the listings $(elapsed "$t1" "$t2") s, comm of the sorted paths $(elapsed "$t2" "$t3") s" >&2
+done
+
+cli_changes=$(wc -l < "$work/cli.out")
+comm_changes=$(wc -l < "$work/comm.out")
+echo "changes: zelvane-cli diff $cli_changes, comm $comm_changes"
+echo "zelvane-cli diff (two files loaded and compared): best $best_cli s (goal < 2 s)"
+echo "diff of the two listings (made beforehand):        best $best_diff s"
+echo "comm of the sorted whole paths (made beforehand):  best $best_comm s"
+if [ "$cli_changes" != "$comm_changes" ]; then
+    echo "COUNTS DIFFER" >&2
+    exit 1
+fi

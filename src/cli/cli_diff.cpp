@@ -1,0 +1,118 @@
+// zelvane-cli diff: what one snapshot holds that another does not, by path.
+#include <string>
+
+#include "capture/tree_order.h"
+#include "cli/cli_common.h"
+#include "cli/cli_output.h"
+#include "document/snapshot_diff.h"
+
+namespace zelvane::cli {
+
+extern const char kDiffUsage[] =
+    "Usage: zelvane-cli diff OLD NEW [--format text|tsv|json] [--path-style native|slash]\n"
+    "                        [-0]\n"
+    "Compares two snapshots of the same media by path: prints each folder and file that\n"
+    "only NEW holds (+, added) and each that only OLD holds (-, removed), every node of an\n"
+    "added or removed folder included, one a line.\n"
+    "A path is the stored texts from the root down; letter case counts, kinds are not\n"
+    "compared, and the roots' texts are part of the paths. When a folder holds several\n"
+    "nodes of the same name, the first in OLD pairs with the first in NEW, the second with\n"
+    "the second, and so on.\n"
+    "The lines follow the tree: under each folder both hold, their children in the order of\n"
+    "OLD, a node only one of them holds where that one has it, added and removed nodes that\n"
+    "meet between shared ones in the snapshot's sort order.\n"
+    "  --format text   + or -, a space, the whole path (the default)\n"
+    "  --format tsv    + or -, a tab, then file, path, name, kind, kind name as list --format\n"
+    "                  tsv writes them (file is OLD for a removed node, NEW for an added one)\n"
+    "  --format json   one object a line with \"change\": \"+\" or \"-\" and the fields of list\n"
+    "                  --format json\n"
+    "  --path-style    native (\" Root\\ Folder\\name\") or slash (\"Root/Folder/name\")\n"
+    "  -0, --null      + or -, a space and the path as the file system's bytes, each line\n"
+    "                  ended by a NUL instead of a newline\n"
+    "Exit status: 0 when the snapshots hold the same paths, 1 when they differ, 2 when a file\n"
+    "cannot be read or the arguments are wrong.\n";
+
+int runDiff(const Args& args) {
+    OutputOptions options;
+    std::vector<std::string_view> positional;
+    bool flagsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        if (flagsEnded || a.size() < 2 || a[0] != '-') {
+            positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            flagsEnded = true;
+            continue;
+        }
+        switch (parseOutputOption("diff", args, i, options)) {
+        case OptionParse::Taken:
+            continue;
+        case OptionParse::Bad:
+            return kExitFailure;
+        case OptionParse::NotMine:
+            return usageError("diff", "unknown option '" + displayArgument(a) + "'");
+        }
+    }
+    if (!checkOutputOptions("diff", options)) {
+        return kExitFailure;
+    }
+    if (positional.size() != 2 || positional[0].empty() || positional[1].empty()) {
+        return usageError("diff", positional.size() > 2
+                                      ? "two snapshot files, please"
+                                      : "an old and a new snapshot file are needed");
+    }
+    const std::string files[2] = {std::string(positional[0]), std::string(positional[1])};
+    SnapshotTree trees[2];
+    for (int side = 0; side < 2; ++side) {
+        LoadStats stats;
+        if (!loadOrReport(files[side], trees[side], stats)) {
+            return kExitFailure;
+        }
+    }
+
+    const TextOrder order;
+    const std::vector<DiffEntry> entries =
+        diffSnapshots(trees[0], trees[1], [&order](std::u16string_view a, std::u16string_view b) {
+            return order.compare(a, b) < 0;
+        });
+
+    Output output;
+    std::string& out = output.buffer();
+    NodeRow row;
+    for (const DiffEntry& entry : entries) {
+        const int side = entry.change == DiffChange::kRemoved ? 0 : 1;
+        describeNode(files[side], trees[side], entry.node, row);
+        const char change = static_cast<char>(entry.change);
+        if (options.null) {
+            out += change;
+            out += ' ';
+            appendWholePath(out, row, options.pathStyle, Escape::Raw);
+            out += '\0';
+        } else if (options.format == Format::Tsv) {
+            out += change;
+            out += '\t';
+            appendTsvFields(out, row, options.pathStyle);
+            out += '\n';
+        } else if (options.format == Format::Json) {
+            out += "{\"change\":\"";
+            out += change;
+            out += "\",";
+            appendJsonFields(out, row);
+            out += "}\n";
+        } else {
+            out += change;
+            out += ' ';
+            appendWholePath(out, row, options.pathStyle, Escape::Display);
+            out += '\n';
+        }
+        output.flushIfFull();
+    }
+    if (!output.finish()) {
+        return kExitFailure;
+    }
+    return entries.empty() ? kExitOk : kExitDefect;
+}
+
+} // namespace zelvane::cli

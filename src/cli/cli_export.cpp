@@ -1,0 +1,288 @@
+// zelvane-cli export: the whole catalogue of a snapshot file as CSV, JSON Lines or HTML.
+#include "cli/cli_export.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/cli_common.h"
+#include "cli/cli_output.h"
+#include "text/utf.h"
+
+namespace zelvane::cli {
+
+extern const char kExportUsage[] =
+    "Usage: zelvane-cli export FILE --format csv|json|html -o OUT [--title TEXT]\n"
+    "Writes the whole catalogue of a snapshot file to OUT (- for standard output).\n"
+    "  --format csv    a header line, then one line a node in the order of the tree with\n"
+    "                  the columns path, name, kind, kind name, depth: the path from the\n"
+    "                  root down to the node itself joined by /, the name, the kind number,\n"
+    "                  its name and the node's level (0 for a root). Folders go without\n"
+    "                  their leading space; names are the bytes the file system gave them.\n"
+    "                  RFC 4180: CR LF line ends; a field with a comma, a double quote or a\n"
+    "                  line break is put in double quotes, its double quotes doubled.\n"
+    "  --format json   one JSON object a node (JSON Lines), as list --format json writes.\n"
+    "  --format html   one page that any web browser opens without a network or other\n"
+    "                  files: the tree with its icons, to open and close, and a filter that\n"
+    "                  shows the names holding what is typed (letter case ignored).\n"
+    "                  Without --format, the format follows the extension of OUT (.csv,\n"
+    "                  .json, .jsonl, .html, .htm).\n"
+    "  -o OUT          the file to write; it is replaced only when the whole export has\n"
+    "                  been written.\n"
+    "  --title TEXT    the title of the page (default: the name of FILE)\n"
+    "Exit status: 0, or 2 when FILE cannot be read, OUT cannot be written or the\n"
+    "arguments are wrong.\n";
+
+namespace {
+
+enum class ExportFormat { None, Csv, Json, Html };
+
+ExportFormat formatNamed(std::string_view name) {
+    if (name == "csv") {
+        return ExportFormat::Csv;
+    }
+    if (name == "json") {
+        return ExportFormat::Json;
+    }
+    if (name == "html") {
+        return ExportFormat::Html;
+    }
+    return ExportFormat::None;
+}
+
+bool endsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+ExportFormat formatOfFileName(std::string_view name) {
+    for (const auto& [extension, format] :
+         {std::pair{".csv", ExportFormat::Csv}, std::pair{".json", ExportFormat::Json},
+          std::pair{".jsonl", ExportFormat::Json}, std::pair{".html", ExportFormat::Html},
+          std::pair{".htm", ExportFormat::Html}}) {
+        if (endsWith(name, extension)) {
+            return format;
+        }
+    }
+    return ExportFormat::None;
+}
+
+void appendCsvField(std::string& out, std::string_view field) {
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"') {
+            out += '"';
+        }
+        out += c;
+    }
+    out += '"';
+}
+
+std::string baseName(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    const std::size_t slash = path.find_last_of('/');
+    return std::string(
+        slash == std::string_view::npos || path.size() == 1 ? path : path.substr(slash + 1));
+}
+
+// Where the export goes: standard output, a device or pipe written in place, or a regular
+// file written beside the target and renamed over it at the end, so that a failed export
+// leaves the old file as it was.
+class Destination {
+public:
+    explicit Destination(std::string path) : path_(std::move(path)) {}
+    ~Destination() {
+        if (!temporary_.empty()) {
+            ::unlink(temporary_.c_str());
+        }
+        if (fd_ > 1) {
+            ::close(fd_);
+        }
+    }
+    Destination(const Destination&) = delete;
+    Destination& operator=(const Destination&) = delete;
+
+    bool open() {
+        if (path_ == "-") {
+            fd_ = 1;
+            return true;
+        }
+        struct stat info {};
+        if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            fd_ = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            return fd_ >= 0 || fail(errno);
+        }
+        const std::size_t slash = path_.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
+        temporary_ = folder + "." + baseName(path_) + ".export-XXXXXX";
+        fd_ = ::mkstemp(temporary_.data());
+        if (fd_ < 0) {
+            const int error = errno;
+            temporary_.clear();
+            return fail(error);
+        }
+        // mkstemp makes the file private; an export is made to be shared.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd_, 0666 & ~mask);
+        return true;
+    }
+    int fd() const { return fd_; }
+
+    // After the output was written: puts the file in its place. False (told) on failure.
+    bool commit() {
+        if (temporary_.empty()) {
+            return true;
+        }
+        if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
+            fd_ = -1;
+            return fail(errno);
+        }
+        fd_ = -1;
+        if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+            return fail(errno);
+        }
+        temporary_.clear();
+        return true;
+    }
+
+private:
+    bool fail(int error) {
+        reportFileError(path_, error);
+        return false;
+    }
+
+    std::string path_;
+    std::string temporary_;
+    int fd_ = -1;
+};
+
+} // namespace
+
+void writeCsv(const SnapshotTree& tree, Output& output) {
+    std::string& out = output.buffer();
+    out += "path,name,kind,kind name,depth\r\n";
+    NodeRow row;
+    std::string field;
+    walkPreOrder(tree, [&](NodeId node, std::size_t level) {
+        describeNode({}, tree, node, row);
+        field.clear();
+        appendWholePath(field, row, PathStyle::Slash, Escape::Raw);
+        appendCsvField(out, field);
+        out += ',';
+        field.clear();
+        appendName(field, row, PathStyle::Slash, Escape::Raw);
+        appendCsvField(out, field);
+        out += ',';
+        out += std::to_string(row.kind);
+        out += ',';
+        out += kindName(row.kind);
+        out += ',';
+        out += std::to_string(level);
+        out += "\r\n";
+        output.flushIfFull();
+    });
+}
+
+void writeJsonLines(const SnapshotTree& tree, std::string_view file, Output& output) {
+    NodeRow row;
+    walkPreOrder(tree, [&](NodeId node, std::size_t) {
+        describeNode(file, tree, node, row);
+        appendJsonObject(output.buffer(), row);
+        output.buffer() += '\n';
+        output.flushIfFull();
+    });
+}
+
+int runExport(const Args& args) {
+    std::vector<std::string_view> positional;
+    ExportFormat format = ExportFormat::None;
+    std::string_view out;
+    std::string_view title;
+    bool haveOut = false;
+    bool haveTitle = false;
+    bool flagsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        if (flagsEnded || a.size() < 2 || a[0] != '-') {
+            positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            flagsEnded = true;
+            continue;
+        }
+        if (a != "--format" && a != "-o" && a != "--title") {
+            return usageError("export", "unknown option '" + displayArgument(a) + "'");
+        }
+        if (i + 1 == args.size()) {
+            return usageError("export", std::string(a) + " needs a value");
+        }
+        const std::string_view value = args[++i];
+        if (a == "--format") {
+            format = formatNamed(value);
+            if (format == ExportFormat::None) {
+                return usageError("export", "the format is csv, json or html, not '" +
+                                                displayArgument(value) + "'");
+            }
+        } else if (a == "-o") {
+            out = value;
+            haveOut = true;
+        } else {
+            title = value;
+            haveTitle = true;
+        }
+    }
+    if (positional.size() != 1 || positional[0].empty()) {
+        return usageError("export", positional.empty() ? "a snapshot file is needed"
+                                                       : "one snapshot file, please");
+    }
+    if (!haveOut || out.empty()) {
+        return usageError("export", "say where to write: -o OUT, or -o - for standard output");
+    }
+    if (format == ExportFormat::None) {
+        format = formatOfFileName(out);
+        if (format == ExportFormat::None) {
+            return usageError("export", "say which format: --format csv, json or html");
+        }
+    }
+
+    const std::string file(positional[0]);
+    SnapshotTree tree;
+    LoadStats stats;
+    if (!loadOrReport(file, tree, stats)) {
+        return kExitFailure;
+    }
+    Destination destination{std::string(out)};
+    if (!destination.open()) {
+        return kExitFailure;
+    }
+    Output output(destination.fd());
+    switch (format) {
+    case ExportFormat::Csv:
+        writeCsv(tree, output);
+        break;
+    case ExportFormat::Json:
+        writeJsonLines(tree, file, output);
+        break;
+    default:
+        writeCataloguePage(tree, utf8ToUtf16(haveTitle ? title : baseName(file)), output);
+        break;
+    }
+    if (!output.finish() || !destination.commit()) {
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+} // namespace zelvane::cli
