@@ -1,0 +1,180 @@
+// The command line's name matchers: wildcards, regular expressions and the three case
+// rules over the same texts, and the walk that applies them to a tree.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "document/snapshot_tree.h"
+#include "search/name_matchers.h"
+#include "text/utf.h"
+
+namespace zelvane {
+namespace {
+
+constexpr auto kPlain = MatchSyntax::Plain;
+constexpr auto kGlob = MatchSyntax::Glob;
+constexpr auto kRegex = MatchSyntax::Regex;
+constexpr auto kExact = CaseRule::Exact;
+constexpr auto kAscii = CaseRule::AsciiLetters;
+constexpr auto kUnicode = CaseRule::Unicode;
+
+struct MatchCase {
+    MatchSyntax syntax;
+    CaseRule caseRule;
+    bool whole;
+    std::u16string pattern;
+    std::u16string text;
+    bool matches;
+};
+
+TEST(NameMatchers, MatchEachSyntaxUnderEachCaseRule) {
+    const std::vector<MatchCase> cases = {
+        // Plain: the dialog's rule, with the case rule chosen.
+        {kPlain, kAscii, false, u"readme", u"Docs README.TXT", true},
+        {kPlain, kExact, false, u"readme", u"README.TXT", false},
+        {kPlain, kExact, false, u"READ", u"README.TXT", true},
+        {kPlain, kAscii, false, u"\u00E9", u"\u00C9t\u00E9", true},
+        {kPlain, kAscii, false, u"\u00E9t", u"\u00C9t\u00C9", false},
+        {kPlain, kUnicode, false, u"\u00E9t", u"\u00C9T\u00C9", true},
+        {kPlain, kUnicode, false, u"strasse", u"Stra\u00DFe.txt", true},
+        {kPlain, kUnicode, false, u"STRA\u00DFE", u"strasse", true},
+        {kPlain, kUnicode, false, u"\u03C9", u"\u03A9.mp3", true},
+        {kPlain, kUnicode, true, u"docs", u" Docs", false},
+        {kPlain, kUnicode, true, u" docs", u" DOCS", true},
+        {kPlain, kAscii, true, u"a", u"ab", false},
+        {kPlain, kAscii, false, u"*", u"abc", false},
+        // Glob: over the whole name.
+        {kGlob, kAscii, false, u"*.txt", u"a.TXT", true},
+        {kGlob, kExact, false, u"*.txt", u"a.TXT", false},
+        {kGlob, kAscii, false, u"*.txt", u"a.txt.bak", false},
+        {kGlob, kAscii, false, u"?.txt", u"ab.txt", false},
+        {kGlob, kAscii, false, u"??.txt", u"ab.txt", true},
+        {kGlob, kAscii, false, u"?", u"\U0001F600", true},
+        {kGlob, kAscii, false, u"??", u"\U0001F600", false},
+        {kGlob, kAscii, false, u"[abc]*", u"b1", true},
+        {kGlob, kAscii, false, u"[!abc]*", u"b1", false},
+        {kGlob, kAscii, false, u"[^abc]*", u"d1", true},
+        {kGlob, kAscii, false, u"[a-c]x", u"bx", true},
+        {kGlob, kAscii, false, u"[a-c]x", u"dx", false},
+        {kGlob, kAscii, false, u"[a-]", u"-", true},
+        {kGlob, kAscii, false, u"[]]", u"]", true},
+        {kGlob, kAscii, false, u"[\\]x]", u"]", true},
+        {kGlob, kAscii, false, u"[x", u"[x", true},
+        {kGlob, kAscii, false, u"[!]", u"[!]", true},
+        {kGlob, kAscii, false, u"\\*", u"*", true},
+        {kGlob, kAscii, false, u"\\*", u"a", false},
+        {kGlob, kAscii, false, u"a\\", u"a\\", true},
+        {kGlob, kAscii, false, u"*a*b", u"xxaxxb", true},
+        {kGlob, kAscii, false, u"*a*b", u"xxaxx", false},
+        {kGlob, kAscii, false, u"a**", u"a", true},
+        {kGlob, kAscii, false, u"*", u"", true},
+        {kGlob, kAscii, false, u"", u"", true},
+        {kGlob, kAscii, false, u"", u"a", false},
+        {kGlob, kAscii, false, u"a*a*a*a*b", std::u16string(40, u'a'), false},
+        {kGlob, kUnicode, false, u"*STRASSE*", u"die stra\u00DFe", true},
+        {kGlob, kAscii, false, u"*STRASSE*", u"die stra\u00DFe", false},
+        {kGlob, kAscii, false, u"b\xDCE9*", u"b\xDCE9x", true},
+        // Regex: found anywhere, or the whole name; ICU's folding whenever case is ignored.
+        {kRegex, kAscii, false, u"^re.*d", u"README", true},
+        {kRegex, kExact, false, u"^re.*d", u"README", false},
+        {kRegex, kAscii, false, u"is", u"Disk", true},
+        {kRegex, kAscii, true, u"is", u"Disk", false},
+        {kRegex, kAscii, true, u"d..k", u"Disk", true},
+        {kRegex, kUnicode, false, u"\u03C9\\.mp3$", u"\u03A9.MP3", true},
+        {kRegex, kAscii, false, u"\\d{4}", u"IMG_2019.jpg", true},
+        {kRegex, kAscii, false, u"\\d{4}", u"IMG_201.jpg", false},
+    };
+    for (const MatchCase& c : cases) {
+        NameMatcher matcher;
+        std::string error;
+        ASSERT_TRUE(matcher.compile(c.pattern, {c.syntax, c.caseRule, c.whole}, error))
+            << utf16ToUtf8(c.pattern);
+        EXPECT_EQ(matcher.matches(c.text), c.matches)
+            << utf16ToUtf8(c.pattern) << " on " << utf16ToUtf8(c.text) << " syntax "
+            << static_cast<int>(c.syntax) << " case " << static_cast<int>(c.caseRule);
+        EXPECT_EQ(error, "");
+    }
+}
+
+TEST(NameMatchers, ABadRegularExpressionIsRefusedWithItsPlace) {
+    NameMatcher matcher;
+    std::string error;
+    EXPECT_FALSE(matcher.compile(u"ab(c", {kRegex, kAscii, false}, error));
+    EXPECT_NE(error.find("not a valid regular expression"), std::string::npos) << error;
+    // A good pattern after a bad one is used.
+    error.clear();
+    EXPECT_TRUE(matcher.compile(u"b+", {kRegex, kExact, false}, error));
+    EXPECT_TRUE(matcher.matches(u"abbc"));
+    EXPECT_FALSE(matcher.matches(u"ABBC"));
+    // And a glob after a regular expression.
+    EXPECT_TRUE(matcher.compile(u"a*", {kGlob, kExact, false}, error));
+    EXPECT_TRUE(matcher.matches(u"abbc"));
+    EXPECT_FALSE(matcher.matches(u"babbc"));
+}
+
+TEST(NameMatchers, FullFoldingGrowsAndKeepsLoneSurrogates) {
+    EXPECT_EQ(foldCaseFull(u"Stra\u00DFe"), u"strasse");
+    EXPECT_EQ(foldCaseFull(u"\u00DF\u00DF\u00DF"), u"ssssss");
+    EXPECT_EQ(foldCaseFull(u"A\xDCE9Z"), u"a\xDCE9z");
+    EXPECT_EQ(foldCaseFull(u""), u"");
+}
+
+class NameWalk : public ::testing::Test {
+protected:
+    NodeId add(NodeId parent, std::u16string_view text, int kind) {
+        const NodeId id = tree.insertLast(parent, text);
+        tree.setKind(id, kind);
+        return id;
+    }
+    std::string found(std::u16string pattern, MatchSyntax syntax, bool recursive = true,
+                      bool filesOnly = false) {
+        NameMatcher matcher;
+        std::string error;
+        EXPECT_TRUE(matcher.compile(pattern, {syntax, kAscii, false}, error));
+        std::vector<NodeId> nodes;
+        searchNames(tree, matcher, recursive, filesOnly, nodes);
+        std::string out;
+        for (const NodeId node : nodes) {
+            out += (out.empty() ? "" : "|") + utf16ToUtf8(tree.text(node));
+        }
+        return out;
+    }
+
+    SnapshotTree tree;
+};
+
+TEST_F(NameWalk, VisitsInPreOrderUnderTheDialogsOptions) {
+    const NodeId disk = add(kTopLevel, u"Disk", 9);
+    const NodeId docs = add(disk, u" Docs", 6);
+    add(docs, u"docs.txt", 5);
+    const NodeId deeper = add(docs, u" d2", 6);
+    add(deeper, u"d3.doc", 5);
+    add(disk, u" docsless", 8);  // a file whose name begins with a space
+    add(kTopLevel, u" Docs", 6); // a root of kind 6 keeps its space
+    const NodeId cd = add(kTopLevel, u"CD", 4);
+    add(cd, u"x", 8);
+
+    EXPECT_EQ(found(u"d*", kGlob), "Disk| Docs|docs.txt| d2|d3.doc");
+    EXPECT_EQ(found(u"d*", kGlob, true, true), "docs.txt|d3.doc");
+    EXPECT_EQ(found(u"*", kGlob, false), "Disk| Docs|CD");
+    EXPECT_EQ(found(u"*", kGlob, false, true), "");
+    EXPECT_EQ(found(u" d*", kGlob), " docsless| Docs");
+    EXPECT_EQ(found(u"^docs$", kRegex), " Docs");
+    EXPECT_EQ(found(u" d", kPlain), " Docs| d2| docsless| Docs");
+    EXPECT_EQ(found(u"x", kPlain), "docs.txt|x");
+    EXPECT_EQ(matchedText(tree, docs, kGlob), u"Docs");
+    EXPECT_EQ(matchedText(tree, docs, kPlain), u" Docs");
+
+    // An empty tree finds nothing.
+    SnapshotTree empty;
+    NameMatcher matcher;
+    std::string error;
+    matcher.compile(u"*", {kGlob, kAscii, false}, error);
+    std::vector<NodeId> nodes;
+    searchNames(empty, matcher, true, false, nodes);
+    EXPECT_TRUE(nodes.empty());
+}
+
+} // namespace
+} // namespace zelvane
