@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "icons/icon_set_qt.h"
+#include "text/text.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {
@@ -100,14 +101,17 @@ QVariant SnapshotTreeModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     switch (role) {
-    case Qt::DisplayRole:
-        return toQString(tree_.text(node));
+    case Qt::DisplayRole: {
+        // A text of any length is kept, but only its start is shown.
+        const std::u16string_view text = tree_.text(node);
+        return text.size() <= kMaxShownTextLength ? toQString(text) : toQString(shownText(text));
+    }
     case Qt::DecorationRole:
         if (icons_ != nullptr) {
             // A kind of 12 or more (from a foreign file) has no image and shows none.
-            const QPixmap image = icons_->image(tree_.kind(node));
-            if (!image.isNull()) {
-                return image;
+            QIcon icon = icons_->icon(tree_.kind(node));
+            if (!icon.isNull()) {
+                return icon;
             }
         }
         return {};

@@ -1,18 +1,26 @@
 #include "search/search_results_window_qt.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QThread>
 #include <QTreeView>
+#include <QWindow>
 #include <algorithm>
+#include <array>
+#include <limits>
+#include <unordered_map>
+#include <vector>
 
 #include "icons/icon_set_qt.h"
 #include "search/search_command.h"
+#include "text/text.h"
 #include "ui/dialog_layout_qt.h"
 #include "ui/text_qt.h"
 
@@ -25,6 +33,111 @@ constexpr int kTemplateWidth = 342;
 constexpr int kTemplateHeight = 209;
 // Added to the two columns' widths when the window is sized to them.
 constexpr int kExtraWidth = 32;
+// How long the opening waits at most for the window to be on the screen.
+constexpr int kFrameWaitMs = 1000;
+// How many cells of a column are measured at most to find its widest.
+constexpr std::size_t kMeasuredCells = 200;
+
+QString shownQString(std::u16string_view text) {
+    return text.size() <= kMaxShownTextLength ? toQString(text) : toQString(shownText(text));
+}
+
+// The list: a report view that can measure one cell as the view itself does when it fits a
+// column to its contents.
+class ResultsList : public QTreeView {
+public:
+    using QTreeView::QTreeView;
+    int cellWidth(const QModelIndex& index) const {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        return itemDelegateForIndex(index)->sizeHint(option, index).width();
+    }
+};
+
+// The sum of the advances of a text's characters, each measured alone once: an estimate of
+// the text's width that costs a table look-up per unit. Shaping a whole text takes about a
+// thousand times longer.
+class WidthEstimate {
+public:
+    explicit WidthEstimate(const QFont& font) : metrics_(font), bmp_(0x10000, -1.0F) {
+        for (char16_t c = 0; c < ascii_.size(); ++c) {
+            ascii_[c] = static_cast<float>(metrics_.horizontalAdvance(QChar(c)));
+        }
+    }
+
+    float of(std::u16string_view text) {
+        float sum = 0;
+        const std::size_t size = text.size();
+        for (std::size_t i = 0; i < size; ++i) {
+            const char16_t c = text[i];
+            if (c < ascii_.size()) {
+                sum += ascii_[c];
+            } else if (isHighSurrogate(c) && i + 1 < size && isLowSurrogate(text[i + 1])) {
+                sum += ofPair(c, text[i + 1]);
+                ++i;
+            } else {
+                float& advance = bmp_[c];
+                if (advance < 0) {
+                    advance = static_cast<float>(metrics_.horizontalAdvance(QChar(c)));
+                }
+                sum += advance;
+            }
+        }
+        return sum;
+    }
+
+private:
+    float ofPair(char16_t high, char16_t low) {
+        const auto key = static_cast<char32_t>(high) << 16 | low;
+        const auto found = pairs_.find(key);
+        if (found != pairs_.end()) {
+            return found->second;
+        }
+        const QChar pair[2] = {QChar(high), QChar(low)};
+        const auto advance = static_cast<float>(metrics_.horizontalAdvance(QString(pair, 2)));
+        pairs_.emplace(key, advance);
+        return advance;
+    }
+
+    QFontMetricsF metrics_;
+    std::array<float, 128> ascii_{};
+    std::vector<float> bmp_;
+    std::unordered_map<char32_t, float> pairs_;
+};
+
+// A cell that may be the widest of its column, with the estimate of its text's width.
+struct Candidate {
+    float estimate;
+    std::uint32_t row;
+};
+
+// The widest of the candidates' cells. They are measured from the widest estimate down,
+// at most kMeasuredCells of them; the measuring stops once no estimate left, plus the
+// largest amount by which a measured cell exceeded its estimate, comes up to the widest
+// cell found, since no cell left can then be wider.
+template <class Measure> int widestCell(std::vector<Candidate>& candidates, Measure measure) {
+    if (candidates.empty()) {
+        return 0;
+    }
+    const auto wider = [](const Candidate& a, const Candidate& b) {
+        return a.estimate > b.estimate || (a.estimate == b.estimate && a.row < b.row);
+    };
+    const std::size_t count = std::min(kMeasuredCells, candidates.size());
+    const auto end = candidates.begin() + static_cast<std::ptrdiff_t>(count);
+    std::nth_element(candidates.begin(), end - 1, candidates.end(), wider);
+    std::sort(candidates.begin(), end, wider);
+    int widest = 0;
+    float excess = -std::numeric_limits<float>::infinity();
+    for (auto it = candidates.begin(); it != end; ++it) {
+        if (it != candidates.begin() && it->estimate + excess <= static_cast<float>(widest)) {
+            break;
+        }
+        const int width = measure(it->row);
+        widest = std::max(widest, width);
+        excess = std::max(excess, static_cast<float>(width) - it->estimate);
+    }
+    return widest;
+}
 
 } // namespace
 
@@ -55,8 +168,8 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
     }
     const auto row = static_cast<std::size_t>(index.row());
     if (role == Qt::DisplayRole) {
-        return index.column() == 0 ? toQString(results_->item(row))
-                                   : toQString(results_->path(row));
+        return index.column() == 0 ? shownQString(results_->item(row))
+                                   : shownQString(results_->path(row));
     }
     if (role == Qt::DecorationRole && index.column() == 0 && icons_ != nullptr) {
         const int kind = results_->kind(row);
@@ -85,7 +198,7 @@ CSearchResults::CSearchResults(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
 
-    list_ = new QTreeView(this);
+    list_ = new ResultsList(this);
     list_->setObjectName(QStringLiteral("control_%1").arg(IDC_SEARCH_RESULTS_LIST));
     model_ = new SearchResultsModel(this);
     list_->setModel(model_);
@@ -120,10 +233,26 @@ void CSearchResults::open() {
     // The window's corner lies on the main window's client top-left; it is not centred.
     move(origin_);
     show();
+    waitForFrame();
     if (icons_ != nullptr && icons_->size() > 0) {
         list_->setIconSize(QSize(icons_->size(), icons_->size()));
     }
     model_->setResults(nullptr, icons_);
+}
+
+void CSearchResults::waitForFrame() {
+    // A window manager frames a window only once it is shown, and until then Qt places the
+    // window by its client area. The window is exposed when its frame is there.
+    QWindow* window = windowHandle();
+    QElapsedTimer waited;
+    waited.start();
+    while (window != nullptr && !window->isExposed() && waited.elapsed() < kFrameWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(1);
+    }
+    if (frameGeometry().topLeft() != origin_) {
+        move(origin_);
+    }
 }
 
 void CSearchResults::fill(const SearchResults& results) {
@@ -156,49 +285,49 @@ int CSearchResults::fittedColumnWidth(int column) const {
     if (results == nullptr || results->empty()) {
         return list_->columnWidth(column);
     }
-    const QFontMetrics metrics(list_->font());
-    // What the delegate adds around a text (margins, and the icon in the first column).
-    const QModelIndex first = model_->index(0, column);
-    QStyleOptionViewItem option;
-    option.initFrom(list_);
-    option.font = list_->font();
-    option.decorationSize = list_->iconSize();
-    option.features = column == 0 && icons_ != nullptr ? QStyleOptionViewItem::HasDecoration
-                                                       : QStyleOptionViewItem::None;
-    const QString firstText = model_->data(first, Qt::DisplayRole).toString();
-    const int padding = list_->itemDelegate()->sizeHint(option, first).width() -
-                        metrics.horizontalAdvance(firstText);
-
-    // The widest text of the column, every row counted. A text of n code units is no
-    // wider than n times the font's widest character, so most rows need no measuring,
-    // and rows that share a path are measured once.
-    const int widestChar = std::max(1, metrics.maxWidth());
-    int widest = metrics.horizontalAdvance(firstText);
-    std::u16string path;
-    std::uint32_t lastPath = 0;
-    bool havePath = false;
+    list_->ensurePolished();
+    const auto* list = static_cast<const ResultsList*>(list_);
+    const auto measure = [&](std::uint32_t row) {
+        return list->cellWidth(model_->index(static_cast<int>(row), column));
+    };
+    WidthEstimate estimate(list_->font());
     const auto rows = static_cast<std::size_t>(model_->rowCount());
-    for (std::size_t row = 0; row < rows; ++row) {
-        if (column == 0) {
+    std::vector<Candidate> candidates;
+    if (column == 0) {
+        candidates.reserve(rows);
+        for (std::size_t row = 0; row < rows; ++row) {
             const std::u16string_view item = results->item(row);
-            if (static_cast<double>(item.size()) * widestChar <= widest) {
-                continue;
-            }
-            widest = std::max(widest, metrics.horizontalAdvance(toQString(item)));
-        } else {
-            const std::uint32_t identity = results->pathIdentity(row);
-            if ((havePath && identity == lastPath) ||
-                static_cast<double>(results->pathLength(row)) * widestChar <= widest) {
-                continue;
-            }
-            havePath = true;
-            lastPath = identity;
-            path.clear();
-            results->appendPath(row, path);
-            widest = std::max(widest, metrics.horizontalAdvance(toQString(path)));
+            candidates.push_back({estimate.of(item.substr(0, kMaxShownTextLength)),
+                                  static_cast<std::uint32_t>(row)});
+        }
+        return widestCell(candidates, measure);
+    }
+    // Rows with the same path share its last piece: each path is a candidate once, with the
+    // first row that shows it. A path's estimate is its last piece's plus the estimate of
+    // the path before that piece, which comes earlier.
+    constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> firstRow(results->pieceCount(), kNone);
+    std::uint32_t emptyPathRow = kNone;
+    for (std::size_t row = 0; row < rows; ++row) {
+        const std::uint32_t piece = results->pathIdentity(row);
+        std::uint32_t& first = piece == SearchResults::kNoPiece ? emptyPathRow : firstRow[piece];
+        if (first == kNone) {
+            first = static_cast<std::uint32_t>(row);
         }
     }
-    return widest + std::max(0, padding);
+    std::vector<float> pathEstimate(results->pieceCount());
+    for (std::uint32_t piece = 0; piece < pathEstimate.size(); ++piece) {
+        const std::uint32_t before = results->pieceBefore(piece);
+        pathEstimate[piece] = (before == SearchResults::kNoPiece ? 0.0F : pathEstimate[before]) +
+                              estimate.of(results->pieceText(piece));
+        if (firstRow[piece] != kNone) {
+            candidates.push_back({pathEstimate[piece], firstRow[piece]});
+        }
+    }
+    if (emptyPathRow != kNone) {
+        candidates.push_back({0.0F, emptyPathRow});
+    }
+    return widestCell(candidates, measure);
 }
 
 void CSearchResults::FitList() {

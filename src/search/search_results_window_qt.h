@@ -19,7 +19,7 @@ class IconSet;
 inline constexpr int IDC_SEARCH_RESULTS_LIST = 1005;
 
 // The rows of a SearchResults as a two-column table: "Item" with the node's icon, "Path".
-// It never sorts.
+// It never sorts. Texts are shown cut as shownText() cuts them.
 class SearchResultsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -52,8 +52,9 @@ public:
 
     // Steps of the opening: shown with the list styled and its two columns, no rows ...
     void open();
-    // ... then filled, its columns fitted (when there are rows), sized to the columns plus
-    // 32 pixels but no wider than the screen, and the list fitted to the client area.
+    // ... then filled, its columns fitted to their widest cells (when there are rows), sized
+    // to the columns plus 32 pixels but no wider than the screen and shorter by its frame,
+    // and the list fitted to the client area.
     void fill(const SearchResults& results);
 
     // Called with the first selected row (nullopt when none) on every double-click.
@@ -76,6 +77,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Waits, for a moment at most, until the window is on the screen, so that a window
+    // manager's frame around it is known, and puts the frame's corner on the origin.
+    void waitForFrame();
+    // The widest cell of a column, padding and icon included, as the view measures cells.
     int fittedColumnWidth(int column) const;
 
     QTreeView* list_ = nullptr;

@@ -21,6 +21,15 @@ std::u16string_view cutText(std::u16string_view text, std::size_t capacity) {
     return text.substr(0, keep);
 }
 
+std::u16string shownText(std::u16string_view text) {
+    if (text.size() <= kMaxShownTextLength) {
+        return std::u16string(text);
+    }
+    std::u16string shown(cutText(text, kMaxShownTextLength - 1));
+    shown.push_back(kEllipsis);
+    return shown;
+}
+
 std::u16string decimalText(std::uint64_t n) {
     std::u16string digits;
     do {

@@ -37,6 +37,16 @@ constexpr bool isLowSurrogate(char16_t c) {
 // into a fixed buffer cuts with this one rule.
 std::u16string_view cutText(std::u16string_view text, std::size_t capacity);
 
+// Windows show at most this many units of a node's text (the 1023 a node text is handled
+// with); the stored text itself stays whole.
+inline constexpr std::size_t kMaxShownTextLength = 1023;
+inline constexpr char16_t kEllipsis = u'\u2026';
+// What a window shows of a text: the text itself when it is no longer than
+// kMaxShownTextLength, otherwise its first units, cut by cutText, and an ellipsis, no more
+// than kMaxShownTextLength units in all. Painting a name of a megabyte would freeze the
+// window.
+std::u16string shownText(std::u16string_view text);
+
 // The decimal digits of n.
 std::u16string decimalText(std::uint64_t n);
 
