@@ -1,9 +1,12 @@
 #include "settings/qsettings_backend_qt.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <QVariant>
+#include <sys/stat.h>
 
 #include "text/text.h"
 #include "text/utf.h"
@@ -32,24 +35,39 @@ bool survivesUtf8(std::u16string_view text) {
 
 } // namespace
 
+QString QSettingsBackend::settingsFilePath() {
+    // Where QSettings keeps organisation "Halcyra", application "Zelvane" in the user's
+    // scope; named explicitly, so that no other file (the organisation's, the system's)
+    // is read, and so that it can be looked at before it is read.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Halcyra/Zelvane.conf");
+}
+
 QSettingsBackend::QSettingsBackend() = default;
 QSettingsBackend::~QSettingsBackend() = default;
 
 void QSettingsBackend::open(std::u16string_view /*subkey*/) {
-    settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                            QStringLiteral("Halcyra"), QStringLiteral("Zelvane"));
+    settings_.reset();
+    readable_ = false;
+    const QString path = settingsFilePath();
+    // Anything but a regular file there (a pipe would block the read for ever, a device
+    // would be replaced by the write) counts as a file that cannot be read.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        return;
+    }
+    settings_ = std::make_unique<QSettings>(path, QSettings::NativeFormat);
     // A damaged file gives the defaults for everything, and is written out afresh with
-    // them; a file that cannot be read at all gives the defaults and keeps nothing.
+    // them; a file that cannot be read gives the defaults and is left as it is.
     switch (settings_->status()) {
     case QSettings::NoError:
         readable_ = true;
         break;
     case QSettings::FormatError:
         settings_->clear();
-        readable_ = false;
         break;
     case QSettings::AccessError:
-        readable_ = false;
+        settings_.reset();
         break;
     }
 }

@@ -1,0 +1,115 @@
+// The desktop program's settings file under hostile conditions: whatever stands where the
+// file belongs, start-up gets the defaults without waiting, and exit writes nothing over it.
+#include "settings/qsettings_backend_qt.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zelvane {
+namespace {
+
+const RememberedInputs kChanged{
+    {u"/media/cdrom", u"mp3", u"My CD"}, {u"*.Ω", true, true, true, false, true}, u""};
+
+// Loads the settings and saves changed ones in a child process, which must be done within
+// five seconds. Gives back "defaults", "stored" (the values a regular file held), "other",
+// or how the child ended.
+std::string loadAndSave() {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(5);
+        QSettingsBackend store;
+        const RememberedInputs loaded = loadSettings(store);
+        saveSettings(store, kChanged);
+        ::_exit(loaded == RememberedInputs{} ? 10 : loaded == kChanged ? 11 : 12);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status)) {
+        return "signal " + std::to_string(WTERMSIG(status));
+    }
+    switch (WEXITSTATUS(status)) {
+    case 10:
+        return "defaults";
+    case 11:
+        return "stored";
+    case 12:
+        return "other";
+    }
+    return "exit " + std::to_string(WEXITSTATUS(status));
+}
+
+std::string kindOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        return "nothing";
+    }
+    return S_ISREG(st.st_mode)    ? "file of " + std::to_string(st.st_size) + " bytes"
+           : S_ISFIFO(st.st_mode) ? "fifo"
+           : S_ISDIR(st.st_mode)  ? "folder"
+           : S_ISCHR(st.st_mode)  ? "device"
+                                  : "other";
+}
+
+TEST(QSettingsBackendFile, WhatIsNotARegularFileGivesTheDefaultsAndIsLeftAsItWas) {
+    const QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    const QString path = QSettingsBackend::settingsFilePath();
+    EXPECT_EQ(path, home.path() + "/Halcyra/Zelvane.conf");
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray elsewhere = QFile::encodeName(home.path() + "/elsewhere");
+    struct Case {
+        std::string name;
+        std::function<void()> setup;
+        std::string loaded, after;
+    };
+    const Case cases[] = {
+        // The first run writes the file; the next one reads it back.
+        {"none", [] {}, "defaults", "file"},
+        {"regular", [] {}, "stored", "file"},
+        {"fifo", [&] { ::mkfifo(file.constData(), 0644); }, "defaults", "fifo"},
+        {"link to a fifo",
+         [&] {
+             ::mkfifo(elsewhere.constData(), 0644);
+             ::symlink(elsewhere.constData(), file.constData());
+         },
+         "defaults", "fifo"},
+        {"folder", [&] { ::mkdir(file.constData(), 0755); }, "defaults", "folder"},
+        {"device", [&] { ::mknod(file.constData(), S_IFCHR | 0666, makedev(1, 3)); }, "defaults",
+         "device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.name == "device" && ::geteuid() != 0) {
+            continue; // only root makes devices; the fifo covers the same path
+        }
+        if (c.name != "regular") {
+            QDir(home.path()).removeRecursively();
+            QDir().mkpath(home.path() + "/Halcyra");
+        }
+        c.setup();
+        EXPECT_EQ(loadAndSave(), c.loaded);
+        EXPECT_EQ(kindOf(path).substr(0, c.after.size()), c.after);
+    }
+}
+
+} // namespace
+} // namespace zelvane
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
