@@ -70,6 +70,49 @@ void BM_SortTreeMillionNodes(benchmark::State& state) {
 }
 BENCHMARK(BM_SortTreeMillionNodes)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// A capture-shaped snapshot of `nodes` nodes in the order a disk gives them (unsorted):
+// folders of about ten entries (one of them a folder, on average), names of about 20
+// characters, a third of them non-Latin.
+void buildCaptureShaped(SnapshotTree& tree, std::mt19937& random, std::size_t nodes) {
+    tree.removeAll();
+    tree.reserve(nodes, nodes * 21);
+    std::vector<NodeId> folders{tree.insertLast(kTopLevel, u"Generated disk")};
+    std::size_t made = 1;
+    std::size_t next = 0;
+    while (made < nodes) {
+        const NodeId parent = folders[next < folders.size() ? next++ : random() % folders.size()];
+        const std::size_t entries = 1 + random() % 19;
+        for (std::size_t i = 0; i < entries && made < nodes; ++i, ++made) {
+            std::u16string name = randomName(random);
+            if (random() % 3 == 0 && name[0] < 0x80) {
+                name[0] = u'\u0436';
+                name[3] = u'\u6587';
+            }
+            if (random() % 10 == 0) {
+                folders.push_back(tree.insertLast(parent, u" " + name));
+            } else {
+                tree.insertLast(parent, name);
+            }
+        }
+    }
+}
+
+// The sort at the end of a capture of ten million nodes.
+void BM_SortTreeTenMillionCaptured(benchmark::State& state) {
+    std::mt19937 random(10);
+    SnapshotTree tree;
+    const TextOrder order("en_US");
+    for (auto _ : state) {
+        state.PauseTiming();
+        buildCaptureShaped(tree, random, 10000000);
+        state.ResumeTiming();
+        SortTree(tree, order);
+        benchmark::ClobberMemory();
+    }
+    state.counters["nodes"] = static_cast<double>(tree.size());
+}
+BENCHMARK(BM_SortTreeTenMillionCaptured)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 class NullObserver : public ScanObserver {
 public:
     void setScanningState(bool) override {}

@@ -10,8 +10,10 @@ namespace zelvane {
 
 ItemCommands& CMainDlg::itemCommands() {
     if (!itemCommands_) {
-        itemCommands_ =
-            std::make_unique<ItemCommands>(tree_, document_, *this, [this] { SortTree(tree_); });
+        itemCommands_ = std::make_unique<ItemCommands>(
+            tree_, document_, *this, [this](NodeId renamed, bool wasInOrder) {
+                SortTreeAfterRename(tree_, renamed, wasInOrder, TextOrder());
+            });
     }
     return *itemCommands_;
 }

@@ -23,6 +23,7 @@ CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRe
     state.filter = request.filter;
 
     CaptureOutcome outcome;
+    const bool wasInOrder = tree.inOrder();
     outcome.root = tree.insertLast(kTopLevel, request.label);
     tree.setKind(outcome.root, rootKindForPath(request.path));
 
@@ -40,7 +41,7 @@ CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRe
 
         tree.setTextAndBold(outcome.root, request.label);
         observer.setProgressText(u"Sorting...");
-        SortTree(tree, order);
+        SortTreeAfterCapture(tree, outcome.root, wasInOrder, order);
     }
     observer.setScanningState(false);
 

@@ -1,7 +1,10 @@
 #include "capture/classification.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "document/snapshot_tree.h"
 #include "text/text.h"
@@ -46,50 +49,77 @@ constexpr std::array<ExtensionGroup, 5> kGroups = {{
     {kKindMedia, kMediaGroup, std::size(kMediaGroup)},
 }};
 
-// The longest text any rule compares with (".MANIFEST", "AUTORUN").
-constexpr std::size_t kLongestEntry = 9;
+// Extensions are looked up by their letters after the dot, packed into one number (at
+// most eight units below 128, the first in the highest byte): a binary search of the
+// table's 93 entries instead of a walk through every group.
+constexpr std::size_t kPackedUnits = 8;
 
-// Folds a to z into buf; false when text is too long to equal any table text.
-bool foldShort(std::u16string_view text, char16_t (&buf)[kLongestEntry], std::size_t& length) {
-    if (text.size() > kLongestEntry) {
+// The extension folded to upper case and packed; 0 when no table entry can equal it.
+std::uint64_t packExtension(std::u16string_view extension) {
+    if (extension.size() < 2 || extension.size() > kPackedUnits + 1 || extension[0] != u'.') {
+        return 0;
+    }
+    std::uint64_t packed = 0;
+    for (std::size_t i = 1; i < extension.size(); ++i) {
+        const char16_t c = asciiUpper(extension[i]);
+        if (c == 0 || c >= 0x80) {
+            return 0;
+        }
+        packed |= std::uint64_t{c} << (8 * (kPackedUnits - i));
+    }
+    return packed;
+}
+
+struct PackedEntry {
+    std::uint64_t extension;
+    int kind;
+    bool operator<(const PackedEntry& other) const { return extension < other.extension; }
+};
+
+// Every extension that has a kind of its own, sorted for the search.
+const std::vector<PackedEntry>& packedTable() {
+    static const std::vector<PackedEntry> table = [] {
+        std::vector<PackedEntry> entries;
+        for (const ExtensionGroup& group : kGroups) {
+            for (std::size_t i = 0; i < group.count; ++i) {
+                entries.push_back({packExtension(group.members[i]), group.kind});
+            }
+        }
+        entries.push_back({packExtension(u".ZELV"), kKindSnapshotDocument});
+        entries.push_back({packExtension(u".LNK"), kKindShortcut});
+        entries.push_back({packExtension(u".URL"), kKindShortcut});
+        std::sort(entries.begin(), entries.end());
+        return entries;
+    }();
+    return table;
+}
+
+bool isAutorun(std::u16string_view base) {
+    constexpr std::u16string_view kAutorun = u"AUTORUN";
+    if (base.size() != kAutorun.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        buf[i] = asciiUpper(text[i]);
+    for (std::size_t i = 0; i < base.size(); ++i) {
+        if (asciiUpper(base[i]) != kAutorun[i]) {
+            return false;
+        }
     }
-    length = text.size();
     return true;
 }
 
 } // namespace
 
 int classifyFile(std::u16string_view base, std::u16string_view extension) {
-    char16_t extBuf[kLongestEntry];
-    std::size_t extLength = 0;
-    if (!foldShort(extension, extBuf, extLength)) {
+    const std::uint64_t packed = packExtension(extension);
+    if (packed == 0) {
         return kKindOther;
     }
-    const std::u16string_view ext(extBuf, extLength);
-    char16_t baseBuf[kLongestEntry];
-    std::size_t baseLength = 0;
-    if (ext == u".INF" && foldShort(base, baseBuf, baseLength) &&
-        std::u16string_view(baseBuf, baseLength) == u"AUTORUN") {
+    if (packed == packExtension(u".INF") && isAutorun(base)) {
         return kKindAutorun;
     }
-    if (ext == u".ZELV") {
-        return kKindSnapshotDocument;
-    }
-    if (ext == u".LNK" || ext == u".URL") {
-        return kKindShortcut;
-    }
-    for (const ExtensionGroup& group : kGroups) {
-        for (std::size_t i = 0; i < group.count; ++i) {
-            if (group.members[i] == ext) {
-                return group.kind;
-            }
-        }
-    }
-    return kKindOther;
+    const std::vector<PackedEntry>& table = packedTable();
+    const auto found = std::lower_bound(table.begin(), table.end(), PackedEntry{packed, 0});
+    return found != table.end() && found->extension == packed ? found->kind : kKindOther;
 }
 
 NameParts splitExtension(std::u16string_view name) {

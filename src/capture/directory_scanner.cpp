@@ -18,6 +18,20 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // every file descriptor of the process (the rest of the program needs some too).
 constexpr std::size_t kMaxOpenLevels = 64;
 
+// The UTF-16 text of a name from the disk into out, whose room is reused from name to
+// name: ASCII bytes directly, anything else through the lossless conversion.
+void widen(std::string_view name, std::u16string& out) {
+    out.resize(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte >= 0x80) {
+            out = utf8ToUtf16(name);
+            return;
+        }
+        out[i] = byte;
+    }
+}
+
 std::u16string progressText(std::uint32_t folders, std::uint32_t files) {
     return u"Scanning...\n" + decimalText(folders) + u" folder(s) and " + decimalText(files) +
            u" file(s) found...";
@@ -149,7 +163,9 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
                 return total;
             }
             Frame& up = frames_[depth_ - 1];
-            tree_.setTextAndBold(up.childNode, u" " + up.childName);
+            folderText_.assign(1, u' ');
+            folderText_.append(up.childName);
+            tree_.setTextAndBold(up.childNode, folderText_);
             tree_.setKind(up.childNode, kKindFolder);
             up.total += total;
             if (state_.stopRequested) {
@@ -167,7 +183,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
         const platform::DirectoryEntry entry = frame.listing[index];
         if (entry.type == platform::EntryType::Directory) {
             ++state_.folders;
-            frame.childName = utf8ToUtf16(name);
+            widen(name, frame.childName);
             frame.childNode = tree_.insertLast(frame.node, frame.childName);
             platform::Directory child;
             if (ensureOpen(top)) {
@@ -198,8 +214,8 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             continue;
         }
 
-        const std::u16string fileName = utf8ToUtf16(name);
-        const NameParts parts = splitExtension(fileName);
+        widen(name, fileName_);
+        const NameParts parts = splitExtension(fileName_);
         if (!passesFilter(state_.filter, parts.extension)) {
             continue;
         }
@@ -210,7 +226,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             size = frames_[top].dir.fileSize(name);
         }
         frames_[top].total += size;
-        const NodeId node = tree_.insertLast(frames_[top].node, fileName);
+        const NodeId node = tree_.insertLast(frames_[top].node, fileName_);
         tree_.setKind(node, kind);
     }
 }

@@ -59,6 +59,8 @@ private:
     std::string rootPath_;
     std::vector<Frame> frames_; // frames_[0 .. depth_-1] are the open levels
     std::size_t depth_ = 0;
+    std::u16string fileName_;   // the file being added
+    std::u16string folderText_; // the final text of the folder being finished
 };
 
 } // namespace zelvane

@@ -1,9 +1,14 @@
 #include "capture/tree_order.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include <unicode/ucol.h>
+#include <unicode/uset.h>
 
 #include "text/text.h"
 
@@ -57,6 +62,153 @@ int compareFolded(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+// A collator's key at secondary strength ends with its secondary level: one common
+// secondary weight per character, written in runs (a run of n as 0x05 + (n - 1), runs of
+// 34 or more as 0x25 for every 33 first), then the terminator.
+constexpr std::uint8_t kLevelSeparator = 0x01;
+constexpr std::uint8_t kCommonSecondary = 0x05;
+constexpr std::uint8_t kCommonRunStep = 0x25;
+constexpr std::size_t kCommonRunMax = 33;
+constexpr std::size_t kMaxAsciiPrimary = 3;
+
+std::vector<std::uint8_t> icuKey(const UCollator* collator, std::u16string_view text) {
+    std::vector<std::uint8_t> key(text.size() * 4 + 16);
+    const int32_t n = ucol_getSortKey(collator, icuText(text), static_cast<int32_t>(text.size()),
+                                      key.data(), static_cast<int32_t>(key.size()));
+    key.resize(n > 0 && static_cast<std::size_t>(n) <= key.size() ? static_cast<std::size_t>(n)
+                                                                  : 0);
+    return key;
+}
+
+} // namespace
+
+struct TextOrder::AsciiKeys {
+    // The primary weight bytes of each character; a length of 0 marks a character whose
+    // texts the collator must key itself (ignorables, members of contractions).
+    std::array<std::array<std::uint8_t, kMaxAsciiPrimary>, 128> primary{};
+    std::array<std::uint8_t, 128> length{};
+
+    bool covers(std::u16string_view text) const {
+        for (const char16_t c : text) {
+            if (c >= 128 || length[c] == 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void append(std::u16string_view text, std::vector<std::uint8_t>& keys) const {
+        const std::size_t start = keys.size();
+        keys.resize(start + text.size() * kMaxAsciiPrimary + text.size() / kCommonRunMax + 3);
+        std::uint8_t* out = keys.data() + start;
+        for (const char16_t c : text) {
+            std::memcpy(out, primary[c].data(), kMaxAsciiPrimary);
+            out += length[c];
+        }
+        *out++ = kLevelSeparator;
+        if (!text.empty()) {
+            std::size_t run = text.size() - 1;
+            for (; run >= kCommonRunMax; run -= kCommonRunMax) {
+                *out++ = kCommonRunStep;
+            }
+            *out++ = static_cast<std::uint8_t>(kCommonSecondary + run);
+        }
+        *out++ = 0;
+        keys.resize(static_cast<std::size_t>(out - keys.data()));
+    }
+
+    // The table of this collator, or null when its keys for ASCII texts are not plain
+    // concatenations of the characters' own weights.
+    static std::shared_ptr<const AsciiKeys> make(const UCollator* collator);
+};
+
+std::shared_ptr<const TextOrder::AsciiKeys> TextOrder::AsciiKeys::make(const UCollator* collator) {
+    auto table = std::make_shared<AsciiKeys>();
+    for (char16_t c = 0; c < 128; ++c) {
+        // A character of its own: its primary bytes, the separator, one common secondary.
+        const std::vector<std::uint8_t> key = icuKey(collator, std::u16string_view(&c, 1));
+        const std::size_t bytes = key.size() < 4 ? 0 : key.size() - 3;
+        if (bytes >= 1 && bytes <= kMaxAsciiPrimary && key[bytes] == kLevelSeparator &&
+            key[bytes + 1] == kCommonSecondary && key[bytes + 2] == 0 &&
+            std::find(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(bytes), 0) ==
+                key.begin() + static_cast<std::ptrdiff_t>(bytes)) {
+            std::copy(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(bytes),
+                      table->primary[c].begin());
+            table->length[c] = static_cast<std::uint8_t>(bytes);
+        }
+    }
+    // Characters that a tailoring joins with others ("ch", "aa") are keyed by the collator.
+    UErrorCode status = U_ZERO_ERROR;
+    USet* contractions = uset_openEmpty();
+    ucol_getContractionsAndExpansions(collator, contractions, nullptr, true, &status);
+    const int32_t items = U_SUCCESS(status) ? uset_getItemCount(contractions) : -1;
+    if (items < 0) {
+        uset_close(contractions);
+        return nullptr;
+    }
+    for (int32_t i = 0; i < items; ++i) {
+        UChar32 first = 0;
+        UChar32 last = 0;
+        UChar text[64];
+        status = U_ZERO_ERROR;
+        const int32_t length = uset_getItem(contractions, i, &first, &last, text, 64, &status);
+        if (U_FAILURE(status)) {
+            uset_close(contractions);
+            return nullptr;
+        }
+        if (length > 0 && std::all_of(text, text + length, [](UChar c) { return c < 128; })) {
+            for (int32_t k = 0; k < length; ++k) {
+                table->length[text[k]] = 0;
+            }
+        }
+    }
+    uset_close(contractions);
+
+    // Proof that keys concatenate: every pair of covered characters, and runs of every
+    // length that the secondary level writes differently.
+    std::vector<std::uint8_t> ours;
+    auto same = [&](std::u16string_view text) {
+        ours.clear();
+        table->append(text, ours);
+        return ours == icuKey(collator, text);
+    };
+    std::u16string text;
+    for (char16_t a = 0; a < 128; ++a) {
+        for (char16_t b = 0; b < 128 && table->length[a] != 0; ++b) {
+            if (table->length[b] != 0 && !same(std::u16string{a, b})) {
+                return nullptr;
+            }
+        }
+        if (table->length[a] != 0 && text.empty()) {
+            for (std::size_t n = 0; n <= 3 * kCommonRunMax + 2; ++n) {
+                if (!same(text)) {
+                    return nullptr;
+                }
+                text.push_back(a);
+            }
+        }
+    }
+    return table;
+}
+
+namespace {
+
+// One table per locale for the whole process: making one asks the collator for some
+// ten thousand keys.
+std::shared_ptr<const TextOrder::AsciiKeys> asciiKeysFor(const std::string& locale,
+                                                         const UCollator* collator) {
+    static std::mutex mutex;
+    static std::map<std::string, std::shared_ptr<const TextOrder::AsciiKeys>> made;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto found = made.find(locale);
+    if (found != made.end()) {
+        return found->second;
+    }
+    auto table = TextOrder::AsciiKeys::make(collator);
+    made.emplace(locale, table);
+    return table;
+}
+
 } // namespace
 
 std::string TextOrder::localeFromEnvironment() {
@@ -72,7 +224,8 @@ std::string TextOrder::localeFromEnvironment() {
 TextOrder::TextOrder() : TextOrder(localeFromEnvironment()) {}
 
 TextOrder::TextOrder(const std::string& locale)
-    : collator_(openCollator(locale)), locale_(locale) {}
+    : collator_(openCollator(locale)), locale_(locale),
+      ascii_(collator_ == nullptr ? nullptr : asciiKeysFor(locale, collator_)) {}
 
 TextOrder::~TextOrder() {
     if (collator_ != nullptr) {
@@ -110,6 +263,10 @@ void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t
         keys.push_back(0);
         return;
     }
+    if (ascii_ != nullptr && ascii_->covers(text)) {
+        ascii_->append(text, keys);
+        return;
+    }
     // A key is rarely longer than a few bytes per character; grow when ICU asks for more.
     std::size_t room = text.size() * 3 + 16;
     for (;;) {
@@ -132,42 +289,54 @@ void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t
 
 namespace {
 
-// Sorts sibling groups by sort keys computed once per node: keys of one group go into one
-// buffer, and the comparison reads them through an offset table indexed by NodeId.
+// Sorts sibling groups by sort keys computed once per node: the keys of one group go into
+// one buffer, and the comparison finds them by the nodes' rows, which stay as they were
+// until the group takes its new order.
 class BranchSorter {
 public:
-    BranchSorter(SnapshotTree& tree, const TextOrder& order)
-        : tree_(tree), order_(order), offsets_(tree.idBound(), 0) {}
+    BranchSorter(SnapshotTree& tree, const TextOrder& order) : tree_(tree), order_(order) {}
 
     void sortChildren(NodeId parent) {
-        if (tree_.childCount(parent) < 2) {
+        const NodeId first = tree_.firstChild(parent);
+        if (first == kNoNode || tree_.nextSibling(first) == kNoNode) {
             return; // nothing to order, and no key worth making
         }
+        // Groups already in order (a loaded or an earlier sorted part of the tree) stay as
+        // they are: a stable sort would not move anything in them. Neighbours are compared
+        // until the first pair out of order, which in a freshly captured group comes soon.
+        NodeId previous = first;
+        NodeId child = tree_.nextSibling(previous);
+        for (; child != kNoNode; previous = child, child = tree_.nextSibling(child)) {
+            if (order_.compare(tree_.text(previous), tree_.text(child)) > 0) {
+                break;
+            }
+        }
+        if (child == kNoNode) {
+            return;
+        }
         keys_.clear();
-        for (NodeId child = tree_.firstChild(parent); child != kNoNode;
-             child = tree_.nextSibling(child)) {
-            offsets_[child] = keys_.size();
+        offsets_.clear();
+        for (child = first; child != kNoNode; child = tree_.nextSibling(child)) {
+            offsets_.push_back(keys_.size());
             order_.appendSortKey(tree_.text(child), keys_);
         }
         const std::uint8_t* keys = keys_.data();
         const std::size_t* offsets = offsets_.data();
-        tree_.sortChildren(parent, [keys, offsets](NodeId a, NodeId b) {
-            return std::strcmp(reinterpret_cast<const char*>(keys + offsets[a]),
-                               reinterpret_cast<const char*>(keys + offsets[b])) < 0;
+        const SnapshotTree& tree = tree_;
+        tree_.sortChildren(parent, [keys, offsets, &tree](NodeId a, NodeId b) {
+            return std::strcmp(reinterpret_cast<const char*>(keys + offsets[tree.row(a)]),
+                               reinterpret_cast<const char*>(keys + offsets[tree.row(b)])) < 0;
         });
     }
 
 private:
     SnapshotTree& tree_;
     const TextOrder& order_;
-    std::vector<std::size_t> offsets_;
+    std::vector<std::size_t> offsets_; // by row
     std::vector<std::uint8_t> keys_;
 };
 
-} // namespace
-
-void SortBranch(SnapshotTree& tree, NodeId parent, const TextOrder& order) {
-    BranchSorter sorter(tree, order);
+void sortBranchWith(BranchSorter& sorter, SnapshotTree& tree, NodeId parent) {
     // The branches still to sort, the next one on top; a pre-order walk without recursion,
     // so that no depth of tree can exhaust the stack.
     std::vector<NodeId> pending{parent};
@@ -187,13 +356,77 @@ void SortBranch(SnapshotTree& tree, NodeId parent, const TextOrder& order) {
     }
 }
 
+} // namespace
+
+void SortBranch(SnapshotTree& tree, NodeId parent, const TextOrder& order) {
+    BranchSorter sorter(tree, order);
+    sortBranchWith(sorter, tree, parent);
+}
+
 void SortTree(SnapshotTree& tree, const TextOrder& order) {
     SortBranch(tree, kTopLevel, order);
+    tree.markInOrder();
 }
 
 void SortTree(SnapshotTree& tree) {
     const TextOrder order;
     SortTree(tree, order);
+}
+
+void SortTreeAfterCapture(SnapshotTree& tree, NodeId root, bool wasInOrder,
+                          const TextOrder& order) {
+    if (!wasInOrder) {
+        SortTree(tree, order);
+        return;
+    }
+    // Every other branch is in order already: the roots among themselves and the new
+    // branch are all that a whole sort would change.
+    BranchSorter sorter(tree, order);
+    sorter.sortChildren(kTopLevel);
+    if (tree.hasChildren(root)) {
+        sortBranchWith(sorter, tree, root);
+    }
+    tree.markInOrder();
+}
+
+void SortTreeAfterRename(SnapshotTree& tree, NodeId node, bool wasInOrder, const TextOrder& order) {
+    if (!wasInOrder || !tree.isValid(node)) {
+        SortTree(tree, order);
+        return;
+    }
+    const NodeId up = tree.parent(node);
+    const NodeId parent = up == kNoNode ? kTopLevel : up;
+    // The siblings without node are in order. A stable sort puts node after those that
+    // order before it and before those that order after it; among the ones equal to it,
+    // it keeps its place.
+    std::vector<NodeId> others;
+    std::size_t row = 0;
+    for (NodeId child = tree.firstChild(parent); child != kNoNode;
+         child = tree.nextSibling(child)) {
+        if (child == node) {
+            row = others.size();
+        } else {
+            others.push_back(child);
+        }
+    }
+    const std::u16string_view text = tree.text(node);
+    const auto lower = std::partition_point(others.begin(), others.end(), [&](NodeId other) {
+        return order.compare(tree.text(other), text) < 0;
+    });
+    const auto upper = std::partition_point(lower, others.end(), [&](NodeId other) {
+        return order.compare(tree.text(other), text) <= 0;
+    });
+    const std::size_t target = std::clamp(row, static_cast<std::size_t>(lower - others.begin()),
+                                          static_cast<std::size_t>(upper - others.begin()));
+    if (target != row) {
+        // Every other node keeps its rank (twice its row, plus two); node goes just before
+        // the sibling that is to follow it, or after all of them.
+        const std::size_t rank =
+            target < others.size() ? 2 * tree.row(others[target]) + 1 : 2 * others.size() + 3;
+        auto rankOf = [&](NodeId n) { return n == node ? rank : 2 * tree.row(n) + 2; };
+        tree.sortChildren(parent, [&](NodeId a, NodeId b) { return rankOf(a) < rankOf(b); });
+    }
+    tree.markInOrder();
 }
 
 } // namespace zelvane

@@ -73,7 +73,11 @@ bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort&
 
 ItemCommands::ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
                            std::function<void()> sortTree)
-    : tree_(tree), document_(document), ui_(ui), sortTree_(std::move(sortTree)) {}
+    : ItemCommands(tree, document, ui, [sort = std::move(sortTree)](NodeId, bool) { sort(); }) {}
+
+ItemCommands::ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
+                           std::function<void(NodeId, bool)> sortAfterRename)
+    : tree_(tree), document_(document), ui_(ui), sortAfterRename_(std::move(sortAfterRename)) {}
 
 ItemPropertiesDialog ItemCommands::propertiesOf(NodeId node) const {
     ItemPropertiesDialog dialog;
@@ -130,8 +134,9 @@ bool ItemCommands::OnItemRename() {
     if (!dialog.accepted) {
         return false;
     }
+    const bool wasInOrder = tree_.inOrder();
     tree_.setText(node, renamedText(oldText, dialog.name));
-    sortTree_();
+    sortAfterRename_(node, wasInOrder);
     document_.modified = true;
     return true;
 }

@@ -85,6 +85,10 @@ public:
     // document's modified flag.
     ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
                  std::function<void()> sortTree);
+    // The same, with the sort told which node was renamed and whether the tree was in
+    // order just before (SnapshotTree::inOrder), so that it can move that node alone.
+    ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
+                 std::function<void(NodeId renamed, bool wasInOrder)> sortAfterRename);
 
     // Item > Properties... (32774): the properties of the selected node; "Change..." goes
     // on to Rename, "Properties..." selects the parent and shows its properties.
@@ -102,7 +106,7 @@ private:
     SnapshotTree& tree_;
     DocumentState& document_;
     UiPort& ui_;
-    std::function<void()> sortTree_;
+    std::function<void(NodeId, bool)> sortAfterRename_;
 };
 
 } // namespace zelvane

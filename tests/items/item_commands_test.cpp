@@ -143,6 +143,34 @@ TEST_F(ItemCommandsTest, RenameRefusesCutsAndSorts) {
     EXPECT_EQ(tree.text(sub), u" " + std::u16string(509, u'a'));
 }
 
+// The sort after a rename learns the renamed node and whether the tree was in order just
+// before its text changed: after a whole sort it was; after an insertion it was not.
+TEST_F(ItemCommandsTest, RenameTellsItsSortTheNodeAndTheOrderBeforeTheChange) {
+    std::vector<std::pair<NodeId, bool>> calls;
+    ItemCommands placing(tree, document, ui, [&](NodeId renamed, bool wasInOrder) {
+        calls.emplace_back(renamed, wasInOrder);
+        SortTreeAfterRename(tree, renamed, wasInOrder, order);
+    });
+    tree.select(readme);
+    ui.rename({u"0 first"}); // the tree was built unsorted
+    EXPECT_TRUE(placing.OnItemRename());
+    tree.select(deep);
+    ui.rename({u"zz"});
+    EXPECT_TRUE(placing.OnItemRename());
+    add(tree, sub, u"aa", kKindDocument);
+    ui.rename({u"a"});
+    EXPECT_TRUE(placing.OnItemRename());
+    ui.rename({u"a"});
+    ui.cancelRename();
+    EXPECT_TRUE(placing.OnItemRename());
+    EXPECT_FALSE(placing.OnItemRename());
+    EXPECT_EQ(calls, (std::vector<std::pair<NodeId, bool>>{
+                         {readme, false}, {deep, true}, {deep, false}, {deep, true}}));
+    EXPECT_EQ(dump(tree), " Spaced/4{ Inner/6},Drive/9{ Folder/6{ Sub/6{a/5,aa/5},file.doc/5},"
+                          "0 first/5}");
+    EXPECT_TRUE(tree.inOrder());
+}
+
 TEST_F(ItemCommandsTest, DeleteWarnsThenRemovesAndMovesTheSelection) {
     const std::string lost = " will be deleted.\\nYou will not be able to restore it.\\n\\n"
                              "Continue ?\" | \"Warning\" | Exclamation | YesNo -> ";

@@ -1,0 +1,301 @@
+// The quick ways to the text order give what the plain one gives: the keys made from the
+// ASCII table are the collator's own bytes, a capture saves the same bytes as a scan
+// sorted group by group with the collator's comparison, and a renamed node moved alone
+// ends where a whole stable sort puts it.
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <unicode/ucol.h>
+
+#include "capture/capture_command.h"
+#include "capture/directory_scanner.h"
+#include "capture/temp_tree.h"
+#include "capture/tree_order.h"
+#include "document/snapshot_file.h"
+#include "support/scripted_ui.h"
+#include "text/utf.h"
+
+namespace zelvane {
+namespace {
+
+const char* const kLocales[] = {"",   "en_US", "de_DE", "sv_SE", "cs",
+                                "da", "hu",    "th",    "ja",    "fr_CA"};
+
+// The collator the program means, opened here on its own.
+class Reference {
+public:
+    explicit Reference(const char* locale) {
+        UErrorCode status = U_ZERO_ERROR;
+        collator_ = ucol_open(locale, &status);
+        ucol_setStrength(collator_, UCOL_SECONDARY);
+        ucol_setAttribute(collator_, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+    }
+    ~Reference() { ucol_close(collator_); }
+    Reference(const Reference&) = delete;
+    Reference& operator=(const Reference&) = delete;
+
+    std::vector<std::uint8_t> key(std::u16string_view text) const {
+        std::vector<std::uint8_t> bytes(text.size() * 8 + 16);
+        const int32_t n = ucol_getSortKey(collator_, reinterpret_cast<const UChar*>(text.data()),
+                                          static_cast<int32_t>(text.size()), bytes.data(),
+                                          static_cast<int32_t>(bytes.size()));
+        bytes.resize(static_cast<std::size_t>(n));
+        return bytes;
+    }
+    bool less(std::u16string_view a, std::u16string_view b) const {
+        return ucol_strcoll(collator_, reinterpret_cast<const UChar*>(a.data()),
+                            static_cast<int32_t>(a.size()),
+                            reinterpret_cast<const UChar*>(b.data()),
+                            static_cast<int32_t>(b.size())) == UCOL_LESS;
+    }
+    // Every group of the tree, one after the other, by a stable sort on the comparison.
+    void sortEveryGroup(SnapshotTree& tree) const {
+        std::vector<NodeId> parents{kTopLevel};
+        for (std::size_t i = 0; i < parents.size(); ++i) {
+            tree.sortChildren(parents[i],
+                              [&](NodeId a, NodeId b) { return less(tree.text(a), tree.text(b)); });
+            for (NodeId c = tree.firstChild(parents[i]); c != kNoNode; c = tree.nextSibling(c)) {
+                parents.push_back(c);
+            }
+        }
+    }
+
+private:
+    UCollator* collator_ = nullptr;
+};
+
+// Names of every sort the order has to cope with: mixed case, digits, spaces and
+// punctuation, control characters, Latin letters with accents, Cyrillic, Greek, CJK, and
+// the letters that tailorings join ("ch", "aa", "dzs").
+std::u16string randomName(std::mt19937& random, bool asciiOnly) {
+    static const std::u16string ascii =
+        u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 !#$%&'()+,-.;=@[]^_`{}~"
+        u"chaadzsCHAA";
+    static const std::u16string other = u"\u00e9\u00c5\u00e5\u00f6\u00df\u0436\u0416\u0430"
+                                        u"\u03b1\u0391\u4e00\u6587\u3042\u0e01\u0e40\t\u0001";
+    std::u16string name;
+    const std::size_t length = random() % 12;
+    for (std::size_t i = 0; i < length; ++i) {
+        const bool foreign = !asciiOnly && random() % 6 == 0;
+        const std::u16string& from = foreign ? other : ascii;
+        name.push_back(from[random() % from.size()]);
+    }
+    return name;
+}
+
+// The other spelling of a name that the order holds equal: the case of its letters flipped.
+std::u16string flipCase(std::u16string name) {
+    for (char16_t& c : name) {
+        c = c >= u'a' && c <= u'z' ? asciiUpper(c) : asciiLower(c);
+    }
+    return name;
+}
+
+TEST(OrderEquivalence, AsciiKeysAreTheCollatorsOwnBytes) {
+    std::mt19937 random(3);
+    for (const char* locale : kLocales) {
+        const TextOrder order(locale);
+        const Reference reference(locale);
+        EXPECT_TRUE(order.hasAsciiKeys()) << locale;
+        std::vector<std::u16string> texts{
+            u"",       std::u16string(100, u'a'), std::u16string(34, u' '), u"ch", u"Aa", u"dzs",
+            u"\u0001x"};
+        for (int i = 0; i < 3000; ++i) {
+            texts.push_back(randomName(random, i % 2 == 0));
+        }
+        for (const std::u16string& text : texts) {
+            std::vector<std::uint8_t> keys{7}; // keys are appended after what is there
+            order.appendSortKey(text, keys);
+            std::vector<std::uint8_t> expected{7};
+            const std::vector<std::uint8_t> own = reference.key(text);
+            expected.insert(expected.end(), own.begin(), own.end());
+            ASSERT_EQ(keys, expected) << locale << " \"" << utf16ToDisplay(text) << "\"";
+        }
+    }
+}
+
+// A random tree on disk: folders of up to a dozen entries, some names differing from a
+// sibling's only in case, three levels deep.
+void makeDisk(const test::TempTree& disk, std::mt19937& random, const std::string& at, int depth) {
+    std::vector<std::u16string> names;
+    const std::size_t entries = random() % 13;
+    for (std::size_t i = 0; i < entries; ++i) {
+        std::u16string name = !names.empty() && random() % 4 == 0
+                                  ? flipCase(names[random() % names.size()])
+                                  : randomName(random, false);
+        std::erase_if(name, [](char16_t c) { return c < 0x20 || c == u'/'; });
+        if (name.empty() || name == u"." || name == u".." ||
+            std::find(names.begin(), names.end(), name) != names.end()) {
+            continue;
+        }
+        names.push_back(name);
+        const std::string path = at + "/" + utf16ToUtf8(name);
+        if (depth < 3 && random() % 3 == 0) {
+            disk.dir(path);
+            makeDisk(disk, random, path, depth + 1);
+        } else {
+            disk.file(path);
+        }
+    }
+}
+
+std::string snapshotBytes(const SnapshotTree& tree) {
+    std::string bytes;
+    EXPECT_TRUE(encodeSnapshot(tree, bytes).ok);
+    return bytes;
+}
+
+TEST(OrderEquivalence, CapturesSaveTheBytesOfAPlainSortByTheCollator) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 12; ++round) {
+        const char* locale = kLocales[round % std::size(kLocales)];
+        const TextOrder order(locale);
+        const Reference reference(locale);
+        test::TempTree disk;
+        disk.dir("one");
+        disk.dir("two");
+        makeDisk(disk, random, "one", 0);
+        makeDisk(disk, random, "two", 0);
+
+        // Two captures, the second into a tree the first left in order, after roots that
+        // were loaded unsorted.
+        SnapshotTree tree;
+        SnapshotTree plain;
+        for (SnapshotTree* t : {&tree, &plain}) {
+            t->insertLast(t->insertLast(kTopLevel, u"loaded"), u"b");
+            t->insertLast(t->firstChild(kTopLevel), u"A");
+        }
+        testing::ScriptedUi ui;
+        ScanState state;
+        for (const char* sub : {"one", "two"}) {
+            const std::u16string path = utf8ToUtf16(disk.at(sub));
+            CaptureTree(tree, state, {path, u"*", flipCase(path)}, ui, order);
+            EXPECT_TRUE(tree.inOrder());
+
+            const NodeId root = plain.insertLast(kTopLevel, flipCase(path));
+            ScanState plainState;
+            DirectoryScanner(plain, plainState, ui).ScanDirectory(path, root);
+            plain.setTextAndBold(root, flipCase(path));
+            plain.setKind(root, rootKindForPath(path));
+            reference.sortEveryGroup(plain);
+        }
+        EXPECT_EQ(snapshotBytes(tree), snapshotBytes(plain)) << locale << " round " << round;
+    }
+}
+
+// The node ids of the whole tree in pre-order, with their levels.
+std::vector<std::size_t> shape(const SnapshotTree& tree) {
+    std::vector<std::size_t> out;
+    walkPreOrder(tree, [&](NodeId node, std::size_t level) {
+        out.push_back(node);
+        out.push_back(level);
+    });
+    return out;
+}
+
+// The same random tree, node for node, in two SnapshotTrees: groups of up to 40 with many
+// equal names, so that ties decide places.
+void buildTwice(SnapshotTree& a, SnapshotTree& b, std::mt19937& random) {
+    std::vector<NodeId> parents{kTopLevel};
+    for (std::size_t i = 0; i < parents.size() && i < 60; ++i) {
+        const std::size_t count = random() % 40;
+        for (std::size_t k = 0; k < count; ++k) {
+            std::u16string text = random() % 3 == 0 ? u"same" : randomName(random, k % 2 == 0);
+            text = random() % 2 == 0 ? flipCase(text) : text;
+            const NodeId node = a.insertLast(parents[i], text);
+            EXPECT_EQ(b.insertLast(parents[i], text), node);
+            if (random() % 4 == 0) {
+                parents.push_back(node);
+            }
+        }
+    }
+}
+
+TEST(OrderEquivalence, ARenamedNodeMovedAloneEndsWhereAWholeSortPutsIt) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 8; ++round) {
+        const TextOrder order(kLocales[round % std::size(kLocales)]);
+        SnapshotTree moved;
+        SnapshotTree sorted;
+        buildTwice(moved, sorted, random);
+        EXPECT_FALSE(moved.inOrder());
+        SortTree(moved, order);
+        SortTree(sorted, order);
+        EXPECT_TRUE(moved.inOrder());
+        for (int rename = 0; rename < 300; ++rename) {
+            // Any node: a root, a folder with its branch, a file; a new name that is new, or
+            // equal to a sibling's in the order, or the old one.
+            const NodeId node = static_cast<NodeId>(random() % moved.idBound());
+            const NodeId sibling =
+                moved.firstChild(moved.parent(node) == kNoNode ? kTopLevel : moved.parent(node));
+            const std::u16string text = rename % 3 == 0
+                                            ? flipCase(std::u16string(moved.text(sibling)))
+                                        : rename % 7 == 0 ? std::u16string(moved.text(node))
+                                                          : randomName(random, rename % 2 == 0);
+            const bool wasInOrder = moved.inOrder();
+            moved.setText(node, text);
+            SortTreeAfterRename(moved, node, wasInOrder, order);
+            sorted.setText(node, text);
+            SortTree(sorted, order);
+            ASSERT_EQ(shape(moved), shape(sorted)) << "round " << round << " rename " << rename;
+        }
+        EXPECT_TRUE(moved.inOrder());
+    }
+}
+
+// Whatever can break the order clears the mark, and then the next rename sorts everything.
+TEST(OrderEquivalence, EditsThatCanBreakTheOrderClearTheMark) {
+    const TextOrder order("");
+    const struct {
+        const char* edit;
+        bool keepsOrder;
+    } cases[] = {{"insert", false}, {"new text", false},   {"same text", true}, {"kind", true},
+                 {"remove", true},  {"remove all", false}, {"reorder", false},  {"load", false}};
+    for (const auto& c : cases) {
+        SnapshotTree tree;
+        const NodeId root = tree.insertLast(kTopLevel, u"r");
+        const NodeId b = tree.insertLast(root, u"b");
+        tree.insertLast(root, u"a");
+        SortTree(tree, order);
+        ASSERT_TRUE(tree.inOrder());
+        const std::string edit = c.edit;
+        if (edit == "insert") {
+            tree.insertLast(root, u"c");
+        } else if (edit == "new text" || edit == "same text") {
+            tree.setText(b, edit == "new text" ? u"0" : u"b");
+        } else if (edit == "kind") {
+            tree.setKind(b, kKindFolder);
+        } else if (edit == "remove") {
+            tree.remove(b);
+        } else if (edit == "remove all") {
+            tree.removeAll();
+        } else if (edit == "reorder") {
+            tree.sortChildren(root, [&](NodeId x, NodeId y) { return x < y; });
+        } else {
+            std::string bytes;
+            ASSERT_TRUE(encodeSnapshot(tree, bytes).ok);
+            decodeSnapshot(bytes, tree);
+        }
+        EXPECT_EQ(tree.inOrder(), c.keepsOrder) << edit;
+    }
+
+    // A loaded tree out of order: the rename of one node sorts the others too.
+    SnapshotTree tree;
+    const NodeId root = tree.insertLast(kTopLevel, u"r");
+    tree.insertLast(root, u"b");
+    const NodeId a = tree.insertLast(root, u"a");
+    const NodeId other = tree.insertLast(kTopLevel, u"q");
+    tree.insertLast(other, u"z");
+    tree.insertLast(other, u"y");
+    tree.setText(a, u"x");
+    SortTreeAfterRename(tree, a, false, order);
+    EXPECT_EQ(tree.text(tree.firstChild(root)), u"b");
+    EXPECT_EQ(tree.text(tree.firstChild(other)), u"y");
+    EXPECT_EQ(tree.text(tree.firstRoot()), u"q");
+}
+
+} // namespace
+} // namespace zelvane
