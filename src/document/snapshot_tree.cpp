@@ -2,81 +2,67 @@
 
 #include <cassert>
 #include <cstring>
+#include <new>
 
 namespace zelvane {
 
 SnapshotTree::SnapshotTree() = default;
 
-SnapshotTree::~SnapshotTree() {
-    for (std::size_t i = 0; i < slotCount_; ++i) {
-        delete node(static_cast<NodeId>(i)).children;
-    }
-}
-
-SnapshotTree::Node& SnapshotTree::node(NodeId id) {
-    assert(id < slotCount_);
-    return nodeChunks_[id >> kChunkBits][id & (kChunkSize - 1)];
-}
-
-const SnapshotTree::Node& SnapshotTree::node(NodeId id) const {
-    assert(id < slotCount_);
-    return nodeChunks_[id >> kChunkBits][id & (kChunkSize - 1)];
-}
+SnapshotTree::~SnapshotTree() = default;
 
 bool SnapshotTree::isValid(NodeId id) const {
-    return id < slotCount_ && node(id).alive;
+    return id < slotCount_ && node(id).parent != kNoNode;
 }
 
-std::vector<NodeId>& SnapshotTree::childrenOf(NodeId parent) {
+void SnapshotTree::setLinks(NodeId parent, NodeId first, NodeId last) {
     if (parent == kTopLevel) {
-        return roots_;
+        top_ = Links{first, last};
+        return;
     }
-    Node& p = node(parent);
-    if (p.children == nullptr) {
-        p.children = new std::vector<NodeId>();
-    }
-    return *p.children;
+    Node& n = node(parent);
+    n.first = first;
+    n.last = last;
 }
 
-const std::vector<NodeId>* SnapshotTree::childrenOfOrNull(NodeId parent) const {
-    if (parent == kTopLevel) {
-        return &roots_;
-    }
-    if (!isValid(parent)) {
-        return nullptr;
-    }
-    return node(parent).children;
-}
-
-const char16_t* SnapshotTree::storeText(std::u16string_view text) {
+std::uint32_t SnapshotTree::storeText(std::u16string_view text) {
     if (text.empty()) {
-        return nullptr;
+        return 0; // never read: an empty text is known by its length
     }
+    if (text.size() > 0xFFFFFFFFu) {
+        throw std::bad_alloc();
+    }
+    // Chunks never move, so text may lie in the arena itself (a text copied from a node).
     // Long texts get a chunk of their own so that the shared chunks stay dense.
     if (text.size() > kTextChunkUnits / 4) {
+        if (textChunks_.size() >= kTextChunkLimit) {
+            throw std::bad_alloc(); // no offset left to address it with
+        }
         auto block = std::make_unique_for_overwrite<char16_t[]>(text.size());
         std::memcpy(block.get(), text.data(), text.size() * sizeof(char16_t));
-        const char16_t* stored = block.get();
-        // Keep the current (partly filled) chunk last so that it can still be filled.
-        textChunks_.insert(textChunks_.empty() ? textChunks_.end() : textChunks_.end() - 1,
-                           std::move(block));
+        textChunks_.push_back(std::move(block));
         textBytes_ += text.size() * sizeof(char16_t);
-        return stored;
+        return static_cast<std::uint32_t>((textChunks_.size() - 1) << kTextChunkBits);
     }
     if (textChunkUsed_ + text.size() > textChunkCapacity_) {
-        // Small trees stay small: chunks start at a few kilobytes and double up to 2 MB.
-        const std::size_t units = std::max(
-            text.size(), textChunks_.empty() ? kFirstTextChunkUnits
-                                             : std::min(textChunkCapacity_ * 2, kTextChunkUnits));
+        if (textChunks_.size() >= kTextChunkLimit) {
+            throw std::bad_alloc();
+        }
+        // Small trees stay small: chunks start at a few kilobytes and double up to 4 MB.
+        const std::size_t units =
+            std::max(text.size(), textChunkCapacity_ == 0
+                                      ? kFirstTextChunkUnits
+                                      : std::min(textChunkCapacity_ * 2, kTextChunkUnits));
         textChunks_.push_back(std::make_unique_for_overwrite<char16_t[]>(units));
+        textChunk_ = textChunks_.size() - 1;
         textChunkUsed_ = 0;
         textChunkCapacity_ = units;
         textBytes_ += units * sizeof(char16_t);
     }
-    char16_t* dest = textChunks_.back().get() + textChunkUsed_;
-    std::memcpy(dest, text.data(), text.size() * sizeof(char16_t));
+    std::memcpy(textChunks_[textChunk_].get() + textChunkUsed_, text.data(),
+                text.size() * sizeof(char16_t));
+    const auto offset = static_cast<std::uint32_t>((textChunk_ << kTextChunkBits) | textChunkUsed_);
     textChunkUsed_ += text.size();
-    return dest;
+    return offset;
 }
 
 void SnapshotTree::reserve(std::size_t nodes, std::size_t /*textUnits*/) {
@@ -87,6 +73,8 @@ void SnapshotTree::reserve(std::size_t nodes, std::size_t /*textUnits*/) {
 NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
     assert(parent == kTopLevel || isValid(parent));
     inOrder_ = false;
+    // The text first: when it cannot be stored the tree stays as it was.
+    const std::uint32_t offset = storeText(text);
     NodeId id;
     if (!freeSlots_.empty()) {
         id = freeSlots_.back();
@@ -97,25 +85,32 @@ NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
         }
         if (nodeChunks_.empty() || nodeChunks_.back().size() == kChunkSize) {
             nodeChunks_.emplace_back();
+            if (nodeChunks_.size() > 1) {
+                nodeChunks_.back().reserve(kChunkSize);
+            }
         }
         nodeChunks_.back().emplace_back();
         id = static_cast<NodeId>(slotCount_++);
     }
-    std::vector<NodeId>& siblings = childrenOf(parent);
-    const std::size_t row = siblings.size();
+    const NodeId last = lastOf(parent);
+    const std::uint32_t row = last == kNoNode ? 0 : node(last).row + 1;
     if (notifying()) {
         observer_->beforeInsert(parent, row);
     }
-    Node& n = node(id);
-    n.text = storeText(text);
-    n.length = static_cast<std::uint32_t>(text.size());
-    n.children = nullptr;
-    n.parent = parent;
-    n.row = static_cast<std::uint32_t>(row);
-    n.kind = 0;
-    n.bold = false;
-    n.alive = true;
-    siblings.push_back(id);
+    node(id) = Node{
+        offset, static_cast<std::uint32_t>(text.size()), parent, kNoNode, kNoNode, kNoNode, row, 0,
+        false};
+    if (last == kNoNode) {
+        setLinks(parent, id, id);
+    } else {
+        node(last).next = id;
+        setLinks(parent, firstOf(parent), id);
+    }
+    if (!childIndex_.empty()) {
+        if (const auto found = childIndex_.find(parent); found != childIndex_.end()) {
+            found->second.push_back(id);
+        }
+    }
     ++liveCount_;
     if (notifying()) {
         observer_->afterInsert(id);
@@ -125,27 +120,28 @@ NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
 
 void SnapshotTree::setKind(NodeId id, int kind) {
     Node& n = node(id);
-    if (n.kind == kind) {
+    const auto stored = static_cast<std::uint8_t>(kind);
+    if (n.kind == stored) {
         return;
     }
-    n.kind = kind;
+    n.kind = stored;
     if (notifying()) {
         observer_->nodeChanged(id);
     }
 }
 
 void SnapshotTree::setTextAndBold(NodeId id, std::u16string_view text) {
-    Node& n = node(id);
-    n.bold = true;
+    node(id).bold = true;
     setText(id, text);
 }
 
 void SnapshotTree::setText(NodeId id, std::u16string_view text) {
-    Node& n = node(id);
-    if (std::u16string_view(n.text, n.length) != text) {
+    if (this->text(id) != text) {
         // The old text's place in the arena is not reused; texts rarely change.
         inOrder_ = false;
-        n.text = storeText(text);
+        const std::uint32_t offset = storeText(text);
+        Node& n = node(id);
+        n.text = offset;
         n.length = static_cast<std::uint32_t>(text.size());
     }
     if (notifying()) {
@@ -155,7 +151,7 @@ void SnapshotTree::setText(NodeId id, std::u16string_view text) {
 
 std::u16string_view SnapshotTree::text(NodeId id) const {
     const Node& n = node(id);
-    return {n.text, n.length};
+    return n.length == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length);
 }
 
 int SnapshotTree::kind(NodeId id) const {
@@ -167,19 +163,18 @@ bool SnapshotTree::isBold(NodeId id) const {
 }
 
 NodeId SnapshotTree::firstRoot() const {
-    return roots_.empty() ? kNoNode : roots_.front();
+    return top_.first;
 }
 
 NodeId SnapshotTree::firstChild(NodeId parent) const {
-    const std::vector<NodeId>* kids = childrenOfOrNull(parent);
-    return kids == nullptr || kids->empty() ? kNoNode : kids->front();
+    if (parent != kTopLevel && !isValid(parent)) {
+        return kNoNode;
+    }
+    return firstOf(parent);
 }
 
 NodeId SnapshotTree::nextSibling(NodeId id) const {
-    const Node& n = node(id);
-    const std::vector<NodeId>* siblings = childrenOfOrNull(n.parent);
-    const std::size_t next = std::size_t{n.row} + 1;
-    return next < siblings->size() ? (*siblings)[next] : kNoNode;
+    return node(id).next;
 }
 
 NodeId SnapshotTree::parent(NodeId id) const {
@@ -188,18 +183,40 @@ NodeId SnapshotTree::parent(NodeId id) const {
 }
 
 bool SnapshotTree::hasChildren(NodeId id) const {
-    const std::vector<NodeId>* kids = node(id).children;
-    return kids != nullptr && !kids->empty();
+    return node(id).first != kNoNode;
 }
 
 std::size_t SnapshotTree::childCount(NodeId parent) const {
-    const std::vector<NodeId>* kids = childrenOfOrNull(parent);
-    return kids == nullptr ? 0 : kids->size();
+    if (parent != kTopLevel && !isValid(parent)) {
+        return 0;
+    }
+    const NodeId last = lastOf(parent);
+    return last == kNoNode ? 0 : std::size_t{node(last).row} + 1;
 }
 
 NodeId SnapshotTree::childAt(NodeId parent, std::size_t row) const {
-    const std::vector<NodeId>* kids = childrenOfOrNull(parent);
-    return kids == nullptr || row >= kids->size() ? kNoNode : (*kids)[row];
+    const std::size_t count = childCount(parent);
+    if (row >= count) {
+        return kNoNode;
+    }
+    if (row + 1 == count) {
+        return lastOf(parent);
+    }
+    if (count <= kIndexedChildren) {
+        NodeId child = firstOf(parent);
+        for (std::size_t i = 0; i < row; ++i) {
+            child = node(child).next;
+        }
+        return child;
+    }
+    std::vector<NodeId>& index = childIndex_[parent];
+    if (index.empty()) {
+        index.reserve(count);
+        for (NodeId child = firstOf(parent); child != kNoNode; child = node(child).next) {
+            index.push_back(child);
+        }
+    }
+    return index[row];
 }
 
 std::size_t SnapshotTree::row(NodeId id) const {
@@ -214,16 +231,24 @@ std::size_t SnapshotTree::level(NodeId id) const {
     return depth;
 }
 
+void SnapshotTree::forgetChildIndex(NodeId parent) const {
+    if (!childIndex_.empty()) {
+        childIndex_.erase(parent);
+    }
+}
+
 void SnapshotTree::applyOrder(NodeId parent, std::vector<NodeId>& order) {
     inOrder_ = false;
     if (notifying()) {
         observer_->beforeReorder(parent);
     }
-    std::vector<NodeId>& kids = childrenOf(parent);
-    kids.swap(order);
-    for (std::size_t i = 0; i < kids.size(); ++i) {
-        node(kids[i]).row = static_cast<std::uint32_t>(i);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        Node& n = node(order[i]);
+        n.row = static_cast<std::uint32_t>(i);
+        n.next = i + 1 < order.size() ? order[i + 1] : kNoNode;
     }
+    setLinks(parent, order.front(), order.back());
+    forgetChildIndex(parent);
     if (notifying()) {
         observer_->afterReorder(parent);
     }
@@ -236,17 +261,14 @@ void SnapshotTree::releaseSubtree(NodeId root) {
         const NodeId id = pending.back();
         pending.pop_back();
         Node& n = node(id);
-        if (n.children != nullptr) {
-            pending.insert(pending.end(), n.children->begin(), n.children->end());
-            delete n.children;
-            n.children = nullptr;
+        for (NodeId child = n.first; child != kNoNode; child = node(child).next) {
+            pending.push_back(child);
         }
+        forgetChildIndex(id);
         if (id == selected_) {
             selected_ = kNoNode;
         }
-        n.alive = false;
-        n.text = nullptr;
-        n.length = 0;
+        n = Node{0, 0, kNoNode, kNoNode, kNoNode, kNoNode, 0, 0, false};
         freeSlots_.push_back(id);
         --liveCount_;
     }
@@ -258,7 +280,8 @@ void SnapshotTree::remove(NodeId id) {
     }
     const NodeId parentId = node(id).parent;
     const std::size_t row = node(id).row;
-    std::vector<NodeId>& siblings = childrenOf(parentId);
+    const NodeId previous = row == 0 ? kNoNode : childAt(parentId, row - 1);
+    const NodeId next = node(id).next;
 
     // Where the selection goes if it lies in the removed branch.
     NodeId successor = kNoNode;
@@ -270,10 +293,10 @@ void SnapshotTree::remove(NodeId id) {
         }
     }
     if (selectionInside) {
-        if (row + 1 < siblings.size()) {
-            successor = siblings[row + 1];
-        } else if (row > 0) {
-            successor = siblings[row - 1];
+        if (next != kNoNode) {
+            successor = next;
+        } else if (previous != kNoNode) {
+            successor = previous;
         } else if (parentId != kTopLevel) {
             successor = parentId;
         }
@@ -283,13 +306,21 @@ void SnapshotTree::remove(NodeId id) {
         observer_->beforeRemove(id);
     }
     releaseSubtree(id);
-    siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(row));
-    for (std::size_t i = row; i < siblings.size(); ++i) {
-        node(siblings[i]).row = static_cast<std::uint32_t>(i);
+    if (previous == kNoNode) {
+        setLinks(parentId, next, next == kNoNode ? kNoNode : lastOf(parentId));
+    } else {
+        node(previous).next = next;
+        if (next == kNoNode) {
+            setLinks(parentId, firstOf(parentId), previous);
+        }
     }
-    if (parentId != kTopLevel && siblings.empty()) {
-        delete node(parentId).children;
-        node(parentId).children = nullptr;
+    for (NodeId s = next; s != kNoNode; s = node(s).next) {
+        --node(s).row;
+    }
+    if (!childIndex_.empty()) {
+        if (const auto found = childIndex_.find(parentId); found != childIndex_.end()) {
+            found->second.erase(found->second.begin() + static_cast<std::ptrdiff_t>(row));
+        }
     }
     if (notifying()) {
         observer_->afterRemove(parentId, row);
@@ -304,19 +335,18 @@ void SnapshotTree::removeAll() {
     if (notifying()) {
         observer_->beforeReset();
     }
-    for (std::size_t i = 0; i < slotCount_; ++i) {
-        delete node(static_cast<NodeId>(i)).children;
-    }
-    nodeChunks_.clear();
+    // Assigned from empty containers (not cleared) so that their memory goes back too.
+    nodeChunks_ = std::vector<std::vector<Node>>();
     slotCount_ = 0;
     liveCount_ = 0;
-    // Assigned from empty vectors (not cleared) so that their memory goes back too.
     freeSlots_ = std::vector<NodeId>();
-    roots_ = std::vector<NodeId>();
-    textChunks_.clear();
-    textChunkUsed_ = kTextChunkUnits;
-    textChunkCapacity_ = kTextChunkUnits;
+    top_ = Links{};
+    textChunks_ = std::vector<std::unique_ptr<char16_t[]>>();
+    textChunk_ = 0;
+    textChunkUsed_ = 0;
+    textChunkCapacity_ = 0;
     textBytes_ = 0;
+    childIndex_ = std::unordered_map<NodeId, std::vector<NodeId>>();
     selected_ = kNoNode;
     if (notifying()) {
         observer_->afterReset();
@@ -334,15 +364,16 @@ void SnapshotTree::select(NodeId id) {
 }
 
 std::size_t SnapshotTree::memoryUsage() const {
-    std::size_t bytes =
-        textBytes_ + freeSlots_.capacity() * sizeof(NodeId) + roots_.capacity() * sizeof(NodeId);
+    std::size_t bytes = textBytes_ + textChunks_.capacity() * sizeof(textChunks_[0]) +
+                        freeSlots_.capacity() * sizeof(NodeId) +
+                        nodeChunks_.capacity() * sizeof(nodeChunks_[0]);
     for (const std::vector<Node>& chunk : nodeChunks_) {
         bytes += chunk.capacity() * sizeof(Node);
     }
-    for (std::size_t i = 0; i < slotCount_; ++i) {
-        if (const std::vector<NodeId>* kids = node(static_cast<NodeId>(i)).children) {
-            bytes += sizeof(*kids) + kids->capacity() * sizeof(NodeId);
-        }
+    bytes += childIndex_.bucket_count() * sizeof(void*);
+    for (const auto& [parent, children] : childIndex_) {
+        bytes += sizeof(parent) + sizeof(children) + 2 * sizeof(void*) +
+                 children.capacity() * sizeof(NodeId);
     }
     return bytes;
 }

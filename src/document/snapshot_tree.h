@@ -5,9 +5,11 @@
 // the slot of a deleted node may be reused by a later insertion. kTopLevel stands for the
 // invisible parent of the roots wherever an operation takes a parent.
 //
-// Storage is compact: a fixed-size record per node, texts in a chunked UTF-16 arena and
-// one child vector per node that has children, so that the row of every node is known in
-// constant time (the Qt model needs it) and a million nodes stay well under 100 MB.
+// Storage is compact: a 32-byte record per node holding 32-bit links (parent, first and
+// last child, next sibling), its row and its text's place in a chunked UTF-16 arena. Texts
+// never move once stored. The row of every node is kept, so that a view learns it in
+// constant time; the n-th child of a parent with many children is found through an index
+// made the first time it is asked for and kept up to date until the children change.
 #pragma once
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace zelvane {
@@ -83,8 +86,10 @@ public:
     // --- The tree operations ---
 
     // Appends a node after parent's existing children (parent may be kTopLevel), with the
-    // given text, kind 0 and no bold.
+    // given text, kind 0 and no bold. Throws std::bad_alloc when the texts outgrow the
+    // arena (several gigabytes) as when memory runs out.
     NodeId insertLast(NodeId parent, std::u16string_view text);
+    // Kinds are kept as one byte, the kind byte of the snapshot file (0 to 255).
     void setKind(NodeId node, int kind);
     void setTextAndBold(NodeId node, std::u16string_view text);
     void setText(NodeId node, std::u16string_view text);
@@ -127,8 +132,12 @@ public:
     bool empty() const { return liveCount_ == 0; }
     // One past the largest id in use: arrays indexed by NodeId need this many slots.
     std::size_t idBound() const { return slotCount_; }
-    // Bytes held by the tree (records, texts, child lists).
+    // Bytes held by the tree (records, texts, child indexes).
     std::size_t memoryUsage() const;
+
+    // Calls visit(node, text) for every node, in the order of the ids rather than the tree
+    // order: the quickest way over every text, for scans that need no order.
+    template <class Visit> void forEachNode(Visit visit) const;
 
     // Hint before many insertions.
     void reserve(std::size_t nodes, std::size_t textUnits);
@@ -148,40 +157,66 @@ public:
 
 private:
     struct Node {
-        const char16_t* text = nullptr;
-        std::vector<NodeId>* children = nullptr; // null while the node has none
-        NodeId parent = kTopLevel;
-        std::uint32_t row = 0;
-        std::uint32_t length = 0;
-        std::int32_t kind = 0;
-        bool bold = false;
-        bool alive = false;
+        std::uint32_t text;   // where the text starts in the arena (see textAt)
+        std::uint32_t length; // in code units
+        NodeId parent;        // kTopLevel for a root, kNoNode for a free slot
+        NodeId first;         // first child, kNoNode without children
+        NodeId last;          // last child, kNoNode without children
+        NodeId next;          // next sibling, kNoNode for the last one
+        std::uint32_t row;
+        std::uint8_t kind;
+        bool bold;
+    };
+    // The links of the invisible parent of the roots.
+    struct Links {
+        NodeId first = kNoNode;
+        NodeId last = kNoNode;
     };
 
-    Node& node(NodeId id);
-    const Node& node(NodeId id) const;
-    std::vector<NodeId>& childrenOf(NodeId parent);
-    const std::vector<NodeId>* childrenOfOrNull(NodeId parent) const;
-    const char16_t* storeText(std::u16string_view text);
+    Node& node(NodeId id) { return nodeChunks_[id >> kChunkBits][id & (kChunkSize - 1)]; }
+    const Node& node(NodeId id) const {
+        return nodeChunks_[id >> kChunkBits][id & (kChunkSize - 1)];
+    }
+    NodeId firstOf(NodeId parent) const {
+        return parent == kTopLevel ? top_.first : node(parent).first;
+    }
+    NodeId lastOf(NodeId parent) const {
+        return parent == kTopLevel ? top_.last : node(parent).last;
+    }
+    void setLinks(NodeId parent, NodeId first, NodeId last);
+    const char16_t* textAt(std::uint32_t offset) const {
+        return textChunks_[offset >> kTextChunkBits].get() + (offset & (kTextChunkUnits - 1));
+    }
+    std::uint32_t storeText(std::u16string_view text);
     void releaseSubtree(NodeId id);
+    void forgetChildIndex(NodeId parent) const;
     void applyOrder(NodeId parent, std::vector<NodeId>& order);
     bool notifying() const { return observer_ != nullptr && bulkDepth_ == 0; }
 
     static constexpr unsigned kChunkBits = 16;
     static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkBits;
-    static constexpr std::size_t kTextChunkUnits = std::size_t{1} << 20;
+    // A text offset is a chunk number in its high bits and a place in the chunk below.
+    static constexpr unsigned kTextChunkBits = 21;
+    static constexpr std::size_t kTextChunkUnits = std::size_t{1} << kTextChunkBits;
+    static constexpr std::size_t kTextChunkLimit = std::size_t{1} << (32 - kTextChunkBits);
     static constexpr std::size_t kFirstTextChunkUnits = std::size_t{1} << 10;
+    // Parents with more children than this get an index for childAt().
+    static constexpr std::size_t kIndexedChildren = 16;
 
     std::vector<std::vector<Node>> nodeChunks_; // each grows to kChunkSize, then a new one
     std::size_t slotCount_ = 0;
     std::size_t liveCount_ = 0;
     std::vector<NodeId> freeSlots_;
-    std::vector<NodeId> roots_;
+    Links top_;
 
     std::vector<std::unique_ptr<char16_t[]>> textChunks_;
-    std::size_t textChunkUsed_ = kTextChunkUnits; // forces a first chunk
-    std::size_t textChunkCapacity_ = kTextChunkUnits;
+    std::size_t textChunk_ = 0; // the chunk being filled
+    std::size_t textChunkUsed_ = 0;
+    std::size_t textChunkCapacity_ = 0;
     std::size_t textBytes_ = 0;
+
+    // The children of a parent in row order, for parents asked about by row.
+    mutable std::unordered_map<NodeId, std::vector<NodeId>> childIndex_;
 
     NodeId selected_ = kNoNode;
     TreeObserver* observer_ = nullptr;
@@ -199,14 +234,34 @@ private:
 };
 
 template <class Less> void SnapshotTree::sortChildren(NodeId parent, Less less) {
-    std::vector<NodeId>* kids = parent == kTopLevel ? &roots_ : node(parent).children;
-    if (kids == nullptr || kids->size() < 2) {
+    if (parent != kTopLevel && !isValid(parent)) {
         return;
     }
-    std::vector<NodeId> order(*kids);
+    std::vector<NodeId> order;
+    for (NodeId child = firstOf(parent); child != kNoNode; child = node(child).next) {
+        order.push_back(child);
+    }
+    if (order.size() < 2) {
+        return;
+    }
     // Stable, so that texts that compare equal keep their order.
     std::stable_sort(order.begin(), order.end(), less);
     applyOrder(parent, order);
+}
+
+template <class Visit> void SnapshotTree::forEachNode(Visit visit) const {
+    for (std::size_t c = 0; c < nodeChunks_.size(); ++c) {
+        const std::vector<Node>& chunk = nodeChunks_[c];
+        const NodeId base = static_cast<NodeId>(c << kChunkBits);
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
+            const Node& n = chunk[i];
+            if (n.parent != kNoNode) {
+                visit(static_cast<NodeId>(base + i),
+                      n.length == 0 ? std::u16string_view()
+                                    : std::u16string_view(textAt(n.text), n.length));
+            }
+        }
+    }
 }
 
 // Visits every node in pre-order (a node, its whole subtree, then its next sibling) with
