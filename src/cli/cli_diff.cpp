@@ -1,5 +1,7 @@
 // zelvane-cli diff: what one snapshot holds that another does not, by path.
+#include <exception>
 #include <string>
+#include <thread>
 
 #include "capture/tree_order.h"
 #include "cli/cli_common.h"
@@ -34,6 +36,51 @@ extern const char kDiffUsage[] =
     "Exit status: 0 when the snapshots hold the same paths, 1 when they differ, 2 when a file\n"
     "cannot be read or the arguments are wrong.\n";
 
+namespace {
+
+// Reads both snapshots, the new one on a thread of its own unless either comes from
+// standard input; failures are told in the order of the arguments.
+bool loadBoth(const std::string (&files)[2], SnapshotTree (&trees)[2], LoadStats (&stats)[2]) {
+    std::exception_ptr failure;
+    std::thread reader;
+    const bool together = files[0] != "-" && files[1] != "-";
+    auto readNew = [&] {
+        try {
+            stats[1] = readSnapshotFile(inputPath(files[1]), trees[1]);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    if (together) {
+        reader = std::thread(readNew);
+    }
+    try {
+        stats[0] = readSnapshotFile(inputPath(files[0]), trees[0]);
+    } catch (...) {
+        if (reader.joinable()) {
+            reader.join();
+        }
+        throw;
+    }
+    if (reader.joinable()) {
+        reader.join();
+    } else {
+        readNew();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    for (int side = 0; side < 2; ++side) {
+        if (!stats[side].opened || stats[side].error != 0) {
+            reportFileError(files[side], stats[side].error);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 int runDiff(const Args& args) {
     OutputOptions options;
     std::vector<std::string_view> positional;
@@ -67,11 +114,9 @@ int runDiff(const Args& args) {
     }
     const std::string files[2] = {std::string(positional[0]), std::string(positional[1])};
     SnapshotTree trees[2];
-    for (int side = 0; side < 2; ++side) {
-        LoadStats stats;
-        if (!loadOrReport(files[side], trees[side], stats)) {
-            return kExitFailure;
-        }
+    LoadStats stats[2];
+    if (!loadBoth(files, trees, stats)) {
+        return kExitFailure;
     }
 
     const TextOrder order;

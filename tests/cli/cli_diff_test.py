@@ -116,6 +116,13 @@ class Diff(CliTest):
             self.assertFails(["diff", *args], 2, message)
         code, out, _ = run("diff", "/dev/null", new_file)
         self.assertEqual((code, out), (1, b"+ D\n"), "an empty file is an empty snapshot")
+        with open(new_file, "rb") as f:
+            new_bytes = f.read()
+        for args in [["-", new_file], [new_file, "-"]]:
+            code, out, err = run("diff", *args, stdin=new_bytes)
+            self.assertEqual((code, out, err), (0, b"", ""), "- reads standard input")
+        code, out, err = run("diff", "/dev/null", "-", stdin=new_bytes)
+        self.assertEqual((code, out), (1, b"+ D\n"))
 
     def test_an_output_that_cannot_be_written_is_an_error(self):
         old_file, new_file = self.snapshots([], [(9, 0, "D")])

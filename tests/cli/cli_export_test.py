@@ -20,10 +20,11 @@ CLI = None
 SOURCE = None
 
 
-def run(*args, cwd=None):
+def run(*args, cwd=None, stdin=b""):
     """Runs zelvane-cli; returns (status, stdout bytes, stderr text)."""
     env = dict(os.environ, LC_ALL="C")
-    done = subprocess.run([CLI, *args], capture_output=True, env=env, cwd=cwd, timeout=300)
+    done = subprocess.run([CLI, *args], input=stdin, capture_output=True, env=env, cwd=cwd,
+                          timeout=300)
     return done.returncode, done.stdout, done.stderr.decode("utf-8", "replace")
 
 
