@@ -333,6 +333,15 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
     tree.removeAll();
     EXPECT_EQ(observer.calls.back(), "was reset");
     EXPECT_TRUE(tree.empty() && tree.firstRoot() == kNoNode && tree.childCount(kTopLevel) == 0);
+    // The ids are given out again from the first: nothing of the old child lists remains.
+    PlainTree fresh;
+    for (int i = 0; i < 40; ++i) {
+        const NodeId parent = i < 20 ? kTopLevel : fresh.roots.front();
+        const NodeId id = tree.insertLast(parent, u"n");
+        fresh.nodes[id] = {u"n", 0, false, parent, {}};
+        fresh.childrenOf(parent).push_back(id);
+    }
+    expectSame(tree, fresh);
 }
 
 // Twenty units a name, as in a large snapshot: the records and the texts and little else.
