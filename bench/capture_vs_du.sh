@@ -3,6 +3,9 @@
 # installed) on the same trees, in one run, on a warm cache: the best of RUNS runs of each,
 # taken in turn so that a busy moment of the machine hits them alike.
 #
+# The processor time (user + system) of each is shown too: on a machine that others load,
+# it is the steadier figure.
+#
 # Usage: bench/capture_vs_du.sh [path/to/zelvane-cli] [TREE...]
 #   With no TREE, a tree of ENTRIES entries (default 1000000) shaped like a real disk is
 #   generated under $TMPDIR (bench/generate_realistic_tree.py; removed afterwards) and
@@ -29,6 +32,8 @@ if [ ${#trees[@]} -eq 0 ]; then
 fi
 
 now() { date +%s.%N; }
+# Runs a command, keeping its processor time in seconds in $work/cpu.
+cpu() { /usr/bin/time -f '%U %S' -o "$work/cpu.raw" "$@"; awk '{ print $1 + $2 }' "$work/cpu.raw" > "$work/cpu"; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -41,12 +46,15 @@ for tree in "${trees[@]}"; do
     find "$tree" > /dev/null 2>&1 || true
     "$cli" scan "$tree" -o "$out" > /dev/null
     best_du=999999 best_find=999999 best_ncdu=999999 best_cli=999999 best_scan=999999
+    cpu_du=999999 cpu_cli=999999
     for ((i = 0; i < runs; i++)); do
         t0=$(now)
-        du -sb "$tree" > /dev/null 2>&1 || true
+        cpu du -sb "$tree" > /dev/null 2>&1 || true
+        cpu_du=$(min "$(cat "$work/cpu")" "$cpu_du")
         t1=$(now)
-        "$cli" scan "$tree" -o "$out" --times > "$work/summary" 2> "$work/times"
+        cpu "$cli" scan "$tree" -o "$out" --times > "$work/summary" 2> "$work/times"
         t2=$(now)
+        cpu_cli=$(min "$(cat "$work/cpu")" "$cpu_cli")
         find "$tree" -printf '%s\n' > /dev/null 2>&1 || true
         t3=$(now)
         ncdu_time=-
@@ -74,5 +82,6 @@ for tree in "${trees[@]}"; do
     echo "zelvane-cli scan:     best $best_cli s, $(ratio "$best_cli" "$best_du") x du" \
         "(goal <= 1.1), $(ratio "$best_cli" "$best_find") x find"
     echo "  of which the scan:  best $best_scan s"
+    echo "processor time:       du $cpu_du s, zelvane-cli $cpu_cli s, $(ratio "$cpu_cli" "$cpu_du") x du"
     echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 done
