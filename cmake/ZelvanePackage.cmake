@@ -10,11 +10,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Halcyra <zelvane@halcyra.com>")
 set(CPACK_PACKAGE_HOMEPAGE_URL https://zelvane.halcyra.com/)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "snapshots of directory trees, browsed and searched later")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Zelvane records the names of the folders and files of a disk, a CD or a folder, each \
-classified into a node kind with its icon, in a .zelv snapshot file that can be browsed, \
-edited and searched later without the disks. The package holds the desktop program zelvane \
-and zelvane-cli, which captures, lists and searches snapshots from a shell.")
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "Zelvane records the names of the folders and files of a disk, a CD or a folder,"
+    "each classified into a node kind with its icon, in a .zelv snapshot file that can"
+    "be browsed, edited and searched later without the disks."
+    ""
+    "The package holds the desktop program zelvane and zelvane-cli, which captures,"
+    "lists and searches snapshots from a shell.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/License.txt)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
