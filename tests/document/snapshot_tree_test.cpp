@@ -360,6 +360,10 @@ TEST(SnapshotTree, ANodeCostsItsTextAndAFewLinks) {
     const std::size_t perNode = tree.memoryUsage() / kNodes;
     EXPECT_GE(perNode, 40u + 28u);
     EXPECT_LE(perNode, 40u + 40u);
+    // A removed branch gives nothing back: its slots are listed for reuse.
+    const std::size_t full = tree.memoryUsage();
+    tree.remove(folders[1]);
+    EXPECT_GT(tree.memoryUsage(), full);
 }
 
 } // namespace
