@@ -434,7 +434,7 @@ std::size_t RecordReader::take(const unsigned char* p, std::size_t size, bool at
         const bool wide = pos + 1 < size && p[pos] == 0xFF && p[pos + 1] == 0xFF;
         std::size_t nameStart = pos;
         std::size_t nameEnd;
-        bool cut = false;
+        bool cut;
         if (wide) {
             nameStart += 2;
             nameEnd = nameStart;

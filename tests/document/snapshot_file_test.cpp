@@ -406,12 +406,16 @@ TEST(SnapshotFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehi
             ::umask(022);
             c.inChild();
             const int syncs = SyncSeam::calls;
+            const bool stdinOpen = ::fcntl(0, F_GETFD) != -1;
             const WriteResult written = writeSnapshotFile(tree, target);
             AllocSeam::allowed = -1;
             std::string out = std::to_string(written.opened) + " " + std::to_string(written.ok) +
                               " " + std::strerror(written.error);
             if (written.ok && SyncSeam::calls - syncs != 1) {
                 out += " synced " + std::to_string(SyncSeam::calls - syncs);
+            }
+            if (stdinOpen && ::fcntl(0, F_GETFD) == -1) {
+                out += " and closed a descriptor not its own";
             }
             return out;
         });
