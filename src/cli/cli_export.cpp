@@ -174,21 +174,31 @@ private:
 void writeCsv(const SnapshotTree& tree, Output& output) {
     std::string& out = output.buffer();
     out += "path,name,kind,kind name,depth\r\n";
-    NodeRow row;
-    std::string field;
+    // The path of the node last seen at each level, so that each name is converted once.
+    std::vector<std::string> paths;
+    std::string name;
     walkPreOrder(tree, [&](NodeId node, std::size_t level) {
-        describeNode({}, tree, node, row);
-        field.clear();
-        appendWholePath(field, row, PathStyle::Slash, Escape::Raw);
-        appendCsvField(out, field);
+        std::u16string_view text = tree.text(node);
+        const int kind = tree.kind(node);
+        if (level > 0 && kind == kKindFolder && !text.empty() && text.front() == u' ') {
+            text.remove_prefix(1);
+        }
+        name.clear();
+        appendRaw(name, text);
+        paths.resize(level + 1);
+        std::string& path = paths[level];
+        if (level > 0) {
+            path.assign(paths[level - 1]).append(1, '/').append(name);
+        } else {
+            path.assign(name);
+        }
+        appendCsvField(out, path);
         out += ',';
-        field.clear();
-        appendName(field, row, PathStyle::Slash, Escape::Raw);
-        appendCsvField(out, field);
+        appendCsvField(out, name);
         out += ',';
-        out += std::to_string(row.kind);
+        out += std::to_string(kind);
         out += ',';
-        out += kindName(row.kind);
+        out += kindName(kind);
         out += ',';
         out += std::to_string(level);
         out += "\r\n";
