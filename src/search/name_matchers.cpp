@@ -101,9 +101,7 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
         URegularExpression* handle = uregex_open(
             pattern.data(), static_cast<int32_t>(pattern.size()), flags, &where, &status);
         if (U_FAILURE(status)) {
-            if (handle != nullptr) {
-                uregex_close(handle);
-            }
+            uregex_close(handle); // ICU's close takes a null handle too
             error = std::string("not a valid regular expression (") + u_errorName(status) +
                     " at character " + std::to_string(where.offset + 1) + ")";
             return false;

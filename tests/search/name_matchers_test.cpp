@@ -72,6 +72,15 @@ TEST(NameMatchers, MatchEachSyntaxUnderEachCaseRule) {
         {kGlob, kAscii, false, u"", u"", true},
         {kGlob, kAscii, false, u"", u"a", false},
         {kGlob, kAscii, false, u"a*a*a*a*b", std::u16string(40, u'a'), false},
+        // A star gives back only what it took: what lies before it stays matched.
+        {kGlob, kAscii, false, u"aa*ab", u"aab", false},
+        {kGlob, kAscii, false, u"ab*ba", u"aba", false},
+        {kGlob, kAscii, false, u"ab*ba", u"abba", true},
+        // Lone surrogates are one character each, whichever half they are.
+        {kGlob, kAscii, false, u"??", u"\xDC00\xDC01", true},
+        {kGlob, kAscii, false, u"??", u"\xDBFF\xDC00", false},
+        // An unclosed class whose last member is an escape: the [ is itself.
+        {kGlob, kAscii, false, u"[a-\\", u"[a-\\", true},
         {kGlob, kUnicode, false, u"*STRASSE*", u"die stra\u00DFe", true},
         {kGlob, kAscii, false, u"*STRASSE*", u"die stra\u00DFe", false},
         {kGlob, kAscii, false, u"b\xDCE9*", u"b\xDCE9x", true},
