@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QScrollBar>
 #include <vector>
 
 #include "app/snapshot_tree_model_qt.h"
@@ -79,6 +80,7 @@ SnapshotTreeView::SnapshotTreeView(QWidget* parent) : QTreeView(parent) {
     setFrameShape(QFrame::NoFrame);
     setAllColumnsShowFocus(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     auto* style = new TreeStyle;
@@ -223,17 +225,34 @@ void SnapshotTreeView::showSelectedNode(NodeId node) {
     if (!index.isValid()) {
         selectionModel()->clear();
     } else {
-        std::vector<QModelIndex> ancestors;
+        std::vector<QModelIndex> collapsed;
         for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) {
-            ancestors.push_back(p);
+            if (!isExpanded(p)) {
+                collapsed.push_back(p);
+            }
         }
-        for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it) {
-            if (!isExpanded(*it)) {
+        if (!collapsed.empty()) {
+            // One layout for the whole chain: while a layout is pending, expanding a branch
+            // only notes it, where it would otherwise lay out the rows below it and measure
+            // the column again, once per ancestor.
+            scheduleDelayedItemsLayout();
+            for (auto it = collapsed.rbegin(); it != collapsed.rend(); ++it) {
                 expand(*it);
             }
         }
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
         scrollTo(index);
+        // The view scrolls to the column, which holds every level: a node indented past
+        // either side of the viewport is brought in, with its expand button.
+        QRect cell = visualRect(index);
+        if (cell.left() < 0 || cell.left() >= viewport()->width()) {
+            // The column and the scroll range follow the new rows first.
+            header()->resizeSections(QHeaderView::ResizeToContents);
+            updateGeometries();
+            cell = visualRect(index);
+            QScrollBar* bar = horizontalScrollBar();
+            bar->setValue(bar->value() + cell.left() - indentation());
+        }
     }
     syncing_ = false;
 }

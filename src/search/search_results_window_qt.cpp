@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QThread>
@@ -41,6 +43,26 @@ constexpr std::size_t kMeasuredCells = 200;
 QString shownQString(std::u16string_view text) {
     return text.size() <= kMaxShownTextLength ? toQString(text) : toQString(shownText(text));
 }
+
+// The application's style, except that the focus frame of a row is a dotted line with
+// nothing drawn inside it, so that the row's icon shows as it is.
+class ResultsStyle : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element != QStyle::PE_FrameFocusRect) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        painter->save();
+        QPen dots(option->palette.color(QPalette::Text), 1, Qt::DotLine);
+        dots.setCosmetic(true); // one device pixel, at any scale
+        painter->setPen(dots);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
 
 // The list: a report view that can measure one cell as the view itself does when it fits a
 // column to its contents.
@@ -199,6 +221,9 @@ CSearchResults::CSearchResults(QWidget* parent) : QDialog(parent) {
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
 
     list_ = new ResultsList(this);
+    auto* style = new ResultsStyle;
+    style->setParent(list_);
+    list_->setStyle(style);
     list_->setObjectName(QStringLiteral("control_%1").arg(IDC_SEARCH_RESULTS_LIST));
     model_ = new SearchResultsModel(this);
     list_->setModel(model_);

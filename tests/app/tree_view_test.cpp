@@ -1,0 +1,128 @@
+// The main window's tree view and its model alone: how a node's icon and text are drawn,
+// and how a node deep in collapsed branches is shown.
+#include <QApplication>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include "app/snapshot_tree_model_qt.h"
+#include "app/snapshot_tree_view_qt.h"
+#include "icons/icon_set_qt.h"
+#include "icons/view_sizes.h"
+#include "image_search.h"
+#include "text/text.h"
+#include "ui/text_qt.h"
+
+namespace zelvane {
+namespace {
+
+// Counts the times the view measures its column.
+class CountingTreeView : public SnapshotTreeView {
+public:
+    using SnapshotTreeView::SnapshotTreeView;
+    mutable int measured = 0;
+    int sizeHintForColumn(int column) const override {
+        ++measured;
+        return SnapshotTreeView::sizeHintForColumn(column);
+    }
+};
+
+struct TreeFixture {
+    explicit TreeFixture(int iconSize = 16) : icons(IconSet::build(iconSize)) {
+        model.setIconSet(&icons);
+        view.setSnapshotModel(&model);
+        view.setNodeIconSize(iconSize);
+        view.resize(400, 300);
+    }
+    ~TreeFixture() { tree.setObserver(nullptr); }
+
+    SnapshotTree tree;
+    IconSet icons;
+    SnapshotTreeModel model{tree};
+    CountingTreeView view;
+};
+
+TEST(TreeView, SelectingANodeDrawsTheSameIconOnWhiteAtTheScreensPixelRatio) {
+    for (const ViewSize& size : viewSizes()) {
+        SCOPED_TRACE(size.pixels);
+        TreeFixture f(size.pixels);
+        const NodeId root = f.tree.insertLast(kTopLevel, u"Disk");
+        f.tree.setKind(root, kKindDriveRoot);
+        const NodeId folder = f.tree.insertLast(root, u" Music");
+        f.tree.setKind(folder, kKindFolder);
+        f.view.expandAll();
+        f.view.show();
+        QApplication::processEvents();
+
+        const QImage before = f.view.viewport()->grab().toImage();
+        f.tree.select(folder);
+        QApplication::processEvents();
+        const QImage after = f.view.viewport()->grab().toImage();
+        const qreal ratio = after.devicePixelRatio();
+        EXPECT_EQ(ratio, qApp->devicePixelRatio());
+        const QRect icon = deviceRect(f.view.iconRect(folder), ratio);
+        const QRect label = deviceRect(f.view.labelRect(folder), ratio);
+        ASSERT_FALSE(icon.isEmpty());
+
+        // The label shows the selection; the icon is the set's picture, pixel for pixel,
+        // drawn at the device's resolution, with white where the picture is transparent.
+        EXPECT_NE(after.copy(label), before.copy(label));
+        EXPECT_EQ(after.copy(icon), before.copy(icon));
+        const QImage picture = f.icons.image(kKindFolder).toImage();
+        EXPECT_EQ(picture.width(), qRound(size.pixels * ratio));
+        const QPoint at = findImage(after, icon, picture);
+        ASSERT_NE(at, kNotFound);
+        const QImage transparent = renderKindIcon(kKindFolder, size.pixels, ratio).toImage();
+        const QPoint clear = firstTransparentPixel(transparent);
+        ASSERT_NE(clear, kNotFound);
+        EXPECT_EQ(after.pixelColor(at + clear), QColor(Qt::white));
+    }
+}
+
+TEST(TreeView, ShowsTheStartOfALongTextAndKeepsItWhole) {
+    TreeFixture f;
+    const std::u16string name = std::u16string(1 << 20, u'n') + u".txt";
+    const NodeId root = f.tree.insertLast(kTopLevel, u"Disk");
+    const NodeId file = f.tree.insertLast(root, name);
+    const QString shown = f.model.indexOf(file).data().toString();
+    EXPECT_EQ(shown, QString(1022, 'n') + QChar(0x2026));
+    EXPECT_EQ(f.tree.text(file), name);
+    EXPECT_EQ(f.model.indexOf(root).data().toString(), "Disk");
+}
+
+TEST(TreeView, SelectingANodeDeepInCollapsedBranchesOpensThemInOneLayout) {
+    TreeFixture f;
+    constexpr int kDepth = 10000;
+    std::vector<NodeId> chain{f.tree.insertLast(kTopLevel, u"Disk")};
+    for (int level = 1; level < kDepth; ++level) {
+        chain.push_back(f.tree.insertLast(chain.back(), u" level"));
+        f.tree.setKind(chain.back(), kKindFolder);
+    }
+    // A sibling beside the chain's top stays closed.
+    const NodeId aside = f.tree.insertLast(chain[0], u" aside");
+    f.tree.insertLast(aside, u"inside.txt");
+    // The first few levels are open already.
+    for (int level = 0; level < 3; ++level) {
+        f.view.expand(f.model.indexOf(chain[static_cast<std::size_t>(level)]));
+    }
+    f.view.show();
+    QApplication::processEvents();
+
+    f.view.measured = 0;
+    f.tree.select(chain.back());
+    QApplication::processEvents();
+    EXPECT_LT(f.view.measured, 10); // not once for every level
+    for (std::size_t level = 0; level + 1 < chain.size(); ++level) {
+        ASSERT_TRUE(f.view.isExpanded(f.model.indexOf(chain[level]))) << level;
+    }
+    EXPECT_FALSE(f.view.isExpanded(f.model.indexOf(chain.back())));
+    EXPECT_FALSE(f.view.isExpanded(f.model.indexOf(aside)));
+    const QModelIndex deepest = f.model.indexOf(chain.back());
+    EXPECT_EQ(f.view.currentIndex(), deepest);
+    EXPECT_TRUE(f.view.viewport()->rect().intersects(f.view.visualRect(deepest)));
+    // The rows below the chain's top follow its whole length.
+    EXPECT_EQ(f.view.indexBelow(f.model.indexOf(chain[kDepth - 2])), deepest);
+    EXPECT_EQ(f.view.indexBelow(deepest), f.model.indexOf(aside));
+}
+
+} // namespace
+} // namespace zelvane
