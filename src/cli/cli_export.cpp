@@ -126,13 +126,12 @@ public:
         }
         const std::size_t slash = path_.find_last_of('/');
         const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
-        temporary_ = folder + "." + baseName(path_) + ".export-XXXXXX";
-        fd_ = ::mkstemp(temporary_.data());
+        std::string temporary = folder + "." + baseName(path_) + ".export-XXXXXX";
+        fd_ = ::mkstemp(temporary.data());
         if (fd_ < 0) {
-            const int error = errno;
-            temporary_.clear();
-            return fail(error);
+            return fail(errno);
         }
+        temporary_ = std::move(temporary);
         // mkstemp makes the file private; an export is made to be shared.
         const mode_t mask = ::umask(0);
         ::umask(mask);

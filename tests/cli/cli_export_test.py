@@ -177,6 +177,12 @@ class Export(CliTest):
         self.assertEqual(self.export("--format", "json"), b"")
         self.assertEqual(page_catalogue(self.export("--format", "html"))[1], [])
 
+    def test_the_page_names_the_twelve_kinds_as_the_json_rows_do(self):
+        write_snapshot(self.snapshot, [(kind, 0, "r%d" % kind) for kind in range(12)])
+        rows = [json.loads(line) for line in self.export("--format", "json").splitlines()]
+        data = page_catalogue(self.export("--format", "html"))[0]
+        self.assertEqual(data["kinds"], [row["kindName"] for row in rows])
+
     def test_deep_levels_and_kinds_above_the_table_survive_the_page(self):
         records = [(9, 0, "r")] + [(6, d, " f%d" % d) for d in range(1, 256)] + [(200, 255, "x")]
         write_snapshot(self.snapshot, records)
