@@ -82,7 +82,7 @@ TEST(SnapshotTree, RemovingTheSelectionMovesItToNextSiblingElsePreviousElseParen
 TEST(SnapshotTree, ManyTextsAndAVeryDeepBranchNeedNoRecursion) {
     SnapshotTree tree, deep;
     auto nameOf = [](int i) {
-        return i == 10 ? std::u16string(300000, u'L') : std::u16string(1 + i % 30, u'a' + i % 26);
+        return i == 10 ? std::u16string(600000, u'L') : std::u16string(1 + i % 30, u'a' + i % 26);
     };
     std::vector<NodeId> ids{tree.insertLast(kTopLevel, u"root")};
     NodeId leaf = deep.insertLast(kTopLevel, u"root");
