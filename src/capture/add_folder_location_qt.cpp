@@ -67,9 +67,11 @@ void CAddFolderLocation::CreateControls() {
     ok_ = addButton(this, QStringLiteral("OK"), IDC_OK, {99, 69, 50, 14}, base);
     ok_->setDefault(true);
     cancel_ = addButton(this, QStringLiteral("Cancel"), IDC_CANCEL, {153, 69, 50, 14}, base);
-    addLabel(this, QStringLiteral("Path"), {7, 7, 16, 8}, base);
-    addLabel(this, QStringLiteral("Title (leave empty to use the path)"), {7, 31, 112, 8}, base);
-    addLabel(this, QStringLiteral("Filter"), {158, 7, 17, 8}, base);
+    // Each label names its field (its buddy) for screen readers.
+    addLabel(this, QStringLiteral("Path"), {7, 7, 16, 8}, base)->setBuddy(path_);
+    addLabel(this, QStringLiteral("Title (leave empty to use the path)"), {7, 31, 112, 8}, base)
+        ->setBuddy(title_);
+    addLabel(this, QStringLiteral("Filter"), {158, 7, 17, 8}, base)->setBuddy(filter_);
     browse_ = addButton(this, QStringLiteral("..."), IDC_ADD_TREE_BROWSE, {134, 16, 18, 12}, base);
     place(path_, {7, 16, 125, 12}, base);
     place(filter_, {158, 16, 45, 12}, base);

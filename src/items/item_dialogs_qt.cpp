@@ -68,23 +68,26 @@ CItemProperties::CItemProperties(ItemPropertiesDialog& dialog, const QPixmap& ic
 
     // Created in the template's tab order: name field, "Change...", "Close", parent
     // field, full path field, "Properties...".
-    addLabel(this, QStringLiteral("Name"), kNameLabelPlace, base);
+    QLabel* nameLabel = addLabel(this, QStringLiteral("Name"), kNameLabelPlace, base);
     name_ = new QLineEdit(this);
     setControlId(name_, IDC_ITEM_NAME);
     place(name_, kNamePlace, base);
+    nameLabel->setBuddy(name_);
 
     change_ = addButton(this, QStringLiteral("Change..."), IDC_ITEM_CHANGE, kChangePlace, base);
     close_ = addButton(this, QStringLiteral("Close"), IDCANCEL_BUTTON, kClosePlace, base);
 
-    addLabel(this, QStringLiteral("Parent"), kParentLabelPlace, base);
+    QLabel* parentLabel = addLabel(this, QStringLiteral("Parent"), kParentLabelPlace, base);
     parent_ = new QLineEdit(this);
     setControlId(parent_, IDC_ITEM_PARENT);
     place(parent_, kParentPlace, base);
+    parentLabel->setBuddy(parent_);
 
-    addLabel(this, QStringLiteral("Full Path"), kFullPathLabelPlace, base);
+    QLabel* fullPathLabel = addLabel(this, QStringLiteral("Full Path"), kFullPathLabelPlace, base);
     fullPath_ = new QPlainTextEdit(this);
     setControlId(fullPath_, IDC_ITEM_FULLPATH);
     place(fullPath_, kFullPathPlace, base);
+    fullPathLabel->setBuddy(fullPath_);
 
     parentButton_ = addButton(this, QStringLiteral("Properties..."), IDC_ITEM_PARENT_PROPERTIES,
                               kParentButtonPlace, base);
@@ -121,8 +124,10 @@ CItemProperties::CItemProperties(ItemPropertiesDialog& dialog, const QPixmap& ic
     setTabOrder(parent_, fullPath_);
     setTabOrder(fullPath_, parentButton_);
 
-    // No default button: a button becomes the default only while it has the focus.
+    // No default button, not even the focused one: Enter presses a button only while it
+    // has the focus (keyPressEvent).
     for (QPushButton* button : {change_, close_, parentButton_}) {
+        button->setAutoDefault(false);
         button->setDefault(false);
     }
 
@@ -153,15 +158,18 @@ void CItemProperties::showEvent(QShowEvent* event) {
 
 void CItemProperties::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && qobject_cast<QPushButton*>(focusWidget()) == nullptr) {
-        // Enter outside the buttons closes the dialog, as there is no default button;
-        // in the full path field it is the field's own key and does nothing.
-        if (focusWidget() != fullPath_) {
-            reject();
-        }
+    if (!enter) {
+        QDialog::keyPressEvent(event);
         return;
     }
-    QDialog::keyPressEvent(event);
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        // The focused button, though none is the default.
+        button->click();
+    } else if (focusWidget() != fullPath_) {
+        // Enter outside the buttons closes the dialog, as there is no default button; in
+        // the full path field it is the field's own key and does nothing.
+        reject();
+    }
 }
 
 void CItemProperties::OnChange() {
@@ -190,7 +198,7 @@ CRenameItem::CRenameItem(RenameItemDialog& dialog, UiPort& ui, QWidget* parent)
     ok_ = addButton(this, QStringLiteral("OK"), IDOK_BUTTON, kRenameOkPlace, base);
     ok_->setDefault(true);
     cancel_ = addButton(this, QStringLiteral("Cancel"), IDCANCEL_BUTTON, kRenameCancelPlace, base);
-    addLabel(this, QStringLiteral("Name"), kRenameLabelPlace, base);
+    addLabel(this, QStringLiteral("Name"), kRenameLabelPlace, base)->setBuddy(name_);
 
     setTabOrder(name_, ok_);
     setTabOrder(ok_, cancel_);

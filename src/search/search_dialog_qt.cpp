@@ -52,6 +52,7 @@ CSearch::CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent)
     cancel_->setAutoDefault(false);
     label_ = new QLabel(QStringLiteral("Pattern"), this);
     label_->setObjectName(QStringLiteral("label_pattern"));
+    label_->setBuddy(pattern_);
     place(label_, {7, 7, 25, 8}, base);
     recursive_ = box(IDC_SEARCH_RECURSIVE, "Recursive search to achieve subitems");
     place(recursive_, {7, 62, 136, 10}, base);
@@ -74,12 +75,11 @@ CSearch::CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent)
     QWidget::setTabOrder(cancel_, recursive_);
     QWidget::setTabOrder(recursive_, filesOnly_);
 
+    // Wider labels widen the dialog: the pattern field and the long check box grow with it,
+    // the buttons keep their place against its right margin.
     const QSize size = templateSize(kTemplateWidth, kTemplateHeight, base);
-    const int margin = dialogUnitsToPixelsX(7, base);
-    int width = size.width();
-    for (const QWidget* child : findChildren<QWidget*>()) {
-        width = std::max(width, child->geometry().right() + 1 + margin);
-    }
+    const int width = widenForControls(this, size.width(), dialogUnitsToPixelsX(7, base),
+                                       {pattern_, local_}, {search_, cancel_});
     setFixedSize(width, size.height());
 
     connect(search_, &QPushButton::clicked, this, &CSearch::OnOK);

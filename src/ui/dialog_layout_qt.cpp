@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 namespace zelvane {
 
@@ -50,6 +51,28 @@ QPushButton* addButton(QWidget* dialog, const QString& text, int id, const Dialo
     setControlId(button, id);
     place(button, where, base);
     return button;
+}
+
+int widenForControls(QWidget* dialog, int templateWidth, int margin,
+                     std::initializer_list<QWidget*> stretched,
+                     std::initializer_list<QWidget*> moved) {
+    int width = templateWidth;
+    for (const QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isWindow()) {
+            width = std::max(width, child->geometry().right() + 1 + margin);
+        }
+    }
+    const int extra = width - templateWidth;
+    if (extra > 0) {
+        for (QWidget* control : stretched) {
+            control->resize(std::max(control->width(), width - margin - control->x()),
+                            control->height());
+        }
+        for (QWidget* control : moved) {
+            control->move(control->x() + extra, control->y());
+        }
+    }
+    return width;
 }
 
 } // namespace zelvane

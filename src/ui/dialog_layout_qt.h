@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <initializer_list>
 
 #include "ui/dialog_units.h"
 
@@ -36,5 +37,14 @@ QLabel* addLabel(QWidget* dialog, const QString& text, const DialogPlace& where,
 // A push button with its identifier at its place.
 QPushButton* addButton(QWidget* dialog, const QString& text, int id, const DialogPlace& where,
                        const DialogBaseUnits& base);
+
+// Widens a dialog laid out from a template of templateWidth pixels when a control reaches
+// past the template's right margin (margin pixels, the same as its left one): the dialog
+// becomes as wide as its widest control needs, the full-width controls (stretched) grow with
+// it and the controls aligned on the right margin (moved) move along, so that both margins
+// stay equal. Returns the dialog's width.
+int widenForControls(QWidget* dialog, int templateWidth, int margin,
+                     std::initializer_list<QWidget*> stretched,
+                     std::initializer_list<QWidget*> moved);
 
 } // namespace zelvane

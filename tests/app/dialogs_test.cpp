@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
+#include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "about/about_dlg_qt.h"
@@ -34,6 +36,39 @@ QStringList shown(const QWidget* window) {
     return texts;
 }
 
+// Keyboard-only use: Tab from the focused control goes round every control the user can
+// operate (atEachStop looks at the window at each one), and every edit field is named for
+// screen readers by the label whose buddy it is.
+void expectTabReachesEveryControlAndLabelsNameTheFields(
+    QWidget* window, const std::function<void()>& atEachStop = [] {}) {
+    QStringList controls, unnamed;
+    const QList<QLabel*> labels = window->findChildren<QLabel*>();
+    for (const QWidget* child : window->findChildren<QWidget*>()) {
+        const bool field = child->inherits("QLineEdit") || child->inherits("QPlainTextEdit");
+        const bool control =
+            field || child->inherits("QAbstractButton") ||
+            (child->inherits("QAbstractItemView") && !child->inherits("QHeaderView"));
+        if (control && child->isVisibleTo(window) && child->isEnabled()) {
+            controls << child->objectName();
+        }
+        if (field && std::none_of(labels.begin(), labels.end(),
+                                  [&](const QLabel* label) { return label->buddy() == child; })) {
+            unnamed << child->objectName();
+        }
+    }
+    QStringList reached;
+    for (QWidget* at = window->focusWidget(); at != nullptr && !reached.contains(at->objectName());
+         at = window->focusWidget()) {
+        reached << at->objectName();
+        atEachStop();
+        QTest::keyClick(at, Qt::Key_Tab);
+    }
+    controls.sort();
+    reached.sort();
+    EXPECT_EQ(reached, controls) << window->windowTitle().toStdString();
+    EXPECT_EQ(unnamed, QStringList()) << window->windowTitle().toStdString();
+}
+
 void pressKey(QWidget* window, Qt::Key key) {
     QTest::keyClick(window->focusWidget() != nullptr ? window->focusWidget() : window, key);
 }
@@ -59,6 +94,7 @@ TEST(AddTreeDialogWindow, OpensWithTheRememberedFieldsAndOkReadsEachIntoItsOwnMe
     EXPECT_EQ(shown(&dlg),
               QStringList({"Add Tree", "/data", "*.jpg", "Photos", "OK", "Cancel", "Path",
                            "Title (leave empty to use the path)", "Filter", "..."}));
+    expectTabReachesEveryControlAndLabelsNameTheFields(&dlg);
     // "...": the chosen folder without its trailing slash; a cancelled chooser changes nothing.
     std::optional<std::u16string> chosen = u"/mnt/cd/";
     dlg.setFolderChooser([&](QWidget*) { return chosen; });
@@ -85,6 +121,13 @@ TEST(ItemPropertiesWindow, ShowsTheNodeReadOnlyAndEachButtonLeavesItsRequest) {
     EXPECT_FALSE(dlg.iconPicture()->pixmap().isNull());
     EXPECT_FALSE(data.renameRequested || data.parentRequested);
     EXPECT_TRUE(dlg.nameField()->isReadOnly() && dlg.fullPathField()->isReadOnly());
+    // No button is the default, not even the one that has the focus.
+    const QList<QPushButton*> buttons = dlg.findChildren<QPushButton*>();
+    expectTabReachesEveryControlAndLabelsNameTheFields(&dlg, [&] {
+        EXPECT_TRUE(std::none_of(buttons.begin(), buttons.end(), [](const QPushButton* button) {
+            return button->isDefault() || button->autoDefault();
+        })) << dlg.focusWidget()->objectName().toStdString();
+    });
 
     // Change... and Properties... leave their request; Close, Escape and Enter in the name
     // field close the dialog and ask nothing. A root (the last two) has no parent to show.
@@ -101,6 +144,13 @@ TEST(ItemPropertiesWindow, ShowsTheNodeReadOnlyAndEachButtonLeavesItsRequest) {
         EXPECT_TRUE(asked.renameRequested == (which == 0) && asked.parentRequested == (which == 1))
             << which;
     }
+    // Enter presses the button that has the focus.
+    ItemPropertiesDialog keyed{kKindDocument, u"a", u"b", true, u""};
+    CItemProperties byKeyboard(keyed, QPixmap());
+    byKeyboard.show();
+    byKeyboard.parentButton()->setFocus();
+    QTest::keyClick(byKeyboard.parentButton(), Qt::Key_Return);
+    EXPECT_TRUE(keyed.parentRequested && !byKeyboard.isVisible());
 }
 
 TEST(RenameItemWindow, SelectsTheNameRefusesAnEmptyOneAndReadsTheTypedOne) {
@@ -110,6 +160,7 @@ TEST(RenameItemWindow, SelectsTheNameRefusesAnEmptyOneAndReadsTheTypedOne) {
     dlg.show();
     EXPECT_EQ(dlg.nameField()->selectedText(), "old.txt");
     EXPECT_EQ(shown(&dlg), QStringList({"Rename Item", "old.txt", "OK", "Cancel", "Name"}));
+    expectTabReachesEveryControlAndLabelsNameTheFields(&dlg);
 
     // Typing replaces the selected name; an empty one is refused, the field keeping the focus.
     QTest::keyClick(dlg.nameField(), Qt::Key_Delete);
@@ -135,6 +186,20 @@ TEST(SearchWindow, OpensWithTheOptionsAndSearchReadsThemAll) {
                      "Search", "Cancel", "Pattern", "[x] Recursive search to achieve subitems",
                      "[ ] Search for files only (no roots and folders in Search Results)"}));
 
+    expectTabReachesEveryControlAndLabelsNameTheFields(&dlg);
+    // Widened for its labels, which show whole: the pattern field and the buttons keep the
+    // same margin on the right as on the left.
+    const int margin = dlg.patternEdit()->x();
+    EXPECT_EQ(dlg.width() - 1 - dlg.patternEdit()->geometry().right(), margin);
+    EXPECT_EQ(dlg.width() - 1 - dlg.cancelButton()->geometry().right(), margin);
+    const int gap = dlg.cancelButton()->x() - 1 - dlg.searchButton()->geometry().right();
+    EXPECT_TRUE(gap > 0 && gap < margin) << gap; // Search moved along with Cancel
+    for (int id : {IDC_SEARCH_MATCH_CASE, IDC_SEARCH_WHOLE_PATTERN, IDC_SEARCH_LOCAL,
+                   IDC_SEARCH_RECURSIVE, IDC_SEARCH_FILES_ONLY}) {
+        const QCheckBox* box = dlg.checkBox(id);
+        EXPECT_GE(box->width(), box->sizeHint().width()) << id;
+        EXPECT_LE(box->geometry().right() + 1 + margin, dlg.width()) << id;
+    }
     // Space toggles a box; Enter searches.
     dlg.patternEdit()->clear();
     QTest::keyClick(dlg.checkBox(IDC_SEARCH_FILES_ONLY), Qt::Key_Space);
@@ -192,6 +257,7 @@ TEST(AboutAndLicenseWindows, ShowTheProductAndTheWholeLicenceAndEachButtonActs) 
     EXPECT_EQ(shown(&dlg),
               QStringList({"About Zelvane", "Zelvane Version 2.0", "Visit Zelvane Home Page",
                            "Visit Halcyra Company Home Page", "License...", "Close"}));
+    expectTabReachesEveryControlAndLabelsNameTheFields(&dlg);
     for (int id : {kIdVisitHomePage, kIdVisitCompany, kIdLicense}) {
         QTest::mouseClick(dlg.button(id), Qt::LeftButton);
     }

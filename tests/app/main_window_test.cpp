@@ -2,18 +2,24 @@
 // modal run, its tree model under Qt's model tester all along; and the QSettings store.
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <deque>
 #include <gtest/gtest.h>
 
@@ -261,6 +267,74 @@ TEST_F(MainWindowTest, OneMenuBarWithViewAndHelpAtItsRightEndWhichTheArrowKeysRe
     }
     EXPECT_EQ(leftwards, QStringList({"&Help", "&View", "&Tree", "&Item", "&File"}));
     openMenu()->close();
+}
+
+TEST_F(MainWindowTest, MessageBoxesShowTheirWholeCaptionTheirOwnPictureAndPlainButtons) {
+    const struct {
+        MessageIcon icon;
+        QMessageBox::Icon kind;
+        QStyle::StandardPixmap qtPicture;
+        MessageButtons buttons;
+    } cases[] = {
+        {MessageIcon::Information, QMessageBox::Information, QStyle::SP_MessageBoxInformation,
+         MessageButtons::Ok},
+        {MessageIcon::Exclamation, QMessageBox::Warning, QStyle::SP_MessageBoxWarning,
+         MessageButtons::YesNo},
+        {MessageIcon::Question, QMessageBox::Question, QStyle::SP_MessageBoxQuestion,
+         MessageButtons::YesNo},
+        {MessageIcon::Error, QMessageBox::Critical, QStyle::SP_MessageBoxCritical,
+         MessageButtons::Ok},
+    };
+    QList<QImage> pictures;
+    for (const auto& c : cases) {
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            EXPECT_EQ(box->icon(), c.kind);
+            // Without an icon theme here: the program's picture, not the style's.
+            const QImage picture =
+                box->findChild<QLabel*>("qt_msgboxex_icon_label")->pixmap().toImage();
+            EXPECT_FALSE(picture.isNull());
+            const int size = picture.width() / picture.devicePixelRatio();
+            EXPECT_NE(picture, box->style()->standardIcon(c.qtPicture).pixmap(size).toImage());
+            pictures << picture;
+            for (const QAbstractButton* button : box->buttons()) {
+                EXPECT_TRUE(button->icon().isNull()) << button->text().toStdString();
+            }
+            QFont bold = box->font();
+            bold.setBold(true);
+            EXPECT_GT(box->width(), QFontMetrics(bold).horizontalAdvance("Information") + 64);
+            box->buttons().constFirst()->click();
+        });
+        dlg.messageBox(u"?", u"Information", c.icon, c.buttons);
+    }
+    ASSERT_EQ(pictures.size(), 4);
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_NE(pictures[i], pictures[i - 1]) << i;
+    }
+}
+
+TEST_F(MainWindowTest, OpenAndSaveAsShowTheNameSizeAndDateColumnsWhole) {
+    for (auto kind : {FileDialogRequest::Kind::Open, FileDialogRequest::Kind::Save}) {
+        FileDialogRequest request{
+            kind, {{u"Zelvane Files (*.zelv)", u"*.zelv"}}, u"zelv", u"a.zelv"};
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            const auto* list = dialog->findChild<QTreeView*>("treeView");
+            ASSERT_NE(list, nullptr);
+            const QHeaderView* header = list->header();
+            const QFontMetrics metrics(list->font());
+            const QString date =
+                QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+            EXPECT_GT(header->sectionSize(3), metrics.horizontalAdvance(date));
+            EXPECT_GT(header->sectionSize(1), metrics.horizontalAdvance("1,023.88 KiB"));
+            // The dialog widens as it is shown, and settles in the events that follow.
+            for (QDeadlineTimer wait(2000);
+                 header->length() > list->viewport()->width() && !wait.hasExpired();) {
+                QApplication::processEvents();
+            }
+            EXPECT_LE(header->length(), list->viewport()->width());
+            dialog->reject();
+        });
+        EXPECT_EQ(dlg.fileDialog(request), std::nullopt);
+    }
 }
 
 TEST(QSettingsBackendStore, RoundTripsEveryValueAndReadsANonNumberAsMissing) {
