@@ -191,12 +191,18 @@ int main(int argc, char** argv) {
     save(searchWindow, "search-dialog.png");
     SearchResults results;
     SearchEngine().run(dlg.tree(), search.options, results);
-    CSearchResults resultsWindow(&dlg);
-    resultsWindow.setIconSet(&dlg.iconSet());
-    resultsWindow.open();
-    resultsWindow.fill(results);
-    resultsWindow.list()->setCurrentIndex(resultsWindow.model()->index(1, 0));
-    save(resultsWindow, "search-results.png");
+    // At the first and the largest View size: the columns fit their texts at both.
+    for (auto [id, name] : {std::pair{ID_VIEW_16X16, "search-results.png"},
+                            std::pair{ID_VIEW_48X48, "search-results-48.png"}}) {
+        dlg.commandAction(id)->trigger();
+        CSearchResults resultsWindow(&dlg);
+        resultsWindow.setIconSet(&dlg.iconSet());
+        resultsWindow.open();
+        resultsWindow.fill(results);
+        resultsWindow.list()->setCurrentIndex(resultsWindow.model()->index(1, 0));
+        save(resultsWindow, name);
+    }
+    dlg.commandAction(ID_VIEW_16X16)->trigger();
 
     NoHandlers handlers;
     CAboutDlg about(handlers, &dlg);
