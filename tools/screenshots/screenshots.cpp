@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -42,6 +44,64 @@ void save(QWidget& window, const QString& name) {
     } else {
         std::printf("%s/%s\n", qPrintable(outputDir), qPrintable(name));
     }
+}
+
+void savePicture(const QPixmap& picture, const QString& name) {
+    if (!picture.save(outputDir + "/" + name)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(name));
+        ++failures;
+    } else {
+        std::printf("%s/%s\n", qPrintable(outputDir), qPrintable(name));
+    }
+}
+
+// The main window with its View menu open, the menu drawn where it pops up (past the
+// window's right edge, as beside a real window).
+void viewMenuOpen(CMainDlg& dlg) {
+    dlg.resize(480, 300);
+    dlg.show();
+    QApplication::processEvents();
+    QAction* view = nullptr;
+    for (QAction* menu : dlg.menuBar()->actions()) {
+        if (menu->menu() != nullptr && menu->text() == QStringLiteral("&View")) {
+            view = menu;
+        }
+    }
+    dlg.menuBar()->setActiveAction(view);
+    QApplication::processEvents();
+    QWidget* popup = QApplication::activePopupWidget();
+    if (view == nullptr || popup == nullptr) {
+        std::fprintf(stderr, "the View menu did not open\n");
+        ++failures;
+        return;
+    }
+    const QRect window = dlg.geometry();
+    const QRect menu = popup->geometry();
+    const QRect all = window.united(menu);
+    QPixmap picture(all.size());
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.drawPixmap(window.topLeft() - all.topLeft(), dlg.grab());
+    painter.drawPixmap(menu.topLeft() - all.topLeft(), popup->grab());
+    painter.end();
+    popup->close();
+    savePicture(picture, "menu-view-open.png");
+}
+
+// A message box as the window shows it: the warning before a folder is deleted.
+void messageBox(CMainDlg& dlg) {
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll.stop();
+            QApplication::processEvents();
+            savePicture(box->grab(), "message-box.png");
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    poll.start(10);
+    dlg.messageBox(deleteWarningText(kKindFolder, u" Music"), u"Warning", MessageIcon::Exclamation,
+                   MessageButtons::YesNo);
 }
 
 struct Demo {
@@ -170,6 +230,9 @@ int main(int argc, char** argv) {
         save(dlg, name);
     }
     dlg.commandAction(ID_VIEW_16X16)->trigger();
+    viewMenuOpen(dlg);
+    messageBox(dlg);
+    dlg.resize(560, 520);
 
     AddTreeDialog addTree{{u"/media/backup", u"*", u"Backup disk"}};
     CAddFolderLocation addTreeWindow(addTree, &dlg);
