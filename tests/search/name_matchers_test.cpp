@@ -147,7 +147,12 @@ protected:
         searchNames(tree, matcher, recursive, filesOnly, nodes);
         std::string out;
         for (const NodeId node : nodes) {
+            // GCC 12 at -O3 reports a bogus overlap (-Wrestrict) inside basic_string::insert,
+            // which operator+ of a literal and a temporary string uses.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
             out += (out.empty() ? "" : "|") + utf16ToUtf8(tree.text(node));
+#pragma GCC diagnostic pop
         }
         return out;
     }
