@@ -63,21 +63,18 @@ void appendJsonForScript(std::string& out, std::u16string_view text, std::string
     appendScriptSafe(out, scratch);
 }
 
-// One character of the depth or kind strings, inside a JSON string.
+// One character of the depth or kind strings, inside a JSON string. Levels and kinds are
+// at most 255 (their bytes in the snapshot file), so the character is one or two bytes.
 void appendCode(std::string& out, std::size_t value) {
-    const unsigned cp = static_cast<unsigned>(std::min<std::size_t>(value + kCodeBase, 0xD7FF));
+    const unsigned cp = static_cast<unsigned>(std::min<std::size_t>(value, 255) + kCodeBase);
     if (cp == '\\') {
         out += "\\\\";
     } else if (cp == '<') {
         out += "\\u003c";
     } else if (cp < 0x80) {
         out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0xC0 | (cp >> 6));
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
