@@ -64,6 +64,16 @@ TEST(CliOutput, EscapesEachOddCharacterInEachForm) {
     }
 }
 
+TEST(CliOutput, AHighSurrogateAtTheEndOfAViewStaysAlone) {
+    // The view ends where the text goes on: what follows must not be read.
+    const std::u16string text = u"a\xD800\xDC00";
+    std::string json, display;
+    appendJsonString(json, std::u16string_view(text).substr(0, 2));
+    appendDisplay(display, std::u16string_view(text).substr(0, 2));
+    EXPECT_EQ(json, "\"a\\uD800\"");
+    EXPECT_EQ(display, "a\\uD800");
+}
+
 TEST(CliOutput, RawGivesBackTheFileSystemsBytes) {
     std::string raw;
     appendEscaped(raw, u"b\xDCE9\t\\\u03A9", Escape::Raw);
@@ -196,11 +206,12 @@ TEST(CliOutputOptions, ParsesEachOptionAndRefusesBadValues) {
         {{"x", "-00"}, NotMine, 1, text, native, numbers, false},
     };
     for (const OptionCase& c : cases) {
-        // Start from the other values, so that each option is seen to set its own.
-        OutputOptions options{Format::Tsv, PathStyle::Slash, KindStyle::Names, false};
-        if (c.format == Format::Tsv) {
-            options.format = Format::Json;
-        }
+        // Start from other values than the expected ones, so that each option is seen to
+        // set its own.
+        OutputOptions options{c.format == Format::Tsv ? Format::Json : Format::Tsv,
+                              c.style == PathStyle::Slash ? PathStyle::Native : PathStyle::Slash,
+                              c.kinds == KindStyle::Names ? KindStyle::Numbers : KindStyle::Names,
+                              false};
         const OutputOptions before = options;
         std::size_t i = 1;
         testing::internal::CaptureStderr();
