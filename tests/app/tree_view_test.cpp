@@ -2,6 +2,7 @@
 // and how a node deep in collapsed branches is shown.
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <gtest/gtest.h>
 
 #include "app/snapshot_tree_model_qt.h"
@@ -9,6 +10,8 @@
 #include "icons/icon_set_qt.h"
 #include "icons/view_sizes.h"
 #include "image_search.h"
+#include "items/item_commands.h"
+#include "items/item_dialogs_qt.h"
 #include "text/text.h"
 #include "ui/text_qt.h"
 
@@ -122,6 +125,20 @@ TEST(TreeView, SelectingANodeDeepInCollapsedBranchesOpensThemInOneLayout) {
     // The rows below the chain's top follow its whole length.
     EXPECT_EQ(f.view.indexBelow(f.model.indexOf(chain[kDepth - 2])), deepest);
     EXPECT_EQ(f.view.indexBelow(deepest), f.model.indexOf(aside));
+}
+
+TEST(ItemPropertiesIcon, IsDrawnAtTheScreensPixelRatio) {
+    ItemPropertiesDialog data{kKindArchive, u"a.zip", u"Disk", true, u"Disk"};
+    const int size = CItemProperties::standardIconSize();
+    CItemProperties dlg(data, renderKindIcon(data.kind, size));
+    dlg.show();
+    const QImage shot = dlg.grab().toImage();
+    const qreal ratio = shot.devicePixelRatio();
+    // The picture is as many device pixels wide as the grab gives the icon's place.
+    const QPixmap shown = dlg.iconPicture()->pixmap();
+    EXPECT_EQ(shown.width(), qRound(size * ratio));
+    EXPECT_EQ(shown.deviceIndependentSize().toSize(), QSize(size, size));
+    EXPECT_GE(dlg.iconPicture()->width(), size);
 }
 
 } // namespace
