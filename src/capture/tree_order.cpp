@@ -88,18 +88,22 @@ struct TextOrder::AsciiKeys {
     std::array<std::array<std::uint8_t, kMaxAsciiPrimary>, 128> primary{};
     std::array<std::uint8_t, 128> length{};
 
-    bool covers(std::u16string_view text) const {
+    // Appends the key of text when the table covers every unit of it; false, with keys
+    // as they were, when it does not.
+    bool append(std::u16string_view text, std::vector<std::uint8_t>& keys) const {
+        std::size_t primaries = 0;
         for (const char16_t c : text) {
             if (c >= 128 || length[c] == 0) {
                 return false;
             }
+            primaries += length[c];
         }
-        return true;
-    }
-
-    void append(std::u16string_view text, std::vector<std::uint8_t>& keys) const {
+        const std::size_t runs = text.empty() ? 0 : (text.size() - 1) / kCommonRunMax + 1;
         const std::size_t start = keys.size();
-        keys.resize(start + text.size() * kMaxAsciiPrimary + text.size() / kCommonRunMax + 3);
+        // The primaries, the separator, the runs and the terminator. Each character's
+        // weight is copied whole (the bytes after it are written over), which the
+        // separator and the terminator leave room for.
+        keys.resize(start + primaries + runs + 2);
         std::uint8_t* out = keys.data() + start;
         for (const char16_t c : text) {
             std::memcpy(out, primary[c].data(), kMaxAsciiPrimary);
@@ -113,8 +117,8 @@ struct TextOrder::AsciiKeys {
             }
             *out++ = static_cast<std::uint8_t>(kCommonSecondary + run);
         }
-        *out++ = 0;
-        keys.resize(static_cast<std::size_t>(out - keys.data()));
+        *out = 0;
+        return true;
     }
 
     // The table of this collator, or null when its keys for ASCII texts are not plain
@@ -263,8 +267,7 @@ void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t
         keys.push_back(0);
         return;
     }
-    if (ascii_ != nullptr && ascii_->covers(text)) {
-        ascii_->append(text, keys);
+    if (ascii_ != nullptr && ascii_->append(text, keys)) {
         return;
     }
     // A key is rarely longer than a few bytes per character; grow when ICU asks for more.
