@@ -145,11 +145,14 @@ public:
         if (temporary_.empty()) {
             return true;
         }
-        if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
-            fd_ = -1;
-            return fail(errno);
+        int error = ::fsync(fd_) == 0 ? 0 : errno;
+        if (::close(fd_) != 0 && error == 0) {
+            error = errno;
         }
         fd_ = -1;
+        if (error != 0) {
+            return fail(error);
+        }
         if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
             return fail(errno);
         }
