@@ -114,7 +114,7 @@ Not well formed" "$(tail -3 <<< "$out")"
 # More than the 64 KiB written at a time, each line once; the overview's columns.
 mkdir "$work/big"
 for i in $(seq 1200); do : > "$work/big/$(printf '%064d' "$i")"; done
-"$cli" scan "$work/big" -o "$work/big.zelv" > /dev/null
+"$cli" scan "$work/big" --title big -o "$work/big.zelv" > /dev/null
 check "lines of a long search" "1200 1201" "$("$cli" search "$work/big.zelv" 0 2> /dev/null |
     wc -l) $("$cli" list "$work/big.zelv" | wc -l)"
 check "overview" "  search  lists the nodes whose names match a pattern" \
