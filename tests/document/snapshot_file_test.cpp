@@ -163,7 +163,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
         // Read from a file through buffers of every small size, a record or a name cut
         // anywhere by a buffer's end gives the same.
         writeBytes(file, c.data);
-        for (const std::size_t buffer : {1, 2, 3, 5, 8, 1 << 20}) {
+        for (const std::size_t buffer : {0, 1, 2, 3, 5, 8, 1 << 20}) {
             SCOPED_TRACE(buffer);
             const ReadLimits limits{kMaxStreamBytes, buffer};
             SnapshotTree read;
@@ -296,7 +296,8 @@ std::string describe(const std::string& path, ino_t before) {
 int leftovers(const std::string& folder) {
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        count += entry.path().filename().string().starts_with(".zelvane-") ? 1 : 0;
+        const std::string name = entry.path().filename().string();
+        count += name.starts_with(".zelvane-") && name != ".zelvane-" ? 1 : 0;
     }
     return count;
 }
@@ -382,6 +383,26 @@ TEST(SnapshotFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehi
          "644 0:0 links 1 same " + old},
         {"killed half-way", "t", false, [&](auto&, auto& t) { file(t, 0644, 0); },
          [] { SyncSeam::exitInside = true; }, "exit 3", "644 0:0 links 1 same " + old},
+        // No descriptor left for a temporary file: not a matter of permission, so the
+        // target is not written in place either.
+        {"out of descriptors", "t", false, [&](auto&, auto& t) { file(t, 0644, 0); },
+         [] {
+             const rlimit few{64, 64};
+             ::setrlimit(RLIMIT_NOFILE, &few);
+             int last = -1;
+             for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) {
+                 last = fd;
+             }
+             ::close(last); // one left, for the target itself
+         },
+         "0 0 Too many open files", "644 0:0 links 1 same " + old},
+        // A name already taken by another save's temporary file is not taken again.
+        {"temporary name taken", "t", false,
+         [&](auto& f, auto& t) {
+             file(t, 0644, 0);
+             writeBytes(f + ".zelvane-", "another save's");
+         },
+         none, "1 1 Success", "644 0:0 links 1 other new"},
         // A file system whose anonymous files cannot be named: a named one is written.
         {"no anonymous files", "t", false, [&](auto&, auto& t) { file(t, 0644, 0); },
          [] { SyncSeam::linkFailsWith = EPERM; }, "1 1 Success synced 2",
