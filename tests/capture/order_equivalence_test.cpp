@@ -181,8 +181,9 @@ TEST(OrderEquivalence, CapturesSaveTheBytesOfAPlainSortByTheCollator) {
             plain.setTextAndBold(root, flipCase(path));
             plain.setKind(root, rootKindForPath(path));
             reference.sortEveryGroup(plain);
+            EXPECT_EQ(snapshotBytes(tree), snapshotBytes(plain))
+                << locale << " round " << round << " " << sub;
         }
-        EXPECT_EQ(snapshotBytes(tree), snapshotBytes(plain)) << locale << " round " << round;
     }
 }
 
