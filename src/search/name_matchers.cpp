@@ -103,7 +103,7 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
         if (U_FAILURE(status)) {
             uregex_close(handle); // ICU's close takes a null handle too
             error = std::string("not a valid regular expression (") + u_errorName(status) +
-                    " at character " + std::to_string(where.offset + 1) + ")";
+                    " after character " + std::to_string(where.offset) + ")";
             return false;
         }
         regex_ = std::make_unique<Regex>();

@@ -113,6 +113,8 @@ TEST(NameMatchers, ABadRegularExpressionIsRefusedWithItsPlace) {
     std::string error;
     EXPECT_FALSE(matcher.compile(u"ab(c", {kRegex, kAscii, false}, error));
     EXPECT_NE(error.find("not a valid regular expression"), std::string::npos) << error;
+    EXPECT_FALSE(matcher.compile(u"a)", {kRegex, kAscii, false}, error));
+    EXPECT_EQ(error, "not a valid regular expression (U_REGEX_MISMATCHED_PAREN after character 2)");
     // A good pattern after a bad one is used.
     error.clear();
     EXPECT_TRUE(matcher.compile(u"b+", {kRegex, kExact, false}, error));
