@@ -124,6 +124,12 @@ TEST(NameMatchers, ABadRegularExpressionIsRefusedWithItsPlace) {
     EXPECT_TRUE(matcher.compile(u"a*", {kGlob, kExact, false}, error));
     EXPECT_TRUE(matcher.matches(u"abbc"));
     EXPECT_FALSE(matcher.matches(u"babbc"));
+    // And a second glob replaces the first.
+    EXPECT_TRUE(matcher.compile(u"b", {kGlob, kExact, false}, error));
+    EXPECT_TRUE(matcher.matches(u"b"));
+    // With case kept, a carriage return still ends a line for $, as ICU's default has it.
+    EXPECT_TRUE(matcher.compile(u"a$", {kRegex, kExact, false}, error));
+    EXPECT_TRUE(matcher.matches(u"a\r"));
 }
 
 TEST(NameMatchers, FullFoldingGrowsAndKeepsLoneSurrogates) {
