@@ -3,8 +3,8 @@
 // dialog and the Search Results window).
 #include "app/main_dlg_qt.h"
 
+#include "app/progress_text_qt.h"
 #include <QCoreApplication>
-#include <QLabel>
 
 #include "capture/add_folder_location_qt.h"
 #include "capture/add_tree_command.h"

@@ -15,6 +15,7 @@
 #include "app/command_ids.h"
 #include "app/command_line.h"
 #include "app/main_menu.h"
+#include "app/progress_text_qt.h"
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
 #include "document/document_commands.h"
@@ -108,10 +109,8 @@ void CMainDlg::CreateControls() {
     connect(treeView_, &SnapshotTreeView::rightClicked, this, &CMainDlg::OnTreeRightClick);
     connect(treeView_, &SnapshotTreeView::beginLabelEdit, this, &CMainDlg::OnTreeBeginLabelEdit);
 
-    progress_ = new QLabel(QStringLiteral("Console"), client_);
+    progress_ = new ProgressText(QStringLiteral("Console"), client_);
     progress_->setObjectName(QStringLiteral("control_%1").arg(IDC_PROGRESS));
-    progress_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    progress_->setTextFormat(Qt::PlainText);
 
     stop_ = new QPushButton(QStringLiteral("Stop"), client_);
     stop_->setObjectName(QStringLiteral("control_%1").arg(IDC_STOP));

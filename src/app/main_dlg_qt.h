@@ -20,7 +20,6 @@
 #include "ui/ui_port.h"
 
 class QAction;
-class QLabel;
 class QMenu;
 class QMenuBar;
 class QPushButton;
@@ -29,6 +28,7 @@ namespace zelvane {
 
 class CAboutDlg;
 class CSearchResults;
+class ProgressText;
 class DocumentCommands;
 class ItemCommands;
 class SnapshotTreeModel;
@@ -127,7 +127,7 @@ public:
     SnapshotTreeView* treeView() const { return treeView_; }
     SnapshotTreeModel* treeModel() const { return model_; }
     QWidget* clientArea() const { return client_; }
-    QLabel* progressText() const { return progress_; }
+    ProgressText* progressText() const { return progress_; }
     QPushButton* stopButton() const { return stop_; }
     QMenuBar* menuBar() const { return menuBar_; }
     QMenu* itemMenu() const { return itemMenu_; }
@@ -172,7 +172,7 @@ private:
     QWidget* client_ = nullptr;
     SnapshotTreeModel* model_ = nullptr;
     SnapshotTreeView* treeView_ = nullptr;
-    QLabel* progress_ = nullptr;
+    ProgressText* progress_ = nullptr;
     QPushButton* stop_ = nullptr;
     std::map<int, QAction*> commandActions_;
     std::map<int, QAction*> windowMenuActions_;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "about/about_dlg_qt.h"
+#include "app/progress_text_qt.h"
 #include "capture/add_folder_location_qt.h"
 #include "icons/icon_set_qt.h"
 #include "items/item_dialogs_qt.h"
@@ -241,6 +242,29 @@ TEST(SearchResultsWindow, ListsTheRowsAndReportsDoubleClicks) {
     EXPECT_EQ(activated, (std::vector<std::optional<std::size_t>>{1}));
     pressKey(&window, Qt::Key_Escape);
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(ProgressTextWindow, DrawsEachTextAsAPlainLabelWould) {
+    QWidget window;
+    window.resize(500, 120);
+    auto* label = new QLabel(&window);
+    auto* progress = new ProgressText("Console", &window);
+    for (QLabel* each : {label, static_cast<QLabel*>(progress)}) {
+        each->setTextFormat(Qt::PlainText);
+        each->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        each->setGeometry(0, 0, 450, 40);
+    }
+    label->move(0, 50);
+    window.show();
+    for (const char* text :
+         {"Scanning...", "Scanning...\n127 folder(s) and 0 file(s) found...",
+          "Scanning...\n1024 folder(s) and 98303 file(s) found...", "Sorting...", ""}) {
+        label->setText(text);
+        progress->setText(text);
+        EXPECT_EQ(progress->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                  label->grab().toImage().convertToFormat(QImage::Format_RGB32))
+            << text;
+    }
 }
 
 struct RecordingHandlers : AboutBoxHandlers {

@@ -25,6 +25,7 @@
 
 #include "app/command_ids.h"
 #include "app/main_dlg_qt.h"
+#include "app/progress_text_qt.h"
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
 #include "capture/add_folder_location_qt.h"
