@@ -15,6 +15,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "ui/standard_dialogs_qt.h"
 #include "ui/text_qt.h"
 #include "version.h"
 
@@ -98,9 +99,8 @@ CLicenseWnd::CLicenseWnd(std::u16string_view text, QWidget* parent) : QDialog(pa
 
     auto* icon = new QLabel(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()
-                        ->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this)
-                        .pixmap(iconSize, iconSize));
+    // The information picture of the message boxes.
+    icon->setPixmap(messageBoxPicture(MessageIcon::Information, iconSize, devicePixelRatio()));
     icon->setAlignment(Qt::AlignTop);
 
     // Licence texts are laid out in lines of fixed width, so they are shown in the fixed
@@ -116,6 +116,7 @@ CLicenseWnd::CLicenseWnd(std::u16string_view text, QWidget* parent) : QDialog(pa
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     ok_ = buttons->button(QDialogButtonBox::Ok);
+    ok_->setIcon(QIcon()); // as in the message boxes: the text alone
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* row = new QHBoxLayout;
