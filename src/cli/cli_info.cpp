@@ -91,7 +91,7 @@ int runInfo(const Args& args) {
     }
     if (stats.orphanRecords > 0) {
         text << "Defect: " << stats.orphanRecords
-             << " record(s) climb above the top level and became roots\n";
+             << " record(s) have no parent at their depth and were placed at the top level\n";
     }
     if (stats.depthJumps > 0) {
         text << "Defect: " << stats.depthJumps
