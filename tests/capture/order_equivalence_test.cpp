@@ -100,9 +100,14 @@ TEST(OrderEquivalence, AsciiKeysAreTheCollatorsOwnBytes) {
         const TextOrder order(locale);
         const Reference reference(locale);
         EXPECT_TRUE(order.hasAsciiKeys()) << locale;
-        std::vector<std::u16string> texts{
-            u"",       std::u16string(100, u'a'), std::u16string(34, u' '), u"ch", u"Aa", u"dzs",
-            u"\u0001x"};
+        std::vector<std::u16string> texts{u"",
+                                          std::u16string(100, u'a'),
+                                          std::u16string(34, u' '),
+                                          u"ch",
+                                          u"Aa",
+                                          u"dzs",
+                                          u"\u0080x",
+                                          u"\u0001x"};
         for (int i = 0; i < 3000; ++i) {
             texts.push_back(randomName(random, i % 2 == 0));
         }
