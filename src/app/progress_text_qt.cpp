@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <QTimerEvent>
 
 namespace zelvane {
 
@@ -12,11 +13,38 @@ constexpr qsizetype kMaxPieces = 256;
 
 } // namespace
 
-ProgressText::ProgressText(const QString& text, QWidget* parent) : QLabel(text, parent) {
-    setTextFormat(Qt::PlainText);
-    setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // It paints its own background (paintEvent): a repaint stays within the label.
+ProgressText::ProgressText(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {
+    // It paints its own background (paintEvent): a repaint stays within the control.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAccessibleName(text_);
+}
+
+void ProgressText::setText(const QString& text) {
+    if (text == text_) {
+        return;
+    }
+    text_ = text;
+    setAccessibleName(text_);
+    if (nextFrame_.isActive()) {
+        return; // the waiting repaint draws this text
+    }
+    const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
+    if (since >= kFrameMs) {
+        sincePaint_.start();
+        update();
+    } else {
+        nextFrame_.start(static_cast<int>(kFrameMs - since), this);
+    }
+}
+
+void ProgressText::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != nextFrame_.timerId()) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    nextFrame_.stop();
+    sincePaint_.start();
+    update();
 }
 
 const QStaticText& ProgressText::piece(const QString& text) {
@@ -40,7 +68,7 @@ void ProgressText::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(foregroundRole()));
     const QRect area = contentsRect();
     const int lineSpacing = fontMetrics().lineSpacing();
-    const QString all = text();
+    const QString& all = text_;
     int y = area.top();
     for (const QStringView line : QStringView(all).split(QLatin1Char('\n'))) {
         qreal x = area.left();
@@ -64,7 +92,7 @@ void ProgressText::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         pieces_.clear();
     }
-    QLabel::changeEvent(event);
+    QWidget::changeEvent(event);
 }
 
 } // namespace zelvane

@@ -1,6 +1,7 @@
 // Every dialog alone: its texts, the struct it fills from and answers in, its keys and buttons.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -244,27 +245,49 @@ TEST(SearchResultsWindow, ListsTheRowsAndReportsDoubleClicks) {
     EXPECT_FALSE(window.isVisible());
 }
 
-TEST(ProgressTextWindow, DrawsEachTextAsAPlainLabelWould) {
+TEST(ProgressTextWindow, DrawsEachTextAsAPlainLabelWouldAndTheLastOneAlways) {
     QWidget window;
     window.resize(500, 120);
     auto* label = new QLabel(&window);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(0, 50, 450, 40);
     auto* progress = new ProgressText("Console", &window);
-    for (QLabel* each : {label, static_cast<QLabel*>(progress)}) {
-        each->setTextFormat(Qt::PlainText);
-        each->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        each->setGeometry(0, 0, 450, 40);
-    }
-    label->move(0, 50);
+    progress->setGeometry(0, 0, 450, 40);
     window.show();
+    auto looks = [](QWidget* widget) {
+        return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
     for (const char* text :
          {"Scanning...", "Scanning...\n127 folder(s) and 0 file(s) found...",
           "Scanning...\n1024 folder(s) and 98303 file(s) found...", "Sorting...", ""}) {
         label->setText(text);
         progress->setText(text);
-        EXPECT_EQ(progress->grab().toImage().convertToFormat(QImage::Format_RGB32),
-                  label->grab().toImage().convertToFormat(QImage::Format_RGB32))
-            << text;
+        EXPECT_EQ(progress->text(), text);
+        EXPECT_EQ(looks(progress), looks(label)) << text;
     }
+    // Texts in quick succession: at most one repaint a frame, and the last text always
+    // reaches the screen.
+    struct PaintWatcher : QObject {
+        QStringList painted;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                painted << static_cast<ProgressText*>(watched)->text();
+            }
+            return false;
+        }
+    } watcher;
+    progress->installEventFilter(&watcher);
+    for (int i = 0; i < 50; ++i) {
+        progress->setText(QString::number(i));
+        QApplication::processEvents();
+    }
+    for (QDeadlineTimer wait(10 * ProgressText::kFrameMs); !wait.hasExpired();) {
+        QApplication::processEvents();
+    }
+    progress->removeEventFilter(&watcher);
+    EXPECT_LT(watcher.painted.size(), 50);
+    EXPECT_EQ(watcher.painted.value(watcher.painted.size() - 1), "49");
 }
 
 struct RecordingHandlers : AboutBoxHandlers {
