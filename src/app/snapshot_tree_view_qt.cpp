@@ -68,6 +68,27 @@ void SnapshotItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     styleOf(opt)->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
 }
 
+QSize SnapshotItemDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const {
+    if (option.font != sizesFont_ || option.decorationSize != sizesIcon_) {
+        sizes_.clear();
+        sizesFont_ = option.font;
+        sizesIcon_ = option.decorationSize;
+    }
+    constexpr qsizetype kMaxKept = 1 << 16; // a bound on the memory, not on the speed
+    if (sizes_.size() >= kMaxKept) {
+        sizes_.clear();
+    }
+    SizeKey key{index.data(Qt::DisplayRole).toString(), index.data(Qt::FontRole).isValid()};
+    auto found = sizes_.constFind(key);
+    if (found != sizes_.constEnd()) {
+        return *found;
+    }
+    const QSize size = QStyledItemDelegate::sizeHint(option, index);
+    sizes_.insert(std::move(key), size);
+    return size;
+}
+
 SnapshotTreeView::SnapshotTreeView(QWidget* parent) : QTreeView(parent) {
     setHeaderHidden(true);
     setUniformRowHeights(true); // rows need not be measured one by one: fast at any size

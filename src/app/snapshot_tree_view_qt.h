@@ -4,6 +4,7 @@
 // signals), and right clicks reported without touching the selection.
 #pragma once
 
+#include <QHash>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeView>
@@ -43,6 +44,23 @@ public:
     // The icon and label of a row whose cell is option.rect.
     void itemParts(const QStyleOptionViewItem& option, const QModelIndex& index, QRect* icon,
                    QRect* label) const;
+    // A row's size depends only on its text, its boldness, the font and the icon size; the
+    // sizes measured are kept, so that the column fitted again after a rename or a move
+    // lays out only the texts it has not seen.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    struct SizeKey {
+        QString text;
+        bool bold = false;
+        bool operator==(const SizeKey& other) const = default;
+    };
+    friend size_t qHash(const SizeKey& key, size_t seed) {
+        return qHashMulti(seed, key.text, key.bold);
+    }
+    mutable QHash<SizeKey, QSize> sizes_;
+    mutable QFont sizesFont_;
+    mutable QSize sizesIcon_;
 };
 
 class SnapshotTreeView : public QTreeView {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "text/text.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {
@@ -138,10 +139,12 @@ CItemProperties::CItemProperties(ItemPropertiesDialog& dialog, const QPixmap& ic
     // Opening: the flags start cleared; the fields show what the command filled in.
     dialog_.renameRequested = false;
     dialog_.parentRequested = false;
-    name_->setText(toQString(dialog_.name));
-    parent_->setText(toQString(dialog_.parentName));
+    // A name of any length is kept whole in the tree; the fields show its start, as the
+    // tree does.
+    name_->setText(toQString(shownText(dialog_.name)));
+    parent_->setText(toQString(shownText(dialog_.parentName)));
     parentButton_->setEnabled(dialog_.parentEnabled);
-    fullPath_->setPlainText(toQString(dialog_.fullPath));
+    fullPath_->setPlainText(toQString(shownText(dialog_.fullPath)));
 }
 
 int CItemProperties::standardIconSize() {

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <gtest/gtest.h>
 
 #include "app/snapshot_tree_model_qt.h"
@@ -92,6 +94,29 @@ TEST(TreeView, ShowsTheStartOfALongTextAndKeepsItWhole) {
     EXPECT_EQ(f.model.indexOf(root).data().toString(), "Disk");
 }
 
+// The rows' sizes are kept between fittings of the column; a new text, a bold row and a
+// new icon size are measured anew.
+TEST(TreeView, TheColumnFollowsRenamesBoldnessAndIconSize) {
+    TreeFixture f;
+    const NodeId root = f.tree.insertLast(kTopLevel, u"Disk");
+    const NodeId file = f.tree.insertLast(root, u"a.txt");
+    f.view.expandAll();
+    const int narrow = f.view.sizeHintForColumn(0);
+    f.tree.setText(file, u"a much longer name than before, to widen the column.txt");
+    const int wide = f.view.sizeHintForColumn(0);
+    EXPECT_GT(wide, narrow);
+    f.tree.setText(file, u"a.txt");
+    EXPECT_EQ(f.view.sizeHintForColumn(0), narrow);
+
+    const NodeId plain = f.tree.insertLast(root, u"wwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwww");
+    const int unbold = f.view.sizeHintForColumn(0);
+    f.tree.setTextAndBold(plain, u"wwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwww");
+    EXPECT_GT(f.view.sizeHintForColumn(0), unbold);
+
+    f.view.setNodeIconSize(48);
+    EXPECT_GT(f.view.sizeHintForColumn(0), unbold + 24);
+}
+
 TEST(TreeView, SelectingANodeDeepInCollapsedBranchesOpensThemInOneLayout) {
     TreeFixture f;
     constexpr int kDepth = 10000;
@@ -125,6 +150,22 @@ TEST(TreeView, SelectingANodeDeepInCollapsedBranchesOpensThemInOneLayout) {
     // The rows below the chain's top follow its whole length.
     EXPECT_EQ(f.view.indexBelow(f.model.indexOf(chain[kDepth - 2])), deepest);
     EXPECT_EQ(f.view.indexBelow(deepest), f.model.indexOf(aside));
+}
+
+TEST(ItemPropertiesText, ShowsTheStartOfLongTexts) {
+    const std::u16string huge(1 << 20, u'x');
+    ItemPropertiesDialog data{kKindArchive, huge, huge, true, huge};
+    CItemProperties dlg(data, renderKindIcon(data.kind, 32));
+    const QString cut = QString(1022, 'x') + QChar(0x2026);
+    QStringList shown;
+    for (auto* line : dlg.findChildren<QLineEdit*>()) {
+        shown << line->text();
+    }
+    for (auto* edit : dlg.findChildren<QPlainTextEdit*>()) {
+        shown << edit->toPlainText();
+    }
+    EXPECT_EQ(shown, QStringList({cut, cut, cut}));
+    EXPECT_EQ(data.name.size(), huge.size());
 }
 
 TEST(ItemPropertiesIcon, IsDrawnAtTheScreensPixelRatio) {
