@@ -138,7 +138,6 @@ bool DirectoryScanner::ensureOpen(std::size_t index) {
 
 std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId parent) {
     rootPath_ = utf16ToUtf8(path);
-    depth_ = 0;
     {
         Frame& root = pushFrame(parent, {});
         root.dir = openWithRetry(kNone, [&] { return platform::Directory::openPath(rootPath_); });

@@ -1,6 +1,8 @@
 #include "capture/directory_scanner.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <sys/resource.h>
@@ -18,12 +20,21 @@ namespace zelvane {
 namespace {
 
 using Nodes = std::set<std::string>;
+using Reports = std::vector<std::pair<std::string, int>>;
+
+// The scripted double, keeping the folders reported unreadable with their errors.
+struct RecordingUi : testing::ScriptedUi {
+    Reports unreadable;
+    void folderUnreadable(std::string_view path, int error) override {
+        unreadable.emplace_back(path, error);
+    }
+};
 
 // One scan below a root node "root", reported to the scripted double.
 struct Scan {
     SnapshotTree tree;
     ScanState state;
-    testing::ScriptedUi ui;
+    RecordingUi ui;
     NodeId root = tree.insertLast(kTopLevel, u"root");
     std::uint64_t total = 0;
 
@@ -91,6 +102,7 @@ TEST(Scanner, CapturesKindsSizesAndFilteredFilesWithoutFollowingLinksBelowTheRoo
         EXPECT_EQ(scan.nodes(), c.nodes) << c.path << utf16ToUtf8(c.filter);
         EXPECT_EQ(std::tuple(scan.total, scan.state.folders, scan.state.files),
                   std::tuple(c.total, c.folders, c.files));
+        EXPECT_EQ(scan.ui.unreadable, Reports{}) << c.path;
     }
 }
 
@@ -172,6 +184,7 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
         // undefined-behaviour sanitizer checks the dynamic type of such calls, and without
         // a descriptor for its own test of the memory it would call the later ones wrong.
         static_cast<ScanObserver&>(scan.ui).folderUnreadable({}, 0);
+        scan.ui.unreadable.clear();
         rlimit saved{};
         getrlimit(RLIMIT_NOFILE, &saved);
         const rlimit lowered{roomFor(levels), saved.rlim_max};
@@ -180,7 +193,38 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
         setrlimit(RLIMIT_NOFILE, &saved);
         EXPECT_EQ(scan.nodes(), levels == 1 ? shallow : deep) << levels;
         EXPECT_EQ(scan.total, levels == 1 ? 4u : 7u);
+        const Reports reports =
+            levels == 1 ? Reports{{disk.at("a"), EMFILE}} : Reports{}; // nothing else to close
+        EXPECT_EQ(scan.ui.unreadable, reports) << levels;
     }
+}
+
+TEST(Scanner, AFolderMovedAwayAboveTheScanLeavesTheNextBranchEmptyAndReported) {
+    test::TempTree disk;
+    disk.dir("d");
+    disk.dir("d/e");
+    disk.chain("d/e", 70, "a", "leaf.txt");
+    disk.chain("d/e", 70, "b", "leaf.txt");
+    Scan scan;
+    // Deep in the first chain, where "d" and "e" are closed: the second chain is reached
+    // through them by name, and "d" is gone by then.
+    scan.ui.onPump = [&](std::size_t) {
+        if (scan.state.folders + scan.state.files == 71 &&
+            !std::filesystem::exists(disk.at("moved"))) {
+            std::filesystem::rename(disk.at("d"), disk.at("moved"));
+        }
+    };
+    scan.run(disk.path());
+    ASSERT_EQ(scan.ui.unreadable.size(), 1u);
+    const std::string second = scan.ui.unreadable[0].first;
+    EXPECT_TRUE(second == disk.at("d/e/a") || second == disk.at("d/e/b")) << second;
+    EXPECT_EQ(scan.ui.unreadable[0].second, EIO); // the cause is lost on the way down
+    const std::string name = second.substr(second.size() - 1);
+    const Nodes nodes = scan.nodes();
+    EXPECT_EQ(nodes.count(" d/ e/ " + name + " | 6 b"), 1u);
+    EXPECT_EQ(nodes.count(" d/ e/ " + name + "/ " + name + " | 6 b"), 0u);
+    EXPECT_EQ(std::tuple(nodes.size(), scan.state.folders, scan.state.files),
+              std::tuple(74u, 73u, 1u));
 }
 
 } // namespace
