@@ -38,11 +38,11 @@ public:
     Reference& operator=(const Reference&) = delete;
 
     std::vector<std::uint8_t> key(std::u16string_view text) const {
-        std::vector<std::uint8_t> bytes(text.size() * 8 + 16);
-        const int32_t n = ucol_getSortKey(collator_, reinterpret_cast<const UChar*>(text.data()),
-                                          static_cast<int32_t>(text.size()), bytes.data(),
-                                          static_cast<int32_t>(bytes.size()));
-        bytes.resize(static_cast<std::size_t>(n));
+        const auto* units = reinterpret_cast<const UChar*>(text.data());
+        const auto length = static_cast<int32_t>(text.size());
+        const int32_t n = ucol_getSortKey(collator_, units, length, nullptr, 0);
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(n));
+        ucol_getSortKey(collator_, units, length, bytes.data(), n);
         return bytes;
     }
     bool less(std::u16string_view a, std::u16string_view b) const {
@@ -107,7 +107,9 @@ TEST(OrderEquivalence, AsciiKeysAreTheCollatorsOwnBytes) {
                                           u"Aa",
                                           u"dzs",
                                           u"\u0080x",
-                                          u"\u0001x"};
+                                          u"\u0001x",
+                                          u"\ufdfa", // keys far longer than the text
+                                          u"a\ufdfa\ufdfa\u3300"};
         for (int i = 0; i < 3000; ++i) {
             texts.push_back(randomName(random, i % 2 == 0));
         }
