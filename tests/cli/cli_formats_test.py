@@ -229,6 +229,8 @@ def main():
     if MAN:
         with open(MAN, encoding="utf-8") as f:
             man = f.read().replace("\\-", "-")
+        check("the manual's version", f'"Zelvane {run("--version").stdout.decode().split()[-1]}"',
+              re.match(r'\.TH \S+ 1 "[^"]*" ("[^"]*")', man).group(1))
         for command in commands:
             help_text = run(command, "--help").stdout.decode()
             check(f"{command} in the manual", True, f"\n.SS {command}" in man or
