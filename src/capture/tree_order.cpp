@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <mutex>
 
@@ -155,7 +156,8 @@ std::shared_ptr<const TextOrder::AsciiKeys> TextOrder::AsciiKeys::make(const UCo
         UChar32 last = 0;
         UChar text[64];
         status = U_ZERO_ERROR;
-        const int32_t length = uset_getItem(contractions, i, &first, &last, text, 64, &status);
+        const int32_t length = uset_getItem(contractions, i, &first, &last, text,
+                                            static_cast<int32_t>(std::size(text)), &status);
         if (U_FAILURE(status)) {
             uset_close(contractions);
             return nullptr;
