@@ -18,6 +18,20 @@ int usageError(std::string_view command, std::string_view message) {
     return kExitFailure;
 }
 
+bool unknownOption(std::string_view command, std::string_view option) {
+    usageError(command, "unknown option '" + displayArgument(option) + "'");
+    return false;
+}
+
+std::optional<std::string_view> optionValue(std::string_view command, const Args& args,
+                                            std::size_t& i) {
+    if (i + 1 >= args.size()) {
+        usageError(command, std::string(args[i]) + " needs a value");
+        return std::nullopt;
+    }
+    return args[++i];
+}
+
 namespace {
 
 bool hasFlag(const Args& args, std::string_view a, std::string_view b) {

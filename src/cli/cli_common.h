@@ -1,6 +1,8 @@
 // Shared pieces of the zelvane-cli commands.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +32,34 @@ struct Command {
 void reportFileError(std::string_view file, int error);
 // One line on standard error and the usage hint; returns kExitFailure.
 int usageError(std::string_view command, std::string_view message);
+// Reports an option the command does not know; false.
+bool unknownOption(std::string_view command, std::string_view option);
+// The value that follows the option args[i], i moved onto it; nullopt, reported, when the
+// option is the last argument.
+std::optional<std::string_view> optionValue(std::string_view command, const Args& args,
+                                            std::size_t& i);
+
+// Reads a command's arguments the way every command does: a word that does not start with
+// '-' ("-" alone too, and every word after "--") is an operand; each option goes to
+// takeOption(option, i), which moves i past a value it takes and returns false once it has
+// reported a misuse. Returns false when it did.
+template <class TakeOption>
+bool readArguments(const Args& args, std::vector<std::string_view>& operands,
+                   TakeOption takeOption) {
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (!takeOption(arg, i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool isHelp(const Args& args);
 bool isVersion(const Args& args);
 // Prints the command's help or the version line; the exit status.

@@ -84,25 +84,10 @@ bool loadBoth(const std::string (&files)[2], SnapshotTree (&trees)[2], LoadStats
 int runDiff(const Args& args) {
     OutputOptions options;
     std::vector<std::string_view> positional;
-    bool flagsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (flagsEnded || a.size() < 2 || a[0] != '-') {
-            positional.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            flagsEnded = true;
-            continue;
-        }
-        switch (parseOutputOption("diff", args, i, options)) {
-        case OptionParse::Taken:
-            continue;
-        case OptionParse::Bad:
-            return kExitFailure;
-        case OptionParse::NotMine:
-            return usageError("diff", "unknown option '" + displayArgument(a) + "'");
-        }
+    if (!readArguments(args, positional, [&](std::string_view, std::size_t& i) {
+            return takeOutputOption("diff", args, i, options);
+        })) {
+        return kExitFailure;
     }
     if (!checkOutputOptions("diff", options)) {
         return kExitFailure;

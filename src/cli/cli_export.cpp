@@ -225,37 +225,32 @@ int runExport(const Args& args) {
     std::string_view title;
     bool haveOut = false;
     bool haveTitle = false;
-    bool flagsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (flagsEnded || a.size() < 2 || a[0] != '-') {
-            positional.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            flagsEnded = true;
-            continue;
-        }
+    const bool read = readArguments(args, positional, [&](std::string_view a, std::size_t& i) {
         if (a != "--format" && a != "-o" && a != "--title") {
-            return usageError("export", "unknown option '" + displayArgument(a) + "'");
+            return unknownOption("export", a);
         }
-        if (i + 1 == args.size()) {
-            return usageError("export", std::string(a) + " needs a value");
+        const std::optional<std::string_view> value = optionValue("export", args, i);
+        if (!value) {
+            return false;
         }
-        const std::string_view value = args[++i];
         if (a == "--format") {
-            format = formatNamed(value);
+            format = formatNamed(*value);
             if (format == ExportFormat::None) {
-                return usageError("export", "the format is csv, json or html, not '" +
-                                                displayArgument(value) + "'");
+                usageError("export", "the format is csv, json or html, not '" +
+                                         displayArgument(*value) + "'");
+                return false;
             }
         } else if (a == "-o") {
-            out = value;
+            out = *value;
             haveOut = true;
         } else {
-            title = value;
+            title = *value;
             haveTitle = true;
         }
+        return true;
+    });
+    if (!read) {
+        return kExitFailure;
     }
     if (positional.size() != 1 || positional[0].empty()) {
         return usageError("export", positional.empty() ? "a snapshot file is needed"

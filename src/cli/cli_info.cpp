@@ -37,27 +37,11 @@ namespace {
 bool parseFileArguments(const Args& args, std::string_view command, std::string& file,
                         OutputOptions* options) {
     std::vector<std::string_view> files;
-    bool flagsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (flagsEnded || a.size() < 2 || a[0] != '-') {
-            files.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            flagsEnded = true;
-            continue;
-        }
-        const OptionParse parsed = options != nullptr
-                                       ? parseOutputOption(command, args, i, *options)
-                                       : OptionParse::NotMine;
-        if (parsed == OptionParse::Bad) {
-            return false;
-        }
-        if (parsed == OptionParse::NotMine) {
-            usageError(command, "unknown option '" + displayArgument(a) + "'");
-            return false;
-        }
+    if (!readArguments(args, files, [&](std::string_view option, std::size_t& i) {
+            return options != nullptr ? takeOutputOption(command, args, i, *options)
+                                      : unknownOption(command, option);
+        })) {
+        return false;
     }
     if (files.size() != 1 || files[0].empty()) {
         usageError(command,

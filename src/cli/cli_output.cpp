@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <unistd.h>
+#include <utility>
 
 #include "cli/cli_common.h"
 #include "text/utf.h"
@@ -99,15 +101,28 @@ std::u16string_view slashText(std::u16string_view text, int kind, bool root) {
     return text;
 }
 
-bool takeValue(std::string_view command, const std::vector<std::string_view>& args, std::size_t& i,
-               std::string_view& value) {
+// Sets choice to the value, among the named ones, that follows the option args[i]; reports
+// a missing or unknown value and returns false.
+template <class Choice, std::size_t N>
+bool takeChoice(std::string_view command, const Args& args, std::size_t& i,
+                const std::pair<std::string_view, Choice> (&named)[N], Choice& choice) {
     const std::string_view option = args[i];
-    if (i + 1 >= args.size()) {
-        usageError(command, std::string(option) + " needs a value");
+    const std::optional<std::string_view> value = optionValue(command, args, i);
+    if (!value) {
         return false;
     }
-    value = args[++i];
-    return true;
+    std::string allowed;
+    for (std::size_t k = 0; k < N; ++k) {
+        if (named[k].first == *value) {
+            choice = named[k].second;
+            return true;
+        }
+        allowed += k == 0 ? "" : k + 1 == N ? " or " : ", ";
+        allowed += named[k].first;
+    }
+    usageError(command,
+               std::string(option) + " is " + allowed + ", not '" + displayArgument(*value) + "'");
+    return false;
 }
 
 } // namespace
@@ -273,61 +288,40 @@ void appendJsonObject(std::string& out, const NodeRow& row) {
 
 OptionParse parseOutputOption(std::string_view command, const std::vector<std::string_view>& args,
                               std::size_t& i, OutputOptions& options) {
+    static constexpr std::pair<std::string_view, Format> kFormats[] = {
+        {"text", Format::Text}, {"tsv", Format::Tsv}, {"json", Format::Json}};
+    static constexpr std::pair<std::string_view, PathStyle> kPathStyles[] = {
+        {"native", PathStyle::Native}, {"slash", PathStyle::Slash}};
+    static constexpr std::pair<std::string_view, KindStyle> kKindStyles[] = {
+        {"numbers", KindStyle::Numbers}, {"names", KindStyle::Names}};
     const std::string_view arg = args[i];
-    std::string_view value;
+    bool taken = true;
     if (arg == "-0" || arg == "--null") {
         options.null = true;
-        return OptionParse::Taken;
-    }
-    if (arg == "--format") {
-        if (!takeValue(command, args, i, value)) {
-            return OptionParse::Bad;
-        }
-        if (value == "text") {
-            options.format = Format::Text;
-        } else if (value == "tsv") {
-            options.format = Format::Tsv;
-        } else if (value == "json") {
-            options.format = Format::Json;
-        } else {
-            usageError(command,
-                       "--format is text, tsv or json, not '" + displayArgument(value) + "'");
-            return OptionParse::Bad;
-        }
-        return OptionParse::Taken;
-    }
-    if (arg == "--path-style") {
-        if (!takeValue(command, args, i, value)) {
-            return OptionParse::Bad;
-        }
-        if (value == "native") {
-            options.pathStyle = PathStyle::Native;
-        } else if (value == "slash") {
-            options.pathStyle = PathStyle::Slash;
-        } else {
-            usageError(command,
-                       "--path-style is native or slash, not '" + displayArgument(value) + "'");
-            return OptionParse::Bad;
-        }
-        return OptionParse::Taken;
-    }
-    if (arg == "--kinds") {
-        if (!takeValue(command, args, i, value)) {
-            return OptionParse::Bad;
-        }
+    } else if (arg == "--format") {
+        taken = takeChoice(command, args, i, kFormats, options.format);
+    } else if (arg == "--path-style") {
+        taken = takeChoice(command, args, i, kPathStyles, options.pathStyle);
+    } else if (arg == "--kinds") {
         options.kindsShown = true;
-        if (value == "numbers") {
-            options.kinds = KindStyle::Numbers;
-        } else if (value == "names") {
-            options.kinds = KindStyle::Names;
-        } else {
-            usageError(command,
-                       "--kinds is numbers or names, not '" + displayArgument(value) + "'");
-            return OptionParse::Bad;
-        }
-        return OptionParse::Taken;
+        taken = takeChoice(command, args, i, kKindStyles, options.kinds);
+    } else {
+        return OptionParse::NotMine;
     }
-    return OptionParse::NotMine;
+    return taken ? OptionParse::Taken : OptionParse::Bad;
+}
+
+bool takeOutputOption(std::string_view command, const Args& args, std::size_t& i,
+                      OutputOptions& options) {
+    switch (parseOutputOption(command, args, i, options)) {
+    case OptionParse::Taken:
+        return true;
+    case OptionParse::Bad:
+        return false;
+    case OptionParse::NotMine:
+        break;
+    }
+    return unknownOption(command, args[i]);
 }
 
 bool checkOutputOptions(std::string_view command, const OutputOptions& options) {

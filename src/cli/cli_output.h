@@ -80,6 +80,10 @@ enum class OptionParse {
 // Looks at args[i]; command names the command in a usage message.
 OptionParse parseOutputOption(std::string_view command, const std::vector<std::string_view>& args,
                               std::size_t& i, OutputOptions& options);
+// Takes args[i] as an output option; reports a bad value or an option that is none of them
+// (unknown to the command) and returns false.
+bool takeOutputOption(std::string_view command, const std::vector<std::string_view>& args,
+                      std::size_t& i, OutputOptions& options);
 // Checks combinations (-0 takes no --format tsv/json); reports and returns false on misuse.
 bool checkOutputOptions(std::string_view command, const OutputOptions& options);
 

@@ -125,53 +125,42 @@ struct ScanOptions {
 // Parses the arguments; on a usage error reports it and returns nullopt.
 std::optional<ScanOptions> parseOptions(const Args& args) {
     ScanOptions options;
-    bool onlyPaths = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        auto value = [&](std::string_view option) -> std::optional<std::string> {
-            if (i + 1 >= args.size()) {
-                usageError("scan", std::string(option) + " needs a value");
-                return std::nullopt;
+    std::vector<std::string_view> paths;
+    const bool read = readArguments(args, paths, [&](std::string_view arg, std::size_t& i) {
+        auto take = [&](auto& field) {
+            const std::optional<std::string_view> value = optionValue("scan", args, i);
+            if (value) {
+                field = std::string(*value);
             }
-            return std::string(args[++i]);
+            return value.has_value();
         };
-        if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
-            if (options.path) {
-                usageError("scan", "one directory, please");
-                return std::nullopt;
-            }
-            options.path = std::string(arg);
-        } else if (arg == "--") {
-            onlyPaths = true;
-        } else if (arg == "--filter") {
-            auto v = value(arg);
-            if (!v) {
-                return std::nullopt;
-            }
-            options.filter = *v;
-        } else if (arg == "--title") {
-            options.title = value(arg);
-            if (!options.title) {
-                return std::nullopt;
-            }
-        } else if (arg == "-o" || arg == "--output") {
-            options.output = value(arg);
-            if (!options.output) {
-                return std::nullopt;
-            }
-        } else if (arg == "--append") {
-            options.append = value(arg);
-            if (!options.append) {
-                return std::nullopt;
-            }
-        } else if (arg == "--times") {
-            options.times = true;
-        } else if (arg == "--force") {
-            options.force = true;
-        } else {
-            usageError("scan", "unknown option '" + displayArgument(arg) + "'");
-            return std::nullopt;
+        if (arg == "--filter") {
+            return take(options.filter);
         }
+        if (arg == "--title") {
+            return take(options.title);
+        }
+        if (arg == "-o" || arg == "--output") {
+            return take(options.output);
+        }
+        if (arg == "--append") {
+            return take(options.append);
+        }
+        if (arg == "--times" || arg == "--force") {
+            (arg == "--times" ? options.times : options.force) = true;
+            return true;
+        }
+        return unknownOption("scan", arg);
+    });
+    if (!read) {
+        return std::nullopt;
+    }
+    if (paths.size() > 1) {
+        usageError("scan", "one directory, please");
+        return std::nullopt;
+    }
+    if (!paths.empty()) {
+        options.path = std::string(paths[0]);
     }
     if (!options.path) {
         usageError("scan", "a directory to capture is needed");

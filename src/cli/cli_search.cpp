@@ -58,19 +58,11 @@ std::optional<SearchRequest> parseArguments(const Args& args) {
     SearchRequest request;
     std::vector<std::string_view> positional;
     std::optional<std::string_view> pattern;
-    bool flagsEnded = false;
     bool glob = false;
     bool regex = false;
     bool unicode = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (flagsEnded || a.size() < 2 || a[0] != '-') {
-            positional.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            flagsEnded = true;
-        } else if (a == "--match-case") {
+    const bool read = readArguments(args, positional, [&](std::string_view a, std::size_t& i) {
+        if (a == "--match-case") {
             request.dialog.isMatchCase = true;
         } else if (a == "--whole") {
             request.dialog.isMatchWholePatternOnly = true;
@@ -87,19 +79,16 @@ std::optional<SearchRequest> parseArguments(const Args& args) {
         } else if (a == "-e") {
             if (i + 1 >= args.size()) {
                 usageError("search", "-e needs a pattern");
-                return std::nullopt;
+                return false;
             }
             pattern = args[++i];
         } else {
-            const OptionParse parsed = parseOutputOption("search", args, i, request.output);
-            if (parsed == OptionParse::Bad) {
-                return std::nullopt;
-            }
-            if (parsed == OptionParse::NotMine) {
-                usageError("search", "unknown option '" + displayArgument(a) + "'");
-                return std::nullopt;
-            }
+            return takeOutputOption("search", args, i, request.output);
         }
+        return true;
+    });
+    if (!read) {
+        return std::nullopt;
     }
     if (!pattern) {
         if (positional.size() < 2) {
