@@ -23,14 +23,15 @@ std::string outline(const SnapshotTree& tree) {
     return out;
 }
 
+std::string event(const std::string& what, NodeId parent, std::size_t row) {
+    return what + (parent == kTopLevel ? " top " : " node ") + std::to_string(row);
+}
+
 struct RecordingObserver : TreeObserver {
     Lines calls;
-    void add(std::string what, NodeId p, std::size_t row) {
-        calls.push_back(what + (p == kTopLevel ? " top " : " node ") + std::to_string(row));
-    }
-    void beforeInsert(NodeId p, std::size_t row) override { add("insert", p, row); }
+    void beforeInsert(NodeId p, std::size_t r) override { calls.push_back(event("insert", p, r)); }
     void beforeRemove(NodeId) override { calls.push_back("remove"); }
-    void afterRemove(NodeId p, std::size_t row) override { add("removed", p, row); }
+    void afterRemove(NodeId p, std::size_t r) override { calls.push_back(event("removed", p, r)); }
     void nodeChanged(NodeId) override { calls.push_back("changed"); }
     void beforeReorder(NodeId) override { calls.push_back("reorder"); }
     void afterReorder(NodeId) override { calls.push_back("reordered"); }
@@ -63,14 +64,6 @@ TEST(SnapshotTree, RemovingTheSelectionMovesItToNextSiblingElsePreviousElseParen
         tree.remove(id[c.removed]);
         EXPECT_EQ(tree.selected(), id[c.expected]);
         EXPECT_EQ(outline(tree), c.left);
-        for (const auto& [name, node] : id) {
-            EXPECT_EQ(tree.isValid(node), !name.empty() && c.left.find(name + " ") != c.left.npos);
-            if (tree.isValid(node)) {
-                const NodeId parent = tree.parent(node) == kNoNode ? kTopLevel : tree.parent(node);
-                EXPECT_EQ(tree.childAt(parent, tree.row(node)), node);
-                EXPECT_EQ(tree.hasChildren(node), tree.firstChild(node) != kNoNode);
-            }
-        }
         tree.remove(id[c.removed]); // already gone: nothing happens
         tree.select(id[c.removed]);
         EXPECT_EQ(tree.selected(), id[c.expected]);
@@ -80,36 +73,35 @@ TEST(SnapshotTree, RemovingTheSelectionMovesItToNextSiblingElsePreviousElseParen
 }
 
 TEST(SnapshotTree, ManyTextsAndAVeryDeepBranchNeedNoRecursion) {
-    SnapshotTree tree, deep;
+    SnapshotTree tree;
     auto nameOf = [](int i) {
         return i == 10 ? std::u16string(600000, u'L') : std::u16string(1 + i % 30, u'a' + i % 26);
     };
     std::vector<NodeId> ids{tree.insertLast(kTopLevel, u"root")};
-    NodeId leaf = deep.insertLast(kTopLevel, u"root");
     for (int i = 0; i < 100000; ++i) {
         ids.push_back(tree.insertLast(ids.back(), nameOf(i)));
-        leaf = deep.insertLast(leaf, u"level");
     }
     for (int i = 0; i < 100000; ++i) {
         ASSERT_EQ(tree.text(ids[i + 1]), nameOf(i)) << i;
     }
+    std::size_t visits = 0;
+    walkPreOrder(tree, [&](NodeId, std::size_t level) { visits += level == visits ? 1 : 0; });
+    EXPECT_EQ(visits, 100001u);
+    EXPECT_EQ(tree.level(ids.back()), 100000u);
     for (int i = 0; i < 1000; ++i) {
         tree.insertLast(kTopLevel, u"root");
     }
+    tree.select(ids.back());
     tree.remove(ids[1]); // the freed slots are listed for reuse
+    EXPECT_EQ(tree.selected(), ids[0]);
     tree.removeAll();
     EXPECT_EQ(tree.idBound(), 0u);
     EXPECT_LT(tree.memoryUsage(), 64u); // the nodes and the texts are given back
-    std::size_t visits = 0;
-    walkPreOrder(deep, [&](NodeId, std::size_t level) { visits += level == visits ? 1 : 0; });
-    EXPECT_EQ(visits, 100001u);
-    EXPECT_EQ(deep.level(leaf), 100000u);
-    deep.select(leaf);
-    deep.remove(deep.firstRoot());
-    EXPECT_TRUE(deep.empty() && deep.selected() == kNoNode);
 }
 
-TEST(SnapshotTree, NavigationChangesAndWhatTheObserverHears) {
+// What the random edits below do not reach: the bold flag kept by setText, kinds out of
+// range, and bulk updates heard as one reset however nested.
+TEST(SnapshotTree, ChangesAndBulkUpdatesAsTheObserverHearsThem) {
     SnapshotTree tree;
     RecordingObserver observer;
     tree.setObserver(&observer);
@@ -121,28 +113,6 @@ TEST(SnapshotTree, NavigationChangesAndWhatTheObserverHears) {
     tree.setText(x, u" y");
     tree.setKind(x, 200); // a kind from a damaged file is kept as it is
     EXPECT_TRUE(tree.text(x) == u" y" && tree.isBold(x) && tree.kind(x) == 200);
-    const NodeId z = tree.insertLast(x, u"z");
-    tree.insertLast(x, u"b");
-    const NodeId b = tree.insertLast(root, u"b"), a1 = tree.insertLast(root, u"a1"),
-                 a2 = tree.insertLast(root, u"a2"), root2 = tree.insertLast(kTopLevel, u"");
-    // On the first character only: one level, and a1 and a2 keep their order.
-    tree.sortChildren(root, [&](NodeId p, NodeId q) { return tree.text(p)[0] < tree.text(q)[0]; });
-    tree.sortChildren(z, [](NodeId, NodeId) { return false; }); // no children: no report
-    EXPECT_EQ(outline(tree), "r . y ..z ..b .a1 .a2 .b  ");
-    EXPECT_EQ((std::vector<NodeId>{tree.firstChild(kTopLevel), tree.nextSibling(root),
-                                   tree.nextSibling(root2), tree.firstChild(root),
-                                   tree.firstChild(z), tree.nextSibling(a1), tree.nextSibling(b),
-                                   tree.parent(z), tree.parent(root), tree.childAt(root, 2),
-                                   tree.childAt(root, 4), tree.childAt(kTopLevel, 1)}),
-              (std::vector<NodeId>{root, root2, kNoNode, x, kNoNode, a2, kNoNode, x, kNoNode, a2,
-                                   kNoNode, root2}));
-    EXPECT_EQ(
-        (std::vector<std::size_t>{tree.row(a2), tree.row(root2), tree.level(z), tree.level(root2),
-                                  tree.childCount(root), tree.childCount(z),
-                                  tree.childCount(kTopLevel), tree.size()}),
-        (std::vector<std::size_t>{2, 1, 2, 0, 4, 0, 2, 8}));
-    EXPECT_TRUE(tree.hasChildren(root) && !tree.hasChildren(z) && tree.kind(z) == 0 &&
-                !tree.isBold(z));
     EXPECT_FALSE(tree.isValid(static_cast<NodeId>(tree.idBound())));
     tree.select(x);
     tree.remove(x);
@@ -154,13 +124,9 @@ TEST(SnapshotTree, NavigationChangesAndWhatTheObserverHears) {
     }
     tree.removeAll();
     EXPECT_EQ(tree.selected(), kNoNode);
-    EXPECT_EQ(
-        observer.calls,
-        (Lines{"insert top 0",  "insert node 0",  "changed",       "changed",       "changed",
-               "changed",       "insert node 0",  "insert node 1", "insert node 1", "insert node 2",
-               "insert node 3", "insert top 1",   "reorder",       "reordered",     "select",
-               "remove",        "removed node 0", "select",        "reset",         "was reset",
-               "reset",         "was reset"}));
+    EXPECT_EQ(observer.calls, (Lines{"insert top 0", "insert node 0", "changed", "changed",
+                                     "changed", "changed", "select", "remove", "removed node 0",
+                                     "select", "reset", "was reset", "reset", "was reset"}));
 }
 
 // A plain tree kept beside the real one: child lists by value, nothing shared.
@@ -178,6 +144,10 @@ struct PlainTree {
 
     std::vector<NodeId>& childrenOf(NodeId parent) {
         return parent == kTopLevel ? roots : nodes[parent].children;
+    }
+    void add(NodeId id, NodeId parent, const std::u16string& text) {
+        nodes[id] = {text, 0, false, parent, {}};
+        childrenOf(parent).push_back(id);
     }
     std::size_t rowOf(NodeId node) {
         std::vector<NodeId>& siblings = childrenOf(nodes[node].parent);
@@ -200,6 +170,7 @@ void expectSame(const SnapshotTree& tree, PlainTree& plain) {
     for (NodeId id = 0; id < tree.idBound(); ++id) {
         ASSERT_EQ(tree.isValid(id), plain.nodes.count(id) == 1) << id;
     }
+    std::vector<NodeId> parents{kTopLevel};
     for (auto& [id, n] : plain.nodes) {
         ASSERT_EQ(tree.text(id), n.text) << id;
         ASSERT_EQ(tree.kind(id), n.kind);
@@ -207,14 +178,7 @@ void expectSame(const SnapshotTree& tree, PlainTree& plain) {
         ASSERT_EQ(tree.parent(id), n.parent == kTopLevel ? kNoNode : n.parent);
         ASSERT_EQ(tree.hasChildren(id), !n.children.empty());
         ASSERT_EQ(tree.row(id), plain.rowOf(id));
-        std::size_t level = 0;
-        for (NodeId p = n.parent; p != kTopLevel; p = plain.nodes[p].parent) {
-            ++level;
-        }
-        ASSERT_EQ(tree.level(id), level);
-    }
-    std::vector<NodeId> parents{kTopLevel};
-    for (const auto& [id, n] : plain.nodes) {
+        ASSERT_EQ(tree.level(id), n.parent == kTopLevel ? 0 : tree.level(n.parent) + 1);
         parents.push_back(id);
     }
     for (NodeId parent : parents) {
@@ -264,10 +228,8 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
             const std::size_t row = plain.childrenOf(parent).size();
             const NodeId id = tree.insertLast(parent, text);
             ASSERT_EQ(plain.nodes.count(id), 0u);
-            plain.nodes[id] = {text, 0, false, parent, {}};
-            plain.childrenOf(parent).push_back(id);
-            heard = {std::string("insert") + (parent == kTopLevel ? " top " : " node ") +
-                     std::to_string(row)};
+            plain.add(id, parent, text);
+            heard = {event("insert", parent, row)};
         } else if (op == 5) {
             const NodeId id = anyNode(), from = anyNode();
             // From the tree's own storage: the text is read while the arena grows.
@@ -310,8 +272,7 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
                 inside = inside || s == id;
             }
             tree.remove(id);
-            heard = {"remove", std::string("removed") + (parent == kTopLevel ? " top " : " node ") +
-                                   std::to_string(row)};
+            heard = {"remove", event("removed", parent, row)};
             if (inside) {
                 plain.selected = row + 1 < siblings.size() ? siblings[row + 1]
                                  : row > 0                 ? siblings[row - 1]
@@ -337,9 +298,7 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
     PlainTree fresh;
     for (int i = 0; i < 40; ++i) {
         const NodeId parent = i < 20 ? kTopLevel : fresh.roots.front();
-        const NodeId id = tree.insertLast(parent, u"n");
-        fresh.nodes[id] = {u"n", 0, false, parent, {}};
-        fresh.childrenOf(parent).push_back(id);
+        fresh.add(tree.insertLast(parent, u"n"), parent, u"n");
     }
     expectSame(tree, fresh);
 }
