@@ -53,25 +53,6 @@ TEST(TreeOrder, SortsSiblingsFoldersFirstCaseInsensitivelyAndStably) {
     }
 }
 
-TEST(TreeOrder, SortsTheRootsAndEveryBranchAtAnyDepth) {
-    SnapshotTree tree;
-    const NodeId b = tree.insertLast(kTopLevel, u"b root");
-    tree.insertLast(kTopLevel, u"a root");
-    const NodeId z = tree.insertLast(b, u"z");
-    tree.insertLast(b, u"y");
-    const NodeId deep = tree.insertLast(tree.insertLast(z, u" only"), u" deep");
-    tree.insertLast(deep, u"2");
-    tree.insertLast(deep, u"1");
-    const TextOrder order("");
-    SortTree(tree, order);
-    EXPECT_EQ(childTexts(tree, kTopLevel), (Texts{u"a root", u"b root"}));
-    EXPECT_EQ(childTexts(tree, b), (Texts{u"y", u"z"}));
-    EXPECT_EQ(childTexts(tree, deep), (Texts{u"1", u"2"}));
-    EXPECT_LT(order.compare(u" b", u"a"), 0);
-    EXPECT_EQ(order.compare(u"Readme", u"README"), 0);
-    EXPECT_GT(order.compare(u"b", u"A"), 0);
-}
-
 TEST(TreeOrder, LocaleComesFromTheFirstVariableSetWithoutEncodingOrModifier) {
     const char* const variables[] = {"LC_ALL", "LC_COLLATE", "LANG"};
     std::optional<std::string> saved[3];
