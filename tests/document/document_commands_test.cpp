@@ -47,7 +47,10 @@ std::string loaded(const std::string& title, int roots, int folders, int files) 
 
 class DocumentCommandsTest : public ::testing::Test {
 protected:
-    std::string chosen(const std::string& name) const;
+    std::string chosen(const std::string& name) const {
+        std::string quoted = "\"";
+        return quoted.append(dir.file(name)).append("\"");
+    }
     std::string openDialog(const std::string& name) const {
         return R"(open dialog "*.zelv" -> )" + chosen(name);
     }
@@ -84,15 +87,6 @@ protected:
     DocumentCommands commands{tree, state, ui, u"zelvane-test",
                               [this] { settingsSavedAt.push_back(ui.transcript().size()); }};
 };
-
-// GCC 12 at -O3 reports a bogus overlap (-Wrestrict) inside basic_string::insert, which
-// operator+ of a literal and a temporary string uses.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wrestrict"
-std::string DocumentCommandsTest::chosen(const std::string& name) const {
-    return "\"" + dir.file(name) + "\"";
-}
-#pragma GCC diagnostic pop
 
 TEST_F(DocumentCommandsTest, OpenFromTheDialogOrTheCommandLine) {
     const std::string name = "Архив Ω\t1.zelv", shown = "Архив Ω\\t1.zelv";
