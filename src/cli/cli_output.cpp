@@ -22,50 +22,10 @@ constexpr std::array<std::string_view, kKindCount> kKindNames = {
     "other-file",        "drive-root", "system-file", "shortcut",
 };
 
-void appendHex(std::string& out, std::string_view prefix, unsigned value, int digits) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += prefix;
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-        out += kDigits[(value >> shift) & 0xF];
-    }
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Characters that a terminal acts on or that reorder or break what follows them.
 bool isUnsafe(char32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
            (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
-}
-
-// Calls f(code point, lone) for each code point; a lone surrogate comes as itself.
-template <class F> void forEachCodePoint(std::u16string_view text, F f) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            f(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00), false);
-            ++i;
-        } else {
-            f(char32_t(u), u >= 0xD800 && u < 0xE000);
-        }
-    }
 }
 
 // The escapes shared by the display and the TSV forms.

@@ -50,6 +50,8 @@ std::size_t validSequence(std::string_view s, std::size_t i, char32_t& cp) {
     return len;
 }
 
+} // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -68,29 +70,13 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-void appendHex(std::string& out, const char* prefix, unsigned value, int digits) {
+void appendHex(std::string& out, std::string_view prefix, unsigned value, int digits) {
     static const char kHex[] = "0123456789ABCDEF";
-    out += prefix;
+    out.append(prefix);
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
         out.push_back(kHex[(value >> shift) & 0xF]);
     }
 }
-
-// Walks text as code points; a lone surrogate is reported with isLone set.
-template <class Visit> void forEachCodePoint(std::u16string_view text, Visit visit) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (isHighSurrogate(u) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            const char32_t cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            visit(cp, false);
-            ++i;
-        } else {
-            visit(char32_t(u), isHighSurrogate(u) || isLowSurrogate(u));
-        }
-    }
-}
-
-} // namespace
 
 std::u16string utf8ToUtf16(std::string_view bytes) {
     std::u16string out;

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/text.h"
+
 namespace zelvane {
 
 std::u16string utf8ToUtf16(std::string_view bytes);
@@ -19,5 +21,25 @@ std::string utf16ToUtf8(std::u16string_view text);
 // control characters as \xNN, bytes kept from invalid names as \xNN, other lone
 // surrogates as \uXXXX, and the backslash itself as \\.
 std::string utf16ToDisplay(std::u16string_view text);
+
+// Appends the code point as UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
+// Appends prefix and value in upper-case hexadecimal, digits long.
+void appendHex(std::string& out, std::string_view prefix, unsigned value, int digits);
+
+// Walks text as code points: visit(code point, lone), a lone surrogate coming as itself
+// with lone set.
+template <class Visit> void forEachCodePoint(std::u16string_view text, Visit visit) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (isHighSurrogate(u) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            visit(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00),
+                  false);
+            ++i;
+        } else {
+            visit(char32_t(u), isHighSurrogate(u) || isLowSurrogate(u));
+        }
+    }
+}
 
 } // namespace zelvane
