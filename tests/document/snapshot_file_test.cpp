@@ -206,9 +206,6 @@ TEST(SnapshotFile, SaveSyncsKeepsModesFollowsLinksAndLoadGivesTheTreeBack) {
     }
 }
 
-// ---------------------------------------------------------------------------------------
-// Hostile targets and faults while saving
-
 constexpr uid_t kNobody = 65534;
 
 // Runs body in a child process and gives back the text it returned, or how the child
@@ -430,9 +427,6 @@ TEST(SnapshotFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehi
                      << skipped.size() << " case(s) skipped";
     }
 }
-
-// ---------------------------------------------------------------------------------------
-// Hostile inputs while loading
 
 TEST(SnapshotFile, HostileInputsLoadNothingAndSayWhy) {
     TempDir dir;

@@ -181,9 +181,8 @@ void expectSame(const SnapshotTree& tree, PlainTree& plain) {
     }
 }
 
-// Random insertions, changes, sorts, removals and selections, in sibling groups large and
-// small, compared after each step with the plain tree, together with what the observer
-// heard and what was selected afterwards.
+// Random edits in sibling groups large and small, compared after each step with the plain
+// tree, together with what the observer heard and where the selection went.
 TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
     std::mt19937 random(3);
     SnapshotTree tree;
