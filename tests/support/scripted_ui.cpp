@@ -1,5 +1,6 @@
 #include "support/scripted_ui.h"
 
+#include <array>
 #include <gtest/gtest.h>
 
 #include "search/search_engine.h"
@@ -24,27 +25,16 @@ std::string fieldsText(const AddTreeInputs& fields) {
     return inQuotes(fields.path) + " | " + inQuotes(fields.title) + " | " + inQuotes(fields.filter);
 }
 
-std::string flagsText(bool matchCase, bool whole, bool local, bool recursive, bool filesOnly) {
+// A search pattern and its options: "pattern" [case whole local recursive files].
+std::string searchText(std::u16string_view pattern, std::array<bool, 5> options) {
+    static const char* const names[] = {"case", "whole", "local", "recursive", "files"};
     std::string flags;
-    for (auto [on, name] :
-         {std::pair{matchCase, "case"}, std::pair{whole, "whole"}, std::pair{local, "local"},
-          std::pair{recursive, "recursive"}, std::pair{filesOnly, "files"}}) {
-        if (on) {
-            flags += flags.empty() ? name : std::string(" ") + name;
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        if (options[i]) {
+            flags += (flags.empty() ? "" : " ") + std::string(names[i]);
         }
     }
-    return "[" + flags + "]";
-}
-
-std::string optionsText(const SearchOptions& o) {
-    return inQuotes(o.pattern) + " " +
-           flagsText(o.isMatchCase, o.isMatchWholePatternOnly, o.isLocalSearch, o.isRecursiveSearch,
-                     o.isFilesOnly);
-}
-
-std::string inputText(const SearchDialogInput& i) {
-    return inQuotes(i.typed) + " " +
-           flagsText(i.matchCase, i.wholePatternOnly, i.localSearch, i.recursive, i.filesOnly);
+    return inQuotes(pattern) + " [" + flags + "]";
 }
 
 } // namespace
@@ -79,12 +69,12 @@ void ScriptedUi::stopAtPump(ScanState& state, std::size_t pump) {
     };
 }
 
-template <class T> std::optional<T> ScriptedUi::take(const std::string& call) {
+template <class T> T ScriptedUi::take(const std::string& call, T fallback) {
     if (script_.empty() || !std::holds_alternative<T>(script_.front())) {
         ADD_FAILURE() << "ScriptedUi: " << (script_.empty() ? "no" : "the wrong")
                       << " script entry for: " << call << "\nthe calls so far:\n"
                       << ::testing::PrintToString(lines_);
-        return std::nullopt;
+        return fallback;
     }
     T entry = std::get<T>(std::move(script_.front()));
     script_.pop_front();
@@ -97,7 +87,7 @@ MessageAnswer ScriptedUi::messageBox(std::u16string_view text, std::u16string_vi
                        iconName(icon) + " | " + (buttons == MessageButtons::YesNo ? "YesNo" : "Ok");
     MessageAnswer answer = MessageAnswer::Ok;
     if (buttons == MessageButtons::YesNo) {
-        answer = take<MessageAnswer>(line).value_or(MessageAnswer::No);
+        answer = take<MessageAnswer>(line, MessageAnswer::No);
         EXPECT_NE(answer, MessageAnswer::Ok) << "OK scripted for a Yes/No question: " << line;
     }
     record(line + " -> " + answerName(answer));
@@ -108,7 +98,7 @@ std::optional<ChosenFile> ScriptedUi::fileDialog(const FileDialogRequest& reques
     std::string line =
         std::string(request.kind == FileDialogRequest::Kind::Open ? "open" : "save") + " dialog " +
         inQuotes(request.initialName);
-    const std::optional<ChosenFile> chosen = take<FileAnswer>(line).value_or(FileAnswer{}).file;
+    const FileAnswer chosen = take<FileAnswer>(line);
     record(line + " -> " + (chosen ? inQuotes(chosen->path) : "cancel"));
     return chosen;
 }
@@ -123,8 +113,7 @@ void ScriptedUi::endMainWindow(int result) {
 
 void ScriptedUi::runAddTreeDialog(AddTreeDialog& dialog) {
     std::string line = "add tree " + fieldsText(dialog.fields);
-    const std::optional<AddTreeFields> fields =
-        take<AddTreeAnswer>(line).value_or(AddTreeAnswer{}).fields;
+    const AddTreeAnswer fields = take<AddTreeAnswer>(line);
     if (!fields) {
         record(line + " -> cancel");
         return;
@@ -138,19 +127,16 @@ void ScriptedUi::showItemProperties(ItemPropertiesDialog& dialog) {
                        " | " + inQuotes(dialog.fullPath) + " | kind " +
                        std::to_string(dialog.kind) + " | parent " +
                        (dialog.parentEnabled ? "on" : "off");
-    const PropertiesButton button = take<PropertiesButton>(line).value_or(PropertiesButton::Close);
+    const PropertiesButton button = take<PropertiesButton>(line, PropertiesButton::Close);
     dialog.renameRequested = button == PropertiesButton::Change;
     dialog.parentRequested = button == PropertiesButton::Parent;
-    record(line + " -> " +
-           (button == PropertiesButton::Change   ? "change"
-            : button == PropertiesButton::Parent ? "parent"
-                                                 : "close"));
+    static const char* const names[] = {"close", "change", "parent"};
+    record(line + " -> " + names[static_cast<int>(button)]);
 }
 
 void ScriptedUi::runRenameItem(RenameItemDialog& dialog) {
     const std::string line = "rename " + inQuotes(dialog.name);
-    const std::optional<RenameAnswer> answer = take<RenameAnswer>(line);
-    for (const std::u16string& typed : answer ? answer->typed : std::vector<std::u16string>{}) {
+    for (const std::u16string& typed : take<std::vector<std::u16string>>(line)) {
         // The dialog is open while OK is refused: its messages come after this line.
         record(line + " -> ok " + inQuotes(typed));
         if (confirmNewName(dialog, typed, *this)) {
@@ -161,11 +147,14 @@ void ScriptedUi::runRenameItem(RenameItemDialog& dialog) {
 }
 
 void ScriptedUi::runSearchDialog(SearchDialog& dialog) {
-    const std::string line = "search " + optionsText(dialog.options);
-    const std::optional<SearchAnswer> answer = take<SearchAnswer>(line);
-    for (const SearchDialogInput& input :
-         answer ? answer->tries : std::vector<SearchDialogInput>{}) {
-        record(line + " -> search " + inputText(input));
+    const SearchOptions& o = dialog.options;
+    const std::string line =
+        "search " + searchText(o.pattern, {o.isMatchCase, o.isMatchWholePatternOnly,
+                                           o.isLocalSearch, o.isRecursiveSearch, o.isFilesOnly});
+    for (const SearchDialogInput& input : take<std::vector<SearchDialogInput>>(line)) {
+        record(line + " -> search " +
+               searchText(input.typed, {input.matchCase, input.wholePatternOnly, input.localSearch,
+                                        input.recursive, input.filesOnly}));
         if (confirmSearchDialog(dialog, input, *this)) {
             return;
         }
@@ -187,10 +176,9 @@ void ScriptedUi::showSearchResults(const SearchResults& results) {
 
 void ScriptedUi::runSearchResults(
     const std::function<void(std::optional<std::size_t>)>& activated) {
-    const std::optional<ResultsAnswer> answer = take<ResultsAnswer>("results run");
+    const auto doubleClicks = take<std::vector<std::optional<std::size_t>>>("results run");
     record("results run");
-    for (const std::optional<std::size_t>& row :
-         answer ? answer->doubleClicks : std::vector<std::optional<std::size_t>>{}) {
+    for (const std::optional<std::size_t>& row : doubleClicks) {
         record("results double-click " + (row ? std::to_string(*row) : std::string("none")));
         activated(row);
     }
@@ -201,23 +189,16 @@ void ScriptedUi::closeSearchResults() {
 }
 
 void ScriptedUi::runAboutBox(AboutBoxHandlers& handlers) {
-    const std::optional<AboutAnswer> answer = take<AboutAnswer>("about box");
+    static const std::pair<const char*, void (AboutBoxHandlers::*)()> buttons[] = {
+        {"home page", &AboutBoxHandlers::onVisitHomePage},
+        {"company", &AboutBoxHandlers::onVisitCompany},
+        {"license", &AboutBoxHandlers::onLicense}};
+    const auto presses = take<std::vector<AboutButton>>("about box");
     record("about box");
-    for (AboutButton button : answer ? answer->presses : std::vector<AboutButton>{}) {
-        switch (button) {
-        case AboutButton::HomePage:
-            record("about -> home page");
-            handlers.onVisitHomePage();
-            break;
-        case AboutButton::Company:
-            record("about -> company");
-            handlers.onVisitCompany();
-            break;
-        case AboutButton::License:
-            record("about -> license");
-            handlers.onLicense();
-            break;
-        }
+    for (AboutButton button : presses) {
+        const auto& [name, press] = buttons[static_cast<int>(button)];
+        record(std::string("about -> ") + name);
+        (handlers.*press)();
     }
     record("about -> close");
 }

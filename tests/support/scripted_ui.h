@@ -2,10 +2,9 @@
 // answers from a script and records every call as one transcript line, so that a test can
 // compare a whole flow, its order of steps and its exact texts, in one assertion.
 //
-// The script is strict: a dialog or Yes/No question with no script entry left, or whose
-// next entry answers something else, fails the test (and gets a harmless answer so the
-// command can end). Entries still unused when the double is destroyed fail the test too.
-// A message box with only an OK button needs no entry: it is recorded and answered OK.
+// The script is strict: a dialog or Yes/No question with no entry left, or whose next entry
+// answers something else, fails the test (and gets a harmless answer so the command can
+// end); so do entries left unused. A message box with only OK needs no entry.
 //
 // Transcript lines (texts in UTF-8 quotes, newlines and tabs written as \n and \t):
 //   message "Save changes ?" | "app" | Question | YesNo -> Yes
@@ -67,18 +66,18 @@ public:
     ScriptedUi& properties(PropertiesButton button) { return push(button); }
     // The rename dialog: each text is typed and OK pressed until one is accepted; when
     // none is, Cancel ends it.
-    ScriptedUi& rename(std::vector<std::u16string> typed) { return push(RenameAnswer{typed}); }
+    ScriptedUi& rename(std::vector<std::u16string> typed) { return push(std::move(typed)); }
     ScriptedUi& cancelRename() { return rename({}); }
     // The Search dialog: each input is tried with Search until one is accepted; when none
     // is, Cancel ends it.
-    ScriptedUi& search(std::vector<SearchDialogInput> tries) { return push(SearchAnswer{tries}); }
+    ScriptedUi& search(std::vector<SearchDialogInput> tries) { return push(std::move(tries)); }
     ScriptedUi& cancelSearch() { return search({}); }
     // The results window: the rows double-clicked, in order, then closed.
     ScriptedUi& results(std::vector<std::optional<std::size_t>> doubleClicks) {
-        return push(ResultsAnswer{std::move(doubleClicks)});
+        return push(std::move(doubleClicks));
     }
     // The About box: the buttons pressed, in order, then Close.
-    ScriptedUi& about(std::vector<AboutButton> presses) { return push(AboutAnswer{presses}); }
+    ScriptedUi& about(std::vector<AboutButton> presses) { return push(std::move(presses)); }
 
     // --- What happened ---
     const Lines& transcript() const { return lines_; }
@@ -116,28 +115,15 @@ public:
     void setProgressText(std::u16string_view text) override;
 
 private:
-    struct FileAnswer {
-        std::optional<ChosenFile> file;
-    };
-    struct AddTreeAnswer {
-        std::optional<AddTreeFields> fields;
-    };
-    struct RenameAnswer {
-        std::vector<std::u16string> typed;
-    };
-    struct SearchAnswer {
-        std::vector<SearchDialogInput> tries;
-    };
-    struct ResultsAnswer {
-        std::vector<std::optional<std::size_t>> doubleClicks;
-    };
-    struct AboutAnswer {
-        std::vector<AboutButton> presses;
-    };
+    // One script entry per call; the lists are the rename and search tries, the results
+    // window's double-clicks and the About box's presses.
+    using FileAnswer = std::optional<ChosenFile>;
+    using AddTreeAnswer = std::optional<AddTreeFields>;
     using Entry = std::variant<MessageAnswer, FileAnswer, AddTreeAnswer, PropertiesButton,
-                               RenameAnswer, SearchAnswer, ResultsAnswer, AboutAnswer>;
+                               std::vector<std::u16string>, std::vector<SearchDialogInput>,
+                               std::vector<std::optional<std::size_t>>, std::vector<AboutButton>>;
 
-    template <class T> std::optional<T> take(const std::string& call);
+    template <class T> T take(const std::string& call, T fallback = {});
     ScriptedUi& push(Entry entry);
     void record(std::string line) { lines_.push_back(std::move(line)); }
 
