@@ -25,14 +25,11 @@ NodeId add(SnapshotTree& tree, NodeId parent, std::u16string_view text, int kind
 std::string dump(const SnapshotTree& tree, NodeId parent = kTopLevel) {
     std::string out;
     for (NodeId n = tree.firstChild(parent); n != kNoNode; n = tree.nextSibling(n)) {
-        // GCC 12 at -O3 reports a bogus overlap (-Wrestrict) inside basic_string::insert,
-        // which operator+ of a literal and a temporary string uses.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wrestrict"
-        out += (out.empty() ? "" : ",") + utf16ToUtf8(tree.text(n)) + "/" +
-               std::to_string(tree.kind(n));
-        out += tree.hasChildren(n) ? "{" + dump(tree, n) + "}" : "";
-#pragma GCC diagnostic pop
+        out.append(out.empty() ? "" : ",").append(utf16ToUtf8(tree.text(n)));
+        out.append("/").append(std::to_string(tree.kind(n)));
+        if (tree.hasChildren(n)) {
+            out.append("{").append(dump(tree, n)).append("}");
+        }
     }
     return out;
 }
