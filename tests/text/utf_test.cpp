@@ -5,7 +5,7 @@
 namespace zelvane {
 namespace {
 
-TEST(Utf, Utf8DecodesAndEveryByteStringRoundTrips) {
+TEST(Utf, Utf8DecodesEveryByteStringRoundTripsAndLoneSurrogatesAreReplaced) {
     struct Case {
         std::string bytes;
         std::u16string text;
@@ -42,9 +42,7 @@ TEST(Utf, Utf8DecodesAndEveryByteStringRoundTrips) {
     }
     EXPECT_EQ(utf8ToUtf16(""), u"");
     EXPECT_EQ(utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
-}
-
-TEST(Utf, LoneSurrogatesOutsideTheByteRangeBecomeReplacementCharacters) {
+    // Lone surrogates outside the range of kept bytes become replacement characters.
     EXPECT_EQ(utf16ToUtf8(u"\xD800|\xDBFFx|\xD800\xD800|\xDC7F|\xDD00|\xDFFF"),
               "\uFFFD|\uFFFDx|\uFFFD\uFFFD|\uFFFD|\uFFFD|\uFFFD");
 }
