@@ -1,7 +1,5 @@
-// The quick ways to the text order give what the plain one gives: the keys made from the
-// ASCII table are the collator's own bytes, a capture saves the same bytes as a scan
-// sorted group by group with the collator's comparison, and a renamed node moved alone
-// ends where a whole stable sort puts it.
+// The quick ways to the text order give what the plain one gives: ASCII keys from the table,
+// captures sorted group by group, a renamed node moved alone.
 #include <algorithm>
 #include <random>
 #include <string>
@@ -62,9 +60,8 @@ private:
     UCollator* collator_ = nullptr;
 };
 
-// Names of every sort the order has to cope with: mixed case, digits, spaces and
-// punctuation, control characters, Latin letters with accents, Cyrillic, Greek, CJK, and
-// the letters that tailorings join ("ch", "aa", "dzs").
+// Names of every sort: ASCII with the letters tailorings join ("ch", "aa", "dzs"), controls,
+// accents, Cyrillic, Greek, CJK, Thai.
 std::u16string randomName(std::mt19937& random, bool asciiOnly) {
     static const std::u16string ascii =
         u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 !#$%&'()+,-.;=@[]^_`{}~"
@@ -95,32 +92,26 @@ TEST(OrderEquivalence, AsciiKeysAreTheCollatorsOwnBytes) {
         const TextOrder order(locale);
         const Reference reference(locale);
         EXPECT_TRUE(order.hasAsciiKeys()) << locale;
-        std::vector<std::u16string> texts{u"",
-                                          std::u16string(100, u'a'),
-                                          std::u16string(34, u' '),
-                                          u"ch",
-                                          u"Aa",
-                                          u"dzs",
-                                          u"\u0080x",
-                                          u"\u0001x",
-                                          u"\ufdfa", // keys far longer than the text
-                                          u"a\ufdfa\ufdfa\u3300"};
+        std::vector<std::u16string> texts{std::u16string(100, u'a'), std::u16string(34, u' ')};
+        // U+FDFA: keys far longer than the text.
+        for (const char16_t* odd : {u"", u"ch", u"Aa", u"dzs", u"\u0080x", u"\u0001x", u"\ufdfa",
+                                    u"a\ufdfa\ufdfa\u3300"}) {
+            texts.emplace_back(odd);
+        }
         for (int i = 0; i < 3000; ++i) {
             texts.push_back(randomName(random, i % 2 == 0));
         }
         for (const std::u16string& text : texts) {
             std::vector<std::uint8_t> keys{7}; // keys are appended after what is there
             order.appendSortKey(text, keys);
-            std::vector<std::uint8_t> expected{7};
-            const std::vector<std::uint8_t> own = reference.key(text);
-            expected.insert(expected.end(), own.begin(), own.end());
+            std::vector<std::uint8_t> expected = reference.key(text);
+            expected.insert(expected.begin(), 7);
             ASSERT_EQ(keys, expected) << locale << " \"" << utf16ToDisplay(text) << "\"";
         }
     }
 }
 
-// A random tree on disk: folders of up to a dozen entries, some names differing from a
-// sibling's only in case, three levels deep.
+// A random tree on disk, three levels deep, some names differing from a sibling's in case.
 void makeDisk(const test::TempTree& disk, std::mt19937& random, const std::string& at, int depth) {
     std::vector<std::u16string> names;
     const std::size_t entries = random() % 13;
@@ -199,8 +190,7 @@ std::vector<std::size_t> shape(const SnapshotTree& tree) {
     return out;
 }
 
-// The same random tree, node for node, in two SnapshotTrees: groups of up to 40 with many
-// equal names, so that ties decide places.
+// The same random tree in two SnapshotTrees, with many equal names so that ties decide.
 void buildTwice(SnapshotTree& a, SnapshotTree& b, std::mt19937& random) {
     std::vector<NodeId> parents{kTopLevel};
     for (std::size_t i = 0; i < parents.size() && i < 60; ++i) {
@@ -229,9 +219,8 @@ TEST(OrderEquivalence, ARenamedNodeMovedAloneEndsWhereAWholeSortPutsIt) {
         SortTree(sorted, order);
         EXPECT_TRUE(moved.inOrder());
         for (int rename = 0; rename < 300; ++rename) {
-            // Any node: a root, a folder with its branch, a file; a new name that is new, or
-            // equal to a sibling's in the order, or the old one. Now and then a node added
-            // just before leaves the tree out of order, and the rename sorts it all.
+            // Any node, to a new name, one equal to a sibling's, or the old one; now and then
+            // after an insertion that leaves the tree out of order.
             const NodeId node = static_cast<NodeId>(random() % moved.idBound());
             if (rename % 10 == 0) {
                 EXPECT_EQ(moved.insertLast(node, u"0 added"), sorted.insertLast(node, u"0 added"));
