@@ -197,9 +197,8 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
         deep{" a | 6 b", " a/ a | 6 b", " a/ a/ a | 6 b", " a/ a/ a/leaf | 8", "z.txt | 5"};
     for (const std::size_t levels : {1, 2}) { // 1: nothing to close, "a" cannot be opened
         Scan scan;
-        // A first call through the observer's interface while descriptors are left: the
-        // undefined-behaviour sanitizer checks the dynamic type of such calls, and without
-        // a descriptor for its own test of the memory it would call the later ones wrong.
+        // A call through the interface while descriptors are left: the sanitizer's dynamic
+        // type check needs one, and would call the later ones wrong without it.
         static_cast<ScanObserver&>(scan.ui).folderUnreadable({}, 0);
         scan.ui.unreadable.clear();
         rlimit saved{};

@@ -1,5 +1,4 @@
-// The command-line output forms: each escaping over the same odd texts, the rows of a small
-// tree in every path style, the output options, and the checked writer.
+// The command line's escapes, rows in each path style, output options and checked writer.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -199,8 +198,7 @@ TEST(CliOutputOptions, ParsesEachOptionAndRefusesBadValues) {
         {{"x", "-00"}, NotMine, 1, text, native, numbers, false},
     };
     for (const OptionCase& c : cases) {
-        // Start from other values than the expected ones, so that each option is seen to
-        // set its own.
+        // Other values than the expected ones, so that each option is seen to set its own.
         OutputOptions options{c.format == Format::Tsv ? Format::Json : Format::Tsv,
                               c.style == PathStyle::Slash ? PathStyle::Native : PathStyle::Slash,
                               c.kinds == KindStyle::Names ? KindStyle::Numbers : KindStyle::Names,

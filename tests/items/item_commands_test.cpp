@@ -1,5 +1,4 @@
-// The Item menu's commands through the scripted user interface: Properties and its climb
-// to the parent, Rename with its refusals and cut, Delete with its warnings.
+// The Item menu's Properties, Rename and Delete through the scripted user interface.
 #include "items/item_commands.h"
 
 #include <gtest/gtest.h>
@@ -107,8 +106,8 @@ TEST_F(ItemCommandsTest, PropertiesClimbsAndChanges) {
     EXPECT_TRUE(document.modified);
 }
 
-// Refused names keep the dialog open; Cancel changes nothing. An accepted name keeps a
-// folder's leading space, keeps trailing spaces and re-sorts the whole tree.
+// Refused names keep the dialog open; an accepted one keeps a folder's leading space and
+// trailing spaces, and re-sorts the whole tree.
 TEST_F(ItemCommandsTest, RenameRefusesCutsAndSorts) {
     tree.select(folder);
     ui.rename({u"", u"  ", u" lead"});
@@ -140,8 +139,7 @@ TEST_F(ItemCommandsTest, RenameRefusesCutsAndSorts) {
     EXPECT_EQ(tree.text(sub), u" " + std::u16string(509, u'a'));
 }
 
-// The sort after a rename learns the renamed node and whether the tree was in order just
-// before its text changed: after a whole sort it was; after an insertion it was not.
+// The sort after a rename learns the node and whether the tree was in order just before.
 TEST_F(ItemCommandsTest, RenameTellsItsSortTheNodeAndTheOrderBeforeTheChange) {
     std::vector<std::pair<NodeId, bool>> calls;
     ItemCommands placing(tree, document, ui, [&](NodeId renamed, bool wasInOrder) {

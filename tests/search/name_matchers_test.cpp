@@ -1,5 +1,4 @@
-// The command line's name matchers: wildcards, regular expressions and the three case
-// rules over the same texts, and the walk that applies them to a tree.
+// The command line's name matchers under each case rule, and their walk over a tree.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -115,8 +114,7 @@ TEST(NameMatchers, ABadRegularExpressionIsRefusedWithItsPlace) {
     EXPECT_NE(error.find("not a valid regular expression"), std::string::npos) << error;
     EXPECT_FALSE(matcher.compile(u"a)", {kRegex, kAscii, false}, error));
     EXPECT_EQ(error, "not a valid regular expression (U_REGEX_MISMATCHED_PAREN after character 2)");
-    // A good pattern after a bad one is used, a glob after a regular expression, a second
-    // glob in place of the first.
+    // A good pattern after a bad one, a glob after an expression, a glob after a glob.
     error.clear();
     EXPECT_TRUE(matcher.compile(u"b+", {kRegex, kExact, false}, error));
     EXPECT_TRUE(matcher.matches(u"abbc"));

@@ -1,5 +1,4 @@
-// The Search command through the scripted user interface: the dialog's refusals, the
-// options stored as a set, the results window and the selection a double-click makes.
+// The Search command through the scripted user interface.
 #include <gtest/gtest.h>
 
 #include "search/search_command.h"
@@ -35,9 +34,8 @@ TEST_F(SearchCommandTest, CancelStoresNothingAndSearchesNothing) {
     EXPECT_EQ(tree.selected(), notes);
 }
 
-// An empty pattern is refused and the dialog stays open; spaces are a pattern. The five
-// boxes replace the options as a set; the count comes after the rows, and the window
-// closes without running when nothing matched.
+// An empty pattern is refused, spaces are a pattern; the boxes replace the options as a set;
+// with nothing matched the window closes without running.
 TEST_F(SearchCommandTest, EmptyPatternRefusedThenZeroMatches) {
     ui.search({{u"", true, true, true, true, true}, {u"  ", false, false, false, true, false}});
     OnSearch(ui, tree, options);

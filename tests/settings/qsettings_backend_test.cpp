@@ -20,17 +20,15 @@
 namespace zelvane {
 namespace {
 
-// GCC 12 at -O3 reports the strings of this constant as maybe uninitialized on the
-// clean-up path of its static initialization (-Wmaybe-uninitialized); they are all set.
+// GCC 12 at -O3 wrongly reports this constant's strings as maybe uninitialized.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 const RememberedInputs kChanged{
     {u"/media/cdrom", u"mp3", u"My CD"}, {u"*.Ω", true, true, true, false, true}, u""};
 #pragma GCC diagnostic pop
 
-// Loads the settings and saves changed ones in a child process, which must be done within
-// five seconds. Gives back "defaults", "stored" (the values a regular file held), "other",
-// or how the child ended.
+// Loads and saves changed settings in a child given five seconds: "defaults", "stored" (what
+// a regular file held), "other", or how the child ended.
 std::string loadAndSave() {
     const pid_t pid = ::fork();
     if (pid == 0) {

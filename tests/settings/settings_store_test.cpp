@@ -17,8 +17,7 @@ const auto number = [](Text name, std::uint32_t n) { return Event{Kind::WriteNum
 const Event kOpened{Kind::Open, u"Software\\Halcyra\\Zelvane", MemorySettingsBackend::Unreadable{}};
 const Event kClosed{Kind::Close, u"", MemorySettingsBackend::Unreadable{}};
 
-// GCC 12 at -O3 reports the strings of this constant as maybe uninitialized on the
-// clean-up path of its static initialization (-Wmaybe-uninitialized); they are all set.
+// GCC 12 at -O3 wrongly reports this constant's strings as maybe uninitialized.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 const RememberedInputs kChanged{{u"/media/cdrom", u"mp3;ogg", u"My CD"},
