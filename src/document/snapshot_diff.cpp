@@ -160,25 +160,9 @@ private:
 
     void emitSubtree(const SnapshotTree& tree, NodeId top, std::size_t level, DiffChange change) {
         entries_.push_back({change, top, level});
-        if (!tree.hasChildren(top)) {
-            return;
-        }
-        // Pre-order below top: the next sibling to visit at each open level.
-        std::vector<NodeId> pending;
-        NodeId current = tree.firstChild(top);
-        while (current != kNoNode) {
-            entries_.push_back({change, current, level + 1 + pending.size()});
-            if (tree.hasChildren(current)) {
-                pending.push_back(tree.nextSibling(current));
-                current = tree.firstChild(current);
-                continue;
-            }
-            current = tree.nextSibling(current);
-            while (current == kNoNode && !pending.empty()) {
-                current = pending.back();
-                pending.pop_back();
-            }
-        }
+        walkPreOrder(tree, top, [&](NodeId node, std::size_t depth) {
+            entries_.push_back({change, node, level + 1 + depth});
+        });
     }
 
     std::vector<Step> spare() {

@@ -264,11 +264,12 @@ template <class Visit> void SnapshotTree::forEachNode(Visit visit) const {
     }
 }
 
-// Visits every node in pre-order (a node, its whole subtree, then its next sibling) with
-// its level, 0 for a root. Iterative, so a very deep tree cannot exhaust the stack.
-template <class Visit> void walkPreOrder(const SnapshotTree& tree, Visit visit) {
+// Visits every node below parent (kTopLevel: the whole tree) in pre-order (a node, its
+// whole subtree, then its next sibling) with its level below parent, 0 for parent's
+// children. Iterative, so a very deep tree cannot exhaust the stack.
+template <class Visit> void walkPreOrder(const SnapshotTree& tree, NodeId parent, Visit visit) {
     std::vector<NodeId> pending; // the next sibling to visit at each open level
-    NodeId current = tree.firstRoot();
+    NodeId current = tree.firstChild(parent);
     while (current != kNoNode) {
         visit(current, pending.size());
         if (tree.hasChildren(current)) {
@@ -282,6 +283,9 @@ template <class Visit> void walkPreOrder(const SnapshotTree& tree, Visit visit) 
             pending.pop_back();
         }
     }
+}
+template <class Visit> void walkPreOrder(const SnapshotTree& tree, Visit visit) {
+    walkPreOrder(tree, kTopLevel, visit);
 }
 
 } // namespace zelvane
