@@ -44,15 +44,12 @@ public:
         return bytes;
     }
     bool less(std::u16string_view a, std::u16string_view b) const { return key(a) < key(b); }
-    // Every group of the tree, one after the other, by a stable sort on the comparison.
+    // Every group of the tree by a stable sort on the comparison.
     void sortEveryGroup(SnapshotTree& tree) const {
-        std::vector<NodeId> parents{kTopLevel};
-        for (std::size_t i = 0; i < parents.size(); ++i) {
-            tree.sortChildren(parents[i],
-                              [&](NodeId a, NodeId b) { return less(tree.text(a), tree.text(b)); });
-            for (NodeId c = tree.firstChild(parents[i]); c != kNoNode; c = tree.nextSibling(c)) {
-                parents.push_back(c);
-            }
+        const auto byText = [&](NodeId a, NodeId b) { return less(tree.text(a), tree.text(b)); };
+        tree.sortChildren(kTopLevel, byText);
+        for (NodeId node = 0; node < tree.idBound(); ++node) {
+            tree.sortChildren(node, byText);
         }
     }
 
