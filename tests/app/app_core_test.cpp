@@ -55,12 +55,11 @@ TEST(CommandLine, ExactlyOneNonEmptyArgumentOpensASnapshot) {
     EXPECT_FALSE(snapshotToOpen(Args{u"a.zelv", u"b.zelv"}).has_value());
 }
 
-TEST(MainMenu, RightJustifiedMenusEndTheBarAndTheViewItemsNameTheirSizes) {
-    bool right = false;
+TEST(MainMenu, ViewAndHelpStandAtTheRightEndAndTheViewItemsNameTheirSizes) {
+    std::u16string bar;
     std::size_t sizes = 0;
     for (const MenuTemplate& menu : mainMenuTemplate()) {
-        EXPECT_TRUE(menu.rightJustify || !right) << "left-justified after a right-justified one";
-        right = menu.rightJustify;
+        bar += std::u16string(menu.text) + (menu.rightJustify ? u" >|" : u"") + u" ";
         for (const MenuItemTemplate& item : menu.items) {
             // Only the size every run starts at is checked.
             const std::optional<int> size = viewCommandSize(item.id);
@@ -72,6 +71,7 @@ TEST(MainMenu, RightJustifiedMenusEndTheBarAndTheViewItemsNameTheirSizes) {
             }
         }
     }
+    EXPECT_EQ(bar, u"&File &Item &Tree &View >| &Help >| ");
     EXPECT_EQ(sizes, viewSizes().size());
 }
 

@@ -1,42 +1,14 @@
 // Every dialog alone: its texts, the struct it fills from and answers in, its keys and buttons.
-#include <QApplication>
-#include <QCheckBox>
-#include <QDeadlineTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTreeView>
-#include <algorithm>
-#include <functional>
-#include <gtest/gtest.h>
-
 #include "about/about_dlg_qt.h"
 #include "app/progress_text_qt.h"
 #include "capture/add_folder_location_qt.h"
-#include "icons/icon_set_qt.h"
+#include "gui_test.h"
 #include "items/item_dialogs_qt.h"
 #include "search/search_dialog_qt.h"
-#include "search/search_results_window_qt.h"
 #include "support/scripted_ui.h"
 
 namespace zelvane {
 namespace {
-
-// What the window shows: its caption, then each text of its controls in the order they
-// were made, a check box's after its mark.
-QStringList shown(const QWidget* window) {
-    QStringList texts{window->windowTitle()};
-    for (const QWidget* child : window->findChildren<QWidget*>()) {
-        const auto* box = qobject_cast<const QCheckBox*>(child);
-        const QString mark = box == nullptr ? "" : box->isChecked() ? "[x] " : "[ ] ";
-        const char* text = child->inherits("QPlainTextEdit") ? "plainText" : "text";
-        texts << mark + child->property(text).toString();
-    }
-    texts.removeAll("");
-    return texts;
-}
 
 // Keyboard-only use: Tab from the focused control goes round every control the user can
 // operate (atEachStop looks at the window at each one), and every edit field is named for
@@ -69,10 +41,6 @@ void expectTabReachesEveryControlAndLabelsNameTheFields(
     reached.sort();
     EXPECT_EQ(reached, controls) << window->windowTitle().toStdString();
     EXPECT_EQ(unnamed, QStringList()) << window->windowTitle().toStdString();
-}
-
-void pressKey(QWidget* window, Qt::Key key) {
-    QTest::keyClick(window->focusWidget() != nullptr ? window->focusWidget() : window, key);
 }
 
 // Escape, and Cancel on a second dialog: each closes it and answers nothing.
@@ -210,39 +178,6 @@ TEST(SearchWindow, OpensWithTheOptionsAndSearchReadsThemAll) {
     EXPECT_TRUE(data.accepted && !dlg.isVisible());
     EXPECT_EQ(data.options, (SearchOptions{u"a?c", true, false, true, true, true}));
     expectEscapeAndCancelAnswerNothing<CSearch, SearchDialog>(ui);
-}
-
-TEST(SearchResultsWindow, ListsTheRowsAndReportsDoubleClicks) {
-    SnapshotTree tree;
-    const NodeId disk = tree.insertLast(kTopLevel, u"Disk");
-    for (const char16_t* name : {u"a.txt", u"b.txt", u"c.mp3"}) {
-        tree.setKind(tree.insertLast(disk, name), kKindDocument);
-    }
-    SearchResults results;
-    SearchEngine().run(tree, SearchOptions{u".txt"}, results);
-    const IconSet icons = IconSet::build(24);
-    CSearchResults window;
-    window.setIconSet(&icons);
-    window.open();
-    window.fill(results);
-    const QAbstractItemModel* model = window.list()->model();
-    EXPECT_EQ(shown(&window) << model->headerData(0, Qt::Horizontal).toString()
-                             << model->headerData(1, Qt::Horizontal).toString(),
-              QStringList({"Search Results", "Item", "Path"}));
-    ASSERT_EQ(model->rowCount(), 2);
-    EXPECT_EQ(model->index(1, 0).data().toString() + "|" + model->index(1, 1).data().toString(),
-              "b.txt| Disk"); // the path as the engine gives it
-    EXPECT_FALSE(model->index(1, 0).data(Qt::DecorationRole).isNull());
-
-    std::vector<std::optional<std::size_t>> activated;
-    window.setActivatedHandler([&](std::optional<std::size_t> row) { activated.push_back(row); });
-    // A double-click: its first click selects the row.
-    const QPoint second = window.list()->visualRect(model->index(1, 0)).center();
-    QTest::mouseClick(window.list()->viewport(), Qt::LeftButton, {}, second);
-    QTest::mouseDClick(window.list()->viewport(), Qt::LeftButton, {}, second);
-    EXPECT_EQ(activated, (std::vector<std::optional<std::size_t>>{1}));
-    pressKey(&window, Qt::Key_Escape);
-    EXPECT_FALSE(window.isVisible());
 }
 
 TEST(ProgressTextWindow, DrawsEachTextAsAPlainLabelWouldAndTheLastOneAlways) {

@@ -1,27 +1,32 @@
-// The Search Results window alone: where it opens, how it sizes itself and its columns, and
-// how it draws its rows.
-#include <QApplication>
-#include <QHeaderView>
-#include <QImage>
-#include <QScreen>
-#include <QTreeView>
-#include <gtest/gtest.h>
-
-#include "icons/icon_set_qt.h"
+// The Search Results window alone: where it opens, how it sizes itself and its columns, how
+// it draws and lists its rows and reports double-clicks.
+#include "gui_test.h"
 #include "icons/view_sizes.h"
-#include "image_search.h"
 #include "search/search_engine.h"
 #include "search/search_results_window_qt.h"
-#include "text/text.h"
 
 namespace zelvane {
 namespace {
 
-NodeId add(SnapshotTree& tree, NodeId parent, std::u16string text, int kind) {
-    const NodeId node = tree.insertLast(parent, text);
-    tree.setKind(node, kind);
-    return node;
+SearchResults found(const SnapshotTree& tree, std::u16string pattern) {
+    SearchResults results;
+    SearchEngine().run(tree, SearchOptions{std::move(pattern)}, results);
+    return results;
 }
+
+// The window open on results, its icons iconSize pixels.
+struct ResultsWindow {
+    explicit ResultsWindow(const SearchResults& results, int iconSize = 16)
+        : icons(IconSet::build(iconSize)) {
+        window.setIconSet(&icons);
+        window.open();
+        window.fill(results);
+    }
+    const IconSet icons;
+    CSearchResults window;
+    QTreeView* list = window.list();
+    const QAbstractItemModel* model = list->model();
+};
 
 // What a view gives a column when it measures every row.
 int measuredColumn(QTreeView* list, int column) {
@@ -49,36 +54,29 @@ void fillDisk(SnapshotTree& tree) {
         deep = add(tree, deep, u" il", kKindFolder);
     }
     add(tree, deep, u"deep.txt", kKindDocument);
-    const NodeId wide = add(tree, disk, u" WWWWWWWWWWWW", kKindFolder);
-    add(tree, wide, u"x.txt", kKindDocument);
+    add(tree, add(tree, disk, u" WWWWWWWWWWWW", kKindFolder), u"x.txt", kKindDocument);
 }
 
 TEST(SearchResults, ColumnsFitTheirWidestCellsAtEveryViewSizeAndStaySoWhenWidened) {
     SnapshotTree tree;
     fillDisk(tree);
-    SearchResults results;
-    SearchEngine().run(tree, SearchOptions{u""}, results);
+    const SearchResults results = found(tree, u"");
     ASSERT_EQ(results.path(0), u"");
     for (const ViewSize& size : viewSizes()) {
         SCOPED_TRACE(size.pixels);
-        const IconSet icons = IconSet::build(size.pixels);
-        CSearchResults window;
-        window.setIconSet(&icons);
-        window.open();
-        window.fill(results);
-        QTreeView* list = window.list();
-        const int item = list->columnWidth(0);
-        const int path = list->columnWidth(1);
-        EXPECT_EQ(item, measuredColumn(list, 0));
-        EXPECT_EQ(path, measuredColumn(list, 1));
-        EXPECT_GE(list->visualRect(window.model()->index(0, 0)).height(), size.pixels);
-        EXPECT_EQ(window.frameGeometry().width(),
-                  std::min(item + path + 32, window.screen()->availableGeometry().width()));
+        ResultsWindow r(results, size.pixels);
+        const int item = r.list->columnWidth(0);
+        const int path = r.list->columnWidth(1);
+        EXPECT_EQ(item, measuredColumn(r.list, 0));
+        EXPECT_EQ(path, measuredColumn(r.list, 1));
+        EXPECT_GE(r.list->visualRect(r.model->index(0, 0)).height(), size.pixels);
+        EXPECT_EQ(r.window.frameGeometry().width(),
+                  std::min(item + path + 32, r.window.screen()->availableGeometry().width()));
 
-        window.resize(window.width() + 300, window.height() + 50);
-        EXPECT_EQ(list->columnWidth(0), item);
-        EXPECT_EQ(list->columnWidth(1), path);
-        EXPECT_EQ(list->geometry(), window.rect());
+        r.window.resize(r.window.width() + 300, r.window.height() + 50);
+        EXPECT_EQ(r.list->columnWidth(0), item);
+        EXPECT_EQ(r.list->columnWidth(1), path);
+        EXPECT_EQ(r.list->geometry(), r.window.rect());
     }
 }
 
@@ -86,13 +84,12 @@ TEST(SearchResults, OpensOnItsOriginAndLosesItsFramesHeight) {
     const IconSet icons = IconSet::build(16);
     SnapshotTree tree;
     add(tree, kTopLevel, u"Disk", kKindDriveRoot);
-    SearchResults results;
-    SearchEngine().run(tree, SearchOptions{u"Disk"}, results);
     CSearchResults window;
     window.setIconSet(&icons);
     window.setOrigin(QPoint(120, 90));
     window.open();
     const int clientHeight = window.height();
+    const SearchResults results = found(tree, u"Disk");
     window.fill(results);
     EXPECT_EQ(window.frameGeometry().topLeft(), QPoint(120, 90));
     // The outer height is the client height the window had.
@@ -106,19 +103,13 @@ TEST(SearchResults, ShowTheStartOfLongTexts) {
     const NodeId folder =
         add(tree, add(tree, kTopLevel, u"Disk", kKindDriveRoot), u" " + huge, kKindFolder);
     add(tree, folder, huge + u".txt", kKindDocument);
-    SearchResults results;
-    SearchEngine().run(tree, SearchOptions{u".txt"}, results);
-    const IconSet icons = IconSet::build(16);
-    CSearchResults window;
-    window.setIconSet(&icons);
-    window.open();
-    window.fill(results);
-    const QAbstractItemModel* model = window.list()->model();
+    const SearchResults results = found(tree, u".txt");
+    ResultsWindow r(results);
     const QString cut = QString(1022, 'n') + QChar(0x2026);
-    EXPECT_EQ(model->index(0, 0).data().toString(), cut);
-    EXPECT_EQ(model->index(0, 1).data().toString(), " Disk\\ " + cut.mid(7));
+    EXPECT_EQ(r.model->index(0, 0).data().toString(), cut);
+    EXPECT_EQ(r.model->index(0, 1).data().toString(), " Disk\\ " + cut.mid(7));
     EXPECT_EQ(results.item(0), huge + u".txt");
-    EXPECT_EQ(window.list()->columnWidth(1), measuredColumn(window.list(), 1));
+    EXPECT_EQ(r.list->columnWidth(1), measuredColumn(r.list, 1));
 }
 
 TEST(SearchResults, ASelectedRowShowsTheSameIconOnWhite) {
@@ -126,31 +117,48 @@ TEST(SearchResults, ASelectedRowShowsTheSameIconOnWhite) {
     const NodeId disk = add(tree, kTopLevel, u"Disk", kKindDriveRoot);
     add(tree, disk, u"a.txt", kKindDocument);
     add(tree, disk, u"b.zip", kKindArchive);
-    SearchResults results;
-    SearchEngine().run(tree, SearchOptions{u"."}, results);
+    const SearchResults results = found(tree, u".");
     for (int size : {16, 48}) {
         SCOPED_TRACE(size);
-        const IconSet icons = IconSet::build(size);
-        CSearchResults window;
-        window.setIconSet(&icons);
-        window.open();
-        window.fill(results);
-        QTreeView* list = window.list();
-        const QImage before = list->viewport()->grab().toImage();
-        list->setCurrentIndex(window.model()->index(1, 0));
-        const QImage after = list->viewport()->grab().toImage();
-        const qreal ratio = after.devicePixelRatio();
-        const QRect cell = deviceRect(list->visualRect(window.model()->index(1, 0)), ratio);
-        const QPoint at = findImage(after, cell, icons.image(kKindArchive).toImage());
+        ResultsWindow r(results, size);
+        const QImage before = r.list->viewport()->grab().toImage();
+        r.list->setCurrentIndex(r.model->index(1, 0));
+        const QImage after = r.list->viewport()->grab().toImage();
+        const QRect cell =
+            deviceRect(r.list->visualRect(r.model->index(1, 0)), after.devicePixelRatio());
+        const QPoint at = findIconOnWhite(after, cell, r.icons, kKindArchive);
         ASSERT_NE(at, kNotFound);
-        const QRect icon(at, icons.image(kKindArchive).size());
+        const QRect icon(at, r.icons.image(kKindArchive).size());
         EXPECT_EQ(after.copy(icon), before.copy(icon));
         EXPECT_NE(after.copy(cell), before.copy(cell)); // the rest of the row shows the selection
-        const QPoint clear =
-            firstTransparentPixel(renderKindIcon(kKindArchive, size, ratio).toImage());
-        ASSERT_NE(clear, kNotFound);
-        EXPECT_EQ(after.pixelColor(at + clear), QColor(Qt::white));
     }
+}
+
+TEST(SearchResults, ListsTheRowsAndReportsDoubleClicks) {
+    SnapshotTree tree;
+    const NodeId disk = add(tree, kTopLevel, u"Disk", kKindDriveRoot);
+    for (const char16_t* name : {u"a.txt", u"b.txt", u"c.mp3"}) {
+        add(tree, disk, name, kKindDocument);
+    }
+    const SearchResults results = found(tree, u".txt"); // the window shows them, not a copy
+    ResultsWindow r(results, 24);
+    EXPECT_EQ(shown(&r.window) << r.model->headerData(0, Qt::Horizontal).toString()
+                               << r.model->headerData(1, Qt::Horizontal).toString(),
+              QStringList({"Search Results", "Item", "Path"}));
+    ASSERT_EQ(r.model->rowCount(), 2);
+    EXPECT_EQ(r.model->index(1, 0).data().toString() + "|" + r.model->index(1, 1).data().toString(),
+              "b.txt| Disk"); // the path as the engine gives it
+    EXPECT_FALSE(r.model->index(1, 0).data(Qt::DecorationRole).isNull());
+
+    std::vector<std::optional<std::size_t>> activated;
+    r.window.setActivatedHandler([&](std::optional<std::size_t> row) { activated.push_back(row); });
+    // A double-click: its first click selects the row.
+    const QPoint second = r.list->visualRect(r.model->index(1, 0)).center();
+    QTest::mouseClick(r.list->viewport(), Qt::LeftButton, {}, second);
+    QTest::mouseDClick(r.list->viewport(), Qt::LeftButton, {}, second);
+    EXPECT_EQ(activated, (std::vector<std::optional<std::size_t>>{1}));
+    pressKey(&r.window, Qt::Key_Escape);
+    EXPECT_FALSE(r.window.isVisible());
 }
 
 } // namespace

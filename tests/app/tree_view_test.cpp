@@ -1,21 +1,11 @@
 // The main window's tree view and its model alone: how a node's icon and text are drawn,
-// and how a node deep in collapsed branches is shown.
-#include <QApplication>
-#include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <gtest/gtest.h>
-
+// and how a node deep in collapsed branches is shown; the Item Properties icon and texts.
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
-#include "icons/icon_set_qt.h"
+#include "gui_test.h"
 #include "icons/view_sizes.h"
-#include "image_search.h"
 #include "items/item_commands.h"
 #include "items/item_dialogs_qt.h"
-#include "text/text.h"
-#include "ui/text_qt.h"
 
 namespace zelvane {
 namespace {
@@ -44,16 +34,15 @@ struct TreeFixture {
     IconSet icons;
     SnapshotTreeModel model{tree};
     CountingTreeView view;
+    NodeId root = tree.insertLast(kTopLevel, u"Disk");
 };
 
 TEST(TreeView, SelectingANodeDrawsTheSameIconOnWhiteAtTheScreensPixelRatio) {
     for (const ViewSize& size : viewSizes()) {
         SCOPED_TRACE(size.pixels);
         TreeFixture f(size.pixels);
-        const NodeId root = f.tree.insertLast(kTopLevel, u"Disk");
-        f.tree.setKind(root, kKindDriveRoot);
-        const NodeId folder = f.tree.insertLast(root, u" Music");
-        f.tree.setKind(folder, kKindFolder);
+        f.tree.setKind(f.root, kKindDriveRoot);
+        const NodeId folder = add(f.tree, f.root, u" Music", kKindFolder);
         f.view.expandAll();
         f.view.show();
         QApplication::processEvents();
@@ -67,50 +56,31 @@ TEST(TreeView, SelectingANodeDrawsTheSameIconOnWhiteAtTheScreensPixelRatio) {
         const QRect icon = deviceRect(f.view.iconRect(folder), ratio);
         const QRect label = deviceRect(f.view.labelRect(folder), ratio);
         ASSERT_FALSE(icon.isEmpty());
-
-        // The label shows the selection; the icon is the set's picture, pixel for pixel,
-        // drawn at the device's resolution, with white where the picture is transparent.
+        // The label shows the selection; the icon is the set's picture, drawn at the device's
+        // resolution.
         EXPECT_NE(after.copy(label), before.copy(label));
         EXPECT_EQ(after.copy(icon), before.copy(icon));
-        const QImage picture = f.icons.image(kKindFolder).toImage();
-        EXPECT_EQ(picture.width(), qRound(size.pixels * ratio));
-        const QPoint at = findImage(after, icon, picture);
-        ASSERT_NE(at, kNotFound);
-        const QImage transparent = renderKindIcon(kKindFolder, size.pixels, ratio).toImage();
-        const QPoint clear = firstTransparentPixel(transparent);
-        ASSERT_NE(clear, kNotFound);
-        EXPECT_EQ(after.pixelColor(at + clear), QColor(Qt::white));
+        EXPECT_EQ(f.icons.image(kKindFolder).width(), qRound(size.pixels * ratio));
+        EXPECT_NE(findIconOnWhite(after, icon, f.icons, kKindFolder), kNotFound);
     }
-}
-
-TEST(TreeView, ShowsTheStartOfALongTextAndKeepsItWhole) {
-    TreeFixture f;
-    const std::u16string name = std::u16string(1 << 20, u'n') + u".txt";
-    const NodeId root = f.tree.insertLast(kTopLevel, u"Disk");
-    const NodeId file = f.tree.insertLast(root, name);
-    const QString shown = f.model.indexOf(file).data().toString();
-    EXPECT_EQ(shown, QString(1022, 'n') + QChar(0x2026));
-    EXPECT_EQ(f.tree.text(file), name);
-    EXPECT_EQ(f.model.indexOf(root).data().toString(), "Disk");
 }
 
 // The rows' sizes are kept between fittings of the column; a new text, a bold row and a
 // new icon size are measured anew.
 TEST(TreeView, TheColumnFollowsRenamesBoldnessAndIconSize) {
     TreeFixture f;
-    const NodeId root = f.tree.insertLast(kTopLevel, u"Disk");
-    const NodeId file = f.tree.insertLast(root, u"a.txt");
+    const NodeId file = f.tree.insertLast(f.root, u"a.txt");
     f.view.expandAll();
     const int narrow = f.view.sizeHintForColumn(0);
     f.tree.setText(file, u"a much longer name than before, to widen the column.txt");
-    const int wide = f.view.sizeHintForColumn(0);
-    EXPECT_GT(wide, narrow);
+    EXPECT_GT(f.view.sizeHintForColumn(0), narrow);
     f.tree.setText(file, u"a.txt");
     EXPECT_EQ(f.view.sizeHintForColumn(0), narrow);
 
-    const NodeId plain = f.tree.insertLast(root, u"wwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwww");
+    const std::u16string wide(40, u'w');
+    const NodeId plain = f.tree.insertLast(f.root, wide);
     const int unbold = f.view.sizeHintForColumn(0);
-    f.tree.setTextAndBold(plain, u"wwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwww");
+    f.tree.setTextAndBold(plain, wide);
     EXPECT_GT(f.view.sizeHintForColumn(0), unbold);
 
     f.view.setNodeIconSize(48);
@@ -120,17 +90,15 @@ TEST(TreeView, TheColumnFollowsRenamesBoldnessAndIconSize) {
 TEST(TreeView, SelectingANodeDeepInCollapsedBranchesOpensThemInOneLayout) {
     TreeFixture f;
     constexpr int kDepth = 10000;
-    std::vector<NodeId> chain{f.tree.insertLast(kTopLevel, u"Disk")};
+    std::vector<NodeId> chain{f.root};
     for (int level = 1; level < kDepth; ++level) {
-        chain.push_back(f.tree.insertLast(chain.back(), u" level"));
-        f.tree.setKind(chain.back(), kKindFolder);
+        chain.push_back(add(f.tree, chain.back(), u" level", kKindFolder));
     }
-    // A sibling beside the chain's top stays closed.
-    const NodeId aside = f.tree.insertLast(chain[0], u" aside");
+    // A sibling beside the chain's top stays closed; the first few levels are open already.
+    const NodeId aside = f.tree.insertLast(f.root, u" aside");
     f.tree.insertLast(aside, u"inside.txt");
-    // The first few levels are open already.
-    for (int level = 0; level < 3; ++level) {
-        f.view.expand(f.model.indexOf(chain[static_cast<std::size_t>(level)]));
+    for (std::size_t level = 0; level < 3; ++level) {
+        f.view.expand(f.model.indexOf(chain[level]));
     }
     f.view.show();
     QApplication::processEvents();
@@ -142,9 +110,9 @@ TEST(TreeView, SelectingANodeDeepInCollapsedBranchesOpensThemInOneLayout) {
     for (std::size_t level = 0; level + 1 < chain.size(); ++level) {
         ASSERT_TRUE(f.view.isExpanded(f.model.indexOf(chain[level]))) << level;
     }
-    EXPECT_FALSE(f.view.isExpanded(f.model.indexOf(chain.back())));
-    EXPECT_FALSE(f.view.isExpanded(f.model.indexOf(aside)));
     const QModelIndex deepest = f.model.indexOf(chain.back());
+    EXPECT_FALSE(f.view.isExpanded(deepest));
+    EXPECT_FALSE(f.view.isExpanded(f.model.indexOf(aside)));
     EXPECT_EQ(f.view.currentIndex(), deepest);
     EXPECT_TRUE(f.view.viewport()->rect().intersects(f.view.visualRect(deepest)));
     // The rows below the chain's top follow its whole length.
@@ -152,11 +120,19 @@ TEST(TreeView, SelectingANodeDeepInCollapsedBranchesOpensThemInOneLayout) {
     EXPECT_EQ(f.view.indexBelow(deepest), f.model.indexOf(aside));
 }
 
-TEST(ItemPropertiesText, ShowsTheStartOfLongTexts) {
-    const std::u16string huge(1 << 20, u'x');
+// The tree and Item Properties show the first 1022 characters and an ellipsis; the texts
+// themselves stay whole.
+TEST(TreeView, TreeAndItemPropertiesShowTheStartOfLongTexts) {
+    const std::u16string huge(1 << 20, u'n');
+    const QString cut = QString(1022, 'n') + QChar(0x2026);
+    TreeFixture f;
+    const NodeId file = f.tree.insertLast(f.root, huge + u".txt");
+    EXPECT_EQ(f.model.indexOf(file).data().toString(), cut);
+    EXPECT_EQ(f.tree.text(file), huge + u".txt");
+    EXPECT_EQ(f.model.indexOf(f.root).data().toString(), "Disk");
+
     ItemPropertiesDialog data{kKindArchive, huge, huge, true, huge};
     CItemProperties dlg(data, renderKindIcon(data.kind, 32));
-    const QString cut = QString(1022, 'x') + QChar(0x2026);
     QStringList shown;
     for (auto* line : dlg.findChildren<QLineEdit*>()) {
         shown << line->text();
@@ -165,7 +141,7 @@ TEST(ItemPropertiesText, ShowsTheStartOfLongTexts) {
         shown << edit->toPlainText();
     }
     EXPECT_EQ(shown, QStringList({cut, cut, cut}));
-    EXPECT_EQ(data.name.size(), huge.size());
+    EXPECT_EQ(data.name, huge);
 }
 
 TEST(ItemPropertiesIcon, IsDrawnAtTheScreensPixelRatio) {
@@ -173,9 +149,8 @@ TEST(ItemPropertiesIcon, IsDrawnAtTheScreensPixelRatio) {
     const int size = CItemProperties::standardIconSize();
     CItemProperties dlg(data, renderKindIcon(data.kind, size));
     dlg.show();
-    const QImage shot = dlg.grab().toImage();
-    const qreal ratio = shot.devicePixelRatio();
     // The picture is as many device pixels wide as the grab gives the icon's place.
+    const qreal ratio = dlg.grab().toImage().devicePixelRatio();
     const QPixmap shown = dlg.iconPicture()->pixmap();
     EXPECT_EQ(shown.width(), qRound(size * ratio));
     EXPECT_EQ(shown.deviceIndependentSize().toSize(), QSize(size, size));
