@@ -1,27 +1,7 @@
 // The main window with its real dialogs, boxes and menus, each answered from inside its own
 // modal run, its tree model under Qt's model tester all along; and the QSettings store.
 #include <QAbstractItemModelTester>
-#include <QApplication>
-#include <QDateTime>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QFileDialog>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QStyle>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTreeView>
 #include <deque>
-#include <gtest/gtest.h>
 
 #include "app/command_ids.h"
 #include "app/main_dlg_qt.h"
@@ -31,7 +11,7 @@
 #include "capture/add_folder_location_qt.h"
 #include "capture/temp_tree.h"
 #include "document/snapshot_file.h"
-#include "icons/icon_set_qt.h"
+#include "gui_test.h"
 #include "icons/view_sizes.h"
 #include "items/item_dialogs_qt.h"
 #include "settings/qsettings_backend_qt.h"
@@ -253,21 +233,23 @@ TEST_F(MainWindowTest, OneMenuBarWithViewAndHelpAtItsRightEndWhichTheArrowKeysRe
 
     // From an open menu Right goes on to the next one, past Tree to View, and round to File;
     // Left goes back round the other way.
-    auto openMenu = [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); };
+    auto walk = [](Qt::Key key) {
+        QStringList titles;
+        for (int step = 0;; ++step) {
+            const auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            titles << (menu != nullptr ? menu->title() : "");
+            if (step == 5) {
+                return titles;
+            }
+            QTest::keyClick(QApplication::activePopupWidget(), key);
+        }
+    };
     bar->setActiveAction(menus[0]);
-    QStringList rightwards{openMenu() ? openMenu()->title() : ""};
-    for (int step = 0; step < 5; ++step) {
-        QTest::keyClick(openMenu(), Qt::Key_Right);
-        rightwards << (openMenu() ? openMenu()->title() : "");
-    }
-    EXPECT_EQ(rightwards, QStringList({"&File", "&Item", "&Tree", "&View", "&Help", "&File"}));
-    QStringList leftwards;
-    for (int step = 0; step < 5; ++step) {
-        QTest::keyClick(openMenu(), Qt::Key_Left);
-        leftwards << (openMenu() ? openMenu()->title() : "");
-    }
-    EXPECT_EQ(leftwards, QStringList({"&Help", "&View", "&Tree", "&Item", "&File"}));
-    openMenu()->close();
+    EXPECT_EQ(walk(Qt::Key_Right),
+              QStringList({"&File", "&Item", "&Tree", "&View", "&Help", "&File"}));
+    EXPECT_EQ(walk(Qt::Key_Left),
+              QStringList({"&File", "&Help", "&View", "&Tree", "&Item", "&File"}));
+    QApplication::activePopupWidget()->close();
 }
 
 TEST_F(MainWindowTest, MessageBoxesShowTheirWholeCaptionTheirOwnPictureAndPlainButtons) {
