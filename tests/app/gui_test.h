@@ -1,9 +1,11 @@
-// What the widget tests share: Qt, a tree node of a kind, keys, and icons found in grabs.
+// What the widget tests share: Qt, tree nodes of a kind, window texts, keys, icons in grabs.
 #pragma once
 
 #include <QTest>
 #include <QtWidgets>
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "document/snapshot_tree.h"
