@@ -89,12 +89,8 @@ void appendCsvField(std::string& out, std::string_view field) {
 }
 
 std::string baseName(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.remove_suffix(1);
-    }
     const std::size_t slash = path.find_last_of('/');
-    return std::string(
-        slash == std::string_view::npos || path.size() == 1 ? path : path.substr(slash + 1));
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 // Where the export goes: standard output, a device or pipe written in place, or a regular
@@ -223,7 +219,6 @@ int runExport(const Args& args) {
     ExportFormat format = ExportFormat::None;
     std::string_view out;
     std::string_view title;
-    bool haveOut = false;
     bool haveTitle = false;
     const bool read = readArguments(args, positional, [&](std::string_view a, std::size_t& i) {
         if (a != "--format" && a != "-o" && a != "--title") {
@@ -242,7 +237,6 @@ int runExport(const Args& args) {
             }
         } else if (a == "-o") {
             out = *value;
-            haveOut = true;
         } else {
             title = *value;
             haveTitle = true;
@@ -256,7 +250,7 @@ int runExport(const Args& args) {
         return usageError("export", positional.empty() ? "a snapshot file is needed"
                                                        : "one snapshot file, please");
     }
-    if (!haveOut || out.empty()) {
+    if (out.empty()) {
         return usageError("export", "say where to write: -o OUT, or -o - for standard output");
     }
     if (format == ExportFormat::None) {
