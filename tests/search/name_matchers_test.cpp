@@ -78,6 +78,7 @@ TEST(NameMatchers, MatchEachSyntaxUnderEachCaseRule) {
         // Lone surrogates are one character each, whichever half they are.
         {kGlob, kAscii, false, u"??", u"\xDC00\xDC01", true},
         {kGlob, kAscii, false, u"??", u"\xDBFF\xDC00", false},
+        {kGlob, kAscii, false, u"??", u"\uE000\U0001F600", true},
         {kGlob, kExact, false, u"[\uFFF0-\uFFFF]", u"\U00010000", false},
         {kGlob, kExact, false, u"[\U00010000-\U0001FFFF]", u"\U0001F600", true},
         // An unclosed class whose last member is an escape: the [ is itself.

@@ -37,17 +37,17 @@ TEST_F(SearchCommandTest, CancelStoresNothingAndSearchesNothing) {
 // An empty pattern is refused, spaces are a pattern; the boxes replace the options as a set;
 // with nothing matched the window closes without running.
 TEST_F(SearchCommandTest, EmptyPatternRefusedThenZeroMatches) {
-    ui.search({{u"", true, true, true, true, true}, {u"  ", false, false, false, true, false}});
+    ui.search({{u"", true, true, true, true, true}, {u"  ", false, false, false, false, false}});
     OnSearch(ui, tree, options);
     EXPECT_EQ(ui.transcript(),
               (Lines{"search \"old\" [case whole local files] -> search \"\" [case whole local "
                      "recursive files]",
                      "message \"Please, fill pattern!\" | \"Error\" | Exclamation | Ok -> Ok",
-                     "search \"old\" [case whole local files] -> search \"  \" [recursive]",
-                     "results open", "results 0 rows",
+                     "search \"old\" [case whole local files] -> search \"  \" []", "results open",
+                     "results 0 rows",
                      "message \"0 matches found.\" | \"Information\" | Information | Ok -> Ok",
                      "results close"}));
-    EXPECT_EQ(options, (SearchOptions{u"  ", false, false, false, true, false}));
+    EXPECT_EQ(options, (SearchOptions{u"  ", false, false, false, false, false}));
     EXPECT_EQ(tree.selected(), notes);
 }
 
