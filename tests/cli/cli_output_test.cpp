@@ -217,6 +217,14 @@ TEST(CliOutputOptions, ParsesEachOptionAndRefusesBadValues) {
                              taken && c.args[1] == "--kinds" ? c.kinds : before.kinds,
                              taken ? c.null : before.null))
             << c.args[1];
+        if (taken) {
+            EXPECT_EQ(options.kindsShown, c.args[1] == "--kinds") << c.args[1];
+        }
+        // The same through the commands' wrapper, which refuses what is not an output option.
+        i = 1;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(takeOutputOption("list", c.args, i, options), taken) << c.args[1];
+        EXPECT_EQ(testing::internal::GetCapturedStderr().empty(), taken) << c.args[1];
     }
 }
 
