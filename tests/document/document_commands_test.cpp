@@ -166,7 +166,7 @@ TEST_F(DocumentCommandsTest, SaveAndSaveAs) {
 }
 
 TEST_F(DocumentCommandsTest, DeepTreeWarnsOncePerSave) {
-    for (const auto& [levels, warned] : {std::pair{256, false}, std::pair{258, true}}) {
+    for (const auto& [levels, warned] : {std::pair{256, false}, std::pair{257, true}}) {
         SCOPED_TRACE(levels);
         tree.removeAll();
         for (NodeId node = kTopLevel; tree.size() < std::size_t(levels);) {
