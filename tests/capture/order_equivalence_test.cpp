@@ -91,8 +91,8 @@ TEST(OrderEquivalence, AsciiKeysAreTheCollatorsOwnBytes) {
         EXPECT_TRUE(order.hasAsciiKeys()) << locale;
         std::vector<std::u16string> texts{std::u16string(100, u'a'), std::u16string(34, u' ')};
         // U+FDFA: keys far longer than the text.
-        for (const char16_t* odd : {u"", u"ch", u"Aa", u"dzs", u"\u0080x", u"\u0001x", u"\ufdfa",
-                                    u"a\ufdfa\ufdfa\u3300"}) {
+        for (const char16_t* odd : {u"", u"ch", u"Aa", u"dzs", u"\u0080x", u"\u0001x", u"x\u007f",
+                                    u"\ufdfa", u"a\ufdfa\ufdfa\u3300"}) {
             texts.emplace_back(odd);
         }
         for (int i = 0; i < 3000; ++i) {
