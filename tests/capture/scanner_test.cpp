@@ -148,7 +148,9 @@ TEST(Scanner, StopFinishesTheCurrentFolderAndEveryFolderAboveIt) {
     }
     Scan scan;
     scan.ui.stopAtPump(scan.state, 1); // inside the first "in"
-    scan.run(disk.path());
+    DirectoryScanner scanner(scan.tree, scan.state, scan.ui);
+    scan.state.filter = u"*";
+    scanner.ScanDirectory(utf8ToUtf16(disk.path()), scan.root);
     EXPECT_TRUE(scan.state.stopRequested);
     EXPECT_EQ(std::pair(scan.state.folders, scan.state.files), std::pair(2u, 20u));
     const Nodes nodes = scan.nodes();
@@ -156,6 +158,10 @@ TEST(Scanner, StopFinishesTheCurrentFolderAndEveryFolderAboveIt) {
     const std::string first = nodes.begin()->substr(0, 2);
     EXPECT_EQ(*nodes.begin(), first + " | 6 b");
     EXPECT_EQ(nodes.count(first + "/ in | 6 b"), 1u);
+    // Once the stop is over, the same scanner scans the whole tree again.
+    scan.state.stopRequested = false;
+    scanner.ScanDirectory(utf8ToUtf16(disk.path()), scan.tree.insertLast(kTopLevel, u"again"));
+    EXPECT_EQ(std::pair(scan.state.folders, scan.state.files), std::pair(2u + 8, 20u + 80));
 }
 
 TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByName) {
