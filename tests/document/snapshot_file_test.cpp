@@ -376,6 +376,13 @@ TEST(SnapshotFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehi
         // A file system whose anonymous files cannot be named: a named one is written.
         {"no anonymous files", "t", oldFile, [] { SyncSeam::linkFailsWith = EPERM; },
          "1 1 Success synced 2", replaced},
+        {"no anonymous files, failing disk", "t", oldFile,
+         [] {
+             SyncSeam::linkFailsWith = EPERM;
+             SyncSeam::failWith = EIO;
+             SyncSeam::passing = SyncSeam::calls + 1; // the anonymous file's
+         },
+         "1 0 Input/output error", kept},
     };
     SnapshotTree tree;
     decodeSnapshot(kWorkedExample, tree);

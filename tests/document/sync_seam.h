@@ -11,7 +11,8 @@ namespace zelvane::testing {
 struct SyncSeam {
     static inline int calls = 0;           // fdatasync calls (one per file written)
     static inline int folderCalls = 0;     // fsync calls (the writer syncs folders with it)
-    static inline int failWith = 0;        // errno for every fdatasync while not 0
+    static inline int failWith = 0;        // errno for every fdatasync while not 0...
+    static inline int passing = 0;         // ...once calls is above this
     static inline bool exitInside = false; // the process ends inside the next fdatasync
     static inline int linkFailsWith = 0;   // errno for every linkat while not 0
 };
