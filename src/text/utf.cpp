@@ -118,26 +118,4 @@ std::string utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-std::string utf16ToDisplay(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    forEachCodePoint(text, [&](char32_t cp, bool lone) {
-        if (lone) {
-            if (cp >= 0xDC80 && cp <= 0xDCFF) {
-                // The byte kept in the low eight bits.
-                appendHex(out, "\\x", static_cast<unsigned>(cp) & 0xFF, 2);
-            } else {
-                appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
-            }
-        } else if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) {
-            appendHex(out, "\\x", static_cast<unsigned>(cp), 2);
-        } else if (cp == u'\\') {
-            out += "\\\\";
-        } else {
-            appendUtf8(out, cp);
-        }
-    });
-    return out;
-}
-
 } // namespace zelvane

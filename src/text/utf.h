@@ -17,11 +17,6 @@ namespace zelvane {
 std::u16string utf8ToUtf16(std::string_view bytes);
 // Inverse of utf8ToUtf16. Lone surrogates other than U+DC80..U+DCFF become U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);
-// For printing: valid text as UTF-8, everything that could confuse a terminal escaped:
-// control characters as \xNN, bytes kept from invalid names as \xNN, other lone
-// surrogates as \uXXXX, and the backslash itself as \\.
-std::string utf16ToDisplay(std::u16string_view text);
-
 // Appends the code point as UTF-8.
 void appendUtf8(std::string& out, char32_t cp);
 // Appends prefix and value in upper-case hexadecimal, digits long.

@@ -103,7 +103,7 @@ TEST(OrderEquivalence, AsciiKeysAreTheCollatorsOwnBytes) {
             order.appendSortKey(text, keys);
             std::vector<std::uint8_t> expected = reference.key(text);
             expected.insert(expected.begin(), 7);
-            ASSERT_EQ(keys, expected) << locale << " \"" << utf16ToDisplay(text) << "\"";
+            ASSERT_EQ(keys, expected) << locale << " \"" << utf16ToUtf8(text) << "\"";
         }
     }
 }

@@ -47,26 +47,5 @@ TEST(Utf, Utf8DecodesEveryByteStringRoundTripsAndLoneSurrogatesAreReplaced) {
               "\uFFFD|\uFFFDx|\uFFFD\uFFFD|\uFFFD|\uFFFD|\uFFFD");
 }
 
-TEST(Utf, DisplayEscapesWhatATerminalWouldMisread) {
-    const std::pair<std::u16string, std::string> cases[] = {
-        {u"a b~", "a b~"},
-        {std::u16string(u"\x00\t\n\x1F", 4), "\\x00\\x09\\x0A\\x1F"},
-        {u"\x7F", "\\x7F"},                    // DEL
-        {u"\u0080\u009F", "\\x80\\x9F"},       // C1 controls
-        {u"\u00A0\u00E9", "\xC2\xA0\xC3\xA9"}, // the first characters after them are kept
-        {u"\x1B[2J", "\\x1B[2J"},
-        {u"C:\\dir", "C:\\\\dir"},
-        {u"\xDC80\xDCFF", "\\x80\\xFF"}, // bytes kept from invalid names
-        {u"\xDC7F\xDD00", "\\uDC7F\\uDD00"},
-        {u"\xD800x", "\\uD800x"},
-        {u"x\xDBFF", "x\\uDBFF"},
-        {u"\U0001F3B5\u4E2D", "\xF0\x9F\x8E\xB5\xE4\xB8\xAD"},
-    };
-    for (const auto& [text, shown] : cases) {
-        EXPECT_EQ(utf16ToDisplay(text), shown);
-    }
-    EXPECT_EQ(utf16ToDisplay(utf8ToUtf16("bad\xFF\xC3\xA9")), "bad\\xFF\xC3\xA9");
-}
-
 } // namespace
 } // namespace zelvane
