@@ -31,7 +31,7 @@ std::string searchText(std::u16string_view pattern, std::array<bool, 5> options)
     std::string flags;
     for (std::size_t i = 0; i < options.size(); ++i) {
         if (options[i]) {
-            flags += (flags.empty() ? "" : " ") + std::string(names[i]);
+            flags.append(flags.empty() ? "" : " ").append(names[i]);
         }
     }
     return inQuotes(pattern) + " [" + flags + "]";
