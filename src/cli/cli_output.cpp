@@ -104,29 +104,23 @@ void appendTsvField(std::string& out, std::u16string_view text) {
 
 void appendJsonString(std::string& out, std::u16string_view text) {
     out += '"';
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (u == u'"') {
+    forEachCodePoint(text, [&](char32_t cp, bool lone) {
+        if (cp == u'"') {
             out += "\\\"";
-        } else if (u == u'\\') {
+        } else if (cp == u'\\') {
             out += "\\\\";
-        } else if (u == u'\n') {
+        } else if (cp == u'\n') {
             out += "\\n";
-        } else if (u == u'\t') {
+        } else if (cp == u'\t') {
             out += "\\t";
-        } else if (u == u'\r') {
+        } else if (cp == u'\r') {
             out += "\\r";
-        } else if (u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                   text[i + 1] < 0xE000) {
-            appendUtf8(out,
-                       0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-            ++i;
-        } else if ((u >= 0xD800 && u < 0xE000) || isUnsafe(u)) {
-            appendHex(out, "\\u", u, 4);
+        } else if (lone || isUnsafe(cp)) {
+            appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
         } else {
-            appendUtf8(out, u);
+            appendUtf8(out, cp);
         }
-    }
+    });
     out += '"';
 }
 

@@ -146,11 +146,14 @@ std::optional<ScanOptions> parseOptions(const Args& args) {
         if (arg == "--append") {
             return take(options.append);
         }
-        if (arg == "--times" || arg == "--force") {
-            (arg == "--times" ? options.times : options.force) = true;
-            return true;
+        if (arg == "--times") {
+            options.times = true;
+        } else if (arg == "--force") {
+            options.force = true;
+        } else {
+            return unknownOption("scan", arg);
         }
-        return unknownOption("scan", arg);
+        return true;
     });
     if (!read) {
         return std::nullopt;

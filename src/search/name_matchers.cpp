@@ -3,6 +3,8 @@
 #include <unicode/uregex.h>
 #include <unicode/ustring.h>
 
+#include "text/utf.h"
+
 namespace zelvane {
 
 struct NameMatcher::Regex {
@@ -19,17 +21,7 @@ namespace {
 // The code points of text; a lone surrogate stands for itself.
 void decode(std::u16string_view text, std::vector<char32_t>& out) {
     out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            out.push_back(0x10000 + ((char32_t(u) - 0xD800) << 10) +
-                          (char32_t(text[i + 1]) - 0xDC00));
-            ++i;
-        } else {
-            out.push_back(u);
-        }
-    }
+    forEachCodePoint(text, [&out](char32_t cp, bool) { out.push_back(cp); });
 }
 
 bool inClass(const std::vector<char32_t>& ranges, char32_t c) {
