@@ -23,9 +23,9 @@
 #include "app/command_ids.h"
 #include "app/main_dlg_qt.h"
 #include "app/snapshot_tree_view_qt.h"
-#include "capture/add_folder_location_qt.h"
 #include "capture/scan_state.h"
 #include "settings/settings_store.h"
+#include "ui/add_folder_location_qt.h"
 
 namespace {
 

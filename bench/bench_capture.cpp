@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "capture/directory_scanner.h"
-#include "capture/temp_tree.h"
-#include "capture/tree_order.h"
+#include "document/tree_order.h"
+#include "support/temp_tree.h"
 #include "text/utf.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "capture/tree_order.h"
+#include "document/tree_order.h"
 #include "items/item_commands.h"
 
 namespace {

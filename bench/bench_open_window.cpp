@@ -30,8 +30,8 @@
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
 #include "bench_names.h"
-#include "capture/tree_order.h"
 #include "document/snapshot_file.h"
+#include "document/tree_order.h"
 #include "settings/settings_store.h"
 #include "text/utf.h"
 

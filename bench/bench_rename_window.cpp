@@ -27,9 +27,9 @@
 #include "app/main_dlg_qt.h"
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
-#include "capture/tree_order.h"
-#include "items/item_dialogs_qt.h"
+#include "document/tree_order.h"
 #include "settings/settings_store.h"
+#include "ui/item_dialogs_qt.h"
 
 namespace {
 

@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "bench_names.h"
-#include "icons/icon_set_qt.h"
 #include "search/search_engine.h"
-#include "search/search_results_window_qt.h"
+#include "ui/icon_set_qt.h"
+#include "ui/search_results_window_qt.h"
 
 namespace {
 

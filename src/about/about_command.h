@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "document/ui_port.h"
 #include "text/text.h"
-#include "ui/ui_port.h"
 
 namespace zelvane {
 

@@ -2,8 +2,8 @@
 
 #include "app/app_name.h"
 #include "app/main_dlg_qt.h"
-#include "settings/qsettings_backend_qt.h"
 #include "text/utf.h"
+#include "ui/qsettings_backend_qt.h"
 
 namespace zelvane {
 

@@ -3,9 +3,9 @@
 #include <QUrl>
 
 #include "about/about_command.h"
-#include "about/about_dlg_qt.h"
 #include "about/install_dir.h"
 #include "app/main_dlg_qt.h"
+#include "ui/about_dlg_qt.h"
 
 namespace zelvane {
 

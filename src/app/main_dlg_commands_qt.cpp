@@ -6,13 +6,13 @@
 #include "app/progress_text_qt.h"
 #include <QCoreApplication>
 
-#include "capture/add_folder_location_qt.h"
 #include "capture/add_tree_command.h"
 #include "capture/scan_state.h"
-#include "capture/tree_order.h"
+#include "document/tree_order.h"
 #include "search/search_command.h"
-#include "search/search_dialog_qt.h"
-#include "search/search_results_window_qt.h"
+#include "ui/add_folder_location_qt.h"
+#include "ui/search_dialog_qt.h"
+#include "ui/search_results_window_qt.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {

@@ -1,10 +1,10 @@
 // The main window's side of the item commands: the routed Item menu commands, and the two
 // item dialogs run modally over the window.
 #include "app/main_dlg_qt.h"
-#include "capture/tree_order.h"
-#include "icons/icon_set_qt.h"
+#include "document/tree_order.h"
 #include "items/item_commands.h"
-#include "items/item_dialogs_qt.h"
+#include "ui/icon_set_qt.h"
+#include "ui/item_dialogs_qt.h"
 
 namespace zelvane {
 

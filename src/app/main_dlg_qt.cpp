@@ -21,8 +21,8 @@
 #include "document/document_commands.h"
 #include "icons/view_sizes.h"
 #include "items/item_commands.h"
-#include "search/search_results_window_qt.h"
 #include "ui/dialog_layout_qt.h"
+#include "ui/search_results_window_qt.h"
 #include "ui/standard_dialogs_qt.h"
 #include "ui/text_qt.h"
 

@@ -14,10 +14,10 @@
 #include "capture/scan_state.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
-#include "icons/icon_set_qt.h"
+#include "document/ui_port.h"
 #include "settings/settings_store.h"
 #include "ui/dialog_units.h"
-#include "ui/ui_port.h"
+#include "ui/icon_set_qt.h"
 
 class QAction;
 class QMenu;

@@ -2,8 +2,8 @@
 
 #include <QTimer>
 
-#include "icons/icon_set_qt.h"
 #include "text/text.h"
+#include "ui/icon_set_qt.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {

@@ -12,11 +12,11 @@
 #include "capture/add_tree_inputs.h"
 #include "capture/capture_command.h"
 #include "capture/scan_state.h"
-#include "capture/tree_order.h"
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
+#include "document/tree_order.h"
+#include "document/ui_port.h"
 #include "text/text.h"
-#include "ui/ui_port.h"
 
 namespace zelvane {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "capture/scan_state.h"
-#include "capture/tree_order.h"
 #include "document/snapshot_tree.h"
+#include "document/tree_order.h"
 
 namespace zelvane {
 

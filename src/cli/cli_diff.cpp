@@ -3,10 +3,10 @@
 #include <string>
 #include <thread>
 
-#include "capture/tree_order.h"
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
 #include "document/snapshot_diff.h"
+#include "document/tree_order.h"
 
 namespace zelvane::cli {
 

@@ -11,8 +11,8 @@
 
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
+#include "document/ui_port.h"
 #include "text/text.h"
-#include "ui/ui_port.h"
 
 namespace zelvane {
 

@@ -12,10 +12,10 @@
 #include <string_view>
 
 #include "document/snapshot_tree.h"
+#include "document/ui_port.h"
 #include "search/search_engine.h"
 #include "search/search_options.h"
 #include "text/text.h"
-#include "ui/ui_port.h"
 
 namespace zelvane {
 

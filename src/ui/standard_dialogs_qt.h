@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "ui/ui_port.h"
+#include "document/ui_port.h"
 
 namespace zelvane {
 

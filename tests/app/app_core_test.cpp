@@ -12,7 +12,6 @@
 #include "icons/view_sizes.h"
 #include "support/temp_dir.h"
 #include "text/utf.h"
-#include "ui/dialog_units.h"
 
 namespace zelvane {
 namespace {
@@ -78,20 +77,6 @@ TEST(MainMenu, ViewAndHelpStandAtTheRightEndAndTheViewItemsNameTheirSizes) {
 // The window menu's About item is recognised after masking the low four bits.
 static_assert(isAboutSysCommand(IDM_ABOUTBOX) && isAboutSysCommand(IDM_ABOUTBOX | 0x000F));
 static_assert(!isAboutSysCommand(32) && !isAboutSysCommand(SC_CLOSE));
-
-TEST(DialogUnits, ConvertWithTheFontsAverageWidthAndHeight) {
-    // 8-point fonts on Windows: "A".."z" 312 px wide, 13 px high -> base units 6 x 13.
-    const DialogBaseUnits base = dialogBaseUnits(312, 13);
-    EXPECT_TRUE(base.x == 6 && base.y == 13);
-    // Odd averages round to the nearest pixel: 286 / 26 = 11 half-pixels -> 6.
-    EXPECT_EQ(dialogBaseUnits(286, 13).x, 6);
-    EXPECT_EQ(dialogBaseUnits(285, 13).x, 5);
-    auto pixels = [](PixelRect r) { return std::vector<int>{r.x, r.y, r.width, r.height}; };
-    EXPECT_EQ(pixels(mapDialogRect(0, 0, 280, 210, base)), (std::vector<int>{0, 0, 420, 341}));
-    // The corners are rounded, not the size: 10.5 -> 11, 52; 82.5 -> 83, 74.75 -> 75.
-    EXPECT_EQ(pixels(mapDialogRect(7, 32, 48, 14, base)), (std::vector<int>{11, 52, 72, 23}));
-    EXPECT_EQ(dialogUnitsToPixelsX(-7, base), -11);
-}
 
 } // namespace
 } // namespace zelvane

@@ -1,11 +1,12 @@
 // Every dialog alone: its texts, the struct it fills from and answers in, its keys and buttons.
-#include "about/about_dlg_qt.h"
 #include "app/progress_text_qt.h"
-#include "capture/add_folder_location_qt.h"
 #include "gui_test.h"
-#include "items/item_dialogs_qt.h"
-#include "search/search_dialog_qt.h"
 #include "support/scripted_ui.h"
+#include "ui/about_dlg_qt.h"
+#include "ui/add_folder_location_qt.h"
+#include "ui/dialog_units.h"
+#include "ui/item_dialogs_qt.h"
+#include "ui/search_dialog_qt.h"
 
 namespace zelvane {
 namespace {
@@ -258,6 +259,20 @@ TEST(AboutAndLicenseWindows, ShowTheProductAndTheWholeLicenceAndEachButtonActs) 
     window.show();
     QTest::mouseClick(window.okButton(), Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(DialogUnits, ConvertWithTheFontsAverageWidthAndHeight) {
+    // 8-point fonts on Windows: "A".."z" 312 px wide, 13 px high -> base units 6 x 13.
+    const DialogBaseUnits base = dialogBaseUnits(312, 13);
+    EXPECT_TRUE(base.x == 6 && base.y == 13);
+    // Odd averages round to the nearest pixel: 286 / 26 = 11 half-pixels -> 6.
+    EXPECT_EQ(dialogBaseUnits(286, 13).x, 6);
+    EXPECT_EQ(dialogBaseUnits(285, 13).x, 5);
+    auto pixels = [](PixelRect r) { return std::vector<int>{r.x, r.y, r.width, r.height}; };
+    EXPECT_EQ(pixels(mapDialogRect(0, 0, 280, 210, base)), (std::vector<int>{0, 0, 420, 341}));
+    // The corners are rounded, not the size: 10.5 -> 11, 52; 82.5 -> 83, 74.75 -> 75.
+    EXPECT_EQ(pixels(mapDialogRect(7, 32, 48, 14, base)), (std::vector<int>{11, 52, 72, 23}));
+    EXPECT_EQ(dialogUnitsToPixelsX(-7, base), -11);
 }
 
 } // namespace

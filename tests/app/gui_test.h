@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "document/snapshot_tree.h"
-#include "icons/icon_set_qt.h"
+#include "ui/icon_set_qt.h"
 
 namespace zelvane {
 

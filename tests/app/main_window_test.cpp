@@ -8,13 +8,13 @@
 #include "app/progress_text_qt.h"
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
-#include "capture/add_folder_location_qt.h"
-#include "capture/temp_tree.h"
 #include "document/snapshot_file.h"
 #include "gui_test.h"
 #include "icons/view_sizes.h"
-#include "items/item_dialogs_qt.h"
-#include "settings/qsettings_backend_qt.h"
+#include "support/temp_tree.h"
+#include "ui/add_folder_location_qt.h"
+#include "ui/item_dialogs_qt.h"
+#include "ui/qsettings_backend_qt.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {

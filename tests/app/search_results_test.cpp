@@ -3,7 +3,7 @@
 #include "gui_test.h"
 #include "icons/view_sizes.h"
 #include "search/search_engine.h"
-#include "search/search_results_window_qt.h"
+#include "ui/search_results_window_qt.h"
 
 namespace zelvane {
 namespace {

@@ -5,7 +5,7 @@
 #include "gui_test.h"
 #include "icons/view_sizes.h"
 #include "items/item_commands.h"
-#include "items/item_dialogs_qt.h"
+#include "ui/item_dialogs_qt.h"
 
 namespace zelvane {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/temp_tree.h"
 #include "support/scripted_ui.h"
+#include "support/temp_tree.h"
 #include "text/utf.h"
 
 namespace zelvane {

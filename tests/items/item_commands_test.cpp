@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/tree_order.h"
+#include "document/tree_order.h"
 #include "support/scripted_ui.h"
 #include "text/utf.h"
 

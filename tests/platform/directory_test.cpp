@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/temp_tree.h"
 #include "platform/drive_type.h"
+#include "support/temp_tree.h"
 
 // While set, every entry read reports an unknown type, as on file systems that do not fill
 // it in, and an entry named "vanishing" is removed just after it was read.

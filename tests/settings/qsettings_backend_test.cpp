@@ -1,6 +1,6 @@
 // The desktop program's settings file under hostile conditions: whatever stands where the
 // file belongs, start-up gets the defaults without waiting, and exit writes nothing over it.
-#include "settings/qsettings_backend_qt.h"
+#include "ui/qsettings_backend_qt.h"
 
 #include <gtest/gtest.h>
 

@@ -32,9 +32,9 @@
 #include "about/about_command.h"
 #include "capture/add_tree_command.h"
 #include "capture/scan_state.h"
+#include "document/ui_port.h"
 #include "items/item_commands.h"
 #include "search/search_command.h"
-#include "ui/ui_port.h"
 
 namespace zelvane::testing {
 

@@ -15,17 +15,17 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "about/about_dlg_qt.h"
 #include "app/command_ids.h"
 #include "app/main_dlg_qt.h"
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
-#include "capture/add_folder_location_qt.h"
 #include "capture/classification.h"
 #include "items/item_commands.h"
-#include "items/item_dialogs_qt.h"
-#include "search/search_dialog_qt.h"
-#include "search/search_results_window_qt.h"
+#include "ui/about_dlg_qt.h"
+#include "ui/add_folder_location_qt.h"
+#include "ui/item_dialogs_qt.h"
+#include "ui/search_dialog_qt.h"
+#include "ui/search_results_window_qt.h"
 #include "ui/text_qt.h"
 
 namespace {

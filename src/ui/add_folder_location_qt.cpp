@@ -1,4 +1,4 @@
-#include "capture/add_folder_location_qt.h"
+#include "ui/add_folder_location_qt.h"
 #include "ui/dialog_layout_qt.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "icons/icon_set_qt.h"
+#include "ui/icon_set_qt.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -12,7 +12,7 @@
 // The SVG pictures are compiled into the static library; make sure their registration is
 // linked in whichever program uses the icon set.
 static void initIconResources() {
-    Q_INIT_RESOURCE(zelvane_icons);
+    Q_INIT_RESOURCE(zelvane_kind_icons);
 }
 
 namespace zelvane {

@@ -10,10 +10,10 @@
 
 #include "capture/capture_command.h"
 #include "capture/directory_scanner.h"
-#include "capture/temp_tree.h"
-#include "capture/tree_order.h"
 #include "document/snapshot_file.h"
+#include "document/tree_order.h"
 #include "support/scripted_ui.h"
+#include "support/temp_tree.h"
 #include "text/utf.h"
 
 namespace zelvane {

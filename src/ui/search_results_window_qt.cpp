@@ -1,4 +1,4 @@
-#include "search/search_results_window_qt.h"
+#include "ui/search_results_window_qt.h"
 
 #include <QElapsedTimer>
 #include <QEvent>
@@ -20,10 +20,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "icons/icon_set_qt.h"
 #include "search/search_command.h"
 #include "text/text.h"
 #include "ui/dialog_layout_qt.h"
+#include "ui/icon_set_qt.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {

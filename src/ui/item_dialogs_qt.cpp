@@ -1,4 +1,4 @@
-#include "items/item_dialogs_qt.h"
+#include "ui/item_dialogs_qt.h"
 #include "ui/dialog_layout_qt.h"
 
 #include <QApplication>

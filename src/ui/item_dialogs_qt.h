@@ -7,9 +7,9 @@
 #include <QDialog>
 #include <QPixmap>
 
+#include "document/ui_port.h"
 #include "items/item_commands.h"
 #include "ui/dialog_layout_qt.h"
-#include "ui/ui_port.h"
 
 class QLabel;
 class QLineEdit;

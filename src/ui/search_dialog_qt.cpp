@@ -1,4 +1,4 @@
-#include "search/search_dialog_qt.h"
+#include "ui/search_dialog_qt.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>

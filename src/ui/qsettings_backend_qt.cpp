@@ -1,4 +1,4 @@
-#include "settings/qsettings_backend_qt.h"
+#include "ui/qsettings_backend_qt.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "capture/tree_order.h"
+#include "document/tree_order.h"
 
 #include <algorithm>
 #include <array>

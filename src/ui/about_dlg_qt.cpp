@@ -1,4 +1,4 @@
-#include "about/about_dlg_qt.h"
+#include "ui/about_dlg_qt.h"
 #include "ui/dialog_layout_qt.h"
 
 #include <QDesktopServices>

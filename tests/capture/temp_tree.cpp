@@ -1,1 +1,0 @@
-#include "capture/temp_tree.h"
