@@ -114,7 +114,7 @@ int runDiff(const Args& args) {
     std::string& out = output.buffer();
     NodeRow row;
     for (const DiffEntry& entry : entries) {
-        const int side = entry.change == DiffChange::kRemoved ? 0 : 1;
+        const int side = entry.change == DiffChange::Removed ? 0 : 1;
         describeNode(files[side], trees[side], entry.node, row);
         const char change = static_cast<char>(entry.change);
         if (options.null) {

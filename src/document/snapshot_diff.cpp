@@ -42,9 +42,9 @@ public:
             const Step step = frame.steps[frame.next++];
             const std::size_t level = frame.level;
             if (step.newNode == kNoNode) {
-                emitSubtree(old_, step.oldNode, level, DiffChange::kRemoved);
+                emitSubtree(old_, step.oldNode, level, DiffChange::Removed);
             } else if (step.oldNode == kNoNode) {
-                emitSubtree(new_, step.newNode, level, DiffChange::kAdded);
+                emitSubtree(new_, step.newNode, level, DiffChange::Added);
             } else if (old_.hasChildren(step.oldNode) || new_.hasChildren(step.newNode)) {
                 Frame child;
                 child.level = level + 1;

@@ -25,8 +25,8 @@
 namespace zelvane {
 
 enum class DiffChange : char {
-    kRemoved = '-', // the node is in the old snapshot only
-    kAdded = '+',   // the node is in the new snapshot only
+    Removed = '-', // the node is in the old snapshot only
+    Added = '+',   // the node is in the new snapshot only
 };
 
 struct DiffEntry {

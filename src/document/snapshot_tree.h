@@ -27,21 +27,20 @@ using NodeId = std::uint32_t;
 inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
 inline constexpr NodeId kTopLevel = 0xFFFFFFFEu;
 
-// Node kinds; the value is also the index of the node's icon.
-enum NodeKind : int {
-    kKindSnapshotDocument = 0,
-    kKindProgram = 1,
-    kKindArchive = 2,
-    kKindAutorun = 3,
-    kKindCdRomRoot = 4,
-    kKindDocument = 5,
-    kKindFolder = 6,
-    kKindMedia = 7,
-    kKindOther = 8,
-    kKindDriveRoot = 9,
-    kKindSystem = 10,
-    kKindShortcut = 11,
-};
+// Node kinds: a kind is an integer (a file may hold any byte); the value is also the index
+// of the node's icon.
+inline constexpr int kKindSnapshotDocument = 0;
+inline constexpr int kKindProgram = 1;
+inline constexpr int kKindArchive = 2;
+inline constexpr int kKindAutorun = 3;
+inline constexpr int kKindCdRomRoot = 4;
+inline constexpr int kKindDocument = 5;
+inline constexpr int kKindFolder = 6;
+inline constexpr int kKindMedia = 7;
+inline constexpr int kKindOther = 8;
+inline constexpr int kKindDriveRoot = 9;
+inline constexpr int kKindSystem = 10;
+inline constexpr int kKindShortcut = 11;
 inline constexpr int kKindCount = 12;
 
 // Kinds 4, 6 and 9 are containers (roots and folders); every other kind is a file.

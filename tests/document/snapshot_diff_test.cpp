@@ -55,7 +55,7 @@ Lines render(const SnapshotTree& oldTree, const SnapshotTree& newTree,
              const std::vector<DiffEntry>& entries) {
     Lines lines;
     for (const DiffEntry& e : entries) {
-        const SnapshotTree& tree = e.change == DiffChange::kRemoved ? oldTree : newTree;
+        const SnapshotTree& tree = e.change == DiffChange::Removed ? oldTree : newTree;
         const std::string path = pathOf(tree, e.node);
         EXPECT_EQ(e.level, tree.level(e.node)) << path;
         lines.push_back(static_cast<char>(e.change) + path);
@@ -158,7 +158,7 @@ TEST(SnapshotDiff, RandomTreesDifferByExactlyThePathsTheEntriesName) {
         }
         std::multiset<std::string> named[2], expected[2];
         for (const DiffEntry& e : diffSnapshots(trees[0], trees[1])) {
-            const int side = e.change == DiffChange::kRemoved ? 0 : 1;
+            const int side = e.change == DiffChange::Removed ? 0 : 1;
             named[side].insert(pathOf(trees[side], e.node));
         }
         const std::map<std::string, std::string> paths[2] = {numberedPaths(trees[0]),
