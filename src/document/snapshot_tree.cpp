@@ -151,21 +151,26 @@ void SnapshotTree::setKind(NodeId id, int kind) {
 void SnapshotTree::setTextAndBold(NodeId id, std::u16string_view text) {
     if (Node* n = checkedForChange(id)) {
         n->bold = true;
-        setText(id, text);
+        changeText(id, *n, text);
     }
 }
 
 void SnapshotTree::setText(NodeId id, std::u16string_view text) {
-    Node* n = checkedForChange(id);
-    if (n == nullptr) {
-        return;
+    if (Node* n = checkedForChange(id)) {
+        changeText(id, *n, text);
     }
-    if (this->text(id) != text) {
-        // The old text's place in the arena is not reused; texts rarely change.
+}
+
+void SnapshotTree::changeText(NodeId id, Node& n, std::u16string_view text) {
+    const std::u16string_view old =
+        n.length == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length);
+    if (old != text) {
+        // The old text's place in the arena is not reused; texts rarely change. Stored
+        // texts never move, so n and text stay where they are.
         inOrder_ = false;
         const std::uint32_t offset = storeText(text);
-        n->text = offset;
-        n->length = static_cast<std::uint32_t>(text.size());
+        n.text = offset;
+        n.length = static_cast<std::uint32_t>(text.size());
     }
     if (notifying()) {
         observer_->nodeChanged(id);

@@ -210,6 +210,7 @@ private:
         return textChunks_[offset >> kTextChunkBits].get() + (offset & (kTextChunkUnits - 1));
     }
     std::uint32_t storeText(std::u16string_view text);
+    void changeText(NodeId id, Node& n, std::u16string_view text);
     void releaseSubtree(NodeId id);
     void forgetChildIndex(NodeId parent) const;
     void applyOrder(NodeId parent, std::vector<NodeId>& order);
