@@ -56,6 +56,9 @@ TEST(SnapshotTree, GoneNodesFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) {
     EXPECT_EQ(tree.idBound(), 4u); // both in freed slots
     EXPECT_TRUE(tree.nextSibling(r) == top && tree.firstChild(x) == under &&
                 tree.level(under) == 2);
+    tree.select(under);
+    tree.remove(under); // the only child: the selection goes to its parent
+    EXPECT_EQ(tree.selected(), x);
     {
         SnapshotTree::BulkUpdate outer(tree);
         tree.removeAll();
@@ -64,9 +67,10 @@ TEST(SnapshotTree, GoneNodesFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) {
     }
     tree.removeAll();
     EXPECT_EQ(tree.selected(), kNoNode);
-    EXPECT_EQ(observer.calls, (Lines{"select", "remove", "removed node 0", "select", "changed",
-                                     "changed", "changed", "changed", "insert top 1",
-                                     "insert node 0", "reset", "was reset", "reset", "was reset"}));
+    EXPECT_EQ(observer.calls,
+              (Lines{"select", "remove", "removed node 0", "select", "changed", "changed",
+                     "changed", "changed", "insert top 1", "insert node 0", "select", "remove",
+                     "removed node 0", "select", "reset", "was reset", "reset", "was reset"}));
 }
 
 // The operations that take only ids of nodes: a debug build stops at the assertion, a
