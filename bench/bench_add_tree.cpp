@@ -24,7 +24,7 @@
 #include "app/main_dlg_qt.h"
 #include "app/snapshot_tree_view_qt.h"
 #include "capture/scan_state.h"
-#include "settings/settings_store.h"
+#include "support/memory_settings.h"
 #include "ui/add_folder_location_qt.h"
 
 namespace {

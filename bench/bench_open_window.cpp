@@ -32,7 +32,7 @@
 #include "bench_names.h"
 #include "document/snapshot_file.h"
 #include "document/tree_order.h"
-#include "settings/settings_store.h"
+#include "support/memory_settings.h"
 #include "text/utf.h"
 
 namespace {

@@ -28,7 +28,7 @@
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
 #include "document/tree_order.h"
-#include "settings/settings_store.h"
+#include "support/memory_settings.h"
 #include "ui/item_dialogs_qt.h"
 
 namespace {

@@ -52,12 +52,9 @@ public:
     // Reads the licence afresh on every press; nothing is cached.
     void onLicense() override;
 
-    const std::u16string& installDir() const { return installDir_; }
-    void setInstallDir(std::u16string installDir) { installDir_ = std::move(installDir); }
-
 private:
     UiPort& ui_;
-    std::u16string installDir_;
+    const std::u16string installDir_;
 };
 
 } // namespace zelvane

@@ -52,7 +52,8 @@ public:
 
     // The dialog; on OK the remembered inputs, the capture (counters, filter, the new root
     // with its kind, scanning state, scan, bold root, sort), the summary box and the
-    // modified flag.
+    // modified flag. When memory runs out the capture is taken away again and the "I/O
+    // ERROR" box names its path instead of the summary; the modified flag stays as it was.
     // Returns the capture's outcome, or nullopt when the dialog was cancelled (then
     // nothing has changed).
     std::optional<CaptureOutcome> OnAddTree();

@@ -1,5 +1,9 @@
 #include "capture/capture_command.h"
 
+#include <cerrno>
+#include <new>
+#include <stdexcept>
+
 #include "capture/directory_scanner.h"
 #include "platform/drive_type.h"
 #include "text/utf.h"
@@ -20,19 +24,22 @@ CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRe
                            ScanObserver& observer, const TextOrder& order) {
     state.folders = 0;
     state.files = 0;
-    state.filter = request.filter;
 
     CaptureOutcome outcome;
     const bool wasInOrder = tree.inOrder();
-    outcome.root = tree.insertLast(kTopLevel, request.label);
-    tree.setKind(outcome.root, rootKindForPath(request.path));
+    bool scanning = false;
+    try {
+        state.filter = request.filter;
+        outcome.root = tree.insertLast(kTopLevel, request.label);
+        tree.setKind(outcome.root, rootKindForPath(request.path));
 
-    observer.setScanningState(true);
-    {
+        scanning = true;
+        observer.setScanningState(true);
         // The tree is hidden from here until the end of the sort: whoever watches it is
-        // told once, at the end, instead of node by node (open branches and the
-        // selection are kept).
+        // told once, at the end, instead of node by node (open branches and the selection
+        // are kept).
         const SnapshotTree::BulkUpdate bulk(tree);
+        observer.setPhase(ScanPhase::Scanning);
         observer.setProgressText(u"Scanning...");
         state.stopRequested = false;
 
@@ -40,10 +47,26 @@ CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRe
         outcome.total = scanner.ScanDirectory(request.path, outcome.root);
 
         tree.setTextAndBold(outcome.root, request.label);
+        observer.setPhase(ScanPhase::Sorting);
         observer.setProgressText(u"Sorting...");
         SortTreeAfterCapture(tree, outcome.root, wasInOrder, order);
+    } catch (const std::bad_alloc&) {
+        outcome.error = ENOMEM;
+    } catch (const std::length_error&) {
+        outcome.error = ENOMEM;
     }
-    observer.setScanningState(false);
+    if (outcome.error != 0) {
+        // What the scan has freed on its way out is room enough to take the branch away.
+        tree.remove(outcome.root);
+        outcome.root = kNoNode;
+        outcome.total = 0;
+        if (wasInOrder) {
+            tree.markInOrder(); // the root's insertion was the only change
+        }
+    }
+    if (scanning) {
+        observer.setScanningState(false);
+    }
 
     outcome.folders = state.folders;
     outcome.files = state.files;

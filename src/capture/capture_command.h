@@ -25,6 +25,9 @@ struct CaptureOutcome {
     std::uint32_t folders = 0;
     std::uint32_t files = 0;
     bool stopped = false; // the stop request was set when the capture ended
+    // ENOMEM when memory ran out: the capture is taken away again (root is kNoNode) and
+    // the tree is as it was before, the counters aside. 0 otherwise.
+    int error = 0;
 };
 
 // The kind of a new root for path: 4 (CD-ROM root) on an optical disc, else 9.
@@ -33,7 +36,9 @@ int rootKindForPath(std::u16string_view path);
 // Resets the counters, copies the filter, appends the root after the existing roots with
 // its kind, enters the scanning state ("Scanning..."), clears the stop request, scans,
 // gives the root its text in bold, sorts the whole tree ("Sorting...") and leaves the
-// scanning state. The new root is neither selected nor expanded.
+// scanning state. The new root is neither selected nor expanded. When memory runs out the
+// partly captured root goes again, the scanning state is left and the outcome's error says
+// so.
 CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
                            ScanObserver& observer, const TextOrder& order);
 

@@ -23,6 +23,9 @@ inline void OnStopScan(ScanState& state) {
     state.stopRequested = true;
 }
 
+// The steps of a capture while the user interface is in its scanning state.
+enum class ScanPhase { Scanning, Sorting };
+
 // What a capture asks of the user interface while it runs: the desktop program's main
 // window implements it, and so does the command-line tool for the terminal.
 class ScanObserver {
@@ -35,6 +38,10 @@ public:
     virtual void pump() = 0;
     // The progress text of the main window.
     virtual void setProgressText(std::u16string_view text) = 0;
+    // The capture enters a step: Scanning once the scanning state is on, Sorting once the
+    // scan is over, each just before the progress text names it ("Scanning...",
+    // "Sorting..."). The desktop program needs no more than the text.
+    virtual void setPhase(ScanPhase /*phase*/) {}
     // A folder that could not be opened or read to its end (error: its errno); path is its
     // path on disk, the root's path as given followed by the names below it. The capture
     // goes on: the folder keeps what was read of it. The desktop program says nothing.

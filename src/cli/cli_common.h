@@ -73,7 +73,24 @@ std::string inputPath(std::string_view argument);
 // false.
 bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats);
 
-// The commands, in the order --help lists them.
+// The commands, in the order --help lists them: X(name, Stem, summary) for each one, whose
+// own file defines run<Stem>() and k<Stem>Usage, the text of its --help. A new command is
+// one more line here.
+#define ZELVANE_CLI_COMMANDS(X)                                                                    \
+    X(diff, Diff, "lists what was added and removed between snapshots")                            \
+    X(export, Export, "writes a snapshot as CSV, JSON Lines or HTML")                              \
+    X(info, Info, "counts and defects of a snapshot file")                                         \
+    X(list, List, "prints a snapshot as an indented tree")                                         \
+    X(scan, Scan, "captures a directory tree into a snapshot file")                                \
+    X(search, Search, "lists the nodes whose names match a pattern")
+
+#define ZELVANE_CLI_DECLARE_COMMAND(name, Stem, summary)                                           \
+    int run##Stem(const Args& args);                                                               \
+    extern const char k##Stem##Usage[];
+ZELVANE_CLI_COMMANDS(ZELVANE_CLI_DECLARE_COMMAND)
+#undef ZELVANE_CLI_DECLARE_COMMAND
+
+// The table of ZELVANE_CLI_COMMANDS.
 const std::vector<Command>& commands();
 
 } // namespace zelvane::cli

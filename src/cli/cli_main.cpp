@@ -8,28 +8,10 @@
 #include "cli/cli_output.h"
 
 namespace zelvane::cli {
-int runDiff(const Args& args);
-int runExport(const Args& args);
-int runInfo(const Args& args);
-int runList(const Args& args);
-int runScan(const Args& args);
-int runSearch(const Args& args);
-extern const char kDiffUsage[];
-extern const char kExportUsage[];
-extern const char kInfoUsage[];
-extern const char kListUsage[];
-extern const char kScanUsage[];
-extern const char kSearchUsage[];
-
 const std::vector<Command>& commands() {
-    static const std::vector<Command> table = {
-        {"diff", "lists what was added and removed between snapshots", kDiffUsage, runDiff},
-        {"export", "writes a snapshot as CSV, JSON Lines or HTML", kExportUsage, runExport},
-        {"info", "counts and defects of a snapshot file", kInfoUsage, runInfo},
-        {"list", "prints a snapshot as an indented tree", kListUsage, runList},
-        {"scan", "captures a directory tree into a snapshot file", kScanUsage, runScan},
-        {"search", "lists the nodes whose names match a pattern", kSearchUsage, runSearch},
-    };
+#define ZELVANE_CLI_COMMAND_ROW(name, Stem, summary) {#name, summary, k##Stem##Usage, run##Stem},
+    static const std::vector<Command> table = {ZELVANE_CLI_COMMANDS(ZELVANE_CLI_COMMAND_ROW)};
+#undef ZELVANE_CLI_COMMAND_ROW
     return table;
 }
 } // namespace zelvane::cli

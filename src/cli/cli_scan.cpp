@@ -69,10 +69,12 @@ public:
             OnStopScan(state_);
         }
     }
-    void setProgressText(std::u16string_view text) override {
-        if (text == u"Sorting...") {
+    void setPhase(ScanPhase phase) override {
+        if (phase == ScanPhase::Sorting) {
             sortStart_ = Clock::now();
         }
+    }
+    void setProgressText(std::u16string_view text) override {
         if (!show_) {
             return;
         }
@@ -261,6 +263,10 @@ int runScan(const Args& args) {
     const TextOrder order;
     const Clock::time_point start = Clock::now();
     const CaptureOutcome outcome = CaptureTree(tree, state, request, port, order);
+    if (outcome.error != 0) {
+        reportFileError(*options->path, outcome.error);
+        return kExitFailure;
+    }
     const bool stopped = outcome.stopped || gInterrupted != 0;
 
     const std::string& target = options->output ? *options->output : *options->append;

@@ -10,8 +10,24 @@ SnapshotTree::SnapshotTree() = default;
 
 SnapshotTree::~SnapshotTree() = default;
 
+// What a free slot holds, and what an id that names no node reads as.
+const SnapshotTree::Node SnapshotTree::kRemovedNode{0,       0, kNoNode, kNoNode, kNoNode,
+                                                    kNoNode, 0, 0,       false};
+
 bool SnapshotTree::isValid(NodeId id) const {
     return id < slotCount_ && node(id).parent != kNoNode;
+}
+
+const SnapshotTree::Node& SnapshotTree::checked(NodeId id) const {
+    const bool valid = isValid(id);
+    assert(valid && "not the id of a node of this tree");
+    return valid ? node(id) : kRemovedNode;
+}
+
+SnapshotTree::Node* SnapshotTree::checkedForChange(NodeId id) {
+    const bool valid = isValid(id);
+    assert(valid && "not the id of a node of this tree");
+    return valid ? &node(id) : nullptr;
 }
 
 void SnapshotTree::setLinks(NodeId parent, NodeId first, NodeId last) {
@@ -71,7 +87,9 @@ void SnapshotTree::reserve(std::size_t nodes, std::size_t /*textUnits*/) {
 }
 
 NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
-    assert(parent == kTopLevel || isValid(parent));
+    if (parent != kTopLevel && checkedForChange(parent) == nullptr) {
+        return kNoNode;
+    }
     inOrder_ = false;
     // The text first: when it cannot be stored the tree stays as it was.
     const std::uint32_t offset = storeText(text);
@@ -119,28 +137,38 @@ NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
 }
 
 void SnapshotTree::setKind(NodeId id, int kind) {
-    Node& n = node(id);
+    Node* n = checkedForChange(id);
     const auto stored = static_cast<std::uint8_t>(kind);
-    if (n.kind == stored) {
+    if (n == nullptr || n->kind == stored) {
         return;
     }
-    n.kind = stored;
+    n->kind = stored;
     if (notifying()) {
         observer_->nodeChanged(id);
     }
 }
 
 void SnapshotTree::setTextAndBold(NodeId id, std::u16string_view text) {
-    node(id).bold = true;
-    setText(id, text);
+    if (Node* n = checkedForChange(id)) {
+        n->bold = true;
+        changeText(id, *n, text);
+    }
 }
 
 void SnapshotTree::setText(NodeId id, std::u16string_view text) {
-    if (this->text(id) != text) {
-        // The old text's place in the arena is not reused; texts rarely change.
+    if (Node* n = checkedForChange(id)) {
+        changeText(id, *n, text);
+    }
+}
+
+void SnapshotTree::changeText(NodeId id, Node& n, std::u16string_view text) {
+    const std::u16string_view old =
+        n.length == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length);
+    if (old != text) {
+        // The old text's place in the arena is not reused; texts rarely change. Stored
+        // texts never move, so n and text stay where they are.
         inOrder_ = false;
         const std::uint32_t offset = storeText(text);
-        Node& n = node(id);
         n.text = offset;
         n.length = static_cast<std::uint32_t>(text.size());
     }
@@ -150,16 +178,16 @@ void SnapshotTree::setText(NodeId id, std::u16string_view text) {
 }
 
 std::u16string_view SnapshotTree::text(NodeId id) const {
-    const Node& n = node(id);
+    const Node& n = checked(id);
     return n.length == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length);
 }
 
 int SnapshotTree::kind(NodeId id) const {
-    return node(id).kind;
+    return checked(id).kind;
 }
 
 bool SnapshotTree::isBold(NodeId id) const {
-    return node(id).bold;
+    return checked(id).bold;
 }
 
 NodeId SnapshotTree::firstRoot() const {
@@ -174,16 +202,16 @@ NodeId SnapshotTree::firstChild(NodeId parent) const {
 }
 
 NodeId SnapshotTree::nextSibling(NodeId id) const {
-    return node(id).next;
+    return checked(id).next;
 }
 
 NodeId SnapshotTree::parent(NodeId id) const {
-    const NodeId p = node(id).parent;
+    const NodeId p = checked(id).parent;
     return p == kTopLevel ? kNoNode : p;
 }
 
 bool SnapshotTree::hasChildren(NodeId id) const {
-    return node(id).first != kNoNode;
+    return checked(id).first != kNoNode;
 }
 
 std::size_t SnapshotTree::childCount(NodeId parent) const {
@@ -220,12 +248,13 @@ NodeId SnapshotTree::childAt(NodeId parent, std::size_t row) const {
 }
 
 std::size_t SnapshotTree::row(NodeId id) const {
-    return node(id).row;
+    return checked(id).row;
 }
 
 std::size_t SnapshotTree::level(NodeId id) const {
+    const NodeId up = checked(id).parent;
     std::size_t depth = 0;
-    for (NodeId p = node(id).parent; p != kTopLevel; p = node(p).parent) {
+    for (NodeId p = up == kNoNode ? kTopLevel : up; p != kTopLevel; p = node(p).parent) {
         ++depth;
     }
     return depth;
@@ -268,7 +297,7 @@ void SnapshotTree::releaseSubtree(NodeId root) {
         if (id == selected_) {
             selected_ = kNoNode;
         }
-        n = Node{0, 0, kNoNode, kNoNode, kNoNode, kNoNode, 0, 0, false};
+        n = kRemovedNode;
         freeSlots_.push_back(id);
         --liveCount_;
     }

@@ -5,6 +5,13 @@
 // the slot of a deleted node may be reused by a later insertion. kTopLevel stands for the
 // invisible parent of the roots wherever an operation takes a parent.
 //
+// The operations that say so take any id (firstChild, childCount, childAt, remove, select,
+// sortChildren, isValid). For the others an id that names no node (kNoNode, a removed
+// node's, one past the last) is the caller's fault: a debug build stops at an assertion; a
+// release build takes it for a removed node, which reads as an empty text of kind 0, not
+// bold, without parent, sibling or children, at row 0 and level 0, and drops any change to
+// it (insertLast under it inserts nothing and gives kNoNode).
+//
 // Storage is compact: a 32-byte record per node holding 32-bit links (parent, first and
 // last child, next sibling), its row and its text's place in a chunked UTF-16 arena. Texts
 // never move once stored. The row of every node is kept, so that a view learns it in
@@ -86,7 +93,8 @@ public:
 
     // Appends a node after parent's existing children (parent may be kTopLevel), with the
     // given text, kind 0 and no bold. Throws std::bad_alloc when the texts outgrow the
-    // arena (several gigabytes) as when memory runs out.
+    // arena (several gigabytes) as when memory runs out; the tree is then as it was but
+    // for the in-order flag.
     NodeId insertLast(NodeId parent, std::u16string_view text);
     // Kinds are kept as one byte, the kind byte of the snapshot file (0 to 255).
     void setKind(NodeId node, int kind);
@@ -97,7 +105,8 @@ public:
     bool isBold(NodeId node) const;
 
     NodeId firstRoot() const;
-    // parent may be kTopLevel, which gives the first root.
+    // parent may be kTopLevel, which gives the first root; kNoNode for an id that names
+    // no node.
     NodeId firstChild(NodeId parent) const;
     NodeId nextSibling(NodeId node) const;
     // kNoNode for a root.
@@ -106,21 +115,26 @@ public:
     bool hasChildren(NodeId node) const;
 
     // Reorders the children of one parent (or the roots, for kTopLevel), one level only,
-    // by a strict weak order on node ids; equal nodes keep their relative order.
+    // by a strict weak order on node ids; equal nodes keep their relative order. Nothing
+    // happens for an id that names no node.
     template <class Less> void sortChildren(NodeId parent, Less less);
 
     // Removes the node with its whole subtree. When the selected node goes, the selection
-    // moves to its next sibling, else its previous sibling, else its parent.
+    // moves to its next sibling, else its previous sibling, else its parent. Nothing
+    // happens for an id that names no node (a node removed already).
     void remove(NodeId node);
     // Removes every node.
     void removeAll();
-    // Makes node the selected node (kNoNode clears the selection). Expanding the
-    // collapsed ancestors is the view's part; the observer is told.
+    // Makes node the selected node (kNoNode clears the selection; any other id that names
+    // no node is ignored). Expanding the collapsed ancestors is the view's part; the
+    // observer is told.
     void select(NodeId node);
 
     // --- Queries the views need ---
 
+    // Whether node names a node of the tree (kTopLevel does not).
     bool isValid(NodeId node) const;
+    // 0 children, and kNoNode at every row, for an id that names no node.
     std::size_t childCount(NodeId parent) const;
     NodeId childAt(NodeId parent, std::size_t row) const;
     // Index of the node among its parent's children.
@@ -172,10 +186,19 @@ private:
         NodeId last = kNoNode;
     };
 
+    // The record of a node the tree links to (a parent, child or sibling link, or an id
+    // just checked): never asked about any other id.
     Node& node(NodeId id) { return nodeChunks_[id >> kChunkBits][id & (kChunkSize - 1)]; }
     const Node& node(NodeId id) const {
         return nodeChunks_[id >> kChunkBits][id & (kChunkSize - 1)];
     }
+    // The record of a node a caller names, for the operations that take only ids of
+    // nodes: asserts that id names a node, and gives kRemovedNode for one that does not.
+    const Node& checked(NodeId id) const;
+    // The same for a change: nullptr for an id that names no node, and the change is
+    // dropped.
+    Node* checkedForChange(NodeId id);
+    static const Node kRemovedNode;
     NodeId firstOf(NodeId parent) const {
         return parent == kTopLevel ? top_.first : node(parent).first;
     }
@@ -187,6 +210,7 @@ private:
         return textChunks_[offset >> kTextChunkBits].get() + (offset & (kTextChunkUnits - 1));
     }
     std::uint32_t storeText(std::u16string_view text);
+    void changeText(NodeId id, Node& n, std::u16string_view text);
     void releaseSubtree(NodeId id);
     void forgetChildIndex(NodeId parent) const;
     void applyOrder(NodeId parent, std::vector<NodeId>& order);

@@ -7,17 +7,14 @@
 // written back, so the first run creates every value.
 //
 // The store talks to a SettingsBackend: QSettings in the desktop program, an in-memory map
-// in the tests.
+// in the tests (tests/support/memory_settings.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
-#include <vector>
 
 #include "capture/add_tree_inputs.h"
 #include "search/search_options.h"
@@ -81,7 +78,6 @@ public:
 
     void open(std::u16string_view subkeyPath);
     void close();
-    const std::u16string& path() const { return path_; }
 
     void writeText(std::u16string_view name, std::u16string_view text);
     void writeNumber(std::u16string_view name, std::uint32_t number);
@@ -105,41 +101,5 @@ RememberedInputs loadSettings(SettingsBackend& backend,
                               const RememberedInputs& defaults = RememberedInputs{});
 // Writes the nine remembered inputs in their order. InstallDir is not written.
 void saveSettings(SettingsBackend& backend, const RememberedInputs& inputs);
-
-// Keeps the values in memory, for the tests and for running without a store. Records
-// every open, close and write in order.
-class MemorySettingsBackend : public SettingsBackend {
-public:
-    // A value that exists but cannot be read.
-    struct Unreadable {
-        bool operator==(const Unreadable&) const = default;
-    };
-    using Value = std::variant<std::u16string, std::uint32_t, Unreadable>;
-
-    struct Event {
-        enum class Kind { Open, Close, WriteText, WriteNumber };
-        Kind kind;
-        std::u16string name; // the value name, or the subkey for Open
-        Value value;
-        bool operator==(const Event&) const = default;
-    };
-
-    void open(std::u16string_view subkey) override;
-    void close() override;
-    std::optional<std::u16string> readText(std::u16string_view name) override;
-    std::optional<long long> readNumber(std::u16string_view name) override;
-    void writeText(std::u16string_view name, std::u16string_view text) override;
-    void writeNumber(std::u16string_view name, std::uint32_t number) override;
-
-    // When set, the key cannot be opened: reads fail and writes are dropped.
-    void setBroken(bool broken) { broken_ = broken; }
-
-    std::map<std::u16string, Value, std::less<>> values;
-    std::vector<Event> events;
-
-private:
-    bool broken_ = false;
-    bool open_ = false;
-};
 
 } // namespace zelvane

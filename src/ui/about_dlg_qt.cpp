@@ -43,14 +43,15 @@ CAboutDlg::CAboutDlg(AboutBoxHandlers& handlers, QWidget* parent)
     setObjectName(QStringLiteral("CAboutDlg"));
     setModal(true);
 
-    productText_ = new QLabel(QStringLiteral("Zelvane Version ") + QLatin1String(kVersion), this);
-    productText_->setObjectName(QStringLiteral("product_text"));
-    productText_->setTextFormat(Qt::PlainText); // no prefix processing, no markup
-    productText_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    productText_->setWordWrap(true);
+    auto* productText =
+        new QLabel(QStringLiteral("Zelvane Version ") + QLatin1String(kVersion), this);
+    productText->setObjectName(QStringLiteral("product_text"));
+    productText->setTextFormat(Qt::PlainText); // no prefix processing, no markup
+    productText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    productText->setWordWrap(true);
 
     const DialogBaseUnits base = baseUnitsOf(*this);
-    place(productText_, kProductPlace, base);
+    place(productText, kProductPlace, base);
     homePage_ = addButton(this, QStringLiteral("Visit Zelvane Home Page"), kIdVisitHomePage,
                           kHomePagePlace, base);
     company_ = addButton(this, QStringLiteral("Visit Halcyra Company Home Page"), kIdVisitCompany,

@@ -7,7 +7,6 @@
 
 #include "about/about_command.h"
 
-class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QUrl;
@@ -24,13 +23,11 @@ public:
     // Runs the box modally. The focus starts on "Close".
     int DoModal();
 
-    QLabel* productText() const { return productText_; }
     // The push button with a control identifier (1008, 1010, 1011, or 1 for "Close").
     QPushButton* button(int id) const;
 
 private:
     AboutBoxHandlers& handlers_;
-    QLabel* productText_ = nullptr;
     QPushButton* homePage_ = nullptr;
     QPushButton* company_ = nullptr;
     QPushButton* license_ = nullptr;

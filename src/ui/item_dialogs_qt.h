@@ -36,7 +36,6 @@ public:
     CItemProperties(ItemPropertiesDialog& dialog, const QPixmap& icon, QWidget* parent = nullptr);
 
     QLineEdit* nameField() const { return name_; }
-    QLineEdit* parentField() const { return parent_; }
     QPlainTextEdit* fullPathField() const { return fullPath_; }
     QLabel* iconPicture() const { return icon_; }
     QPushButton* changeButton() const { return change_; }

@@ -50,10 +50,10 @@ CSearch::CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent)
     cancel_ =
         addButton(this, QStringLiteral("Cancel"), IDC_SEARCH_CANCEL, {178, 113, 50, 14}, base);
     cancel_->setAutoDefault(false);
-    label_ = new QLabel(QStringLiteral("Pattern"), this);
-    label_->setObjectName(QStringLiteral("label_pattern"));
-    label_->setBuddy(pattern_);
-    place(label_, {7, 7, 25, 8}, base);
+    auto* label = new QLabel(QStringLiteral("Pattern"), this);
+    label->setObjectName(QStringLiteral("label_pattern"));
+    label->setBuddy(pattern_);
+    place(label, {7, 7, 25, 8}, base);
     recursive_ = box(IDC_SEARCH_RECURSIVE, "Recursive search to achieve subitems");
     place(recursive_, {7, 62, 136, 10}, base);
     filesOnly_ = box(IDC_SEARCH_FILES_ONLY,
@@ -65,7 +65,7 @@ CSearch::CSearch(SearchDialog& dialog, UiPort& ui, QWidget* parent)
     for (QCheckBox* check : {matchCase_, wholePattern_, local_, recursive_, filesOnly_}) {
         check->resize(std::max(check->width(), check->sizeHint().width()), check->height());
     }
-    label_->resize(std::max(label_->width(), label_->sizeHint().width()), label_->height());
+    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
 
     QWidget::setTabOrder(pattern_, matchCase_);
     QWidget::setTabOrder(matchCase_, wholePattern_);

@@ -11,7 +11,6 @@
 #include "search/search_command.h"
 
 class QCheckBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -42,7 +41,6 @@ public:
     QCheckBox* checkBox(int id) const;
     QPushButton* searchButton() const { return search_; }
     QPushButton* cancelButton() const { return cancel_; }
-    QLabel* patternLabel() const { return label_; }
 
 private:
     void OnInitDialog(const SearchOptions& current);
@@ -55,7 +53,6 @@ private:
     QCheckBox* filesOnly_ = nullptr;
     QPushButton* search_ = nullptr;
     QPushButton* cancel_ = nullptr;
-    QLabel* label_ = nullptr;
     SearchDialog& dialog_;
     UiPort& ui_;
 };

@@ -123,12 +123,10 @@ TEST(AboutInstallDir, DataFolderBesideBinElseTheBuildTreesSource) {
     } cases[] = {
         {r + "/pre/bin/zelvane", {}, r + "/pre/share/zelvane/"},
         {r + "/pre/./bin/../bin/zelvane", {}, r + "/pre/share/zelvane/"},
-        {r + "/build/src/app/zelvane", build, r + "/src/"},
-        {r + "/build/zelvane", build, r + "/src/"},
+        {r + "/build/zelvane", build, r + "/src/"}, // the build folder itself
         {r + "/dir/bin/zelvane", {utf8ToUtf16(r + "/dir/"), build.sourceDir}, r + "/src/"},
         {r + "/x/bin/zelvane", {u"/", build.sourceDir}, r + "/src/"},
         {r + "/build/stage/bin/zelvane", build, r + "/build/stage/share/zelvane/"},
-        {r + "/opt/bin/zelvane", build, r + "/opt/share/zelvane/"},
         {r + "/build-other/bin/zelvane", build, r + "/build-other/share/zelvane/"},
         {r + "/build/bin/zelvane", {build.buildDir, u"/nowhere"}, r + "/build/share/zelvane/"},
         {"/zelvane", {}, "/share/zelvane/"},

@@ -1,5 +1,8 @@
 #include "capture/add_tree_command.h"
 
+#include <cerrno>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -41,8 +44,7 @@ TEST(AddTreeCommand, CancelChangesNothing) {
     t.ui.cancelAddTree();
     EXPECT_EQ(t.command.OnAddTree(), std::nullopt);
     EXPECT_EQ(t.ui.transcript(), (Lines{kAsked + "cancel"}));
-    EXPECT_TRUE(t.tree.empty());
-    EXPECT_FALSE(t.document.modified);
+    EXPECT_TRUE(t.tree.empty() && !t.document.modified);
     EXPECT_EQ(t.remembered, (AddTreeInputs{u"/old", u"mp3", u"Old title"}));
 }
 
@@ -58,23 +60,20 @@ TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeUnderTheTitleOrThePath) {
         AddTree t;
         t.tree.insertLast(kTopLevel, u"zzz");
         t.scan.folders = 55; // left from an earlier capture
-        t.scan.files = 77;
         t.ui.addTree({path, title, u"txt"});
         const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
+        ASSERT_TRUE(outcome.has_value());
         EXPECT_EQ(t.ui.transcript(),
-                  (Lines{kAsked + "ok \"" + disk.path() + "\" | " + testing::inQuotes(title) +
-                             " | \"txt\"",
-                         "scanning on", R"(progress "Scanning...")", R"(progress "Sorting...")",
-                         "scanning off",
+                  (Lines{kAsked + "ok " + testing::inQuotes(path) + " | " +
+                             testing::inQuotes(title) + " | \"txt\"",
+                         "scanning on", "phase scanning", R"(progress "Scanning...")",
+                         "phase sorting", R"(progress "Sorting...")", "scanning off",
                          "message \"1 folder(s) & 3 file(s) successfuly added.\\nTotal size is "
                          "1 000 005 byte(s)\" | \"Information\" | Information | Ok -> Ok"}));
         EXPECT_EQ(t.remembered, (AddTreeInputs{path, u"txt", title}));
-        EXPECT_TRUE(t.document.modified);
-        ASSERT_TRUE(outcome.has_value());
-        EXPECT_EQ(std::tuple(outcome->folders, outcome->files, outcome->total, outcome->stopped),
-                  std::tuple(1u, 3u, std::uint64_t{1000005}, false));
-        EXPECT_TRUE(t.tree.isBold(outcome->root));
-        EXPECT_EQ(t.tree.kind(outcome->root), kKindDriveRoot);
+        EXPECT_TRUE(t.document.modified && t.tree.isBold(outcome->root));
+        EXPECT_EQ(std::tuple(outcome->stopped, outcome->error, t.tree.kind(outcome->root)),
+                  std::tuple(false, 0, kKindDriveRoot));
         EXPECT_EQ(t.texts(kTopLevel), (Texts{title.empty() ? path : title, u"zzz"}));
         EXPECT_EQ(t.texts(outcome->root), (Texts{u" sub", u"a.txt", u"B.txt"}));
     }
@@ -86,12 +85,53 @@ TEST(AddTreeCommand, StopAtAPumpEndsWithTheStoppedNote) {
     AddTree t;
     t.ui.addTree({utf8ToUtf16(disk.path()), u"t", u"*"});
     t.ui.stopAtPump(t.scan, 1);
-    const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
-    EXPECT_TRUE(outcome.has_value() && outcome->stopped);
+    EXPECT_TRUE(t.command.OnAddTree().value().stopped);
     EXPECT_EQ(t.ui.transcript().back(),
               "message \"0 folder(s) & 20 file(s) successfuly added.\\nTotal size is 0 byte(s)"
               "\\n\\nNote: Scanning process was interrupted.\" | \"Information\" | Information | "
               "Ok -> Ok");
+}
+
+// Memory running out in the scan or before the sort: the capture goes again and the
+// "I/O ERROR" box names its path; the snapshot, its order and the modified flag stay.
+TEST(AddTreeCommand, OutOfMemoryTakesTheCaptureAwayAndNamesItsPath) {
+    test::TempTree disk;
+    disk.dir("sub");
+    disk.manyFiles("sub", 30, "f");
+    const std::u16string path = utf8ToUtf16(disk.path());
+    for (const bool inSort : {false, true}) {
+        AddTree t;
+        t.tree.insertLast(kTopLevel, u"b");
+        t.tree.insertLast(kTopLevel, u"a");
+        SortTree(t.tree, t.order);
+        t.document.modified = inSort;
+        t.ui.addTree({path, u"", u"*"});
+        t.ui.onPump = [&](std::size_t pump) {
+            if (!inSort && pump == 2) {
+                throw std::bad_alloc();
+            }
+        };
+        t.ui.onPhase = [&](ScanPhase phase) {
+            if (inSort && phase == ScanPhase::Sorting) {
+                throw std::length_error("text arena");
+            }
+        };
+        const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_EQ(std::tuple(outcome->error, outcome->root), std::tuple(ENOMEM, kNoNode));
+        Lines expected{kAsked + "ok " + testing::inQuotes(path) + R"( | "" | "*")", "scanning on",
+                       "phase scanning", R"(progress "Scanning...")"};
+        if (inSort) {
+            expected.push_back("phase sorting");
+        }
+        expected.push_back("scanning off");
+        expected.push_back("message " + testing::inQuotes(path) +
+                           R"( | "I/O ERROR" | Exclamation | Ok -> Ok)");
+        EXPECT_EQ(t.ui.transcript(), expected);
+        EXPECT_EQ(t.texts(kTopLevel), (Texts{u"a", u"b"}));
+        EXPECT_TRUE(t.tree.size() == 2 && t.tree.inOrder());
+        EXPECT_EQ(t.document.modified, inSort);
+    }
 }
 
 TEST(AddTreeCommand, DialogFieldsAreCutAndAChosenFolderLosesItsTrailingSlash) {

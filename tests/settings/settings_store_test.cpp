@@ -3,15 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/memory_settings.h"
+
 namespace zelvane {
 namespace {
 
 using Event = MemorySettingsBackend::Event;
 using Kind = MemorySettingsBackend::Event::Kind;
 using Value = MemorySettingsBackend::Value;
+using Text = std::u16string;
 using ::testing::ElementsAre;
 
-using Text = std::u16string;
 const auto text = [](Text name, Text value) { return Event{Kind::WriteText, name, value}; };
 const auto number = [](Text name, std::uint32_t n) { return Event{Kind::WriteNumber, name, n}; };
 const Event kOpened{Kind::Open, u"Software\\Halcyra\\Zelvane", MemorySettingsBackend::Unreadable{}};
@@ -38,7 +40,6 @@ TEST(SettingsStoreTest, FirstRunWritesEveryDefaultAndSaveEveryInputButInstallDir
                             number(u"Search_IsRecursiveSearch", 1),
                             number(u"Search_IsFilesOnly", 0),
                             text(u"InstallDir", u"/usr/share/zelvane/"), kClosed));
-    // Save writes the nine inputs, never InstallDir.
     backend.events.clear();
     saveSettings(backend, kChanged);
     EXPECT_THAT(backend.events,
@@ -49,60 +50,52 @@ TEST(SettingsStoreTest, FirstRunWritesEveryDefaultAndSaveEveryInputButInstallDir
                             number(u"Search_IsMatchWholePatternOnly", 1),
                             number(u"Search_IsRecursiveSearch", 0),
                             number(u"Search_IsFilesOnly", 1), kClosed));
-    // Loads read it all back, InstallDir as stored; a flag is on only for exactly one.
+    // Loads read it all back, InstallDir as stored; a value that cannot be read gets its
+    // default, written back; a key that cannot be opened gives the defaults and keeps all.
     RememberedInputs expected = kChanged;
     expected.installDir = u"/usr/share/zelvane/";
-    const std::pair<Value, bool> flags[] = {
-        {1u, true}, {0u, false}, {2u, false}, {u"01", true}, {u"2", false}};
-    for (const auto& [stored, on] : flags) {
-        backend.values[u"Search_IsMatchCase"] = stored;
-        backend.events.clear();
-        expected.search.isMatchCase = on;
-        EXPECT_EQ(loadSettings(backend), expected);
-        EXPECT_THAT(backend.events, ElementsAre(kOpened, kClosed));
-    }
-    // A value that cannot be read gets the default, which is written back.
+    EXPECT_EQ(loadSettings(backend), expected);
     backend.values[u"AddTree_Filter"] = MemorySettingsBackend::Unreadable{};
-    backend.values[u"Search_IsMatchCase"] = u"4294967296";
     backend.events.clear();
     expected.addTree.filter = u"*";
-    expected.search.isMatchCase = false;
     EXPECT_EQ(loadSettings(backend), expected);
-    EXPECT_THAT(backend.events, ElementsAre(kOpened, text(u"AddTree_Filter", u"*"),
-                                            number(u"Search_IsMatchCase", 0), kClosed));
-    // A key that cannot be opened gives the defaults and keeps what was stored.
+    EXPECT_THAT(backend.events, ElementsAre(kOpened, text(u"AddTree_Filter", u"*"), kClosed));
     backend.setBroken(true);
     EXPECT_EQ(loadSettings(backend), RememberedInputs{});
     saveSettings(backend, RememberedInputs{});
     backend.setBroken(false);
-    EXPECT_EQ(loadSettings(backend).addTree.path, u"/media/cdrom");
+    EXPECT_EQ(loadSettings(backend), expected);
 }
 
+// What a value holds, as a number (a flag: on only for exactly 1) and as a text; a value
+// read as neither gets its default, written back.
 TEST(SettingsStoreTest, KeyReadsNumbersThatFitIn32BitsAndTextsOfAtMost511Units) {
     std::vector<std::tuple<Value, std::optional<std::uint32_t>, std::optional<Text>>> cases = {
-        {0u, 0, u"0"},
+        {1u, 1, u"1"},
         {0xFFFFFFFFu, 0xFFFFFFFFu, u"4294967295"},
+        {u"01", 1, u"01"},
         {u"4294967295", 0xFFFFFFFFu, u"4294967295"},
         {Text(511, u'y'), {}, Text(511, u'y')},
         {Text(512, u'y'), {}, {}},
         {MemorySettingsBackend::Unreadable{}, {}, {}}};
-    for (const char16_t* bad :
-         {u"4294967296", u"99999999999999999999", u"-1", u"", u"12a", u"/1", u":1"}) {
+    for (const char16_t* bad : {u"4294967296", u"99999999999999999999", u"-1", u"", u"/1", u":1"}) {
         cases.emplace_back(Text(bad), std::nullopt, Text(bad));
     }
     MemorySettingsBackend backend;
     SettingsKey key(backend);
     key.open(Text(600, u'k'));
-    EXPECT_EQ(key.path(), Text(511, u'k'));
     EXPECT_EQ(backend.events.at(0).name, Text(511, u'k'));
     for (const auto& [stored, readNumber, readText] : cases) {
-        backend.values[u"V"] = stored;
         backend.events.clear();
+        backend.values[u"V"] = stored;
         EXPECT_EQ(key.readText(u"V", u"d"), readText.value_or(u"d"));
+        backend.values[u"V"] = stored;
         EXPECT_EQ(key.readNumber(u"V", 5), readNumber.value_or(5));
-        const std::vector<Event> none, numberOnly{number(u"V", 5)},
-            both{text(u"V", u"d"), number(u"V", 5)};
-        EXPECT_EQ(backend.events, !readText ? both : readNumber ? none : numberOnly);
+        backend.values[u"V"] = stored;
+        EXPECT_EQ(key.readFlag(u"V", true), readNumber.value_or(1) == 1);
+        const std::vector<Event> none, numbers{number(u"V", 5), number(u"V", 1)},
+            all{text(u"V", u"d"), number(u"V", 5), number(u"V", 1)};
+        EXPECT_EQ(backend.events, !readText ? all : readNumber ? none : numbers);
     }
     key.close(); // a closed key reads nothing
     EXPECT_EQ(key.readText(u"V", u"closed"), u"closed");

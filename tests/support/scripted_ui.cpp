@@ -222,6 +222,13 @@ void ScriptedUi::pump() {
     }
 }
 
+void ScriptedUi::setPhase(ScanPhase phase) {
+    record(phase == ScanPhase::Scanning ? "phase scanning" : "phase sorting");
+    if (onPhase) {
+        onPhase(phase);
+    }
+}
+
 void ScriptedUi::setProgressText(std::u16string_view text) {
     record("progress " + inQuotes(text));
 }

@@ -12,6 +12,7 @@
 //   caption "a.zelv - Zelvane"                 end 0
 //   add tree "/" | "" | "*" -> ok "/data" | "" | "txt"
 //   scanning on / scanning off                 progress "Scanning..."
+//   phase scanning / phase sorting
 //   properties "name" | "parent" | "*root* \ " | kind 6 | parent on -> change
 //   rename "old" -> ok "typed"                 rename "old" -> cancel
 //   search "pattern" [case whole local recursive files] -> search "typed" [...]
@@ -83,8 +84,10 @@ public:
     const Lines& transcript() const { return lines_; }
     void clearTranscript() { lines_.clear(); }
     std::size_t pumps() const { return pumps_; }
-    // Run at every pump with its number (1 for the first).
+    // Run at every pump with its number (1 for the first), and at every phase once it is
+    // in the transcript.
     std::function<void(std::size_t pump)> onPump;
+    std::function<void(ScanPhase phase)> onPhase;
     // Sets the stop request at the given pump.
     void stopAtPump(ScanState& state, std::size_t pump);
     // Texts in the results window while it shows them.
@@ -112,6 +115,7 @@ public:
     // --- ScanObserver ---
     void setScanningState(bool scanning) override;
     void pump() override;
+    void setPhase(ScanPhase phase) override;
     void setProgressText(std::u16string_view text) override;
 
 private:

@@ -21,6 +21,7 @@
 #include "app/snapshot_tree_view_qt.h"
 #include "capture/classification.h"
 #include "items/item_commands.h"
+#include "support/memory_settings.h"
 #include "ui/about_dlg_qt.h"
 #include "ui/add_folder_location_qt.h"
 #include "ui/item_dialogs_qt.h"
