@@ -17,7 +17,10 @@ struct UCollator;
 namespace zelvane {
 
 // The comparison of stored texts: an ICU collator at secondary strength (case is ignored,
-// accents are not) with spaces and punctuation as ordinary characters.
+// accents are not) with spaces and punctuation as ordinary characters. Texts it holds
+// equal are told apart by the third level of their case-folded forms (a full-width letter
+// after its plain twin, a ligature after its letters, katakana after hiragana), so that
+// only texts equal but for letter case compare equal, and keep their order in a sort.
 class TextOrder {
 public:
     // The locale from LC_ALL, LC_COLLATE or LANG, the first one that is set; the root
@@ -37,7 +40,8 @@ public:
     const std::string& locale() const { return locale_; }
     // True when the sort keys of texts made only of the common ASCII characters come from
     // a table of the collator's own weights rather than from the collator (the same bytes,
-    // several times faster). False for locales whose tailoring joins ASCII letters.
+    // several times faster). False for locales whose tailoring joins ASCII letters or
+    // whose ASCII characters carry other than common third-level weights.
     bool hasAsciiKeys() const { return ascii_ != nullptr; }
 
     // The locale the environment asks for, as an ICU name ("" for the root locale).
@@ -49,6 +53,7 @@ public:
 
 private:
     UCollator* collator_ = nullptr; // null only when ICU has no collation data at all
+    UCollator* tertiary_ = nullptr; // the same at tertiary strength, for the ties
     std::string locale_;
     std::shared_ptr<const AsciiKeys> ascii_;
 };
