@@ -65,58 +65,32 @@ int compareFolded(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-// A key holds the levels one after the other, each ended by the separator (the last one
-// by the terminator); no weight byte is 0 or 1. The secondary and the tertiary level of
-// the common ASCII characters are one common weight per character, written in runs (for
-// the secondary level a run of n as 0x05 + (n - 1), runs of 34 or more as 0x25 for every
-// 33 first; the tertiary level's bytes depend on the locale's case order).
+// A collator's key at secondary strength ends with its secondary level: one common
+// secondary weight per character, written in runs (a run of n as 0x05 + (n - 1), runs of
+// 34 or more as 0x25 for every 33 first), then the terminator.
 constexpr std::uint8_t kLevelSeparator = 0x01;
 constexpr std::uint8_t kCommonSecondary = 0x05;
 constexpr std::uint8_t kCommonRunStep = 0x25;
 constexpr std::size_t kCommonRunMax = 33;
 constexpr std::size_t kMaxAsciiPrimary = 3;
 
-// Appends the collator's key of text, terminator included (a lone terminator when the
-// collator gives none).
-void appendCollatorKey(const UCollator* collator, std::u16string_view text,
-                       std::vector<std::uint8_t>& keys) {
-    const std::size_t start = keys.size();
-    // A key is rarely longer than a few bytes per character; grow when ICU asks for more.
-    std::size_t room = text.size() * 3 + 16;
-    for (;;) {
-        keys.resize(start + room);
-        const int32_t needed =
-            ucol_getSortKey(collator, icuText(text), static_cast<int32_t>(text.size()),
-                            keys.data() + start, static_cast<int32_t>(room));
-        if (needed <= 0) {
-            keys.resize(start);
-            keys.push_back(0);
-            return;
-        }
-        if (static_cast<std::size_t>(needed) <= room) {
-            keys.resize(start + static_cast<std::size_t>(needed)); // includes the terminator
-            return;
-        }
-        room = static_cast<std::size_t>(needed);
-    }
-}
-
-std::vector<std::uint8_t> collatorKey(const UCollator* collator, std::u16string_view text) {
-    std::vector<std::uint8_t> key;
-    appendCollatorKey(collator, text, key);
+std::vector<std::uint8_t> icuKey(const UCollator* collator, std::u16string_view text) {
+    std::vector<std::uint8_t> key(text.size() * 4 + 16);
+    const int32_t n = ucol_getSortKey(collator, icuText(text), static_cast<int32_t>(text.size()),
+                                      key.data(), static_cast<int32_t>(key.size()));
+    key.resize(n > 0 && static_cast<std::size_t>(n) <= key.size() ? static_cast<std::size_t>(n)
+                                                                  : 0);
     return key;
 }
 
-// The simple case folding of text into folded, code point by code point (a ligature or
-// a sharp s stays one character); false when folding changes nothing.
-bool caseFold(std::u16string_view text, std::u16string& folded) {
+// The simple case folding of text, code point by code point (a ligature or a sharp s
+// stays one character).
+void caseFold(std::u16string_view text, std::u16string& folded) {
     folded.clear();
-    bool changed = false;
     for (std::size_t i = 0; i < text.size();) {
         UChar32 c = 0;
         U16_NEXT(text.data(), i, text.size(), c);
         const UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
-        changed = changed || f != c;
         if (U_IS_BMP(f)) {
             folded.push_back(static_cast<char16_t>(f));
         } else {
@@ -124,32 +98,29 @@ bool caseFold(std::u16string_view text, std::u16string& folded) {
             folded.push_back(static_cast<char16_t>(U16_TRAIL(f)));
         }
     }
-    return changed;
 }
 
-// The key of the order, from the collators: the secondary key of text with its terminator
-// turned into a separator, then the tertiary level of the case-folded text. (A text that
-// folding leaves alone: its own tertiary key, which is the same bytes.)
-void appendOrderKey(const UCollator* secondary, const UCollator* tertiary, std::u16string_view text,
-                    std::vector<std::uint8_t>& keys) {
-    thread_local std::u16string folded;
-    if (!caseFold(text, folded)) {
-        appendCollatorKey(tertiary, text, keys);
-        return;
+// The third level of the tertiary key of text's case folding: what follows the key's
+// second level separator (no weight byte is 0 or 1).
+std::vector<std::uint8_t> thirdLevel(const UCollator* tertiary, std::u16string_view text) {
+    std::u16string folded;
+    caseFold(text, folded);
+    std::vector<std::uint8_t> key(folded.size() * 6 + 16);
+    const auto length = static_cast<int32_t>(folded.size());
+    const auto* units = reinterpret_cast<const UChar*>(folded.data());
+    int32_t n =
+        ucol_getSortKey(tertiary, units, length, key.data(), static_cast<int32_t>(key.size()));
+    if (n > static_cast<int32_t>(key.size())) {
+        key.resize(static_cast<std::size_t>(n));
+        n = ucol_getSortKey(tertiary, units, length, key.data(), n);
     }
-    appendCollatorKey(secondary, text, keys);
-    keys.back() = kLevelSeparator;
-    const std::size_t start = keys.size();
-    appendCollatorKey(tertiary, folded, keys);
-    // Only the third level of it: what follows its second separator.
-    auto level = keys.begin() + static_cast<std::ptrdiff_t>(start);
-    for (int separators = 0; separators < 2 && level != keys.end();) {
+    key.resize(static_cast<std::size_t>(std::max(n, 0)));
+    auto level = key.begin();
+    for (int separators = 0; separators < 2 && level != key.end();) {
         separators += *level++ == kLevelSeparator ? 1 : 0;
     }
-    keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(start), level);
-    if (keys.size() == start) {
-        keys.push_back(0);
-    }
+    key.erase(key.begin(), level);
+    return key;
 }
 
 } // namespace
@@ -159,12 +130,6 @@ struct TextOrder::AsciiKeys {
     // texts the collator must key itself (ignorables, members of contractions).
     std::array<std::array<std::uint8_t, kMaxAsciiPrimary>, 128> primary{};
     std::array<std::uint8_t, 128> length{};
-    // The tertiary level of a folded text of these characters: a common weight per
-    // character in runs, a run of n as commonTertiary + (n - 1), runs longer than
-    // tertiaryRunMax as tertiaryRunStep for every tertiaryRunMax first.
-    std::uint8_t commonTertiary = 0;
-    std::uint8_t tertiaryRunStep = 0;
-    std::size_t tertiaryRunMax = 0;
 
     // Appends the key of text when the table covers every unit of it; false, with keys
     // as they were, when it does not.
@@ -177,70 +142,38 @@ struct TextOrder::AsciiKeys {
             primaries += length[c];
         }
         const std::size_t runs = text.empty() ? 0 : (text.size() - 1) / kCommonRunMax + 1;
-        const std::size_t tertiaryRuns = text.empty() ? 0 : (text.size() - 1) / tertiaryRunMax + 1;
         const std::size_t start = keys.size();
-        // The primaries, the separator, the secondary runs, the separator, the tertiary
-        // runs and the terminator. Each character's weight is copied whole (the bytes
-        // after it are written over), which the rest leaves room for.
-        keys.resize(start + primaries + runs + tertiaryRuns + 3);
+        // The primaries, the separator, the runs and the terminator. Each character's
+        // weight is copied whole (the bytes after it are written over), which the
+        // separator and the terminator leave room for.
+        keys.resize(start + primaries + runs + 2);
         std::uint8_t* out = keys.data() + start;
         for (const char16_t c : text) {
             std::memcpy(out, primary[c].data(), kMaxAsciiPrimary);
             out += length[c];
         }
         *out++ = kLevelSeparator;
-        out = appendRuns(out, text.size(), kCommonSecondary, kCommonRunStep, kCommonRunMax);
-        *out++ = kLevelSeparator;
-        out = appendRuns(out, text.size(), commonTertiary, tertiaryRunStep, tertiaryRunMax);
+        if (!text.empty()) {
+            std::size_t run = text.size() - 1;
+            for (; run >= kCommonRunMax; run -= kCommonRunMax) {
+                *out++ = kCommonRunStep;
+            }
+            *out++ = static_cast<std::uint8_t>(kCommonSecondary + run);
+        }
         *out = 0;
         return true;
     }
 
-    static std::uint8_t* appendRuns(std::uint8_t* out, std::size_t count, std::uint8_t common,
-                                    std::uint8_t step, std::size_t max) {
-        if (count != 0) {
-            std::size_t run = count - 1;
-            for (; run >= max; run -= max) {
-                *out++ = step;
-            }
-            *out++ = static_cast<std::uint8_t>(common + run);
-        }
-        return out;
-    }
-
-    // The table of these collators, or null when their keys for ASCII texts are not plain
+    // The table of this collator, or null when its keys for ASCII texts are not plain
     // concatenations of the characters' own weights.
-    static std::shared_ptr<const AsciiKeys> make(const UCollator* collator,
-                                                 const UCollator* tertiary);
+    static std::shared_ptr<const AsciiKeys> make(const UCollator* collator);
 };
 
-std::shared_ptr<const TextOrder::AsciiKeys> TextOrder::AsciiKeys::make(const UCollator* collator,
-                                                                       const UCollator* tertiary) {
+std::shared_ptr<const TextOrder::AsciiKeys> TextOrder::AsciiKeys::make(const UCollator* collator) {
     auto table = std::make_shared<AsciiKeys>();
-    // The tertiary runs, read off the keys of "0", "00", ...: the first length that takes
-    // two bytes gives the longest run and the step.
-    std::u16string run;
-    for (std::size_t n = 1; n <= 256 && table->tertiaryRunMax == 0; ++n) {
-        run.push_back(u'0');
-        const std::vector<std::uint8_t> key = collatorKey(tertiary, run);
-        const auto level = std::find(std::find(key.begin(), key.end(), kLevelSeparator) + 1,
-                                     key.end(), kLevelSeparator);
-        const std::ptrdiff_t bytes = level == key.end() ? 0 : key.end() - level - 2;
-        if (n == 1 && bytes == 1) {
-            table->commonTertiary = level[1];
-        } else if (bytes == 2) {
-            table->tertiaryRunStep = level[1];
-            table->tertiaryRunMax = n - 1;
-        } else if (bytes != 1) {
-            return nullptr;
-        }
-    }
-    if (table->tertiaryRunMax == 0) {
-        return nullptr;
-    }
     for (char16_t c = 0; c < 128; ++c) {
         // A character of its own: its primary bytes, the separator, one common secondary.
-        const std::vector<std::uint8_t> key = collatorKey(collator, std::u16string_view(&c, 1));
+        const std::vector<std::uint8_t> key = icuKey(collator, std::u16string_view(&c, 1));
         const std::size_t bytes = key.size() < 4 ? 0 : key.size() - 3;
         if (bytes >= 1 && bytes <= kMaxAsciiPrimary && key[bytes] == kLevelSeparator &&
             key[bytes + 1] == kCommonSecondary && key[bytes + 2] == 0 &&
@@ -280,15 +213,12 @@ std::shared_ptr<const TextOrder::AsciiKeys> TextOrder::AsciiKeys::make(const UCo
     uset_close(contractions);
 
     // Proof that keys concatenate: every pair of covered characters, and runs of every
-    // length that the secondary and tertiary levels write differently.
+    // length that the secondary level writes differently.
     std::vector<std::uint8_t> ours;
-    std::vector<std::uint8_t> theirs;
     auto same = [&](std::u16string_view text) {
         ours.clear();
-        theirs.clear();
         table->append(text, ours);
-        appendOrderKey(collator, tertiary, text, theirs);
-        return ours == theirs;
+        return ours == icuKey(collator, text);
     };
     std::u16string text;
     for (char16_t a = 0; a < 128; ++a) {
@@ -298,8 +228,7 @@ std::shared_ptr<const TextOrder::AsciiKeys> TextOrder::AsciiKeys::make(const UCo
             }
         }
         if (table->length[a] != 0 && text.empty()) {
-            const std::size_t longest = 3 * std::max(kCommonRunMax, table->tertiaryRunMax) + 2;
-            for (std::size_t n = 0; n <= longest; ++n) {
+            for (std::size_t n = 0; n <= 3 * kCommonRunMax + 2; ++n) {
                 if (!same(text)) {
                     return nullptr;
                 }
@@ -314,8 +243,8 @@ namespace {
 
 // One table per locale for the whole process: making one asks the collator for some
 // ten thousand keys.
-std::shared_ptr<const TextOrder::AsciiKeys>
-asciiKeysFor(const std::string& locale, const UCollator* collator, const UCollator* tertiary) {
+std::shared_ptr<const TextOrder::AsciiKeys> asciiKeysFor(const std::string& locale,
+                                                         const UCollator* collator) {
     static std::mutex mutex;
     static std::map<std::string, std::shared_ptr<const TextOrder::AsciiKeys>> made;
     const std::lock_guard<std::mutex> lock(mutex);
@@ -323,7 +252,7 @@ asciiKeysFor(const std::string& locale, const UCollator* collator, const UCollat
     if (found != made.end()) {
         return found->second;
     }
-    auto table = TextOrder::AsciiKeys::make(collator, tertiary);
+    auto table = TextOrder::AsciiKeys::make(collator);
     made.emplace(locale, table);
     return table;
 }
@@ -345,19 +274,13 @@ TextOrder::TextOrder() : TextOrder(localeFromEnvironment()) {}
 TextOrder::TextOrder(const std::string& locale)
     : collator_(openCollator(locale, UCOL_SECONDARY)),
       tertiary_(collator_ == nullptr ? nullptr : openCollator(locale, UCOL_TERTIARY)),
-      locale_(locale) {
-    if (tertiary_ == nullptr && collator_ != nullptr) {
-        ucol_close(collator_);
-        collator_ = nullptr;
-    }
-    if (collator_ != nullptr) {
-        ascii_ = asciiKeysFor(locale, collator_, tertiary_);
-    }
-}
+      locale_(locale), ascii_(collator_ == nullptr ? nullptr : asciiKeysFor(locale, collator_)) {}
 
 TextOrder::~TextOrder() {
     if (collator_ != nullptr) {
         ucol_close(collator_);
+    }
+    if (tertiary_ != nullptr) {
         ucol_close(tertiary_);
     }
 }
@@ -373,23 +296,21 @@ int TextOrder::compare(std::u16string_view a, std::u16string_view b) const {
     case UCOL_GREATER:
         return 1;
     default:
-        break;
+        return a == b ? 0 : compareTies(a, b);
     }
-    if (a == b) {
+}
+
+int TextOrder::compareTies(std::u16string_view a, std::u16string_view b) const {
+    if (tertiary_ == nullptr) {
         return 0;
     }
-    // A tie (rare): the keys, whose last level tells the twins apart.
-    thread_local std::vector<std::uint8_t> keys;
-    keys.clear();
-    appendSortKey(a, keys);
-    const std::size_t second = keys.size();
-    appendSortKey(b, keys);
-    const int order = std::strcmp(reinterpret_cast<const char*>(keys.data()),
-                                  reinterpret_cast<const char*>(keys.data() + second));
-    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    const std::vector<std::uint8_t> x = thirdLevel(tertiary_, a);
+    const std::vector<std::uint8_t> y = thirdLevel(tertiary_, b);
+    return x == y ? 0 : (x < y ? -1 : 1);
 }
 
 void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t>& keys) const {
+    const std::size_t start = keys.size();
     if (collator_ == nullptr) {
         // Not reached with ICU's data present; keep an order-preserving key anyway: each
         // folded code unit as three bytes of 2, 7 and 7 bits, each plus one so that no byte
@@ -406,7 +327,24 @@ void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t
     if (ascii_ != nullptr && ascii_->append(text, keys)) {
         return;
     }
-    appendOrderKey(collator_, tertiary_, text, keys);
+    // A key is rarely longer than a few bytes per character; grow when ICU asks for more.
+    std::size_t room = text.size() * 3 + 16;
+    for (;;) {
+        keys.resize(start + room);
+        const int32_t needed =
+            ucol_getSortKey(collator_, icuText(text), static_cast<int32_t>(text.size()),
+                            keys.data() + start, static_cast<int32_t>(room));
+        if (needed <= 0) {
+            keys.resize(start);
+            keys.push_back(0);
+            return;
+        }
+        if (static_cast<std::size_t>(needed) <= room) {
+            keys.resize(start + static_cast<std::size_t>(needed)); // includes the terminator
+            return;
+        }
+        room = static_cast<std::size_t>(needed);
+    }
 }
 
 namespace {
@@ -445,9 +383,13 @@ public:
         const std::uint8_t* keys = keys_.data();
         const std::size_t* offsets = offsets_.data();
         const SnapshotTree& tree = tree_;
-        tree_.sortChildren(parent, [keys, offsets, &tree](NodeId a, NodeId b) {
-            return std::strcmp(reinterpret_cast<const char*>(keys + offsets[tree.row(a)]),
-                               reinterpret_cast<const char*>(keys + offsets[tree.row(b)])) < 0;
+        const TextOrder& order = order_;
+        tree_.sortChildren(parent, [keys, offsets, &tree, &order](NodeId a, NodeId b) {
+            const int byKey =
+                std::strcmp(reinterpret_cast<const char*>(keys + offsets[tree.row(a)]),
+                            reinterpret_cast<const char*>(keys + offsets[tree.row(b)]));
+            // Equal keys (rare): the third level tells twins apart.
+            return byKey != 0 ? byKey < 0 : order.compareTies(tree.text(a), tree.text(b)) < 0;
         });
     }
 

@@ -35,13 +35,16 @@ public:
     // <0, 0 or >0.
     int compare(std::u16string_view a, std::u16string_view b) const;
     // Appends the sort key of text to keys (zero-terminated); keys compare as C strings in
-    // the same order as compare() orders their texts.
+    // the same order as compare() orders their texts, but for the ties that compareTies()
+    // breaks: their keys are equal.
     void appendSortKey(std::u16string_view text, std::vector<std::uint8_t>& keys) const;
+    // The order of two texts that the collator holds equal: by the third level of their
+    // case-folded forms. 0 for texts equal but for letter case.
+    int compareTies(std::u16string_view a, std::u16string_view b) const;
     const std::string& locale() const { return locale_; }
     // True when the sort keys of texts made only of the common ASCII characters come from
     // a table of the collator's own weights rather than from the collator (the same bytes,
-    // several times faster). False for locales whose tailoring joins ASCII letters or
-    // whose ASCII characters carry other than common third-level weights.
+    // several times faster). False for locales whose tailoring joins ASCII letters.
     bool hasAsciiKeys() const { return ascii_ != nullptr; }
 
     // The locale the environment asks for, as an ICU name ("" for the root locale).
