@@ -432,11 +432,6 @@ void SortTree(SnapshotTree& tree, const TextOrder& order) {
     tree.markInOrder();
 }
 
-void SortTree(SnapshotTree& tree) {
-    const TextOrder order;
-    SortTree(tree, order);
-}
-
 void SortTreeAfterCapture(SnapshotTree& tree, NodeId root, bool wasInOrder,
                           const TextOrder& order) {
     if (!wasInOrder) {

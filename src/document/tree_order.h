@@ -66,8 +66,6 @@ private:
 void SortBranch(SnapshotTree& tree, NodeId parent, const TextOrder& order);
 // Sorts the whole snapshot, the roots included, and marks it in order.
 void SortTree(SnapshotTree& tree, const TextOrder& order);
-// The same in the environment's collation.
-void SortTree(SnapshotTree& tree);
 
 // What SortTree gives after a new root with its branch was appended, with less work when
 // the tree was in order just before (wasInOrder, by the same order): then only the roots
