@@ -10,10 +10,9 @@ namespace zelvane {
 
 ItemCommands& CMainDlg::itemCommands() {
     if (!itemCommands_) {
-        itemCommands_ = std::make_unique<ItemCommands>(
-            tree_, document_, *this, [this](NodeId renamed, bool wasInOrder) {
-                SortTreeAfterRename(tree_, renamed, wasInOrder, TextOrder());
-            });
+        // The environment's collation, read once for the whole run.
+        static const TextOrder order;
+        itemCommands_ = std::make_unique<ItemCommands>(tree_, document_, *this, order);
     }
     return *itemCommands_;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "capture/classification.h"
+#include "document/node_text.h"
 #include "text/text.h"
 #include "text/utf.h"
 
@@ -162,8 +163,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
                 return total;
             }
             Frame& up = frames_[depth_ - 1];
-            folderText_.assign(1, u' ');
-            folderText_.append(up.childName);
+            assignFolderText(folderText_, up.childName);
             tree_.setTextAndBold(up.childNode, folderText_);
             tree_.setKind(up.childNode, kKindFolder);
             up.total += total;

@@ -12,6 +12,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
+#include "document/node_text.h"
 #include "text/utf.h"
 
 namespace zelvane::cli {
@@ -176,11 +177,8 @@ void writeCsv(const SnapshotTree& tree, Output& output) {
     std::vector<std::string> paths;
     std::string name;
     walkPreOrder(tree, [&](NodeId node, std::size_t level) {
-        std::u16string_view text = tree.text(node);
         const int kind = tree.kind(node);
-        if (level > 0 && kind == kKindFolder && !text.empty() && text.front() == u' ') {
-            text.remove_prefix(1);
-        }
+        const std::u16string_view text = listedName(tree.text(node), kind, level == 0);
         name.clear();
         appendRaw(name, text);
         paths.resize(level + 1);

@@ -53,14 +53,6 @@ void appendSafe(std::string& out, std::u16string_view text, bool tsv) {
     });
 }
 
-// A folder's text without its one leading space, for the slash form.
-std::u16string_view slashText(std::u16string_view text, int kind, bool root) {
-    if (!root && kind == kKindFolder && !text.empty() && text.front() == u' ') {
-        text.remove_prefix(1);
-    }
-    return text;
-}
-
 // Sets choice to the value, among the named ones, that follows the option args[i]; reports
 // a missing or unknown value and returns false.
 template <class Choice, std::size_t N>
@@ -165,23 +157,11 @@ void describeNode(std::string_view file, const SnapshotTree& tree, NodeId node, 
 namespace {
 
 std::u16string pathText(const NodeRow& row, PathStyle style) {
-    std::u16string path;
-    for (std::size_t i = 0; i < row.path.size(); ++i) {
-        if (style == PathStyle::Slash) {
-            if (i > 0) {
-                path += u'/';
-            }
-            path += slashText(row.path[i].text, row.path[i].kind, i == 0);
-        } else {
-            path += i == 0 ? u' ' : u'\\';
-            path += row.path[i].text;
-        }
-    }
-    return path;
+    return style == PathStyle::Slash ? slashPath(row.path) : columnPath(row.path);
 }
 
 std::u16string_view nameText(const NodeRow& row, PathStyle style) {
-    return style == PathStyle::Slash ? slashText(row.name, row.kind, row.path.empty()) : row.name;
+    return style == PathStyle::Slash ? listedName(row.name, row.kind, row.path.empty()) : row.name;
 }
 
 } // namespace
@@ -197,7 +177,7 @@ void appendName(std::string& out, const NodeRow& row, PathStyle style, Escape es
 void appendWholePath(std::string& out, const NodeRow& row, PathStyle style, Escape escape) {
     std::u16string whole = pathText(row, style);
     if (!row.path.empty()) {
-        whole += style == PathStyle::Slash ? u'/' : u'\\';
+        whole += style == PathStyle::Slash ? kSlashSeparator : columnSeparator(false);
     }
     whole += nameText(row, style);
     appendEscaped(out, whole, escape);

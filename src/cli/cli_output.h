@@ -55,6 +55,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/node_text.h"
 #include "document/snapshot_tree.h"
 
 namespace zelvane::cli {
@@ -99,11 +100,6 @@ void appendRaw(std::string& out, std::u16string_view text);
 void appendEscaped(std::string& out, std::u16string_view text, Escape escape);
 
 std::string displayArgument(std::string_view bytes);
-
-struct PathElement {
-    std::u16string_view text;
-    int kind;
-};
 
 struct NodeRow {
     std::string_view file;         // the snapshot file as named on the command line

@@ -8,8 +8,10 @@
 #include <map>
 #include <mutex>
 
+#include <unicode/uchar.h>
 #include <unicode/ucol.h>
 #include <unicode/uset.h>
+#include <unicode/utf16.h>
 
 #include "text/text.h"
 
@@ -29,7 +31,7 @@ std::string icuLocaleFromPosix(std::string_view name) {
     return std::string(name);
 }
 
-UCollator* openCollator(const std::string& locale) {
+UCollator* openCollator(const std::string& locale, UCollationStrength strength) {
     UErrorCode status = U_ZERO_ERROR;
     UCollator* collator = ucol_open(locale.c_str(), &status);
     if (U_FAILURE(status)) {
@@ -39,7 +41,7 @@ UCollator* openCollator(const std::string& locale) {
             return nullptr;
         }
     }
-    ucol_setStrength(collator, UCOL_SECONDARY);
+    ucol_setStrength(collator, strength);
     // Some locales make spaces and punctuation ignorable ("shifted"); folders must sort
     // by their leading space, so spaces always count.
     ucol_setAttribute(collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
@@ -78,6 +80,46 @@ std::vector<std::uint8_t> icuKey(const UCollator* collator, std::u16string_view 
                                       key.data(), static_cast<int32_t>(key.size()));
     key.resize(n > 0 && static_cast<std::size_t>(n) <= key.size() ? static_cast<std::size_t>(n)
                                                                   : 0);
+    return key;
+}
+
+// The simple case folding of text, code point by code point (a ligature or a sharp s
+// stays one character).
+void caseFold(std::u16string_view text, std::u16string& folded) {
+    folded.clear();
+    for (std::size_t i = 0; i < text.size();) {
+        UChar32 c = 0;
+        U16_NEXT(text.data(), i, text.size(), c);
+        const UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+        if (U_IS_BMP(f)) {
+            folded.push_back(static_cast<char16_t>(f));
+        } else {
+            folded.push_back(static_cast<char16_t>(U16_LEAD(f)));
+            folded.push_back(static_cast<char16_t>(U16_TRAIL(f)));
+        }
+    }
+}
+
+// The third level of the tertiary key of text's case folding: what follows the key's
+// second level separator (no weight byte is 0 or 1).
+std::vector<std::uint8_t> thirdLevel(const UCollator* tertiary, std::u16string_view text) {
+    std::u16string folded;
+    caseFold(text, folded);
+    std::vector<std::uint8_t> key(folded.size() * 6 + 16);
+    const auto length = static_cast<int32_t>(folded.size());
+    const auto* units = reinterpret_cast<const UChar*>(folded.data());
+    int32_t n =
+        ucol_getSortKey(tertiary, units, length, key.data(), static_cast<int32_t>(key.size()));
+    if (n > static_cast<int32_t>(key.size())) {
+        key.resize(static_cast<std::size_t>(n));
+        n = ucol_getSortKey(tertiary, units, length, key.data(), n);
+    }
+    key.resize(static_cast<std::size_t>(std::max(n, 0)));
+    auto level = key.begin();
+    for (int separators = 0; separators < 2 && level != key.end();) {
+        separators += *level++ == kLevelSeparator ? 1 : 0;
+    }
+    key.erase(key.begin(), level);
     return key;
 }
 
@@ -230,12 +272,16 @@ std::string TextOrder::localeFromEnvironment() {
 TextOrder::TextOrder() : TextOrder(localeFromEnvironment()) {}
 
 TextOrder::TextOrder(const std::string& locale)
-    : collator_(openCollator(locale)), locale_(locale),
-      ascii_(collator_ == nullptr ? nullptr : asciiKeysFor(locale, collator_)) {}
+    : collator_(openCollator(locale, UCOL_SECONDARY)),
+      tertiary_(collator_ == nullptr ? nullptr : openCollator(locale, UCOL_TERTIARY)),
+      locale_(locale), ascii_(collator_ == nullptr ? nullptr : asciiKeysFor(locale, collator_)) {}
 
 TextOrder::~TextOrder() {
     if (collator_ != nullptr) {
         ucol_close(collator_);
+    }
+    if (tertiary_ != nullptr) {
+        ucol_close(tertiary_);
     }
 }
 
@@ -250,8 +296,17 @@ int TextOrder::compare(std::u16string_view a, std::u16string_view b) const {
     case UCOL_GREATER:
         return 1;
     default:
+        return a == b ? 0 : compareTies(a, b);
+    }
+}
+
+int TextOrder::compareTies(std::u16string_view a, std::u16string_view b) const {
+    if (tertiary_ == nullptr) {
         return 0;
     }
+    const std::vector<std::uint8_t> x = thirdLevel(tertiary_, a);
+    const std::vector<std::uint8_t> y = thirdLevel(tertiary_, b);
+    return x == y ? 0 : (x < y ? -1 : 1);
 }
 
 void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t>& keys) const {
@@ -328,9 +383,13 @@ public:
         const std::uint8_t* keys = keys_.data();
         const std::size_t* offsets = offsets_.data();
         const SnapshotTree& tree = tree_;
-        tree_.sortChildren(parent, [keys, offsets, &tree](NodeId a, NodeId b) {
-            return std::strcmp(reinterpret_cast<const char*>(keys + offsets[tree.row(a)]),
-                               reinterpret_cast<const char*>(keys + offsets[tree.row(b)])) < 0;
+        const TextOrder& order = order_;
+        tree_.sortChildren(parent, [keys, offsets, &tree, &order](NodeId a, NodeId b) {
+            const int byKey =
+                std::strcmp(reinterpret_cast<const char*>(keys + offsets[tree.row(a)]),
+                            reinterpret_cast<const char*>(keys + offsets[tree.row(b)]));
+            // Equal keys (rare): the third level tells twins apart.
+            return byKey != 0 ? byKey < 0 : order.compareTies(tree.text(a), tree.text(b)) < 0;
         });
     }
 
@@ -371,11 +430,6 @@ void SortBranch(SnapshotTree& tree, NodeId parent, const TextOrder& order) {
 void SortTree(SnapshotTree& tree, const TextOrder& order) {
     SortBranch(tree, kTopLevel, order);
     tree.markInOrder();
-}
-
-void SortTree(SnapshotTree& tree) {
-    const TextOrder order;
-    SortTree(tree, order);
 }
 
 void SortTreeAfterCapture(SnapshotTree& tree, NodeId root, bool wasInOrder,

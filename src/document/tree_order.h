@@ -17,7 +17,10 @@ struct UCollator;
 namespace zelvane {
 
 // The comparison of stored texts: an ICU collator at secondary strength (case is ignored,
-// accents are not) with spaces and punctuation as ordinary characters.
+// accents are not) with spaces and punctuation as ordinary characters. Texts it holds
+// equal are told apart by the third level of their case-folded forms (a full-width letter
+// after its plain twin, a ligature after its letters, katakana after hiragana), so that
+// only texts equal but for letter case compare equal, and keep their order in a sort.
 class TextOrder {
 public:
     // The locale from LC_ALL, LC_COLLATE or LANG, the first one that is set; the root
@@ -32,8 +35,12 @@ public:
     // <0, 0 or >0.
     int compare(std::u16string_view a, std::u16string_view b) const;
     // Appends the sort key of text to keys (zero-terminated); keys compare as C strings in
-    // the same order as compare() orders their texts.
+    // the same order as compare() orders their texts, but for the ties that compareTies()
+    // breaks: their keys are equal.
     void appendSortKey(std::u16string_view text, std::vector<std::uint8_t>& keys) const;
+    // The order of two texts that the collator holds equal: by the third level of their
+    // case-folded forms. 0 for texts equal but for letter case.
+    int compareTies(std::u16string_view a, std::u16string_view b) const;
     const std::string& locale() const { return locale_; }
     // True when the sort keys of texts made only of the common ASCII characters come from
     // a table of the collator's own weights rather than from the collator (the same bytes,
@@ -49,6 +56,7 @@ public:
 
 private:
     UCollator* collator_ = nullptr; // null only when ICU has no collation data at all
+    UCollator* tertiary_ = nullptr; // the same at tertiary strength, for the ties
     std::string locale_;
     std::shared_ptr<const AsciiKeys> ascii_;
 };
@@ -58,8 +66,6 @@ private:
 void SortBranch(SnapshotTree& tree, NodeId parent, const TextOrder& order);
 // Sorts the whole snapshot, the roots included, and marks it in order.
 void SortTree(SnapshotTree& tree, const TextOrder& order);
-// The same in the environment's collation.
-void SortTree(SnapshotTree& tree);
 
 // What SortTree gives after a new root with its branch was appended, with less work when
 // the tree was in order just before (wasInOrder, by the same order): then only the roots

@@ -1,6 +1,5 @@
 #include "items/item_commands.h"
 
-#include <utility>
 #include <vector>
 
 namespace zelvane {
@@ -12,13 +11,6 @@ void showInformation(UiPort& ui, std::u16string_view text) {
 }
 
 } // namespace
-
-std::u16string_view displayName(std::u16string_view storedText) {
-    if (!storedText.empty() && storedText.front() == u' ') {
-        storedText.remove_prefix(1);
-    }
-    return storedText;
-}
 
 std::u16string fullPathText(const SnapshotTree& tree, NodeId node) {
     // Collected bottom-up, written top-down, so a deep chain costs its length once.
@@ -47,15 +39,6 @@ std::u16string deleteWarningText(int kind, std::u16string_view storedText) {
     return text;
 }
 
-std::u16string renamedText(std::u16string_view oldText, std::u16string_view acceptedName) {
-    std::u16string text;
-    if (!oldText.empty() && oldText.front() == u' ') {
-        text = u" ";
-    }
-    text += acceptedName;
-    return text;
-}
-
 bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort& ui) {
     if (typed.empty()) {
         ui.messageBox(kNameEmptyText, kErrorCaption, MessageIcon::Error, MessageButtons::Ok);
@@ -72,12 +55,8 @@ bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort&
 }
 
 ItemCommands::ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
-                           std::function<void()> sortTree)
-    : ItemCommands(tree, document, ui, [sort = std::move(sortTree)](NodeId, bool) { sort(); }) {}
-
-ItemCommands::ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
-                           std::function<void(NodeId, bool)> sortAfterRename)
-    : tree_(tree), document_(document), ui_(ui), sortAfterRename_(std::move(sortAfterRename)) {}
+                           const TextOrder& order)
+    : tree_(tree), document_(document), ui_(ui), order_(order) {}
 
 ItemPropertiesDialog ItemCommands::propertiesOf(NodeId node) const {
     ItemPropertiesDialog dialog;
@@ -136,7 +115,7 @@ bool ItemCommands::OnItemRename() {
     }
     const bool wasInOrder = tree_.inOrder();
     tree_.setText(node, renamedText(oldText, dialog.name));
-    sortAfterRename_(node, wasInOrder);
+    SortTreeAfterRename(tree_, node, wasInOrder, order_);
     document_.modified = true;
     return true;
 }

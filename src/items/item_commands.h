@@ -5,12 +5,13 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 
 #include "document/document_state.h"
+#include "document/node_text.h"
 #include "document/snapshot_tree.h"
+#include "document/tree_order.h"
 #include "document/ui_port.h"
 #include "text/text.h"
 
@@ -30,10 +31,6 @@ inline constexpr std::u16string_view kFullPathSeparator = u" \\";
 // The longest name the rename dialog accepts, in UTF-16 code units.
 inline constexpr std::size_t kMaxNewNameLength = 510;
 
-// The stored text without one leading space: what the item dialogs show, so that a
-// folder's leading space is never seen. Only one space goes.
-std::u16string_view displayName(std::u16string_view storedText);
-
 // The chain of containers above node, from the top of the tree down to its parent:
 // "*root* \ ", then each container's stored text followed by " \". The node's own name
 // is not part of it. Built whole, however long.
@@ -43,10 +40,6 @@ std::u16string fullPathText(const SnapshotTree& tree, NodeId node);
 // container wording with the display name for a folder (6) or a CD-ROM root (4), the plain
 // wording with the stored text unchanged for every other kind. The name is quoted whole.
 std::u16string deleteWarningText(int kind, std::u16string_view storedText);
-
-// The new stored text of a renamed node: the accepted name, after one space when the old
-// stored text began with one (a folder keeps its leading space).
-std::u16string renamedText(std::u16string_view oldText, std::u16string_view acceptedName);
 
 // "Item Properties". Everything it shows is read-only; it never changes the snapshot.
 struct ItemPropertiesDialog {
@@ -81,14 +74,9 @@ bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort&
 
 class ItemCommands {
 public:
-    // sortTree sorts the whole snapshot in text order. Rename and Delete set the
-    // document's modified flag.
-    ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
-                 std::function<void()> sortTree);
-    // The same, with the sort told which node was renamed and whether the tree was in
-    // order just before (SnapshotTree::inOrder), so that it can move that node alone.
-    ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui,
-                 std::function<void(NodeId renamed, bool wasInOrder)> sortAfterRename);
+    // A rename puts the tree back in this order (SortTreeAfterRename); Rename and Delete
+    // set the document's modified flag. order must outlive the commands.
+    ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui, const TextOrder& order);
 
     // Item > Properties... (32774): the properties of the selected node; "Change..." goes
     // on to Rename, "Properties..." selects the parent and shows its properties.
@@ -106,7 +94,7 @@ private:
     SnapshotTree& tree_;
     DocumentState& document_;
     UiPort& ui_;
-    std::function<void(NodeId, bool)> sortAfterRename_;
+    const TextOrder& order_;
 };
 
 } // namespace zelvane

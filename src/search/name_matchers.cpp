@@ -3,6 +3,7 @@
 #include <unicode/uregex.h>
 #include <unicode/ustring.h>
 
+#include "document/node_text.h"
 #include "text/utf.h"
 
 namespace zelvane {
@@ -218,12 +219,10 @@ bool NameMatcher::matches(std::u16string_view text) {
 }
 
 std::u16string_view matchedText(const SnapshotTree& tree, NodeId node, MatchSyntax syntax) {
-    std::u16string_view text = tree.text(node);
-    if (syntax != MatchSyntax::Plain && tree.kind(node) == kKindFolder &&
-        tree.parent(node) != kNoNode && !text.empty() && text.front() == u' ') {
-        text.remove_prefix(1);
-    }
-    return text;
+    const std::u16string_view text = tree.text(node);
+    return syntax == MatchSyntax::Plain
+               ? text
+               : listedName(text, tree.kind(node), tree.parent(node) == kNoNode);
 }
 
 void searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "document/node_text.h"
 #include "text/text.h"
 
 #if defined(__SSE2__)
@@ -313,12 +314,11 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
         // Below a node without marks there is no row to give.
         if (options_.isRecursiveSearch && tree.hasChildren(node) &&
             (!marked_ || hasBit(above_, node))) {
-            // An empty running path becomes one space and the text; a longer one gets a
-            // backslash and the text (a folder's own leading space follows it).
+            // The running path in the Path column's form, one piece per descent.
             stack_.push_back({node, path_});
             const bool pathEmpty =
                 path_ == SearchResults::kNoPiece || results_->pieces_[path_].totalLength == 0;
-            path_ = results_->addPiece(path_, pathEmpty ? u' ' : u'\\', text);
+            path_ = results_->addPiece(path_, columnSeparator(pathEmpty), text);
             node = tree.firstChild(node);
             continue;
         }

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "document/tree_order.h"
 #include "support/scripted_ui.h"
 #include "text/utf.h"
 
@@ -39,7 +38,7 @@ const std::string kSpace =
     "message \"The name must not start with space!\" | \"Error\" | Error | Ok -> Ok";
 
 // Drive (9) { " Folder" (6) { " Sub" (6) { deep.txt }, file.doc }, readme.txt },
-// " Spaced" (4) { " Inner" (6) }; the files are kind 5. In text order.
+// " Spaced" (4) { " Inner" (6) }; the files are kind 5. In order but for the roots.
 class ItemCommandsTest : public ::testing::Test {
 protected:
     ItemCommandsTest() {
@@ -57,11 +56,7 @@ protected:
     const TextOrder order{""}; // the root collation, whatever the machine's locale
     ScriptedUi ui;
     DocumentState document;
-    int sorts = 0;
-    ItemCommands commands{tree, document, ui, [this] {
-                              ++sorts;
-                              SortTree(tree, order);
-                          }};
+    ItemCommands commands{tree, document, ui, order};
     NodeId drive, folder, sub, deep, file, readme, cd, inner;
 };
 
@@ -102,12 +97,12 @@ TEST_F(ItemCommandsTest, PropertiesClimbsAndChanges) {
                "kind 5 | parent on -> close"}));
     EXPECT_EQ(dump(tree, folder), " Sub/6{deep.txt/5},a.exe/5");
     EXPECT_EQ(tree.selected(), file);
-    EXPECT_EQ(sorts, 1);
     EXPECT_TRUE(document.modified);
 }
 
 // Refused names keep the dialog open; an accepted one keeps a folder's leading space and
-// trailing spaces, and re-sorts the whole tree.
+// trailing spaces, and puts the tree back in order: all of it when it was out of order
+// before (as built here), the renamed node alone after that.
 TEST_F(ItemCommandsTest, RenameRefusesCutsAndSorts) {
     tree.select(folder);
     ui.rename({u"", u"  ", u" lead"});
@@ -116,54 +111,27 @@ TEST_F(ItemCommandsTest, RenameRefusesCutsAndSorts) {
         ui.transcript(),
         (Lines{"rename \"Folder\" -> ok \"\"", kEmpty, "rename \"Folder\" -> ok \"  \"", kSpace,
                "rename \"Folder\" -> ok \" lead\"", kSpace, "rename \"Folder\" -> cancel"}));
-    EXPECT_EQ(sorts, 0);
     EXPECT_FALSE(document.modified);
 
+    add(tree, drive, u"0 unsorted", kKindDocument);
     for (const auto& [node, typed] : std::vector<std::pair<NodeId, std::u16string>>{
-             {readme, u"a\\b:c  "}, {folder, u"zeta"}, {sub, u"Alpha"}, {cd, u"AAA"}}) {
+             {readme, u"a\\b:c  "}, {folder, u"zeta"}, {sub, u"Alpha"}, {file, u"0"}}) {
         document.modified = false;
         tree.select(node);
         ui.rename({typed});
         EXPECT_TRUE(commands.OnItemRename());
         EXPECT_TRUE(document.modified);
         EXPECT_EQ(tree.selected(), node);
+        EXPECT_TRUE(tree.inOrder());
     }
-    EXPECT_EQ(sorts, 4);
-    EXPECT_EQ(dump(tree), " AAA/4{ Inner/6},Drive/9{ zeta/6{ Alpha/6{deep.txt/5},file.doc/5},"
-                          "a\\b:c  /5}");
+    EXPECT_EQ(dump(tree), " Spaced/4{ Inner/6},Drive/9{ zeta/6{ Alpha/6{deep.txt/5},0/5},"
+                          "0 unsorted/5,a\\b:c  /5}");
 
     // The name is cut at 510 units; a surrogate pair that the cut would split goes whole.
     tree.select(sub);
     ui.rename({std::u16string(509, u'a') + u"\U0001F600"});
     EXPECT_TRUE(commands.OnItemRename());
     EXPECT_EQ(tree.text(sub), u" " + std::u16string(509, u'a'));
-}
-
-// The sort after a rename learns the node and whether the tree was in order just before.
-TEST_F(ItemCommandsTest, RenameTellsItsSortTheNodeAndTheOrderBeforeTheChange) {
-    std::vector<std::pair<NodeId, bool>> calls;
-    ItemCommands placing(tree, document, ui, [&](NodeId renamed, bool wasInOrder) {
-        calls.emplace_back(renamed, wasInOrder);
-        SortTreeAfterRename(tree, renamed, wasInOrder, order);
-    });
-    tree.select(readme);
-    ui.rename({u"0 first"}); // the tree was built unsorted
-    EXPECT_TRUE(placing.OnItemRename());
-    tree.select(deep);
-    ui.rename({u"zz"});
-    EXPECT_TRUE(placing.OnItemRename());
-    add(tree, sub, u"aa", kKindDocument);
-    ui.rename({u"a"});
-    EXPECT_TRUE(placing.OnItemRename());
-    ui.rename({u"a"});
-    ui.cancelRename();
-    EXPECT_TRUE(placing.OnItemRename());
-    EXPECT_FALSE(placing.OnItemRename());
-    EXPECT_EQ(calls, (std::vector<std::pair<NodeId, bool>>{
-                         {readme, false}, {deep, true}, {deep, false}, {deep, true}}));
-    EXPECT_EQ(dump(tree), " Spaced/4{ Inner/6},Drive/9{ Folder/6{ Sub/6{a/5,aa/5},file.doc/5},"
-                          "0 first/5}");
-    EXPECT_TRUE(tree.inOrder());
 }
 
 TEST_F(ItemCommandsTest, DeleteWarnsThenRemovesAndMovesTheSelection) {
@@ -191,7 +159,6 @@ TEST_F(ItemCommandsTest, DeleteWarnsThenRemovesAndMovesTheSelection) {
     }
     EXPECT_TRUE(tree.empty());
     EXPECT_EQ(tree.selected(), kNoNode);
-    EXPECT_EQ(sorts, 0);
     // Nothing is selected: every command asks for a selection and stops.
     commands.OnItemProperties();
     EXPECT_FALSE(commands.OnItemRename());
@@ -206,11 +173,8 @@ TEST_F(ItemCommandsTest, DeleteWarnsThenRemovesAndMovesTheSelection) {
                "message \"Select an item you want to delete and try again.\"" + kOk}));
 }
 
-TEST(ItemTexts, OnlyOneLeadingSpaceIsHiddenAndPathsAreWhole) {
-    EXPECT_EQ(displayName(u"  two"), u" two");
-    EXPECT_EQ(renamedText(u"  two", u"x"), u" x");
-    EXPECT_EQ(renamedText(u"", u"x"), u"x");
-    // Far beyond the 16383 characters a fixed buffer would hold; an empty root text too.
+// Far beyond the 16383 characters a fixed buffer would hold; an empty root text too.
+TEST(ItemTexts, FullPathsAreWhole) {
     SnapshotTree tree;
     NodeId node = add(tree, kTopLevel, u"", kKindDriveRoot);
     for (int i = 0; i < 400; ++i) {

@@ -1,0 +1,63 @@
+#include "document/node_text.h"
+
+#include "document/snapshot_tree.h"
+
+namespace zelvane {
+
+namespace {
+
+constexpr char16_t kFolderMark = u' ';
+
+bool hasLeadingSpace(std::u16string_view text) {
+    return !text.empty() && text.front() == kFolderMark;
+}
+
+} // namespace
+
+void assignFolderText(std::u16string& text, std::u16string_view name) {
+    text.assign(1, kFolderMark);
+    text.append(name);
+}
+
+std::u16string_view displayName(std::u16string_view storedText) {
+    if (hasLeadingSpace(storedText)) {
+        storedText.remove_prefix(1);
+    }
+    return storedText;
+}
+
+std::u16string renamedText(std::u16string_view oldText, std::u16string_view acceptedName) {
+    std::u16string text;
+    if (hasLeadingSpace(oldText)) {
+        assignFolderText(text, acceptedName);
+    } else {
+        text.assign(acceptedName);
+    }
+    return text;
+}
+
+std::u16string_view listedName(std::u16string_view storedText, int kind, bool root) {
+    return !root && kind == kKindFolder ? displayName(storedText) : storedText;
+}
+
+std::u16string columnPath(std::span<const PathElement> ancestors) {
+    std::u16string path;
+    for (const PathElement& element : ancestors) {
+        path += columnSeparator(path.empty());
+        path += element.text;
+    }
+    return path;
+}
+
+std::u16string slashPath(std::span<const PathElement> ancestors) {
+    std::u16string path;
+    for (std::size_t i = 0; i < ancestors.size(); ++i) {
+        if (i > 0) {
+            path += kSlashSeparator;
+        }
+        path += listedName(ancestors[i].text, ancestors[i].kind, i == 0);
+    }
+    return path;
+}
+
+} // namespace zelvane
