@@ -1,4 +1,4 @@
-// The main window's side of the item commands: the routed Item menu commands, and the two
+// The main window's side of the item commands: the Item menu's handlers, and the two
 // item dialogs run modally over the window.
 #include "app/main_dlg_qt.h"
 #include "document/tree_order.h"
@@ -11,23 +11,29 @@ namespace zelvane {
 ItemCommands& CMainDlg::itemCommands() {
     if (!itemCommands_) {
         itemCommands_ = std::make_unique<ItemCommands>(
-            tree_, document_, *this, [this](NodeId renamed, bool wasInOrder) {
-                SortTreeAfterRename(tree_, renamed, wasInOrder, TextOrder());
+            document_.tree(), document_.state(), *this, [this](NodeId renamed, bool wasInOrder) {
+                SortTreeAfterRename(document_.tree(), renamed, wasInOrder, TextOrder());
             });
     }
     return *itemCommands_;
 }
 
 void CMainDlg::OnItemRename() {
-    itemCommands().OnItemRename();
+    if (commandHeard()) {
+        itemCommands().OnItemRename();
+    }
 }
 
 void CMainDlg::OnItemDelete() {
-    itemCommands().OnItemDelete();
+    if (commandHeard()) {
+        itemCommands().OnItemDelete();
+    }
 }
 
 void CMainDlg::OnItemProperties() {
-    itemCommands().OnItemProperties();
+    if (commandHeard()) {
+        itemCommands().OnItemProperties();
+    }
 }
 
 void CMainDlg::showItemProperties(ItemPropertiesDialog& dialog) {
