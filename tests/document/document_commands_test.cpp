@@ -36,28 +36,25 @@ const std::string kExampleBytes("\x09\0Backup\0\x09\0Empty\0\x06\1 Docs\0\5\2a.t
                                 49);
 const std::string kExample = "Архив-Ω.zelv";
 
-std::string q(const std::string& text) {
-    return "\"" + text + "\"";
-}
+using Text = const std::string&;
+const auto q = [](Text text) { return "\"" + text + "\""; };
 // The file dialogs: the name offered, the filters, the default extension and the checks.
 const std::string kFilters =
     R"x( | "Zelvane Files (*.zelv)" "*.zelv" "All Files (*.*)" "*.*" | "zelv")x";
-std::string open(const std::string& chosen) {
-    return "open dialog \"*.zelv\"" + kFilters + " must exist -> " + chosen;
-}
-std::string save(const std::string& offered, const std::string& chosen) {
+const auto open = [](Text chosen) {
+    return R"(open dialog "*.zelv")" + kFilters + " must exist -> " + chosen;
+};
+const auto save = [](Text offered, Text chosen) {
     return "save dialog " + q(offered) + kFilters + " overwrite prompt -> " + chosen;
-}
-std::string ask(const std::string& answer) {
+};
+const auto ask = [](Text answer) {
     return R"(message "Save changes ?" | "zelvane-test" | Question | YesNo -> )" + answer;
-}
-std::string caption(const std::string& title) {
-    return "caption " + q(title + " - Zelvane");
-}
-std::string ioError(const std::string& path) {
+};
+const auto caption = [](Text title) { return "caption " + q(title + " - Zelvane"); };
+const auto ioError = [](Text path) {
     return "message " + q(path) + R"( | "I/O ERROR" | Exclamation | Ok -> Ok)";
-}
-std::string loaded(const std::string& title, int roots, int folders, int files) {
+};
+std::string loaded(Text title, int roots, int folders, int files) {
     return "message \"" + title + R"( successfuly opened.\n\nRoots:\t)" + std::to_string(roots) +
            R"(\nFolders:\t)" + std::to_string(folders) + R"(\nFiles:\t)" + std::to_string(files) +
            R"(" | "Information" | Information | Ok -> Ok)";
