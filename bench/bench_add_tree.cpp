@@ -9,6 +9,7 @@
 //
 // The main window is the program's own, with its real message pumping: only the Add Tree
 // dialog and the summary box are answered by the benchmark.
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -116,19 +117,20 @@ int main(int argc, char** argv) {
     dlg.OnInitDialog();
     dlg.resize(640, 480);
     QApplication::processEvents();
+    auto* stop = dlg.findChild<QPushButton*>(QStringLiteral("control_%1").arg(IDC_STOP));
 
     if (stopAfter >= 0) {
         // Timers run inside the scan's pumps: one clicks Stop, one sees it heard.
         auto* watch = new QTimer(&dlg);
         QObject::connect(watch, &QTimer::timeout, [&] {
             const ScanState& state = processScanState();
-            if (!dlg.isScanning()) {
+            if (!stop->isVisible()) {
                 return;
             }
             if (clicked == Clock::time_point{} &&
                 static_cast<long>(state.folders + state.files) >= stopAfter) {
                 clicked = Clock::now();
-                postClick(dlg.stopButton());
+                postClick(stop);
             } else if (clicked != Clock::time_point{} && heard == Clock::time_point{} &&
                        state.stopRequested) {
                 heard = Clock::now();
@@ -138,8 +140,8 @@ int main(int argc, char** argv) {
         watch->start(0);
     }
 
-    dlg.commandAction(ID_TREE_ADDTREE)->trigger();
-    dlg.treeView()->repaint();
+    dlg.findChild<QAction*>(QStringLiteral("command_%1").arg(ID_TREE_ADDTREE))->trigger();
+    dlg.findChild<SnapshotTreeView*>()->repaint();
     const Clock::time_point painted = Clock::now();
 
     const Clock::time_point ok = answerer.ok;

@@ -139,7 +139,7 @@ double timedRepaint(CMainDlg& dlg, PaintWatch& watch, const std::function<void()
     watch.painted = false;
     watch.armed = true;
     action();
-    dlg.treeView()->viewport()->update();
+    dlg.findChild<SnapshotTreeView*>()->viewport()->update();
     while (!watch.painted) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
     BoxAnswerer answerer;
     app.installEventFilter(&answerer);
     PaintWatch watch;
-    dlg.treeView()->viewport()->installEventFilter(&watch);
+    dlg.findChild<SnapshotTreeView*>()->viewport()->installEventFilter(&watch);
 
     double openMs = 0;
     double expandMs = 0;
@@ -194,13 +194,13 @@ int main(int argc, char** argv) {
         // Painted at once: under the offscreen platform an update asked for right after the
         // start-up box has closed may wait for the next event to arrive.
         watch.armed = true;
-        dlg.treeView()->viewport()->repaint();
+        dlg.findChild<SnapshotTreeView*>()->viewport()->repaint();
         while (!watch.painted) {
             QApplication::processEvents(QEventLoop::AllEvents, 5);
         }
         openMs = msSince(start);
 
-        SnapshotTree& tree = dlg.tree();
+        SnapshotTree& tree = dlg.document().tree();
         NodeId biggest = kNoNode;
         for (NodeId c = tree.firstChild(tree.firstRoot()); c != kNoNode; c = tree.nextSibling(c)) {
             if (tree.childCount(c) > most) {
@@ -208,9 +208,11 @@ int main(int argc, char** argv) {
                 biggest = c;
             }
         }
-        SnapshotTreeView* view = dlg.treeView();
-        const QModelIndex root = dlg.treeModel()->indexOf(tree.firstRoot());
-        const QModelIndex folder = dlg.treeModel()->indexOf(biggest);
+        SnapshotTreeView* view = dlg.findChild<SnapshotTreeView*>();
+        const QModelIndex root =
+            dlg.findChild<SnapshotTreeView*>()->snapshotModel()->indexOf(tree.firstRoot());
+        const QModelIndex folder =
+            dlg.findChild<SnapshotTreeView*>()->snapshotModel()->indexOf(biggest);
         view->expand(root);
         expandMs = timedRepaint(dlg, watch, [&] { view->expand(folder); });
         scrollMs = timedRepaint(dlg, watch, [&] { view->scrollToBottom(); });
@@ -261,14 +263,14 @@ int main(int argc, char** argv) {
         // Sorting the whole shown tree (every parent reordered) against the unwatched one.
         auto timedSort = [&](SnapshotTree& t) {
             const auto t0 = Clock::now();
-            SortTree(t);
-            dlg.treeModel()->finishPendingLayoutChange();
+            SortTree(t, TextOrder());
+            dlg.findChild<SnapshotTreeView*>()->snapshotModel()->finishPendingLayoutChange();
             QApplication::processEvents();
             return msSince(t0);
         };
         // The same tree, unwatched: the same file and the same two bursts.
         SnapshotTree copy;
-        readSnapshotFile(utf16ToUtf8(dlg.document().path), copy);
+        readSnapshotFile(utf16ToUtf8(dlg.document().state().path), copy);
         insertBurst(copy);
         insertBurst(copy);
         const double sortShownMs = timedSort(tree);

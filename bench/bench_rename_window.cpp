@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     MemorySettingsBackend settings;
     CMainDlg dlg(app.applicationBaseName(), settings);
     auto measure = [&] {
-        SnapshotTree& tree = dlg.tree();
+        SnapshotTree& tree = dlg.document().tree();
         std::mt19937 random(17);
         NodeId file = kNoNode;
         NodeId folder = kNoNode;
@@ -132,8 +132,8 @@ int main(int argc, char** argv) {
             }
             SortTree(tree, TextOrder());
         }
-        SnapshotTreeView* view = dlg.treeView();
-        SnapshotTreeModel* model = dlg.treeModel();
+        auto* view = dlg.findChild<SnapshotTreeView*>();
+        SnapshotTreeModel* model = view->snapshotModel();
         view->expand(model->indexOf(tree.firstRoot()));
         view->expand(model->indexOf(folder));
         tree.select(file);

@@ -10,6 +10,9 @@
 namespace zelvane {
 
 void CMainDlg::OnHelpAbout() {
+    if (!commandHeard()) {
+        return;
+    }
     AboutCommands about(*this, resolveInstallDir(remembered_.installDir, currentExecutablePath()));
     about.onAbout();
 }

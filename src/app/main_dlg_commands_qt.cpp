@@ -18,9 +18,12 @@
 namespace zelvane {
 
 void CMainDlg::OnAddTree() {
+    if (!commandHeard()) {
+        return;
+    }
     const TextOrder order;
-    AddTreeCommand command(tree_, processScanState(), document_, remembered_.addTree, *this, *this,
-                           order);
+    AddTreeCommand command(document_.tree(), processScanState(), document_.state(),
+                           remembered_.addTree, *this, *this, order);
     command.OnAddTree();
     // The window was closed during the scan: the capture is complete (stopped, sorted,
     // reported), so Exit can run now, with its save prompt.
@@ -53,7 +56,9 @@ void CMainDlg::setProgressText(std::u16string_view text) {
 // Tree > Search...: the Search dialog over the remembered search options, then the
 // results window over the main window's client area with the current icon set.
 void CMainDlg::OnSearch() {
-    zelvane::OnSearch(*this, tree_, remembered_.search);
+    if (commandHeard()) {
+        zelvane::OnSearch(*this, document_.tree(), remembered_.search);
+    }
 }
 
 void CMainDlg::runSearchDialog(SearchDialog& dialog) {

@@ -1,4 +1,4 @@
-// The main window's side of the item commands: the routed Item menu commands, and the two
+// The main window's side of the item commands: the Item menu's handlers, and the two
 // item dialogs run modally over the window.
 #include "app/main_dlg_qt.h"
 #include "document/tree_order.h"
@@ -12,21 +12,28 @@ ItemCommands& CMainDlg::itemCommands() {
     if (!itemCommands_) {
         // The environment's collation, read once for the whole run.
         static const TextOrder order;
-        itemCommands_ = std::make_unique<ItemCommands>(tree_, document_, *this, order);
+        itemCommands_ =
+            std::make_unique<ItemCommands>(document_.tree(), document_.state(), *this, order);
     }
     return *itemCommands_;
 }
 
 void CMainDlg::OnItemRename() {
-    itemCommands().OnItemRename();
+    if (commandHeard()) {
+        itemCommands().OnItemRename();
+    }
 }
 
 void CMainDlg::OnItemDelete() {
-    itemCommands().OnItemDelete();
+    if (commandHeard()) {
+        itemCommands().OnItemDelete();
+    }
 }
 
 void CMainDlg::OnItemProperties() {
-    itemCommands().OnItemProperties();
+    if (commandHeard()) {
+        itemCommands().OnItemProperties();
+    }
 }
 
 void CMainDlg::showItemProperties(ItemPropertiesDialog& dialog) {

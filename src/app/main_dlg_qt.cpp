@@ -14,11 +14,9 @@
 
 #include "app/command_ids.h"
 #include "app/command_line.h"
-#include "app/main_menu.h"
 #include "app/progress_text_qt.h"
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
-#include "document/document_commands.h"
 #include "icons/view_sizes.h"
 #include "items/item_commands.h"
 #include "ui/dialog_layout_qt.h"
@@ -35,22 +33,6 @@ constexpr int kTemplateWidth = 280;
 constexpr int kTemplateHeight = 210;
 constexpr DialogPlace kProgressPlace{7, 7, 266, 24};
 constexpr DialogPlace kStopPlace{7, 32, 48, 14};
-
-// Where each command identifier goes.
-struct CommandRoute {
-    int id;
-    void (CMainDlg::*handler)();
-};
-constexpr CommandRoute kCommandRoutes[] = {
-    {ID_FILE_NEW, &CMainDlg::OnFileNew},       {ID_FILE_OPEN, &CMainDlg::OnFileOpen},
-    {ID_FILE_SAVE, &CMainDlg::OnFileSave},     {ID_FILE_SAVEAS, &CMainDlg::OnFileSaveAs},
-    {ID_FILE_EXIT, &CMainDlg::OnFileExit},     {ID_ITEM_RENAME, &CMainDlg::OnItemRename},
-    {ID_ITEM_DELETE, &CMainDlg::OnItemDelete}, {ID_ITEM_PROPERTIES, &CMainDlg::OnItemProperties},
-    {ID_TREE_ADDTREE, &CMainDlg::OnAddTree},   {ID_TREE_SEARCH, &CMainDlg::OnSearch},
-    {ID_VIEW_16X16, &CMainDlg::OnView16x16},   {ID_VIEW_24X24, &CMainDlg::OnView24x24},
-    {ID_VIEW_32X32, &CMainDlg::OnView32x32},   {ID_VIEW_48X48, &CMainDlg::OnView48x48},
-    {ID_HELP_ABOUT, &CMainDlg::OnHelpAbout},   {IDC_STOP, &CMainDlg::OnStopScan},
-};
 
 // A menu bar style that places the menus after the bar's first separator at the bar's right
 // end and draws no separator; everything else is the application's style.
@@ -69,10 +51,10 @@ public:
 } // namespace
 
 CMainDlg::CMainDlg(std::u16string applicationName, SettingsBackend& settings, QWidget* parent)
-    : QDialog(parent), settings_(settings), windowIcon_(applicationIcon()),
-      appName_(std::move(applicationName)) {
-    documentCommands_ = std::make_unique<DocumentCommands>(
-        tree_, document_, *this, appName_, [this] { saveSettings(settings_, remembered_); });
+    : QDialog(parent), settings_(settings),
+      document_(*this, std::move(applicationName),
+                [this] { saveSettings(settings_, remembered_); }),
+      windowIcon_(applicationIcon()) {
     CreateControls();
 }
 
@@ -102,7 +84,7 @@ void CMainDlg::CreateControls() {
     layout->addWidget(client_);
 
     // In template order: the tree is the first tab stop.
-    model_ = new SnapshotTreeModel(tree_, this);
+    model_ = new SnapshotTreeModel(document_.tree(), this);
     treeView_ = new SnapshotTreeView(client_);
     treeView_->setObjectName(QStringLiteral("control_%1").arg(IDC_TREE));
     treeView_->setSnapshotModel(model_);
@@ -115,9 +97,9 @@ void CMainDlg::CreateControls() {
     stop_ = new QPushButton(QStringLiteral("Stop"), client_);
     stop_->setObjectName(QStringLiteral("control_%1").arg(IDC_STOP));
     stop_->setAutoDefault(false);
-    connect(stop_, &QPushButton::clicked, this, [this] { OnCommand(IDC_STOP); });
+    connect(stop_, &QPushButton::clicked, this, &CMainDlg::OnStopScan);
 
-    const DialogBaseUnits base = dialogBaseUnits();
+    const DialogBaseUnits base = baseUnitsOf(*this);
     place(progress_, kProgressPlace, base);
     // A fixed size: a new text repaints the label and lays nothing out again.
     progress_->setFixedSize(progress_->size());
@@ -141,36 +123,44 @@ void CMainDlg::CreateMenuBar() {
     auto* style = new RightJustifyingMenuBarStyle;
     style->setParent(menuBar_);
     menuBar_->setStyle(style);
-    std::size_t index = 0;
-    bool rightPart = false;
-    for (const MenuTemplate& menuTemplate : mainMenuTemplate()) {
-        auto* menu = new QMenu(toQString(menuTemplate.text), menuBar_);
-        for (const MenuItemTemplate& item : menuTemplate.items) {
-            if (item.isSeparator()) {
-                menu->addSeparator();
-                continue;
-            }
-            QAction* action = menu->addAction(toQString(item.text));
-            action->setData(item.id);
-            action->setObjectName(QStringLiteral("command_%1").arg(item.id));
-            if (item.checked || viewCommandSize(item.id)) {
-                action->setCheckable(true);
-                action->setChecked(item.checked);
-            }
-            const int id = item.id;
-            connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-            commandActions_[id] = action;
-        }
-        if (index == kItemMenuIndex) {
-            itemMenu_ = menu;
-        }
-        if (menuTemplate.rightJustify && !rightPart) {
-            rightPart = true;
-            menuBar_->addSeparator();
-        }
-        menuBar_->addMenu(menu);
-        ++index;
+    auto addMenu = [this](const char* text) { return menuBar_->addMenu(QString::fromUtf8(text)); };
+    QMenu* file = addMenu("&File");
+    addCommand(file, "&New", ID_FILE_NEW, &CMainDlg::OnFileNew);
+    addCommand(file, "&Open...", ID_FILE_OPEN, &CMainDlg::OnFileOpen);
+    addCommand(file, "&Save", ID_FILE_SAVE, &CMainDlg::OnFileSave);
+    addCommand(file, "Save &As...", ID_FILE_SAVEAS, &CMainDlg::OnFileSaveAs);
+    file->addSeparator();
+    addCommand(file, "E&xit", ID_FILE_EXIT, &CMainDlg::OnFileExit);
+    // The Item menu doubles as the tree's right-click menu.
+    itemMenu_ = addMenu("&Item");
+    addCommand(itemMenu_, "&Rename", ID_ITEM_RENAME, &CMainDlg::OnItemRename);
+    addCommand(itemMenu_, "&Delete", ID_ITEM_DELETE, &CMainDlg::OnItemDelete);
+    itemMenu_->addSeparator();
+    addCommand(itemMenu_, "Properties...", ID_ITEM_PROPERTIES, &CMainDlg::OnItemProperties);
+    QMenu* tree = addMenu("&Tree");
+    addCommand(tree, "&Add Tree...", ID_TREE_ADDTREE, &CMainDlg::OnAddTree);
+    tree->addSeparator();
+    addCommand(tree, "&Search...", ID_TREE_SEARCH, &CMainDlg::OnSearch);
+    menuBar_->addSeparator(); // View and Help stand at the right end
+    QMenu* view = addMenu("&View");
+    viewActions_ = {addCommand(view, "&16 x 16", ID_VIEW_16X16, &CMainDlg::OnView16x16),
+                    addCommand(view, "&24 x 24", ID_VIEW_24X24, &CMainDlg::OnView24x24),
+                    addCommand(view, "&32 x 32", ID_VIEW_32X32, &CMainDlg::OnView32x32),
+                    addCommand(view, "&48 x 48", ID_VIEW_48X48, &CMainDlg::OnView48x48)};
+    for (QAction* action : viewActions_) {
+        action->setCheckable(true);
     }
+    CheckViewItem(kStartIconSize);
+    QMenu* help = addMenu("&Help");
+    addCommand(help, "&About...", ID_HELP_ABOUT, &CMainDlg::OnHelpAbout);
+}
+
+QAction* CMainDlg::addCommand(QMenu* menu, const char* text, int id, void (CMainDlg::*handler)()) {
+    QAction* action = menu->addAction(QString::fromUtf8(text));
+    action->setData(id);
+    action->setObjectName(QStringLiteral("command_%1").arg(id));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
 }
 
 void CMainDlg::CreateWindowMenu() {
@@ -179,19 +169,18 @@ void CMainDlg::CreateWindowMenu() {
     auto add = [this](const QString& text, int id) {
         QAction* action = windowMenu_->addAction(text);
         action->setData(id);
-        windowMenuActions_[id] = action;
         connect(action, &QAction::triggered, this, [this, id] { OnSysCommand(id); });
         return action;
     };
     add(QStringLiteral("Mi&nimize"), SC_MINIMIZE);
-    add(QStringLiteral("Ma&ximize"), SC_MAXIMIZE);
-    add(QStringLiteral("&Restore"), SC_RESTORE);
+    maximizeAction_ = add(QStringLiteral("Ma&ximize"), SC_MAXIMIZE);
+    restoreAction_ = add(QStringLiteral("&Restore"), SC_RESTORE);
     add(QStringLiteral("&Close\tAlt+F4"), SC_CLOSE);
     // Maximize or Restore, whichever applies now.
     connect(windowMenu_, &QMenu::aboutToShow, this, [this] {
         const bool maximized = isMaximized();
-        windowMenuActions_[SC_MAXIMIZE]->setVisible(!maximized);
-        windowMenuActions_[SC_RESTORE]->setVisible(maximized);
+        maximizeAction_->setVisible(!maximized);
+        restoreAction_->setVisible(maximized);
     });
     auto* key = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(key, &QShortcut::activated, this, &CMainDlg::ShowWindowMenu);
@@ -206,10 +195,6 @@ void CMainDlg::ShowWindowMenu() {
         return;
     }
     windowMenu_->exec(mapToGlobal(QPoint(0, 0)));
-}
-
-DialogBaseUnits CMainDlg::dialogBaseUnits() const {
-    return baseUnitsOf(*this);
 }
 
 void CMainDlg::setCommandLine(std::vector<std::u16string> arguments) {
@@ -227,7 +212,6 @@ bool CMainDlg::OnInitDialog() {
     windowMenu_->addSeparator();
     QAction* about = windowMenu_->addAction(QStringLiteral("&About Zelvane..."));
     about->setData(IDM_ABOUTBOX);
-    windowMenuActions_[IDM_ABOUTBOX] = about;
     connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
     // 3. The window icon (the kind-0 picture), one icon at every size. A minimised window
     // is drawn by the window manager here, from this icon; there is nothing to paint.
@@ -252,7 +236,7 @@ bool CMainDlg::OnInitDialog() {
     OnFileNew();
     // 10. The snapshot named on the command line.
     if (const std::optional<std::u16string> file = snapshotToOpen(arguments_)) {
-        documentCommands_->OpenFromCommandLine(*file);
+        document_.OpenFromCommandLine(*file);
     }
     // 11.
     treeView_->setFocus();
@@ -271,30 +255,19 @@ void CMainDlg::OnCancel() {
     OnFileExit();
 }
 
-void CMainDlg::OnCommand(int id) {
-    if (scanning_ && id != IDC_STOP) {
-        // Dropped. A View item has toggled its own check mark on the way here: the marks
-        // go back to the size that is shown.
-        if (viewCommandSize(id)) {
-            for (const ViewSize& size : viewSizes()) {
-                commandActions_.at(size.commandId)->setChecked(size.pixels == iconSet_.size());
-            }
-        }
-        return;
+bool CMainDlg::commandHeard() {
+    if (!scanning_) {
+        return true;
     }
-    for (const CommandRoute& route : kCommandRoutes) {
-        if (route.id == id) {
-            (this->*route.handler)();
-            return;
-        }
-    }
+    // Dropped. A View item has toggled its own check mark on the way here: the marks go
+    // back to the size that is shown.
+    CheckViewItem(iconSet_.size());
+    return false;
 }
 
 void CMainDlg::OnSysCommand(int id) {
     if (isAboutSysCommand(id)) {
-        if (!scanning_) {
-            OnHelpAbout();
-        }
+        OnHelpAbout(); // dropped during a scan, as Help > About... is
         return;
     }
     switch (id & 0xFFF0) {
@@ -316,7 +289,7 @@ void CMainDlg::OnSysCommand(int id) {
 }
 
 void CMainDlg::OnTreeRightClick(const QPoint& globalPos) {
-    if (scanning_) {
+    if (!commandHeard()) {
         return;
     }
     const QPoint point = treeView_->viewport()->mapFromGlobal(globalPos);
@@ -324,12 +297,12 @@ void CMainDlg::OnTreeRightClick(const QPoint& globalPos) {
     if (hit.node == kNoNode || !hit.onItem()) {
         return;
     }
-    tree_.select(hit.node);
+    document_.tree().select(hit.node);
     itemMenu_->exec(globalPos);
 }
 
 void CMainDlg::OnTreeBeginLabelEdit() {
-    if (scanning_) {
+    if (!commandHeard()) {
         return;
     }
     // The text only ever changes through the Rename dialog.
@@ -398,15 +371,18 @@ void CMainDlg::endMainWindow(int result) {
     done(result);
 }
 
-void CMainDlg::CheckViewItem(int id) {
-    for (const ViewSize& size : viewSizes()) {
-        commandActions_.at(size.commandId)->setChecked(size.commandId == id);
+void CMainDlg::CheckViewItem(int size) {
+    for (QAction* action : viewActions_) {
+        action->setChecked(viewCommandSize(action->data().toInt()) == size);
     }
 }
 
 void CMainDlg::OnViewSize(int id) {
-    CheckViewItem(id);
-    RebuildIconList(viewCommandSize(id).value_or(kStartIconSize));
+    if (commandHeard()) {
+        const int size = viewCommandSize(id).value_or(kStartIconSize);
+        CheckViewItem(size);
+        RebuildIconList(size);
+    }
 }
 
 void CMainDlg::OnView16x16() {
@@ -423,29 +399,29 @@ void CMainDlg::OnView48x48() {
 }
 
 void CMainDlg::OnFileNew() {
-    documentCommands_->OnFileNew();
+    if (commandHeard()) {
+        document_.OnFileNew();
+    }
 }
 void CMainDlg::OnFileOpen() {
-    documentCommands_->OnFileOpen();
+    if (commandHeard()) {
+        document_.OnFileOpen();
+    }
 }
 void CMainDlg::OnFileSave() {
-    documentCommands_->OnFileSave();
+    if (commandHeard()) {
+        document_.OnFileSave();
+    }
 }
 void CMainDlg::OnFileSaveAs() {
-    documentCommands_->OnFileSaveAs();
+    if (commandHeard()) {
+        document_.OnFileSaveAs();
+    }
 }
 void CMainDlg::OnFileExit() {
-    documentCommands_->OnFileExit();
-}
-
-QAction* CMainDlg::commandAction(int id) const {
-    const auto it = commandActions_.find(id);
-    return it == commandActions_.end() ? nullptr : it->second;
-}
-
-QAction* CMainDlg::windowMenuAction(int id) const {
-    const auto it = windowMenuActions_.find(id);
-    return it == windowMenuActions_.end() ? nullptr : it->second;
+    if (commandHeard()) {
+        document_.OnFileExit();
+    }
 }
 
 } // namespace zelvane

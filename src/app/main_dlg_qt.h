@@ -1,35 +1,33 @@
 // The main window (template 102): the menu bar, the snapshot tree filling the client
-// area, and the progress text and Stop button of a scan. It is the program's UiPort (every
-// command talks to the user through it) and the scan's observer, and it routes every
-// command identifier to its handler.
+// area, and the progress text and Stop button of a scan. It shows the Document and forwards
+// the File menu to it; it is the program's UiPort (every command talks to the user through
+// it) and the scan's observer. Each menu item is connected to its handler, and the item's
+// command identifier is its data (QAction::data) and its object name ("command_269").
 #pragma once
 
 #include <QDialog>
 #include <QIcon>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "capture/scan_state.h"
-#include "document/document_state.h"
-#include "document/snapshot_tree.h"
+#include "document/document.h"
 #include "document/ui_port.h"
 #include "settings/settings_store.h"
-#include "ui/dialog_units.h"
 #include "ui/icon_set_qt.h"
 
 class QAction;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QWidget;
 
 namespace zelvane {
 
 class CAboutDlg;
 class CSearchResults;
 class ProgressText;
-class DocumentCommands;
 class ItemCommands;
 class SnapshotTreeModel;
 class SnapshotTreeView;
@@ -56,9 +54,6 @@ public:
 
     void OnOK();     // Enter: nothing
     void OnCancel(); // Escape, the close box, Alt+F4, the window menu's Close: Exit
-    // A command from the menus, the right-click menu or the Stop button. During a scan
-    // only the Stop button's command is carried out; the others are dropped.
-    void OnCommand(int id);
     // A command of the window menu (Alt+Space).
     void OnSysCommand(int id);
     void OnTreeRightClick(const QPoint& globalPos);
@@ -69,7 +64,8 @@ public:
     // Sizes the tree to the whole client area, if the window is visible.
     void FitTreeToClient();
 
-    // --- The handlers that OnCommand routes to ---
+    // --- The handlers of the menus, the right-click menu and the Stop button ---
+    // During a scan only Stop is heard: each of the others drops its command then.
     void OnFileNew();
     void OnFileOpen();
     void OnFileSave();
@@ -111,34 +107,13 @@ public:
     // Tree hidden, progress text and Stop button shown (true); or the normal state.
     void setScanningState(bool scanning) override;
     // Handles the window's pending events once: it repaints, moves and resizes, and the
-    // Stop button is heard; every other command is dropped (OnCommand).
+    // Stop button is heard; every other command is dropped (commandHeard).
     void pump() override;
     // Shows the text in the progress text at once, each of the scan's counts included.
     void setProgressText(std::u16string_view text) override;
-    bool isScanning() const { return scanning_; }
 
-    // --- What the other windows and the tests look at ---
-    SnapshotTree& tree() { return tree_; }
-    DocumentState& document() { return document_; }
-    // The remembered Add Tree inputs, search options and installation directory.
-    RememberedInputs& rememberedInputs() { return remembered_; }
-    const IconSet& iconSet() const { return iconSet_; }
-    const std::u16string& applicationName() const { return appName_; }
-    SnapshotTreeView* treeView() const { return treeView_; }
-    SnapshotTreeModel* treeModel() const { return model_; }
-    QWidget* clientArea() const { return client_; }
-    ProgressText* progressText() const { return progress_; }
-    QPushButton* stopButton() const { return stop_; }
-    QMenuBar* menuBar() const { return menuBar_; }
-    QMenu* itemMenu() const { return itemMenu_; }
-    QMenu* windowMenu() const { return windowMenu_; }
-    // The Search Results window while the Search command shows it, else nullptr.
-    CSearchResults* searchResults() const { return searchResults_.get(); }
-    // The menu item with a command identifier (the View, File, ... items), or nullptr.
-    QAction* commandAction(int id) const;
-    // The window menu's item with a command identifier, or nullptr.
-    QAction* windowMenuAction(int id) const;
-    DialogBaseUnits dialogBaseUnits() const;
+    // The open snapshot, its state and its File commands.
+    Document& document() { return document_; }
 
 protected:
     void accept() override { OnOK(); }
@@ -150,18 +125,21 @@ private:
     void CreateMenuBar();
     void CreateWindowMenu();
     void ShowWindowMenu();
-    void CheckViewItem(int id);
+    // Adds the menu item text with the command identifier id, connected to handler.
+    QAction* addCommand(QMenu* menu, const char* text, int id, void (CMainDlg::*handler)());
+    // False during a scan, when the command at hand is dropped.
+    bool commandHeard();
+    // Checks the View item of size pixels, and only that one.
+    void CheckViewItem(int size);
     void OnViewSize(int id);
     // The window that owns a message box or dialog opened now: the modal window on top,
     // or this window.
     QWidget* topWindow();
     ItemCommands& itemCommands();
 
-    SnapshotTree tree_;
-    DocumentState document_;
     SettingsBackend& settings_;
     RememberedInputs remembered_;
-    std::unique_ptr<DocumentCommands> documentCommands_;
+    Document document_;
     std::unique_ptr<ItemCommands> itemCommands_; // made when first used
     QIcon windowIcon_;
     IconSet iconSet_;
@@ -174,12 +152,12 @@ private:
     SnapshotTreeView* treeView_ = nullptr;
     ProgressText* progress_ = nullptr;
     QPushButton* stop_ = nullptr;
-    std::map<int, QAction*> commandActions_;
-    std::map<int, QAction*> windowMenuActions_;
+    std::vector<QAction*> viewActions_; // in the order of viewSizes()
+    QAction* maximizeAction_ = nullptr;
+    QAction* restoreAction_ = nullptr;
     std::unique_ptr<CSearchResults> searchResults_;
 
     std::vector<std::u16string> arguments_;
-    std::u16string appName_;
     bool scanning_ = false;
     bool exitRequested_ = false;
 };

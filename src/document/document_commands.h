@@ -1,19 +1,14 @@
-// The File commands: New, Open, Save, Save As, Exit, opening the file named on the command
-// line, and the save prompt, with the snapshot file's messages and the window caption.
-//
-// The commands decide everything and talk to the user only through the UiPort.
+// What the File commands show: their texts, the requests for the file dialogs, the caption
+// of a titled document and the report of a load; and how a path taken from the command
+// line is taken apart. The commands themselves are the Document's (document/document.h).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "document/document_state.h"
-#include "document/snapshot_tree.h"
 #include "document/ui_port.h"
-#include "text/text.h"
 
 namespace zelvane {
 
@@ -49,46 +44,5 @@ struct PathParts {
     std::u16string ext;
 };
 PathParts splitPath(std::u16string_view path);
-
-class DocumentCommands {
-public:
-    // appName is the caption of the save prompt and of the depth warning; saveSettings is
-    // run by Exit before the main window ends.
-    DocumentCommands(SnapshotTree& tree, DocumentState& state, UiPort& port, std::u16string appName,
-                     std::function<void()> saveSettings);
-
-    // Each returns whether it did its work; false when the user cancelled, a file could not
-    // be read or written, or a save the user asked for did not happen.
-    bool OnFileNew();
-    bool OnFileOpen();
-    bool OnFileSave();
-    bool OnFileSaveAs();
-    // Ends the main window's run with 0 unless a save the user asked for failed.
-    bool OnFileExit();
-    // Offers to save a modified snapshot. True when the caller may go on: nothing to save,
-    // the user answered No, or the save succeeded.
-    bool AskToSave();
-    // Opens the snapshot named by the command-line argument (no prompt: nothing is open
-    // yet). An empty argument does nothing.
-    bool OpenFromCommandLine(std::u16string_view argument);
-
-    // Writes the tree to the current path. False, with "I/O ERROR", when the file could
-    // not be written; the file on disk is then the one from before.
-    bool SaveSnapshot();
-    // Empties the tree and fills it from the current path, then reports the counts.
-    bool LoadSnapshot();
-
-    const std::u16string& appName() const { return appName_; }
-
-private:
-    void showIoError();
-    void adopt(const ChosenFile& file);
-
-    SnapshotTree& tree_;
-    DocumentState& state_;
-    UiPort& port_;
-    std::u16string appName_;
-    std::function<void()> saveSettings_;
-};
 
 } // namespace zelvane

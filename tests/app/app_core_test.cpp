@@ -1,4 +1,4 @@
-// The toolkit-free parts: the program's name, command line, menu bar, About item, dialog units.
+// The toolkit-free parts: the program's name, its command line and the window menu's About item.
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -8,8 +8,6 @@
 #include "app/app_name.h"
 #include "app/command_ids.h"
 #include "app/command_line.h"
-#include "app/main_menu.h"
-#include "icons/view_sizes.h"
 #include "support/temp_dir.h"
 #include "text/utf.h"
 
@@ -52,26 +50,6 @@ TEST(CommandLine, ExactlyOneNonEmptyArgumentOpensASnapshot) {
     EXPECT_FALSE(snapshotToOpen(Args{}).has_value());
     EXPECT_FALSE(snapshotToOpen(Args{u""}).has_value());
     EXPECT_FALSE(snapshotToOpen(Args{u"a.zelv", u"b.zelv"}).has_value());
-}
-
-TEST(MainMenu, ViewAndHelpStandAtTheRightEndAndTheViewItemsNameTheirSizes) {
-    std::u16string bar;
-    std::size_t sizes = 0;
-    for (const MenuTemplate& menu : mainMenuTemplate()) {
-        bar += std::u16string(menu.text) + (menu.rightJustify ? u" >|" : u"") + u" ";
-        for (const MenuItemTemplate& item : menu.items) {
-            // Only the size every run starts at is checked.
-            const std::optional<int> size = viewCommandSize(item.id);
-            EXPECT_EQ(item.checked, size == kStartIconSize) << item.id;
-            if (size.has_value()) {
-                const std::u16string n = utf8ToUtf16(std::to_string(*size));
-                EXPECT_EQ(std::u16string(item.text), u"&" + n + u" x " + n);
-                ++sizes;
-            }
-        }
-    }
-    EXPECT_EQ(bar, u"&File &Item &Tree &View >| &Help >| ");
-    EXPECT_EQ(sizes, viewSizes().size());
 }
 
 // The window menu's About item is recognised after masking the low four bits.

@@ -97,21 +97,6 @@ TEST(SearchResults, OpensOnItsOriginAndLosesItsFramesHeight) {
     EXPECT_EQ(window.list()->geometry(), window.rect());
 }
 
-TEST(SearchResults, ShowTheStartOfLongTexts) {
-    SnapshotTree tree;
-    const std::u16string huge(1 << 20, u'n');
-    const NodeId folder =
-        add(tree, add(tree, kTopLevel, u"Disk", kKindDriveRoot), u" " + huge, kKindFolder);
-    add(tree, folder, huge + u".txt", kKindDocument);
-    const SearchResults results = found(tree, u".txt");
-    ResultsWindow r(results);
-    const QString cut = QString(1022, 'n') + QChar(0x2026);
-    EXPECT_EQ(r.model->index(0, 0).data().toString(), cut);
-    EXPECT_EQ(r.model->index(0, 1).data().toString(), " Disk\\ " + cut.mid(7));
-    EXPECT_EQ(results.item(0), huge + u".txt");
-    EXPECT_EQ(r.list->columnWidth(1), measuredColumn(r.list, 1));
-}
-
 TEST(SearchResults, ASelectedRowShowsTheSameIconOnWhite) {
     SnapshotTree tree;
     const NodeId disk = add(tree, kTopLevel, u"Disk", kKindDriveRoot);

@@ -1,12 +1,21 @@
-#include "document/document_commands.h"
+// The File commands as flows: each row starts a Document in a state, runs its commands
+// against the user's script, and compares the whole transcript and the end state. Each
+// flow runs alone in a fresh folder, which is the working directory, so paths are short.
+#include "document/document.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include "document/snapshot_file.h"
+#include "document/document_commands.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 #include "sync_seam.h"
@@ -17,256 +26,230 @@ namespace {
 
 using testing::AllocSeam;
 using testing::Lines;
-using testing::readBytes;
 using testing::ScriptedUi;
 using testing::SyncSeam;
-using testing::TempDir;
-using testing::writeBytes;
+using enum MessageAnswer;
 
 // The roots "Backup" and "Empty", the second holding the folder " Docs" with a.txt and Ω.mp3.
 const std::string kExampleBytes("\x09\0Backup\0\x09\0Empty\0\x06\1 Docs\0\5\2a.txt\0\7\2\xFF\xFF"
                                 "\xA9\3.\0m\0p\0\x33\0\0\0",
                                 49);
-const std::string kQuestion = R"(message "Save changes ?" | "zelvane-test" | Question | YesNo -> )";
+const std::string kExample = "Архив-Ω.zelv";
+
+using Text = const std::string&;
+const auto q = [](Text text) { return "\"" + text + "\""; };
+// The file dialogs: the name offered, the filters, the default extension and the checks.
+const std::string kFilters =
+    R"x( | "Zelvane Files (*.zelv)" "*.zelv" "All Files (*.*)" "*.*" | "zelv")x";
+const auto open = [](Text chosen) {
+    return R"(open dialog "*.zelv")" + kFilters + " must exist -> " + chosen;
+};
+const auto save = [](Text offered, Text chosen) {
+    return "save dialog " + q(offered) + kFilters + " overwrite prompt -> " + chosen;
+};
+const auto ask = [](Text answer) {
+    return R"(message "Save changes ?" | "zelvane-test" | Question | YesNo -> )" + answer;
+};
+const auto caption = [](Text title) { return "caption " + q(title + " - Zelvane"); };
+const auto ioError = [](Text path) {
+    return "message " + q(path) + R"( | "I/O ERROR" | Exclamation | Ok -> Ok)";
+};
+std::string loaded(Text title, int roots, int folders, int files) {
+    return "message \"" + title + R"( successfuly opened.\n\nRoots:\t)" + std::to_string(roots) +
+           R"(\nFolders:\t)" + std::to_string(folders) + R"(\nFiles:\t)" + std::to_string(files) +
+           R"(" | "Information" | Information | Ok -> Ok)";
+}
+template <class... Line> Lines says(const Line&... lines) {
+    return Lines{std::string(lines)...};
+}
 const std::string kNoTitle = R"(caption "Zelvane")";
 const std::string kDeepWarning = R"(message "DEEP OVERFLOW ERROR!\nMAX DEEP LEVEL IS 255.\n\n)"
                                  R"(FILE WILL BE SAVED WITH ERRORS!" | "zelvane-test" | NoIcon | )"
                                  R"(Ok -> Ok)";
 
-std::string caption(const std::string& title) {
-    return "caption \"" + title + " - Zelvane\"";
-}
-std::string saveDialog(const std::string& initial, const std::string& answer) {
-    return "save dialog \"" + initial + "\" -> " + answer;
-}
-std::string loaded(const std::string& title, int roots, int folders, int files) {
-    return "message \"" + title + R"( successfuly opened.\n\nRoots:\t)" + std::to_string(roots) +
-           R"(\nFolders:\t)" + std::to_string(folders) + R"(\nFiles:\t)" + std::to_string(files) +
-           R"(" | "Information" | Information | Ok -> Ok)";
+// A flow. Its start: an optional title (the snapshot then belongs to that file), "+" for a
+// captured disk of three nodes not saved yet, or a number for a chain of that many folders
+// not saved yet. Its script: the user's answers in turn, "Yes", "No", "cancel" (a file
+// dialog) or the file to choose ("-" for an empty name). Its commands: "New", "Open", "Save",
+// "SaveAs", "Exit", "Load" (the loading step alone) and "cmdline=ARGUMENT", run in turn
+// after "nosync" (every file sync fails) or "nomemory" (the reader gets no big buffer).
+struct Flow {
+    const char* name;
+    std::string start;
+    std::string script;
+    std::string commands;
+    bool result; // all the commands did their work
+    Lines transcript;
+    std::string end; // "<nodes> nodes | title | path", then " | modified" when it is
+    // The files the flow wrote, each with its size, beside the folder's example (kExample,
+    // kExampleBytes), damaged.zelv (a root, then a name cut by the end) and pipe.zelv.
+    std::string written = "";
+};
+
+const Flow kFlows[] = {
+    {"OpenCancelledChangesNothing", "a.zelv +", "cancel", "Open", false, says(open("cancel")),
+     "3 nodes | a.zelv | a.zelv | modified"},
+    {"OpenAsksAfterTheFileIsChosenAndNoLoadsOverTheChanges", "+", kExample + " No", "Open", true,
+     says(open(q(kExample)), ask("No"), caption(kExample), loaded(kExample, 2, 1, 2)),
+     "5 nodes | " + kExample + " | " + kExample},
+    {"OpenYesOnANeverSavedSnapshotCancelledInSaveAsLoadsNothing", "+", "damaged.zelv Yes cancel",
+     "Open", false, says(open(q("damaged.zelv")), ask("Yes"), save("Untitled.zelv", "cancel")),
+     "3 nodes | Untitled.zelv |  | modified"},
+    {"OpenYesSavesFirstThenLoadsWhatADamagedFileHolds", "+", "damaged.zelv Yes mine.zelv", "Open",
+     true,
+     says(open(q("damaged.zelv")), ask("Yes"), save("Untitled.zelv", q("mine.zelv")),
+          caption("mine.zelv"), caption("damaged.zelv"), loaded("damaged.zelv", 1, 1, 0)),
+     "2 nodes | damaged.zelv | damaged.zelv", "mine.zelv 27"},
+    {"CommandLineWithAnEmptyArgumentDoesNothing", "", "", "cmdline=", false, says(),
+     "0 nodes | Untitled.zelv | "},
+    {"CommandLineAsksNothingAndAnUnreadableFileLeavesItsNameOnAnEmptySnapshot", "+", "",
+     "cmdline=no-such-dir/disk.one.zelv", false,
+     says(caption("disk.one.zelv"), ioError("no-such-dir/disk.one.zelv")),
+     "0 nodes | disk.one.zelv | no-such-dir/disk.one.zelv"},
+    {"CommandLineOpensTheFileAndARelativePathStaysRelative", "", "", "cmdline=./" + kExample, true,
+     says(caption(kExample), loaded(kExample, 2, 1, 2)),
+     "5 nodes | " + kExample + " | ./" + kExample},
+    {"SaveOnANeverSavedSnapshotIsSaveAsAndAnEmptyTreeIsAnEmptyFile", "", "a.zelv", "Save", true,
+     says(save("Untitled.zelv", q("a.zelv")), caption("a.zelv")), "0 nodes | a.zelv | a.zelv",
+     "a.zelv 0"},
+    {"SaveOnATitledSnapshotWritesWithoutADialog", "a.zelv +", "", "Save", true,
+     says(caption("a.zelv")), "3 nodes | a.zelv | a.zelv", "a.zelv 27"},
+    {"SaveAsCancelledChangesNothing", "a.zelv +", "cancel", "SaveAs", false,
+     says(save("a.zelv", "cancel")), "3 nodes | a.zelv | a.zelv | modified"},
+    {"SaveAsToAFolderThatIsNotThereTakesTheNameButNotTheCaptionOrTheFlag", "a.zelv +",
+     "no-such-folder/x.zelv", "SaveAs", false,
+     says(save("a.zelv", q("no-such-folder/x.zelv")), ioError("no-such-folder/x.zelv")),
+     "3 nodes | x.zelv | no-such-folder/x.zelv | modified"},
+    {"SaveAsWithAnEmptyNameFails", "a.zelv +", "-", "SaveAs", false,
+     says(save("a.zelv", q("")), ioError("")), "3 nodes |  |  | modified"},
+    {"ASnapshotSavedAsUntitledStillOpensSaveAsOnEverySave", "a.zelv +",
+     "Untitled.zelv Untitled.zelv", "SaveAs Save", true,
+     says(save("a.zelv", q("Untitled.zelv")), caption("Untitled.zelv"),
+          save("Untitled.zelv", q("Untitled.zelv")), caption("Untitled.zelv")),
+     "3 nodes | Untitled.zelv | Untitled.zelv", "Untitled.zelv 27"},
+    {"APipeIsNotReplacedAndTheChangesStayUnsaved", "pipe.zelv +", "", "Save", false,
+     says(ioError("pipe.zelv")), "3 nodes | pipe.zelv | pipe.zelv | modified"},
+    {"APipeNobodyWritesToLoadsAsAnEmptySnapshot", "pipe.zelv +", "", "Load", true,
+     says(caption("pipe.zelv"), loaded("pipe.zelv", 0, 0, 0)), "0 nodes | pipe.zelv | pipe.zelv"},
+    {"RunningOutOfMemoryInALoadIsAnUnreadableFile", "damaged.zelv +", "", "nomemory Load", false,
+     says(caption("damaged.zelv"), ioError("damaged.zelv")),
+     "0 nodes | damaged.zelv | damaged.zelv"},
+    {"A256LevelTreeSavesWithoutAWarning", "deep.zelv 256", "", "Save", true,
+     says(caption("deep.zelv")), "256 nodes | deep.zelv | deep.zelv", "deep.zelv 1024"},
+    {"OneLevelMoreWarnsOncePerSave", "deep.zelv 257", "", "Save", true,
+     says(caption("deep.zelv"), kDeepWarning), "257 nodes | deep.zelv | deep.zelv",
+     "deep.zelv 1028"},
+    {"ADeeperTreeStillWarnsOnce", "deep.zelv 300", "", "Save", true,
+     says(caption("deep.zelv"), kDeepWarning), "300 nodes | deep.zelv | deep.zelv",
+     "deep.zelv 1200"},
+    {"NewOnAnUnmodifiedSnapshotAsksNothing", "a.zelv", "", "New", true, says(kNoTitle),
+     "0 nodes | Untitled.zelv | "},
+    {"NewYesSavesFirst", "+", "Yes first.zelv", "New", true,
+     says(ask("Yes"), save("Untitled.zelv", q("first.zelv")), caption("first.zelv"), kNoTitle),
+     "0 nodes | Untitled.zelv | ", "first.zelv 27"},
+    {"NewYesWithAFailingWriteGoesNoFurther", "done.zelv +", "Yes", "nosync New", false,
+     says(ask("Yes"), caption("done.zelv"), ioError("done.zelv")),
+     "3 nodes | done.zelv | done.zelv | modified"},
+    {"ExitOnAnUnmodifiedSnapshotSavesTheSettingsAndEnds", "", "", "Exit", true,
+     says("settings saved", "end 0"), "0 nodes | Untitled.zelv | "},
+    {"ExitNoDropsTheChanges", "+", "No", "Exit", true, says(ask("No"), "settings saved", "end 0"),
+     "3 nodes | Untitled.zelv |  | modified"},
+    {"ExitYesSavesFirst", "done.zelv +", "Yes", "Exit", true,
+     says(ask("Yes"), caption("done.zelv"), "settings saved", "end 0"),
+     "3 nodes | done.zelv | done.zelv", "done.zelv 27"},
+    {"ExitYesWithACancelledSaveAsGoesNoFurther", "+", "Yes cancel", "Exit", false,
+     says(ask("Yes"), save("Untitled.zelv", "cancel")), "3 nodes | Untitled.zelv |  | modified"},
+};
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
-class DocumentCommandsTest : public ::testing::Test {
+class DocumentFlow : public ::testing::TestWithParam<Flow> {
 protected:
-    std::string chosen(const std::string& name) const {
-        std::string quoted = "\"";
-        return quoted.append(dir.file(name)).append("\"");
+    DocumentFlow() {
+        std::filesystem::current_path(dir.path());
+        testing::writeBytes(kExample, kExampleBytes);
+        testing::writeBytes("damaged.zelv", std::string("\x09\0R\0\x06\1cut", 8));
+        ::mkfifo("pipe.zelv", 0644);
     }
-    std::string openDialog(const std::string& name) const {
-        return R"(open dialog "*.zelv" -> )" + chosen(name);
-    }
-    std::string ioError(const std::string& name) const {
-        return "message \"" + dir.file(name) + R"(" | "I/O ERROR" | Exclamation | Ok -> Ok)";
-    }
-    std::u16string path(const std::string& name) const { return utf8ToUtf16(dir.file(name)); }
-    void titled(const std::string& name) {
-        state = {path(name), utf8ToUtf16(name), state.modified};
-    }
-    // A small captured tree (root, folder, file), as Add Tree leaves it.
-    void addTree() {
-        tree.insertLast(tree.insertLast(tree.insertLast(kTopLevel, u"Disk"), u" Music"),
-                        u"song.mp3");
-        state.modified = true;
-    }
-    Lines takeTranscript() {
-        Lines lines = ui.transcript();
-        ui.clearTranscript();
-        return lines;
-    }
-    // "<nodes> nodes | title | path", then " | modified" when it is.
+    ~DocumentFlow() override { std::filesystem::current_path(home); }
+
     std::string stateOf() const {
-        return std::to_string(tree.size()) + " nodes | " +
+        const DocumentState& state = document.state();
+        return std::to_string(document.tree().size()) + " nodes | " +
                utf16ToUtf8(state.title + u" | " + state.path) +
                (state.modified ? " | modified" : "");
     }
-
-    TempDir dir;
-    SnapshotTree tree;
-    DocumentState state;
-    ScriptedUi ui;
-    std::vector<std::size_t> settingsSavedAt; // transcript length at each settings save
-    DocumentCommands commands{tree, state, ui, u"zelvane-test",
-                              [this] { settingsSavedAt.push_back(ui.transcript().size()); }};
-};
-
-TEST_F(DocumentCommandsTest, OpenFromTheDialogOrTheCommandLine) {
-    const std::string name = "Архив Ω\t1.zelv", shown = "Архив Ω\\t1.zelv";
-    writeBytes(dir.file(name), kExampleBytes);
-    ui.cancelFile();
-    EXPECT_FALSE(commands.OnFileOpen());
-    addTree(); // the question comes after the file is chosen; No loads over the changes
-
-    ui.choose(path(name)).answer(MessageAnswer::No);
-    EXPECT_TRUE(commands.OnFileOpen());
-    EXPECT_EQ(takeTranscript(), (Lines{R"(open dialog "*.zelv" -> cancel)", openDialog(shown),
-                                       kQuestion + "No", caption(shown), loaded(shown, 2, 1, 2)}));
-    EXPECT_EQ(stateOf(), "5 nodes | " + name + " | " + dir.file(name));
-
-    // Yes on a never saved snapshot: Save As comes first; cancelled, nothing loads.
-    addTree();
-    state.title = u"Untitled.zelv";
-    ui.choose(path("damaged.zelv")).answer(MessageAnswer::Yes).cancelFile();
-    EXPECT_FALSE(commands.OnFileOpen());
-    EXPECT_EQ(stateOf(), "8 nodes | Untitled.zelv | " + dir.file(name) + " | modified");
-    // A damaged file loads what it holds: a root, then a name cut by the end of the file.
-    writeBytes(dir.file("damaged.zelv"), std::string("\x09\0R\0\x06\1cut", 8));
-    ui.clearTranscript();
-    ui.choose(path("damaged.zelv")).answer(MessageAnswer::Yes).choose(path("mine.zelv"));
-    EXPECT_TRUE(commands.OnFileOpen());
-    EXPECT_EQ(takeTranscript(),
-              (Lines{openDialog("damaged.zelv"), kQuestion + "Yes",
-                     saveDialog("Untitled.zelv", chosen("mine.zelv")), caption("mine.zelv"),
-                     caption("damaged.zelv"), loaded("damaged.zelv", 1, 1, 0)}));
-    EXPECT_EQ(stateOf(), "2 nodes | damaged.zelv | " + dir.file("damaged.zelv"));
-    EXPECT_EQ(readBytes(dir.file("mine.zelv")).size(), 49u + 27u);
-
-    // From the command line: an empty argument does nothing; a relative path stays relative;
-    // there is no question, whatever the flag says; an unreadable file leaves an empty tree.
-    EXPECT_FALSE(commands.OpenFromCommandLine(u""));
-    state.modified = true;
-    EXPECT_FALSE(commands.OpenFromCommandLine(u"no-such-dir/disk.one.zelv"));
-    EXPECT_EQ(ui.transcript(),
-              (Lines{caption("disk.one.zelv"), R"(message "no-such-dir/disk.one.zelv" | "I/O )"
-                                               R"(ERROR" | Exclamation | Ok -> Ok)"}));
-    EXPECT_EQ(stateOf(), "0 nodes | disk.one.zelv | no-such-dir/disk.one.zelv");
-}
-
-TEST_F(DocumentCommandsTest, SaveAndSaveAs) {
-    // Never saved: Save is Save As. An empty tree is a file of zero bytes.
-    ui.choose(path("a.zelv"));
-    EXPECT_TRUE(commands.OnFileSave());
-    EXPECT_EQ(readBytes(dir.file("a.zelv")), "");
-    addTree();
-    EXPECT_TRUE(commands.OnFileSave()); // titled now: no dialog
-    EXPECT_EQ(readBytes(dir.file("a.zelv")).size(), 27u);
-    addTree();
-    ui.cancelFile();
-    EXPECT_FALSE(commands.OnFileSaveAs());
-    EXPECT_EQ(takeTranscript(),
-              (Lines{saveDialog("Untitled.zelv", chosen("a.zelv")), caption("a.zelv"),
-                     caption("a.zelv"), saveDialog("a.zelv", "cancel")}));
-    EXPECT_EQ(stateOf(), "6 nodes | a.zelv | " + dir.file("a.zelv") + " | modified");
-    // A target that cannot be created: the name is taken, the caption and the flag are not.
-    for (const std::string& target : {std::string("no-such-folder/x.zelv"), std::string()}) {
-        titled("a.zelv");
-        ui.choose(path(target));
-        EXPECT_FALSE(commands.OnFileSaveAs());
-        const std::string title = target.empty() ? "" : "x.zelv";
-        EXPECT_EQ(takeTranscript(), (Lines{saveDialog("a.zelv", chosen(target)), ioError(target)}));
-        EXPECT_EQ(stateOf(), "6 nodes | " + title + " | " + dir.file(target) + " | modified");
-    }
-    // A snapshot saved as "Untitled.zelv" still counts as never saved.
-    ui.choose(path("Untitled.zelv")).choose(path("Untitled.zelv"));
-    EXPECT_TRUE(commands.OnFileSaveAs());
-    EXPECT_TRUE(commands.OnFileSave());
-    EXPECT_EQ(
-        ui.transcript(),
-        (Lines{saveDialog("", chosen("Untitled.zelv")), caption("Untitled.zelv"),
-               saveDialog("Untitled.zelv", chosen("Untitled.zelv")), caption("Untitled.zelv")}));
-    EXPECT_FALSE(state.modified);
-}
-
-TEST_F(DocumentCommandsTest, DeepTreeWarnsOncePerSave) {
-    for (const auto& [levels, warned] : {std::pair{256, false}, std::pair{257, true}}) {
-        SCOPED_TRACE(levels);
-        tree.removeAll();
-        for (NodeId node = kTopLevel; tree.size() < std::size_t(levels);) {
-            node = tree.insertLast(node, u"d");
+    std::string written() const {
+        std::set<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            if (name != kExample && name != "damaged.zelv" && name != "pipe.zelv") {
+                files.insert(name + " " + std::to_string(entry.file_size()));
+            }
         }
-        titled("deep.zelv");
-        state.modified = true;
-        EXPECT_TRUE(commands.OnFileSave());
-        EXPECT_EQ(takeTranscript(), (warned ? Lines{caption("deep.zelv"), kDeepWarning}
-                                            : Lines{caption("deep.zelv")}));
-        EXPECT_FALSE(state.modified);
-        // Each record is kind, depth, 'd', 0; from the 256th level on the depth byte is 255.
-        const std::string saved = readBytes(dir.file("deep.zelv"));
-        EXPECT_EQ(saved.size(), levels * 4u);
-        EXPECT_EQ(saved.substr(4 * 254 + 1, 1) + saved.substr(saved.size() - 3, 1), "\xFE\xFF");
-    }
-}
-
-TEST_F(DocumentCommandsTest, NewAndExitAskToSaveFirst) {
-    titled("old.zelv");
-    tree.insertLast(kTopLevel, u"R");
-    EXPECT_TRUE(commands.OnFileNew()); // not modified: no question
-    EXPECT_TRUE(commands.OnFileExit());
-    addTree();
-    ui.answer(MessageAnswer::Yes).choose(path("first.zelv"));
-    EXPECT_TRUE(commands.OnFileNew());
-    EXPECT_EQ(stateOf(), "0 nodes | Untitled.zelv | ");
-    EXPECT_EQ(readBytes(dir.file("first.zelv")).size(), 27u);
-    addTree();
-    ui.answer(MessageAnswer::No);
-    EXPECT_TRUE(commands.OnFileExit());
-    // Yes with a cancelled Save As, or a write that fails, goes no further.
-    ui.answer(MessageAnswer::Yes).cancelFile();
-    EXPECT_FALSE(commands.OnFileExit());
-    titled("done.zelv");
-    ui.answer(MessageAnswer::Yes);
-    SyncSeam::failWith = EIO;
-    EXPECT_FALSE(commands.OnFileNew());
-    SyncSeam::failWith = 0;
-    EXPECT_EQ(stateOf(), "3 nodes | done.zelv | " + dir.file("done.zelv") + " | modified");
-    ui.answer(MessageAnswer::Yes);
-    EXPECT_TRUE(commands.OnFileExit());
-    EXPECT_EQ(ui.transcript(),
-              (Lines{kNoTitle, "end 0", kQuestion + "Yes",
-                     saveDialog("Untitled.zelv", chosen("first.zelv")), caption("first.zelv"),
-                     kNoTitle, kQuestion + "No", "end 0", kQuestion + "Yes",
-                     saveDialog("Untitled.zelv", "cancel"), kQuestion + "Yes", caption("done.zelv"),
-                     ioError("done.zelv"), kQuestion + "Yes", caption("done.zelv"), "end 0"}));
-    EXPECT_FALSE(state.modified);
-    // The settings are saved just before each end, and only then.
-    EXPECT_EQ(settingsSavedAt, (std::vector<std::size_t>{1, 7, 15}));
-}
-
-TEST_F(DocumentCommandsTest, FailedLoadsLeaveAnEmptySnapshotAndFailedSavesKeepTheChanges) {
-    writeBytes(dir.file("good.zelv"), kExampleBytes);
-    ::mkfifo(dir.file("pipe.zelv").c_str(), 0644);
-    // Memory runs out while the file is read: the same box as for a file that cannot be
-    // read, and the snapshot is empty and unmodified, named after that file.
-    addTree();
-    titled("good.zelv");
-    AllocSeam::largest = 1 << 16;
-    EXPECT_FALSE(commands.LoadSnapshot());
-    AllocSeam::largest = static_cast<std::size_t>(-1);
-    EXPECT_EQ(takeTranscript(), (Lines{caption("good.zelv"), ioError("good.zelv")}));
-    EXPECT_EQ(stateOf(), "0 nodes | good.zelv | " + dir.file("good.zelv"));
-    // A pipe is never replaced by a snapshot; the changes stay unsaved and the caption as
-    // it was. Nobody writes to it, so it loads as an empty snapshot.
-    addTree();
-    titled("pipe.zelv");
-    EXPECT_FALSE(commands.OnFileSave());
-    EXPECT_EQ(takeTranscript(), (Lines{ioError("pipe.zelv")}));
-    EXPECT_EQ(stateOf(), "3 nodes | pipe.zelv | " + dir.file("pipe.zelv") + " | modified");
-    EXPECT_TRUE(commands.LoadSnapshot());
-    EXPECT_EQ(takeTranscript(), (Lines{caption("pipe.zelv"), loaded("pipe.zelv", 0, 0, 0)}));
-    struct stat st {};
-    EXPECT_TRUE(::stat(dir.file("pipe.zelv").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
-}
-
-TEST(DocumentFileDialogs, FiltersAndRequests) {
-    auto text = [](const std::vector<FileFilter>& filters) {
-        std::u16string out;
-        for (const FileFilter& f : filters) {
-            out += f.description + u"=" + f.pattern + u";";
+        std::string out;
+        for (const std::string& file : files) {
+            out += (out.empty() ? "" : ", ") + file;
         }
         return out;
-    };
-    // An entry without its pattern is dropped; "||" ends the list.
-    EXPECT_EQ(text(parseFileFilter(u"||")) + text(parseFileFilter(u"A|*.a|B|*.b")) +
-                  text(parseFileFilter(u"A|*.a|B||")) + text(parseFileFilter(u"A|*.a||B|*.b||")),
-              u"A=*.a;B=*.b;A=*.a;A=*.a;");
-    const FileDialogRequest open = openDialogRequest(), save = saveAsDialogRequest(u"t.zelv");
-    for (const FileDialogRequest& r : {open, save}) {
-        EXPECT_EQ(text(r.filters) + r.defaultExtension,
-                  u"Zelvane Files (*.zelv)=*.zelv;All Files (*.*)=*.*;zelv");
     }
-    EXPECT_TRUE(open.kind == FileDialogRequest::Kind::Open && open.fileMustExist &&
-                !open.overwritePrompt);
-    EXPECT_TRUE(save.kind == FileDialogRequest::Kind::Save && save.initialName == u"t.zelv" &&
-                save.overwritePrompt && !save.fileMustExist);
+
+    const std::filesystem::path home = std::filesystem::current_path();
+    testing::TempDir dir;
+    ScriptedUi ui;
+    Document document{ui, u"zelvane-test", [this] { ui.note("settings saved"); }};
+};
+
+TEST_P(DocumentFlow, Runs) {
+    const Flow& flow = GetParam();
+    SnapshotTree& tree = document.tree();
+    for (const std::string& word : words(flow.start)) {
+        if (word == "+") {
+            tree.insertLast(tree.insertLast(tree.insertLast(kTopLevel, u"Disk"), u" Music"),
+                            u"song.mp3");
+        } else if (std::isdigit(static_cast<unsigned char>(word[0]))) {
+            for (NodeId node = kTopLevel; tree.size() < std::stoul(word);) {
+                node = tree.insertLast(node, u"d");
+            }
+        } else {
+            document.state() = {utf8ToUtf16(word), utf8ToUtf16(word)};
+        }
+    }
+    document.state().modified = !tree.empty(); // whatever the flow starts with is not saved
+    for (const std::string& word : words(flow.script)) {
+        word == "Yes" || word == "No" ? ui.answer(word == "Yes" ? Yes : No)
+        : word == "cancel"            ? ui.cancelFile()
+                                      : ui.choose(utf8ToUtf16(word == "-" ? "" : word));
+    }
+    const std::map<std::string, bool (Document::*)()> commands{
+        {"New", &Document::OnFileNew},   {"Open", &Document::OnFileOpen},
+        {"Save", &Document::OnFileSave}, {"SaveAs", &Document::OnFileSaveAs},
+        {"Exit", &Document::OnFileExit}, {"Load", &Document::LoadSnapshot}};
+    bool result = true;
+    for (const std::string& word : words(flow.commands)) {
+        if (word == "nosync" || word == "nomemory") {
+            (word == "nosync" ? SyncSeam::failWith = EIO : AllocSeam::largest = 1 << 16);
+        } else if (word.starts_with("cmdline=")) {
+            result = document.OpenFromCommandLine(utf8ToUtf16(word.substr(8))) && result;
+        } else {
+            result = (document.*commands.at(word))() && result;
+        }
+    }
+    SyncSeam::failWith = 0;
+    AllocSeam::largest = static_cast<std::size_t>(-1);
+    EXPECT_EQ(result, flow.result);
+    EXPECT_EQ(ui.transcript(), flow.transcript);
+    EXPECT_EQ(stateOf(), flow.end);
+    EXPECT_EQ(written(), flow.written);
+    struct stat pipe {};
+    EXPECT_TRUE(::stat("pipe.zelv", &pipe) == 0 && S_ISFIFO(pipe.st_mode));
 }
+
+INSTANTIATE_TEST_SUITE_P(File, DocumentFlow, ::testing::ValuesIn(kFlows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SplitPathTest, DirectoryBaseAndExtension) {
     const std::pair<std::u16string, std::string> cases[] = {

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <functional>
 #include <string>
@@ -92,6 +93,16 @@ TEST(QSettingsBackendFile, WhatIsNotARegularFileGivesTheDefaultsAndIsLeftAsItWas
         EXPECT_EQ(loadAndSave(), c.loaded);
         EXPECT_EQ(kindOf(path), c.after);
     }
+}
+
+TEST(QSettingsBackendFile, ReadsANonNumberAsMissing) {
+    const QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    QSettings("Halcyra", "Zelvane").setValue("Search_IsMatchCase", "yes");
+    QSettingsBackend store;
+    store.open(kSettingsSubkey);
+    EXPECT_EQ(store.readNumber(u"Search_IsMatchCase"), std::nullopt);
+    store.close();
 }
 
 } // namespace

@@ -97,7 +97,13 @@ MessageAnswer ScriptedUi::messageBox(std::u16string_view text, std::u16string_vi
 std::optional<ChosenFile> ScriptedUi::fileDialog(const FileDialogRequest& request) {
     std::string line =
         std::string(request.kind == FileDialogRequest::Kind::Open ? "open" : "save") + " dialog " +
-        inQuotes(request.initialName);
+        inQuotes(request.initialName) + " |";
+    for (const FileFilter& filter : request.filters) {
+        line += " " + inQuotes(filter.description) + " " + inQuotes(filter.pattern);
+    }
+    line += " | " + inQuotes(request.defaultExtension) +
+            (request.fileMustExist ? " must exist" : "") +
+            (request.overwritePrompt ? " overwrite prompt" : "");
     const FileAnswer chosen = take<FileAnswer>(line);
     record(line + " -> " + (chosen ? inQuotes(chosen->path) : "cancel"));
     return chosen;

@@ -8,7 +8,8 @@
 //
 // Transcript lines (texts in UTF-8 quotes, newlines and tabs written as \n and \t):
 //   message "Save changes ?" | "app" | Question | YesNo -> Yes
-//   open dialog "" -> "/tmp/a.zelv"            save dialog "Untitled.zelv" -> cancel
+//   open dialog "*.zelv" | "Files" "*.zelv" "All" "*.*" | "zelv" must exist -> "/tmp/a.zelv"
+//   save dialog "Untitled.zelv" | "Files" "*.zelv" | "zelv" overwrite prompt -> cancel
 //   caption "a.zelv - Zelvane"                 end 0
 //   add tree "/" | "" | "*" -> ok "/data" | "" | "txt"
 //   scanning on / scanning off                 progress "Scanning..."
@@ -83,6 +84,8 @@ public:
     // --- What happened ---
     const Lines& transcript() const { return lines_; }
     void clearTranscript() { lines_.clear(); }
+    // A line of the test's own among the calls, such as a callback's.
+    void note(std::string line) { record(std::move(line)); }
     std::size_t pumps() const { return pumps_; }
     // Run at every pump with its number (1 for the first), and at every phase once it is
     // in the transcript.

@@ -10,10 +10,6 @@
 #include <string_view>
 #include <unistd.h>
 
-// The main window's tests take their settings double from here until they include
-// support/memory_settings.h themselves.
-#include "support/memory_settings.h"
-
 namespace zelvane::test {
 
 // A fresh directory (in memory when /dev/shm is writable), removed with everything in it,

@@ -2,6 +2,7 @@
 // windows over a small demonstration snapshot. Run by tools/screenshots.sh.
 //
 //   zelvane_screenshots OUTPUT_DIR LICENSE_FILE
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
 #include "capture/classification.h"
+#include "document/tree_order.h"
 #include "items/item_commands.h"
 #include "support/memory_settings.h"
 #include "ui/about_dlg_qt.h"
@@ -35,6 +37,11 @@ using namespace zelvane;
 
 QString outputDir;
 int failures = 0;
+
+// The main window's menu item with the command identifier id.
+QAction* command(CMainDlg& dlg, int id) {
+    return dlg.findChild<QAction*>(QStringLiteral("command_%1").arg(id));
+}
 
 void save(QWidget& window, const QString& name) {
     window.show();
@@ -63,12 +70,13 @@ void viewMenuOpen(CMainDlg& dlg) {
     dlg.show();
     QApplication::processEvents();
     QAction* view = nullptr;
-    for (QAction* menu : dlg.menuBar()->actions()) {
+    auto* bar = dlg.findChild<QMenuBar*>();
+    for (QAction* menu : bar->actions()) {
         if (menu->menu() != nullptr && menu->text() == QStringLiteral("&View")) {
             view = menu;
         }
     }
-    dlg.menuBar()->setActiveAction(view);
+    bar->setActiveAction(view);
     QApplication::processEvents();
     QWidget* popup = QApplication::activePopupWidget();
     if (view == nullptr || popup == nullptr) {
@@ -182,6 +190,7 @@ void captureInProgress() {
     dlg.OnInitDialog();
     dlg.resize(560, 420);
     bool saved = false;
+    const auto* stop = dlg.findChild<QPushButton*>(QStringLiteral("control_%1").arg(IDC_STOP));
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
@@ -190,14 +199,14 @@ void captureInProgress() {
             addTree->okButton()->click();
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             box->accept();
-        } else if (!saved && dlg.isScanning() &&
+        } else if (!saved && stop->isVisible() &&
                    processScanState().folders + processScanState().files >= 6000) {
             saved = true;
             save(dlg, "capture-in-progress.png");
         }
     });
     poll.start(0);
-    dlg.commandAction(ID_TREE_ADDTREE)->trigger();
+    command(dlg, ID_TREE_ADDTREE)->trigger();
     if (!saved) {
         std::fprintf(stderr, "the capture ended before its picture was taken\n");
         ++failures;
@@ -218,19 +227,20 @@ int main(int argc, char** argv) {
     MemorySettingsBackend settings;
     CMainDlg dlg(u"zelvane", settings);
     dlg.OnInitDialog();
-    const Demo demo = buildDemo(dlg.tree());
+    SnapshotTree& tree = dlg.document().tree();
+    const Demo demo = buildDemo(tree);
     dlg.resize(560, 520);
-    SnapshotTreeView* view = dlg.treeView();
-    view->expand(dlg.treeModel()->indexOf(dlg.tree().firstRoot()));
-    view->expand(dlg.treeModel()->indexOf(dlg.tree().parent(demo.properties)));
-    dlg.tree().select(demo.selected);
+    auto* view = dlg.findChild<SnapshotTreeView*>();
+    view->expand(view->snapshotModel()->indexOf(tree.firstRoot()));
+    view->expand(view->snapshotModel()->indexOf(tree.parent(demo.properties)));
+    tree.select(demo.selected);
     for (auto [id, name] : {std::pair{ID_VIEW_16X16, "main-window-16.png"},
                             std::pair{ID_VIEW_48X48, "main-window-48.png"}}) {
-        dlg.commandAction(id)->trigger();
+        command(dlg, id)->trigger();
         view->scrollTo(view->currentIndex());
         save(dlg, name);
     }
-    dlg.commandAction(ID_VIEW_16X16)->trigger();
+    command(dlg, ID_VIEW_16X16)->trigger();
     viewMenuOpen(dlg);
     messageBox(dlg);
     dlg.resize(560, 520);
@@ -241,7 +251,8 @@ int main(int argc, char** argv) {
     save(addTreeWindow, "add-tree-dialog.png");
     captureInProgress();
 
-    ItemCommands items(dlg.tree(), dlg.document(), dlg, [] {});
+    const TextOrder order;
+    ItemCommands items(tree, dlg.document().state(), dlg, order);
     ItemPropertiesDialog properties = items.propertiesOf(demo.properties);
     CItemProperties propertiesWindow(
         properties, renderKindIcon(properties.kind, CItemProperties::standardIconSize()), &dlg);
@@ -254,19 +265,18 @@ int main(int argc, char** argv) {
     CSearch searchWindow(search, dlg, &dlg);
     save(searchWindow, "search-dialog.png");
     SearchResults results;
-    SearchEngine().run(dlg.tree(), search.options, results);
+    SearchEngine().run(tree, search.options, results);
     // At the first and the largest View size: the columns fit their texts at both.
-    for (auto [id, name] : {std::pair{ID_VIEW_16X16, "search-results.png"},
-                            std::pair{ID_VIEW_48X48, "search-results-48.png"}}) {
-        dlg.commandAction(id)->trigger();
+    for (auto [size, name] :
+         {std::pair{16, "search-results.png"}, std::pair{48, "search-results-48.png"}}) {
+        const IconSet icons = IconSet::build(size);
         CSearchResults resultsWindow(&dlg);
-        resultsWindow.setIconSet(&dlg.iconSet());
+        resultsWindow.setIconSet(&icons);
         resultsWindow.open();
         resultsWindow.fill(results);
         resultsWindow.list()->setCurrentIndex(resultsWindow.model()->index(1, 0));
         save(resultsWindow, name);
     }
-    dlg.commandAction(ID_VIEW_16X16)->trigger();
 
     NoHandlers handlers;
     CAboutDlg about(handlers, &dlg);
