@@ -329,6 +329,7 @@ LoadStats countSnapshot(std::string_view data) {
 }
 
 LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree, const ReadLimits& limits) {
+    tree.removeAll();
     LoadStats stats;
     try {
         SnapshotTree::BulkUpdate bulk(tree);

@@ -86,8 +86,8 @@ LoadStats decodeSnapshot(std::string_view data, SnapshotTree& tree);
 // The same counts and findings without building the tree.
 LoadStats countSnapshot(std::string_view data);
 
-// Reads the file at path into the tree (expected to be empty), a piece at a time. On any
-// failure the tree is left empty.
+// Empties the tree, then reads the file at path into it, a piece at a time. On any failure
+// the tree is left empty.
 LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree,
                            const ReadLimits& limits = {});
 // Reads the file for its counts and findings only, in little memory whatever its size.

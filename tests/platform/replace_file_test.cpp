@@ -93,7 +93,7 @@ std::string describe(const std::string& path, ino_t before) {
 
 // Sets up a case in folder f (with a trailing /) around its target t, one step a word:
 // file=MODE:OWNER (t holds kOld), fifo, folder, link=TO (t links to TO, "@" standing
-// for f), real (f + "real" of mode 604, and f + "relative" linking to it), locked (nothing
+// for f), real (f + "real" of mode 605, and f + "relative" linking to it), locked (nothing
 // can be made in f), second (a second link to t), taken (a file named with the temporary
 // files' prefix), reader (the fifo open for reading).
 void setUp(const std::string& steps, const std::string& f, const std::string& t) {
@@ -110,7 +110,7 @@ void setUp(const std::string& steps, const std::string& f, const std::string& t)
         } else {
             word == "fifo"     ? ::mkfifo(t.c_str(), 0644)
             : word == "folder" ? ::mkdir(t.c_str(), 0755)
-            : word == "real"   ? (writeBytes(f + "real", kOld), ::chmod((f + "real").c_str(), 0604),
+            : word == "real"   ? (writeBytes(f + "real", kOld), ::chmod((f + "real").c_str(), 0605),
                                 ::symlink("real", (f + "relative").c_str()))
             : word == "locked" ? ::chmod(f.c_str(), 0555)
             : word == "second" ? ::link(t.c_str(), (f + "other").c_str())
@@ -171,9 +171,9 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         {"file, in place", "t", "file=644:0", "", "1 1 Success 1/1", made, InPlace},
         // A link is followed, relative or absolute, to a file that exists or not; it stays.
         {"chain of links", "t", "real link=relative", "", "1 1 Success 1/1",
-         "link 604 0:0 links 1 other " + kNew},
+         "link 605 0:0 links 1 other " + kNew},
         {"absolute link", "t", "real link=@real", "", "1 1 Success 1/1",
-         "link 604 0:0 links 1 other " + kNew},
+         "link 605 0:0 links 1 other " + kNew},
         {"dangling link", "t", "link=made", "", "1 1 Success 1/1", "link " + made},
         {"write-protected, as nobody (root)", "t", "file=444:65534", "",
          "0 0 Permission denied 0/0", "444 " + theirs + "same " + kOld},

@@ -10,7 +10,8 @@ using zelvane::testing::AllocSeam;
 using zelvane::testing::SyncSeam;
 
 extern "C" int fdatasync(int fd) {
-    if (++SyncSeam::calls && SyncSeam::exitInside) {
+    ++SyncSeam::calls;
+    if (SyncSeam::exitInside) {
         ::_exit(3);
     }
     if (SyncSeam::failWith != 0 && SyncSeam::calls > SyncSeam::passing) {
