@@ -139,7 +139,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
         EXPECT_EQ(diagnostics(countSnapshot(c.data)), c.stats);
         std::string encoded = "kept";
         const WriteResult written = encodeSnapshot(tree, encoded);
-        EXPECT_TRUE(written.ok && written.records == tree.size());
+        EXPECT_TRUE(written.opened && written.ok && written.records == tree.size());
         if (c.stats.ends_with(" ok")) {
             EXPECT_EQ(encoded, "kept" + c.data);
         }

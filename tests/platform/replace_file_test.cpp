@@ -31,7 +31,7 @@ using testing::TempDir;
 using testing::writeBytes;
 
 constexpr uid_t kNobody = 65534;
-const std::string kOld = "old contents", kNew = "new contents";
+const std::string kOld = "old contents", kNew = "new";
 
 // Writes kNew as a real writer would, through a buffer of a page.
 int writeNew(int fd) {
@@ -124,11 +124,11 @@ void setUp(const std::string& steps, const std::string& f, const std::string& t)
 // Makes the faults named in the child before the write: fsize (a file-size limit), eio
 // (every sync fails), eio-later (all but the first), oom (no allocation past 4 KiB), exit
 // (the process ends inside the sync), nofile (one descriptor left), nolink (no file can be
-// given a name by linking).
+// given a name by linking), dirsync (syncing a folder fails).
 void injectFaults(const std::string& faults) {
     if (faults.find("fsize") != std::string::npos) {
         std::signal(SIGXFSZ, SIG_DFL);
-        const rlimit small{4, RLIM_INFINITY};
+        const rlimit small{2, RLIM_INFINITY};
         ::setrlimit(RLIMIT_FSIZE, &small);
     }
     SyncSeam::failWith = faults.find("eio") != std::string::npos ? EIO : 0;
@@ -136,6 +136,7 @@ void injectFaults(const std::string& faults) {
     AllocSeam::largest = faults.find("oom") != std::string::npos ? 4095 : AllocSeam::largest;
     SyncSeam::exitInside = faults.find("exit") != std::string::npos;
     SyncSeam::linkFailsWith = faults.find("nolink") != std::string::npos ? EPERM : 0;
+    SyncSeam::folderFailsWith = faults.find("dirsync") != std::string::npos ? EIO : 0;
     if (faults.find("nofile") != std::string::npos) {
         const rlimit few{64, 64};
         ::setrlimit(RLIMIT_NOFILE, &few);
@@ -194,6 +195,8 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         {"file-size limit", "t", "file=644:0", "fsize", "1 0 File too large 0/0", kept},
         {"failing disk", "t", "file=644:0", "eio", "1 0 Input/output error 1/0", kept},
         {"out of memory", "t", "file=644:0", "oom", "1 0 Cannot allocate memory 0/0", kept},
+        // Too late to keep the old file: the new one has its name, but may not keep it.
+        {"failing folder sync", "t", "file=644:0", "dirsync", "1 0 Input/output error 1/1", made},
         {"killed half-way", "t", "file=644:0", "exit", "exit 3", kept},
         // No descriptor left for a temporary file: not a matter of permission, so the
         // target is not written in place either.

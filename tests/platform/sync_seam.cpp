@@ -23,6 +23,10 @@ extern "C" int fdatasync(int fd) {
 
 extern "C" int fsync(int fd) {
     ++SyncSeam::folderCalls;
+    if (SyncSeam::folderFailsWith != 0) {
+        errno = SyncSeam::folderFailsWith;
+        return -1;
+    }
     return static_cast<int>(::syscall(SYS_fsync, fd));
 }
 

@@ -15,6 +15,7 @@ struct SyncSeam {
     static inline int passing = 0;         // ...once calls is above this
     static inline bool exitInside = false; // the process ends inside the next fdatasync
     static inline int linkFailsWith = 0;   // errno for every linkat while not 0
+    static inline int folderFailsWith = 0; // errno for every fsync while not 0
 };
 
 // Allocations with operator new that may still succeed; the next one throws bad_alloc, and
