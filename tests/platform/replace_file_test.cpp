@@ -204,6 +204,7 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         {"temporary name taken", "t", "file=644:0 taken", "", "1 1 Success 1/1", made},
         // A file system whose anonymous files cannot be named: a named one is written.
         {"no anonymous files", "t", "file=644:0", "nolink", "1 1 Success 2/1", made},
+        {"no anonymous files, new", "t", "", "nolink", "1 1 Success 2/1", made},
         {"no anonymous files, failing disk", "t", "file=644:0", "nolink eio-later",
          "1 0 Input/output error 2/0", kept},
     };
