@@ -167,6 +167,7 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         {"link to a device", "t", "link=/dev/null", "", "0 0 File exists 0/0", "link other"},
         {"folder", "t", "folder", "", "0 0 Is a directory 0/0", "folder"},
         {"missing folder", "no/t", "", "", "0 0 No such file or directory 0/0", "nothing"},
+        {"a file for a folder", "real/t", "real", "", "0 0 Not a directory 0/0", "nothing"},
         // What the caller asks to write in place is written as it is; a file is replaced still.
         {"fifo, in place", "t", "fifo reader", "", "1 1 Success 0/0", "fifo " + kNew, InPlace},
         {"file, in place", "t", "file=644:0", "", "1 1 Success 1/1", made, InPlace},
