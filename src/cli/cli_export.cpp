@@ -1,18 +1,14 @@
 // zelvane-cli export: the whole catalogue of a snapshot file as CSV, JSON Lines or HTML.
 #include "cli/cli_export.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <new>
 #include <string>
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
 #include "document/node_text.h"
+#include "platform/replace_file.h"
 #include "text/utf.h"
 
 namespace zelvane::cli {
@@ -93,80 +89,6 @@ std::string baseName(std::string_view path) {
     const std::size_t slash = path.find_last_of('/');
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
-
-// Where the export goes: standard output, a device or pipe written in place, or a regular
-// file written beside the target and renamed over it at the end, so that a failed export
-// leaves the old file as it was.
-class Destination {
-public:
-    explicit Destination(std::string path) : path_(std::move(path)) {}
-    ~Destination() {
-        if (!temporary_.empty()) {
-            ::unlink(temporary_.c_str());
-        }
-        if (fd_ > 1) {
-            ::close(fd_);
-        }
-    }
-    Destination(const Destination&) = delete;
-    Destination& operator=(const Destination&) = delete;
-
-    bool open() {
-        if (path_ == "-") {
-            fd_ = 1;
-            return true;
-        }
-        struct stat info {};
-        if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-            fd_ = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-            return fd_ >= 0 || fail(errno);
-        }
-        const std::size_t slash = path_.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
-        std::string temporary = folder + "." + baseName(path_) + ".export-XXXXXX";
-        fd_ = ::mkstemp(temporary.data());
-        if (fd_ < 0) {
-            return fail(errno);
-        }
-        temporary_ = std::move(temporary);
-        // mkstemp makes the file private; an export is made to be shared.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd_, 0666 & ~mask);
-        return true;
-    }
-    int fd() const { return fd_; }
-
-    // After the output was written: puts the file in its place. False (told) on failure.
-    bool commit() {
-        if (temporary_.empty()) {
-            return true;
-        }
-        int error = ::fsync(fd_) == 0 ? 0 : errno;
-        if (::close(fd_) != 0 && error == 0) {
-            error = errno;
-        }
-        fd_ = -1;
-        if (error != 0) {
-            return fail(error);
-        }
-        if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
-            return fail(errno);
-        }
-        temporary_.clear();
-        return true;
-    }
-
-private:
-    bool fail(int error) {
-        reportFileError(path_, error);
-        return false;
-    }
-
-    std::string path_;
-    std::string temporary_;
-    int fd_ = -1;
-};
 
 } // namespace
 
@@ -264,23 +186,42 @@ int runExport(const Args& args) {
     if (!loadOrReport(file, tree, stats)) {
         return kExitFailure;
     }
-    Destination destination{std::string(out)};
-    if (!destination.open()) {
-        return kExitFailure;
+    auto write = [&](Output& output) {
+        switch (format) {
+        case ExportFormat::Csv:
+            writeCsv(tree, output);
+            break;
+        case ExportFormat::Json:
+            writeJsonLines(tree, file, output);
+            break;
+        default:
+            writeCataloguePage(tree, utf8ToUtf16(haveTitle ? title : baseName(file)), output);
+            break;
+        }
+        return output.finish();
+    };
+    if (out == "-") {
+        Output output;
+        return write(output) ? kExitOk : kExitFailure;
     }
-    Output output(destination.fd());
-    switch (format) {
-    case ExportFormat::Csv:
-        writeCsv(tree, output);
-        break;
-    case ExportFormat::Json:
-        writeJsonLines(tree, file, output);
-        break;
-    default:
-        writeCataloguePage(tree, utf8ToUtf16(haveTitle ? title : baseName(file)), output);
-        break;
+    // A file is replaced only once the whole export is written; a device or a pipe is
+    // written as it is.
+    bool told = false; // the output said itself why it could not be written
+    const platform::ReplaceResult replaced = platform::replaceFile(
+        std::string(out),
+        [&](int fd) {
+            Output output(fd);
+            told = !write(output);
+            return told ? EIO : 0;
+        },
+        platform::OtherTargets::WriteInPlace);
+    if (replaced.error == ENOMEM) {
+        throw std::bad_alloc(); // told as everywhere else in the program
     }
-    if (!output.finish() || !destination.commit()) {
+    if (replaced.error != 0) {
+        if (!told) {
+            reportFileError(out, replaced.error);
+        }
         return kExitFailure;
     }
     return kExitOk;

@@ -122,11 +122,10 @@ bool Document::SaveSnapshot() {
 }
 
 bool Document::LoadSnapshot() {
-    tree_.removeAll();
     state_.modified = false;
     port_.setCaption(titledCaption(state_.title));
-    const LoadStats stats =
-        state_.path.empty() ? LoadStats{} : readSnapshotFile(utf16ToUtf8(state_.path), tree_);
+    // The reader empties the tree, and leaves it empty when the load fails.
+    const LoadStats stats = readSnapshotFile(utf16ToUtf8(state_.path), tree_);
     if (!stats.opened) {
         showIoError();
         return false;

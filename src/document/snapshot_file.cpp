@@ -2,17 +2,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <new>
 #include <stdexcept>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/descriptor.h"
+#include "platform/replace_file.h"
 
 namespace zelvane {
 
@@ -62,85 +61,7 @@ void appendRecord(std::string& out, int kind, std::size_t level, std::u16string_
     ++result.records;
 }
 
-// A file descriptor closed when it goes out of scope, unless closed (and checked) before.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-    // Closes and gives the close's errno, 0 when it succeeded.
-    int close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
-
-// A named file that is removed when it goes out of scope, unless kept.
-class ScratchName {
-public:
-    ScratchName() = default;
-    ~ScratchName() {
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
-        }
-    }
-    ScratchName(const ScratchName&) = delete;
-    ScratchName& operator=(const ScratchName&) = delete;
-    void set(std::string path) { path_ = std::move(path); }
-    const std::string& path() const { return path_; }
-    void keep() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
-// A write past the file-size limit raises SIGXFSZ, whose default ends the process; while
-// this lives the signal is ignored and the write fails with EFBIG instead.
-class FileSizeSignalIgnored {
-public:
-    FileSizeSignalIgnored() {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        ::sigaction(SIGXFSZ, &ignore, &previous_);
-    }
-    ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &previous_, nullptr); }
-    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
-    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
-
-int writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
-// Writes every record to fd and syncs it; the errno of the first failure, or 0.
+// Writes every record to fd; the errno of the first failure, or 0.
 int writeRecords(const SnapshotTree& tree, int fd, WriteResult& result) {
     result.records = 0;
     result.deepRecords = 0;
@@ -152,232 +73,12 @@ int writeRecords(const SnapshotTree& tree, int fd, WriteResult& result) {
         appendRecord(buffer, tree.kind(node), level, tree.text(node), result);
         if (buffer.size() >= kFlushAt) {
             if (error == 0) {
-                error = writeAll(fd, buffer.data(), buffer.size());
+                error = platform::writeAll(fd, buffer);
             }
             buffer.clear();
         }
     });
-    if (error == 0) {
-        error = writeAll(fd, buffer.data(), buffer.size());
-    }
-    if (error == 0 && ::fdatasync(fd) != 0) {
-        error = errno;
-    }
-    return error;
-}
-
-// The path the new file goes to: a link is followed, so that saving through a symbolic
-// link updates the file it points to instead of replacing the link.
-std::string resolveTarget(const std::string& path) {
-    std::string target = path;
-    for (int hops = 0; hops < 32; ++hops) {
-        struct stat st;
-        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            return target;
-        }
-        std::vector<char> buffer(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
-        const ssize_t n = ::readlink(target.c_str(), buffer.data(), buffer.size());
-        if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) {
-            return target;
-        }
-        std::string link(buffer.data(), static_cast<std::size_t>(n));
-        if (!link.empty() && link[0] != '/') {
-            const std::size_t slash = target.rfind('/');
-            link =
-                (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
-        }
-        target = link;
-    }
-    return target;
-}
-
-// A short name for a temporary file in folder: never derived from the target's name, so
-// that a target whose name is as long as the file system allows can still be saved.
-std::string scratchPath(const std::string& folder) {
-    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    unsigned char random[8] = {};
-    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
-        const auto seed =
-            static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(::time(nullptr));
-        std::memcpy(random, &seed, std::min(sizeof random, sizeof seed));
-    }
-    std::string path = folder + ".zelvane-";
-    for (unsigned char r : random) {
-        path += kDigits[r % 36];
-    }
-    return path;
-}
-
-// What became of one way of writing the file.
-enum class Attempt {
-    Done,        // finished, well or not: result tells
-    Unavailable, // no temporary file could be made this way; errno tells why
-};
-
-struct Target {
-    std::string path;   // the file to replace or create
-    std::string folder; // its folder with a trailing "/", or empty for the working folder
-    bool exists = false;
-    struct stat st {};
-};
-
-// Takes over the old file's owner, group and mode, or gives a new file the usual mode.
-void adoptAttributes(int fd, const Target& target, bool modeFromUmask) {
-    if (target.exists) {
-        // Only root may give a file away; a refusal leaves the file the saver's own.
-        if (::fchown(fd, target.st.st_uid, target.st.st_gid) != 0) {
-            // Ignored.
-        }
-        // After the owner: changing it clears the set-user-id and set-group-id bits.
-        ::fchmod(fd, target.st.st_mode & 07777);
-    } else if (modeFromUmask) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-}
-
-// Renames the finished temporary file over the target and syncs the folder, so that the
-// new name survives a power cut. The temporary file is removed on failure.
-void putInPlace(ScratchName& scratch, const Target& target, WriteResult& result) {
-    if (::rename(scratch.path().c_str(), target.path.c_str()) != 0) {
-        result.error = errno;
-        return;
-    }
-    scratch.keep();
-    const Descriptor folder(::open(target.folder.empty() ? "." : target.folder.c_str(),
-                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    // A folder that cannot be opened for reading cannot be synced; file systems that do
-    // not sync folders say EINVAL.
-    if (folder.valid() && ::fsync(folder.get()) != 0 && errno != EINVAL) {
-        result.error = errno;
-        return;
-    }
-    result.ok = true;
-}
-
-// The anonymous temporary file: nothing is left behind when the process dies before it
-// gets its name. Unavailable when the file system has no such files or it cannot be named.
-Attempt writeAnonymous(const SnapshotTree& tree, const Target& target, WriteResult& result) {
-    Descriptor fd(::open(target.folder.empty() ? "." : target.folder.c_str(),
-                         O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (!fd.valid()) {
-        return Attempt::Unavailable;
-    }
-    result.opened = true;
-    adoptAttributes(fd.get(), target, false);
-    if (const int error = writeRecords(tree, fd.get(), result)) {
-        result.error = error;
-        return Attempt::Done;
-    }
-    // Named through /proc, which needs no privilege, else directly, which needs some.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-    ScratchName scratch;
-    for (int tries = 0; tries < 8 && scratch.path().empty(); ++tries) {
-        const std::string name = scratchPath(target.folder);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-            ::linkat(fd.get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
-            scratch.set(name);
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
-    if (scratch.path().empty()) {
-        return Attempt::Unavailable;
-    }
-    if (const int error = fd.close()) {
-        result.error = error;
-        return Attempt::Done;
-    }
-    putInPlace(scratch, target, result);
-    return Attempt::Done;
-}
-
-Attempt writeNamed(const SnapshotTree& tree, const Target& target, WriteResult& result) {
-    std::string name = target.folder + ".zelvane-XXXXXX";
-    Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.valid()) {
-        return Attempt::Unavailable;
-    }
-    ScratchName scratch;
-    scratch.set(name);
-    result.opened = true;
-    adoptAttributes(fd.get(), target, true);
-    if (const int error = writeRecords(tree, fd.get(), result)) {
-        result.error = error;
-        return Attempt::Done;
-    }
-    if (const int error = fd.close()) {
-        result.error = error;
-        return Attempt::Done;
-    }
-    putInPlace(scratch, target, result);
-    return Attempt::Done;
-}
-
-// Truncates the open target and writes it again: the same file under every name it has.
-void writeInPlace(const SnapshotTree& tree, Descriptor& fd, WriteResult& result) {
-    result.opened = true;
-    int error = ::ftruncate(fd.get(), 0) == 0 ? 0 : errno;
-    if (error == 0) {
-        error = writeRecords(tree, fd.get(), result);
-    }
-    const int closeError = fd.close();
-    result.error = error != 0 ? error : closeError;
-    result.ok = result.error == 0;
-}
-
-void writeFile(const SnapshotTree& tree, const std::string& path, WriteResult& result) {
-    Target target;
-    target.path = resolveTarget(path);
-    const std::size_t slash = target.path.rfind('/');
-    if (slash != std::string::npos) {
-        target.folder = target.path.substr(0, slash + 1);
-    }
-
-    Descriptor existing;
-    if (::stat(target.path.c_str(), &target.st) == 0) {
-        target.exists = true;
-        if (S_ISDIR(target.st.st_mode)) {
-            result.error = EISDIR;
-            return;
-        }
-        if (!S_ISREG(target.st.st_mode)) {
-            result.error = EEXIST;
-            return;
-        }
-        // Opening it tells whether the user may write it, as a plain open for writing
-        // would (permissions, a read-only mount, an immutable file). Nothing is changed.
-        existing.reset(::open(target.path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        if (!existing.valid()) {
-            result.error = errno;
-            return;
-        }
-        if (::fstat(existing.get(), &target.st) != 0 || !S_ISREG(target.st.st_mode)) {
-            result.error = EEXIST; // replaced by something else in the meantime
-            return;
-        }
-    } else if (errno != ENOENT) {
-        result.error = errno;
-        return;
-    }
-
-    if (!target.exists || target.st.st_nlink <= 1) {
-        if (writeAnonymous(tree, target, result) == Attempt::Done) {
-            return;
-        }
-        if (writeNamed(tree, target, result) == Attempt::Done) {
-            return;
-        }
-        const int error = errno;
-        // No file can be made in the folder: only a lack of permission lets the target be
-        // written in place, never a full disk or a failing device.
-        if (!target.exists || (error != EACCES && error != EPERM)) {
-            result.error = error;
-            return;
-        }
-    }
-    writeInPlace(tree, existing, result);
+    return error != 0 ? error : platform::writeAll(fd, buffer);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -537,7 +238,8 @@ LoadStats failed(int error) {
 LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits& limits) {
     // Without O_NONBLOCK a pipe that nobody writes to would block the open for ever; it
     // then reads as empty instead.
-    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const platform::Descriptor fd(
+        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid()) {
         return failed(errno);
     }
@@ -608,15 +310,12 @@ WriteResult encodeSnapshot(const SnapshotTree& tree, std::string& out) {
 
 WriteResult writeSnapshotFile(const SnapshotTree& tree, const std::string& path) {
     WriteResult result;
-    const FileSizeSignalIgnored ignored;
-    try {
-        writeFile(tree, path, result);
-    } catch (const std::bad_alloc&) {
-        result.error = ENOMEM;
-    } catch (const std::length_error&) {
-        result.error = ENOMEM;
-    }
-    result.ok = result.ok && result.error == 0;
+    const platform::ReplaceResult replaced = platform::replaceFile(
+        path, [&](int fd) { return writeRecords(tree, fd, result); },
+        platform::OtherTargets::Refuse);
+    result.opened = replaced.opened;
+    result.error = replaced.error;
+    result.ok = result.opened && result.error == 0;
     return result;
 }
 

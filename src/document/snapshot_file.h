@@ -32,20 +32,9 @@ struct WriteResult {
 // Serialises the whole tree in pre-order. Appends to out.
 WriteResult encodeSnapshot(const SnapshotTree& tree, std::string& out);
 
-// Writes the tree to path. A symbolic link is followed to the file it names. Only a regular
-// file is ever replaced, and only one that can be opened for writing.
-//
-// The records go to a temporary file beside the target (an anonymous one where the file
-// system allows, else a named one), which takes the old file's owner, group and mode, is
-// synced and then renamed over the target, after which the folder is synced too. A failure
-// up to the rename removes the temporary file and leaves the old file as it was.
-//
-// Two cases write the target in place instead (truncated, then written, every write and
-// the close checked), accepting that a failure half-way leaves it damaged: a target with
-// more than one link, which must stay one file under all its names, and a writable target
-// in a folder where no file can be made.
-//
-// SIGXFSZ is ignored while writing, so that a file-size limit fails the write with EFBIG.
+// Writes the tree to path as platform::replaceFile does: a link followed, the old file's
+// owner and mode kept, the old file intact on any failure. A target that exists and is not a
+// regular file is never replaced.
 WriteResult writeSnapshotFile(const SnapshotTree& tree, const std::string& path);
 
 // What a read found. roots/folders/files count the nodes as the loaded message reports
