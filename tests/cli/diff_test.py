@@ -20,7 +20,7 @@ class Diff(CliTest):
         before = self.scan(disk, "Disk", "before.zelv")
         shutil.rmtree(os.path.join(disk, "Old"))
         os.remove(os.path.join(disk, "gone.zip"))
-        after = self.scan(self.tree("disk", ["New/n.txt", "Docs/c\tnew\n.txt"]), "Disk", "after.zelv")
+        after = self.scan(self.tree("disk", ["New/n.txt", "Docs/c\tnew\n.txt"]), "Disk", "a.zelv")
         self.assertEqual(self.ok("diff", before, after, "--path-style", "slash", status=1).decode(),
                          "+ Disk/Docs/c\\x09new\\x0A.txt\n+ Disk/New\n+ Disk/New/n.txt\n"
                          "- Disk/Old\n- Disk/Old/x\n- Disk/Old/x/deep.mp3\n- Disk/gone.zip\n")
@@ -51,19 +51,22 @@ class Diff(CliTest):
                          "+ D/\u03a9\n- D/z\\xFF\\xFE\\x09\\\\x0A\u65e5\u672c\n")
         self.assertEqual(self.diff(old, new, "--format", "tsv"),
                          f"+\t{self.path('new.zelv')}\t D\t \u03a9\t6\tfolder\n"
-                         f"-\t{self.path('old.zelv')}\t D\tz\\xFF\\xFE\\t\\\\\\n\u65e5\u672c\t5\tdocument\n")
+                         f"-\t{self.path('old.zelv')}\t D\tz\\xFF\\xFE\\t\\\\\\n\u65e5\u672c\t5"
+                         "\tdocument\n")
         rows = [json.loads(line) for line in self.diff(old, new, "--format", "json").splitlines()]
         listed = [json.loads(self.ok("list", self.path(f), "--format", "json").splitlines()[1])
                   for f in ["new.zelv", "old.zelv"]]
         self.assertEqual(rows, [{"change": "+", **listed[0]}, {"change": "-", **listed[1]}])
         self.assertEqual(self.diff(old, new, "-0", "--path-style", "slash").encode(
-            "utf-8", "surrogateescape"), b"+ D/\xce\xa9\0- D/z\xff\xfe\t\\\n\xe6\x97\xa5\xe6\x9c\xac\0")
+            "utf-8", "surrogateescape"),
+            b"+ D/\xce\xa9\0- D/z\xff\xfe\t\\\n\xe6\x97\xa5\xe6\x9c\xac\0")
 
     def test_standard_input_empty_files_and_failures(self):
         old, new = self.snapshot("old.zelv", D), self.snapshot("new.zelv", D)
         missing = self.path("missing.zelv")
         for args, message in [
-            ([old, missing], missing + ": No such file"), ([missing, new], missing + ": No such file"),
+            ([old, missing], missing + ": No such file"),
+            ([missing, new], missing + ": No such file"),
             ([old], "an old and a new snapshot file are needed"),
             ([old, new, new], "two snapshot files, please"),
             ([old, new, "--colour"], "unknown option '--colour'"),

@@ -53,6 +53,9 @@ class CliTest(unittest.TestCase):
             f.write(b"".join(record(*r) for r in records))
         return self.path(name)
 
+    def roots(self, snapshot):
+        return [line for line in self.ok("list", snapshot).decode().splitlines() if line[0] != " "]
+
     def ok(self, *args, status=0, **options):
         """Standard output of a run that ends with status and says nothing on stderr."""
         code, out, err = run(*args, **options)

@@ -17,7 +17,8 @@ class Info(CliTest):
              "Defect: 1 record(s) have no parent at their depth and were placed at the top level\n"
              "Defect: 1 record(s) are more than one level below the record before\n"),
             (b"\x05\7x\0\x05\x08y\0\x09", 1,
-             "Defect: the first record is deeper than 0\nDefect: the file ends after a kind byte\n"),
+             "Defect: the first record is deeper than 0\n"
+             "Defect: the file ends after a kind byte\n"),
             # Kinds above 11 are kept, as are long names: noted, but the file is well formed.
             (b"\x09\0r\0\xc8\1x\0\x05\1" + b"y" * 1024 + b"\0", 0,
              "Note: 1 name(s) are longer than 1023 characters\n"

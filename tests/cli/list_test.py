@@ -1,8 +1,7 @@
-"""zelvane-cli list and the output forms every command shares: odd names (tab, newline,
-backslash, bytes that are not UTF-8, names that are not Latin) come back byte for byte
-from JSON Lines, TSV and -0, and the text form shows no control character; standard
-input, long output, output that cannot be written, a closed pipe, too little memory,
---version and the manual page."""
+"""zelvane-cli list and the output every command shares: odd names (tab, newline, backslash,
+bytes that are not UTF-8, names that are not Latin) come back byte for byte from JSON Lines,
+TSV and -0, and no control character is shown; standard input, long output, a full disk, a
+closed pipe, too little memory, --version and the manual page."""
 import json
 import os
 import re
@@ -16,6 +15,7 @@ from harness import CliTest, run
 SUB = b"sub \xe9\\dir"
 ODD = [b"tab\there", b"new\nline", b"back\\slash", b"invalid\xff\xfe.txt",
        "\u65e5\u672c\u8a9e \u03a9.mp3".encode(), b" space"]
+FULL = "zelvane-cli: cannot write the output: No space left on device\n"
 TSV_ESCAPES = {b"t": b"\t", b"n": b"\n", b"r": b"\r", b"\\": b"\\"}
 
 
@@ -28,9 +28,10 @@ def tsv_field(field):
 class List(CliTest):
     def test_odd_names_come_back_byte_for_byte(self):
         files = ODD + [SUB + b"/" + name for name in ODD]
-        s, expected = self.scan(self.tree("disk", files), "R", "s\t\udcff.zelv"), sorted([SUB, *files])
+        s = self.scan(self.tree("disk", files), "R", "s\t\udcff.zelv")
+        expected = sorted([SUB, *files])
         out = self.ok("list", s, "--null", "--path-style", "slash")
-        self.assertEqual(sorted(out.split(b"\0")), sorted([b"", b"R", *(b"R/" + p for p in expected)]))
+        self.assertEqual(sorted(out.split(b"\0")), [b"", b"R", *(b"R/" + p for p in expected)])
         rows = [json.loads(line) for line in self.ok("list", s, "--format", "json").splitlines()]
         self.assertEqual(rows[0], {"file": s, "path": [], "name": "R", "kind": 9,
                                    "kindName": "drive-root"})
@@ -40,7 +41,8 @@ class List(CliTest):
         self.assertEqual(sorted(p.encode("utf-8", "surrogateescape") for p in paths), expected)
         # Only a folder below a root loses its space in the slash form, not a root or a file.
         odd = self.snapshot("odd.zelv", [(6, 0, " odd"), (6, 1, " f"), (8, 2, " x")])
-        self.assertEqual(self.ok("list", odd, "-0", "--path-style", "slash"), b" odd\0 odd/f\0 odd/f/ x\0")
+        self.assertEqual(self.ok("list", odd, "-0", "--path-style", "slash"),
+                         b" odd\0 odd/f\0 odd/f/ x\0")
         lines = self.ok("list", s, "--format", "tsv", "--path-style", "slash").split(b"\n")
         fields = [[tsv_field(field) for field in line.split(b"\t")] for line in lines[:-1]]
         self.assertEqual(({len(f) for f in fields}, {f[0] for f in fields}, lines[-1]),
@@ -59,7 +61,8 @@ class List(CliTest):
     def test_long_output_whole_cut_by_a_closed_pipe_or_not_written(self):
         names = [b"%0100d" % i for i in range(1000)]
         big = self.snapshot("big.zelv", [(9, 0, "big")] + [(8, 1, n.decode()) for n in names])
-        self.assertEqual(self.ok("list", big).splitlines(), [b"9 big"] + [b"  8 " + n for n in names])
+        lines = [b"9 big\n"] + [b"  8 %s\n" % n for n in names]
+        self.assertEqual(self.ok("list", big), b"".join(lines))
         self.assertEqual(run("search", big, "0"), (0, b"".join(b" big\t%s\n" % n for n in names),
                                                    "1000 matches found.\n"))
         for args, pipe in [(a, p) for a in (["list", big], ["search", big, "0"])
@@ -76,8 +79,7 @@ class List(CliTest):
                      ["list", "--help"], ["scan", disk, "-o", self.path("x.zelv")],
                      ["scan", disk, "-o", "-"], ["diff", "/dev/null", big]):
             with self.subTest(args=args), open("/dev/full", "wb") as full:
-                self.assertEqual(run(*args, stdout=full)[::2], (2, "zelvane-cli: cannot write the "
-                                                                  "output: No space left on device\n"))
+                self.assertEqual(run(*args, stdout=full)[::2], (2, FULL))
 
     def test_running_out_of_memory_is_told_in_one_line(self):
         def little_memory():
@@ -101,7 +103,8 @@ class List(CliTest):
             self.assertEqual(self.ok(*args).decode(), f"zelvane-cli {version}\n", args)
         for command in commands:
             self.assertRegex(man, rf"\n\.SS {command}\n")
-            for option in re.findall(r"(?<![\w-])(--?[a-z][\w-]*)", self.ok(command, "--help").decode()):
+            usage = self.ok(command, "--help").decode()
+            for option in re.findall(r"(?<![\w-])(--?[a-z][\w-]*)", usage):
                 self.assertIn(option, man, command)
         # The kind table, 0 to 11, names the kinds as the program does; others are unknown.
         table = dict(re.findall(r"^\s*(\d+)\s+([a-z][a-z-]*)\s", man, re.M))

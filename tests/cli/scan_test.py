@@ -25,9 +25,6 @@ class Scan(CliTest):
         os.symlink("..", os.path.join(self.disk, "alpha", "loop"))
         self.other = self.tree("other", ["x.zip"])
 
-    def roots(self, snapshot):
-        return [line for line in self.ok("list", snapshot).decode().splitlines() if line[0] != " "]
-
     def test_summary_and_saved_tree(self):
         self.assertTrue(self.ok("scan", "--help").startswith(b"Usage: zelvane-cli scan PATH"))
         out = self.ok("scan", self.disk, "--title", "b disk", "-o", self.path("s.zelv"))
@@ -81,7 +78,6 @@ class Scan(CliTest):
             ([self.disk, self.other, "-o", target], "one directory, please"),
             ([self.disk, "--bogus", "-o", target], "unknown option '--bogus'"),
             ([self.disk, "-o", self.path("no", "such", "x.zelv")], "no/such/x.zelv: No such file"),
-            ([self.disk, "-o", ""], "the snapshot file name is empty"),
         ]:
             with self.subTest(args=args):
                 self.fails(["scan", *args], 2, message)
@@ -161,12 +157,13 @@ class Interrupt(CliTest):
                            (["-o", "-"], "nothing was written")]:
             with self.subTest(args=args):
                 code, out, err = self.interrupt(*args)
-                self.assertEqual((code, out, err.splitlines()[-1]), (130, b"", "zelvane-cli: stopped; " + told))
+                self.assertEqual((code, out, err.splitlines()[-1]),
+                                 (130, b"", "zelvane-cli: stopped; " + told))
                 self.assertEqual(self.ok("list", old), b"9 old\n")
         code, out, err = self.interrupt("-o", self.path("new.zelv"))
         self.assertEqual((code, err, out.decode().splitlines()[-1]),
                          (130, "", "Note: Scanning process was interrupted."))
-        self.assertTrue(self.ok("list", self.path("new.zelv")).startswith(b"9 " + self.big.encode()))
+        self.assertEqual(self.roots(self.path("new.zelv")), ["9 " + self.big])
 
 
 if __name__ == "__main__":

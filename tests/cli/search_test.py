@@ -34,8 +34,8 @@ class Search(CliTest):
         ]:
             with self.subTest(args=args):
                 told = f"zelvane-cli: {missing}: No such file or directory\n" * (missing in args)
-                self.assertEqual(run("search", *args), (status, out.encode(), told +
-                                                        f"{len(out.splitlines())} matches found.\n"))
+                count = f"{len(out.splitlines())} matches found.\n"
+                self.assertEqual(run("search", *args), (status, out.encode(), told + count))
         got = run("search", s, t, "-e", "readme", "-0", "--path-style", "slash")[1]
         self.assertEqual(got.split(b"\0"), [s.encode(), b"Disk/Docs/ReadMe.txt", s.encode(),
                                             b"Disk/readme.md", t.encode(), b"Two/Sub/README", b""])
