@@ -111,6 +111,7 @@ def inside(pid, folder):
     with open(f"/proc/{pid}/status") as f:
         caught = int(re.search(r"^SigCgt:\s*(\w+)", f.read(), re.M)[1], 16)
     open_files = [os.readlink(f"/proc/{pid}/fd/{fd}") for fd in os.listdir(f"/proc/{pid}/fd")]
+    folder = os.path.realpath(folder)
     return caught >> (signal.SIGINT - 1) & 1 and any(
         name == folder or name.startswith(folder + "/") for name in open_files)
 
@@ -142,10 +143,14 @@ class Interrupt(CliTest):
             pathlib.Path(self.path("new.zelv")).unlink(missing_ok=True)
             with subprocess.Popen([harness.CLI, "scan", self.big, *args], stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE) as scan:
-                if held := self.hold(scan):
-                    os.kill(scan.pid, signal.SIGINT)
-                    os.kill(scan.pid, signal.SIGCONT)
-                out, err = scan.communicate(timeout=120)
+                try:
+                    if held := self.hold(scan):
+                        os.kill(scan.pid, signal.SIGINT)
+                        os.kill(scan.pid, signal.SIGCONT)
+                    out, err = scan.communicate(timeout=120)
+                except BaseException:
+                    scan.kill()  # never left stopped
+                    raise
             if held:
                 return scan.returncode, out, err.decode()
         self.fail("the scan was never caught inside the tree")
