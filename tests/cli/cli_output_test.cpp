@@ -49,11 +49,11 @@ TEST(CliOutput, EscapesEachOddCharacterInEachForm) {
         const std::u16string padded = text + u"\xDC00";
         const std::u16string_view view(padded.data(), text.size());
         std::string out;
-        appendDisplay(out, view);
+        appendEscaped(out, view, Escape::Display);
         out += '|';
-        appendTsvField(out, view);
+        appendEscaped(out, view, Escape::Tsv);
         out += '|';
-        appendJsonString(out, view);
+        appendEscaped(out, view, Escape::Json);
         EXPECT_EQ(out, display + '|' + tsv + '|' + json);
     }
 }
