@@ -81,9 +81,6 @@ int runInfo(const Args& args) {
         text << "Defect: " << stats.depthJumps
              << " record(s) are more than one level below the record before\n";
     }
-    if (stats.kindsAbove11 > 0) {
-        text << "Defect: " << stats.kindsAbove11 << " record(s) have a kind above 11\n";
-    }
     if (stats.truncatedName) {
         text << "Defect: the last name is cut off by the end of the file\n";
     }
@@ -92,6 +89,9 @@ int runInfo(const Args& args) {
     }
     if (stats.longNames > 0) {
         text << "Note: " << stats.longNames << " name(s) are longer than 1023 characters\n";
+    }
+    if (stats.kindsAbove11 > 0) {
+        text << "Note: " << stats.kindsAbove11 << " record(s) have a kind above 11\n";
     }
     text << (stats.wellFormed() ? "Well formed\n" : "Not well formed\n");
     out.buffer() = text.str();

@@ -52,7 +52,7 @@ struct LoadStats {
     std::size_t deepestLevel = 0;  // largest depth byte seen
     std::size_t utf16Records = 0;  // names in the FF FF form
     std::size_t longNames = 0;     // names over 1023 code units (kept whole)
-    std::size_t kindsAbove11 = 0;  // kind bytes with no icon
+    std::size_t kindsAbove11 = 0;  // kind bytes with no icon (kept; not a defect)
     bool firstRecordDeep = false;  // the first record's depth was above 0
     std::size_t orphanRecords = 0; // records deeper than 0 whose climb ran out of parents
     std::size_t depthJumps = 0;    // records more than one level below the record before
@@ -60,7 +60,7 @@ struct LoadStats {
     bool truncatedRecord = false;  // the file ended after a kind byte
     bool wellFormed() const {
         return !firstRecordDeep && orphanRecords == 0 && depthJumps == 0 && !truncatedName &&
-               !truncatedRecord && kindsAbove11 == 0;
+               !truncatedRecord;
     }
 };
 

@@ -104,7 +104,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
              wideTree + "\n",
          "roots 1 files 2 records 3 deepest 1 utf16 1 long 2 ok"},
         {r(11, 0, u"r") + r(12, 1, u"x") + r(11, 1, u"y"), "0 11 B r\n1 12 - x\n1 11 - y\n",
-         "roots 1 files 2 records 3 deepest 1 kinds 1 damaged"},
+         "roots 1 files 2 records 3 deepest 1 kinds 1 ok"},
         // A first record deeper than 0 is a root; the next goes under it.
         {r(5, 7, u"x") + r(5, 8, u"y"), "0 5 B x\n1 5 - y\n",
          "roots 1 files 1 records 2 deepest 8 first 1 damaged"},
