@@ -48,7 +48,7 @@ void CMainDlg::pump() {
 
 void CMainDlg::setProgressText(std::u16string_view text) {
     // Every text the scan reports becomes the progress text at once, thousands a second on
-    // a fast disk. It has a fixed size (CreateControls), so a new text costs no layout, and
+    // a fast disk. It has a fixed size (createControls), so a new text costs no layout, and
     // it repaints at most once a display frame, always with its newest text.
     progress_->setText(toQString(text));
 }

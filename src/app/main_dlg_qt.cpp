@@ -55,7 +55,7 @@ CMainDlg::CMainDlg(std::u16string applicationName, SettingsBackend& settings, QW
       document_(*this, std::move(applicationName),
                 [this] { saveSettings(settings_, remembered_); }),
       windowIcon_(applicationIcon()) {
-    CreateControls();
+    createControls();
 }
 
 CMainDlg::~CMainDlg() {
@@ -66,7 +66,7 @@ CMainDlg::~CMainDlg() {
     model_ = nullptr;
 }
 
-void CMainDlg::CreateControls() {
+void CMainDlg::createControls() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Zelvane"));
@@ -75,7 +75,7 @@ void CMainDlg::CreateControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    CreateMenuBar();
+    createMenuBar();
     layout->setMenuBar(menuBar_);
 
     client_ = new QWidget(this);
@@ -109,13 +109,13 @@ void CMainDlg::CreateControls() {
     // The template gives the client area; the menu bar comes on top of it.
     resize(client.width(), client.height() + menuBar_->sizeHint().height());
 
-    CreateWindowMenu();
+    createWindowMenu();
     // Alt+F4 closes the window even where no window manager provides it.
     auto* closeKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
     connect(closeKey, &QShortcut::activated, this, [this] { OnSysCommand(SC_CLOSE); });
 }
 
-void CMainDlg::CreateMenuBar() {
+void CMainDlg::createMenuBar() {
     menuBar_ = new QMenuBar(this);
     menuBar_->setObjectName(QStringLiteral("menu_%1").arg(IDR_MAIN_MENU));
     // The menus after the bar's separator stand at its right end; they stay in this one bar,
@@ -150,7 +150,7 @@ void CMainDlg::CreateMenuBar() {
     for (QAction* action : viewActions_) {
         action->setCheckable(true);
     }
-    CheckViewItem(kStartIconSize);
+    checkViewItem(kStartIconSize);
     QMenu* help = addMenu("&Help");
     addCommand(help, "&About...", ID_HELP_ABOUT, &CMainDlg::OnHelpAbout);
 }
@@ -163,7 +163,7 @@ QAction* CMainDlg::addCommand(QMenu* menu, const char* text, int id, void (CMain
     return action;
 }
 
-void CMainDlg::CreateWindowMenu() {
+void CMainDlg::createWindowMenu() {
     windowMenu_ = new QMenu(this);
     windowMenu_->setObjectName(QStringLiteral("window_menu"));
     auto add = [this](const QString& text, int id) {
@@ -183,11 +183,11 @@ void CMainDlg::CreateWindowMenu() {
         restoreAction_->setVisible(maximized);
     });
     auto* key = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-    connect(key, &QShortcut::activated, this, &CMainDlg::ShowWindowMenu);
+    connect(key, &QShortcut::activated, this, &CMainDlg::showWindowMenu);
 }
 
-void CMainDlg::ShowWindowMenu() {
-    // Maximize or Restore is chosen as the menu is about to show (CreateWindowMenu).
+void CMainDlg::showWindowMenu() {
+    // Maximize or Restore is chosen as the menu is about to show (createWindowMenu).
     if (scanning_) {
         // A menu that waits for its choice would hold the scan until it closes: during a
         // scan the window menu only opens and the scan's pumps serve it.
@@ -207,7 +207,7 @@ int CMainDlg::DoModal() {
 }
 
 bool CMainDlg::OnInitDialog() {
-    // 1. The controls exist already (CreateControls). 2. The window menu gets its
+    // 1. The controls exist already (createControls). 2. The window menu gets its
     // separator and About item.
     windowMenu_->addSeparator();
     QAction* about = windowMenu_->addAction(QStringLiteral("&About Zelvane..."));
@@ -261,7 +261,7 @@ bool CMainDlg::commandHeard() {
     }
     // Dropped. A View item has toggled its own check mark on the way here: the marks go
     // back to the size that is shown.
-    CheckViewItem(iconSet_.size());
+    checkViewItem(iconSet_.size());
     return false;
 }
 
@@ -371,31 +371,31 @@ void CMainDlg::endMainWindow(int result) {
     done(result);
 }
 
-void CMainDlg::CheckViewItem(int size) {
+void CMainDlg::checkViewItem(int size) {
     for (QAction* action : viewActions_) {
         action->setChecked(viewCommandSize(action->data().toInt()) == size);
     }
 }
 
-void CMainDlg::OnViewSize(int id) {
+void CMainDlg::setViewSize(int id) {
     if (commandHeard()) {
         const int size = viewCommandSize(id).value_or(kStartIconSize);
-        CheckViewItem(size);
+        checkViewItem(size);
         RebuildIconList(size);
     }
 }
 
 void CMainDlg::OnView16x16() {
-    OnViewSize(ID_VIEW_16X16);
+    setViewSize(ID_VIEW_16X16);
 }
 void CMainDlg::OnView24x24() {
-    OnViewSize(ID_VIEW_24X24);
+    setViewSize(ID_VIEW_24X24);
 }
 void CMainDlg::OnView32x32() {
-    OnViewSize(ID_VIEW_32X32);
+    setViewSize(ID_VIEW_32X32);
 }
 void CMainDlg::OnView48x48() {
-    OnViewSize(ID_VIEW_48X48);
+    setViewSize(ID_VIEW_48X48);
 }
 
 void CMainDlg::OnFileNew() {

@@ -121,17 +121,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void CreateControls();
-    void CreateMenuBar();
-    void CreateWindowMenu();
-    void ShowWindowMenu();
+    void createControls();
+    void createMenuBar();
+    void createWindowMenu();
+    void showWindowMenu();
     // Adds the menu item text with the command identifier id, connected to handler.
     QAction* addCommand(QMenu* menu, const char* text, int id, void (CMainDlg::*handler)());
     // False during a scan, when the command at hand is dropped.
     bool commandHeard();
     // Checks the View item of size pixels, and only that one.
-    void CheckViewItem(int size);
-    void OnViewSize(int id);
+    void checkViewItem(int size);
+    void setViewSize(int id);
     // The window that owns a message box or dialog opened now: the modal window on top,
     // or this window.
     QWidget* topWindow();

@@ -37,7 +37,7 @@ std::optional<CaptureOutcome> AddTreeCommand::OnAddTree() {
     request.filter = dialog.fields.filter;
     // The title as the root's text, or the path when the title was left empty.
     request.label = dialog.fields.title.empty() ? dialog.fields.path : dialog.fields.title;
-    const CaptureOutcome outcome = CaptureTree(tree_, scan_, request, observer_, order_);
+    const CaptureOutcome outcome = captureTree(tree_, scan_, request, observer_, order_);
     if (outcome.error != 0) {
         // Out of memory: reported as a load that runs out of it is, with the path that
         // could not be read whole; the snapshot and its modified flag are as they were.
@@ -46,7 +46,7 @@ std::optional<CaptureOutcome> AddTreeCommand::OnAddTree() {
     }
 
     ui_.messageBox(
-        BuildCaptureSummary(outcome.folders, outcome.files, outcome.total, outcome.stopped),
+        buildCaptureSummary(outcome.folders, outcome.files, outcome.total, outcome.stopped),
         kInformationCaption, MessageIcon::Information, MessageButtons::Ok);
     document_.modified = true;
     return outcome;

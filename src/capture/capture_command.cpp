@@ -20,7 +20,7 @@ int rootKindForPath(std::u16string_view path) {
                                                                                   : kKindDriveRoot;
 }
 
-CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
+CaptureOutcome captureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
                            ScanObserver& observer, const TextOrder& order) {
     state.folders = 0;
     state.files = 0;
@@ -49,7 +49,7 @@ CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRe
         tree.setTextAndBold(outcome.root, request.label);
         observer.setPhase(ScanPhase::Sorting);
         observer.setProgressText(u"Sorting...");
-        SortTreeAfterCapture(tree, outcome.root, wasInOrder, order);
+        sortTreeAfterCapture(tree, outcome.root, wasInOrder, order);
     } catch (const std::bad_alloc&) {
         outcome.error = ENOMEM;
     } catch (const std::length_error&) {

@@ -39,7 +39,7 @@ int rootKindForPath(std::u16string_view path);
 // scanning state. The new root is neither selected nor expanded. When memory runs out the
 // partly captured root goes again, the scanning state is left and the outcome's error says
 // so.
-CaptureOutcome CaptureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
+CaptureOutcome captureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
                            ScanObserver& observer, const TextOrder& order);
 
 } // namespace zelvane

@@ -16,7 +16,7 @@ std::string FormatSizeGrouped(std::uint64_t total) {
     return grouped;
 }
 
-std::u16string BuildCaptureSummary(std::uint32_t folders, std::uint32_t files, std::uint64_t total,
+std::u16string buildCaptureSummary(std::uint32_t folders, std::uint32_t files, std::uint64_t total,
                                    bool stopped) {
     // The counters are unsigned: printed as such, so that a count past 2^31 is not shown
     // as a negative number.

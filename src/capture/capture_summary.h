@@ -13,7 +13,7 @@ std::string FormatSizeGrouped(std::uint64_t total);
 // The message shown when a capture ends:
 // "3 folder(s) & 10 file(s) successfuly added.\nTotal size is 1 234 567 byte(s)", followed
 // by "\n\nNote: Scanning process was interrupted." when it was stopped.
-std::u16string BuildCaptureSummary(std::uint32_t folders, std::uint32_t files, std::uint64_t total,
+std::u16string buildCaptureSummary(std::uint32_t folders, std::uint32_t files, std::uint64_t total,
                                    bool stopped);
 
 } // namespace zelvane

@@ -262,7 +262,7 @@ int runScan(const Args& args) {
     TerminalPort port(state, isatty(STDERR_FILENO) == 1);
     const TextOrder order;
     const Clock::time_point start = Clock::now();
-    const CaptureOutcome outcome = CaptureTree(tree, state, request, port, order);
+    const CaptureOutcome outcome = captureTree(tree, state, request, port, order);
     if (outcome.error != 0) {
         reportFileError(*options->path, outcome.error);
         return kExitFailure;
@@ -272,7 +272,7 @@ int runScan(const Args& args) {
     const std::string& target = options->output ? *options->output : *options->append;
     const bool toStdout = target == "-";
     const std::string summary =
-        utf16ToUtf8(BuildCaptureSummary(outcome.folders, outcome.files, outcome.total, stopped));
+        utf16ToUtf8(buildCaptureSummary(outcome.folders, outcome.files, outcome.total, stopped));
     if (stopped && (toStdout || exists(target))) {
         std::cerr << summary << "\nzelvane-cli: stopped; "
                   << (toStdout ? std::string("nothing was written")

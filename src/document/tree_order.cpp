@@ -432,7 +432,7 @@ void SortTree(SnapshotTree& tree, const TextOrder& order) {
     tree.markInOrder();
 }
 
-void SortTreeAfterCapture(SnapshotTree& tree, NodeId root, bool wasInOrder,
+void sortTreeAfterCapture(SnapshotTree& tree, NodeId root, bool wasInOrder,
                           const TextOrder& order) {
     if (!wasInOrder) {
         SortTree(tree, order);
@@ -448,7 +448,7 @@ void SortTreeAfterCapture(SnapshotTree& tree, NodeId root, bool wasInOrder,
     tree.markInOrder();
 }
 
-void SortTreeAfterRename(SnapshotTree& tree, NodeId node, bool wasInOrder, const TextOrder& order) {
+void sortTreeAfterRename(SnapshotTree& tree, NodeId node, bool wasInOrder, const TextOrder& order) {
     if (!wasInOrder || !tree.isValid(node)) {
         SortTree(tree, order);
         return;

@@ -70,10 +70,10 @@ void SortTree(SnapshotTree& tree, const TextOrder& order);
 // What SortTree gives after a new root with its branch was appended, with less work when
 // the tree was in order just before (wasInOrder, by the same order): then only the roots
 // and the new branch are sorted.
-void SortTreeAfterCapture(SnapshotTree& tree, NodeId root, bool wasInOrder, const TextOrder& order);
+void sortTreeAfterCapture(SnapshotTree& tree, NodeId root, bool wasInOrder, const TextOrder& order);
 // What SortTree gives after the text of node changed, with less work when the tree was in
 // order just before the change (wasInOrder, by the same order): then node alone moves, to
 // the place a stable sort of its siblings gives it. Otherwise the whole tree is sorted.
-void SortTreeAfterRename(SnapshotTree& tree, NodeId node, bool wasInOrder, const TextOrder& order);
+void sortTreeAfterRename(SnapshotTree& tree, NodeId node, bool wasInOrder, const TextOrder& order);
 
 } // namespace zelvane

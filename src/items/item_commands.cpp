@@ -115,7 +115,7 @@ bool ItemCommands::OnItemRename() {
     }
     const bool wasInOrder = tree_.inOrder();
     tree_.setText(node, renamedText(oldText, dialog.name));
-    SortTreeAfterRename(tree_, node, wasInOrder, order_);
+    sortTreeAfterRename(tree_, node, wasInOrder, order_);
     document_.modified = true;
     return true;
 }

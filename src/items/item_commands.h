@@ -74,7 +74,7 @@ bool confirmNewName(RenameItemDialog& dialog, std::u16string_view typed, UiPort&
 
 class ItemCommands {
 public:
-    // A rename puts the tree back in this order (SortTreeAfterRename); Rename and Delete
+    // A rename puts the tree back in this order (sortTreeAfterRename); Rename and Delete
     // set the document's modified flag. order must outlive the commands.
     ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& ui, const TextOrder& order);
 

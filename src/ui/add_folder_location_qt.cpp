@@ -42,10 +42,10 @@ std::optional<std::u16string> showQtFolderChooser(QWidget* owner) {
 
 CAddFolderLocation::CAddFolderLocation(AddTreeDialog& dialog, QWidget* parent)
     : QDialog(parent), dialog_(dialog) {
-    CreateControls();
+    createControls();
 }
 
-void CAddFolderLocation::CreateControls() {
+void CAddFolderLocation::createControls() {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(toQString(kAddTreeCaption));

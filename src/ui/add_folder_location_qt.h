@@ -61,7 +61,7 @@ protected:
     void accept() override { OnOK(); }
 
 private:
-    void CreateControls();
+    void createControls();
 
     AddTreeDialog& dialog_;
     FolderChooserFunction chooser_ = showQtFolderChooser;

@@ -302,7 +302,7 @@ void CSearchResults::fill(const SearchResults& results) {
     const QPoint position = pos();
     resize(std::max(1, outerWidth - frameWidth), std::max(1, clientHeight - frameHeight));
     move(position);
-    FitList();
+    fitList();
 }
 
 int CSearchResults::fittedColumnWidth(int column) const {
@@ -355,7 +355,7 @@ int CSearchResults::fittedColumnWidth(int column) const {
     return widestCell(candidates, measure);
 }
 
-void CSearchResults::FitList() {
+void CSearchResults::fitList() {
     if (!isVisible()) {
         return;
     }
@@ -364,7 +364,7 @@ void CSearchResults::FitList() {
 
 void CSearchResults::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    FitList();
+    fitList();
 }
 
 void CSearchResults::keyPressEvent(QKeyEvent* event) {

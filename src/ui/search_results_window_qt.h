@@ -66,7 +66,7 @@ public:
     SearchResultsModel* model() const { return model_; }
     // Moves the list to the client area's top-left and gives it the whole client area,
     // only while the window is visible.
-    void FitList();
+    void fitList();
     // The double-click handler.
     void OnListDoubleClick();
 

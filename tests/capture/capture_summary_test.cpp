@@ -16,7 +16,7 @@ TEST(CaptureSummary, SizesAreGroupedInThreesAndCountsPrintedUnsigned) {
     for (const auto& [size, text] : sizes) {
         EXPECT_EQ(FormatSizeGrouped(size), text);
     }
-    EXPECT_EQ(BuildCaptureSummary(4294967295u, 0, 0, true),
+    EXPECT_EQ(buildCaptureSummary(4294967295u, 0, 0, true),
               u"4294967295 folder(s) & 0 file(s) successfuly added.\nTotal size is 0 byte(s)"
               u"\n\nNote: Scanning process was interrupted.");
 }

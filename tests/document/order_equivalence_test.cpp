@@ -222,7 +222,7 @@ TEST(OrderEquivalence, CapturesSaveTheBytesOfAPlainSortByTheCollator) {
         ScanState state;
         for (const char* sub : {"one", "two"}) {
             const std::u16string path = utf8ToUtf16(disk.at(sub));
-            CaptureTree(tree, state, {path, u"*", flipCase(path)}, ui, order);
+            captureTree(tree, state, {path, u"*", flipCase(path)}, ui, order);
             EXPECT_TRUE(tree.inOrder());
 
             const NodeId root = plain.insertLast(kTopLevel, flipCase(path));
@@ -283,7 +283,7 @@ TEST(OrderEquivalence, ARenamedNodeMovedAloneEndsWhereAWholeSortPutsIt) {
                                                           : randomName(random, rename % 2 == 0);
             const bool wasInOrder = moved.inOrder();
             moved.setText(node, text);
-            SortTreeAfterRename(moved, node, wasInOrder, order);
+            sortTreeAfterRename(moved, node, wasInOrder, order);
             sorted.setText(node, text);
             SortTree(sorted, order);
             // The same node ids in the same places (equal texts included).
