@@ -4,7 +4,6 @@
 #include <QTest>
 #include <QtWidgets>
 #include <algorithm>
-#include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -24,14 +23,6 @@ inline NodeId add(SnapshotTree& tree, NodeId parent, std::u16string text, int ki
 // A key pressed on the window's focused control, or on the window when none has the focus.
 inline void pressKey(QWidget* window, Qt::Key key) {
     QTest::keyClick(window->focusWidget() != nullptr ? window->focusWidget() : window, key);
-}
-
-// A rectangle in a widget's pixels as device pixels of a grab taken at ratio.
-inline QRect deviceRect(const QRect& rect, qreal ratio) {
-    return {QPoint(static_cast<int>(std::floor(rect.left() * ratio)),
-                   static_cast<int>(std::floor(rect.top() * ratio))),
-            QSize(static_cast<int>(std::ceil(rect.width() * ratio)),
-                  static_cast<int>(std::ceil(rect.height() * ratio)))};
 }
 
 // Where needle lies in haystack, pixel for pixel, its top-left inside area; else kNotFound.

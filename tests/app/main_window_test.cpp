@@ -26,11 +26,7 @@ template <class Window, class Action> void whenShown(Action action) {
         timer->stop();
         timer->deleteLater();
         EXPECT_NE(window, nullptr) << Window::staticMetaObject.className() << " not shown";
-        if (window != nullptr) {
-            action(window);
-        } else if (top != nullptr) {
-            top->close();
-        }
+        window != nullptr ? action(window) : void(top != nullptr && top->close());
     });
     timer->start(10);
 }

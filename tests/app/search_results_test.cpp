@@ -7,12 +7,6 @@
 namespace zelvane {
 namespace {
 
-SearchResults found(const SnapshotTree& tree, std::u16string pattern) {
-    SearchResults results;
-    SearchEngine().run(tree, SearchOptions{std::move(pattern)}, results);
-    return results;
-}
-
 // A root with an empty path, a few hundred names of one length, other scripts, a surrogate
 // pair, and a path that is widest though shallow.
 TEST(SearchResults, ColumnsFitTheirWidestCellsAtEveryViewSizeAndStaySoWhenWidened) {
@@ -27,7 +21,8 @@ TEST(SearchResults, ColumnsFitTheirWidestCellsAtEveryViewSizeAndStaySoWhenWidene
     add(tree, docs, u"\u6587\u6863\u8D44\u6599.doc", kKindDocument);
     add(tree, docs, u"song \U0001F3B5.mp3", kKindMedia);
     add(tree, add(tree, disk, u" WWWWWWWWWWWW", kKindFolder), u"x.txt", kKindDocument);
-    const SearchResults results = found(tree, u"");
+    SearchResults results;
+    SearchEngine().run(tree, SearchOptions{u""}, results);
     for (const ViewSize& size : viewSizes()) {
         SCOPED_TRACE(size.pixels);
         const IconSet icons = IconSet::build(size.pixels);

@@ -46,8 +46,13 @@ TEST(TreeView, SelectingANodeDrawsTheSameIconOnWhiteAtTheScreensPixelRatio) {
         f.tree.select(folder);
         QApplication::processEvents();
         const QImage after = f.view.viewport()->grab().toImage();
-        const QRect icon = deviceRect(f.view.iconRect(folder), after.devicePixelRatio());
-        const QRect label = deviceRect(f.view.labelRect(folder), after.devicePixelRatio());
+        auto device = [&](const QRect& r) { // in the grab's pixels
+            return QRectF(r.topLeft() * after.devicePixelRatio(),
+                          QSizeF(r.size()) * after.devicePixelRatio())
+                .toAlignedRect();
+        };
+        const QRect icon = device(f.view.iconRect(folder));
+        const QRect label = device(f.view.labelRect(folder));
         EXPECT_NE(after.copy(label), before.copy(label));
         EXPECT_EQ(after.copy(icon), before.copy(icon));
         EXPECT_NE(findIconOnWhite(after, icon, f.icons, kKindFolder), kNotFound);
