@@ -46,18 +46,15 @@ TEST(AddTreeDialogWindow, EnterInAFieldIsOkAndReadsEachFieldIntoItsOwnMember) {
 }
 
 TEST(ItemPropertiesWindow, NoButtonIsTheDefaultAndEnterPressesTheFocusedOne) {
-    ItemPropertiesDialog data{kKindFolder, u"Docs", u"Disk", true, u"*root* \\ Disk \\"};
-    CItemProperties dlg(data, renderKindIcon(kKindFolder, CItemProperties::standardIconSize()));
-    dlg.show();
-    expectTabReachesEveryControl(&dlg);
-    for (const QPushButton* button : dlg.findChildren<QPushButton*>()) {
-        EXPECT_FALSE(button->isDefault() || button->autoDefault()) << button->text().toStdString();
-    }
     // Change... and Parent leave their request, Close none.
     for (int which = 0; which < 3; ++which) {
-        ItemPropertiesDialog asked{kKindDocument, u"a", u"", which != 2, u""};
-        CItemProperties again(asked, QPixmap());
+        ItemPropertiesDialog asked{kKindFolder, u"Docs", u"Disk", true, u"*root* \\ Disk \\"};
+        CItemProperties again(asked, renderKindIcon(kKindFolder, 32));
         again.show();
+        expectTabReachesEveryControl(&again);
+        for (const QPushButton* button : again.findChildren<QPushButton*>()) {
+            EXPECT_FALSE(button->isDefault() || button->autoDefault()) << which;
+        }
         QPushButton* pressed[] = {again.changeButton(), again.parentButton(), again.closeButton()};
         pressed[which]->setFocus();
         QTest::keyClick(pressed[which], Qt::Key_Return);
