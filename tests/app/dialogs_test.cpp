@@ -40,7 +40,7 @@ TEST(AddTreeDialogWindow, EnterInAFieldIsOkAndReadsEachFieldIntoItsOwnMember) {
     QTest::mouseClick(dlg.browseButton(), Qt::LeftButton);
     dlg.titleField()->setText(QString(300, 't')); // read up to 249 characters
     dlg.titleField()->setFocus();
-    pressKey(&dlg, Qt::Key_Return);
+    QTest::keyClick(dlg.titleField(), Qt::Key_Return);
     EXPECT_TRUE(data.accepted && !dlg.isVisible());
     EXPECT_EQ(data.fields, (AddTreeInputs{u"/mnt/cd", u"*.jpg", std::u16string(249, u't')}));
 }
@@ -72,11 +72,11 @@ TEST(RenameItemWindow, SelectsTheNameRefusesAnEmptyOneAndReadsTheTypedOne) {
     EXPECT_EQ(dlg.nameField()->selectedText(), "old.txt");
     expectTabReachesEveryControl(&dlg);
     QTest::keyClick(dlg.nameField(), Qt::Key_Delete);
-    pressKey(&dlg, Qt::Key_Return);
+    QTest::keyClick(dlg.nameField(), Qt::Key_Return);
     EXPECT_TRUE(dlg.isVisible() && !data.accepted);
     EXPECT_EQ(dlg.focusWidget(), dlg.nameField());
     QTest::keyClicks(dlg.nameField(), "new.txt");
-    pressKey(&dlg, Qt::Key_Return);
+    QTest::keyClick(dlg.nameField(), Qt::Key_Return);
     EXPECT_TRUE(data.accepted && !dlg.isVisible());
     EXPECT_EQ(data.name, u"new.txt");
 }
@@ -90,7 +90,7 @@ TEST(SearchWindow, SpaceTogglesABoxAndEnterSearches) {
     dlg.patternEdit()->clear();
     QTest::keyClick(dlg.checkBox(IDC_SEARCH_FILES_ONLY), Qt::Key_Space);
     QTest::keyClicks(dlg.patternEdit(), "a?c");
-    pressKey(&dlg, Qt::Key_Return);
+    QTest::keyClick(dlg.patternEdit(), Qt::Key_Return);
     EXPECT_TRUE(data.accepted && !dlg.isVisible());
     EXPECT_EQ(data.options, (SearchOptions{u"a?c", true, false, true, true, true}));
 }

@@ -1,4 +1,4 @@
-// What the widget tests share: Qt, tree nodes of a kind, keys, icons in grabs.
+// What the widget tests share: Qt, tree nodes of a kind, icons in grabs.
 #pragma once
 
 #include <QTest>
@@ -18,11 +18,6 @@ inline NodeId add(SnapshotTree& tree, NodeId parent, std::u16string text, int ki
     const NodeId node = tree.insertLast(parent, std::move(text));
     tree.setKind(node, kind);
     return node;
-}
-
-// A key pressed on the window's focused control, or on the window when none has the focus.
-inline void pressKey(QWidget* window, Qt::Key key) {
-    QTest::keyClick(window->focusWidget() != nullptr ? window->focusWidget() : window, key);
 }
 
 // Where needle lies in haystack, pixel for pixel, its top-left inside area; else kNotFound.
