@@ -46,10 +46,9 @@ TEST(TreeView, SelectingANodeDrawsTheSameIconOnWhiteAtTheScreensPixelRatio) {
         f.tree.select(folder);
         QApplication::processEvents();
         const QImage after = f.view.viewport()->grab().toImage();
-        auto device = [&](const QRect& r) { // in the grab's pixels
-            return QRectF(r.topLeft() * after.devicePixelRatio(),
-                          QSizeF(r.size()) * after.devicePixelRatio())
-                .toAlignedRect();
+        const qreal ratio = after.devicePixelRatio();
+        auto device = [ratio](const QRect& r) {
+            return QRect(r.topLeft() * ratio, r.size() * ratio);
         };
         const QRect icon = device(f.view.iconRect(folder));
         const QRect label = device(f.view.labelRect(folder));
