@@ -17,9 +17,7 @@ namespace {
 TEST(AppName, IsTheFileNameWithoutItsExtension) {
     EXPECT_EQ(applicationNameFromPath(u"/usr/bin/zelvane"), u"zelvane");
     EXPECT_EQ(applicationNameFromPath(u"./my.tool.bin"), u"my.tool");
-    EXPECT_EQ(applicationNameFromPath(u"zelvane"), u"zelvane");
     EXPECT_EQ(applicationNameFromPath(u"/opt/.zelvane"), u".zelvane");
-    EXPECT_EQ(applicationNameFromPath(u"/usr/bin/a.out"), u"a");
     EXPECT_EQ(applicationNameFromPath(u"/opt/dir.d/tool"), u"tool");
     EXPECT_EQ(applicationNameFromPath(u"/opt/"), u"");
 }
@@ -33,9 +31,7 @@ TEST(AppName, OfTheRunningProgramIsItsExecutablesAlsoAfterItIsDeleted) {
     }
     const std::string file = exe.substr(exe.rfind('/') + 1);
     EXPECT_EQ(currentApplicationName(nullptr), utf8ToUtf16(file.substr(0, file.rfind('.'))));
-    // argv[0] does not decide while the executable can be found.
     EXPECT_EQ(currentApplicationName("/elsewhere/other-name"), currentApplicationName(nullptr));
-
     // The kernel adds " (deleted)" to the link of an executable removed while it runs.
     const testing::TempDir dir;
     std::filesystem::copy_file(exe, dir.file("zelvane-copy"));
@@ -46,7 +42,6 @@ TEST(AppName, OfTheRunningProgramIsItsExecutablesAlsoAfterItIsDeleted) {
 TEST(CommandLine, ExactlyOneNonEmptyArgumentOpensASnapshot) {
     using Args = std::vector<std::u16string>;
     EXPECT_EQ(snapshotToOpen(Args{u"backup.zelv"}), u"backup.zelv");
-    EXPECT_EQ(snapshotToOpen(Args{u" "}), u" "); // not empty: opened, and may fail
     EXPECT_FALSE(snapshotToOpen(Args{}).has_value());
     EXPECT_FALSE(snapshotToOpen(Args{u""}).has_value());
     EXPECT_FALSE(snapshotToOpen(Args{u"a.zelv", u"b.zelv"}).has_value());

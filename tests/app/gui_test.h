@@ -1,10 +1,9 @@
-// What the widget tests share: Qt, tree nodes of a kind, window texts, keys, icons in grabs.
+// What the widget tests share: Qt, tree nodes of a kind, icons in grabs.
 #pragma once
 
 #include <QTest>
 #include <QtWidgets>
 #include <algorithm>
-#include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -21,47 +20,13 @@ inline NodeId add(SnapshotTree& tree, NodeId parent, std::u16string text, int ki
     return node;
 }
 
-// What the window shows: its caption, then each text of its controls in the order they
-// were made, a check box's after its mark.
-inline QStringList shown(const QWidget* window) {
-    QStringList texts{window->windowTitle()};
-    for (const QWidget* child : window->findChildren<QWidget*>()) {
-        const auto* box = qobject_cast<const QCheckBox*>(child);
-        const QString mark = box == nullptr ? "" : box->isChecked() ? "[x] " : "[ ] ";
-        const char* text = child->inherits("QPlainTextEdit") ? "plainText" : "text";
-        texts << mark + child->property(text).toString();
-    }
-    texts.removeAll("");
-    return texts;
-}
-
-// A key pressed on the window's focused control, or on the window when none has the focus.
-inline void pressKey(QWidget* window, Qt::Key key) {
-    QTest::keyClick(window->focusWidget() != nullptr ? window->focusWidget() : window, key);
-}
-
-// A rectangle in a widget's pixels as device pixels of a grab taken at ratio.
-inline QRect deviceRect(const QRect& rect, qreal ratio) {
-    return {QPoint(static_cast<int>(std::floor(rect.left() * ratio)),
-                   static_cast<int>(std::floor(rect.top() * ratio))),
-            QSize(static_cast<int>(std::ceil(rect.width() * ratio)),
-                  static_cast<int>(std::ceil(rect.height() * ratio)))};
-}
-
-// Where needle lies in haystack, pixel for pixel, with its top-left inside area; kNotFound
-// if it does not.
+// Where needle lies in haystack, pixel for pixel, its top-left inside area; else kNotFound.
 inline QPoint findImage(const QImage& haystack, const QRect& area, const QImage& needle) {
     const QImage big = haystack.convertToFormat(QImage::Format_RGB32);
     const QImage small = needle.convertToFormat(QImage::Format_RGB32);
-    for (int y = area.top(); y <= area.bottom() && y + small.height() <= big.height(); ++y) {
-        for (int x = area.left(); x <= area.right() && x + small.width() <= big.width(); ++x) {
-            bool same = true;
-            for (int row = 0; row < small.height() && same; ++row) {
-                const auto* a = reinterpret_cast<const QRgb*>(big.constScanLine(y + row)) + x;
-                const auto* b = reinterpret_cast<const QRgb*>(small.constScanLine(row));
-                same = std::equal(a, a + small.width(), b);
-            }
-            if (same) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (big.copy(QRect(QPoint(x, y), small.size())) == small) {
                 return {x, y};
             }
         }
@@ -69,13 +34,11 @@ inline QPoint findImage(const QImage& haystack, const QRect& area, const QImage&
     return kNotFound;
 }
 
-// Where the set's icon of kind lies in area of grab, pixel for pixel, drawn on white: white
-// shows where the kind's picture, rendered at the grab's ratio, is transparent. kNotFound if
-// it is not there so.
+// Where the set's icon of kind lies in area of grab, drawn on white where its picture is
+// transparent; else kNotFound.
 inline QPoint findIconOnWhite(const QImage& grab, const QRect& area, const IconSet& icons,
                               int kind) {
-    const QImage picture = icons.image(kind).toImage();
-    const QPoint at = findImage(grab, area, picture);
+    const QPoint at = findImage(grab, area, icons.image(kind).toImage());
     const QImage transparent =
         renderKindIcon(kind, icons.size(), grab.devicePixelRatio()).toImage();
     for (int y = 0; y < transparent.height(); ++y) {
