@@ -1,5 +1,5 @@
-// The quick ways to the text order give what the plain one gives: ASCII keys from the table,
-// captures sorted group by group, a renamed node moved alone.
+// The quick ways to the text order (ASCII keys, group sorts, moving a renamed node) against
+// a plain reference.
 #include <algorithm>
 #include <random>
 #include <string>
@@ -23,9 +23,7 @@ namespace {
 const char* const kLocales[] = {"",   "en_US", "de_DE", "sv_SE", "cs",
                                 "da", "hu",    "th",    "ja",    "fr_CA"};
 
-// The order the program means, from collators opened here on their own: the secondary
-// level; for ties, the third level alone (the tertiary key after its second separator) of
-// the texts with each character's case folded.
+// Secondary level; ties by the third level alone of the case-folded texts.
 class Reference {
 public:
     explicit Reference(const char* locale)
@@ -43,7 +41,6 @@ public:
         return ka != kb ? (ka < kb ? -1 : 1) : thirdLevel(a).compare(thirdLevel(b));
     }
     bool less(std::u16string_view a, std::u16string_view b) const { return compare(a, b) < 0; }
-    // Every group of the tree by a stable sort on the comparison.
     void sortEveryGroup(SnapshotTree& tree) const {
         const auto byText = [&](NodeId a, NodeId b) { return less(tree.text(a), tree.text(b)); };
         tree.sortChildren(kTopLevel, byText);
@@ -85,8 +82,7 @@ private:
     UCollator* tertiary_;
 };
 
-// Names of every sort: ASCII with the letters tailorings join ("ch", "aa", "dzs"), controls,
-// accents, Cyrillic, Greek, CJK, Thai, and the third-level twins of ASCII letters.
+// ASCII with tailored letters, controls, accents, other scripts and third-level twins.
 std::u16string randomName(std::mt19937& random, bool asciiOnly) {
     static const std::u16string ascii =
         u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 !#$%&'()+,-.;=@[]^_`{}~"
@@ -104,7 +100,6 @@ std::u16string randomName(std::mt19937& random, bool asciiOnly) {
     return name;
 }
 
-// Other spellings of a name: its letters' case flipped, or its ASCII letters full-width.
 std::u16string flipCase(std::u16string name) {
     for (char16_t& c : name) {
         c = c >= u'a' && c <= u'z' ? asciiUpper(c) : asciiLower(c);
@@ -118,28 +113,19 @@ std::u16string fullWidth(std::u16string name) {
     return name;
 }
 
-// Keys (their ties broken by compareTies) and compare() order texts as the reference
-// does, whether the ASCII table made the key or the collator did; keys go after what the
-// buffer holds.
+// Keys (ties by compareTies), appended after the buffer's bytes, and compare().
 TEST(OrderEquivalence, KeysAndComparisonsFollowTheReference) {
     std::mt19937 random(3);
     for (const char* locale : kLocales) {
         const TextOrder order(locale);
         const Reference reference(locale);
         EXPECT_TRUE(order.hasAsciiKeys()) << locale;
-        // U+FDFA: keys far longer than the text.
-        std::vector<std::u16string> texts{std::u16string(100, u'a'),
-                                          std::u16string(34, u' '),
-                                          std::u16string(300, u'0'),
-                                          u"",
-                                          u"ch",
-                                          u"Aa",
-                                          u"dzs",
-                                          u"\u0080x",
-                                          u"\u0001x",
-                                          u"x\u007f",
-                                          u"\ufdfa",
-                                          u"a\ufdfa\ufdfa\u3300"};
+        std::vector<std::u16string> texts{std::u16string(100, u'a'), std::u16string(34, u' '),
+                                          std::u16string(300, u'0')}; // long keys: U+FDFA
+        for (const char16_t* t : {u"", u"ch", u"Aa", u"dzs", u"\u0080x", u"\u0001x", u"x\u007f",
+                                  u"\ufdfa", u"a\ufdfa\ufdfa\u3300"}) {
+            texts.push_back(t);
+        }
         for (int i = 0; i < 2000; ++i) {
             const std::u16string name = randomName(random, i % 2 == 0);
             texts.push_back(i % 5 == 1   ? fullWidth(texts.back())
@@ -167,7 +153,6 @@ TEST(OrderEquivalence, KeysAndComparisonsFollowTheReference) {
     }
 }
 
-// A random tree on disk, three levels deep, some names twins of a sibling's.
 void makeDisk(const test::TempTree& disk, std::mt19937& random, const std::string& at, int depth) {
     std::vector<std::u16string> names;
     const std::size_t entries = random() % 13;
@@ -210,8 +195,7 @@ TEST(OrderEquivalence, CapturesSaveTheBytesOfAPlainSortByTheCollator) {
         makeDisk(disk, random, "one", 0);
         makeDisk(disk, random, "two", 0);
 
-        // Two captures, the second into a tree the first left in order, after roots that
-        // were loaded unsorted.
+        // Two captures after loaded unsorted roots.
         SnapshotTree tree;
         SnapshotTree plain;
         for (SnapshotTree* t : {&tree, &plain}) {
@@ -237,7 +221,6 @@ TEST(OrderEquivalence, CapturesSaveTheBytesOfAPlainSortByTheCollator) {
     }
 }
 
-// A random tree with many equal names, so that ties decide.
 void build(SnapshotTree& tree, std::mt19937 random) {
     std::vector<NodeId> parents{kTopLevel};
     for (std::size_t i = 0; i < parents.size() && i < 60; ++i) {
@@ -267,8 +250,7 @@ TEST(OrderEquivalence, ARenamedNodeMovedAloneEndsWhereAWholeSortPutsIt) {
         SortTree(sorted, order);
         EXPECT_TRUE(moved.inOrder());
         for (int rename = 0; rename < 300; ++rename) {
-            // Any node, to a new name, one equal to a sibling's, or the old one; now and then
-            // after an insertion that leaves the tree out of order.
+            // A new name, a sibling's twin or the old one; at times after an insertion.
             const NodeId node = static_cast<NodeId>(random() % moved.idBound());
             if (rename % 10 == 0) {
                 EXPECT_EQ(moved.insertLast(node, u"0 added"), sorted.insertLast(node, u"0 added"));
@@ -286,7 +268,6 @@ TEST(OrderEquivalence, ARenamedNodeMovedAloneEndsWhereAWholeSortPutsIt) {
             sortTreeAfterRename(moved, node, wasInOrder, order);
             sorted.setText(node, text);
             SortTree(sorted, order);
-            // The same node ids in the same places (equal texts included).
             for (NodeId n = 0; n < moved.idBound(); ++n) {
                 ASSERT_EQ(moved.row(n), sorted.row(n)) << "round " << round << " rename " << rename;
             }
@@ -295,7 +276,7 @@ TEST(OrderEquivalence, ARenamedNodeMovedAloneEndsWhereAWholeSortPutsIt) {
     }
 }
 
-// Whatever can break the order clears the mark, so that the next rename sorts everything.
+// What can break the order clears the mark.
 TEST(OrderEquivalence, EditsThatCanBreakTheOrderClearTheMark) {
     using Edit = void (*)(SnapshotTree&, NodeId root, NodeId b);
     const struct {

@@ -16,8 +16,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Builds a tree from an outline: tokens in pre-order, each with one dot per level before
-// its text; an underscore in a text stands for a space (a folder's " name").
+// An outline: pre-order tokens, one dot per level, "_" for a space.
 void build(SnapshotTree& tree, const std::string& outline) {
     std::vector<NodeId> parents;
     std::istringstream tokens(outline);
@@ -83,39 +82,23 @@ TEST(SnapshotDiff, ListsWhatEachSideHoldsAloneInMergedTreeOrder) {
         TextBefore before = {};
     };
     const Case cases[] = {
-        {"D ._Docs ..a ..b .c", "D ._Docs ..a ..b .c", {}},
-        {"", "", {}},
         {"", "D .a", {"+D", "+D/a"}},
         {"D ._x ..a E", "", {"-D", "-D/_x", "-D/_x/a", "-E"}},
         {"D .a .c .e", "D .a .b .c .d .e", {"+D/b", "+D/d"}},
-        {"D .a .b", "D .a", {"-D/b"}},
-        // A folder added with its subtree, at the levels below it.
         {"D ._a .z",
          "D ._a ._m ..x ...deep ..y .z",
          {"+D/_m", "+D/_m/x", "+D/_m/x/deep", "+D/_m/y"}},
-        {"D ._a ..1 ..2 ._b ..3 .f",
-         "D ._a ..1 ._b ..3 ..4 .g",
-         {"-D/_a/2", "+D/_b/4", "-D/f", "+D/g"}},
-        // A renamed root is a whole tree removed and another added.
-        {"Old .a", "New .a", {"-Old", "-Old/a", "+New", "+New/a"}},
         // A folder and a file of the same name are different paths.
         {"D ._a", "D .a", {"-D/_a", "+D/a"}},
-        // Same paths in another order are equal; pairs follow the old order, one-sided
-        // nodes stay where their side has them.
+        // Pairs follow the old order; duplicates pair in order of appearance.
         {"D .b .a E", "E D .a .b", {}},
-        {"D .b ..x .a ..y", "D .a .b .c", {"-D/b/x", "-D/a/y", "+D/c"}},
-        // Duplicate siblings pair in order of appearance.
         {"D .a ..x .a ..y", "D .a ..y", {"-D/a/x", "+D/a/y", "-D/a", "-D/a/y"}},
-        {"D .a .a", "D .a .a .a", {"+D/a"}},
-        // Without an order the removed go first between shared nodes, and an added node
-        // before a shared one comes before it.
+        // Without an order the removed go first between shared nodes.
         {"D .b .d", "D .a .c .d", {"-D/b", "+D/a", "+D/c"}},
         {"D .b ..x", "D .a .b ..y", {"+D/a", "-D/b/x", "+D/b/y"}},
-        {"D .a .b", "D .c", {"-D/a", "-D/b", "+D/c"}},
         // An order interleaves them; equal in the order, the removed goes first.
         {"D .b .d .f", "D .a .c .d .e", {"+D/a", "-D/b", "+D/c", "+D/e", "-D/f"}, codeUnits},
         {"D .a", "D .A", {"-D/a", "+D/A"}, ignoringCase},
-        {"D .A", "D .a", {"-D/A", "+D/a"}, ignoringCase},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(diff(c.oldOutline, c.newOutline, c.before), c.expected)
@@ -123,8 +106,7 @@ TEST(SnapshotDiff, ListsWhatEachSideHoldsAloneInMergedTreeOrder) {
     }
 }
 
-// Every node's path, keyed by that path with each text numbered among its earlier siblings
-// of the same text: the nodes that the entries must add up to, whatever their order.
+// Every node's path, keyed by the path with each text numbered among same-text siblings.
 std::map<std::string, std::string> numberedPaths(const SnapshotTree& tree) {
     std::map<std::string, std::string> paths;
     std::map<NodeId, std::string> numbered;

