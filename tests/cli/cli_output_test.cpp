@@ -71,7 +71,7 @@ TEST(CliOutputWriter, WritesWholeBlocksAndTellsAFailureOnce) {
     out.flushIfFull();
     EXPECT_TRUE(out.buffer().empty());
     EXPECT_TRUE(out.failed());
-    out.buffer() = "y";
+    out.buffer().assign(1, 'y'); // not = "y": GCC 12 at -O3 warns of an overlapping copy
     EXPECT_FALSE(out.finish());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "zelvane-cli: cannot write the output: No space left on device\n");
