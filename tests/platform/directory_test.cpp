@@ -120,12 +120,6 @@ TEST(Directory, OpensAndSizesOnlyRealDirectoriesAndFilesAndNothingOnceMovedFrom)
     EXPECT_EQ(listing(moved), root) << "an empty path is the root";
 }
 
-TEST(Directory, OnlyTheErrorsOfNoDescriptorLeftMeanOutOfDescriptors) {
-    for (const int error : {EMFILE, ENFILE, 0, ENOENT, EACCES, ELOOP, ENOMEM}) {
-        EXPECT_EQ(isOutOfDescriptors(error), error == EMFILE || error == ENFILE) << error;
-    }
-}
-
 TEST(DriveType, OrdinaryAndMissingPathsAreNoOpticalDiscs) {
     test::TempTree tree;
     for (const std::string& path :
