@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
-# Makes the Debian package from a Release build, installs it into this system with apt-get,
-# runs both programs from the PATH, checks what the package registers with the desktop (the
-# desktop entry, the MIME type of .zelv files, the AppStream metainfo, the icon, the manual
-# pages), then purges it and checks that nothing of it is left. Needs root (or sudo), and
-# changes the system while it runs; it refuses to run when a zelvane package or program is
-# already installed.
+# Makes the Debian package from a Release build (brought up to date first), installs it into
+# this system with apt-get, runs both programs from the PATH, checks what the system's
+# triggers registered, then purges it and checks that nothing of it is left. Needs root (or
+# sudo) and refuses to run when a zelvane package or program is already installed.
 #
-#   tests/packaging/deb_install_test.sh [BUILD_DIR]
-# BUILD_DIR: a build configured with -DCMAKE_BUILD_TYPE=Release (default build-release);
-# it is brought up to date first.
+#   tests/packaging/deb_install_test.sh [BUILD_DIR (default build-release)]
 set -uo pipefail
 source_dir="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${1:-$source_dir/build-release}"
@@ -19,6 +15,12 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 have() { command -v "$1" > /dev/null 2>&1; }
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 step() { echo "== $*"; }
+# Runs a step that the rest needs; on failure shows its output and stops.
+must() {
+    local what=$1
+    shift
+    "$@" > "$work/step.log" 2>&1 || { tail -n 30 "$work/step.log"; echo "FAIL: $what"; exit 1; }
+}
 
 version="$(sed -n 's/^project(Zelvane VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")"
 [ -n "$version" ] || { echo "FAIL: no version in CMakeLists.txt"; exit 1; }
@@ -42,16 +44,8 @@ trap cleanup EXIT
 
 # --- The package ---
 step "building and packaging $build"
-if ! cmake --build "$build" -j"$(nproc)" > "$work/build.log" 2>&1; then
-    tail -n 30 "$work/build.log"
-    echo "FAIL: the build"
-    exit 1
-fi
-if ! (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out") > "$work/cpack.log" 2>&1; then
-    cat "$work/cpack.log"
-    echo "FAIL: cpack -G DEB"
-    exit 1
-fi
+must "the build" cmake --build "$build" -j"$(nproc)"
+must "cpack -G DEB" cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out"
 debs=("$work/out"/zelvane_"$version"*.deb)
 if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
     ls -l "$work/out"
@@ -78,12 +72,7 @@ strays="$(grep -vE '^\./usr/(bin|share)(/|$)|^\./$|^\./usr/$' <<< "$contents")"
 # --- Installing ---
 step "apt-get install ./$(basename "$deb")"
 cp "$deb" "$work/"
-if ! (cd "$work" && as_root env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq "./$(basename "$deb")") > "$work/install.log" 2>&1; then
-    cat "$work/install.log"
-    echo "FAIL: apt-get install"
-    exit 1
-fi
+must "apt-get install" as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$work/$(basename "$deb")"
 installed=1
 files="$(dpkg -L zelvane)"
 
@@ -93,12 +82,7 @@ for program in zelvane zelvane-cli; do
     [ -z "$paths" ] || fail "/usr/bin/$program has a search path: $paths"
 done
 
-out="$(zelvane-cli --version 2>&1)"
-echo "zelvane-cli --version: $(head -n 1 <<< "$out")"
-if [ "$(head -n 1 <<< "$out")" != "zelvane-cli $version" ]; then
-    # A zelvane-cli that does not know --version yet answers with its usage.
-    grep -qi usage <<< "$out" || fail "zelvane-cli --version prints neither its version nor its usage: $out"
-fi
+[ "$(zelvane-cli --version 2>&1)" = "zelvane-cli $version" ] || fail "zelvane-cli --version is not $version"
 
 # A capture and a listing through the installed zelvane-cli.
 mkdir -p "$work/tree/docs" && touch "$work/tree/docs/readme.txt"
@@ -129,12 +113,6 @@ for file in "$desktop" "$metainfo" /usr/share/mime/packages/zelvane.xml \
     /usr/share/man/man1/zelvane.1 /usr/share/man/man1/zelvane-cli.1 /usr/share/zelvane/License.txt; do
     grep -qx "$file" <<< "$files" || fail "the package does not install $file"
 done
-if have desktop-file-validate; then
-    out="$(desktop-file-validate "$desktop" 2>&1)" && [ -z "$out" ] || fail "desktop-file-validate: $out"
-fi
-if have appstreamcli; then
-    out="$(appstreamcli validate --no-net --no-color "$metainfo" 2>&1)" || fail "appstreamcli validate: $out"
-fi
 # The triggers of shared-mime-info and desktop-file-utils have rebuilt the system's caches.
 if have update-mime-database; then
     grep -qx '50:application/x-zelvane:\*\.zelv' /usr/share/mime/globs2 ||
@@ -144,12 +122,6 @@ if have update-desktop-database; then
     grep -q '^application/x-zelvane=.*zelvane.desktop' /usr/share/applications/mimeinfo.cache ||
         fail "the system's desktop database does not open application/x-zelvane with zelvane.desktop"
 fi
-if have gio; then
-    info="$(env LC_ALL=C gio info -a standard::content-type "$work/tree.zelv" 2>&1)"
-    grep -q 'standard::content-type: application/x-zelvane$' <<< "$info" ||
-        fail "gio does not see a .zelv file as application/x-zelvane: $info"
-fi
-
 # --- Purging ---
 step "apt-get purge zelvane"
 if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq zelvane > "$work/purge.log" 2>&1; then

@@ -19,38 +19,27 @@ std::optional<std::u16string> MemorySettingsBackend::readText(std::u16string_vie
     if (!open_ || found == values.end()) {
         return std::nullopt;
     }
-    if (const auto* text = std::get_if<std::u16string>(&found->second)) {
-        return *text;
-    }
     if (const auto* number = std::get_if<std::uint32_t>(&found->second)) {
         return decimalText(*number);
     }
-    return std::nullopt;
+    const auto* text = std::get_if<std::u16string>(&found->second);
+    return text ? std::optional(*text) : std::nullopt;
 }
 
 std::optional<long long> MemorySettingsBackend::readNumber(std::u16string_view name) {
-    const auto found = values.find(name);
-    if (!open_ || found == values.end()) {
+    const std::optional<std::u16string> text = readText(name);
+    if (!text || text->empty()) {
         return std::nullopt;
     }
-    if (const auto* number = std::get_if<std::uint32_t>(&found->second)) {
-        return *number;
-    }
-    if (const auto* text = std::get_if<std::u16string>(&found->second)) {
-        // Decimal digits only; a huge number saturates, so that it counts as too big.
-        if (text->empty()) {
+    // Decimal digits only; a huge number saturates, so that it counts as too big.
+    long long n = 0;
+    for (char16_t c : *text) {
+        if (c < u'0' || c > u'9') {
             return std::nullopt;
         }
-        long long n = 0;
-        for (char16_t c : *text) {
-            if (c < u'0' || c > u'9') {
-                return std::nullopt;
-            }
-            n = n > (1LL << 40) ? n : n * 10 + (c - u'0');
-        }
-        return n;
+        n = n > (1LL << 40) ? n : n * 10 + (c - u'0');
     }
-    return std::nullopt;
+    return n;
 }
 
 void MemorySettingsBackend::writeText(std::u16string_view name, std::u16string_view text) {

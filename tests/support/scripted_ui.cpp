@@ -112,14 +112,6 @@ std::optional<ChosenFile> ScriptedUi::fileDialog(const FileDialogRequest& reques
     return chosen;
 }
 
-void ScriptedUi::setCaption(std::u16string_view caption) {
-    record("caption " + inQuotes(caption));
-}
-
-void ScriptedUi::endMainWindow(int result) {
-    record("end " + std::to_string(result));
-}
-
 void ScriptedUi::runAddTreeDialog(AddTreeDialog& dialog) {
     std::string line = "add tree " + fieldsText(dialog.fields);
     const AddTreeAnswer fields = take<AddTreeAnswer>(line);
@@ -171,10 +163,6 @@ void ScriptedUi::runSearchDialog(SearchDialog& dialog) {
     record(line + " -> cancel");
 }
 
-void ScriptedUi::openSearchResults() {
-    record("results open");
-}
-
 void ScriptedUi::showSearchResults(const SearchResults& results) {
     shownRows.clear();
     for (std::size_t row = 0; row < results.size(); ++row) {
@@ -193,10 +181,6 @@ void ScriptedUi::runSearchResults(
     }
 }
 
-void ScriptedUi::closeSearchResults() {
-    record("results close");
-}
-
 void ScriptedUi::runAboutBox(AboutBoxHandlers& handlers) {
     static const std::pair<const char*, void (AboutBoxHandlers::*)()> buttons[] = {
         {"home page", &AboutBoxHandlers::onVisitHomePage},
@@ -212,18 +196,6 @@ void ScriptedUi::runAboutBox(AboutBoxHandlers& handlers) {
     record("about -> close");
 }
 
-void ScriptedUi::openWebPage(std::string_view address) {
-    record("web page \"" + std::string(address) + "\"");
-}
-
-void ScriptedUi::showLicenseWindow(std::u16string_view text) {
-    record("license window " + inQuotes(text));
-}
-
-void ScriptedUi::setScanningState(bool scanning) {
-    record(scanning ? "scanning on" : "scanning off");
-}
-
 void ScriptedUi::pump() {
     ++pumps_;
     if (onPump) {
@@ -236,10 +208,6 @@ void ScriptedUi::setPhase(ScanPhase phase) {
     if (onPhase) {
         onPhase(phase);
     }
-}
-
-void ScriptedUi::setProgressText(std::u16string_view text) {
-    record("progress " + inQuotes(text));
 }
 
 } // namespace zelvane::testing

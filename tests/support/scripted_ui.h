@@ -1,25 +1,12 @@
-// The scripted user interface of the command tests: a UiPort (and ScanObserver) that
-// answers from a script and records every call as one transcript line, so that a test can
-// compare a whole flow, its order of steps and its exact texts, in one assertion.
-//
-// The script is strict: a dialog or Yes/No question with no entry left, or whose next entry
-// answers something else, fails the test (and gets a harmless answer so the command can
-// end); so do entries left unused. A message box with only OK needs no entry.
-//
-// Transcript lines (texts in UTF-8 quotes, newlines and tabs written as \n and \t):
+// The scripted user interface of the command tests: a UiPort and ScanObserver that answers
+// from a strict script (a missing, mismatched or unused entry fails the test; OK-only message
+// boxes need none) and records every call as one transcript line, texts in quotes with \n
+// and \t escaped, so that a test compares a whole flow in one assertion. For example:
 //   message "Save changes ?" | "app" | Question | YesNo -> Yes
-//   open dialog "*.zelv" | "Files" "*.zelv" "All" "*.*" | "zelv" must exist -> "/tmp/a.zelv"
-//   save dialog "Untitled.zelv" | "Files" "*.zelv" | "zelv" overwrite prompt -> cancel
-//   caption "a.zelv - Zelvane"                 end 0
-//   add tree "/" | "" | "*" -> ok "/data" | "" | "txt"
-//   scanning on / scanning off                 progress "Scanning..."
-//   phase scanning / phase sorting
+//   open dialog "*.zelv" | "Files" "*.zelv" | "zelv" must exist -> "/tmp/a.zelv"
+//   add tree "/" | "" | "*" -> ok "/data" | "" | "txt"        rename "old" -> cancel
 //   properties "name" | "parent" | "*root* \ " | kind 6 | parent on -> change
-//   rename "old" -> ok "typed"                 rename "old" -> cancel
 //   search "pattern" [case whole local recursive files] -> search "typed" [...]
-//   results open / results 3 rows / results run / results close
-//   about box -> license                       web page "https://..."
-//   license window "first line..."
 #pragma once
 
 #include <cstddef>
@@ -59,19 +46,16 @@ class ScriptedUi : public UiPort, public ScanObserver {
 public:
     ~ScriptedUi() override;
 
-    // --- The script, in the order the calls will come ---
+    // The script, in the order the calls will come.
     ScriptedUi& answer(MessageAnswer answer) { return push(answer); } // a Yes/No question
     ScriptedUi& choose(std::u16string path); // a file dialog; the title is the last name
     ScriptedUi& cancelFile() { return push(FileAnswer{}); }
     ScriptedUi& addTree(AddTreeFields fields) { return push(AddTreeAnswer{std::move(fields)}); }
     ScriptedUi& cancelAddTree() { return push(AddTreeAnswer{}); }
     ScriptedUi& properties(PropertiesButton button) { return push(button); }
-    // The rename dialog: each text is typed and OK pressed until one is accepted; when
-    // none is, Cancel ends it.
+    // Rename and Search: each try is confirmed until one is accepted, else Cancel.
     ScriptedUi& rename(std::vector<std::u16string> typed) { return push(std::move(typed)); }
     ScriptedUi& cancelRename() { return rename({}); }
-    // The Search dialog: each input is tried with Search until one is accepted; when none
-    // is, Cancel ends it.
     ScriptedUi& search(std::vector<SearchDialogInput> tries) { return push(std::move(tries)); }
     ScriptedUi& cancelSearch() { return search({}); }
     // The results window: the rows double-clicked, in order, then closed.
@@ -81,14 +65,12 @@ public:
     // The About box: the buttons pressed, in order, then Close.
     ScriptedUi& about(std::vector<AboutButton> presses) { return push(std::move(presses)); }
 
-    // --- What happened ---
     const Lines& transcript() const { return lines_; }
     void clearTranscript() { lines_.clear(); }
     // A line of the test's own among the calls, such as a callback's.
     void note(std::string line) { record(std::move(line)); }
     std::size_t pumps() const { return pumps_; }
-    // Run at every pump with its number (1 for the first), and at every phase once it is
-    // in the transcript.
+    // Run at every pump with its number (from 1), and at every phase once it is recorded.
     std::function<void(std::size_t pump)> onPump;
     std::function<void(ScanPhase phase)> onPhase;
     // Sets the stop request at the given pump.
@@ -96,34 +78,40 @@ public:
     // Texts in the results window while it shows them.
     Lines shownRows;
 
-    // --- UiPort ---
     MessageAnswer messageBox(std::u16string_view text, std::u16string_view caption,
                              MessageIcon icon, MessageButtons buttons) override;
     std::optional<ChosenFile> fileDialog(const FileDialogRequest& request) override;
-    void setCaption(std::u16string_view caption) override;
-    void endMainWindow(int result) override;
+    void setCaption(std::u16string_view caption) override {
+        record("caption " + inQuotes(caption));
+    }
+    void endMainWindow(int result) override { record("end " + std::to_string(result)); }
     void runAddTreeDialog(AddTreeDialog& dialog) override;
     void showItemProperties(ItemPropertiesDialog& dialog) override;
     void runRenameItem(RenameItemDialog& dialog) override;
     void runSearchDialog(SearchDialog& dialog) override;
-    void openSearchResults() override;
+    void openSearchResults() override { record("results open"); }
     void showSearchResults(const SearchResults& results) override;
     void
     runSearchResults(const std::function<void(std::optional<std::size_t>)>& activated) override;
-    void closeSearchResults() override;
+    void closeSearchResults() override { record("results close"); }
     void runAboutBox(AboutBoxHandlers& handlers) override;
-    void openWebPage(std::string_view address) override;
-    void showLicenseWindow(std::u16string_view text) override;
+    void openWebPage(std::string_view address) override {
+        record("web page \"" + std::string(address) + "\"");
+    }
+    void showLicenseWindow(std::u16string_view text) override {
+        record("license window " + inQuotes(text));
+    }
 
-    // --- ScanObserver ---
-    void setScanningState(bool scanning) override;
+    void setScanningState(bool scanning) override {
+        record(scanning ? "scanning on" : "scanning off");
+    }
     void pump() override;
     void setPhase(ScanPhase phase) override;
-    void setProgressText(std::u16string_view text) override;
+    void setProgressText(std::u16string_view text) override {
+        record("progress " + inQuotes(text));
+    }
 
 private:
-    // One script entry per call; the lists are the rename and search tries, the results
-    // window's double-clicks and the About box's presses.
     using FileAnswer = std::optional<ChosenFile>;
     using AddTreeAnswer = std::optional<AddTreeFields>;
     using Entry = std::variant<MessageAnswer, FileAnswer, AddTreeAnswer, PropertiesButton,
