@@ -18,32 +18,21 @@ int usageError(std::string_view command, std::string_view message) {
     return kExitFailure;
 }
 
-bool unknownOption(std::string_view command, std::string_view option) {
-    usageError(command, "unknown option '" + displayArgument(option) + "'");
-    return false;
+void warn(std::string_view command, std::string_view message) {
+    std::cerr << "zelvane-cli " << command << ": warning: " << message << '\n';
 }
 
-std::optional<std::string_view> optionValue(std::string_view command, const Args& args,
-                                            std::size_t& i) {
-    if (i + 1 >= args.size()) {
-        usageError(command, std::string(args[i]) + " needs a value");
-        return std::nullopt;
-    }
-    return args[++i];
+std::vector<OptionSpec> withOptions(std::vector<OptionSpec> own, std::vector<OptionSpec> shared) {
+    own.insert(own.end(), shared.begin(), shared.end());
+    return own;
 }
 
-namespace {
-
-bool hasFlag(const Args& args, std::string_view a, std::string_view b) {
-    for (std::string_view arg : args) {
-        if (arg == "--") {
-            return false;
-        }
-        if (arg == a || arg == b) {
-            return true;
-        }
-    }
-    return false;
+CommandSpec withCommonOptions(CommandSpec spec) {
+    spec.options.push_back(
+        {kOptHelp, 'h', "help", ValueKind::None, "", "print this help and exit"});
+    spec.options.push_back(
+        {kOptVersion, 'V', "version", ValueKind::None, "", "print the version and exit"});
+    return spec;
 }
 
 int printText(std::string_view text) {
@@ -52,22 +41,40 @@ int printText(std::string_view text) {
     return out.finish() ? kExitOk : kExitFailure;
 }
 
-} // namespace
-
-bool isHelp(const Args& args) {
-    return hasFlag(args, "--help", "-h");
-}
-
-bool isVersion(const Args& args) {
-    return hasFlag(args, "--version", "--version");
-}
-
-int printHelp(const Command& command) {
-    return printText(command.usage);
-}
-
 int printVersion() {
     return printText(std::string("zelvane-cli ") + kVersion + "\n");
+}
+
+std::size_t numberValue(std::string_view digits) {
+    std::size_t n = 0;
+    for (char c : digits) {
+        n = n * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return n;
+}
+
+const std::vector<const CommandSpec*>& commandSpecs() {
+#define ZELVANE_CLI_COMMAND_ROW(name, Stem) &spec##Stem(),
+    static const std::vector<const CommandSpec*> table = {
+        ZELVANE_CLI_COMMANDS(ZELVANE_CLI_COMMAND_ROW)};
+#undef ZELVANE_CLI_COMMAND_ROW
+    return table;
+}
+
+int runCommand(std::string_view name, const Args& args) {
+#define ZELVANE_CLI_COMMAND_CALL(word, Stem)                                                       \
+    if (name == #word) {                                                                           \
+        const std::optional<CommandLine> line = parseCommandLine(spec##Stem(), args);              \
+        return !line                    ? kExitFailure                                             \
+               : line->has(kOptHelp)    ? printText(helpText(spec##Stem()))                        \
+               : line->has(kOptVersion) ? printVersion()                                           \
+                                        : run##Stem(*line);                                        \
+    }
+    ZELVANE_CLI_COMMANDS(ZELVANE_CLI_COMMAND_CALL)
+#undef ZELVANE_CLI_COMMAND_CALL
+    std::cerr << "zelvane-cli: unknown command '" << displayArgument(name)
+              << "'. Try 'zelvane-cli --help'.\n";
+    return kExitFailure;
 }
 
 std::string inputPath(std::string_view argument) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "document/snapshot_file.h"
 #include "document/snapshot_tree.h"
 
@@ -19,52 +20,23 @@ inline constexpr int kExitDefect = 1;  // the command ran, and found the input n
 inline constexpr int kExitFailure = 2; // a file could not be read or written, or bad usage
 inline constexpr int kExitInterrupted = 130; // stopped by Ctrl-C, as shells report SIGINT
 
-using Args = std::vector<std::string_view>;
-
-struct Command {
-    std::string_view name;
-    std::string_view summary;
-    std::string_view usage; // full help text of the command
-    int (*run)(const Args& args);
-};
-
 // One line on standard error: "zelvane-cli: FILE: reason", the name made safe to print.
 void reportFileError(std::string_view file, int error);
 // One line on standard error and the usage hint; returns kExitFailure.
 int usageError(std::string_view command, std::string_view message);
-// Reports an option the command does not know; false.
-bool unknownOption(std::string_view command, std::string_view option);
-// The value that follows the option args[i], i moved onto it; nullopt, reported, when the
-// option is the last argument.
-std::optional<std::string_view> optionValue(std::string_view command, const Args& args,
-                                            std::size_t& i);
+// A warning on standard error: "zelvane-cli COMMAND: warning: message".
+void warn(std::string_view command, std::string_view message);
 
-// Reads a command's arguments the way every command does: a word that does not start with
-// '-' ("-" alone too, and every word after "--") is an operand; each option goes to
-// takeOption(option, i), which moves i past a value it takes and returns false once it has
-// reported a misuse. Returns false when it did.
-template <class TakeOption>
-bool readArguments(const Args& args, std::vector<std::string_view>& operands,
-                   TakeOption takeOption) {
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (!takeOption(arg, i)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool isHelp(const Args& args);
-bool isVersion(const Args& args);
-// Prints the command's help or the version line; the exit status.
-int printHelp(const Command& command);
+// own, then shared: the options of a command that has both.
+std::vector<OptionSpec> withOptions(std::vector<OptionSpec> own, std::vector<OptionSpec> shared);
+// Adds -h/--help and -V/--version to a command's options.
+CommandSpec withCommonOptions(CommandSpec spec);
+// Prints text to standard output; the exit status.
+int printText(std::string_view text);
 int printVersion();
+
+// A Number option's value (the parser has checked its digits).
+std::size_t numberValue(std::string_view digits);
 
 // The file to open for an input argument: "-" is standard input.
 std::string inputPath(std::string_view argument);
@@ -73,24 +45,26 @@ std::string inputPath(std::string_view argument);
 // false.
 bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats);
 
-// The commands, in the order --help lists them: X(name, Stem, summary) for each one, whose
-// own file defines run<Stem>() and k<Stem>Usage, the text of its --help. A new command is
-// one more line here.
+// The commands, in the order --help lists them: X(name, Stem) for each one, whose own file
+// defines specStem(), its options and texts, and runStem(). A new command is one more line.
 #define ZELVANE_CLI_COMMANDS(X)                                                                    \
-    X(diff, Diff, "lists what was added and removed between snapshots")                            \
-    X(export, Export, "writes a snapshot as CSV, JSON Lines or HTML")                              \
-    X(info, Info, "counts and defects of a snapshot file")                                         \
-    X(list, List, "prints a snapshot as an indented tree")                                         \
-    X(scan, Scan, "captures a directory tree into a snapshot file")                                \
-    X(search, Search, "lists the nodes whose names match a pattern")
+    X(completion, Completion)                                                                      \
+    X(diff, Diff)                                                                                  \
+    X(export, Export)                                                                              \
+    X(info, Info)                                                                                  \
+    X(list, List)                                                                                  \
+    X(scan, Scan)                                                                                  \
+    X(search, Search)
 
-#define ZELVANE_CLI_DECLARE_COMMAND(name, Stem, summary)                                           \
-    int run##Stem(const Args& args);                                                               \
-    extern const char k##Stem##Usage[];
+#define ZELVANE_CLI_DECLARE_COMMAND(name, Stem)                                                    \
+    const CommandSpec& spec##Stem();                                                               \
+    int run##Stem(const CommandLine& line);
 ZELVANE_CLI_COMMANDS(ZELVANE_CLI_DECLARE_COMMAND)
 #undef ZELVANE_CLI_DECLARE_COMMAND
 
-// The table of ZELVANE_CLI_COMMANDS.
-const std::vector<Command>& commands();
+// The commands' tables, in the order of ZELVANE_CLI_COMMANDS.
+const std::vector<const CommandSpec*>& commandSpecs();
+// Runs the command name with its arguments: its --help, --version, or the command itself.
+int runCommand(std::string_view name, const Args& args);
 
 } // namespace zelvane::cli

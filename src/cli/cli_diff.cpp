@@ -10,31 +10,33 @@
 
 namespace zelvane::cli {
 
-extern const char kDiffUsage[] =
-    "Usage: zelvane-cli diff OLD NEW [--format text|tsv|json] [-0]\n"
-    "                        [--path-style native|slash]\n"
-    "Compares two snapshots of the same media by path: lists each folder and file that\n"
-    "only NEW holds (+, added) and each that only OLD holds (-, removed), every node of an\n"
-    "added or removed folder included, one a line.\n"
-    "A path is the stored texts from the root down, compared exactly: letter case counts,\n"
-    "a folder is never the same as a file of the same name, and the roots' texts are part\n"
-    "of the paths. Kinds and the order of siblings are not compared. When a folder holds\n"
-    "several nodes of the same name, the first in OLD pairs with the first in NEW, the\n"
-    "second with the second, and so on.\n"
-    "The lines follow the tree: under each folder both hold, their common children in the\n"
-    "order of OLD, a node only one of them holds where that one has it, and added and\n"
-    "removed nodes that meet between common ones in the snapshot's sort order.\n"
-    "  --format text   + or -, a space, the whole path (the default)\n"
-    "  --format tsv    + or -, a tab, then file, path, name, kind, kind name as list\n"
-    "                  --format tsv writes them (file: OLD for a removed node, NEW for an\n"
-    "                  added one)\n"
-    "  --format json   the objects of list --format json with \"change\": \"+\" or \"-\" first\n"
-    "  -0, --null      + or -, a space and the whole path as the file system's bytes, each\n"
-    "                  followed by a NUL\n"
-    "  --path-style    native (\" Root\\ Folder\\name\") or slash (\"Root/Folder/name\")\n"
-    "  --              every argument after it is a file, even if it begins with -\n"
-    "Exit status: 0 when the snapshots hold the same paths, 1 when they differ, 2 when a file\n"
-    "cannot be read or the arguments are wrong.\n";
+const CommandSpec& specDiff() {
+    static const CommandSpec spec = withCommonOptions({
+        "diff",
+        "lists what was added and removed between snapshots",
+        "Usage: zelvane-cli diff [OPTIONS] OLD NEW\n"
+        "Compares two snapshots of the same media by path: lists each folder and file that\n"
+        "only NEW holds (+, added) and each that only OLD holds (-, removed), every node of an\n"
+        "added or removed folder included, one a line.\n"
+        "A path is the stored texts from the root down, compared exactly: letter case counts,\n"
+        "a folder is never the same as a file of the same name, and the roots' texts are part\n"
+        "of the paths. Kinds and the order of siblings are not compared. When a folder holds\n"
+        "several nodes of the same name, the first in OLD pairs with the first in NEW, the\n"
+        "second with the second, and so on.\n"
+        "The lines follow the tree: under each folder both hold, their common children in the\n"
+        "order of OLD, a node only one of them holds where that one has it, and added and\n"
+        "removed nodes that meet between common ones in the snapshot's sort order.\n",
+        listingOptionSpecs(false),
+        ValueKind::Snapshot,
+        "text: + or -, a space, the whole path; tsv: + or -, a tab, then the fields of list\n"
+        "--format tsv (file: OLD for a removed node, NEW for an added one); json: the objects\n"
+        "of list --format json with \"change\": \"+\" or \"-\" first; -0: + or -, a space and\n"
+        "the whole path, each followed by a NUL.\n"
+        "Exit status: 0 when the snapshots hold the same paths, 1 when they differ, 2 when a file\n"
+        "cannot be read or the arguments are wrong.\n",
+    });
+    return spec;
+}
 
 namespace {
 
@@ -81,17 +83,13 @@ bool loadBoth(const std::string (&files)[2], SnapshotTree (&trees)[2], LoadStats
 
 } // namespace
 
-int runDiff(const Args& args) {
-    OutputOptions options;
-    std::vector<std::string_view> positional;
-    if (!readArguments(args, positional, [&](std::string_view, std::size_t& i) {
-            return takeOutputOption("diff", args, i, options);
-        })) {
+int runDiff(const CommandLine& line) {
+    const std::optional<OutputOptions> found = outputOptionsOf("diff", line);
+    if (!found) {
         return kExitFailure;
     }
-    if (!checkOutputOptions("diff", options)) {
-        return kExitFailure;
-    }
+    const OutputOptions& options = *found;
+    const std::vector<std::string_view>& positional = line.operands;
     if (positional.size() != 2 || positional[0].empty() || positional[1].empty()) {
         return usageError("diff", positional.size() > 2
                                       ? "two snapshot files, please"
@@ -110,38 +108,40 @@ int runDiff(const Args& args) {
             return order.compare(a, b) < 0;
         });
 
-    Output output;
-    std::string& out = output.buffer();
-    NodeRow row;
-    for (const DiffEntry& entry : entries) {
-        const int side = entry.change == DiffChange::Removed ? 0 : 1;
-        describeNode(files[side], trees[side], entry.node, row);
-        const char change = static_cast<char>(entry.change);
-        if (options.null) {
-            out += change;
-            out += ' ';
-            appendWholePath(out, row, options.pathStyle, Escape::Raw);
-            out += '\0';
-        } else if (options.format == Format::Tsv) {
-            out += change;
-            out += '\t';
-            appendTsvFields(out, row, options.pathStyle);
-            out += '\n';
-        } else if (options.format == Format::Json) {
-            out += "{\"change\":\"";
-            out += change;
-            out += "\",";
-            appendJsonFields(out, row);
-            out += "}\n";
-        } else {
-            out += change;
-            out += ' ';
-            appendWholePath(out, row, options.pathStyle, Escape::Display);
-            out += '\n';
+    const bool written = writeOutput(line, [&](Output& output) {
+        std::string& out = output.buffer();
+        NodeRow row;
+        for (const DiffEntry& entry : entries) {
+            const int side = entry.change == DiffChange::Removed ? 0 : 1;
+            describeNode(files[side], trees[side], entry.node, row);
+            const char change = static_cast<char>(entry.change);
+            if (options.null) {
+                out += change;
+                out += ' ';
+                appendWholePath(out, row, options.pathStyle, Escape::Raw);
+                out += '\0';
+            } else if (options.format == Format::Tsv) {
+                out += change;
+                out += '\t';
+                appendTsvFields(out, row, options.pathStyle);
+                out += '\n';
+            } else if (options.format == Format::Json) {
+                out += "{\"change\":\"";
+                out += change;
+                out += "\",";
+                appendJsonFields(out, row);
+                out += "}\n";
+            } else {
+                out += change;
+                out += ' ';
+                appendWholePath(out, row, options.pathStyle, Escape::Display);
+                out += '\n';
+            }
+            output.flushIfFull();
         }
-        output.flushIfFull();
-    }
-    if (!output.finish()) {
+        return true;
+    });
+    if (!written) {
         return kExitFailure;
     }
     return entries.empty() ? kExitOk : kExitDefect;

@@ -1,71 +1,120 @@
 // zelvane-cli info / list: what a snapshot file holds.
+#include <iostream>
 #include <sstream>
 #include <string>
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
+#include "document/node_text.h"
 #include "text/utf.h"
 
 namespace zelvane::cli {
 
-extern const char kInfoUsage[] =
-    "Usage: zelvane-cli info FILE\n"
-    "Prints the numbers of roots, folders and files of a snapshot file (- is standard\n"
-    "input), its deepest level, how many names are stored as UTF-16, and every defect found.\n"
-    "Exit status: 0 when the file is well formed, 1 when it is not, 2 when it cannot be read.\n";
-
-extern const char kListUsage[] =
-    "Usage: zelvane-cli list FILE [--format text|tsv|json] [-0] [--path-style slash]\n"
-    "                             [--kinds numbers|names]\n"
-    "Prints every node of a snapshot file (- is standard input) in the order of the tree.\n"
-    "  --format text          one node a line, indented by two spaces a level: the kind, a\n"
-    "                         space and the stored text (the default)\n"
-    "  --format tsv           file, path, name, kind, kind name; tabs, newlines and\n"
-    "                         backslashes escaped as \\t, \\n and \\\\\n"
-    "  --format json          one object a line with file, path (the texts from the root\n"
-    "                         down), name, kind and kindName\n"
-    "  -0, --null             each node's whole path, as stored, followed by a NUL\n"
-    "  --path-style slash     whole paths as Root/Folder/name, without the folders' leading\n"
-    "                         spaces, instead of the indented tree\n"
-    "  --kinds names          kind names (folder, document, ...) instead of numbers\n"
-    "In text, characters that are not printable are shown as \\xNN or \\uXXXX escapes.\n"
-    "Exit status: 0, or 2 when the file cannot be read or the output cannot be written.\n";
-
 namespace {
 
-// Takes the one FILE argument; output options too when options is given.
-bool parseFileArguments(const Args& args, std::string_view command, std::string& file,
-                        OutputOptions* options) {
-    std::vector<std::string_view> files;
-    if (!readArguments(args, files, [&](std::string_view option, std::size_t& i) {
-            return options != nullptr ? takeOutputOption(command, args, i, *options)
-                                      : unknownOption(command, option);
-        })) {
+constexpr int kOptDepth = 1;
+
+// The one FILE operand (list: and the PATH after it); reports a misuse.
+bool takeOperands(std::string_view command, const CommandLine& line, std::size_t most) {
+    if (line.operands.empty() || line.operands.size() > most || line.operands[0].empty()) {
+        usageError(command, line.operands.empty()      ? "a snapshot file is needed"
+                            : line.operands[0].empty() ? "the snapshot file name is empty"
+                                                       : "one snapshot file, please");
         return false;
     }
-    if (files.size() != 1 || files[0].empty()) {
-        usageError(command,
-                   files.empty() ? "a snapshot file is needed" : "one snapshot file, please");
-        return false;
+    return true;
+}
+
+// The nodes whose slash path is path: a root's title, then the names below it. A title
+// may hold slashes itself; a trailing slash is left out.
+std::vector<NodeId> nodesAtPath(const SnapshotTree& tree, std::u16string_view path) {
+    while (path.size() > 1 && path.back() == kSlashSeparator) {
+        path.remove_suffix(1);
     }
-    file = std::string(files[0]);
-    return options == nullptr || checkOutputOptions(command, *options);
+    std::vector<NodeId> found;
+    // Descends from node along the names left in rest.
+    auto descend = [&](auto& self, NodeId node, std::u16string_view rest) -> void {
+        if (rest.empty()) {
+            found.push_back(node);
+            return;
+        }
+        const std::size_t slash = rest.find(kSlashSeparator);
+        const std::u16string_view name = rest.substr(0, slash);
+        const std::u16string_view after =
+            slash == std::u16string_view::npos ? std::u16string_view() : rest.substr(slash + 1);
+        for (NodeId child = tree.firstChild(node); child != kNoNode;
+             child = tree.nextSibling(child)) {
+            if (listedName(tree.text(child), tree.kind(child), false) == name) {
+                self(self, child, after);
+            }
+        }
+    };
+    for (NodeId root = tree.firstRoot(); root != kNoNode; root = tree.nextSibling(root)) {
+        std::u16string title(listedName(tree.text(root), tree.kind(root), true));
+        if (path == title) {
+            found.push_back(root);
+        } else if (path.substr(0, title.size()) == title &&
+                   (title.ends_with(kSlashSeparator) || path[title.size()] == kSlashSeparator)) {
+            const std::size_t skip = title.size() + (title.ends_with(kSlashSeparator) ? 0 : 1);
+            descend(descend, root, path.substr(skip));
+        }
+    }
+    return found;
 }
 
 } // namespace
 
-int runInfo(const Args& args) {
-    std::string file;
-    if (!parseFileArguments(args, "info", file, nullptr)) {
+const CommandSpec& specInfo() {
+    static const CommandSpec spec = withCommonOptions({
+        "info",
+        "counts and defects of a snapshot file",
+        "Usage: zelvane-cli info [OPTIONS] FILE\n"
+        "Prints the numbers of roots, folders and files of a snapshot file (- is standard\n"
+        "input), its deepest level, how many names are stored as UTF-16, and every defect found.\n",
+        {outputFileSpec()},
+        ValueKind::Snapshot,
+        "Exit status: 0 when the file is well formed, 1 when it is not, 2 when it cannot be "
+        "read.\n",
+    });
+    return spec;
+}
+
+const CommandSpec& specList() {
+    static const CommandSpec spec = withCommonOptions({
+        "list",
+        "prints a snapshot, or the part below a path, as a tree",
+        "Usage: zelvane-cli list [OPTIONS] FILE [PATH]\n"
+        "Prints every node of a snapshot file (- is standard input) in the order of the tree,\n"
+        "or only the node at PATH and everything below it. PATH is a slash path as search\n"
+        "prints it: a root's title, then the names below it (Disk/docs/2024).\n"
+        "The text format is the indented tree: one node a line, two spaces a level, the kind,\n"
+        "a space and the stored text; with --path-style slash each line is the kind and the\n"
+        "whole path instead.\n",
+        withOptions({{kOptDepth, 'd', "depth", ValueKind::Number, "N",
+                      "only N levels below the roots (or PATH): 0 for them alone"}},
+                    listingOptionSpecs()),
+        ValueKind::Snapshot,
+        "tsv: file, path, name, kind, kind name, tab-separated, with \\t, \\n and \\\\ escapes;\n"
+        "json: one object a line with file, path (the stored texts from the root down), name,\n"
+        "kind, kindName and fullPath (the slash path).\n"
+        "In text, characters that are not printable are shown as \\xNN or \\uXXXX escapes.\n"
+        "Exit status: 0; 1 when PATH names no node; 2 when the file cannot be read or the\n"
+        "output cannot be written.\n",
+    });
+    return spec;
+}
+
+int runInfo(const CommandLine& line) {
+    if (!takeOperands("info", line, 1)) {
         return kExitFailure;
     }
+    const std::string file(line.operands[0]);
     // The counts need no tree: the file is only read through.
     const LoadStats stats = countSnapshotFile(inputPath(file));
     if (!stats.opened) {
         reportFileError(file, stats.error);
         return kExitFailure;
     }
-    Output out;
     std::ostringstream text;
     text << "Roots:\t" << stats.roots << "\nFolders:\t" << stats.folders << "\nFiles:\t"
          << stats.files << "\nRecords:\t" << stats.records << "\nDeepest level:\t"
@@ -94,63 +143,89 @@ int runInfo(const Args& args) {
         text << "Note: " << stats.kindsAbove11 << " record(s) have a kind above 11\n";
     }
     text << (stats.wellFormed() ? "Well formed\n" : "Not well formed\n");
-    out.buffer() = text.str();
-    if (!out.finish()) {
+    if (!writeOutput(line, [&](Output& out) {
+            out.buffer() = text.str();
+            return true;
+        })) {
         return kExitFailure;
     }
     return stats.wellFormed() ? kExitOk : kExitDefect;
 }
 
-int runList(const Args& args) {
-    std::string file;
-    OutputOptions options;
-    if (!parseFileArguments(args, "list", file, &options)) {
+int runList(const CommandLine& line) {
+    const std::optional<OutputOptions> options = outputOptionsOf("list", line);
+    if (!options || !takeOperands("list", line, 2)) {
         return kExitFailure;
     }
+    const std::string_view file = line.operands[0];
     SnapshotTree tree;
     LoadStats stats;
     if (!loadOrReport(file, tree, stats)) {
         return kExitFailure;
     }
-    Output out;
-    std::string& text = out.buffer();
-    const bool names = options.kinds == KindStyle::Names;
-    const bool tree_form =
-        !options.null && options.format == Format::Text && options.pathStyle == PathStyle::Native;
-    NodeRow row;
-    walkPreOrder(tree, [&](NodeId node, std::size_t level) {
-        if (out.failed()) {
-            return;
+    std::vector<NodeId> starts;
+    if (line.operands.size() == 2) {
+        starts = nodesAtPath(tree, utf8ToUtf16(line.operands[1]));
+        if (starts.empty()) {
+            std::cerr << "zelvane-cli: " << displayArgument(file) << ": no node at '"
+                      << displayArgument(line.operands[1]) << "'\n";
+            return kExitDefect;
         }
-        if (tree_form) {
-            text.append(level * 2, ' ');
-            text +=
-                names ? std::string(kindName(tree.kind(node))) : std::to_string(tree.kind(node));
-            text += ' ';
-            appendDisplay(text, tree.text(node));
-            text += '\n';
+    }
+    const std::size_t depth =
+        line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1);
+    const bool names = options->kinds == KindStyle::Names;
+    const bool treeForm = !options->null && options->format == Format::Text &&
+                          !(options->pathStyleGiven && options->pathStyle == PathStyle::Slash);
+    const bool ok = writeOutput(line, [&](Output& out) {
+        std::string& text = out.buffer();
+        NodeRow row;
+        auto print = [&](NodeId node, std::size_t level) {
+            if (out.failed()) {
+                return;
+            }
+            const int kind = tree.kind(node);
+            if (treeForm) {
+                text.append(level * 2, ' ');
+                text += names ? std::string(kindName(kind)) : std::to_string(kind);
+                text += ' ';
+                appendDisplay(text, tree.text(node));
+                text += '\n';
+                out.flushIfFull();
+                return;
+            }
+            describeNode(file, tree, node, row);
+            if (options->null) {
+                appendWholePath(text, row, options->pathStyle, Escape::Raw);
+                text += '\0';
+            } else if (options->format == Format::Json) {
+                appendJsonObject(text, row);
+                text += '\n';
+            } else if (options->format == Format::Tsv) {
+                appendTsvFields(text, row, options->pathStyle);
+                text += '\n';
+            } else {
+                text += names ? std::string(kindName(kind)) : std::to_string(kind);
+                text += ' ';
+                appendWholePath(text, row, PathStyle::Slash, Escape::Display);
+                text += '\n';
+            }
             out.flushIfFull();
-            return;
+        };
+        if (starts.empty()) {
+            walkPreOrder(tree, kTopLevel, print, depth);
         }
-        describeNode(file, tree, node, row);
-        if (options.null) {
-            appendWholePath(text, row, options.pathStyle, Escape::Raw);
-            text += '\0';
-        } else if (options.format == Format::Json) {
-            appendJsonObject(text, row);
-            text += '\n';
-        } else if (options.format == Format::Tsv) {
-            appendTsvFields(text, row, options.pathStyle);
-            text += '\n';
-        } else {
-            text += names ? std::string(kindName(row.kind)) : std::to_string(row.kind);
-            text += ' ';
-            appendWholePath(text, row, PathStyle::Slash, Escape::Display);
-            text += '\n';
+        for (const NodeId start : starts) {
+            print(start, 0);
+            if (depth > 0) {
+                walkPreOrder(
+                    tree, start, [&](NodeId node, std::size_t level) { print(node, level + 1); },
+                    depth - 1);
+            }
         }
-        out.flushIfFull();
+        return !out.failed();
     });
-    return out.finish() ? kExitOk : kExitFailure;
+    return ok ? kExitOk : kExitFailure;
 }
 
 } // namespace zelvane::cli

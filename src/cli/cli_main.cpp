@@ -7,59 +7,38 @@
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
 
-namespace zelvane::cli {
-const std::vector<Command>& commands() {
-#define ZELVANE_CLI_COMMAND_ROW(name, Stem, summary) {#name, summary, k##Stem##Usage, run##Stem},
-    static const std::vector<Command> table = {ZELVANE_CLI_COMMANDS(ZELVANE_CLI_COMMAND_ROW)};
-#undef ZELVANE_CLI_COMMAND_ROW
-    return table;
-}
-} // namespace zelvane::cli
-
 namespace {
 
+using namespace zelvane::cli;
+
 int printOverview(int status) {
-    zelvane::cli::Output out;
-    std::string& text = out.buffer();
-    text += "Usage: zelvane-cli COMMAND [ARGS...]\n\nCommands:\n";
-    for (const auto& command : zelvane::cli::commands()) {
-        text += "  ";
-        text += command.name;
-        text.append(command.name.size() < 8 ? 8 - command.name.size() : 1, ' ');
-        text += command.summary;
-        text += '\n';
+    std::string text = "Usage: zelvane-cli COMMAND [OPTIONS] [ARGS...]\n\nCommands:\n";
+    for (const CommandSpec* command : commandSpecs()) {
+        text.append("  ").append(command->name);
+        text.append(command->name.size() < 11 ? 11 - command->name.size() : 1, ' ');
+        text.append(command->summary).append("\n");
     }
     text += "\n'zelvane-cli COMMAND --help' describes one command; 'man zelvane-cli' all of "
             "them.\n";
-    return out.finish() ? status : zelvane::cli::kExitFailure;
+    return printText(text) == kExitOk ? status : kExitFailure;
 }
 
 int run(int argc, char** argv) {
     if (argc < 2) {
-        return printOverview(zelvane::cli::kExitFailure);
+        return printOverview(kExitFailure);
     }
     const std::string_view name = argv[1];
-    if (name == "--help" || name == "-h" || name == "help") {
-        return printOverview(zelvane::cli::kExitOk);
+    const Args args(argv + 2, argv + argc);
+    if (name == "--help" || name == "-h") {
+        return printOverview(kExitOk);
     }
-    if (name == "--version") {
-        return zelvane::cli::printVersion();
+    if (name == "help") { // help, or help COMMAND
+        return args.empty() ? printOverview(kExitOk) : runCommand(args[0], Args{"--help"});
     }
-    zelvane::cli::Args args(argv + 2, argv + argc);
-    for (const auto& command : zelvane::cli::commands()) {
-        if (command.name == name) {
-            if (zelvane::cli::isHelp(args)) {
-                return zelvane::cli::printHelp(command);
-            }
-            if (zelvane::cli::isVersion(args)) {
-                return zelvane::cli::printVersion();
-            }
-            return command.run(args);
-        }
+    if (name == "--version" || name == "-V") {
+        return printVersion();
     }
-    std::cerr << "zelvane-cli: unknown command '" << zelvane::cli::displayArgument(name)
-              << "'. Try 'zelvane-cli --help'.\n";
-    return zelvane::cli::kExitFailure;
+    return runCommand(name, args);
 }
 
 } // namespace
@@ -72,6 +51,6 @@ int main(int argc, char** argv) {
         // Whatever ran out of memory is gone with the stack; one short line needs none.
         static const char kMessage[] = "zelvane-cli: out of memory\n";
         [[maybe_unused]] const auto ignored = ::write(2, kMessage, sizeof kMessage - 1);
-        return zelvane::cli::kExitFailure;
+        return kExitFailure;
     }
 }

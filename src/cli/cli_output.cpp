@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <unistd.h>
 #include <utility>
 
 #include "cli/cli_common.h"
+#include "platform/replace_file.h"
 #include "text/utf.h"
 
 namespace zelvane::cli {
@@ -51,30 +53,6 @@ void appendSafe(std::string& out, std::u16string_view text, bool tsv) {
             appendUtf8(out, cp);
         }
     });
-}
-
-// Sets choice to the value, among the named ones, that follows the option args[i]; reports
-// a missing or unknown value and returns false.
-template <class Choice, std::size_t N>
-bool takeChoice(std::string_view command, const Args& args, std::size_t& i,
-                const std::pair<std::string_view, Choice> (&named)[N], Choice& choice) {
-    const std::string_view option = args[i];
-    const std::optional<std::string_view> value = optionValue(command, args, i);
-    if (!value) {
-        return false;
-    }
-    std::string allowed;
-    for (std::size_t k = 0; k < N; ++k) {
-        if (named[k].first == *value) {
-            choice = named[k].second;
-            return true;
-        }
-        allowed += k == 0 ? "" : k + 1 == N ? " or " : ", ";
-        allowed += named[k].first;
-    }
-    usageError(command,
-               std::string(option) + " is " + allowed + ", not '" + displayArgument(*value) + "'");
-    return false;
 }
 
 } // namespace
@@ -176,10 +154,12 @@ void appendName(std::string& out, const NodeRow& row, PathStyle style, Escape es
 
 void appendWholePath(std::string& out, const NodeRow& row, PathStyle style, Escape escape) {
     std::u16string whole = pathText(row, style);
-    if (!row.path.empty()) {
-        whole += style == PathStyle::Slash ? kSlashSeparator : columnSeparator(false);
+    if (style == PathStyle::Slash) {
+        appendSlashStep(whole, row.path.empty(), nameText(row, style));
+    } else {
+        whole += row.path.empty() ? u"" : std::u16string(1, columnSeparator(false));
+        whole += nameText(row, style);
     }
-    whole += nameText(row, style);
     appendEscaped(out, whole, escape);
 }
 
@@ -211,7 +191,8 @@ void appendJsonFields(std::string& out, const NodeRow& row) {
     out += std::to_string(row.kind);
     out += ",\"kindName\":\"";
     out += kindName(row.kind);
-    out += '"';
+    out += "\",\"fullPath\":";
+    appendWholePath(out, row, PathStyle::Slash, Escape::Json);
 }
 
 void appendJsonObject(std::string& out, const NodeRow& row) {
@@ -220,50 +201,88 @@ void appendJsonObject(std::string& out, const NodeRow& row) {
     out += '}';
 }
 
-OptionParse parseOutputOption(std::string_view command, const std::vector<std::string_view>& args,
-                              std::size_t& i, OutputOptions& options) {
-    static constexpr std::pair<std::string_view, Format> kFormats[] = {
-        {"text", Format::Text}, {"tsv", Format::Tsv}, {"json", Format::Json}};
-    static constexpr std::pair<std::string_view, PathStyle> kPathStyles[] = {
-        {"native", PathStyle::Native}, {"slash", PathStyle::Slash}};
-    static constexpr std::pair<std::string_view, KindStyle> kKindStyles[] = {
-        {"numbers", KindStyle::Numbers}, {"names", KindStyle::Names}};
-    const std::string_view arg = args[i];
-    bool taken = true;
-    if (arg == "-0" || arg == "--null") {
-        options.null = true;
-    } else if (arg == "--format") {
-        taken = takeChoice(command, args, i, kFormats, options.format);
-    } else if (arg == "--path-style") {
-        taken = takeChoice(command, args, i, kPathStyles, options.pathStyle);
-    } else if (arg == "--kinds") {
-        options.kindsShown = true;
-        taken = takeChoice(command, args, i, kKindStyles, options.kinds);
-    } else {
-        return OptionParse::NotMine;
-    }
-    return taken ? OptionParse::Taken : OptionParse::Bad;
+OptionSpec outputFileSpec() {
+    return {kOptOutput,
+            'o',
+            "output",
+            ValueKind::File,
+            "FILE",
+            "write to FILE instead of standard output (- is standard output); a file is\n"
+            "replaced only once everything is written"};
 }
 
-bool takeOutputOption(std::string_view command, const Args& args, std::size_t& i,
-                      OutputOptions& options) {
-    switch (parseOutputOption(command, args, i, options)) {
-    case OptionParse::Taken:
-        return true;
-    case OptionParse::Bad:
-        return false;
-    case OptionParse::NotMine:
-        break;
+std::vector<OptionSpec> listingOptionSpecs(bool withKinds) {
+    std::vector<OptionSpec> specs = {
+        {kOptFormat,
+         '\0',
+         "format",
+         ValueKind::Choice,
+         "FORMAT",
+         "text (the default), tsv or json",
+         {"text", "tsv", "json"}},
+        {kOptNull, '0', "null", ValueKind::None, "",
+         "each whole path as the file system's bytes, followed by a NUL"},
+        {kOptPathStyle,
+         '\0',
+         "path-style",
+         ValueKind::Choice,
+         "STYLE",
+         "slash (Root/Folder/name, the default) or native (the Search Results'\n"
+         "Path column: \" Root\\ Folder\" and the stored text)",
+         {"slash", "native"}},
+        {kOptKinds,
+         '\0',
+         "kinds",
+         ValueKind::Choice,
+         "STYLE",
+         "show each node's kind as a number or a name",
+         {"numbers", "names"}},
+        outputFileSpec(),
+    };
+    if (!withKinds) {
+        specs.erase(specs.begin() + 3);
     }
-    return unknownOption(command, args[i]);
+    return specs;
 }
 
-bool checkOutputOptions(std::string_view command, const OutputOptions& options) {
+std::optional<OutputOptions> outputOptionsOf(std::string_view command, const CommandLine& line) {
+    OutputOptions options;
+    const std::string_view format = line.last(kOptFormat).value_or("text");
+    options.format = format == "tsv" ? Format::Tsv : format == "json" ? Format::Json : Format::Text;
+    options.null = line.has(kOptNull);
+    options.pathStyleGiven = line.has(kOptPathStyle);
+    options.pathStyle = line.last(kOptPathStyle) == "native" ? PathStyle::Native : PathStyle::Slash;
+    options.kindsShown = line.has(kOptKinds);
+    options.kinds = line.last(kOptKinds) == "names" ? KindStyle::Names : KindStyle::Numbers;
     if (options.null && options.format != Format::Text) {
         usageError(command, "-0 prints whole paths; it does not go with --format tsv or json");
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return options;
+}
+
+bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write) {
+    const std::string target(line.last(kOptOutput).value_or("-"));
+    if (target == "-") {
+        Output output;
+        return write(output) && output.finish();
+    }
+    bool told = false; // the output said itself why it could not be written
+    const platform::ReplaceResult replaced = platform::replaceFile(
+        target,
+        [&](int fd) {
+            Output output(fd);
+            told = !(write(output) && output.finish());
+            return told ? EIO : 0;
+        },
+        platform::OtherTargets::WriteInPlace);
+    if (replaced.error == ENOMEM) {
+        throw std::bad_alloc(); // told as everywhere else in the program
+    }
+    if (replaced.error != 0 && !told) {
+        reportFileError(target, replaced.error);
+    }
+    return replaced.error == 0;
 }
 
 bool Output::flush() {

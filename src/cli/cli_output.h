@@ -51,14 +51,19 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "document/node_text.h"
 #include "document/snapshot_tree.h"
 
 namespace zelvane::cli {
+
+class Output;
 
 enum class Format { Text, Tsv, Json };
 enum class PathStyle { Native, Slash };
@@ -66,27 +71,32 @@ enum class KindStyle { Numbers, Names };
 
 struct OutputOptions {
     Format format = Format::Text;
-    PathStyle pathStyle = PathStyle::Native;
+    PathStyle pathStyle = PathStyle::Slash;
+    bool pathStyleGiven = false; // --path-style was given
     KindStyle kinds = KindStyle::Numbers;
     bool null = false;       // -0: whole paths, raw, each followed by a NUL
     bool kindsShown = false; // --kinds was given
 };
 
-// What parseOutputOption made of args[i].
-enum class OptionParse {
-    NotMine, // not an output option: the caller looks at it
-    Taken,   // understood (and its value, when it has one, consumed: i moved on)
-    Bad,     // an output option with a missing or unknown value; already reported
-};
-// Looks at args[i]; command names the command in a usage message.
-OptionParse parseOutputOption(std::string_view command, const std::vector<std::string_view>& args,
-                              std::size_t& i, OutputOptions& options);
-// Takes args[i] as an output option; reports a bad value or an option that is none of them
-// (unknown to the command) and returns false.
-bool takeOutputOption(std::string_view command, const std::vector<std::string_view>& args,
-                      std::size_t& i, OutputOptions& options);
-// Checks combinations (-0 takes no --format tsv/json); reports and returns false on misuse.
-bool checkOutputOptions(std::string_view command, const OutputOptions& options);
+// The ids of the shared options, above every command's own.
+inline constexpr int kOptFormat = 100;
+inline constexpr int kOptNull = 101;
+inline constexpr int kOptPathStyle = 102;
+inline constexpr int kOptKinds = 103;
+inline constexpr int kOptOutput = 104;
+
+// -o/--output FILE: where a command writes what it would print.
+OptionSpec outputFileSpec();
+// --format text|tsv|json, -0/--null, --path-style, --kinds (when withKinds) and -o: the
+// options of every command that lists nodes.
+std::vector<OptionSpec> listingOptionSpecs(bool withKinds = true);
+// What line's listing options ask for; reports a misuse (-0 with tsv or json) and returns
+// nullopt.
+std::optional<OutputOptions> outputOptionsOf(std::string_view command, const CommandLine& line);
+
+// Runs write over standard output, or over the file -o names (replaced only once write has
+// succeeded, a device or a pipe written as it is); false, told, when it cannot be written.
+bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write);
 
 std::string_view kindName(int kind);
 

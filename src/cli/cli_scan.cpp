@@ -18,31 +18,68 @@
 
 namespace zelvane::cli {
 
-extern const char kScanUsage[] =
-    "Usage: zelvane-cli scan PATH [--filter EXT] [--title TEXT] -o FILE\n"
-    "       zelvane-cli scan PATH [--filter EXT] [--title TEXT] --append FILE [-o FILE2]\n"
-    "Captures the directory tree at PATH as a new root, sorts the snapshot and saves it.\n"
-    "  --filter EXT   capture only the files whose extension is EXT (without its dot, letter\n"
-    "                 case significant); the default \"*\" captures every file. Folders are\n"
-    "                 always captured.\n"
-    "  --title TEXT   the root's text; the default is PATH as given.\n"
-    "  -o FILE        the snapshot file to write (replaced safely: the old file stays intact\n"
-    "                 when the write fails); - writes the snapshot to standard output and the\n"
-    "                 summary to standard error.\n"
-    "  --append FILE  add the capture to the snapshot FILE (- is standard input) and save it\n"
-    "                 back there (or to the -o file when one is given).\n"
-    "  --force        append even to a file that 'zelvane-cli info' finds not well formed.\n"
-    "  --times        print the time taken to scan, sort and save on standard error.\n"
-    "Prints the summary of the capture. Progress goes to standard error when it is a\n"
-    "terminal. A folder inside the tree that cannot be read is named on standard error, and\n"
-    "the capture goes on without its content. Ctrl-C stops the scan after its current folder:\n"
-    "a stopped capture is saved only to a new file (-o FILE that does not exist yet) and the\n"
-    "summary notes the interruption; an existing file is left as it was, and so is standard\n"
-    "output. A second Ctrl-C ends at once. Symbolic links are captured as files and never\n"
-    "followed.\n"
-    "Exit status: 0 when the capture is complete and saved, 1 when it is saved but some\n"
-    "folders could not be read, 2 when PATH cannot be opened or a snapshot cannot be read or\n"
-    "written (nothing is written then), 130 when Ctrl-C stopped the capture.\n";
+namespace {
+
+enum : int {
+    kOptFilter = 1,
+    kOptFilterIgnoreCase,
+    kOptExclude,
+    kOptOneFileSystem,
+    kOptTitle,
+    kOptAppend,
+    kOptForce,
+    kOptTimes,
+};
+
+} // namespace
+
+const CommandSpec& specScan() {
+    static const CommandSpec spec = withCommonOptions({
+        "scan",
+        "captures a directory tree into a snapshot file",
+        "Usage: zelvane-cli scan [OPTIONS] PATH -o FILE\n"
+        "       zelvane-cli scan [OPTIONS] PATH --append FILE [-o FILE2]\n"
+        "Captures the directory tree at PATH as a new root, sorts the snapshot and saves it.\n",
+        {
+            {kOptFilter, '\0', "filter", ValueKind::Text, "EXT",
+             "capture only the files whose extension is EXT (without its dot); repeat\n"
+             "it for several; the default * captures every file. Folders are always\n"
+             "captured"},
+            {kOptFilterIgnoreCase, '\0', "filter-ignore-case", ValueKind::None, "",
+             "--filter ignores letter case (jpg takes JPG too)"},
+            {kOptExclude, '\0', "exclude", ValueKind::Text, "PATTERN",
+             "leave out the folders and files whose name, or whose path below PATH\n"
+             "(a/b/c), matches the glob PATTERN; repeatable"},
+            {kOptOneFileSystem, 'x', "one-file-system", ValueKind::None, "",
+             "stay on the file system of PATH: mounted folders are captured empty"},
+            {kOptTitle, 't', "title", ValueKind::Text, "TEXT",
+             "the root's text; the default is PATH as given"},
+            {kOptOutput, 'o', "output", ValueKind::File, "FILE",
+             "the snapshot file to write (replaced safely: the old file stays intact\n"
+             "when the write fails); - writes the snapshot to standard output and the\n"
+             "summary to standard error"},
+            {kOptAppend, 'a', "append", ValueKind::Snapshot, "FILE",
+             "add the capture to the snapshot FILE (- is standard input) and save it\n"
+             "back there (or to the -o file when one is given)"},
+            {kOptForce, 'f', "force", ValueKind::None, "",
+             "append even to a file that 'zelvane-cli info' finds not well formed"},
+            {kOptTimes, '\0', "times", ValueKind::None, "",
+             "print the time taken to scan, sort and save on standard error"},
+        },
+        ValueKind::Directory,
+        "Prints the summary of the capture. On a terminal, standard error shows one line of\n"
+        "progress, rewritten in place. A folder inside the tree that cannot be read is named\n"
+        "on standard error, and the capture goes on without its content. Ctrl-C stops the\n"
+        "scan after its current folder: a stopped capture is saved only to a new file (-o FILE\n"
+        "that does not exist yet) and the summary notes the interruption; an existing file is\n"
+        "left as it was, and so is standard output. A second Ctrl-C ends at once. Symbolic\n"
+        "links are captured as files and never followed.\n"
+        "Exit status: 0 when the capture is complete and saved, 1 when it is saved but some\n"
+        "folders could not be read, 2 when PATH cannot be opened or a snapshot cannot be read or\n"
+        "written (nothing is written then), 130 when Ctrl-C stopped the capture.\n",
+    });
+    return spec;
+}
 
 namespace {
 
@@ -124,53 +161,32 @@ struct ScanOptions {
     bool times = false;
 };
 
-// Parses the arguments; on a usage error reports it and returns nullopt.
-std::optional<ScanOptions> parseOptions(const Args& args) {
+// Reads the command line; on a usage error reports it and returns nullopt.
+std::optional<ScanOptions> parseOptions(const CommandLine& line) {
     ScanOptions options;
-    std::vector<std::string_view> paths;
-    const bool read = readArguments(args, paths, [&](std::string_view arg, std::size_t& i) {
-        auto take = [&](auto& field) {
-            const std::optional<std::string_view> value = optionValue("scan", args, i);
-            if (value) {
-                field = std::string(*value);
-            }
-            return value.has_value();
-        };
-        if (arg == "--filter") {
-            return take(options.filter);
+    for (const GivenOption& o : line.options) {
+        if (o.id == kOptFilter) {
+            options.filter = o.value;
         }
-        if (arg == "--title") {
-            return take(options.title);
-        }
-        if (arg == "-o" || arg == "--output") {
-            return take(options.output);
-        }
-        if (arg == "--append") {
-            return take(options.append);
-        }
-        if (arg == "--times") {
-            options.times = true;
-        } else if (arg == "--force") {
-            options.force = true;
-        } else {
-            return unknownOption("scan", arg);
-        }
-        return true;
-    });
-    if (!read) {
-        return std::nullopt;
     }
-    if (paths.size() > 1) {
+    auto text = [&](int id) {
+        const auto value = line.last(id);
+        return value ? std::optional<std::string>(*value) : std::nullopt;
+    };
+    options.title = text(kOptTitle);
+    options.output = text(kOptOutput);
+    options.append = text(kOptAppend);
+    options.force = line.has(kOptForce);
+    options.times = line.has(kOptTimes);
+    if (line.operands.size() > 1) {
         usageError("scan", "one directory, please");
         return std::nullopt;
     }
-    if (!paths.empty()) {
-        options.path = std::string(paths[0]);
-    }
-    if (!options.path) {
+    if (line.operands.empty()) {
         usageError("scan", "a directory to capture is needed");
         return std::nullopt;
     }
+    options.path = std::string(line.operands[0]);
     if (!options.output && !options.append) {
         usageError("scan", "an output file is needed (-o FILE or --append FILE)");
         return std::nullopt;
@@ -212,8 +228,8 @@ bool save(const SnapshotTree& tree, const std::string& target, WriteResult& writ
 
 } // namespace
 
-int runScan(const Args& args) {
-    const std::optional<ScanOptions> options = parseOptions(args);
+int runScan(const CommandLine& line) {
+    const std::optional<ScanOptions> options = parseOptions(line);
     if (!options) {
         return kExitFailure;
     }

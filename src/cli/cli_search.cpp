@@ -1,107 +1,159 @@
 // zelvane-cli search: the desktop program's search over one or many snapshots, from a shell.
+#include <algorithm>
+#include <cerrno>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
+#include "document/node_text.h"
 #include "search/name_matchers.h"
 #include "search/search_engine.h"
 #include "text/utf.h"
 
 namespace zelvane::cli {
 
-extern const char kSearchUsage[] =
-    "Usage: zelvane-cli search FILE... PATTERN [OPTIONS]\n"
-    "       zelvane-cli search -e PATTERN FILE... [OPTIONS]\n"
-    "Searches the names of one or more snapshot files (- is standard input) as the Search\n"
-    "dialog does: the pattern is found anywhere in a node's stored text (a folder's text\n"
-    "begins with one space), with the letters a to z matching A to Z, and no character is\n"
-    "a wildcard. The files are searched in the order given.\n"
-    "  -e PATTERN             the pattern; every other argument is then a FILE\n"
-    "  --match-case           letter case must match too\n"
-    "  --whole                the whole stored text must equal the pattern\n"
-    "  --files-only           matching roots and folders are not listed (their contents are)\n"
-    "  --no-recursive         only the roots are examined\n"
-    "  --glob                 the pattern is a shell wildcard (* ? [...] [!...], \\ quotes)\n"
-    "                         over the whole name (a folder's without its leading space)\n"
-    "  --regex                the pattern is an ICU regular expression, found anywhere in\n"
-    "                         the name (the whole name with --whole); case is ignored by\n"
-    "                         ICU's Unicode rules unless --match-case\n"
-    "  --ignore-case-unicode  ignore letter case by full Unicode case folding (\u00DF matches SS)\n"
-    "                         instead of a to z only\n"
-    "  --format text|tsv|json text: the path, a tab, the stored text (with several files,\n"
-    "                         the file and a colon first); tsv: file, path, name, kind, kind\n"
-    "                         name; json: one object a line with file, path (the texts from\n"
-    "                         the root down), name, kind and kindName\n"
-    "  -0, --null             each match's whole path, as stored, followed by a NUL (with\n"
-    "                         several files: the file and a NUL first)\n"
-    "  --path-style slash     paths as Root/Folder/name, without the folders' leading spaces\n"
-    "  --kinds numbers|names  text: add a tab and the node's kind to each line\n"
-    "  --                     every argument after it is a FILE or the PATTERN\n"
-    "Then the line \"N matches found.\" on standard error. In text, characters that are not\n"
-    "printable are shown as \\xNN or \\uXXXX escapes.\n"
-    "Exit status: 0 when something matched, 1 when nothing did, 2 when a file could not be\n"
-    "read (the others are still searched) or the arguments are wrong.\n";
+namespace {
+
+enum : int {
+    kOptPattern = 1,
+    kOptGlob,
+    kOptRegex,
+    kOptFullPath,
+    kOptCaseSensitive,
+    kOptIgnoreCase,
+    kOptDialogRules,
+    kOptWhole,
+    kOptFilesOnly,
+    kOptNoRecursive,
+    kOptKind,
+    kOptRoot,
+    kOptCount,
+    kOptQuiet,
+    kOptMax,
+};
+
+} // namespace
+
+const CommandSpec& specSearch() {
+    static const CommandSpec spec = withCommonOptions({
+        "search",
+        "lists the nodes whose names match a pattern",
+        "Usage: zelvane-cli search [OPTIONS] FILE... PATTERN\n"
+        "       zelvane-cli search [OPTIONS] -e PATTERN FILE...\n"
+        "Searches the names of one or more snapshot files (- is standard input), in the order\n"
+        "given, for a pattern found anywhere in a name, letter case ignored by full Unicode\n"
+        "case folding (\u00F6 matches \u00D6, \u00DF matches SS), and prints one match a line: "
+        "its\n"
+        "whole slash path (Root/Folder/name). The desktop program's Search dialog follows\n"
+        "another rule, which --dialog-rules gives.\n",
+        withOptions(
+            {
+                {kOptPattern, 'e', "regexp", ValueKind::Text, "PATTERN",
+                 "the pattern, whatever it holds (-e -h searches for -h); every\n"
+                 "operand is then a FILE"},
+                {kOptGlob, 'g', "glob", ValueKind::None, "",
+                 "the pattern is a shell wildcard over the whole name: * ? [abc]\n"
+                 "[a-z] [!a-z] {jpg,png}, \\ quotes the next character"},
+                {kOptRegex, 'E', "regex", ValueKind::None, "",
+                 "the pattern is an ICU regular expression, found anywhere in the name"},
+                {kOptFullPath, 'p', "full-path", ValueKind::None, "",
+                 "match the glob or the regular expression against the whole slash\n"
+                 "path; in a glob * and ? then stay within one name and ** crosses\n"
+                 "folders (Disk/**/2024/*.jpg)"},
+                {kOptCaseSensitive, 's', "case-sensitive", ValueKind::None, "",
+                 "letter case must match"},
+                {kOptCaseSensitive, '\0', "match-case", ValueKind::None, "",
+                 "the same as --case-sensitive"},
+                {kOptIgnoreCase, 'i', "ignore-case", ValueKind::None, "",
+                 "ignore letter case by full Unicode case folding (the default)"},
+                {kOptIgnoreCase, '\0', "ignore-case-unicode", ValueKind::None, "",
+                 "the same as --ignore-case"},
+                {kOptDialogRules, '\0', "dialog-rules", ValueKind::None, "",
+                 "the Search dialog's rule: the pattern anywhere in the stored text\n"
+                 "(a folder's begins with one space), only a to z matching A to Z"},
+                {kOptWhole, 'x', "whole", ValueKind::None, "",
+                 "the whole name must match (a glob always does)"},
+                {kOptFilesOnly, '\0', "files-only", ValueKind::None, "",
+                 "leave out matching roots and folders (their contents are searched)"},
+                {kOptNoRecursive, '\0', "no-recursive", ValueKind::None, "",
+                 "examine only the roots"},
+                {kOptKind, 't', "kind", ValueKind::Text, "KIND",
+                 "only nodes of KIND, a number (0 to 11) or a name (folder, document,\n"
+                 "media-file ...); repeat it for several kinds"},
+                {kOptRoot, '\0', "root", ValueKind::Text, "TITLE",
+                 "only below the roots titled TITLE; repeat it for several roots"},
+                {kOptCount, 'c', "count", ValueKind::None, "",
+                 "print only the number of matches (with several files, FILE:N each)"},
+                {kOptQuiet, 'q', "quiet", ValueKind::None, "",
+                 "print nothing; the exit status tells whether anything matched"},
+                {kOptMax, 'n', "max-results", ValueKind::Number, "N", "stop after N matches"},
+            },
+            listingOptionSpecs()),
+        ValueKind::Snapshot,
+        "Text: each match's slash path; with several files, FILE: first; --path-style native\n"
+        "prints the Path column and a tab and the stored text instead. -0: each match's whole\n"
+        "path as the file system's bytes, followed by a NUL (with several files FILE:PATH).\n"
+        "tsv: file, path, name, kind, kind name; json: one object a line with file, path\n"
+        "(the stored texts from the root down), name, kind, kindName and fullPath.\n"
+        "Then the line \"N matches found.\" on standard error. In text, characters that are\n"
+        "not printable are shown as \\xNN or \\uXXXX escapes.\n"
+        "Exit status: 0 when something matched, 1 when nothing did, 2 when a file could not be\n"
+        "read (the others are still searched) or the arguments are wrong.\n",
+    });
+    return spec;
+}
 
 namespace {
 
 struct SearchRequest {
     SearchOptions dialog;
     NameMatchOptions names;
-    bool ownMatcher = false; // --glob, --regex or --ignore-case-unicode
+    bool dialogRules = false; // the Search dialog's own engine
+    bool patternLast = false; // the pattern was the last operand, not -e's
     OutputOptions output;
     std::vector<std::string_view> files;
+    std::vector<int> kinds; // empty: every kind
+    std::vector<std::u16string> roots;
+    bool count = false;
+    bool quiet = false;
+    std::size_t maxResults = static_cast<std::size_t>(-1);
 };
 
-std::optional<SearchRequest> parseArguments(const Args& args) {
-    SearchRequest request;
-    std::vector<std::string_view> positional;
-    std::optional<std::string_view> pattern;
-    bool glob = false;
-    bool regex = false;
-    bool unicode = false;
-    const bool read = readArguments(args, positional, [&](std::string_view a, std::size_t& i) {
-        if (a == "--match-case") {
-            request.dialog.isMatchCase = true;
-        } else if (a == "--whole") {
-            request.dialog.isMatchWholePatternOnly = true;
-        } else if (a == "--files-only") {
-            request.dialog.isFilesOnly = true;
-        } else if (a == "--no-recursive") {
-            request.dialog.isRecursiveSearch = false;
-        } else if (a == "--glob") {
-            glob = true;
-        } else if (a == "--regex") {
-            regex = true;
-        } else if (a == "--ignore-case-unicode") {
-            unicode = true;
-        } else if (a == "-e") {
-            if (i + 1 >= args.size()) {
-                usageError("search", "-e needs a pattern");
-                return false;
-            }
-            pattern = args[++i];
-        } else {
-            return takeOutputOption("search", args, i, request.output);
+// KIND as a number from 0 to 11 or a name of the kind table; -1 when it is neither.
+int kindNamed(std::string_view text) {
+    for (int kind = 0; kind < kKindCount; ++kind) {
+        if (text == kindName(kind) || text == std::to_string(kind)) {
+            return kind;
         }
-        return true;
-    });
-    if (!read) {
+    }
+    return -1;
+}
+
+std::optional<SearchRequest> parseArguments(const CommandLine& line) {
+    const auto options = outputOptionsOf("search", line);
+    if (!options) {
         return std::nullopt;
     }
+    SearchRequest request;
+    request.output = *options;
+    request.files = line.operands;
+    std::optional<std::string_view> pattern = line.last(kOptPattern);
     if (!pattern) {
-        if (positional.size() < 2) {
+        if (request.files.size() < 2) {
             usageError("search", "a snapshot file and a pattern are needed");
             return std::nullopt;
         }
-        pattern = positional.back();
-        positional.pop_back();
-    } else if (positional.empty()) {
+        pattern = request.files.back();
+        request.files.pop_back();
+        request.patternLast = true;
+    } else if (request.files.empty()) {
         usageError("search", "a snapshot file is needed");
         return std::nullopt;
     }
-    for (std::string_view file : positional) {
+    for (std::string_view file : request.files) {
         if (file.empty()) {
             usageError("search", "the snapshot file name is empty");
             return std::nullopt;
@@ -111,27 +163,52 @@ std::optional<SearchRequest> parseArguments(const Args& args) {
         usageError("search", "the pattern is empty");
         return std::nullopt;
     }
+    const bool glob = line.has(kOptGlob);
+    const bool regex = line.has(kOptRegex);
     if (glob && regex) {
         usageError("search", "--glob and --regex do not go together");
         return std::nullopt;
     }
-    if (unicode && request.dialog.isMatchCase) {
-        usageError("search", "--ignore-case-unicode and --match-case do not go together");
+    request.dialogRules = line.has(kOptDialogRules);
+    if (request.dialogRules && (glob || regex || line.has(kOptFullPath))) {
+        usageError("search", "--dialog-rules does not go with --glob, --regex or --full-path");
         return std::nullopt;
     }
-    if (!checkOutputOptions("search", request.output)) {
-        return std::nullopt;
+    // The last of -s and -i counts, as in grep.
+    bool exact = false;
+    for (const GivenOption& o : line.options) {
+        exact = o.id == kOptCaseSensitive ? true : o.id == kOptIgnoreCase ? false : exact;
     }
-    request.files = std::move(positional);
+    for (const GivenOption& o : line.options) {
+        if (o.id == kOptKind) {
+            const int kind = kindNamed(o.value);
+            if (kind < 0) {
+                usageError("search", "the kind is a number from 0 to 11 or a name such as "
+                                     "folder or document, not '" +
+                                         displayArgument(o.value) + "'");
+                return std::nullopt;
+            }
+            request.kinds.push_back(kind);
+        } else if (o.id == kOptRoot) {
+            request.roots.push_back(utf8ToUtf16(o.value));
+        }
+    }
+    request.count = line.has(kOptCount);
+    request.quiet = line.has(kOptQuiet);
+    if (line.has(kOptMax)) {
+        request.maxResults = numberValue(*line.last(kOptMax));
+    }
     request.dialog.pattern = utf8ToUtf16(*pattern);
-    request.ownMatcher = glob || regex || unicode;
+    request.dialog.isMatchCase = exact;
+    request.dialog.isMatchWholePatternOnly = line.has(kOptWhole);
+    request.dialog.isFilesOnly = line.has(kOptFilesOnly);
+    request.dialog.isRecursiveSearch = !line.has(kOptNoRecursive);
     request.names.syntax = glob    ? MatchSyntax::Glob
                            : regex ? MatchSyntax::Regex
                                    : MatchSyntax::Plain;
-    request.names.caseRule = request.dialog.isMatchCase ? CaseRule::Exact
-                             : unicode                  ? CaseRule::Unicode
-                                                        : CaseRule::AsciiLetters;
+    request.names.caseRule = exact ? CaseRule::Exact : CaseRule::Unicode;
     request.names.whole = request.dialog.isMatchWholePatternOnly;
+    request.names.fullPath = line.has(kOptFullPath);
     return request;
 }
 
@@ -140,7 +217,7 @@ void appendRow(std::string& out, const NodeRow& row, const OutputOptions& option
     if (options.null) {
         if (severalFiles) {
             out += row.file;
-            out += '\0';
+            out += ':';
         }
         appendWholePath(out, row, options.pathStyle, Escape::Raw);
         out += '\0';
@@ -175,62 +252,119 @@ void appendRow(std::string& out, const NodeRow& row, const OutputOptions& option
     out += '\n';
 }
 
+// Whether node passes --kind and --root.
+bool wanted(const SnapshotTree& tree, NodeId node, const SearchRequest& request) {
+    if (!request.kinds.empty() && std::find(request.kinds.begin(), request.kinds.end(),
+                                            tree.kind(node)) == request.kinds.end()) {
+        return false;
+    }
+    if (request.roots.empty()) {
+        return true;
+    }
+    NodeId root = node;
+    while (tree.parent(root) != kNoNode) {
+        root = tree.parent(root);
+    }
+    const std::u16string_view title = listedName(tree.text(root), tree.kind(root), true);
+    return std::find(request.roots.begin(), request.roots.end(), title) != request.roots.end();
+}
+
+// The hint for "search PATTERN FILE", grep's order: the file was not found and the last
+// operand, taken for the pattern, is a file.
+void hintAtOrder(const SearchRequest& request, int error) {
+    struct stat st;
+    const std::string last = utf16ToUtf8(request.dialog.pattern);
+    if (request.patternLast && error == ENOENT && ::stat(last.c_str(), &st) == 0) {
+        std::cerr << "zelvane-cli search: hint: the pattern comes after the files (search "
+                  << displayArgument(last) << " PATTERN), or give it with -e PATTERN\n";
+    }
+}
+
 } // namespace
 
-int runSearch(const Args& args) {
-    const std::optional<SearchRequest> request = parseArguments(args);
+int runSearch(const CommandLine& line) {
+    const std::optional<SearchRequest> request = parseArguments(line);
     if (!request) {
         return kExitFailure;
     }
     NameMatcher matcher;
-    if (request->ownMatcher) {
+    if (!request->dialogRules) {
         std::string error;
         if (!matcher.compile(request->dialog.pattern, request->names, error)) {
             return usageError("search", error);
         }
     }
 
-    Output out;
     bool unreadable = false;
+    bool hinted = false;
     std::size_t total = 0;
     const bool severalFiles = request->files.size() > 1;
+    const bool listed = !request->count && !request->quiet;
     SnapshotTree tree;
     SearchEngine engine;
     SearchResults results;
     std::vector<NodeId> nodes;
     NodeRow row;
-    for (std::string_view file : request->files) {
-        LoadStats stats;
-        if (!loadOrReport(file, tree, stats)) {
-            unreadable = true;
-            continue;
-        }
-        nodes.clear();
-        if (request->ownMatcher) {
-            searchNames(tree, matcher, request->dialog.isRecursiveSearch,
-                        request->dialog.isFilesOnly, nodes);
-        } else {
-            engine.run(tree, request->dialog, results);
-            nodes.reserve(results.size());
-            for (std::size_t i = 0; i < results.size(); ++i) {
-                nodes.push_back(results.node(i));
+    const bool written = writeOutput(line, [&](Output& out) {
+        for (std::string_view file : request->files) {
+            if (total >= request->maxResults) {
+                break;
             }
-            results.clear();
-        }
-        for (const NodeId node : nodes) {
-            describeNode(file, tree, node, row);
-            appendRow(out.buffer(), row, request->output, severalFiles);
-            out.flushIfFull();
-            if (out.failed()) {
-                return kExitFailure;
+            LoadStats stats;
+            if (!loadOrReport(file, tree, stats)) {
+                if (!hinted) {
+                    hintAtOrder(*request, stats.error);
+                    hinted = true;
+                }
+                unreadable = true;
+                continue;
             }
+            nodes.clear();
+            if (!request->dialogRules) {
+                searchNames(tree, matcher, request->dialog.isRecursiveSearch,
+                            request->dialog.isFilesOnly, nodes);
+            } else {
+                engine.run(tree, request->dialog, results);
+                nodes.reserve(results.size());
+                for (std::size_t i = 0; i < results.size(); ++i) {
+                    nodes.push_back(results.node(i));
+                }
+                results.clear();
+            }
+            std::size_t found = 0;
+            for (const NodeId node : nodes) {
+                if (total + found >= request->maxResults) {
+                    break;
+                }
+                if (!wanted(tree, node, *request)) {
+                    continue;
+                }
+                ++found;
+                if (listed) {
+                    describeNode(file, tree, node, row);
+                    appendRow(out.buffer(), row, request->output, severalFiles);
+                    out.flushIfFull();
+                    if (out.failed()) {
+                        return false;
+                    }
+                }
+            }
+            if (request->count) {
+                if (severalFiles) {
+                    out.buffer().append(displayArgument(file)).append(":");
+                }
+                out.buffer().append(std::to_string(found)).append("\n");
+            }
+            total += found;
         }
-        total += nodes.size();
-    }
-    if (!out.finish()) {
+        return !out.failed();
+    });
+    if (!written) {
         return kExitFailure;
     }
-    std::cerr << total << " matches found.\n" << std::flush;
+    if (listed) {
+        std::cerr << total << (total == 1 ? " match found.\n" : " matches found.\n") << std::flush;
+    }
     if (unreadable) {
         return kExitFailure;
     }

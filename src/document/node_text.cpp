@@ -49,13 +49,18 @@ std::u16string columnPath(std::span<const PathElement> ancestors) {
     return path;
 }
 
+void appendSlashStep(std::u16string& path, bool first, std::u16string_view name) {
+    // A root titled after its folder ("/media/cd/") ends in a slash already.
+    if (!first && (path.empty() || path.back() != kSlashSeparator)) {
+        path += kSlashSeparator;
+    }
+    path += name;
+}
+
 std::u16string slashPath(std::span<const PathElement> ancestors) {
     std::u16string path;
     for (std::size_t i = 0; i < ancestors.size(); ++i) {
-        if (i > 0) {
-            path += kSlashSeparator;
-        }
-        path += listedName(ancestors[i].text, ancestors[i].kind, i == 0);
+        appendSlashStep(path, i == 0, listedName(ancestors[i].text, ancestors[i].kind, i == 0));
     }
     return path;
 }

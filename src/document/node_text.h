@@ -45,5 +45,8 @@ struct PathElement {
 // The paths of a node whose ancestors are these, the root first (none for a root: empty).
 std::u16string columnPath(std::span<const PathElement> ancestors);
 std::u16string slashPath(std::span<const PathElement> ancestors);
+// Appends name to a slash path: after a slash, unless it is the first name or the path
+// ends in one already (a root titled "/media/cd/").
+void appendSlashStep(std::u16string& path, bool first, std::u16string_view name);
 
 } // namespace zelvane

@@ -289,13 +289,15 @@ template <class Visit> void SnapshotTree::forEachNode(Visit visit) const {
 
 // Visits every node below parent (kTopLevel: the whole tree) in pre-order (a node, its
 // whole subtree, then its next sibling) with its level below parent, 0 for parent's
-// children. Iterative, so a very deep tree cannot exhaust the stack.
-template <class Visit> void walkPreOrder(const SnapshotTree& tree, NodeId parent, Visit visit) {
+// children, down to level maxLevel. Iterative, so a very deep tree cannot exhaust the stack.
+template <class Visit>
+void walkPreOrder(const SnapshotTree& tree, NodeId parent, Visit visit,
+                  std::size_t maxLevel = static_cast<std::size_t>(-1)) {
     std::vector<NodeId> pending; // the next sibling to visit at each open level
     NodeId current = tree.firstChild(parent);
     while (current != kNoNode) {
         visit(current, pending.size());
-        if (tree.hasChildren(current)) {
+        if (pending.size() < maxLevel && tree.hasChildren(current)) {
             pending.push_back(tree.nextSibling(current));
             current = tree.firstChild(current);
             continue;

@@ -32,7 +32,8 @@ enum class CaseRule {
 struct NameMatchOptions {
     MatchSyntax syntax = MatchSyntax::Plain;
     CaseRule caseRule = CaseRule::AsciiLetters;
-    bool whole = false; // Plain and Regex: the whole text must match (Glob always is whole)
+    bool whole = false;    // Plain and Regex: the whole text must match (Glob always is whole)
+    bool fullPath = false; // Glob and Regex: matched against the node's whole slash path
 };
 
 // Full Unicode case folding (CaseFolding.txt, default mappings); lone surrogates stay.
