@@ -43,7 +43,7 @@ CaptureOutcome captureTree(SnapshotTree& tree, ScanState& state, const CaptureRe
         observer.setProgressText(u"Scanning...");
         state.stopRequested = false;
 
-        DirectoryScanner scanner(tree, state, observer);
+        DirectoryScanner scanner(tree, state, observer, request.rules);
         outcome.total = scanner.ScanDirectory(request.path, outcome.root);
 
         tree.setTextAndBold(outcome.root, request.label);

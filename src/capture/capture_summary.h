@@ -10,10 +10,15 @@ namespace zelvane {
 // spaces: 1234567 gives "1 234 567".
 std::string FormatSizeGrouped(std::uint64_t total);
 
+// How the summary spells "successfully": the desktop program's message box keeps the
+// spelling its users know, the command-line tool spells it right.
+enum class SummarySpelling { MessageBox, Corrected };
+
 // The message shown when a capture ends:
 // "3 folder(s) & 10 file(s) successfuly added.\nTotal size is 1 234 567 byte(s)", followed
 // by "\n\nNote: Scanning process was interrupted." when it was stopped.
 std::u16string buildCaptureSummary(std::uint32_t folders, std::uint32_t files, std::uint64_t total,
-                                   bool stopped);
+                                   bool stopped,
+                                   SummarySpelling spelling = SummarySpelling::MessageBox);
 
 } // namespace zelvane

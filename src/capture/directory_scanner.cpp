@@ -40,8 +40,37 @@ std::u16string progressText(std::uint32_t folders, std::uint32_t files) {
 
 } // namespace
 
-DirectoryScanner::DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObserver& observer)
-    : tree_(tree), state_(state), observer_(observer) {}
+DirectoryScanner::DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObserver& observer,
+                                   const ScanRules& rules)
+    : tree_(tree), state_(state), observer_(observer), rules_(rules) {}
+
+bool DirectoryScanner::passes(std::u16string_view extension) const {
+    if (rules_.extensions.empty()) {
+        return passesFilter(state_.filter, extension);
+    }
+    if (extension.empty()) {
+        return false;
+    }
+    for (const std::u16string& wanted : rules_.extensions) {
+        if (rules_.extensionsIgnoreCase ? equalsIgnoringCase(extension.substr(1), wanted)
+                                        : extension.substr(1) == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DirectoryScanner::excluded(std::string_view name, bool folder) {
+    if (!rules_.excluded) {
+        return false;
+    }
+    relative_.clear();
+    for (std::size_t level = 1; level < depth_; ++level) {
+        relative_.append(frames_[level].name).append("/");
+    }
+    relative_.append(name);
+    return rules_.excluded(name, relative_, folder);
+}
 
 DirectoryScanner::Frame& DirectoryScanner::pushFrame(NodeId node, std::string_view name) {
     if (depth_ == frames_.size()) {
@@ -149,6 +178,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
         if (!root.dir.readAll(root.listing)) {
             observer_.folderUnreadable(rootPath_, errno != 0 ? errno : EIO);
         }
+        rootDevice_ = rules_.oneFileSystem ? root.dir.device() : 0;
     }
 
     for (;;) {
@@ -180,6 +210,9 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             continue;
         }
         const platform::DirectoryEntry entry = frame.listing[index];
+        if (excluded(name, entry.type == platform::EntryType::Directory)) {
+            continue;
+        }
         if (entry.type == platform::EntryType::Directory) {
             ++state_.folders;
             widen(name, frame.childName);
@@ -197,7 +230,10 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             int error = child.isOpen() ? 0 : child.error();
             Frame& below = pushFrame(childNode, childBytes);
             below.dir = std::move(child);
-            if (below.dir.isOpen() && !below.dir.readAll(below.listing)) {
+            // Another file system's folder is captured, but not what it holds.
+            const bool mounted =
+                rules_.oneFileSystem && below.dir.isOpen() && below.dir.device() != rootDevice_;
+            if (!mounted && below.dir.isOpen() && !below.dir.readAll(below.listing)) {
                 error = errno;
             }
             if (error != 0 || !below.dir.isOpen()) {
@@ -215,7 +251,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
 
         widen(name, fileName_);
         const NameParts parts = splitExtension(fileName_);
-        if (!passesFilter(state_.filter, parts.extension)) {
+        if (!passes(parts.extension)) {
             continue;
         }
         ++state_.files;

@@ -15,7 +15,8 @@ namespace zelvane {
 
 class DirectoryScanner {
 public:
-    DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObserver& observer);
+    DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObserver& observer,
+                     const ScanRules& rules = {});
 
     // Appends under parent a node for every folder and every file of the directory at path
     // that passes the scan filter, folders with their whole content, and returns the total
@@ -52,10 +53,15 @@ private:
     bool ensureOpen(std::size_t index);
     template <class Open> platform::Directory openWithRetry(std::size_t inUse, Open open);
     bool closeUpperLevels(std::size_t inUse);
+    bool passes(std::u16string_view extension) const;
+    bool excluded(std::string_view name, bool folder);
 
     SnapshotTree& tree_;
     ScanState& state_;
     ScanObserver& observer_;
+    const ScanRules& rules_;
+    std::uint64_t rootDevice_ = 0;
+    std::string relative_; // the path below the root of the entry being looked at
     std::string rootPath_;
     std::vector<Frame> frames_; // frames_[0 .. depth_-1] are the open levels
     std::size_t depth_ = 0;

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelvane {
 
@@ -13,6 +15,21 @@ struct ScanState {
     std::uint32_t files = 0;   // files added (that passed the filter)
     std::u16string filter = u"*";
     bool stopRequested = false;
+};
+
+// What a capture from the command line may ask beyond the Add Tree dialog's filter.
+struct ScanRules {
+    // Stay on the file system of the captured folder: a folder mounted from another one
+    // is captured, empty.
+    bool oneFileSystem = false;
+    // When not empty, a file is captured when its extension (without its dot) is one of
+    // these, instead of the state's filter; letter case ignored when extensionsIgnoreCase.
+    std::vector<std::u16string> extensions;
+    bool extensionsIgnoreCase = false;
+    // When set, the folders and files for which it is true are left out (a folder with
+    // everything in it): their name and their path below the captured folder ("a/b/c"),
+    // as the file system's bytes.
+    std::function<bool(std::string_view name, std::string_view relativePath, bool folder)> excluded;
 };
 
 // The program's one scan state (only one capture runs at a time).

@@ -1,9 +1,11 @@
 // zelvane-cli scan: one capture of a directory tree into a snapshot file.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
 #include "platform/directory.h"
+#include "search/name_matchers.h"
 #include "text/utf.h"
 
 namespace zelvane::cli {
@@ -109,15 +112,30 @@ public:
     void setPhase(ScanPhase phase) override {
         if (phase == ScanPhase::Sorting) {
             sortStart_ = Clock::now();
+            if (show_) {
+                std::fprintf(
+                    stderr, "\rSorting %s nodes...\033[K",
+                    FormatSizeGrouped(std::uint64_t{state_.folders} + state_.files).c_str());
+                std::fflush(stderr);
+            }
         }
     }
-    void setProgressText(std::u16string_view text) override {
-        if (!show_) {
+    // The desktop program's text is not shown: one line of counts, time and rate instead,
+    // rewritten at most ten times a second.
+    void setProgressText(std::u16string_view) override {
+        const Clock::time_point now = Clock::now();
+        if (!show_ || now - shown_ < std::chrono::milliseconds(100)) {
             return;
         }
-        std::string line;
-        appendDisplay(line, text);
-        std::fprintf(stderr, "\r%s\033[K", line.c_str());
+        shown_ = now;
+        const double seconds = secondsBetween(start_, now);
+        const std::uint64_t items = std::uint64_t{state_.folders} + state_.files;
+        std::fprintf(
+            stderr, "\rScanning: %s folders, %s files, %.1f s, %s entries/s\033[K",
+            FormatSizeGrouped(state_.folders).c_str(), FormatSizeGrouped(state_.files).c_str(),
+            seconds,
+            FormatSizeGrouped(seconds > 0 ? static_cast<std::uint64_t>(items / seconds) : items)
+                .c_str());
         std::fflush(stderr);
     }
     void setScanningState(bool scanning) override {
@@ -146,6 +164,8 @@ public:
 private:
     ScanState& state_;
     bool show_;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point shown_{};
     Clock::time_point sortStart_{};
     Clock::time_point sortEnd_{};
     std::size_t unreadable_ = 0;
@@ -153,7 +173,10 @@ private:
 
 struct ScanOptions {
     std::optional<std::string> path;
-    std::string filter = "*";
+    std::vector<std::u16string> filters; // empty: every file
+    bool filterIgnoreCase = false;
+    std::vector<std::string> excludes;
+    bool oneFileSystem = false;
     std::optional<std::string> title;
     std::optional<std::string> output;
     std::optional<std::string> append;
@@ -165,10 +188,31 @@ struct ScanOptions {
 std::optional<ScanOptions> parseOptions(const CommandLine& line) {
     ScanOptions options;
     for (const GivenOption& o : line.options) {
-        if (o.id == kOptFilter) {
-            options.filter = o.value;
+        if (o.id == kOptExclude) {
+            options.excludes.push_back(o.value);
         }
+        if (o.id != kOptFilter || o.value == "*") {
+            continue;
+        }
+        std::string_view extension = o.value;
+        if (extension.starts_with('.')) {
+            extension.remove_prefix(1);
+            warn("scan", "--filter takes the extension without its dot: '" +
+                             displayArgument(extension) + "' is used");
+        }
+        if (extension.empty()) {
+            usageError("scan", "--filter needs an extension");
+            return std::nullopt;
+        }
+        options.filters.push_back(utf8ToUtf16(extension));
     }
+    // A * among them takes every file, as the dialog's filter does.
+    if (std::any_of(line.options.begin(), line.options.end(),
+                    [](const GivenOption& o) { return o.id == kOptFilter && o.value == "*"; })) {
+        options.filters.clear();
+    }
+    options.filterIgnoreCase = line.has(kOptFilterIgnoreCase);
+    options.oneFileSystem = line.has(kOptOneFileSystem);
     auto text = [&](int id) {
         const auto value = line.last(id);
         return value ? std::optional<std::string>(*value) : std::nullopt;
@@ -270,7 +314,45 @@ int runScan(const CommandLine& line) {
 
     CaptureRequest request;
     request.path = utf8ToUtf16(*options->path);
-    request.filter = utf8ToUtf16(options->filter);
+    request.filter.assign(1, u'*'); // the rules hold the extensions
+    request.rules.extensions = options->filters;
+    request.rules.extensionsIgnoreCase = options->filterIgnoreCase;
+    request.rules.oneFileSystem = options->oneFileSystem;
+    // --exclude: a pattern with a slash is matched against the path below PATH, any other
+    // against the name.
+    std::vector<std::unique_ptr<NameMatcher>> names;
+    std::vector<std::unique_ptr<NameMatcher>> paths;
+    for (const std::string& pattern : options->excludes) {
+        const bool path = pattern.find('/') != std::string::npos;
+        auto matcher = std::make_unique<NameMatcher>();
+        std::string error;
+        NameMatchOptions match{MatchSyntax::Glob, CaseRule::Exact, true, path};
+        if (!matcher->compile(utf8ToUtf16(pattern), match, error)) {
+            return usageError("scan", "--exclude " + displayArgument(pattern) + ": " + error);
+        }
+        (path ? paths : names).push_back(std::move(matcher));
+    }
+    if (!names.empty() || !paths.empty()) {
+        request.rules.excluded = [&names, &paths](std::string_view name, std::string_view relative,
+                                                  bool) {
+            const std::u16string text = utf8ToUtf16(name);
+            for (const auto& m : names) {
+                if (m->matches(text)) {
+                    return true;
+                }
+            }
+            if (paths.empty()) {
+                return false;
+            }
+            const std::u16string path = utf8ToUtf16(relative);
+            for (const auto& m : paths) {
+                if (m->matches(path)) {
+                    return true;
+                }
+            }
+            return false;
+        };
+    }
     request.label =
         options->title && !options->title->empty() ? utf8ToUtf16(*options->title) : request.path;
 
@@ -287,8 +369,8 @@ int runScan(const CommandLine& line) {
 
     const std::string& target = options->output ? *options->output : *options->append;
     const bool toStdout = target == "-";
-    const std::string summary =
-        utf16ToUtf8(buildCaptureSummary(outcome.folders, outcome.files, outcome.total, stopped));
+    const std::string summary = utf16ToUtf8(buildCaptureSummary(
+        outcome.folders, outcome.files, outcome.total, stopped, SummarySpelling::Corrected));
     if (stopped && (toStdout || exists(target))) {
         std::cerr << summary << "\nzelvane-cli: stopped; "
                   << (toStdout ? std::string("nothing was written")

@@ -149,6 +149,11 @@ bool Directory::readAll(DirectoryListing& out) {
     }
 }
 
+std::uint64_t Directory::device() const {
+    struct stat info {};
+    return dir_ != nullptr && ::fstat(dirfd(dir_), &info) == 0 ? info.st_dev : 0;
+}
+
 std::uint64_t Directory::fileSize(std::string_view name) const {
     if (dir_ == nullptr) {
         return 0;

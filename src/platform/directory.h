@@ -74,6 +74,8 @@ public:
     // Appends every entry of the directory to out. Returns false when reading stopped on
     // an error; the entries read until then stay in out. Reads the directory once.
     bool readAll(DirectoryListing& out);
+    // The device the directory lies on (st_dev); 0 when it cannot be asked.
+    std::uint64_t device() const;
     // Size in bytes of the regular file name in this directory; 0 when it is not a regular
     // file any more or cannot be asked.
     std::uint64_t fileSize(std::string_view name) const;

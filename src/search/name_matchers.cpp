@@ -36,25 +36,6 @@ bool inClass(const std::vector<char32_t>& ranges, char32_t c) {
 
 } // namespace
 
-std::u16string foldCaseFull(std::u16string_view text) {
-    std::u16string out(text.size() * 3 + 1, u'\0');
-    for (;;) {
-        UErrorCode status = U_ZERO_ERROR;
-        const int32_t length =
-            u_strFoldCase(out.data(), static_cast<int32_t>(out.size()), text.data(),
-                          static_cast<int32_t>(text.size()), U_FOLD_CASE_DEFAULT, &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            out.resize(static_cast<std::size_t>(length) + 1);
-            continue;
-        }
-        if (U_FAILURE(status)) {
-            return std::u16string(text);
-        }
-        out.resize(static_cast<std::size_t>(length));
-        return out;
-    }
-}
-
 NameMatcher::NameMatcher() = default;
 NameMatcher::~NameMatcher() = default;
 

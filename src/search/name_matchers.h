@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "document/snapshot_tree.h"
+#include "text/text.h"
 
 namespace zelvane {
 
@@ -35,9 +36,6 @@ struct NameMatchOptions {
     bool whole = false;    // Plain and Regex: the whole text must match (Glob always is whole)
     bool fullPath = false; // Glob and Regex: matched against the node's whole slash path
 };
-
-// Full Unicode case folding (CaseFolding.txt, default mappings); lone surrogates stay.
-std::u16string foldCaseFull(std::u16string_view text);
 
 class NameMatcher {
 public:

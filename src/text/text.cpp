@@ -1,5 +1,8 @@
 #include "text/text.h"
 
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
 namespace zelvane {
 
 std::u16string foldAsciiUpper(std::u16string_view text) {
@@ -37,6 +40,29 @@ std::u16string decimalText(std::uint64_t n) {
         n /= 10;
     } while (n != 0);
     return digits;
+}
+
+std::u16string foldCaseFull(std::u16string_view text) {
+    std::u16string out(text.size() * 3 + 1, u'\0');
+    for (;;) {
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t length =
+            u_strFoldCase(out.data(), static_cast<int32_t>(out.size()), text.data(),
+                          static_cast<int32_t>(text.size()), U_FOLD_CASE_DEFAULT, &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            out.resize(static_cast<std::size_t>(length) + 1);
+            continue;
+        }
+        if (U_FAILURE(status)) {
+            return std::u16string(text);
+        }
+        out.resize(static_cast<std::size_t>(length));
+        return out;
+    }
+}
+
+bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    return a == b || foldCaseFull(a) == foldCaseFull(b);
 }
 
 } // namespace zelvane

@@ -50,4 +50,9 @@ std::u16string shownText(std::u16string_view text);
 // The decimal digits of n.
 std::u16string decimalText(std::uint64_t n);
 
+// Full Unicode case folding (CaseFolding.txt, default mappings); lone surrogates stay.
+std::u16string foldCaseFull(std::u16string_view text);
+// a and b are equal once both are folded so.
+bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b);
+
 } // namespace zelvane
