@@ -19,6 +19,9 @@ struct NameMatcher::Regex {
 
 namespace {
 
+// The most patterns one pattern's braces may stand for.
+constexpr std::size_t kMaxAlternatives = 4096;
+
 // The code points of text; a lone surrogate stands for itself.
 void decode(std::u16string_view text, std::vector<char32_t>& out) {
     out.clear();
@@ -32,6 +35,50 @@ bool inClass(const std::vector<char32_t>& ranges, char32_t c) {
         }
     }
     return false;
+}
+
+// The patterns that {a,b} stands for, nested braces too; a \ quotes a brace or comma, and
+// a brace without its partner stands for itself. False when they would be more than
+// kMaxAlternatives.
+bool expandBraces(const std::vector<char32_t>& points, std::vector<std::vector<char32_t>>& out) {
+    // The first brace group at the top level: its { and }, and its top-level commas.
+    std::size_t open = points.size();
+    std::vector<std::size_t> commas;
+    int depth = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const char32_t c = points[i];
+        if (c == U'\\') {
+            ++i;
+        } else if (c == U'{') {
+            open = depth++ == 0 ? i : open;
+        } else if (c == U',' && depth == 1) {
+            commas.push_back(i);
+        } else if (c == U'}' && depth > 0 && --depth == 0) {
+            if (commas.empty()) { // {x}: no alternatives, the braces stand for themselves
+                open = points.size();
+                continue;
+            }
+            commas.push_back(i);
+            const std::vector<char32_t> before(points.begin(), points.begin() + open);
+            const std::vector<char32_t> after(points.begin() + i + 1, points.end());
+            std::size_t from = open + 1;
+            for (const std::size_t to : commas) {
+                std::vector<char32_t> one = before;
+                one.insert(one.end(), points.begin() + from, points.begin() + to);
+                one.insert(one.end(), after.begin(), after.end());
+                from = to + 1;
+                if (!expandBraces(one, out)) {
+                    return false;
+                }
+            }
+            return true;
+        }
+    }
+    if (out.size() >= kMaxAlternatives) {
+        return false;
+    }
+    out.push_back(points);
+    return true;
 }
 
 } // namespace
@@ -61,7 +108,7 @@ std::u16string NameMatcher::fold(std::u16string_view text) const {
 bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& options,
                           std::string& error) {
     options_ = options;
-    glob_.clear();
+    globs_.clear();
     regex_.reset();
     pattern_.clear();
     switch (options.syntax) {
@@ -89,16 +136,36 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
     }
     std::vector<char32_t> points;
     decode(fold(pattern), points);
+    std::vector<std::vector<char32_t>> alternatives;
+    if (!expandBraces(points, alternatives)) {
+        error =
+            "the pattern's {...} make more than " + std::to_string(kMaxAlternatives) + " patterns";
+        return false;
+    }
+    for (const std::vector<char32_t>& alternative : alternatives) {
+        globs_.push_back(globTokens(alternative, options.fullPath));
+    }
+    return true;
+}
+
+std::vector<NameMatcher::GlobToken> NameMatcher::globTokens(const std::vector<char32_t>& points,
+                                                            bool fullPath) {
+    std::vector<GlobToken> tokens;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const char32_t c = points[i];
-        if (c == U'*') {
-            if (glob_.empty() || glob_.back().type != GlobToken::Star) {
-                glob_.push_back({GlobToken::Star});
+        if (c == U'*' && i + 1 < points.size() && points[i + 1] == U'*' && fullPath) {
+            // ** crosses folders; **/ also matches no folder at all.
+            const bool slash = i + 2 < points.size() && points[i + 2] == U'/';
+            tokens.push_back({slash ? GlobToken::Folders : GlobToken::AnyRun});
+            i += slash ? 2 : 1;
+        } else if (c == U'*') {
+            if (tokens.empty() || tokens.back().type != GlobToken::Star) {
+                tokens.push_back({GlobToken::Star});
             }
         } else if (c == U'?') {
-            glob_.push_back({GlobToken::Any});
+            tokens.push_back({GlobToken::Any});
         } else if (c == U'\\' && i + 1 < points.size()) {
-            glob_.push_back({GlobToken::Literal, points[++i]});
+            tokens.push_back({GlobToken::Literal, points[++i]});
         } else if (c == U'[') {
             // A class runs to the first ] after its first member; without one, [ is itself.
             std::size_t j = i + 1;
@@ -130,55 +197,100 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
                 token.ranges.push_back(last);
             }
             if (closed) {
-                glob_.push_back(std::move(token));
+                tokens.push_back(std::move(token));
                 i = j;
             } else {
-                glob_.push_back({GlobToken::Literal, c});
+                tokens.push_back({GlobToken::Literal, c});
             }
         } else {
-            glob_.push_back({GlobToken::Literal, c});
+            tokens.push_back({GlobToken::Literal, c});
         }
     }
-    return true;
+    return tokens;
 }
 
 bool NameMatcher::globMatches(std::u16string_view text) {
     decode(fold(text), points_);
-    // Classic wildcard matching: on a mismatch, go back to the last star and let it take
-    // one more character.
-    std::size_t t = 0;
-    std::size_t p = 0;
-    std::size_t starToken = glob_.size();
-    std::size_t starText = 0;
-    while (t < points_.size()) {
-        if (p < glob_.size()) {
-            const GlobToken& token = glob_[p];
-            if (token.type == GlobToken::Star) {
-                starToken = p++;
-                starText = t;
-                continue;
-            }
-            const char32_t c = points_[t];
-            const bool one =
-                token.type == GlobToken::Any ||
-                (token.type == GlobToken::Literal && token.value == c) ||
-                (token.type == GlobToken::Class && inClass(token.ranges, c) != token.negated);
-            if (one) {
-                ++p;
-                ++t;
-                continue;
+    for (const std::vector<GlobToken>& glob : globs_) {
+        if (globMatches(glob)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The pattern as a machine of its token positions, all followed at once: time in the
+// product of the lengths whatever the pattern, so that no pattern can make it crawl.
+bool NameMatcher::globMatches(const std::vector<GlobToken>& glob) {
+    const bool fullPath = options_.fullPath;
+    const std::size_t n = glob.size();
+    live_.assign(n + 1, 0);
+    next_.assign(n + 1, 0);
+    // Adds position p and what follows it without taking a character.
+    auto reach = [&](std::vector<char>& set, std::size_t p) {
+        for (; p <= n; ++p) {
+            set[p] = 1;
+            const auto type = p < n ? glob[p].type : GlobToken::Literal;
+            if (type != GlobToken::Star && type != GlobToken::AnyRun &&
+                type != GlobToken::Folders) {
+                return;
             }
         }
-        if (starToken == glob_.size()) {
+    };
+    reach(live_, 0);
+    for (const char32_t c : points_) {
+        std::fill(next_.begin(), next_.end(), 0);
+        bool any = false;
+        for (std::size_t p = 0; p < n; ++p) {
+            if (live_[p] == 0) {
+                continue;
+            }
+            const GlobToken& token = glob[p];
+            const bool slash = c == U'/';
+            switch (token.type) {
+            case GlobToken::Star:
+                if (!(fullPath && slash)) {
+                    reach(next_, p);
+                    any = true;
+                }
+                break;
+            case GlobToken::AnyRun:
+                reach(next_, p);
+                any = true;
+                break;
+            case GlobToken::Folders:
+                reach(next_, p);
+                if (slash) {
+                    reach(next_, p + 1);
+                }
+                any = true;
+                break;
+            case GlobToken::Any:
+                if (!(fullPath && slash)) {
+                    reach(next_, p + 1);
+                    any = true;
+                }
+                break;
+            case GlobToken::Literal:
+                if (token.value == c) {
+                    reach(next_, p + 1);
+                    any = true;
+                }
+                break;
+            case GlobToken::Class:
+                if (inClass(token.ranges, c) != token.negated && !(fullPath && slash)) {
+                    reach(next_, p + 1);
+                    any = true;
+                }
+                break;
+            }
+        }
+        if (!any) {
             return false;
         }
-        p = starToken + 1;
-        t = ++starText;
+        live_.swap(next_);
     }
-    while (p < glob_.size() && glob_[p].type == GlobToken::Star) {
-        ++p;
-    }
-    return p == glob_.size();
+    return live_[n] != 0;
 }
 
 bool NameMatcher::matches(std::u16string_view text) {
@@ -199,27 +311,33 @@ bool NameMatcher::matches(std::u16string_view text) {
     return U_SUCCESS(status) && found;
 }
 
-std::u16string_view matchedText(const SnapshotTree& tree, NodeId node, MatchSyntax syntax) {
-    const std::u16string_view text = tree.text(node);
-    return syntax == MatchSyntax::Plain
-               ? text
-               : listedName(text, tree.kind(node), tree.parent(node) == kNoNode);
+std::u16string_view matchedText(const SnapshotTree& tree, NodeId node) {
+    return listedName(tree.text(node), tree.kind(node), tree.parent(node) == kNoNode);
 }
 
 void searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,
                  std::vector<NodeId>& out) {
-    const MatchSyntax syntax = matcher.options().syntax;
-    // Pre-order with an explicit stack of the next siblings to come back to.
+    const bool fullPath = matcher.options().fullPath;
+    // Pre-order with an explicit stack of the next siblings to come back to, and with
+    // fullPath the slash path of the node, its parent's length at each level.
     std::vector<NodeId> pending;
+    std::vector<std::size_t> lengths;
+    std::u16string path;
     NodeId node = tree.firstRoot();
     while (node != kNoNode) {
-        if (matcher.matches(matchedText(tree, node, syntax)) &&
-            !(filesOnly && isContainerKind(tree.kind(node)))) {
+        std::u16string_view text = matchedText(tree, node);
+        if (fullPath) {
+            path.resize(lengths.empty() ? 0 : lengths.back());
+            appendSlashStep(path, lengths.empty(), text);
+            text = path;
+        }
+        if (matcher.matches(text) && !(filesOnly && isContainerKind(tree.kind(node)))) {
             out.push_back(node);
         }
         const NodeId next = tree.nextSibling(node);
         if (recursive && tree.hasChildren(node)) {
             pending.push_back(next);
+            lengths.push_back(path.size());
             node = tree.firstChild(node);
         } else {
             node = next;
@@ -227,6 +345,7 @@ void searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive,
         while (node == kNoNode && !pending.empty()) {
             node = pending.back();
             pending.pop_back();
+            lengths.pop_back();
         }
     }
 }

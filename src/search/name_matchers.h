@@ -2,14 +2,17 @@
 // ICU regular expressions and full Unicode case folding; and the walk that applies one to
 // a snapshot under the dialog's "recursive" and "files only" options.
 //
-// Plain      the dialog's rule (the pattern anywhere in the stored text, or the whole text
-//            with `whole`), folding letter case by the chosen rule.
-// Glob       * (any run), ? (any one character), [abc], [a-z], [!a-z] or [^a-z], and \ that
-//            takes the next character as it is, over the whole name.
+// Plain      the pattern anywhere in the name (or the whole name with `whole`), letter
+//            case folded by the chosen rule. (The Search dialog's own rule, on the stored
+//            texts, is the search engine's.)
+// Glob       * (any run), ? (any one character), [abc], [a-z], [!a-z] or [^a-z], {a,b}
+//            (either), and \ that takes the next character as it is, over the whole
+//            name; with fullPath over the whole slash path, where * ? and classes do not
+//            match a / and ** does (**/ also matching no folder at all).
 // Regex      an ICU regular expression found anywhere in the name (the whole name with
 //            `whole`). ICU's own case folding is used whenever case is ignored.
-// Glob and Regex look at the name as people see it: a folder's text without its one
-// leading space. Plain looks at the stored text, as the dialog does.
+// Every syntax looks at the name as people see it: a folder's text without its one
+// leading space.
 #pragma once
 
 #include <cstddef>
@@ -52,24 +55,30 @@ public:
 
 private:
     struct GlobToken {
-        enum Type { Literal, Any, Star, Class } type;
+        // Star: any run (not across a / with fullPath); AnyRun: **, any run at all;
+        // Folders: **/, no folder or any run ending with a /.
+        enum Type { Literal, Any, Star, AnyRun, Folders, Class } type;
         char32_t value = 0;             // Literal
         bool negated = false;           // Class
         std::vector<char32_t> ranges{}; // Class: pairs of first and last
     };
     std::u16string fold(std::u16string_view text) const;
     bool globMatches(std::u16string_view text);
+    bool globMatches(const std::vector<GlobToken>& glob);
+    static std::vector<GlobToken> globTokens(const std::vector<char32_t>& points, bool fullPath);
 
     NameMatchOptions options_;
-    std::u16string pattern_; // Plain: the folded pattern
-    std::vector<GlobToken> glob_;
-    std::vector<char32_t> points_; // the text being matched, as code points
+    std::u16string pattern_;                    // Plain: the folded pattern
+    std::vector<std::vector<GlobToken>> globs_; // one for each of the braces' patterns
+    std::vector<char> live_, next_;             // the positions reached, before and after
+    std::vector<char32_t> points_;              // the text being matched, as code points
     struct Regex;
     std::unique_ptr<Regex> regex_;
 };
 
-// The text a matcher is given for a node: the stored text for Plain, else the name.
-std::u16string_view matchedText(const SnapshotTree& tree, NodeId node, MatchSyntax syntax);
+// The text a matcher is given for a node: its name (a folder's without its leading space);
+// with fullPath, searchNames gives the whole slash path instead.
+std::u16string_view matchedText(const SnapshotTree& tree, NodeId node);
 
 // The nodes that match, in pre-order, appended to out. Every node is examined, or only
 // the roots when recursive is off; with filesOnly, matching roots and folders (kinds 4, 6
