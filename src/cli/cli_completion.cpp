@@ -41,6 +41,9 @@ std::vector<std::string> spellings(const OptionSpec& o) {
 
 // bash: what a value or an operand of a kind completes to.
 std::string bashValues(ValueKind kind, const std::vector<std::string_view>& choices) {
+    if (!choices.empty()) {
+        kind = ValueKind::Choice; // a word of its own, or one of these
+    }
     switch (kind) {
     case ValueKind::Choice:
         return "COMPREPLY=($(compgen -W '" + joined(choices) + "' -- \"$cur\"))";
@@ -95,6 +98,9 @@ std::string bash(const std::vector<const CommandSpec*>& commands) {
 }
 
 std::string zshAction(ValueKind kind, const std::vector<std::string_view>& choices) {
+    if (!choices.empty()) {
+        kind = ValueKind::Choice;
+    }
     switch (kind) {
     case ValueKind::Choice:
         return "(" + joined(choices) + ")";
@@ -174,7 +180,7 @@ std::string fish(const std::vector<const CommandSpec*>& commands) {
             if (!o.longName.empty()) {
                 s.append(" -l ").append(o.longName);
             }
-            if (o.value == ValueKind::Choice) {
+            if (!o.choices.empty()) {
                 s.append(" -x -a '").append(joined(o.choices)).append("'");
             } else if (o.value == ValueKind::File || o.value == ValueKind::Snapshot ||
                        o.value == ValueKind::Directory) {

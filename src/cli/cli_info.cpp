@@ -51,7 +51,8 @@ std::vector<NodeId> nodesAtPath(const SnapshotTree& tree, std::u16string_view pa
     };
     for (NodeId root = tree.firstRoot(); root != kNoNode; root = tree.nextSibling(root)) {
         std::u16string title(listedName(tree.text(root), tree.kind(root), true));
-        if (path == title) {
+        if (path == title || (title.size() > 1 && title.ends_with(kSlashSeparator) &&
+                              path == std::u16string_view(title).substr(0, title.size() - 1))) {
             found.push_back(root);
         } else if (path.substr(0, title.size()) == title &&
                    (title.ends_with(kSlashSeparator) || path[title.size()] == kSlashSeparator)) {

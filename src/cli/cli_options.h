@@ -26,7 +26,8 @@ struct OptionSpec {
     ValueKind value;            // None: a flag
     std::string_view valueName; // "N", "PATTERN" ... in --help
     std::string_view help;      // '\n' continues it on the next line
-    std::vector<std::string_view> choices = {}; // the values a Choice takes
+    // The values a Choice takes; for any other value, the words the shells complete.
+    std::vector<std::string_view> choices = {};
 };
 
 inline constexpr int kOptHelp = -1;

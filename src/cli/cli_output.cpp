@@ -57,6 +57,10 @@ void appendSafe(std::string& out, std::u16string_view text, bool tsv) {
 
 } // namespace
 
+std::vector<std::string_view> kindNames() {
+    return {kKindNames.begin(), kKindNames.end()};
+}
+
 std::string_view kindName(int kind) {
     if (kind < 0 || kind >= kKindCount) {
         return "unknown";

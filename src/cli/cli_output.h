@@ -99,6 +99,8 @@ std::optional<OutputOptions> outputOptionsOf(std::string_view command, const Com
 bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write);
 
 std::string_view kindName(int kind);
+// The names of kinds 0 to 11, in order.
+std::vector<std::string_view> kindNames();
 
 enum class Escape { Display, Tsv, Json, Raw };
 

@@ -82,7 +82,8 @@ const CommandSpec& specSearch() {
                  "examine only the roots"},
                 {kOptKind, 't', "kind", ValueKind::Text, "KIND",
                  "only nodes of KIND, a number (0 to 11) or a name (folder, document,\n"
-                 "media-file ...); repeat it for several kinds"},
+                 "media-file ...); repeat it for several kinds",
+                 kindNames()},
                 {kOptRoot, '\0', "root", ValueKind::Text, "TITLE",
                  "only below the roots titled TITLE; repeat it for several roots"},
                 {kOptCount, 'c', "count", ValueKind::None, "",
@@ -300,6 +301,7 @@ int runSearch(const CommandLine& line) {
     std::size_t total = 0;
     const bool severalFiles = request->files.size() > 1;
     const bool listed = !request->count && !request->quiet;
+    const bool counted = request->count && !request->quiet;
     SnapshotTree tree;
     SearchEngine engine;
     SearchResults results;
@@ -349,7 +351,7 @@ int runSearch(const CommandLine& line) {
                     }
                 }
             }
-            if (request->count) {
+            if (counted) {
                 if (severalFiles) {
                     out.buffer().append(displayArgument(file)).append(":");
                 }
