@@ -1,3 +1,4 @@
+#include "capture/capture_summary.h"
 #include "capture/classification.h"
 
 #include <utility>
@@ -11,7 +12,6 @@
 namespace zelvane {
 namespace {
 
-// The split at the last dot is tested through the kinds it gives.
 TEST(Classification, KindOfAFileNameAsTheScannerSplitsIt) {
     const std::pair<int, std::vector<std::u16string_view>> cases[] = {
         {kKindAutorun, {u"autorun.inf", u"AutoRun.INF"}},
@@ -41,13 +41,25 @@ TEST(Classification, FilterIsStarOrTheExactExtension) {
     const struct {
         std::u16string_view filter, extension;
         bool passes;
-    } cases[] = {{u"*", u"", true},          {u"*", u".txt", true}, {u"txt", u".txt", true},
-                 {u"txt", u".TXT", false},   {u"txt", u"", false},  {u"tx", u".txt", false},
-                 {u"*.txt", u".txt", false}, {u"", u"", false},     {u"", u".", true},
-                 {u".txt", u".txt", false}};
+    } cases[] = {{u"*", u"", true},    {u"txt", u".txt", true}, {u"txt", u".TXT", false},
+                 {u"txt", u"", false}, {u"tx", u".txt", false}, {u"*.txt", u".txt", false},
+                 {u"", u"", false},    {u"", u".", true},       {u".txt", u".txt", false}};
     for (const auto& c : cases) {
         EXPECT_EQ(passesFilter(c.filter, c.extension), c.passes) << utf16ToUtf8(c.extension);
     }
+}
+
+// The summary without the note is the Add Tree command's test.
+TEST(CaptureSummary, SizesAreGroupedInThreesAndCountsPrintedUnsigned) {
+    for (const auto& [size, text] : {std::pair<std::uint64_t, const char*>{999, "999"},
+                                     {1000, "1 000"},
+                                     {999999, "999 999"},
+                                     {18446744073709551615ull, "18 446 744 073 709 551 615"}}) {
+        EXPECT_EQ(FormatSizeGrouped(size), text);
+    }
+    EXPECT_EQ(buildCaptureSummary(4294967295u, 0, 0, true),
+              u"4294967295 folder(s) & 0 file(s) successfuly added.\nTotal size is 0 byte(s)"
+              u"\n\nNote: Scanning process was interrupted.");
 }
 
 } // namespace

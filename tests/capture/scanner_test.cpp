@@ -1,9 +1,12 @@
+#include "capture/add_tree_command.h"
 #include "capture/directory_scanner.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <new>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <tuple>
@@ -19,30 +22,31 @@
 namespace zelvane {
 namespace {
 
+using testing::Lines;
 using Nodes = std::set<std::string>;
 using Reports = std::vector<std::pair<std::string, int>>;
 
-// The scripted double, keeping the folders reported unreadable with their errors.
-struct RecordingUi : testing::ScriptedUi {
+// A tree with a root node "root" and a scripted double that keeps the folders reported
+// unreadable; a scan goes below the root, the Add Tree command to the top level.
+struct Scan : testing::ScriptedUi {
+    SnapshotTree tree;
+    ScanState state;
+    DocumentState document;
+    AddTreeInputs remembered{u"/old", u"mp3", u"Old title"};
+    TextOrder order{""};
+    AddTreeCommand command{tree, state, document, remembered, *this, *this, order};
+    NodeId root = tree.insertLast(kTopLevel, u"root");
+    std::uint64_t total = 0;
     Reports unreadable;
+
     void folderUnreadable(std::string_view path, int error) override {
         unreadable.emplace_back(path, error);
     }
-};
-
-// One scan below a root node "root", reported to the scripted double.
-struct Scan {
-    SnapshotTree tree;
-    ScanState state;
-    RecordingUi ui;
-    NodeId root = tree.insertLast(kTopLevel, u"root");
-    std::uint64_t total = 0;
-
     void run(const std::string& path, std::u16string filter = u"*") {
         state.filter = std::move(filter);
-        total = DirectoryScanner(tree, state, ui).ScanDirectory(utf8ToUtf16(path), root);
+        total = DirectoryScanner(tree, state, *this).ScanDirectory(utf8ToUtf16(path), root);
     }
-    // Every node below the root: "path of texts | kind", with " b" when bold.
+    // Every node below parent: "path of texts | kind", with " b" when bold.
     Nodes nodes(NodeId parent = kNoNode, const std::u16string& prefix = u"") const {
         Nodes out;
         for (NodeId c = tree.firstChild(parent == kNoNode ? root : parent); c != kNoNode;
@@ -51,6 +55,13 @@ struct Scan {
             out.insert(utf16ToUtf8(path) + " | " + std::to_string(tree.kind(c)) +
                        (tree.isBold(c) ? " b" : ""));
             out.merge(nodes(c, path + u"/"));
+        }
+        return out;
+    }
+    std::vector<std::u16string> texts(NodeId parent) const {
+        std::vector<std::u16string> out;
+        for (NodeId c = tree.firstChild(parent); c != kNoNode; c = tree.nextSibling(c)) {
+            out.emplace_back(tree.text(c));
         }
         return out;
     }
@@ -83,37 +94,21 @@ TEST(Scanner, CapturesKindsSizesAndFilteredFilesWithoutFollowingLinksBelowTheRoo
                 "README | 8", ".hidden | 8", "tab\tnew\nline.exe | 1", "caf\xe9.txt | 5",
                 "Shortcut.lnk | 11", "to-hidden | 8"});
     txt.insert("caf\xe9.txt | 5");
-    const struct {
-        const char* path; // the root, followed when a link
-        std::u16string filter;
-        Nodes nodes;
-        std::uint64_t total;
-        std::uint32_t folders, files;
-    } cases[] = {
-        {"", u"*", all, 10u + 1 + 4000 + 5368709120ull + 6 + 3, 4, 9}, // links add nothing
-        {"", u"txt", txt, 6, 4, 1},
-        {"Shortcut.lnk", u"*", {" old | 6 b", " old/letter.DOC | 5"}, 10, 1, 1},
-        {"README", u"*", {}, 0, 0, 0},
-        {"missing", u"*", {}, 0, 0, 0},
-    };
-    for (const auto& c : cases) {
+    const std::tuple<const char*, std::u16string, Nodes, std::uint64_t, std::uint32_t,
+                     std::uint32_t>
+        cases[] = {// the root (followed when a link), filter, nodes, size, folders, files
+                   {"", u"*", all, 10u + 1 + 4000 + 5368709120ull + 6 + 3, 4, 9},
+                   {"", u"txt", txt, 6, 4, 1},
+                   {"Shortcut.lnk", u"*", {" old | 6 b", " old/letter.DOC | 5"}, 10, 1, 1},
+                   {"README", u"*", {}, 0, 0, 0},
+                   {"missing", u"*", {}, 0, 0, 0}};
+    for (const auto& [path, filter, nodes, total, folderCount, fileCount] : cases) {
         Scan scan;
-        scan.run(disk.at(c.path), c.filter);
-        EXPECT_EQ(scan.nodes(), c.nodes) << c.path << utf16ToUtf8(c.filter);
-        EXPECT_EQ(std::tuple(scan.total, scan.state.folders, scan.state.files),
-                  std::tuple(c.total, c.folders, c.files));
-        EXPECT_EQ(scan.ui.unreadable, Reports{}) << c.path;
+        scan.run(disk.at(path), filter);
+        EXPECT_EQ(scan.nodes(), nodes) << path;
+        EXPECT_EQ(std::tuple(scan.total, scan.state.folders, scan.state.files, scan.unreadable),
+                  std::tuple(total, folderCount, fileCount, Reports{}));
     }
-}
-
-TEST(Scanner, OneScannerScansAgainAfterARootItCouldNotOpen) {
-    test::TempTree disk;
-    disk.file("data.txt", 9);
-    Scan scan;
-    DirectoryScanner scanner(scan.tree, scan.state, scan.ui);
-    EXPECT_EQ(scanner.ScanDirectory(utf8ToUtf16(disk.at("missing")), scan.root), 0u);
-    EXPECT_EQ(scanner.ScanDirectory(utf8ToUtf16(disk.path()), scan.root), 9u);
-    EXPECT_EQ(scan.nodes(), (Nodes{"data.txt | 5"}));
 }
 
 TEST(Scanner, PumpsEveryEightItemsAndSetsTheProgressEvery128) {
@@ -122,18 +117,20 @@ TEST(Scanner, PumpsEveryEightItemsAndSetsTheProgressEvery128) {
     disk.manyFiles("sub", 299, "f");
     Scan scan;
     std::vector<std::uint32_t> sums, expected;
-    scan.ui.onPump = [&](std::size_t) { sums.push_back(scan.state.folders + scan.state.files); };
+    scan.onPump = [&](std::size_t) { sums.push_back(scan.state.folders + scan.state.files); };
     scan.run(disk.path());
     for (std::uint32_t sum = 7; sum < 300; sum += 8) {
         expected.push_back(sum);
     }
     EXPECT_EQ(sums, expected);
-    EXPECT_EQ(scan.ui.transcript(),
-              (testing::Lines{R"(progress "Scanning...\n1 folder(s) and 126 file(s) found...")",
-                              R"(progress "Scanning...\n1 folder(s) and 254 file(s) found...")"}));
+    EXPECT_EQ(scan.transcript(),
+              (Lines{R"(progress "Scanning...\n1 folder(s) and 126 file(s) found...")",
+                     R"(progress "Scanning...\n1 folder(s) and 254 file(s) found...")"}));
 }
 
-TEST(Scanner, StopFinishesTheCurrentFolderAndEveryFolderAboveIt) {
+// The stop finishes the current folder and every one above it; the same scanner scans
+// again after it, and after a root it could not open.
+TEST(Scanner, StopFinishesTheFoldersOpenAndTheScannerScansAgain) {
     test::TempTree disk;
     for (const std::string folder : {"a", "b", "c", "d"}) {
         disk.dir(folder);
@@ -141,8 +138,8 @@ TEST(Scanner, StopFinishesTheCurrentFolderAndEveryFolderAboveIt) {
         disk.manyFiles(folder + "/in", 20, "f");
     }
     Scan scan;
-    scan.ui.stopAtPump(scan.state, 1); // inside the first "in"
-    DirectoryScanner scanner(scan.tree, scan.state, scan.ui);
+    scan.stopAtPump(scan.state, 1); // inside the first "in"
+    DirectoryScanner scanner(scan.tree, scan.state, scan);
     scan.state.filter = u"*";
     scanner.ScanDirectory(utf8ToUtf16(disk.path()), scan.root);
     EXPECT_TRUE(scan.state.stopRequested);
@@ -152,8 +149,8 @@ TEST(Scanner, StopFinishesTheCurrentFolderAndEveryFolderAboveIt) {
     const std::string first = nodes.begin()->substr(0, 2);
     EXPECT_EQ(*nodes.begin(), first + " | 6 b");
     EXPECT_EQ(nodes.count(first + "/ in | 6 b"), 1u);
-    // Once the stop is over, the same scanner scans the whole tree again.
     scan.state.stopRequested = false;
+    EXPECT_EQ(scanner.ScanDirectory(utf8ToUtf16(disk.at("missing")), scan.root), 0u);
     scanner.ScanDirectory(utf8ToUtf16(disk.path()), scan.tree.insertLast(kTopLevel, u"again"));
     EXPECT_EQ(std::pair(scan.state.folders, scan.state.files), std::pair(2u + 8, 20u + 80));
 }
@@ -169,23 +166,11 @@ TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByName) {
     Scan scan;
     const std::size_t before = openDescriptors();
     std::size_t most = 0;
-    scan.ui.onPump = [&](std::size_t) { most = std::max(most, openDescriptors()); };
+    scan.onPump = [&](std::size_t) { most = std::max(most, openDescriptors()); };
     scan.run(disk.path());
     EXPECT_EQ(std::tuple(most - before, scan.state.folders, scan.state.files, scan.total),
               std::tuple(64u, 212u, 4u, 7u));
     EXPECT_EQ(openDescriptors(), before);
-}
-
-// The descriptor limit that leaves room for n more.
-rlim_t roomFor(std::size_t n) {
-    std::vector<int> fds(n + 1);
-    for (int& fd : fds) {
-        fd = dup(0);
-    }
-    for (int fd : fds) {
-        close(fd);
-    }
-    return static_cast<rlim_t>(fds.back());
 }
 
 TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
@@ -193,25 +178,32 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
     disk.chain("", 3, "a", "leaf");
     disk.file("a/a/a/leaf", 3);
     disk.file("z.txt", 4);
-    const Nodes shallow{" a | 6 b", "z.txt | 5"},
-        deep{" a | 6 b", " a/ a | 6 b", " a/ a/ a | 6 b", " a/ a/ a/leaf | 8", "z.txt | 5"};
     for (const std::size_t levels : {1, 2}) { // 1: nothing to close, "a" cannot be opened
         Scan scan;
-        // A call through the interface while descriptors are left: the sanitizer's dynamic
-        // type check needs one, and would call the later ones wrong without it.
-        static_cast<ScanObserver&>(scan.ui).folderUnreadable({}, 0);
-        scan.ui.unreadable.clear();
+        // A call through the interface while descriptors are left, for the sanitizer's
+        // dynamic type check, which would call the later ones wrong without it.
+        static_cast<ScanObserver&>(scan).folderUnreadable({}, 0);
+        scan.unreadable.clear();
+        std::vector<int> fds(levels + 1); // the limit that leaves room for levels more
+        for (int& fd : fds) {
+            fd = dup(0);
+        }
+        for (int fd : fds) {
+            close(fd);
+        }
         rlimit saved{};
         getrlimit(RLIMIT_NOFILE, &saved);
-        const rlimit lowered{roomFor(levels), saved.rlim_max};
+        const rlimit lowered{static_cast<rlim_t>(fds.back()), saved.rlim_max};
         setrlimit(RLIMIT_NOFILE, &lowered);
         scan.run(disk.path());
         setrlimit(RLIMIT_NOFILE, &saved);
-        EXPECT_EQ(scan.nodes(), levels == 1 ? shallow : deep) << levels;
-        EXPECT_EQ(scan.total, levels == 1 ? 4u : 7u);
-        const Reports reports =
-            levels == 1 ? Reports{{disk.at("a"), EMFILE}} : Reports{}; // nothing else to close
-        EXPECT_EQ(scan.ui.unreadable, reports) << levels;
+        const bool one = levels == 1;
+        EXPECT_EQ(scan.nodes(), (one ? Nodes{" a | 6 b", "z.txt | 5"}
+                                     : Nodes{" a | 6 b", " a/ a | 6 b", " a/ a/ a | 6 b",
+                                             " a/ a/ a/leaf | 8", "z.txt | 5"}));
+        EXPECT_EQ(std::pair(scan.total, scan.unreadable),
+                  std::pair(std::uint64_t{one ? 4u : 7u},
+                            (one ? Reports{{disk.at("a"), EMFILE}} : Reports{})));
     }
 }
 
@@ -222,25 +214,133 @@ TEST(Scanner, AFolderMovedAwayAboveTheScanLeavesTheNextBranchEmptyAndReported) {
     disk.chain("d/e", 70, "a", "leaf.txt");
     disk.chain("d/e", 70, "b", "leaf.txt");
     Scan scan;
-    // Deep in the first chain, where "d" and "e" are closed: the second chain is reached
-    // through them by name, and "d" is gone by then.
-    scan.ui.onPump = [&](std::size_t) {
+    // Deep in the first chain, where "d" and "e" are closed and the second is reached by name.
+    scan.onPump = [&](std::size_t) {
         if (scan.state.folders + scan.state.files == 71 &&
             !std::filesystem::exists(disk.at("moved"))) {
             std::filesystem::rename(disk.at("d"), disk.at("moved"));
         }
     };
     scan.run(disk.path());
-    ASSERT_EQ(scan.ui.unreadable.size(), 1u);
-    const std::string second = scan.ui.unreadable[0].first;
+    ASSERT_EQ(scan.unreadable.size(), 1u);
+    const std::string second = scan.unreadable[0].first, name = second.substr(second.size() - 1);
     EXPECT_TRUE(second == disk.at("d/e/a") || second == disk.at("d/e/b")) << second;
-    EXPECT_EQ(scan.ui.unreadable[0].second, EIO); // the cause is lost on the way down
-    const std::string name = second.substr(second.size() - 1);
+    EXPECT_EQ(scan.unreadable[0].second, EIO); // the cause is lost on the way down
     const Nodes nodes = scan.nodes();
     EXPECT_EQ(nodes.count(" d/ e/ " + name + " | 6 b"), 1u);
     EXPECT_EQ(nodes.count(" d/ e/ " + name + "/ " + name + " | 6 b"), 0u);
     EXPECT_EQ(std::tuple(nodes.size(), scan.state.folders, scan.state.files),
               std::tuple(74u, 73u, 1u));
+}
+
+const std::string kAsked = R"(add tree "/old" | "Old title" | "mp3" -> )",
+                  kInfo = "\" | \"Information\" | Information | Ok -> Ok";
+
+TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeUnderTheTitleOrThePathOrNothing) {
+    test::TempTree disk;
+    disk.dir("sub");
+    disk.file("sub/inner.txt", 1000);
+    disk.file("B.txt", 5);
+    disk.file("a.txt", 999000);
+    disk.file("skip.bak", 7);
+    const std::u16string path = utf8ToUtf16(disk.path());
+    for (const std::u16string title : {u"", u"\tMy disk"}) {
+        Scan t;
+        t.state.folders = 55; // left from an earlier capture
+        t.addTree({path, title, u"txt"});
+        const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_EQ(t.transcript(),
+                  (Lines{kAsked + "ok " + testing::inQuotes(path) + " | " +
+                             testing::inQuotes(title) + " | \"txt\"",
+                         "scanning on", "phase scanning", R"(progress "Scanning...")",
+                         "phase sorting", R"(progress "Sorting...")", "scanning off",
+                         "message \"1 folder(s) & 3 file(s) successfuly added.\\nTotal size is "
+                         "1 000 005 byte(s)" +
+                             kInfo}));
+        EXPECT_EQ(t.remembered, (AddTreeInputs{path, u"txt", title}));
+        EXPECT_TRUE(t.document.modified && t.tree.isBold(outcome->root));
+        EXPECT_EQ(std::tuple(outcome->stopped, outcome->error, t.tree.kind(outcome->root)),
+                  std::tuple(false, 0, kKindDriveRoot));
+        EXPECT_EQ(t.texts(kTopLevel),
+                  (std::vector<std::u16string>{title.empty() ? path : title, u"root"}));
+        EXPECT_EQ(t.texts(outcome->root),
+                  (std::vector<std::u16string>{u" sub", u"a.txt", u"B.txt"}));
+    }
+    Scan t;
+    t.cancelAddTree();
+    EXPECT_EQ(t.command.OnAddTree(), std::nullopt);
+    EXPECT_EQ(t.transcript(), (Lines{kAsked + "cancel"}));
+    EXPECT_TRUE(t.tree.size() == 1 && !t.document.modified);
+    EXPECT_EQ(t.remembered, (AddTreeInputs{u"/old", u"mp3", u"Old title"}));
+}
+
+TEST(AddTreeCommand, StopAtAPumpEndsWithTheStoppedNote) {
+    test::TempTree disk;
+    disk.manyFiles("", 20, "f");
+    Scan t;
+    t.addTree({utf8ToUtf16(disk.path()), u"t", u"*"});
+    t.stopAtPump(t.state, 1);
+    EXPECT_TRUE(t.command.OnAddTree().value().stopped);
+    EXPECT_EQ(t.transcript().back(),
+              "message \"0 folder(s) & 20 file(s) successfuly added.\\nTotal size is 0 byte(s)"
+              "\\n\\nNote: Scanning process was interrupted." +
+                  kInfo);
+}
+
+// Memory running out in the scan or before the sort: the capture goes again and the
+// "I/O ERROR" box names its path; the snapshot, its order and the modified flag stay.
+TEST(AddTreeCommand, OutOfMemoryTakesTheCaptureAwayAndNamesItsPath) {
+    test::TempTree disk;
+    disk.dir("sub");
+    disk.manyFiles("sub", 30, "f");
+    const std::u16string path = utf8ToUtf16(disk.path());
+    for (const bool inSort : {false, true}) {
+        Scan t;
+        t.tree.insertLast(kTopLevel, u"a");
+        SortTree(t.tree, t.order);
+        t.document.modified = inSort;
+        t.addTree({path, u"", u"*"});
+        t.onPump = [&](std::size_t pump) {
+            return !inSort && pump == 2 ? throw std::bad_alloc() : void();
+        };
+        t.onPhase = [&](ScanPhase phase) {
+            return inSort && phase == ScanPhase::Sorting ? throw std::length_error("arena")
+                                                         : void();
+        };
+        const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_EQ(std::tuple(outcome->error, outcome->root), std::tuple(ENOMEM, kNoNode));
+        Lines expected{kAsked + "ok " + testing::inQuotes(path) + R"( | "" | "*")",
+                       "scanning on",
+                       "phase scanning",
+                       R"(progress "Scanning...")",
+                       "phase sorting",
+                       "scanning off",
+                       "message " + testing::inQuotes(path) +
+                           R"( | "I/O ERROR" | Exclamation | Ok -> Ok)"};
+        if (!inSort) {
+            expected.erase(expected.begin() + 4);
+        }
+        EXPECT_EQ(t.transcript(), expected);
+        EXPECT_EQ(t.texts(kTopLevel), (std::vector<std::u16string>{u"a", u"root"}));
+        EXPECT_TRUE(t.tree.size() == 2 && t.tree.inOrder());
+        EXPECT_EQ(t.document.modified, inSort);
+    }
+}
+
+TEST(AddTreeCommand, DialogFieldsAreCutAndAChosenFolderLosesItsTrailingSlash) {
+    AddTreeDialog dialog;
+    const std::u16string pair = std::u16string(248, u'a') + u"\U0001F600";
+    acceptAddTreeDialog(dialog, std::u16string(300, u'p'), pair, u" * ");
+    EXPECT_TRUE(dialog.accepted);
+    EXPECT_EQ(dialog.fields,
+              (AddTreeInputs{std::u16string(249, u'p'), u" * ", std::u16string(248, u'a')}));
+    for (const auto& [chosen, field] :
+         std::initializer_list<std::pair<std::u16string, std::u16string>>{
+             {u"/", u"/"}, {u"//", u"/"}, {u"/a/", u"/a"}, {u"/a//", u"/a/"}, {u"", u""}}) {
+        EXPECT_EQ(chosenFolderPath(chosen), field);
+    }
 }
 
 } // namespace

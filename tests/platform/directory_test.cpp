@@ -15,8 +15,8 @@
 #include "platform/drive_type.h"
 #include "support/temp_tree.h"
 
-// While set, every entry read reports an unknown type, as on file systems that do not fill
-// it in, and an entry named "vanishing" is removed just after it was read.
+// While set, every entry read has an unknown type, as on file systems that do not fill it
+// in, and an entry named "vanishing" is removed just after it was read.
 static bool gUnknownTypes = false;
 
 extern "C" dirent* readdir(DIR* dir) {
@@ -49,66 +49,54 @@ std::map<std::string, Entry> listing(Directory& dir) {
     return byName;
 }
 
-struct Disk : test::TempTree {
-    Disk() {
-        dir("sub");
-        file("sub/inner");
-        dir(kLongest);
-        file("plain", kBig);
-        file("vanishing", 5);
-        symlink("to-sub", "sub");
-        symlink("to-plain", "plain");
-        EXPECT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);
-    }
-};
-
-TEST(Directory, ListsEveryEntryWithItsTypeAndTheSizeOnlyOfFilesAskedWithAStat) {
+TEST(Directory, ListsTypesAndSizesOpensOnlyRealDirectoriesAndNothingOnceMovedFrom) {
+    test::TempTree tree;
+    tree.dir("sub");
+    tree.file("sub/inner");
+    tree.dir(kLongest);
+    tree.file("plain", kBig);
+    tree.symlink("to-sub", "sub");
+    tree.symlink("to-plain", "plain");
+    EXPECT_EQ(mkfifo(tree.at("fifo").c_str(), 0644), 0);
     const auto D = EntryType::Directory, F = EntryType::File, L = EntryType::Symlink,
                O = EntryType::Other;
-    const std::map<std::string, Entry> fromType = {
-        {".", {D, false, 0}},      {"..", {D, false, 0}},      {"sub", {D, false, 0}},
-        {kLongest, {D, false, 0}}, {"plain", {F, false, 0}},   {"vanishing", {F, false, 0}},
-        {"to-sub", {L, true, 0}},  {"to-plain", {L, true, 0}}, {"fifo", {O, true, 0}}};
-    const std::map<std::string, Entry> fromStat = {
-        {".", {D, true, 0}},      {"..", {D, true, 0}},       {"sub", {D, true, 0}},
-        {kLongest, {D, true, 0}}, {"plain", {F, true, kBig}}, {"vanishing", {O, true, 0}},
-        {"to-sub", {L, true, 0}}, {"to-plain", {L, true, 0}}, {"fifo", {O, true, 0}}};
-    for (const bool unknownTypes : {false, true}) {
-        Disk tree;
+    for (const bool unknownTypes : {false, true}) { // then the sizes come from a stat
+        tree.file("vanishing", 5);
         Directory dir = Directory::openPath(tree.path());
         gUnknownTypes = unknownTypes;
         const auto entries = listing(dir);
         gUnknownTypes = false;
-        EXPECT_EQ(entries, unknownTypes ? fromStat : fromType);
+        const bool u = unknownTypes;
+        EXPECT_EQ(entries, (std::map<std::string, Entry>{{".", {D, u, 0}},
+                                                         {"..", {D, u, 0}},
+                                                         {"sub", {D, u, 0}},
+                                                         {kLongest, {D, u, 0}},
+                                                         {"plain", {F, u, u ? kBig : 0}},
+                                                         {"vanishing", {u ? O : F, u, 0}},
+                                                         {"to-sub", {L, true, 0}},
+                                                         {"to-plain", {L, true, 0}},
+                                                         {"fifo", {O, true, 0}}}));
     }
-}
-
-TEST(Directory, OpensAndSizesOnlyRealDirectoriesAndFilesAndNothingOnceMovedFrom) {
-    Disk tree;
     Directory dir = Directory::openPath(tree.path());
     Directory moved = std::move(dir);
-    const struct {
-        std::string name;
-        std::uint64_t size;
-        int openError; // 0: the child opens
-    } cases[] = {
+    const std::tuple<std::string, std::uint64_t, int> cases[] = {
+        // name, size, open error
         {"sub", 0, 0},          {"plain", kBig, ENOTDIR},
         {"to-sub", 0, ENOTDIR}, {"to-plain", 0, ENOTDIR},
         {"fifo", 0, ENOTDIR},   {"missing", 0, ENOENT},
-        {kLongest, 0, 0},       {kLongest + "n", 0, ENAMETOOLONG},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(moved.fileSize(c.name), c.size) << c.name;
-        EXPECT_EQ(moved.openChild(c.name).error(), c.openError) << c.name;
-        EXPECT_EQ(dir.fileSize(c.name), 0u);
-        EXPECT_EQ(dir.openChild(c.name).error(), EBADF);
+        {kLongest, 0, 0},       {kLongest + "n", 0, ENAMETOOLONG}};
+    for (const auto& [name, size, openError] : cases) {
+        EXPECT_EQ(std::pair(moved.fileSize(name), moved.openChild(name).error()),
+                  std::pair(size, openError))
+            << name;
+        EXPECT_EQ(std::pair(dir.fileSize(name), dir.openChild(name).error()),
+                  std::pair(std::uint64_t{0}, EBADF));
     }
     Directory sub = moved.openChild("sub");
     EXPECT_EQ(listing(sub).count("inner"), 1u);
     DirectoryListing none;
     EXPECT_EQ(std::tuple(dir.isOpen(), dir.error(), dir.readAll(none)),
               std::tuple(false, 0, false));
-
     for (const auto& [path, error] :
          {std::pair(tree.at("plain"), ENOTDIR), {tree.at("missing"), ENOENT}, {std::string(), 0}}) {
         moved = Directory::openPath(path);
@@ -120,16 +108,8 @@ TEST(Directory, OpensAndSizesOnlyRealDirectoriesAndFilesAndNothingOnceMovedFrom)
     EXPECT_EQ(listing(moved), root) << "an empty path is the root";
 }
 
-TEST(DriveType, OrdinaryAndMissingPathsAreNoOpticalDiscs) {
-    test::TempTree tree;
-    for (const std::string& path :
-         {tree.path(), tree.at("missing"), std::string(), std::string("/")}) {
-        EXPECT_EQ(driveTypeOf(path), DriveType::Other) << path;
-    }
-}
-
-// A file system where "/" and "rel" are on a disk, "/media/cd" on an ISO 9660 disc,
-// "/media/dvd/video" on a UDF one, and the working folder on a disc unless lost.
+// "/" and "rel" are on a disk, "/media/cd" on an ISO 9660 disc, "/media/dvd/video" on a UDF
+// one, the working folder on a disc unless lost.
 std::string gProbes;
 bool gWorkingFolderLost = false;
 int fakeStatFs(const char* path, struct statfs* info) {
@@ -149,33 +129,31 @@ int fakeStatFs(const char* path, struct statfs* info) {
 }
 
 TEST(DriveType, AMissingPathTakesTheDriveOfItsNearestExistingFolder) {
-    struct Case {
-        std::string path;
-        bool lost;
-        std::string probes;
-        DriveType type;
-    };
-    const Case cases[] = {
-        {"/media/cd", false, "/media/cd", DriveType::CdRom},
+    const auto Cd = DriveType::CdRom, Other = DriveType::Other;
+    const std::tuple<std::string, bool, std::string, DriveType> cases[] = {
+        {"/media/cd", false, "/media/cd", Cd},
         {"/media/cd/missing/deeper", false, "/media/cd/missing/deeper /media/cd/missing /media/cd",
-         DriveType::CdRom},
-        {"/media/cd//missing/", false, "/media/cd//missing/ /media/cd", DriveType::CdRom},
-        {"/media/dvd/video/x", false, "/media/dvd/video/x /media/dvd/video", DriveType::CdRom},
-        {"/media/other/x", false, "/media/other/x /media/other /media /", DriveType::Other},
-        {"//missing", false, "//missing /", DriveType::Other},
-        {"", false, "/", DriveType::Other},
-        {"rel/missing", false, "rel/missing rel", DriveType::Other},
-        {"missing/name", false, "missing/name missing .", DriveType::CdRom},
-        {"missing", true, "missing .", DriveType::Other},
-        {"/", true, "/", DriveType::Other},
+         Cd},
+        {"/media/cd//missing/", false, "/media/cd//missing/ /media/cd", Cd},
+        {"/media/dvd/video/x", false, "/media/dvd/video/x /media/dvd/video", Cd},
+        {"/media/other/x", false, "/media/other/x /media/other /media /", Other},
+        {"//missing", false, "//missing /", Other},
+        {"", false, "/", Other},
+        {"rel/missing", false, "rel/missing rel", Other},
+        {"missing/name", false, "missing/name missing .", Cd},
+        {"missing", true, "missing .", Other},
+        {"/", true, "/", Other},
     };
-    for (const Case& c : cases) {
+    for (const auto& [path, lost, probes, type] : cases) {
         gProbes.clear();
-        gWorkingFolderLost = c.lost;
-        EXPECT_EQ(driveTypeOf(c.path, &fakeStatFs), c.type) << c.path;
-        EXPECT_EQ(gProbes, c.probes) << c.path;
+        gWorkingFolderLost = lost;
+        EXPECT_EQ(std::pair(driveTypeOf(path, &fakeStatFs), gProbes), std::pair(type, probes));
     }
     gWorkingFolderLost = false;
+    test::TempTree tree; // the real file systems here are no optical discs
+    for (const std::string& path : {tree.path(), tree.at("missing"), std::string("/")}) {
+        EXPECT_EQ(driveTypeOf(path), Other) << path;
+    }
 }
 
 } // namespace
