@@ -5,13 +5,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <new>
-#include <set>
 #include <stdexcept>
-#include <string>
 #include <sys/resource.h>
-#include <tuple>
 #include <unistd.h>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +62,8 @@ struct Scan : testing::ScriptedUi {
         return out;
     }
 };
+
+const std::string kAsked = R"(add tree "/old" | "Old title" | "mp3" -> )";
 
 std::size_t openDescriptors() {
     platform::Directory fds = platform::Directory::openPath("/proc/self/fd");
@@ -233,99 +231,82 @@ TEST(Scanner, AFolderMovedAwayAboveTheScanLeavesTheNextBranchEmptyAndReported) {
               std::tuple(74u, 73u, 1u));
 }
 
-const std::string kAsked = R"(add tree "/old" | "Old title" | "mp3" -> )",
-                  kInfo = "\" | \"Information\" | Information | Ok -> Ok";
-
-TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeUnderTheTitleOrThePathOrNothing) {
+// The Add Tree command: each case a dialog's path ("" for none: cancelled), title and
+// filter, then a fault: "stop" at the first pump, "oom" in the scan, "sort" before the sort.
+TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeOrTakesItAwayWhenMemoryRunsOut) {
     test::TempTree disk;
     disk.dir("sub");
     disk.file("sub/inner.txt", 1000);
     disk.file("B.txt", 5);
     disk.file("a.txt", 999000);
     disk.file("skip.bak", 7);
+    disk.manyFiles("sub", 20, "f");
     const std::u16string path = utf8ToUtf16(disk.path());
-    for (const std::u16string title : {u"", u"\tMy disk"}) {
-        Scan t;
-        t.state.folders = 55; // left from an earlier capture
-        t.addTree({path, title, u"txt"});
-        const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
-        ASSERT_TRUE(outcome.has_value());
-        EXPECT_EQ(t.transcript(),
-                  (Lines{kAsked + "ok " + testing::inQuotes(path) + " | " +
-                             testing::inQuotes(title) + " | \"txt\"",
-                         "scanning on", "phase scanning", R"(progress "Scanning...")",
-                         "phase sorting", R"(progress "Sorting...")", "scanning off",
-                         "message \"1 folder(s) & 3 file(s) successfuly added.\\nTotal size is "
-                         "1 000 005 byte(s)" +
-                             kInfo}));
-        EXPECT_EQ(t.remembered, (AddTreeInputs{path, u"txt", title}));
-        EXPECT_TRUE(t.document.modified && t.tree.isBold(outcome->root));
-        EXPECT_EQ(std::tuple(outcome->stopped, outcome->error, t.tree.kind(outcome->root)),
-                  std::tuple(false, 0, kKindDriveRoot));
-        EXPECT_EQ(t.texts(kTopLevel),
-                  (std::vector<std::u16string>{title.empty() ? path : title, u"root"}));
-        EXPECT_EQ(t.texts(outcome->root),
-                  (std::vector<std::u16string>{u" sub", u"a.txt", u"B.txt"}));
-    }
-    Scan t;
-    t.cancelAddTree();
-    EXPECT_EQ(t.command.OnAddTree(), std::nullopt);
-    EXPECT_EQ(t.transcript(), (Lines{kAsked + "cancel"}));
-    EXPECT_TRUE(t.tree.size() == 1 && !t.document.modified);
-    EXPECT_EQ(t.remembered, (AddTreeInputs{u"/old", u"mp3", u"Old title"}));
-}
-
-TEST(AddTreeCommand, StopAtAPumpEndsWithTheStoppedNote) {
-    test::TempTree disk;
-    disk.manyFiles("", 20, "f");
-    Scan t;
-    t.addTree({utf8ToUtf16(disk.path()), u"t", u"*"});
-    t.stopAtPump(t.state, 1);
-    EXPECT_TRUE(t.command.OnAddTree().value().stopped);
-    EXPECT_EQ(t.transcript().back(),
-              "message \"0 folder(s) & 20 file(s) successfuly added.\\nTotal size is 0 byte(s)"
-              "\\n\\nNote: Scanning process was interrupted." +
-                  kInfo);
-}
-
-// Memory running out in the scan or before the sort: the capture goes again and the
-// "I/O ERROR" box names its path; the snapshot, its order and the modified flag stay.
-TEST(AddTreeCommand, OutOfMemoryTakesTheCaptureAwayAndNamesItsPath) {
-    test::TempTree disk;
-    disk.dir("sub");
-    disk.manyFiles("sub", 30, "f");
-    const std::u16string path = utf8ToUtf16(disk.path());
-    for (const bool inSort : {false, true}) {
+    const std::string ok = "ok " + testing::inQuotes(path) + " | ",
+                      info = "\" | \"Information\" | Information | Ok -> Ok",
+                      full = "1 folder(s) & 3 file(s) successfuly added.\\nTotal size is 1 000 005 "
+                             "byte(s)",
+                      lost = "message " + testing::inQuotes(path) +
+                             R"( | "I/O ERROR" | Exclamation | Ok -> Ok)";
+    const Lines sorted{"phase sorting", R"(progress "Sorting...")", "scanning off"};
+    const std::tuple<std::u16string, std::u16string, const char*, Lines> cases[] = {
+        {u"", u"txt", "", {"message \"" + full + info}},
+        {u"\tMy disk", u"txt", "", {"message \"" + full + info}},
+        {u"_t",
+         u"*",
+         "stop",
+         {"message \"1 folder(s) & 24 file(s) successfuly added.\\nTotal size is 1 000 012 byte(s)"
+          "\\n\\nNote: Scanning process was interrupted." +
+          info}},
+        {u"", u"*", "oom", {"scanning off", lost}},
+        {u"", u"*", "sort", {"phase sorting", "scanning off", lost}},
+        {u"cancel", u"", "", {}}};
+    for (const auto& [title, filter, fault, ending] : cases) {
+        const std::string_view f = fault;
         Scan t;
         t.tree.insertLast(kTopLevel, u"a");
         SortTree(t.tree, t.order);
-        t.document.modified = inSort;
-        t.addTree({path, u"", u"*"});
+        t.state.folders = 55; // left from an earlier capture
+        t.document.modified = f == "sort";
+        title == u"cancel" ? t.cancelAddTree() : t.addTree({path, title, filter});
         t.onPump = [&](std::size_t pump) {
-            return !inSort && pump == 2 ? throw std::bad_alloc() : void();
+            return f == "oom" && pump == 2 ? throw std::bad_alloc() : void();
         };
         t.onPhase = [&](ScanPhase phase) {
-            return inSort && phase == ScanPhase::Sorting ? throw std::length_error("arena")
-                                                         : void();
+            return f == "sort" && phase == ScanPhase::Sorting ? throw std::length_error("arena")
+                                                              : void();
         };
+        f == "stop" ? t.stopAtPump(t.state, 1) : void();
         const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
-        ASSERT_TRUE(outcome.has_value());
-        EXPECT_EQ(std::tuple(outcome->error, outcome->root), std::tuple(ENOMEM, kNoNode));
-        Lines expected{kAsked + "ok " + testing::inQuotes(path) + R"( | "" | "*")",
-                       "scanning on",
-                       "phase scanning",
-                       R"(progress "Scanning...")",
-                       "phase sorting",
-                       "scanning off",
-                       "message " + testing::inQuotes(path) +
-                           R"( | "I/O ERROR" | Exclamation | Ok -> Ok)"};
-        if (!inSort) {
-            expected.erase(expected.begin() + 4);
+        Lines expected{kAsked + (title == u"cancel" ? "cancel"
+                                                    : ok + testing::inQuotes(title) + " | " +
+                                                          testing::inQuotes(filter))};
+        if (title != u"cancel") {
+            expected.insert(expected.end(),
+                            {"scanning on", "phase scanning", R"(progress "Scanning...")"});
         }
+        if ((f.empty() && title != u"cancel") || f == "stop") {
+            expected.insert(expected.end(), sorted.begin(), sorted.end());
+        }
+        expected.insert(expected.end(), ending.begin(), ending.end());
         EXPECT_EQ(t.transcript(), expected);
-        EXPECT_EQ(t.texts(kTopLevel), (std::vector<std::u16string>{u"a", u"root"}));
-        EXPECT_TRUE(t.tree.size() == 2 && t.tree.inOrder());
-        EXPECT_EQ(t.document.modified, inSort);
+        if (title == u"cancel" || f == "oom" || f == "sort") { // the snapshot and flag stay
+            EXPECT_EQ(std::tuple(outcome ? outcome->error : -1, t.texts(kTopLevel), t.tree.size(),
+                                 t.tree.inOrder(), t.document.modified),
+                      std::tuple(title == u"cancel" ? -1 : ENOMEM,
+                                 std::vector<std::u16string>{u"a", u"root"}, 2u, true,
+                                 f == "sort"));
+            EXPECT_EQ(t.remembered.path, title == u"cancel" ? u"/old" : path);
+            continue;
+        }
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_EQ(t.remembered, (AddTreeInputs{path, filter, title}));
+        EXPECT_TRUE(t.document.modified && t.tree.isBold(outcome->root));
+        EXPECT_EQ(std::tuple(outcome->stopped, outcome->error, t.tree.kind(outcome->root)),
+                  std::tuple(f == "stop", 0, kKindDriveRoot));
+        EXPECT_EQ(t.texts(kTopLevel),
+                  (std::vector<std::u16string>{title.empty() ? path : title, u"a", u"root"}));
+        EXPECT_EQ(t.texts(outcome->root)[0], u" sub");
     }
 }
 
