@@ -149,16 +149,5 @@ TEST_F(ItemCommandsTest, DeleteWarnsThenRemovesAndMovesTheSelection) {
                      box("Select an item you want to delete and try again.", "Information")}));
 }
 
-// Far beyond the 16383 characters a fixed buffer would hold; an empty root text too.
-TEST_F(ItemCommandsTest, FullPathsAreWhole) {
-    NodeId node = add(kTopLevel, u"", kKindDriveRoot);
-    for (int i = 0; i < 400; ++i) {
-        node = add(node, u" " + std::u16string(100, u'n'), 6);
-    }
-    const std::u16string path = fullPathText(tree, node);
-    EXPECT_EQ(path.size(), 9u + 2u + 399u * 103u);
-    EXPECT_EQ(path.substr(0, 13), u"*root* \\  \\ n");
-}
-
 } // namespace
 } // namespace zelvane

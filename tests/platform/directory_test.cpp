@@ -7,7 +7,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <tuple>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -35,18 +34,25 @@ extern "C" dirent* readdir(DIR* dir) {
 namespace zelvane::platform {
 namespace {
 
-using Entry = std::tuple<EntryType, bool, std::uint64_t>; // type, size known, size
-const std::string kLongest(255, 'n');                     // NAME_MAX
-constexpr std::uint64_t kBig = 4294967296ull;             // past 32 bits
+const std::string kLongest(255, 'n'); // NAME_MAX
+constexpr std::uint64_t kBig = 4294967296ull;
 
-std::map<std::string, Entry> listing(Directory& dir) {
+// "name type" per entry (D, F, L, O; "=size" when known), the longest name as "255".
+std::string listing(Directory& dir) {
     DirectoryListing out;
     EXPECT_TRUE(dir.readAll(out));
-    std::map<std::string, Entry> byName;
+    std::map<std::string, std::string> byName;
     for (std::size_t i = 0; i < out.size(); ++i) {
-        byName[std::string(out.name(i))] = {out[i].type, out[i].sizeKnown, out[i].size};
+        const std::string name(out.name(i));
+        byName[name.size() == 255 ? "255" : name] =
+            "DFLO"[static_cast<int>(out[i].type)] +
+            (out[i].sizeKnown ? "=" + std::to_string(out[i].size) : "");
     }
-    return byName;
+    std::string text;
+    for (const auto& [name, entry] : byName) {
+        text += name + " " + entry + ",";
+    }
+    return text;
 }
 
 TEST(Directory, ListsTypesAndSizesOpensOnlyRealDirectoriesAndNothingOnceMovedFrom) {
@@ -58,24 +64,16 @@ TEST(Directory, ListsTypesAndSizesOpensOnlyRealDirectoriesAndNothingOnceMovedFro
     tree.symlink("to-sub", "sub");
     tree.symlink("to-plain", "plain");
     EXPECT_EQ(mkfifo(tree.at("fifo").c_str(), 0644), 0);
-    const auto D = EntryType::Directory, F = EntryType::File, L = EntryType::Symlink,
-               O = EntryType::Other;
     for (const bool unknownTypes : {false, true}) { // then the sizes come from a stat
         tree.file("vanishing", 5);
         Directory dir = Directory::openPath(tree.path());
         gUnknownTypes = unknownTypes;
-        const auto entries = listing(dir);
+        const std::string entries = listing(dir);
         gUnknownTypes = false;
-        const bool u = unknownTypes;
-        EXPECT_EQ(entries, (std::map<std::string, Entry>{{".", {D, u, 0}},
-                                                         {"..", {D, u, 0}},
-                                                         {"sub", {D, u, 0}},
-                                                         {kLongest, {D, u, 0}},
-                                                         {"plain", {F, u, u ? kBig : 0}},
-                                                         {"vanishing", {u ? O : F, u, 0}},
-                                                         {"to-sub", {L, true, 0}},
-                                                         {"to-plain", {L, true, 0}},
-                                                         {"fifo", {O, true, 0}}}));
+        EXPECT_EQ(entries, unknownTypes ? ". D=0,.. D=0,255 D=0,fifo O=0,plain F=4294967296,sub "
+                                          "D=0,to-plain L=0,to-sub L=0,vanishing O=0,"
+                                        : ". D,.. D,255 D,fifo O=0,plain F,sub D,to-plain "
+                                          "L=0,to-sub L=0,vanishing F,");
     }
     Directory dir = Directory::openPath(tree.path());
     Directory moved = std::move(dir);
@@ -89,23 +87,20 @@ TEST(Directory, ListsTypesAndSizesOpensOnlyRealDirectoriesAndNothingOnceMovedFro
         EXPECT_EQ(std::pair(moved.fileSize(name), moved.openChild(name).error()),
                   std::pair(size, openError))
             << name;
-        EXPECT_EQ(std::pair(dir.fileSize(name), dir.openChild(name).error()),
-                  std::pair(std::uint64_t{0}, EBADF));
     }
     Directory sub = moved.openChild("sub");
-    EXPECT_EQ(listing(sub).count("inner"), 1u);
+    EXPECT_EQ(listing(sub), ". D,.. D,inner F,");
     DirectoryListing none;
-    EXPECT_EQ(std::tuple(dir.isOpen(), dir.error(), dir.readAll(none)),
-              std::tuple(false, 0, false));
+    EXPECT_EQ(std::tuple(dir.isOpen(), dir.error(), dir.readAll(none), dir.fileSize("plain"),
+                         dir.openChild("sub").error()),
+              std::tuple(false, 0, false, 0u, EBADF));
     for (const auto& [path, error] :
          {std::pair(tree.at("plain"), ENOTDIR), {tree.at("missing"), ENOENT}, {std::string(), 0}}) {
         moved = Directory::openPath(path);
         EXPECT_EQ(moved.error(), error) << path;
     }
     Directory slash = Directory::openPath("/");
-    const auto root = listing(slash);
-    EXPECT_GT(root.size(), 2u);
-    EXPECT_EQ(listing(moved), root) << "an empty path is the root";
+    EXPECT_EQ(listing(moved), listing(slash)) << "an empty path is the root";
 }
 
 // "/" and "rel" are on a disk, "/media/cd" on an ISO 9660 disc, "/media/dvd/video" on a UDF
@@ -150,10 +145,7 @@ TEST(DriveType, AMissingPathTakesTheDriveOfItsNearestExistingFolder) {
         EXPECT_EQ(std::pair(driveTypeOf(path, &fakeStatFs), gProbes), std::pair(type, probes));
     }
     gWorkingFolderLost = false;
-    test::TempTree tree; // the real file systems here are no optical discs
-    for (const std::string& path : {tree.path(), tree.at("missing"), std::string("/")}) {
-        EXPECT_EQ(driveTypeOf(path), Other) << path;
-    }
+    EXPECT_EQ(driveTypeOf("/"), Other); // the real file system
 }
 
 } // namespace

@@ -206,23 +206,5 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
     }
 }
 
-// The export writes through it too: through a link, which stays, to a file which keeps its
-// mode, and to a pipe as it is.
-TEST(ReplaceFile, TheExportFollowsLinksKeepsModesAndWritesPipesInPlace) {
-    testing::TempDir dir;
-    writeBytes(dir.file("s.zelv"), std::string("\x09\0r\0", 4));
-    writeBytes(dir.file("real.csv"), kOld);
-    ::chmod(dir.file("real.csv").c_str(), 0604);
-    ::symlink("real.csv", dir.file("link.csv").c_str());
-    const std::string exportTo = ZELVANE_CLI " export " + dir.file("s.zelv") + " -o ";
-    const std::string csv = "path,name,kind,kind name,depth\r\nr,r,9,drive-root,0\r\n";
-    EXPECT_EQ(std::system((exportTo + dir.file("link.csv")).c_str()), 0);
-    EXPECT_EQ(describe(dir.file("link.csv"), 0), "link 604 0:0 links 1 other " + csv);
-    FILE* pipe = ::popen((exportTo + "/dev/stdout --format csv").c_str(), "r");
-    char held[256];
-    const std::size_t n = std::fread(held, 1, sizeof held, pipe);
-    EXPECT_EQ(std::make_pair(::pclose(pipe), std::string(held, n)), std::make_pair(0, csv));
-}
-
 } // namespace
 } // namespace zelvane::platform
