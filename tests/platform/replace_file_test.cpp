@@ -25,28 +25,6 @@ using testing::writeBytes;
 
 const std::string kOld = "old contents", kNew = "new";
 
-// The text body returns in a child process, else "exit N" or "signal N" (14: it hung).
-std::string inChild(const std::function<std::string()>& body) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        return "no pipe";
-    }
-    if (::fork() == 0) {
-        ::alarm(10);
-        const std::string out = body();
-        ::_exit(::write(fds[1], out.data(), out.size()) < 0);
-    }
-    ::close(fds[1]);
-    int status = 0;
-    ::wait(&status);
-    char out[256];
-    const auto n = static_cast<std::size_t>(std::max<ssize_t>(::read(fds[0], out, 256), 0));
-    ::close(fds[0]);
-    return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
-           : n == 0            ? "exit " + std::to_string(WEXITSTATUS(status))
-                               : std::string(out, n);
-}
-
 // "link " for a symbolic link, then "nothing", "folder", "other", a pipe with what it holds,
 // or a file's mode, owner, links, whether it is still the inode it was and its contents.
 std::string describe(const std::string& path, ino_t before) {
@@ -189,13 +167,28 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
     for (const auto& c : cases) {
         SCOPED_TRACE(c.steps);
         const std::string folder = dir.file(std::to_string(++number)) + "/",
+                          out = dir.file(std::to_string(number) + ".out"),
                           target = folder + c.target;
         ::mkdir(folder.c_str(), 0777);
         ::chmod(folder.c_str(), 0777);
         setUp(c.steps, folder, target);
         struct stat st {};
         const ino_t before = ::stat(target.c_str(), &st) == 0 ? st.st_ino : 0;
-        EXPECT_EQ(inChild([&] { return replaceWithFaults(target, c.steps, c.others); }), c.result);
+        const pid_t child = ::fork(); // which writes its result, or ends ("signal 14": it hung)
+        if (child == 0) {
+            ::alarm(10);
+            const std::string result = replaceWithFaults(target, c.steps, c.others);
+            const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+            ::setrlimit(RLIMIT_FSIZE, &unlimited);
+            writeBytes(out, result);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(WIFSIGNALED(status)        ? "signal " + std::to_string(WTERMSIG(status))
+                  : WEXITSTATUS(status) != 0 ? "exit " + std::to_string(WEXITSTATUS(status))
+                                             : readBytes(out),
+                  c.result);
         ::chmod(folder.c_str(), 0777);
         EXPECT_EQ(describe(target, before), c.after);
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
