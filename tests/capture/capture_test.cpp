@@ -1,4 +1,5 @@
 #include "capture/add_tree_command.h"
+#include "capture/classification.h"
 #include "capture/directory_scanner.h"
 
 #include <algorithm>
@@ -144,31 +145,50 @@ TEST(Scanner, StopFinishesTheFoldersOpenAndTheScannerScansAgain) {
     EXPECT_EQ(std::pair(scan.state.folders, scan.state.files), std::pair(2u, 20u));
     const Nodes nodes = scan.nodes();
     ASSERT_EQ(nodes.size(), 22u);
-    const std::string first = nodes.begin()->substr(0, 2);
-    EXPECT_EQ(*nodes.begin(), first + " | 6 b");
-    EXPECT_EQ(nodes.count(first + "/ in | 6 b"), 1u);
+    EXPECT_EQ(nodes.count(nodes.begin()->substr(0, 2) + "/ in | 6 b"), 1u); // in the same folder
     scan.state.stopRequested = false;
     EXPECT_EQ(scanner.ScanDirectory(utf8ToUtf16(disk.at("missing")), scan.root), 0u);
     scanner.ScanDirectory(utf8ToUtf16(disk.path()), scan.tree.insertLast(kTopLevel, u"again"));
     EXPECT_EQ(std::pair(scan.state.folders, scan.state.files), std::pair(2u + 8, 20u + 80));
 }
 
-TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByName) {
+// Past 64 levels the upper ones are closed and opened again by name; "d" is moved away
+// when the second chain needs it again in the second scan.
+TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByNameOrReportThemGone) {
     test::TempTree disk;
     disk.dir("d");
     disk.dir("d/e");
     disk.chain("d/e", 70, "a", "leaf.txt");
-    disk.chain("d/e", 70, "b", "leaf.txt"); // whichever comes second needs "d/e" again
-    disk.chain("d", 70, "c", "leaf.txt");   // and "d" itself, next to "e"
-    disk.file("top.txt", 7);
-    Scan scan;
-    const std::size_t before = openDescriptors();
-    std::size_t most = 0;
-    scan.onPump = [&](std::size_t) { most = std::max(most, openDescriptors()); };
-    scan.run(disk.path());
-    EXPECT_EQ(std::tuple(most - before, scan.state.folders, scan.state.files, scan.total),
-              std::tuple(64u, 212u, 4u, 7u));
-    EXPECT_EQ(openDescriptors(), before);
+    disk.chain("d/e", 70, "b", "leaf.txt");
+    for (const bool moving : {false, true}) {
+        Scan scan;
+        const std::size_t before = openDescriptors();
+        std::size_t most = 0;
+        scan.onPump = [&](std::size_t) {
+            most = std::max(most, openDescriptors());
+            if (moving && scan.state.folders + scan.state.files == 71 &&
+                !std::filesystem::exists(disk.at("moved"))) {
+                std::filesystem::rename(disk.at("d"), disk.at("moved"));
+            }
+        };
+        scan.run(disk.path());
+        EXPECT_EQ(openDescriptors(), before);
+        if (!moving) {
+            EXPECT_EQ(
+                std::tuple(most - before, scan.state.folders, scan.state.files, scan.unreadable),
+                std::tuple(64u, 142u, 2u, Reports{}));
+            continue;
+        }
+        ASSERT_EQ(scan.unreadable.size(), 1u);
+        const std::string second = scan.unreadable[0].first,
+                          name = second.substr(second.size() - 1);
+        EXPECT_TRUE(second == disk.at("d/e/a") || second == disk.at("d/e/b")) << second;
+        EXPECT_EQ(scan.unreadable[0].second, EIO); // the cause is lost on the way down
+        const Nodes nodes = scan.nodes();
+        EXPECT_EQ(std::tuple(nodes.count(" d/ e/ " + name + " | 6 b"), nodes.size(),
+                             scan.state.folders, scan.state.files),
+                  std::tuple(1u, 74u, 73u, 1u));
+    }
 }
 
 TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
@@ -178,8 +198,7 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
     disk.file("z.txt", 4);
     for (const std::size_t levels : {1, 2}) { // 1: nothing to close, "a" cannot be opened
         Scan scan;
-        // A call through the interface while descriptors are left, for the sanitizer's
-        // dynamic type check, which would call the later ones wrong without it.
+        // A call while descriptors are left, for the sanitizer's dynamic type check.
         static_cast<ScanObserver&>(scan).folderUnreadable({}, 0);
         scan.unreadable.clear();
         std::vector<int> fds(levels + 1); // the limit that leaves room for levels more
@@ -203,32 +222,6 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
                   std::pair(std::uint64_t{one ? 4u : 7u},
                             (one ? Reports{{disk.at("a"), EMFILE}} : Reports{})));
     }
-}
-
-TEST(Scanner, AFolderMovedAwayAboveTheScanLeavesTheNextBranchEmptyAndReported) {
-    test::TempTree disk;
-    disk.dir("d");
-    disk.dir("d/e");
-    disk.chain("d/e", 70, "a", "leaf.txt");
-    disk.chain("d/e", 70, "b", "leaf.txt");
-    Scan scan;
-    // Deep in the first chain, where "d" and "e" are closed and the second is reached by name.
-    scan.onPump = [&](std::size_t) {
-        if (scan.state.folders + scan.state.files == 71 &&
-            !std::filesystem::exists(disk.at("moved"))) {
-            std::filesystem::rename(disk.at("d"), disk.at("moved"));
-        }
-    };
-    scan.run(disk.path());
-    ASSERT_EQ(scan.unreadable.size(), 1u);
-    const std::string second = scan.unreadable[0].first, name = second.substr(second.size() - 1);
-    EXPECT_TRUE(second == disk.at("d/e/a") || second == disk.at("d/e/b")) << second;
-    EXPECT_EQ(scan.unreadable[0].second, EIO); // the cause is lost on the way down
-    const Nodes nodes = scan.nodes();
-    EXPECT_EQ(nodes.count(" d/ e/ " + name + " | 6 b"), 1u);
-    EXPECT_EQ(nodes.count(" d/ e/ " + name + "/ " + name + " | 6 b"), 0u);
-    EXPECT_EQ(std::tuple(nodes.size(), scan.state.folders, scan.state.files),
-              std::tuple(74u, 73u, 1u));
 }
 
 // The Add Tree command: each case a dialog's path ("" for none: cancelled), title and
@@ -321,6 +314,43 @@ TEST(AddTreeCommand, DialogFieldsAreCutAndAChosenFolderLosesItsTrailingSlash) {
          std::initializer_list<std::pair<std::u16string, std::u16string>>{
              {u"/", u"/"}, {u"//", u"/"}, {u"/a/", u"/a"}, {u"/a//", u"/a/"}, {u"", u""}}) {
         EXPECT_EQ(chosenFolderPath(chosen), field);
+    }
+}
+
+TEST(Classification, KindOfAFileNameAsTheScannerSplitsIt) {
+    const std::pair<int, std::vector<std::u16string_view>> cases[] = {
+        {kKindAutorun, {u"autorun.inf", u"AutoRun.INF"}},
+        {kKindDocument,
+         {u"x.autorun.inf", u"autorun.inf.txt", u"autorunx.inf", u"autorun.ini", u".inf", u"a.doc",
+          u"x.c", u"x.htm", u"app.Manifest"}}, // .MANIFEST: the longest extension
+        {kKindSnapshotDocument, {u"a.zelv", u"A.ZeLv"}},
+        {kKindShortcut, {u"x.lnk", u"x.URL"}},
+        {kKindSystem, {u"a.dll", u"a.Fnt"}},
+        {kKindProgram, {u"a.exe", u"a.pif", u"averyveryverylongbasename.exe"}},
+        {kKindArchive, {u"a.rar", u"archive.tar.GZ", u"a.7z", u"a.bz2"}},
+        {kKindMedia, {u"a.mp2", u"a.JPEG", u"a.ani"}},
+        {kKindOther,
+         {u"autorun", u"x.cc", u"x.htmlx", u"app.manifests", u"README", u"", u"trailing.",
+          u".hidden", u"x.\u0131nf", u"x.\u00e9xe", u"x.\u0145xe",
+          u"x.abcdefghijklmnop"}}, // only a-z fold
+    };
+    for (const auto& [kind, names] : cases) {
+        for (const std::u16string_view name : names) {
+            const NameParts parts = splitExtension(name);
+            EXPECT_EQ(classifyFile(parts.base, parts.extension), kind) << utf16ToUtf8(name);
+        }
+    }
+}
+
+TEST(Classification, FilterIsStarOrTheExactExtension) {
+    const struct {
+        std::u16string_view filter, extension;
+        bool passes;
+    } cases[] = {{u"*", u"", true},    {u"txt", u".txt", true}, {u"txt", u".TXT", false},
+                 {u"txt", u"", false}, {u"tx", u".txt", false}, {u"*.txt", u".txt", false},
+                 {u"", u"", false},    {u"", u".", true},       {u".txt", u".txt", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(passesFilter(c.filter, c.extension), c.passes) << utf16ToUtf8(c.extension);
     }
 }
 
