@@ -50,9 +50,8 @@ struct ItemCommandsTest : ::testing::Test {
 // once and the dialog does not reopen.
 TEST_F(ItemCommandsTest, PropertiesClimbsAndChanges) {
     tree.select(deep);
-    for (int i = 0; i < 4; ++i) {
-        ui.properties(PropertiesButton::Parent);
-    }
+    ui.properties(PropertiesButton::Parent).properties(PropertiesButton::Parent);
+    ui.properties(PropertiesButton::Parent).properties(PropertiesButton::Parent);
     commands.OnItemProperties();
     EXPECT_EQ(tree.selected(), drive);
     tree.select(inner);
@@ -101,8 +100,8 @@ TEST_F(ItemCommandsTest, RenameRefusesCutsAndSorts) {
         document.modified = false;
         tree.select(node);
         ui.rename({typed});
-        EXPECT_TRUE(commands.OnItemRename() && document.modified && tree.inOrder());
-        EXPECT_EQ(tree.selected(), node);
+        EXPECT_TRUE(commands.OnItemRename() && document.modified && tree.inOrder() &&
+                    tree.selected() == node);
     }
     EXPECT_EQ(dump(tree), " Spaced/4{ Inner/6},Drive/9{ zeta/6{ Alpha/6{deep.txt/5},0/5},"
                           "0 unsorted/5,a\\b:c  /5}");
@@ -118,8 +117,7 @@ TEST_F(ItemCommandsTest, DeleteWarnsThenRemovesAndMovesTheSelection) {
     tree.select(folder);
     ui.answer(MessageAnswer::No);
     EXPECT_FALSE(commands.OnItemDelete());
-    EXPECT_EQ(dump(tree), before);
-    EXPECT_TRUE(tree.selected() == folder && !document.modified);
+    EXPECT_TRUE(dump(tree) == before && tree.selected() == folder && !document.modified);
     ui.answer(MessageAnswer::Yes);
     EXPECT_TRUE(commands.OnItemDelete());
     EXPECT_EQ(dump(tree), "Drive/9{readme.txt/5}, Spaced/4{ Inner/6}");
