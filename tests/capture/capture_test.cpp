@@ -66,6 +66,17 @@ struct Scan : testing::ScriptedUi {
 
 const std::string kAsked = R"(add tree "/old" | "Old title" | "mp3" -> )";
 
+// Makes "name/" folders, "name=size" files and "name@target" links, in order.
+void make(const test::TempTree& disk, std::initializer_list<std::string> entries) {
+    for (const std::string& e : entries) {
+        const std::size_t at = e.find_first_of("=@");
+        e.back() == '/'           ? disk.dir(e)
+        : at == std::string::npos ? disk.file(e)
+        : e[at] == '='            ? disk.file(e.substr(0, at), std::stoull(e.substr(at + 1)))
+                                  : disk.symlink(e.substr(0, at), e.substr(at + 1));
+    }
+}
+
 std::size_t openDescriptors() {
     platform::Directory fds = platform::Directory::openPath("/proc/self/fd");
     platform::DirectoryListing listing;
@@ -75,18 +86,10 @@ std::size_t openDescriptors() {
 
 TEST(Scanner, CapturesKindsSizesAndFilteredFilesWithoutFollowingLinksBelowTheRoot) {
     test::TempTree disk;
-    for (const char* folder : {"docs", "docs/old", "backup.zip", "\xff\xfe"}) {
-        disk.dir(folder);
-    }
-    disk.file("docs/old/letter.DOC", 10);
-    disk.file("AutoRun.INF", 1);
-    disk.file("README", 4000);
-    disk.file(".hidden", 5368709120ull);
-    disk.file("tab\tnew\nline.exe");
-    disk.file("caf\xe9.txt", 6);
-    disk.file("\xff\xfe/\xc3\x28.zip", 3);
-    disk.symlink("Shortcut.lnk", "docs");
-    disk.symlink("to-hidden", ".hidden");
+    make(disk,
+         {"docs/", "docs/old/", "backup.zip/", "\xff\xfe/", "docs/old/letter.DOC=10",
+          "AutoRun.INF=1", "README=4000", ".hidden=5368709120", "tab\tnew\nline.exe",
+          "caf\xe9.txt=6", "\xff\xfe/\xc3\x28.zip=3", "Shortcut.lnk@docs", "to-hidden@.hidden"});
     const Nodes folders{" docs | 6 b", " docs/ old | 6 b", " backup.zip | 6 b", " \xff\xfe | 6 b"};
     Nodes all = folders, txt = folders;
     all.insert({" docs/ old/letter.DOC | 5", " \xff\xfe/\xc3\x28.zip | 2", "AutoRun.INF | 3",
@@ -156,8 +159,7 @@ TEST(Scanner, StopFinishesTheFoldersOpenAndTheScannerScansAgain) {
 // when the second chain needs it again in the second scan.
 TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByNameOrReportThemGone) {
     test::TempTree disk;
-    disk.dir("d");
-    disk.dir("d/e");
+    make(disk, {"d/", "d/e/"});
     disk.chain("d/e", 70, "a", "leaf.txt");
     disk.chain("d/e", 70, "b", "leaf.txt");
     for (const bool moving : {false, true}) {
@@ -194,8 +196,7 @@ TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByNameOrReportThemGone)
 TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
     test::TempTree disk;
     disk.chain("", 3, "a", "leaf");
-    disk.file("a/a/a/leaf", 3);
-    disk.file("z.txt", 4);
+    make(disk, {"a/a/a/leaf=3", "z.txt=4"});
     for (const std::size_t levels : {1, 2}) { // 1: nothing to close, "a" cannot be opened
         Scan scan;
         // A call while descriptors are left, for the sanitizer's dynamic type check.
@@ -228,11 +229,7 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
 // filter, then a fault: "stop" at the first pump, "oom" in the scan, "sort" before the sort.
 TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeOrTakesItAwayWhenMemoryRunsOut) {
     test::TempTree disk;
-    disk.dir("sub");
-    disk.file("sub/inner.txt", 1000);
-    disk.file("B.txt", 5);
-    disk.file("a.txt", 999000);
-    disk.file("skip.bak", 7);
+    make(disk, {"sub/", "sub/inner.txt=1000", "B.txt=5", "a.txt=999000", "skip.bak=7"});
     disk.manyFiles("sub", 20, "f");
     const std::u16string path = utf8ToUtf16(disk.path());
     const std::string ok = "ok " + testing::inQuotes(path) + " | ",
