@@ -11,15 +11,11 @@ using testing::Lines;
 
 class SearchCommandTest : public ::testing::Test {
 protected:
-    SearchCommandTest() {
-        drive = tree.insertLast(kTopLevel, u"Drive");
-        folder = tree.insertLast(drive, u" Docs");
-        readme = tree.insertLast(folder, u"ReadMe.txt");
-        notes = tree.insertLast(drive, u"notes\t.txt");
-        tree.select(notes);
-    }
+    SearchCommandTest() { tree.select(notes); }
     SnapshotTree tree;
-    NodeId drive, folder, readme, notes;
+    NodeId drive = tree.insertLast(kTopLevel, u"Drive"), folder = tree.insertLast(drive, u" Docs");
+    NodeId readme = tree.insertLast(folder, u"ReadMe.txt");
+    NodeId notes = tree.insertLast(drive, u"notes\t.txt");
     SearchOptions options{u"old", true, true, true, false, true};
     testing::ScriptedUi ui;
 };

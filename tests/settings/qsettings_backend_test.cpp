@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <array>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -19,6 +19,9 @@
 namespace zelvane {
 namespace {
 
+namespace fs = std::filesystem;
+enum Outcome { kDefaults = 10, kStored, kOther }; // how the child in loadAndSave exits
+
 // GCC 12 at -O3 wrongly reports this constant's strings as maybe uninitialized.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -26,22 +29,19 @@ const RememberedInputs kChanged{
     {u"/media/cdrom", u"mp3", u"My CD"}, {u"*.Ω", true, true, true, false, true}, u""};
 #pragma GCC diagnostic pop
 
-// Loads and saves changed settings in a child given five seconds: "defaults", "stored" (what
-// a regular file held), "other", or how the child ended.
-std::string loadAndSave() {
+// Loads and saves changed settings in a child given five seconds; its wait status.
+int loadAndSave() {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::alarm(5);
         QSettingsBackend store;
         const RememberedInputs loaded = loadSettings(store);
         saveSettings(store, kChanged);
-        ::_exit(loaded == RememberedInputs{} ? 10 : loaded == kChanged ? 11 : 12);
+        ::_exit(loaded == RememberedInputs{} ? kDefaults : loaded == kChanged ? kStored : kOther);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) - 10 : -1;
-    return code >= 0 && code <= 2 ? std::array{"defaults", "stored", "other"}[code]
-                                  : "status " + std::to_string(status);
+    return status;
 }
 
 TEST(QSettingsBackendFile, WhatIsNotARegularFileGivesTheDefaultsAndIsLeftAsItWas) {
@@ -49,21 +49,23 @@ TEST(QSettingsBackendFile, WhatIsNotARegularFileGivesTheDefaultsAndIsLeftAsItWas
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
     const QString path = QSettingsBackend::settingsFilePath();
     EXPECT_EQ(path, home.path() + "/Halcyra/Zelvane.conf");
-    const QByteArray file = QFile::encodeName(path), other = QFile::encodeName(home.path() + "/o");
+    const std::string file = path.toStdString(), other = home.path().toStdString() + "/o";
     const struct {
         std::string name;
         std::function<void()> setup;
-        std::string loaded, after;
+        Outcome loaded;
+        fs::file_type after;
     } cases[] = {
         // The first run writes the file; the next one reads it back.
-        {"none", [] {}, "defaults", "file"},
-        {"regular", [] {}, "stored", "file"},
-        {"fifo", [&] { ::mkfifo(file, 0644); }, "defaults", "fifo"},
-        {"link", [&] { ::mkfifo(other, 0644), ::symlink(other, file); }, "defaults", "fifo"},
-        {"folder", [&] { ::mkdir(file, 0755); }, "defaults", "folder"},
+        {"none", [] {}, kDefaults, fs::file_type::regular},
+        {"regular", [] {}, kStored, fs::file_type::regular},
+        {"fifo", [&] { ::mkfifo(file.c_str(), 0644); }, kDefaults, fs::file_type::fifo},
+        {"link", [&] { ::mkfifo(other.c_str(), 0644), fs::create_symlink(other, file); }, kDefaults,
+         fs::file_type::fifo},
+        {"folder", [&] { fs::create_directory(file); }, kDefaults, fs::file_type::directory},
         // Only root makes devices; the fifo covers the same path otherwise.
-        {"device", [&] { ::mknod(file, S_IFCHR | 0666, makedev(1, 3)); }, "defaults",
-         ::geteuid() == 0 ? "device" : "file"},
+        {"device", [&] { ::mknod(file.c_str(), S_IFCHR | 0666, makedev(1, 3)); }, kDefaults,
+         ::geteuid() == 0 ? fs::file_type::character : fs::file_type::regular},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -72,8 +74,10 @@ TEST(QSettingsBackendFile, WhatIsNotARegularFileGivesTheDefaultsAndIsLeftAsItWas
             QDir().mkpath(home.path() + "/Halcyra");
         }
         c.setup();
-        EXPECT_EQ(loadAndSave(), c.loaded);
-        EXPECT_EQ(kindOf(path), c.after);
+        const int status = loadAndSave();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.loaded) << status;
+        std::error_code ignored;
+        EXPECT_EQ(fs::status(file, ignored).type(), c.after);
     }
 }
 
