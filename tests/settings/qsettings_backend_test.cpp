@@ -22,22 +22,18 @@ namespace {
 namespace fs = std::filesystem;
 enum Outcome { kDefaults = 10, kStored, kOther }; // how the child in loadAndSave exits
 
-// GCC 12 at -O3 wrongly reports this constant's strings as maybe uninitialized.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-const RememberedInputs kChanged{
-    {u"/media/cdrom", u"mp3", u"My CD"}, {u"*.Ω", true, true, true, false, true}, u""};
-#pragma GCC diagnostic pop
-
 // Loads and saves changed settings in a child given five seconds; its wait status.
 int loadAndSave() {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::alarm(5);
         QSettingsBackend store;
+        RememberedInputs changed;
+        changed.search.pattern = u"*.Ω";
+        changed.search.isMatchCase = true;
         const RememberedInputs loaded = loadSettings(store);
-        saveSettings(store, kChanged);
-        ::_exit(loaded == RememberedInputs{} ? kDefaults : loaded == kChanged ? kStored : kOther);
+        saveSettings(store, changed);
+        ::_exit(loaded == RememberedInputs{} ? kDefaults : loaded == changed ? kStored : kOther);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
