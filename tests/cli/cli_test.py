@@ -299,7 +299,8 @@ class List(CliTest):
     def test_long_output_whole_cut_by_a_closed_pipe_or_not_written(self):
         names = [b"%0100d" % i for i in range(1000)]
         big = self.snapshot("big.zelv", [(9, 0, "big")] + [(8, 1, n.decode()) for n in names])
-        self.assertEqual(self.ok("list", big), b"9 big\n" + b"".join(b"  8 %s\n" % n for n in names))
+        self.assertEqual(self.ok("list", big),
+                         b"9 big\n" + b"".join(b"  8 %s\n" % n for n in names))
         self.assertEqual(run("search", big, "0"), (0, b"".join(b" big\t%s\n" % n for n in names),
                                                    "1000 matches found.\n"))
         for args, pipe in [(a, p) for a in (["list", big], ["search", big, "0"])
@@ -358,7 +359,8 @@ class Info(CliTest):
              "Defect: 1 record(s) have no parent at their depth and were placed at the top level\n"
              "Defect: 1 record(s) are more than one level below the record before\n"),
             (b"\x05\7x\0\x05\x08y\0\x09", 1,
-             "Defect: the first record is deeper than 0\nDefect: the file ends after a kind byte\n"),
+             "Defect: the first record is deeper than 0\n"
+             "Defect: the file ends after a kind byte\n"),
             (b"\x09\0r\0\xc8\1x\0\x05\1" + b"y" * 1024 + b"\0", 0,  # noted, but well formed
              "Note: 1 name(s) are longer than 1023 characters\n"
              "Note: 1 record(s) have a kind above 11\n"),
@@ -405,7 +407,8 @@ class Export(CliTest):
             self.assertIn(field, out)  # quoted only when needed, the bytes as they were
         rows = list(csv.reader(io.StringIO(out.decode("utf-8", "surrogateescape"), newline="")))
         self.assertEqual(rows, [  # path, name, kind, kind name, depth, in the tree's order
-            ["path", "name", "kind", "kind name", "depth"], ["Disk", "Disk", "9", "drive-root", "0"],
+            ["path", "name", "kind", "kind name", "depth"],
+            ["Disk", "Disk", "9", "drive-root", "0"],
             ["Disk/D\u00f8", "D\u00f8", "6", "folder", "1"],
             ["Disk/D\u00f8/\u65e5\u672c.txt", "\u65e5\u672c.txt", "5", "document", "2"],
             ["Disk/new\nline.exe", "new\nline.exe", "1", "program", "1"],
@@ -467,7 +470,8 @@ class Export(CliTest):
             ([s, "-o", "/dev/full", "--format", "html"], "No space left on device"),
             ([s, "--format", "xml", "-o", "-"], "csv, json or html, not 'xml'"),
             ([s, "-o", self.path("x.txt")], "say which format"), ([s, "-o", "-"], "say which"),
-            ([s, "--format", "csv"], "say where to write"), ([s, "--format", "csv", "-o"], "-o needs"),
+            ([s, "--format", "csv"], "say where to write"),
+            ([s, "--format", "csv", "-o"], "-o needs a value"),
             (["--format", "csv", "-o", "-"], "a snapshot file is needed"),
             ([s, s, "--format", "csv", "-o", "-"], "one snapshot file"),
             ([s, "--frmat", "csv", "-o", "-"], "unknown option '--frmat'"),
