@@ -11,62 +11,47 @@ namespace {
 
 using testing::Lines;
 using testing::PropertiesButton;
-using testing::ScriptedUi;
-
-NodeId add(SnapshotTree& tree, NodeId parent, std::u16string_view text, int kind) {
-    const NodeId node = tree.insertLast(parent, text);
-    tree.setKind(node, kind);
-    return node;
-}
 
 // The nodes under parent in order, "text/kind", children in braces.
 std::string dump(const SnapshotTree& tree, NodeId parent = kTopLevel) {
     std::string out;
     for (NodeId n = tree.firstChild(parent); n != kNoNode; n = tree.nextSibling(n)) {
-        out.append(out.empty() ? "" : ",").append(utf16ToUtf8(tree.text(n)));
-        out.append("/").append(std::to_string(tree.kind(n)));
-        if (tree.hasChildren(n)) {
-            out.append("{").append(dump(tree, n)).append("}");
-        }
+        out += (out.empty() ? "" : ",") + utf16ToUtf8(tree.text(n)) + "/" +
+               std::to_string(tree.kind(n)) +
+               (tree.hasChildren(n) ? "{" + dump(tree, n) + "}" : "");
     }
     return out;
 }
 
-const std::string kOk = " | \"Information\" | Information | Ok -> Ok";
-const std::string kEmpty = "message \"The name must not be empty!\" | \"Error\" | Error | Ok -> Ok";
-const std::string kSpace =
-    "message \"The name must not start with space!\" | \"Error\" | Error | Ok -> Ok";
+std::string box(const std::string& text, const char* kind) {
+    return "message \"" + text + "\" | \"" + kind + "\" | " + kind + " | Ok -> Ok";
+}
 
-// Drive (9) { " Folder" (6) { " Sub" (6) { deep.txt }, file.doc }, readme.txt },
-// " Spaced" (4) { " Inner" (6) }; the files are kind 5. In order but for the roots.
-class ItemCommandsTest : public ::testing::Test {
-protected:
-    ItemCommandsTest() {
-        drive = add(tree, kTopLevel, u"Drive", kKindDriveRoot);
-        folder = add(tree, drive, u" Folder", kKindFolder);
-        sub = add(tree, folder, u" Sub", kKindFolder);
-        deep = add(tree, sub, u"deep.txt", kKindDocument);
-        file = add(tree, folder, u"file.doc", kKindDocument);
-        readme = add(tree, drive, u"readme.txt", kKindDocument);
-        cd = add(tree, kTopLevel, u" Spaced", kKindCdRomRoot);
-        inner = add(tree, cd, u" Inner", kKindFolder);
+// Drive (9) { " Folder" { " Sub" { deep.txt }, file.doc }, readme.txt }, " Spaced" (4)
+// { " Inner" }; folders are kind 6, files 5. In order but for the roots.
+struct ItemCommandsTest : ::testing::Test {
+    NodeId add(NodeId parent, std::u16string_view text, int kind) {
+        const NodeId node = tree.insertLast(parent, text);
+        tree.setKind(node, kind);
+        return node;
     }
-
     SnapshotTree tree;
     const TextOrder order{""}; // the root collation, whatever the machine's locale
-    ScriptedUi ui;
+    testing::ScriptedUi ui;
     DocumentState document;
     ItemCommands commands{tree, document, ui, order};
-    NodeId drive, folder, sub, deep, file, readme, cd, inner;
+    NodeId drive = add(kTopLevel, u"Drive", kKindDriveRoot), folder = add(drive, u" Folder", 6),
+           sub = add(folder, u" Sub", 6), deep = add(sub, u"deep.txt", 5),
+           file = add(folder, u"file.doc", 5), readme = add(drive, u"readme.txt", 5),
+           cd = add(kTopLevel, u" Spaced", kKindCdRomRoot), inner = add(cd, u" Inner", 6);
 };
 
-// The climb from a file to its root, where "Properties..." ends the chain; "Change..." goes
-// on to Rename once and the dialog does not reopen.
+// The climb from a file to its root, where "Parent" is off; "Change..." goes on to Rename
+// once and the dialog does not reopen.
 TEST_F(ItemCommandsTest, PropertiesClimbsAndChanges) {
     tree.select(deep);
-    for (int i = 0; i < 4; ++i) {
-        ui.properties(PropertiesButton::Parent);
-    }
+    ui.properties(PropertiesButton::Parent).properties(PropertiesButton::Parent);
+    ui.properties(PropertiesButton::Parent).properties(PropertiesButton::Parent);
     commands.OnItemProperties();
     EXPECT_EQ(tree.selected(), drive);
     tree.select(inner);
@@ -77,27 +62,23 @@ TEST_F(ItemCommandsTest, PropertiesClimbsAndChanges) {
     commands.OnItemProperties();
     ui.properties(PropertiesButton::Close);
     commands.OnItemProperties();
-    EXPECT_EQ(
-        ui.transcript(),
-        (Lines{"properties \"deep.txt\" | \"Sub\" | \"*root* \\ Drive \\ Folder \\ Sub \\\" | "
-               "kind 5 | parent on -> parent",
-               "properties \"Sub\" | \"Folder\" | \"*root* \\ Drive \\ Folder \\\" | kind 6 "
-               "| parent on -> parent",
-               "properties \"Folder\" | \"Drive\" | \"*root* \\ Drive \\\" | kind 6 | parent "
-               "on -> parent",
-               "properties \"Drive\" | \"*root*\" | \"*root* \\ \" | kind 9 | parent off -> "
-               "parent",
-               "properties \"Inner\" | \"Spaced\" | \"*root* \\  Spaced \\\" | kind 6 | "
-               "parent on -> change",
-               "rename \"Inner\" -> cancel",
-               "properties \"file.doc\" | \"Folder\" | \"*root* \\ Drive \\ Folder \\\" | "
-               "kind 5 | parent on -> change",
-               "rename \"file.doc\" -> ok \"a.exe\"",
-               "properties \"a.exe\" | \"Folder\" | \"*root* \\ Drive \\ Folder \\\" | "
-               "kind 5 | parent on -> close"}));
+    const auto shown = [](const char* name, const char* parent, const char* path, int kind,
+                          const char* then) {
+        return std::string("properties \"") + name + "\" | \"" + parent + "\" | \"*root* \\ " +
+               path + "\" | kind " + std::to_string(kind) + " | parent " + then;
+    };
+    EXPECT_EQ(ui.transcript(),
+              (Lines{shown("deep.txt", "Sub", "Drive \\ Folder \\ Sub \\", 5, "on -> parent"),
+                     shown("Sub", "Folder", "Drive \\ Folder \\", 6, "on -> parent"),
+                     shown("Folder", "Drive", "Drive \\", 6, "on -> parent"),
+                     shown("Drive", "*root*", "", 9, "off -> parent"),
+                     shown("Inner", "Spaced", " Spaced \\", 6, "on -> change"),
+                     "rename \"Inner\" -> cancel",
+                     shown("file.doc", "Folder", "Drive \\ Folder \\", 5, "on -> change"),
+                     "rename \"file.doc\" -> ok \"a.exe\"",
+                     shown("a.exe", "Folder", "Drive \\ Folder \\", 5, "on -> close")}));
     EXPECT_EQ(dump(tree, folder), " Sub/6{deep.txt/5},a.exe/5");
-    EXPECT_EQ(tree.selected(), file);
-    EXPECT_TRUE(document.modified);
+    EXPECT_TRUE(tree.selected() == file && document.modified);
 }
 
 // Refused names keep the dialog open; an accepted one keeps a folder's leading space and
@@ -107,26 +88,23 @@ TEST_F(ItemCommandsTest, RenameRefusesCutsAndSorts) {
     tree.select(folder);
     ui.rename({u"", u"  ", u" lead"});
     EXPECT_FALSE(commands.OnItemRename());
-    EXPECT_EQ(
-        ui.transcript(),
-        (Lines{"rename \"Folder\" -> ok \"\"", kEmpty, "rename \"Folder\" -> ok \"  \"", kSpace,
-               "rename \"Folder\" -> ok \" lead\"", kSpace, "rename \"Folder\" -> cancel"}));
+    const std::string space = box("The name must not start with space!", "Error");
+    EXPECT_EQ(ui.transcript(),
+              (Lines{"rename \"Folder\" -> ok \"\"", box("The name must not be empty!", "Error"),
+                     "rename \"Folder\" -> ok \"  \"", space, "rename \"Folder\" -> ok \" lead\"",
+                     space, "rename \"Folder\" -> cancel"}));
     EXPECT_FALSE(document.modified);
-
-    add(tree, drive, u"0 unsorted", kKindDocument);
+    add(drive, u"0 unsorted", 5);
     for (const auto& [node, typed] : std::vector<std::pair<NodeId, std::u16string>>{
              {readme, u"a\\b:c  "}, {folder, u"zeta"}, {sub, u"Alpha"}, {file, u"0"}}) {
         document.modified = false;
         tree.select(node);
         ui.rename({typed});
-        EXPECT_TRUE(commands.OnItemRename());
-        EXPECT_TRUE(document.modified);
-        EXPECT_EQ(tree.selected(), node);
-        EXPECT_TRUE(tree.inOrder());
+        EXPECT_TRUE(commands.OnItemRename() && document.modified && tree.inOrder() &&
+                    tree.selected() == node);
     }
     EXPECT_EQ(dump(tree), " Spaced/4{ Inner/6},Drive/9{ zeta/6{ Alpha/6{deep.txt/5},0/5},"
                           "0 unsorted/5,a\\b:c  /5}");
-
     // The name is cut at 510 units; a surrogate pair that the cut would split goes whole.
     tree.select(sub);
     ui.rename({std::u16string(509, u'a') + u"\U0001F600"});
@@ -135,54 +113,38 @@ TEST_F(ItemCommandsTest, RenameRefusesCutsAndSorts) {
 }
 
 TEST_F(ItemCommandsTest, DeleteWarnsThenRemovesAndMovesTheSelection) {
-    const std::string lost = " will be deleted.\\nYou will not be able to restore it.\\n\\n"
-                             "Continue ?\" | \"Warning\" | Exclamation | YesNo -> ";
-    const std::string all = " and all it's content" + lost;
     const std::string before = dump(tree);
     tree.select(folder);
     ui.answer(MessageAnswer::No);
     EXPECT_FALSE(commands.OnItemDelete());
-    EXPECT_EQ(dump(tree), before);
-    EXPECT_EQ(tree.selected(), folder);
-    EXPECT_FALSE(document.modified);
+    EXPECT_TRUE(dump(tree) == before && tree.selected() == folder && !document.modified);
     ui.answer(MessageAnswer::Yes);
     EXPECT_TRUE(commands.OnItemDelete());
     EXPECT_EQ(dump(tree), "Drive/9{readme.txt/5}, Spaced/4{ Inner/6}");
-    EXPECT_EQ(tree.selected(), readme); // the next sibling
-    EXPECT_TRUE(document.modified);
+    EXPECT_TRUE(tree.selected() == readme && document.modified); // the next sibling
     // A file keeps a leading space in the warning; a drive root gets the file wording.
-    const NodeId odd = add(tree, drive, u" odd.txt", kKindDocument);
+    const NodeId odd = add(drive, u" odd.txt", 5);
     for (const NodeId node : {readme, odd, cd, drive}) {
         tree.select(node);
         ui.answer(MessageAnswer::Yes);
         EXPECT_TRUE(commands.OnItemDelete());
     }
-    EXPECT_TRUE(tree.empty());
-    EXPECT_EQ(tree.selected(), kNoNode);
-    // Nothing is selected: every command asks for a selection and stops.
-    commands.OnItemProperties();
-    EXPECT_FALSE(commands.OnItemRename());
-    EXPECT_FALSE(commands.OnItemDelete());
-    EXPECT_EQ(
-        ui.transcript(),
-        (Lines{"message \"\"Folder\"" + all + "No", "message \"\"Folder\"" + all + "Yes",
-               "message \"\"readme.txt\"" + lost + "Yes", "message \"\" odd.txt\"" + lost + "Yes",
-               "message \"\"Spaced\"" + all + "Yes", "message \"\"Drive\"" + lost + "Yes",
-               "message \"Select an item and try again.\"" + kOk,
-               "message \"Select an item you want to rename and try again.\"" + kOk,
-               "message \"Select an item you want to delete and try again.\"" + kOk}));
-}
-
-// Far beyond the 16383 characters a fixed buffer would hold; an empty root text too.
-TEST(ItemTexts, FullPathsAreWhole) {
-    SnapshotTree tree;
-    NodeId node = add(tree, kTopLevel, u"", kKindDriveRoot);
-    for (int i = 0; i < 400; ++i) {
-        node = add(tree, node, u" " + std::u16string(100, u'n'), kKindFolder);
-    }
-    const std::u16string path = fullPathText(tree, node);
-    EXPECT_EQ(path.size(), 9u + 2u + 399u * 103u);
-    EXPECT_EQ(path.substr(0, 13), u"*root* \\  \\ n");
+    EXPECT_TRUE(tree.empty() && tree.selected() == kNoNode);
+    commands.OnItemProperties(); // nothing selected: each asks for a selection and stops
+    EXPECT_FALSE(commands.OnItemRename() || commands.OnItemDelete());
+    const auto warned = [](const char* name, bool all, const char* answer) {
+        return std::string("message \"\"") + name + "\"" + (all ? " and all it's content" : "") +
+               " will be deleted.\\nYou will not be able to restore it.\\n\\nContinue ?\" | "
+               "\"Warning\" | Exclamation | YesNo -> " +
+               answer;
+    };
+    EXPECT_EQ(ui.transcript(),
+              (Lines{warned("Folder", true, "No"), warned("Folder", true, "Yes"),
+                     warned("readme.txt", false, "Yes"), warned(" odd.txt", false, "Yes"),
+                     warned("Spaced", true, "Yes"), warned("Drive", false, "Yes"),
+                     box("Select an item and try again.", "Information"),
+                     box("Select an item you want to rename and try again.", "Information"),
+                     box("Select an item you want to delete and try again.", "Information")}));
 }
 
 } // namespace

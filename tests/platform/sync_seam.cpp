@@ -9,37 +9,29 @@
 using zelvane::testing::AllocSeam;
 using zelvane::testing::SyncSeam;
 
+namespace {
+int failOr(int error, long call, int a, long b = 0, int c = 0, long d = 0, int e = 0) {
+    errno = error;
+    return error != 0 ? -1 : static_cast<int>(::syscall(call, a, b, c, d, e));
+}
+} // namespace
+
 extern "C" int fdatasync(int fd) {
-    ++SyncSeam::calls;
-    if (SyncSeam::exitInside) {
+    if (++SyncSeam::calls, SyncSeam::exitInside) {
         ::_exit(3);
     }
-    if (SyncSeam::failWith != 0 && SyncSeam::calls > SyncSeam::passing) {
-        errno = SyncSeam::failWith;
-        return -1;
-    }
-    return static_cast<int>(::syscall(SYS_fdatasync, fd));
+    return failOr(SyncSeam::calls > SyncSeam::passing ? SyncSeam::failWith : 0, SYS_fdatasync, fd);
 }
-
 extern "C" int fsync(int fd) {
     ++SyncSeam::folderCalls;
-    if (SyncSeam::folderFailsWith != 0) {
-        errno = SyncSeam::folderFailsWith;
-        return -1;
-    }
-    return static_cast<int>(::syscall(SYS_fsync, fd));
+    return failOr(SyncSeam::folderFailsWith, SYS_fsync, fd);
 }
-
 extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
-    if (SyncSeam::linkFailsWith != 0) {
-        errno = SyncSeam::linkFailsWith;
-        return -1;
-    }
-    return static_cast<int>(::syscall(SYS_linkat, fromDir, from, toDir, to, flags));
+    return failOr(SyncSeam::linkFailsWith, SYS_linkat, fromDir, reinterpret_cast<long>(from), toDir,
+                  reinterpret_cast<long>(to), flags);
 }
 
-// The other forms of new and delete are replaced too, so that all of them meet in malloc and
-// free (a sanitizer's own would not take memory from these).
+// Every form of new and delete meets in malloc and free (a sanitizer's own would not).
 void* operator new(std::size_t size) {
     if (AllocSeam::allowed == 0 || size > AllocSeam::largest) {
         throw std::bad_alloc();

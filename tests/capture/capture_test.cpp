@@ -1,0 +1,355 @@
+#include "capture/add_tree_command.h"
+#include "capture/classification.h"
+#include "capture/directory_scanner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/scripted_ui.h"
+#include "support/temp_tree.h"
+#include "text/utf.h"
+
+namespace zelvane {
+namespace {
+
+using testing::Lines;
+using Nodes = std::set<std::string>;
+using Reports = std::vector<std::pair<std::string, int>>;
+
+// A tree with a root node "root" and a scripted double that keeps the folders reported
+// unreadable; a scan goes below the root, the Add Tree command to the top level.
+struct Scan : testing::ScriptedUi {
+    SnapshotTree tree;
+    ScanState state;
+    DocumentState document;
+    AddTreeInputs remembered{u"/old", u"mp3", u"Old title"};
+    TextOrder order{""};
+    AddTreeCommand command{tree, state, document, remembered, *this, *this, order};
+    NodeId root = tree.insertLast(kTopLevel, u"root");
+    std::uint64_t total = 0;
+    Reports unreadable;
+
+    void folderUnreadable(std::string_view path, int error) override {
+        unreadable.emplace_back(path, error);
+    }
+    void run(const std::string& path, std::u16string filter = u"*") {
+        state.filter = std::move(filter);
+        total = DirectoryScanner(tree, state, *this).ScanDirectory(utf8ToUtf16(path), root);
+    }
+    // Every node below parent: "path of texts | kind", with " b" when bold.
+    Nodes nodes(NodeId parent = kNoNode, const std::u16string& prefix = u"") const {
+        Nodes out;
+        for (NodeId c = tree.firstChild(parent == kNoNode ? root : parent); c != kNoNode;
+             c = tree.nextSibling(c)) {
+            const std::u16string path = prefix + std::u16string(tree.text(c));
+            out.insert(utf16ToUtf8(path) + " | " + std::to_string(tree.kind(c)) +
+                       (tree.isBold(c) ? " b" : ""));
+            out.merge(nodes(c, path + u"/"));
+        }
+        return out;
+    }
+    std::vector<std::u16string> texts(NodeId parent) const {
+        std::vector<std::u16string> out;
+        for (NodeId c = tree.firstChild(parent); c != kNoNode; c = tree.nextSibling(c)) {
+            out.emplace_back(tree.text(c));
+        }
+        return out;
+    }
+};
+
+const std::string kAsked = R"(add tree "/old" | "Old title" | "mp3" -> )";
+
+// Makes "name/" folders, "name=size" files and "name@target" links, in order.
+void make(const test::TempTree& disk, std::initializer_list<std::string> entries) {
+    for (const std::string& e : entries) {
+        const std::size_t at = e.find_first_of("=@");
+        e.back() == '/'           ? disk.dir(e)
+        : at == std::string::npos ? disk.file(e)
+        : e[at] == '='            ? disk.file(e.substr(0, at), std::stoull(e.substr(at + 1)))
+                                  : disk.symlink(e.substr(0, at), e.substr(at + 1));
+    }
+}
+
+std::size_t openDescriptors() {
+    platform::Directory fds = platform::Directory::openPath("/proc/self/fd");
+    platform::DirectoryListing listing;
+    fds.readAll(listing);
+    return listing.size();
+}
+
+TEST(Scanner, CapturesKindsSizesAndFilteredFilesWithoutFollowingLinksBelowTheRoot) {
+    test::TempTree disk;
+    make(disk,
+         {"docs/", "docs/old/", "backup.zip/", "\xff\xfe/", "docs/old/letter.DOC=10",
+          "AutoRun.INF=1", "README=4000", ".hidden=5368709120", "tab\tnew\nline.exe",
+          "caf\xe9.txt=6", "\xff\xfe/\xc3\x28.zip=3", "Shortcut.lnk@docs", "to-hidden@.hidden"});
+    const Nodes folders{" docs | 6 b", " docs/ old | 6 b", " backup.zip | 6 b", " \xff\xfe | 6 b"};
+    Nodes all = folders, txt = folders;
+    all.insert({" docs/ old/letter.DOC | 5", " \xff\xfe/\xc3\x28.zip | 2", "AutoRun.INF | 3",
+                "README | 8", ".hidden | 8", "tab\tnew\nline.exe | 1", "caf\xe9.txt | 5",
+                "Shortcut.lnk | 11", "to-hidden | 8"});
+    txt.insert("caf\xe9.txt | 5");
+    const std::tuple<const char*, std::u16string, Nodes, std::uint64_t, std::uint32_t,
+                     std::uint32_t>
+        cases[] = {// the root (followed when a link), filter, nodes, size, folders, files
+                   {"", u"*", all, 10u + 1 + 4000 + 5368709120ull + 6 + 3, 4, 9},
+                   {"", u"txt", txt, 6, 4, 1},
+                   {"Shortcut.lnk", u"*", {" old | 6 b", " old/letter.DOC | 5"}, 10, 1, 1},
+                   {"README", u"*", {}, 0, 0, 0},
+                   {"missing", u"*", {}, 0, 0, 0}};
+    for (const auto& [path, filter, nodes, total, folderCount, fileCount] : cases) {
+        Scan scan;
+        scan.run(disk.at(path), filter);
+        EXPECT_EQ(scan.nodes(), nodes) << path;
+        EXPECT_EQ(std::tuple(scan.total, scan.state.folders, scan.state.files, scan.unreadable),
+                  std::tuple(total, folderCount, fileCount, Reports{}));
+    }
+}
+
+TEST(Scanner, PumpsEveryEightItemsAndSetsTheProgressEvery128) {
+    test::TempTree disk;
+    disk.dir("sub");
+    disk.manyFiles("sub", 299, "f");
+    Scan scan;
+    std::vector<std::uint32_t> sums, expected;
+    scan.onPump = [&](std::size_t) { sums.push_back(scan.state.folders + scan.state.files); };
+    scan.run(disk.path());
+    for (std::uint32_t sum = 7; sum < 300; sum += 8) {
+        expected.push_back(sum);
+    }
+    EXPECT_EQ(sums, expected);
+    EXPECT_EQ(scan.transcript(),
+              (Lines{R"(progress "Scanning...\n1 folder(s) and 126 file(s) found...")",
+                     R"(progress "Scanning...\n1 folder(s) and 254 file(s) found...")"}));
+}
+
+// The stop finishes the current folder and every one above it; the same scanner scans
+// again after it, and after a root it could not open.
+TEST(Scanner, StopFinishesTheFoldersOpenAndTheScannerScansAgain) {
+    test::TempTree disk;
+    for (const std::string folder : {"a", "b", "c", "d"}) {
+        disk.dir(folder);
+        disk.dir(folder + "/in");
+        disk.manyFiles(folder + "/in", 20, "f");
+    }
+    Scan scan;
+    scan.stopAtPump(scan.state, 1); // inside the first "in"
+    DirectoryScanner scanner(scan.tree, scan.state, scan);
+    scan.state.filter = u"*";
+    scanner.ScanDirectory(utf8ToUtf16(disk.path()), scan.root);
+    EXPECT_TRUE(scan.state.stopRequested);
+    EXPECT_EQ(std::pair(scan.state.folders, scan.state.files), std::pair(2u, 20u));
+    const Nodes nodes = scan.nodes();
+    ASSERT_EQ(nodes.size(), 22u);
+    EXPECT_EQ(nodes.count(nodes.begin()->substr(0, 2) + "/ in | 6 b"), 1u); // in the same folder
+    scan.state.stopRequested = false;
+    EXPECT_EQ(scanner.ScanDirectory(utf8ToUtf16(disk.at("missing")), scan.root), 0u);
+    scanner.ScanDirectory(utf8ToUtf16(disk.path()), scan.tree.insertLast(kTopLevel, u"again"));
+    EXPECT_EQ(std::pair(scan.state.folders, scan.state.files), std::pair(2u + 8, 20u + 80));
+}
+
+// Past 64 levels the upper ones are closed and opened again by name; "d" is moved away
+// when the second chain needs it again in the second scan.
+TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByNameOrReportThemGone) {
+    test::TempTree disk;
+    make(disk, {"d/", "d/e/"});
+    disk.chain("d/e", 70, "a", "leaf.txt");
+    disk.chain("d/e", 70, "b", "leaf.txt");
+    for (const bool moving : {false, true}) {
+        Scan scan;
+        const std::size_t before = openDescriptors();
+        std::size_t most = 0;
+        scan.onPump = [&](std::size_t) {
+            most = std::max(most, openDescriptors());
+            if (moving && scan.state.folders + scan.state.files == 71 &&
+                !std::filesystem::exists(disk.at("moved"))) {
+                std::filesystem::rename(disk.at("d"), disk.at("moved"));
+            }
+        };
+        scan.run(disk.path());
+        EXPECT_EQ(openDescriptors(), before);
+        if (!moving) {
+            EXPECT_EQ(
+                std::tuple(most - before, scan.state.folders, scan.state.files, scan.unreadable),
+                std::tuple(64u, 142u, 2u, Reports{}));
+            continue;
+        }
+        ASSERT_EQ(scan.unreadable.size(), 1u);
+        const std::string second = scan.unreadable[0].first,
+                          name = second.substr(second.size() - 1);
+        EXPECT_TRUE(second == disk.at("d/e/a") || second == disk.at("d/e/b")) << second;
+        EXPECT_EQ(scan.unreadable[0].second, EIO); // the cause is lost on the way down
+        const Nodes nodes = scan.nodes();
+        EXPECT_EQ(std::tuple(nodes.count(" d/ e/ " + name + " | 6 b"), nodes.size(),
+                             scan.state.folders, scan.state.files),
+                  std::tuple(1u, 74u, 73u, 1u));
+    }
+}
+
+TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
+    test::TempTree disk;
+    disk.chain("", 3, "a", "leaf");
+    make(disk, {"a/a/a/leaf=3", "z.txt=4"});
+    for (const std::size_t levels : {1, 2}) { // 1: nothing to close, "a" cannot be opened
+        Scan scan;
+        // A call while descriptors are left, for the sanitizer's dynamic type check.
+        static_cast<ScanObserver&>(scan).folderUnreadable({}, 0);
+        scan.unreadable.clear();
+        std::vector<int> fds(levels + 1); // the limit that leaves room for levels more
+        for (int& fd : fds) {
+            fd = dup(0);
+        }
+        for (int fd : fds) {
+            close(fd);
+        }
+        rlimit saved{};
+        getrlimit(RLIMIT_NOFILE, &saved);
+        const rlimit lowered{static_cast<rlim_t>(fds.back()), saved.rlim_max};
+        setrlimit(RLIMIT_NOFILE, &lowered);
+        scan.run(disk.path());
+        setrlimit(RLIMIT_NOFILE, &saved);
+        const bool one = levels == 1;
+        EXPECT_EQ(scan.nodes(), (one ? Nodes{" a | 6 b", "z.txt | 5"}
+                                     : Nodes{" a | 6 b", " a/ a | 6 b", " a/ a/ a | 6 b",
+                                             " a/ a/ a/leaf | 8", "z.txt | 5"}));
+        EXPECT_EQ(std::pair(scan.total, scan.unreadable),
+                  std::pair(std::uint64_t{one ? 4u : 7u},
+                            (one ? Reports{{disk.at("a"), EMFILE}} : Reports{})));
+    }
+}
+
+// The Add Tree command: each case a dialog's path ("" for none: cancelled), title and
+// filter, then a fault: "stop" at the first pump, "oom" in the scan, "sort" before the sort.
+TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeOrTakesItAwayWhenMemoryRunsOut) {
+    test::TempTree disk;
+    make(disk, {"sub/", "sub/inner.txt=1000", "B.txt=5", "a.txt=999000", "skip.bak=7"});
+    disk.manyFiles("sub", 20, "f");
+    const std::u16string path = utf8ToUtf16(disk.path());
+    const std::string ok = "ok " + testing::inQuotes(path) + " | ",
+                      info = "\" | \"Information\" | Information | Ok -> Ok",
+                      full = "1 folder(s) & 3 file(s) successfuly added.\\nTotal size is 1 000 005 "
+                             "byte(s)",
+                      lost = "message " + testing::inQuotes(path) +
+                             R"( | "I/O ERROR" | Exclamation | Ok -> Ok)";
+    const Lines sorted{"phase sorting", R"(progress "Sorting...")", "scanning off"};
+    const std::tuple<std::u16string, std::u16string, const char*, Lines> cases[] = {
+        {u"", u"txt", "", {"message \"" + full + info}},
+        {u"\tMy disk", u"txt", "", {"message \"" + full + info}},
+        {u"_t",
+         u"*",
+         "stop",
+         {"message \"1 folder(s) & 24 file(s) successfuly added.\\nTotal size is 1 000 012 byte(s)"
+          "\\n\\nNote: Scanning process was interrupted." +
+          info}},
+        {u"", u"*", "oom", {"scanning off", lost}},
+        {u"", u"*", "sort", {"phase sorting", "scanning off", lost}},
+        {u"cancel", u"", "", {}}};
+    for (const auto& [title, filter, fault, ending] : cases) {
+        const std::string_view f = fault;
+        Scan t;
+        t.tree.insertLast(kTopLevel, u"a");
+        SortTree(t.tree, t.order);
+        t.state.folders = 55; // left from an earlier capture
+        t.document.modified = f == "sort";
+        title == u"cancel" ? t.cancelAddTree() : t.addTree({path, title, filter});
+        t.onPump = [&](std::size_t pump) {
+            return f == "oom" && pump == 2 ? throw std::bad_alloc() : void();
+        };
+        t.onPhase = [&](ScanPhase phase) {
+            return f == "sort" && phase == ScanPhase::Sorting ? throw std::length_error("arena")
+                                                              : void();
+        };
+        f == "stop" ? t.stopAtPump(t.state, 1) : void();
+        const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
+        Lines expected{kAsked + (title == u"cancel" ? "cancel"
+                                                    : ok + testing::inQuotes(title) + " | " +
+                                                          testing::inQuotes(filter))};
+        if (title != u"cancel") {
+            expected.insert(expected.end(),
+                            {"scanning on", "phase scanning", R"(progress "Scanning...")"});
+        }
+        if ((f.empty() && title != u"cancel") || f == "stop") {
+            expected.insert(expected.end(), sorted.begin(), sorted.end());
+        }
+        expected.insert(expected.end(), ending.begin(), ending.end());
+        EXPECT_EQ(t.transcript(), expected);
+        if (title == u"cancel" || f == "oom" || f == "sort") { // the snapshot and flag stay
+            EXPECT_EQ(std::tuple(outcome ? outcome->error : -1, t.texts(kTopLevel), t.tree.size(),
+                                 t.tree.inOrder(), t.document.modified),
+                      std::tuple(title == u"cancel" ? -1 : ENOMEM,
+                                 std::vector<std::u16string>{u"a", u"root"}, 2u, true,
+                                 f == "sort"));
+            EXPECT_EQ(t.remembered.path, title == u"cancel" ? u"/old" : path);
+            continue;
+        }
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_EQ(t.remembered, (AddTreeInputs{path, filter, title}));
+        EXPECT_TRUE(t.document.modified && t.tree.isBold(outcome->root));
+        EXPECT_EQ(std::tuple(outcome->stopped, outcome->error, t.tree.kind(outcome->root)),
+                  std::tuple(f == "stop", 0, kKindDriveRoot));
+        EXPECT_EQ(t.texts(kTopLevel),
+                  (std::vector<std::u16string>{title.empty() ? path : title, u"a", u"root"}));
+        EXPECT_EQ(t.texts(outcome->root)[0], u" sub");
+    }
+}
+
+TEST(AddTreeCommand, DialogFieldsAreCutAndAChosenFolderLosesItsTrailingSlash) {
+    AddTreeDialog dialog;
+    const std::u16string pair = std::u16string(248, u'a') + u"\U0001F600";
+    acceptAddTreeDialog(dialog, std::u16string(300, u'p'), pair, u" * ");
+    EXPECT_TRUE(dialog.accepted);
+    EXPECT_EQ(dialog.fields,
+              (AddTreeInputs{std::u16string(249, u'p'), u" * ", std::u16string(248, u'a')}));
+    for (const auto& [chosen, field] :
+         std::initializer_list<std::pair<std::u16string, std::u16string>>{
+             {u"/", u"/"}, {u"//", u"/"}, {u"/a/", u"/a"}, {u"/a//", u"/a/"}, {u"", u""}}) {
+        EXPECT_EQ(chosenFolderPath(chosen), field);
+    }
+}
+
+TEST(Classification, KindOfAFileNameAsTheScannerSplitsIt) {
+    const std::pair<int, std::vector<std::u16string_view>> cases[] = {
+        {kKindAutorun, {u"autorun.inf", u"AutoRun.INF"}},
+        {kKindDocument,
+         {u"x.autorun.inf", u"autorun.inf.txt", u"autorunx.inf", u"autorun.ini", u".inf", u"a.doc",
+          u"x.c", u"x.htm", u"app.Manifest"}}, // .MANIFEST: the longest extension
+        {kKindSnapshotDocument, {u"a.zelv", u"A.ZeLv"}},
+        {kKindShortcut, {u"x.lnk", u"x.URL"}},
+        {kKindSystem, {u"a.dll", u"a.Fnt"}},
+        {kKindProgram, {u"a.exe", u"a.pif", u"averyveryverylongbasename.exe"}},
+        {kKindArchive, {u"a.rar", u"archive.tar.GZ", u"a.7z", u"a.bz2"}},
+        {kKindMedia, {u"a.mp2", u"a.JPEG", u"a.ani"}},
+        {kKindOther,
+         {u"autorun", u"x.cc", u"x.htmlx", u"app.manifests", u"README", u"", u"trailing.",
+          u".hidden", u"x.\u0131nf", u"x.\u00e9xe", u"x.\u0145xe",
+          u"x.abcdefghijklmnop"}}, // only a-z fold
+    };
+    for (const auto& [kind, names] : cases) {
+        for (const std::u16string_view name : names) {
+            const NameParts parts = splitExtension(name);
+            EXPECT_EQ(classifyFile(parts.base, parts.extension), kind) << utf16ToUtf8(name);
+        }
+    }
+}
+
+TEST(Classification, FilterIsStarOrTheExactExtension) {
+    const struct {
+        std::u16string_view filter, extension;
+        bool passes;
+    } cases[] = {{u"*", u"", true},    {u"txt", u".txt", true}, {u"txt", u".TXT", false},
+                 {u"txt", u"", false}, {u"tx", u".txt", false}, {u"*.txt", u".txt", false},
+                 {u"", u"", false},    {u"", u".", true},       {u".txt", u".txt", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(passesFilter(c.filter, c.extension), c.passes) << utf16ToUtf8(c.extension);
+    }
+}
+
+} // namespace
+} // namespace zelvane

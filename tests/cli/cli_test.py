@@ -1,0 +1,534 @@
+"""zelvane-cli through the real program; runs as FILE zelvane-cli MANPAGE SOURCE_DIR CLASS."""
+import base64, csv, io, json, os, pathlib, re, resource, shutil, signal, subprocess, sys
+import tempfile, unittest
+
+CLI = MAN = SOURCE = None
+SUMMARY = "{} folder(s) & {} file(s) successfuly added.\nTotal size is {} byte(s)\n"
+D = [(9, 0, "D")]
+
+
+def run(*args, stdin=b"", stdout=subprocess.PIPE, wrap=(), **options):
+    """(status, stdout bytes, stderr text) of zelvane-cli args, through the command wrap."""
+    done = subprocess.run([*wrap, CLI, *args], input=stdin, stdout=stdout, stderr=subprocess.PIPE,
+                          env=dict(os.environ, LC_ALL="C"), timeout=120, **options)
+    return done.returncode, done.stdout, done.stderr.decode("utf-8", "replace")
+
+
+def record(kind, depth, text):
+    """One snapshot record; the code points of text are its UTF-16 units."""
+    if all(ord(c) <= 0xFF for c in text) and not text.startswith("\xff\xff"):
+        return bytes([kind, depth]) + text.encode("latin-1") + b"\0"
+    return bytes([kind, depth, 0xFF, 0xFF]) + text.encode("utf-16-le", "surrogatepass") + b"\0\0"
+
+
+class CliTest(unittest.TestCase):
+    def setUp(self):
+        scratch = tempfile.TemporaryDirectory(prefix="zelvane-cli-test-")
+        self.addCleanup(scratch.cleanup)
+        self.work = scratch.name
+
+    def path(self, *names):
+        return os.path.join(self.work, *names)
+
+    def write(self, name, data):
+        pathlib.Path(self.path(name)).write_bytes(data)
+        return self.path(name)
+
+    def read(self, name):
+        return pathlib.Path(self.path(name)).read_bytes()
+
+    def tree(self, folder, names):
+        """The folder with empty files (or folders, ending with /) at the relative paths."""
+        for name in names:
+            where = os.path.join(os.fsencode(self.path(folder)), os.fsencode(name))
+            os.makedirs(os.path.dirname(where), exist_ok=True)
+            if not where.endswith(b"/"):
+                open(where, "wb").close()
+        return self.path(folder)
+
+    def scan(self, folder, title, name="s.zelv"):
+        self.ok("scan", folder, "--title", title, "-o", self.path(name))
+        return self.path(name)
+
+    def snapshot(self, name, records):
+        return self.write(name, b"".join(record(*r) for r in records))
+
+    def roots(self, snapshot):
+        return [line for line in self.ok("list", snapshot).decode().splitlines() if line[0] != " "]
+
+    def ok(self, *args, status=0, **options):  # the output of a run that says nothing on stderr
+        code, out, err = run(*args, **options)
+        self.assertEqual((code, err), (status, ""), args)
+        return out
+
+    def fails(self, command, cases, leaves=None):
+        """Each (args, message) of command: status 2, no output, the message alone in one
+        line (a usage error adds a hint), no control character, the folder left as leaves."""
+        for args, message in cases:
+            with self.subTest(args=args):
+                code, out, err = run(command, *args)
+                self.assertEqual((code, out), (2, b""), (args, err))
+                self.assertIn(message, err, args)
+                self.assertEqual(err.count("\n"), 2 if "Try 'zelvane-cli" in err else 1, err)
+                self.assertNotIn("\x1b", err)
+                if leaves is not None:
+                    self.assertEqual(sorted(os.listdir(self.work)), leaves)
+
+
+class Scan(CliTest):
+    def setUp(self):
+        super().setUp()
+        self.disk = self.tree("disk", ["Zeta/", "alpha/inner/", "apple.txt", "autorun.inf"])
+        self.write("disk/Beta.txt", b"1" * 5)
+        self.write("disk/alpha/inner/notes.TXT", b"1" * 10)
+        os.symlink("..", os.path.join(self.disk, "alpha", "loop"))
+        self.other = self.tree("other", ["x.zip"])
+
+    def test_summary_and_saved_tree(self):
+        self.assertTrue(self.ok("scan", "--help").startswith(b"Usage: zelvane-cli scan PATH"))
+        out = self.ok("scan", self.disk, "--title", "b disk", "-o", self.path("s.zelv"))
+        self.assertEqual(out.decode(), SUMMARY.format(3, 5, 15))
+        self.assertEqual(self.ok("list", self.path("s.zelv")).decode(),
+                         "9 b disk\n  6  alpha\n    6  inner\n      5 notes.TXT\n    8 loop\n"
+                         "  6  Zeta\n  5 apple.txt\n  3 autorun.inf\n  5 Beta.txt\n")
+        out = self.ok("scan", self.disk, "--filter", "TXT", "-o", self.path("f.zelv"))
+        self.assertEqual(out.decode(), SUMMARY.format(3, 1, 10))
+        self.assertEqual(self.roots(self.path("f.zelv")), ["9 " + self.disk])
+        os.mkdir(self.path("-dash"))  # after --, a path may begin with a dash
+        self.ok("scan", "-o", "d.zelv", "--", "-dash", cwd=self.work)
+        self.assertEqual(self.ok("list", self.path("d.zelv")), b"9 -dash\n")
+
+    def test_append_and_standard_streams(self):
+        snapshot, copy = self.scan(self.disk, "b disk"), self.path("copy.zelv")
+        self.ok("scan", self.other, "--title", "A other", "--append", snapshot)
+        self.assertEqual(self.roots(snapshot), ["9 A other", "9 b disk"])
+        self.ok("scan", self.other, "--append", snapshot, "-o", copy)
+        self.assertEqual((len(self.roots(copy)), len(self.roots(snapshot))), (3, 2))
+        code, out, err = run("scan", self.other, "--title", "T", "-o", "-")  # summary on stderr
+        self.assertEqual((code, err, self.ok("list", "-", stdin=out)),
+                         (0, SUMMARY.format(0, 1, 0), b"9 T\n  2 x.zip\n"))
+        self.ok("scan", self.other, "--append", "-", "-o", copy, stdin=out)
+        self.assertEqual(self.roots(copy), ["9 " + self.other, "9 T"])
+        text = self.write("text.zelv", b"some text\nnot a snapshot\n")  # refused unless forced
+        self.fails("scan", [([self.other, "--append", text], text + ": not a well-formed")])
+        self.assertEqual(self.read("text.zelv"), b"some text\nnot a snapshot\n")
+        self.ok("scan", self.other, "--append", text, "--force")
+        self.assertEqual(sum(root.startswith("9 ") for root in self.roots(text)), 1)
+        odd = self.snapshot("odd.zelv", [(9, 0, "R"), (200, 1, "x")])  # a kind above 11 is kept
+        self.ok("scan", self.other, "--title", "T", "--append", odd)
+        self.assertEqual(self.ok("list", odd), b"9 R\n  200 x\n9 T\n  2 x.zip\n")
+
+    def test_failures_write_nothing(self):
+        evil, to, disk = self.path("evil\x1b[2J"), self.path("m.zelv"), self.disk
+        missing = self.path("evil\\x1B[2J") + ": No such file or directory"
+        self.fails("scan", [
+            ([evil, "-o", to], missing), ([disk, "--append", evil], missing),
+            ([disk + "/apple.txt", "-o", to], disk + "/apple.txt: Not a directory"),
+            ([disk], "an output file is needed"), (["-o", to], "a directory to capture is needed"),
+            ([disk, self.other, "-o", to], "one directory, please"),
+            ([disk, "--bogus", "-o", to], "unknown option '--bogus'"),
+            ([disk, "-o", self.path("no", "such", "x.zelv")], "no/such/x.zelv: No such file"),
+        ], leaves=["disk", "other"])
+
+    @unittest.skipIf(os.geteuid() == 0 and not shutil.which("setpriv"), "root without setpriv")
+    def test_folders_that_cannot_be_read_are_named_and_the_capture_saved(self):
+        locked = self.tree("locked", ["open/a/f.txt", "shut/", "open/also shut/"])
+        for folder in ["shut", "open/also shut"]:
+            os.chmod(os.path.join(locked, folder), 0)
+            self.addCleanup(os.chmod, os.path.join(locked, folder), 0o755)
+        os.chmod(self.work, 0o777)
+        nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        code, out, err = run("scan", locked, "-o", self.path("locked.zelv"),
+                             wrap=nobody if os.geteuid() == 0 else ())
+        self.assertEqual((code, out.decode()), (1, SUMMARY.format(4, 1, 0)), err)
+        self.assertEqual(sorted(err.splitlines()), [
+            f"zelvane-cli: {locked}/open/also shut: Permission denied",
+            f"zelvane-cli: {locked}/shut: Permission denied"])
+        self.assertEqual(len(self.ok("list", self.path("locked.zelv")).splitlines()), 6)
+
+
+def state(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        return f.read().rsplit(")", 1)[1].split()[0]
+
+
+def inside(pid, folder):
+    """Whether the process catches SIGINT and has folder or a folder inside it open."""
+    with open(f"/proc/{pid}/status") as f:
+        caught = int(re.search(r"^SigCgt:\s*(\w+)", f.read(), re.M)[1], 16)
+    open_files = [os.readlink(f"/proc/{pid}/fd/{fd}") for fd in os.listdir(f"/proc/{pid}/fd")]
+    folder = os.path.realpath(folder)
+    return caught >> (signal.SIGINT - 1) & 1 and any(
+        name == folder or name.startswith(folder + "/") for name in open_files)
+
+
+class Interrupt(CliTest):
+    """Ctrl-C at a known point: the scan is stopped (SIGSTOP) while it has a folder of the
+    tree open, sent SIGINT, and let go on (SIGCONT) with the signal pending."""
+
+    def hold(self, scan):
+        """Stops the scan inside the tree; False when it ended before it was seen there."""
+        while scan.poll() is None:
+            try:
+                if inside(scan.pid, self.big):
+                    os.kill(scan.pid, signal.SIGSTOP)
+                    while state(scan.pid) not in "TZ":
+                        pass
+                    if state(scan.pid) == "T" and inside(scan.pid, self.big):
+                        return True
+                    os.kill(scan.pid, signal.SIGCONT)
+            except OSError:
+                pass  # a descriptor closed while it was looked at
+        return False
+
+    def interrupt(self, *args):
+        """(status, stdout, stderr) of a scan held and interrupted inside the tree; one that
+        ended before it was caught runs again, on a fresh old.zelv and no new.zelv."""
+        for _ in range(50):
+            self.snapshot("old.zelv", [(9, 0, "old")])
+            pathlib.Path(self.path("new.zelv")).unlink(missing_ok=True)
+            with subprocess.Popen([CLI, "scan", self.big, *args], stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE) as scan:
+                try:
+                    if held := self.hold(scan):
+                        os.kill(scan.pid, signal.SIGINT)
+                        os.kill(scan.pid, signal.SIGCONT)
+                    out, err = scan.communicate(timeout=120)
+                except BaseException:
+                    scan.kill()  # never left stopped
+                    raise
+            if held:
+                return scan.returncode, out, err.decode()
+        self.fail("the scan was never caught inside the tree")
+
+    def test_a_stopped_capture_is_saved_only_into_a_new_file(self):
+        self.big, old = self.tree("big", ["d%d/" % i for i in range(1000)]), self.path("old.zelv")
+        for args, told in [(["-o", old], old + " was left as it was"),
+                           (["--append", old], old + " was left as it was"),
+                           (["-o", "-"], "nothing was written")]:
+            with self.subTest(args=args):
+                code, out, err = self.interrupt(*args)
+                self.assertEqual((code, out, err.splitlines()[-1]),
+                                 (130, b"", "zelvane-cli: stopped; " + told))
+                self.assertEqual(self.ok("list", old), b"9 old\n")
+        code, out, err = self.interrupt("-o", self.path("new.zelv"))
+        self.assertEqual((code, err, out.decode().splitlines()[-1]),
+                         (130, "", "Note: Scanning process was interrupted."))
+        self.assertEqual(self.roots(self.path("new.zelv")), ["9 " + self.big])
+
+
+class Search(CliTest):
+    """What each option changes (how names match is the matchers' own test)."""
+
+    def test_each_option_and_several_files(self):
+        s = self.scan(self.tree("disk", ["Docs/ReadMe.txt", "readme.md"]), "Disk")
+        t = self.scan(self.tree("two", ["Sub/README", "Stra\u00dfe.txt"]), "Two", "t.zelv")
+        missing = self.path("missing.zelv")
+        for args, status, out in [
+            ([s, "readme"], 0, " Disk\\ Docs\tReadMe.txt\n Disk\treadme.md\n"),
+            ([s, "readme", "--match-case", "--format", "text"], 0, " Disk\treadme.md\n"),
+            (["--whole", s, " Docs"], 0, " Disk\t Docs\n"),
+            ([s, "D", "--no-recursive"], 0, "\tDisk\n"),
+            ([s, "D", "--files-only", "--no-recursive"], 1, ""),
+            ([s, "--", "--x"], 1, ""),
+            ([s, t, "readme"], 0, f"{s}: Disk\\ Docs\tReadMe.txt\n{s}: Disk\treadme.md\n"
+                                  f"{t}: Two\\ Sub\tREADME\n"),
+            (["-e", "readme", t, s], 0, f"{t}: Two\\ Sub\tREADME\n{s}: Disk\\ Docs\tReadMe.txt\n"
+                                        f"{s}: Disk\treadme.md\n"),
+            ([missing, t, "README"], 2, f"{t}: Two\\ Sub\tREADME\n"),
+            ([t, "-e", "STRASSE"], 1, ""),
+            ([t, "-e", "STRASSE", "--ignore-case-unicode"], 0, " Two\tStra\u00dfe.txt\n"),
+            ([t, "*e*", "--glob", "--path-style", "slash", "--kinds", "numbers"], 0,
+             "Two/Sub/README\t8\nTwo/Stra\u00dfe.txt\t5\n"),
+            ([s, "[r]*.m?", "--glob", "--kinds", "names"], 0, " Disk\treadme.md\tother-file\n"),
+            ([s, "^read.*txt$", "--regex"], 0, " Disk\\ Docs\tReadMe.txt\n"),
+            ([s, "^read.*txt$", "--regex", "--match-case"], 1, ""),
+            ([s, "d..k", "--regex", "--whole"], 0, "\tDisk\n"),
+        ]:
+            with self.subTest(args=args):
+                told = f"zelvane-cli: {missing}: No such file or directory\n" * (missing in args)
+                count = f"{len(out.splitlines())} matches found.\n"
+                self.assertEqual(run("search", *args), (status, out.encode(), told + count))
+        got = run("search", s, t, "-e", "readme", "-0", "--path-style", "slash")[1]
+        self.assertEqual(got.split(b"\0"), [s.encode(), b"Disk/Docs/ReadMe.txt", s.encode(),
+                                            b"Disk/readme.md", t.encode(), b"Two/Sub/README", b""])
+        got = run("search", t, s, "README", "--format", "json")[1]
+        self.assertEqual([json.loads(row)["file"] for row in got.splitlines()], [t, s, s])
+        self.fails("search", [
+            ([s], "a snapshot file and a pattern are needed"), ([s, ""], "the pattern is empty"),
+            (["-e", "x"], "a snapshot file is needed"),
+            (["", "x"], "the snapshot file name is empty"), ([s, "x", "-e"], "-e needs a pattern"),
+            ([s, "x", "--wholly"], "unknown option '--wholly'"),
+            ([s, "x", "--glob", "--regex"], "--glob and --regex do not go together"),
+            ([s, "x", "--match-case", "--ignore-case-unicode"], "do not go together"),
+            ([s, "(", "--regex"], "search: "), ([s, "x", "-0", "--format", "json"], "-0 prints"),
+            ([s, "x", "--format", "xml"], "--format is text, tsv or json, not 'xml'"),
+            ([s, "x", "--kinds"], "--kinds needs a value")])
+
+
+class List(CliTest):
+    """Odd names come back byte for byte from JSON Lines, TSV and -0, no control character is
+    shown; standard input, long output, a full disk, a closed pipe, too little memory."""
+
+    def test_odd_names_come_back_byte_for_byte(self):
+        odd = [b"tab\there", b"new\nline", b"back\\slash", b"invalid\xff\xfe.txt",
+               "\u65e5\u672c\u8a9e \u03a9.mp3".encode(), b" space"]
+        files = odd + [b"sub \xe9\\dir/" + name for name in odd]
+        s, expected = self.scan(self.tree("disk", files), "R", "s\t\udcff.zelv"), sorted(
+            [b"sub \xe9\\dir", *files])
+        out = self.ok("list", s, "--null", "--path-style", "slash")
+        self.assertEqual(sorted(out.split(b"\0")), [b"", b"R", *(b"R/" + p for p in expected)])
+        rows = [json.loads(line) for line in self.ok("list", s, "--format", "json").splitlines()]
+        self.assertEqual(rows[0], {"file": s, "path": [], "name": "R", "kind": 9,
+                                   "kindName": "drive-root"})
+        # The folders' texts below the root and the name, without a folder's leading space.
+        paths = ["/".join([t[1:] for t in r["path"][1:]] + [r["name"][r["kind"] == 6:]])
+                 for r in rows[1:]]
+        self.assertEqual(sorted(p.encode("utf-8", "surrogateescape") for p in paths), expected)
+        tsv = self.ok("list", s, "--format", "tsv", "--path-style", "slash").split(b"\n")
+        self.assertEqual(({len(line.split(b"\t")) for line in tsv[:-1]}, len(tsv), tsv[-1]),
+                         ({5}, len(rows) + 1, b""))
+        self.assertIn(b"\tR/sub \\xE9\\\\dir\tnew\\nline\t", b"\n".join(tsv))
+        # Text: one line a node, a tab only between search's columns, no control character.
+        for out, tabs, count in [(self.ok("list", s), 0, len(rows)),
+                                 (self.ok("list", s, "--path-style", "slash"), 0, len(rows)),
+                                 (run("search", s, s, "*", "--glob")[1], 1, 2 * len(rows))]:
+            self.assertEqual([line.count(b"\t") for line in out.split(b"\n")], [tabs] * count + [0])
+            self.assertNotRegex(out, rb"[\x00-\x08\x0b-\x1f\x7f]")
+
+    def test_long_output_whole_cut_by_a_closed_pipe_or_not_written(self):
+        names = [b"%0100d" % i for i in range(1000)]
+        big = self.snapshot("big.zelv", [(9, 0, "big")] + [(8, 1, n.decode()) for n in names])
+        self.assertEqual(self.ok("list", big),
+                         b"9 big\n" + b"".join(b"  8 %s\n" % n for n in names))
+        self.assertEqual(run("search", big, "0"), (0, b"".join(b" big\t%s\n" % n for n in names),
+                                                   "1000 matches found.\n"))
+        for args, pipe in [(a, p) for a in (["list", big], ["search", big, "0"])
+                           for p in (signal.SIG_DFL, signal.SIG_IGN)]:
+            with self.subTest(args=args, sigpipe=pipe), subprocess.Popen(
+                    [CLI, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                    preexec_fn=lambda: signal.signal(signal.SIGPIPE, pipe)) as p:
+                p.stdout.readline()
+                p.stdout.close()
+                self.assertEqual((p.stderr.read(), p.wait(timeout=120)),
+                                 (b"", -signal.SIGPIPE if pipe == signal.SIG_DFL else 2))
+        disk = self.tree("disk", ["a"])
+        for args in (["list", big], ["search", big, "0"], ["info", big], ["--version"],
+                     ["list", "--help"], ["scan", disk, "-o", self.path("x.zelv")],
+                     ["scan", disk, "-o", "-"], ["diff", "/dev/null", big]):
+            with self.subTest(args=args), open("/dev/full", "wb") as full:
+                self.assertEqual(run(*args, stdout=full)[::2], (
+                    2, "zelvane-cli: cannot write the output: No space left on device\n"))
+
+    def test_running_out_of_memory_is_told_in_one_line(self):
+        def little_memory():
+            resource.setrlimit(resource.RLIMIT_AS, (120 << 20, 120 << 20))
+
+        if run("--version", preexec_fn=little_memory)[0] != 0:
+            self.skipTest("the program does not start in 120 MB (a sanitizer build?)")
+        for args in (["list", "/dev/zero"], ["search", "/dev/zero", "x"]):
+            code, _, err = run(*args, preexec_fn=little_memory)
+            self.assertEqual(code, 2, args)
+            self.assertRegex(err, r"^zelvane-cli: (/dev/zero: Cannot allocate memory|out of memory)"
+                                  r"\n(0 matches found.\n)?$")
+
+    def test_version_and_the_manual_page(self):  # the kind names: Export's test
+        with open(MAN, encoding="utf-8") as f:
+            man = f.read().replace("\\-", "-")
+        version = re.search(r'^\.TH \S+ 1 "[^"]*" "Zelvane ([^"]*)"', man, re.M)[1]
+        commands = re.findall(r"^  (\w+) ", self.ok("--help").decode(), re.M)
+        self.assertEqual(commands, ["diff", "export", "info", "list", "scan", "search"])
+        for args in [["--version"]] + [[c, "--version"] for c in commands]:
+            self.assertEqual(self.ok(*args).decode(), f"zelvane-cli {version}\n", args)
+        for command in commands:
+            self.assertRegex(man, rf"\n\.SS {command}\n")
+
+
+class Info(CliTest):
+    """The counts, each defect and note, the statuses; the file arguments info and list share."""
+
+    def test_counts_defects_and_notes(self):
+        records = [(9, 0, "Disk"), (6, 1, " Docs"), (5, 2, "\u03a9.txt"), (5, 2, "b"), (8, 1, "a")]
+        whole = b"".join(record(*r) for r in records)
+        self.assertEqual(self.ok("info", "-", stdin=whole).decode(),
+                         "Roots:\t1\nFolders:\t1\nFiles:\t3\nRecords:\t5\nDeepest level:\t2\n"
+                         "UTF-16 names:\t1\nWell formed\n")
+        for data, status, findings in [
+            (whole[:-1], 1, "Defect: the last name is cut off by the end of the file\n"),
+            (b"\x09\0A\0\x06\5 B\0\x05\2C\0\x06\2 D\0", 1,
+             "Defect: 1 record(s) have no parent at their depth and were placed at the top level\n"
+             "Defect: 1 record(s) are more than one level below the record before\n"),
+            (b"\x05\7x\0\x05\x08y\0\x09", 1,
+             "Defect: the first record is deeper than 0\n"
+             "Defect: the file ends after a kind byte\n"),
+            (b"\x09\0r\0\xc8\1x\0\x05\1" + b"y" * 1024 + b"\0", 0,  # noted, but well formed
+             "Note: 1 name(s) are longer than 1023 characters\n"
+             "Note: 1 record(s) have a kind above 11\n"),
+        ]:
+            with self.subTest(findings=findings):
+                out = self.ok("info", "-", stdin=data, status=status).decode()
+                self.assertEqual(out.split("\n", 6)[6],
+                                 findings + ("Not well formed\n" if status else "Well formed\n"))
+        s, evil = self.snapshot("s.zelv", D), self.path("evil\x1b]0;x\x07.zelv")
+        for command in ["info", "list"]:
+            self.fails(command, [
+                ([evil], self.path("evil\\x1B]0;x\\x07.zelv") + ": No such file or directory"),
+                ([self.work], self.work + ": Is a directory"),
+                ([s, s], "one snapshot file, please"), ([], "a snapshot file is needed"),
+                ([s, "--bogus\x1b[2J"], "unknown option '--bogus\\x1B[2J'")])
+
+
+def catalogue(page):
+    """The catalogue embedded in a page, and its nodes as (level, kind, name) in order."""
+    found = re.search(rb'<script id="catalogue" type="application/json">(.*?)</script>', page, re.S)
+    data = json.loads(found[1].decode("utf-8"))
+    names = data["names"].split("\0") if data["depth"] else []
+    return data, [(ord(d) - 48, ord(k) - 48, n)
+                  for d, k, n in zip(data["depth"], data["kind"], names, strict=True)]
+
+
+class Export(CliTest):
+    """CSV, JSON Lines and the HTML page read back with Python's own parsers; the output file,
+    the choice of format and the failures."""
+
+    def setUp(self):
+        super().setUp()
+        self.s = self.scan(self.tree("disk", ["D\u00f8/\u65e5\u672c.txt".encode(), b'x,y"z.mp3',
+                                              b"tab\there", b"new\nline.exe", b"\xff\xfebad.doc"]),
+                           "Disk")
+
+    def export(self, form, *args):
+        return self.ok("export", self.s, "--format", form, *args, "-o", "-")
+
+    def test_csv_json_and_the_page_hold_the_same_tree(self):
+        out = self.export("csv")
+        for field in [b'\r\n"Disk/new\nline.exe","new\nline.exe",1,', b',"x,y""z.mp3",7,',
+                      b"\r\nDisk/tab\there,tab\there,8,", b",\xff\xfebad.doc,5,document,1\r\n"]:
+            self.assertIn(field, out)  # quoted only when needed, the bytes as they were
+        rows = list(csv.reader(io.StringIO(out.decode("utf-8", "surrogateescape"), newline="")))
+        self.assertEqual(rows, [  # path, name, kind, kind name, depth, in the tree's order
+            ["path", "name", "kind", "kind name", "depth"],
+            ["Disk", "Disk", "9", "drive-root", "0"],
+            ["Disk/D\u00f8", "D\u00f8", "6", "folder", "1"],
+            ["Disk/D\u00f8/\u65e5\u672c.txt", "\u65e5\u672c.txt", "5", "document", "2"],
+            ["Disk/new\nline.exe", "new\nline.exe", "1", "program", "1"],
+            ["Disk/tab\there", "tab\there", "8", "other-file", "1"],
+            ['Disk/x,y"z.mp3', 'x,y"z.mp3', "7", "media-file", "1"],
+            ["Disk/\udcff\udcfebad.doc", "\udcff\udcfebad.doc", "5", "document", "1"]])
+        out, page = self.export("json"), self.export("html")
+        self.assertEqual(out, self.ok("list", self.s, "--format", "json"))
+        data, nodes = catalogue(page)
+        self.assertEqual((data["title"], nodes), ("s.zelv", [
+            (len(r["path"]), r["kind"], r["name"]) for r in map(json.loads, out.splitlines())]))
+        self.assertIn(b"<title>s.zelv</title>", page)
+        # The page needs no other file and carries the twelve icons.
+        icon, page = r'url\("data:image/svg\+xml;base64,([A-Za-z0-9+/=]+)"\)', page.decode()
+        icons = re.findall(r"\.k(\d+) \{ background-image: " + icon + r"; \}", page)
+        folder = os.path.join(SOURCE, "res", "icons")
+        files = sorted(f for f in os.listdir(folder) if re.match(r"kind\d\d_", f))
+        self.assertEqual([(int(k), base64.b64decode(svg)) for k, svg in icons], [
+            (int(f[4:6]), pathlib.Path(folder, f).read_bytes()) for f in files])
+        self.assertEqual(len(icons), 12)
+        for reference in ["://", " src=", "href=", "@import", "url(", "fetch(", "XMLHttpRequest",
+                          "<link", "<iframe", "<img"]:
+            self.assertNotIn(reference, re.sub(icon, "", page))
+
+    def test_the_page_keeps_hostile_names_deep_levels_and_every_kind(self):
+        records = [(9, 0, "</script><script>alert(1)</script><!--"), (6, 1, " </title>&amp;"),
+                   (5, 2, "\u2028\ud800x\U0001F600"), (8, 1, "")] + [(k, 0, "r") for k in range(12)]
+        records += [(6, d, " f") for d in range(1, 256)] + [(200, 255, "x")]
+        self.snapshot("s.zelv", records)
+        page = self.export("html", "--title", "<b>T&C</b>")
+        self.assertEqual(page.count(b"</script>"), 2)  # the data's and the code's own
+        self.assertIn(b"<title>&lt;b&gt;T&amp;C&lt;/b&gt;</title>", page)
+        data, nodes = catalogue(page)
+        self.assertEqual((data["title"], nodes), ("<b>T&C</b>", [(d, k, n) for k, d, n in records]))
+        rows = [json.loads(line) for line in self.export("json").splitlines()]
+        self.assertEqual(data["kinds"] + [rows[-1]["kindName"]],
+                         [row["kindName"] for row in rows[4:16]] + ["unknown"])
+        self.snapshot("s.zelv", [])
+        self.assertEqual([self.export("csv"), self.export("json"),
+                          catalogue(self.export("html"))[1]],
+                         [b"path,name,kind,kind name,depth\r\n", b"", []])
+
+    def test_the_output_file_is_replaced_whole_and_its_name_may_give_the_format(self):
+        mask = os.umask(0)
+        os.umask(mask)
+        for name, start in [("out.csv", b"path,name"), ("out.json", b'{"file":'),
+                            ("out.jsonl", b'{"file":'), ("out.html", b"<!DOCTYPE html>"),
+                            ("out.htm", b"<!DOCTYPE html>"), ("x.html", b"path,name")]:
+            self.write(name, b"old contents that are longer than nothing" * 100)
+            given = ["--format", "csv"] if name == "x.html" else []  # --format wins
+            self.assertEqual(self.ok("export", self.s, *given, "-o", self.path(name)), b"")
+            mode = os.stat(self.path(name)).st_mode & 0o777
+            self.assertEqual((self.read(name)[:len(start)], mode), (start, 0o666 & ~mask), name)
+        self.assertEqual(len(os.listdir(self.work)), 8, "no temporary file is left")
+        missing, out, s = self.path("missing.zelv"), self.path("never.csv"), self.s
+        self.fails("export", [
+            ([missing, "-o", out], missing + ": No such file"),
+            ([s, "-o", self.path("no/such/dir/x.csv")], "no/such/dir/x.csv: No such file"),
+            ([s, "-o", "/dev/full", "--format", "html"], "No space left on device"),
+            ([s, "--format", "xml", "-o", "-"], "csv, json or html, not 'xml'"),
+            ([s, "-o", self.path("x.txt")], "say which format"), ([s, "-o", "-"], "say which"),
+            ([s, "--format", "csv"], "say where to write"),
+            ([s, "--format", "csv", "-o"], "-o needs a value"),
+            (["--format", "csv", "-o", "-"], "a snapshot file is needed"),
+            ([s, s, "--format", "csv", "-o", "-"], "one snapshot file"),
+            ([s, "--frmat", "csv", "-o", "-"], "unknown option '--frmat'"),
+        ], leaves=sorted(os.listdir(self.work)))
+
+
+class Diff(CliTest):
+    """Two scans of a folder that changed in between, and snapshots written record by record."""
+
+    def diff(self, old, new, *options, status=1):
+        files = self.snapshot("old.zelv", old), self.snapshot("new.zelv", new)
+        return self.ok("diff", *files, *options, status=status).decode("utf-8", "surrogateescape")
+
+    def test_lines_follow_the_merged_tree_and_pair_stored_texts(self):
+        for old, new, options, status, out in [
+            (D + [(8, 1, "B"), (8, 1, "d")],  # folders first, letter case ignored
+             D + [(6, 1, " E"), (8, 2, "e"), (8, 1, "a"), (8, 1, "c"), (8, 1, "d")],
+             ["--path-style", "slash"], 1, "+ D/E\n+ D/E/e\n+ D/a\n- D/B\n+ D/c\n"),
+            (D + [(6, 1, " a")], D + [(5, 1, "a")], ["--path-style", "native"], 1,
+             "-  D\\ a\n+  D\\a\n"),
+            (D + [(5, 1, "a"), (5, 1, "a")], D + [(5, 1, "a")], [], 1, "-  D\\a\n"),
+            (D + [(5, 1, "x"), (5, 1, "y")], D + [(7, 1, "y"), (8, 1, "x")], [], 0, ""),  # no kinds
+            (D, [(4, 0, "D")], [], 0, ""), ([], [], [], 0, ""),
+            ([], D + [(5, 1, "a")], ["--path-style", "slash"], 1, "+ D\n+ D/a\n"),
+        ]:
+            with self.subTest(old=old, new=new):
+                self.assertEqual(self.diff(old, new, *options, status=status), out)
+
+    def test_formats_standard_input_and_failures(self):
+        old, new = D + [(5, 1, "z\udcff\udcfe\t\\\n\u65e5\u672c")], D + [(6, 1, " \u03a9")]
+        self.assertEqual(self.diff(old, new, "--path-style", "slash"),
+                         "+ D/\u03a9\n- D/z\\xFF\\xFE\\x09\\\\x0A\u65e5\u672c\n")
+        self.assertEqual(self.diff(old, new, "--format", "tsv"),
+                         f"+\t{self.path('new.zelv')}\t D\t \u03a9\t6\tfolder\n"
+                         f"-\t{self.path('old.zelv')}\t D\tz\\xFF\\xFE\\t\\\\\\n\u65e5\u672c\t5"
+                         "\tdocument\n")
+        rows = [json.loads(line) for line in self.diff(old, new, "--format", "json").splitlines()]
+        listed = [json.loads(self.ok("list", self.path(f), "--format", "json").splitlines()[1])
+                  for f in ["new.zelv", "old.zelv"]]
+        self.assertEqual(rows, [{"change": "+", **listed[0]}, {"change": "-", **listed[1]}])
+        self.assertEqual(self.diff(old, new, "-0", "--path-style", "slash").encode(
+            "utf-8", "surrogateescape"),
+            b"+ D/\xce\xa9\0- D/z\xff\xfe\t\\\n\xe6\x97\xa5\xe6\x9c\xac\0")
+        old, new, missing = self.snapshot("old.zelv", D), self.snapshot("new.zelv", D), "/m"
+        self.fails("diff", [
+            ([old, missing], missing + ": No such file"), ([missing, new], missing + ": No such"),
+            ([old], "an old and a new snapshot file are needed"),
+            ([old, new, new], "two snapshot files, please"),
+            ([old, new, "--colour"], "unknown option '--colour'"),
+            ([old, new, "--format", "csv"], "--format is text, tsv or json"),
+            ([old, new, "-0", "--format", "json"], "-0")])
+        for args, status, out in [(["/dev/null", new], 1, b"+ D\n"), (["-", new], 0, b""),
+                                  ([new, "-"], 0, b""), (["/dev/null", "-"], 1, b"+ D\n")]:
+            self.assertEqual(self.ok("diff", *args, status=status, stdin=self.read("new.zelv")),
+                             out, args)
+
+
+if __name__ == "__main__":
+    CLI, MAN, SOURCE = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3]
+    unittest.main(argv=sys.argv[:1] + [a for a in sys.argv[4:] if a], verbosity=2)
