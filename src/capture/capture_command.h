@@ -17,7 +17,7 @@ struct CaptureRequest {
     std::u16string path;   // the directory, as typed
     std::u16string filter; // "*" for every file, else one extension without its dot
     std::u16string label;  // the root's text: the title, or the path when it was empty
-    ScanRules rules;       // the command line's; the dialog has none
+    ScanRules rules = {};  // the command line's; the dialog has none
 };
 
 struct CaptureOutcome {

@@ -59,7 +59,7 @@ private:
     SnapshotTree& tree_;
     ScanState& state_;
     ScanObserver& observer_;
-    const ScanRules& rules_;
+    const ScanRules rules_;
     std::uint64_t rootDevice_ = 0;
     std::string relative_; // the path below the root of the entry being looked at
     std::string rootPath_;

@@ -33,6 +33,9 @@ programs=(zelvane-cli)
 icons=$data/icons/hicolor
 expected=()
 for p in "${programs[@]}"; do expected+=("$bin/$p" "$man/man1/$p.1"); done
+# zelvane-cli's completions; zsh's folder is vendor-completions only under /usr.
+expected+=("$data/bash-completion/completions/zelvane-cli" "$data/zsh/site-functions/_zelvane-cli"
+    "$data/fish/vendor_completions.d/zelvane-cli.fish")
 if [ "$gui" = ON ]; then
     expected+=("$data/zelvane/License.txt" "$data/applications/zelvane.desktop"
         "$data/metainfo/com.halcyra.zelvane.metainfo.xml" "$data/mime/packages/zelvane.xml"
@@ -52,6 +55,12 @@ for p in "${programs[@]}"; do
     ! have groff || quiet groff -man -ww -z "$man/man1/$p.1"
 done
 "$bin/zelvane-cli" --help > /dev/null 2>&1 || fail "$bin/zelvane-cli --help does not succeed"
+# Each completion script is the program's own and loads in its shell.
+for sh in bash zsh fish; do
+    script=$(printf '%s\n' "${expected[@]}" | grep -E "(completions|functions|\.d)/_?zelvane-cli(\.fish)?$" | grep "$sh")
+    cmp -s <("$bin/zelvane-cli" completion "$sh") "$script" || fail "$script is not what completion $sh prints"
+    ! have "$sh" || "$sh" -n "$script" || fail "$sh does not read $script"
+done
 [ "$gui" = ON ] || finish " (zelvane-cli only)"
 
 # The program looks for its licence in ../share/zelvane/ from its own folder.
