@@ -1,5 +1,7 @@
 #include "search/name_matchers.h"
 
+#include <algorithm>
+
 #include <unicode/uregex.h>
 #include <unicode/ustring.h>
 
@@ -86,23 +88,25 @@ bool expandBraces(const std::vector<char32_t>& points, std::vector<std::vector<c
 NameMatcher::NameMatcher() = default;
 NameMatcher::~NameMatcher() = default;
 
-std::u16string NameMatcher::fold(std::u16string_view text) const {
-    switch (options_.caseRule) {
-    case CaseRule::Unicode:
-        return foldCaseFull(text);
-    case CaseRule::AsciiLetters: {
-        std::u16string out(text);
-        for (char16_t& c : out) {
-            if (c >= u'a' && c <= u'z') {
-                c = static_cast<char16_t>(c - u'a' + u'A');
-            }
+std::u16string_view NameMatcher::fold(std::u16string_view text) {
+    if (options_.caseRule == CaseRule::Exact) {
+        return text;
+    }
+    // ASCII names, the most, folded in place: their full case folding is a-z for A-Z.
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
+    if (options_.caseRule == CaseRule::Unicode && !ascii) {
+        folded_ = foldCaseFull(text);
+        return folded_;
+    }
+    folded_.assign(text);
+    for (char16_t& c : folded_) {
+        if (options_.caseRule == CaseRule::Unicode && c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c - u'A' + u'a');
+        } else if (options_.caseRule == CaseRule::AsciiLetters && c >= u'a' && c <= u'z') {
+            c = static_cast<char16_t>(c - u'a' + u'A');
         }
-        return out;
     }
-    case CaseRule::Exact:
-        break;
-    }
-    return std::u16string(text);
+    return folded_;
 }
 
 bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& options,
@@ -212,14 +216,53 @@ std::vector<NameMatcher::GlobToken> NameMatcher::globTokens(const std::vector<ch
 bool NameMatcher::globMatches(std::u16string_view text) {
     decode(fold(text), points_);
     for (const std::vector<GlobToken>& glob : globs_) {
-        if (globMatches(glob)) {
+        if (options_.fullPath ? globMatches(glob) : starMatches(glob)) {
             return true;
         }
     }
     return false;
 }
 
-// The pattern as a machine of its token positions, all followed at once: time in the
+// A name's glob has one kind of star: classic wildcard matching, which on a mismatch goes
+// back to the last star and lets it take one more character.
+bool NameMatcher::starMatches(const std::vector<GlobToken>& glob) const {
+    std::size_t t = 0;
+    std::size_t p = 0;
+    std::size_t starToken = glob.size();
+    std::size_t starText = 0;
+    while (t < points_.size()) {
+        if (p < glob.size()) {
+            const GlobToken& token = glob[p];
+            if (token.type == GlobToken::Star) {
+                starToken = p++;
+                starText = t;
+                continue;
+            }
+            const char32_t c = points_[t];
+            const bool one =
+                token.type == GlobToken::Any ||
+                (token.type == GlobToken::Literal && token.value == c) ||
+                (token.type == GlobToken::Class && inClass(token.ranges, c) != token.negated);
+            if (one) {
+                ++p;
+                ++t;
+                continue;
+            }
+        }
+        if (starToken == glob.size()) {
+            return false;
+        }
+        p = starToken + 1;
+        t = ++starText;
+    }
+    while (p < glob.size() && glob[p].type == GlobToken::Star) {
+        ++p;
+    }
+    return p == glob.size();
+}
+
+// A whole path's glob, whose stars stop at a slash and whose ** do not: the pattern as a
+// machine of its token positions, all followed at once: time in the
 // product of the lengths whatever the pattern, so that no pattern can make it crawl.
 bool NameMatcher::globMatches(const std::vector<GlobToken>& glob) {
     const bool fullPath = options_.fullPath;
@@ -296,7 +339,7 @@ bool NameMatcher::globMatches(const std::vector<GlobToken>& glob) {
 bool NameMatcher::matches(std::u16string_view text) {
     switch (options_.syntax) {
     case MatchSyntax::Plain: {
-        const std::u16string folded = fold(text);
+        const std::u16string_view folded = fold(text);
         return options_.whole ? folded == pattern_ : folded.find(pattern_) != std::u16string::npos;
     }
     case MatchSyntax::Glob:

@@ -62,13 +62,16 @@ private:
         bool negated = false;           // Class
         std::vector<char32_t> ranges{}; // Class: pairs of first and last
     };
-    std::u16string fold(std::u16string_view text) const;
+    // text folded by the case rule; the view lasts until the next call.
+    std::u16string_view fold(std::u16string_view text);
+    bool starMatches(const std::vector<GlobToken>& glob) const;
     bool globMatches(std::u16string_view text);
     bool globMatches(const std::vector<GlobToken>& glob);
     static std::vector<GlobToken> globTokens(const std::vector<char32_t>& points, bool fullPath);
 
     NameMatchOptions options_;
     std::u16string pattern_;                    // Plain: the folded pattern
+    std::u16string folded_;                     // the text of the last fold()
     std::vector<std::vector<GlobToken>> globs_; // one for each of the braces' patterns
     std::vector<char> live_, next_;             // the positions reached, before and after
     std::vector<char32_t> points_;              // the text being matched, as code points
