@@ -127,6 +127,10 @@ struct PlainTree {
     std::map<NodeId, std::vector<NodeId>> children; // kTopLevel for the roots
     NodeId selected = kNoNode;
 
+    void add(NodeId id, NodeId parent, std::u16string text) {
+        nodes[id] = {std::move(text), 0, false, parent};
+        children[parent].push_back(id);
+    }
     std::size_t rowOf(NodeId node) {
         const std::vector<NodeId>& s = children[nodes[node].parent];
         return static_cast<std::size_t>(std::find(s.begin(), s.end(), node) - s.begin());
@@ -194,8 +198,7 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
             heard = {event("insert", parent, plain.children[parent].size())};
             const NodeId id = tree.insertLast(parent, text);
             ASSERT_EQ(plain.nodes.count(id), 0u);
-            plain.nodes[id] = {text, 0, false, parent};
-            plain.children[parent].push_back(id);
+            plain.add(id, parent, text);
         } else if (op == 5) {
             const NodeId id = anyNode(), from = anyNode();
             plain.nodes[id].text = tree.text(from); // read from the arena while it grows
@@ -254,8 +257,7 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
     for (NodeId i = 0; i < 40; ++i) {
         const NodeId parent = i < 20 ? kTopLevel : 0;
         ASSERT_EQ(tree.insertLast(parent, u"n"), i);
-        fresh.nodes[i] = {u"n", 0, false, parent};
-        fresh.children[parent].push_back(i);
+        fresh.add(i, parent, u"n");
     }
     fresh.expectSame(tree);
 }
