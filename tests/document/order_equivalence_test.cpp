@@ -27,37 +27,34 @@ using Texts = std::vector<std::u16string>;
 const char* const kLocales[] = {"",   "en_US", "de_DE", "sv_SE", "cs",
                                 "da", "hu",    "th",    "ja",    "fr_CA"};
 
-// Secondary level, spaces and controls counted; ties by the third level alone of the
-// case-folded texts (the twins used here are all in the BMP).
+// By the first two levels of the sort keys, spaces and controls counted, then by the third
+// level alone of the case-folded texts (the twins used here are all in the BMP).
 struct Reference {
-    UCollator* levels[2];
+    UCollator* collator;
     explicit Reference(const char* locale) {
-        for (int i = 0; i < 2; ++i) {
-            UErrorCode status = U_ZERO_ERROR;
-            levels[i] = ucol_open(locale, &status);
-            ucol_setStrength(levels[i], i == 0 ? UCOL_SECONDARY : UCOL_TERTIARY);
-            ucol_setAttribute(levels[i], UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
-        }
+        UErrorCode status = U_ZERO_ERROR;
+        collator = ucol_open(locale, &status);
+        ucol_setAttribute(collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
     }
-    ~Reference() { std::for_each(levels, levels + 2, ucol_close); }
-    static std::string key(const UCollator* c, std::u16string text, bool fold) {
+    ~Reference() { ucol_close(collator); }
+    // The first two levels, or with fold the third of the case-folded text.
+    std::string key(std::u16string text, bool fold) const {
         for (char16_t& u : text) {
             u = fold ? static_cast<char16_t>(u_foldCase(u, U_FOLD_CASE_DEFAULT)) : u;
         }
         const auto* units = reinterpret_cast<const UChar*>(text.data());
         const auto length = static_cast<int32_t>(text.size());
-        std::string bytes(static_cast<std::size_t>(ucol_getSortKey(c, units, length, nullptr, 0)),
-                          '\0');
-        ucol_getSortKey(c, units, length, reinterpret_cast<uint8_t*>(bytes.data()),
+        std::string bytes(
+            static_cast<std::size_t>(ucol_getSortKey(collator, units, length, nullptr, 0)), '\0');
+        ucol_getSortKey(collator, units, length, reinterpret_cast<uint8_t*>(bytes.data()),
                         static_cast<int32_t>(bytes.size()));
-        return fold ? bytes.substr(bytes.find('\1', bytes.find('\1') + 1) + 1) : bytes;
+        const std::size_t third = bytes.find('\1', bytes.find('\1') + 1);
+        return fold ? bytes.substr(third + 1) : bytes.substr(0, third);
     }
     int compare(std::u16string_view a, std::u16string_view b) const {
-        const std::string ka = key(levels[0], std::u16string(a), false);
-        const std::string kb = key(levels[0], std::u16string(b), false);
-        return ka != kb ? (ka < kb ? -1 : 1)
-                        : key(levels[1], std::u16string(a), true)
-                              .compare(key(levels[1], std::u16string(b), true));
+        const int byTwo = key(std::u16string(a), false).compare(key(std::u16string(b), false));
+        return byTwo != 0 ? byTwo
+                          : key(std::u16string(a), true).compare(key(std::u16string(b), true));
     }
 };
 
@@ -97,16 +94,13 @@ std::string snapshotBytes(const SnapshotTree& tree) {
 }
 
 // What the oracles below cannot tell: stability among case twins, an unknown locale, long keys.
-TEST(TreeOrder, SortsSiblingsFoldersFirstCaseInsensitivelyAndStably) {
+TEST(TreeOrder, SortsCaseTwinsStablyAndAnyLocaleOrKeyLength) {
     const std::u16string han(100, u'\u4e00'); // long sort keys: the key buffer must grow
     const std::string junk(300, 'x');         // no locale ICU can open: the root collation
     const struct {
         const char* locale;
         Texts in, out;
     } cases[] = {
-        {"de_DE",
-         {u" Zeta", u"Beta.txt", u" alpha", u"apple.txt"},
-         {u" alpha", u" Zeta", u"apple.txt", u"Beta.txt"}},
         {"", {u"readme", u"x", u"README", u"Readme"}, {u"readme", u"README", u"Readme", u"x"}},
         {junk.c_str(), {u"f", u"\u00e9", u"e"}, {u"e", u"\u00e9", u"f"}},
         {"", {han + u"b", han + u"a"}, {han + u"a", han + u"b"}},
