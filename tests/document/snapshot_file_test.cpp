@@ -78,9 +78,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
     for (int i = 0; i < 1024; ++i) {
         wideTree += "<1234>";
     }
-    const auto r = [](int kind, int depth, std::u16string_view name) {
-        return record(kind, depth, name);
-    };
+    const auto r = [](int kind, int depth, auto name) { return record(kind, depth, name); };
     const struct {
         std::string data, tree, stats;
     } cases[] = {
@@ -143,8 +141,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
         if (c.stats.ends_with(" ok")) {
             EXPECT_EQ(encoded, "kept" + c.data);
         }
-        // Read from a file through buffers of every small size, a record or a name cut
-        // anywhere by a buffer's end gives the same.
+        // Through buffers of every small size: a record or a name cut anywhere by one.
         writeBytes(file, c.data);
         for (const std::size_t buffer : {0, 1, 2, 3, 5, 8, 1 << 20}) {
             SCOPED_TRACE(buffer);
@@ -157,9 +154,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
     }
 }
 
-// The file-system side is platform::replaceFile's (tested there): the writer writes a tree
-// larger than its buffer whole, refuses what is not a regular file, and tells when memory
-// ran out.
+// Beyond the replacing of a file (the platform's): a tree larger than the buffer, refusals.
 TEST(SnapshotFile, SaveWritesEveryRecordAndReplacesOnlyRegularFiles) {
     TempDir dir;
     SnapshotTree tree, big;
