@@ -31,8 +31,9 @@ struct RecordingObserver : TreeObserver {
     void selectionChanged(NodeId n) override { calls.push_back(n == kNoNode ? "none" : "select"); }
 };
 
-// Beyond the random edits: gone ids, reused slots and nested bulk updates.
-TEST(SnapshotTree, GoneNodesFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) {
+// Beyond the random edits: gone ids, reused slots and nested bulk updates; a bad id stops a
+// debug build, a release build answers as for a removed node.
+TEST(SnapshotTree, GoneAndBadIdsFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) {
     SnapshotTree tree;
     RecordingObserver observer;
     const NodeId r = tree.insertLast(kTopLevel, u"r"), a = tree.insertLast(r, u"a");
@@ -44,23 +45,6 @@ TEST(SnapshotTree, GoneNodesFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) {
     tree.select(deep);
     EXPECT_TRUE(tree.selected() == x && tree.size() == 2);
     EXPECT_TRUE(tree.childCount(a) == 0 && tree.childAt(a, 0) == kNoNode);
-    const NodeId top = tree.insertLast(kTopLevel, u"new"), under = tree.insertLast(x, u"new");
-    EXPECT_TRUE(tree.idBound() == 4u && tree.nextSibling(r) == top && tree.parent(under) == x);
-    {
-        SnapshotTree::BulkUpdate outer(tree);
-        tree.removeAll();
-        SnapshotTree::BulkUpdate inner(tree);
-        tree.select(tree.insertLast(kTopLevel, u"a"));
-    }
-    EXPECT_EQ(observer.calls, (Lines{"select", "remove", "removed node 0", "select", "insert top 1",
-                                     "insert node 0", "reset", "was reset"}));
-}
-
-// A bad id stops a debug build; a release build answers as for a removed node.
-TEST(SnapshotTree, AnIdOfNoNodeStopsADebugBuildAndIsARemovedNodeInRelease) {
-    SnapshotTree tree;
-    const NodeId root = tree.insertLast(kTopLevel, u"r"), gone = tree.insertLast(root, u"g");
-    tree.remove(gone);
     tree.markInOrder();
     const std::function<bool(NodeId)> operations[] = {
         [&](NodeId id) { return tree.text(id).empty(); },
@@ -71,13 +55,22 @@ TEST(SnapshotTree, AnIdOfNoNodeStopsADebugBuildAndIsARemovedNodeInRelease) {
         [&](NodeId id) { return tree.insertLast(id, u"x") == kNoNode; },
         [&](NodeId id) { return (tree.setKind(id, 3), tree.setTextAndBold(id, u"x"), true); },
     };
-    for (const NodeId bad : {gone, NodeId{1000}, kNoNode}) {
+    for (const NodeId bad : {deep, NodeId{1000}, kNoNode}) {
         for (const auto& operation : operations) {
             EXPECT_DEBUG_DEATH(EXPECT_TRUE(operation(bad)), "not the id");
         }
     }
-    EXPECT_TRUE(tree.inOrder() && tree.size() == 1 && !tree.hasChildren(root));
-    EXPECT_EQ(tree.insertLast(root, u"g"), gone); // the freed slot, given out as before
+    EXPECT_TRUE(tree.inOrder() && tree.size() == 2 && !tree.hasChildren(x));
+    const NodeId top = tree.insertLast(kTopLevel, u"new"), under = tree.insertLast(x, u"new");
+    EXPECT_TRUE(tree.idBound() == 4u && tree.nextSibling(r) == top && tree.parent(under) == x);
+    {
+        SnapshotTree::BulkUpdate outer(tree);
+        tree.removeAll();
+        SnapshotTree::BulkUpdate inner(tree);
+        tree.select(tree.insertLast(kTopLevel, u"a"));
+    }
+    EXPECT_EQ(observer.calls, (Lines{"select", "remove", "removed node 0", "select", "insert top 1",
+                                     "insert node 0", "reset", "was reset"}));
 }
 
 TEST(SnapshotTree, BigTreesCostTheirTextAndAFewLinksAndNeedNoRecursion) {
