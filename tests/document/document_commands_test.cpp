@@ -63,12 +63,10 @@ std::string line(const std::string& code) {
         {"caption", "caption " + q(w[1].empty() ? "Zelvane" : w[1] + " - Zelvane")},
         {"io", "message " + q(w[1]) + R"( | "I/O ERROR" | Exclamation | Ok -> Ok)"},
         {"deep", R"(message "DEEP OVERFLOW ERROR!\nMAX DEEP LEVEL IS 255.\n\nFILE WILL BE )"
-                 R"(SAVED WITH ERRORS!" | "zelvane-test" | NoIcon | Ok -> Ok)"}};
-    if (w[0] == "loaded") {
-        return "message \"" + w[1] + R"( successfuly opened.\n\nRoots:\t)" + w[2] +
-               R"(\nFolders:\t)" + w[3] + R"(\nFiles:\t)" + w[4] +
-               R"(" | "Information" | Information | Ok -> Ok)";
-    }
+                 R"(SAVED WITH ERRORS!" | "zelvane-test" | NoIcon | Ok -> Ok)"},
+        {"loaded", "message \"" + w[1] + R"( successfuly opened.\n\nRoots:\t)" + w[2] +
+                       R"(\nFolders:\t)" + w[3] + R"(\nFiles:\t)" + w[4] +
+                       R"(" | "Information" | Information | Ok -> Ok)"}};
     return lines.contains(w[0]) ? lines.at(w[0]) : code;
 }
 
