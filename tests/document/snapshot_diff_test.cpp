@@ -6,7 +6,6 @@
 #include <cctype>
 #include <map>
 #include <random>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -83,45 +82,39 @@ TEST(SnapshotDiff, ListsWhatEachSideHoldsAloneInMergedTreeOrder) {
     }
 }
 
-// Random trees differ by exactly the paths the entries name, a path numbered by its place
-// among same-text siblings.
+// Random outlines differ by exactly the paths the entries name, a path told apart from its
+// same-text siblings by its place among them.
 TEST(SnapshotDiff, RandomTreesDifferByExactlyThePathsTheEntriesName) {
     std::mt19937 random(7);
     for (int round = 0; round < 200; ++round) {
-        SnapshotTree trees[2];
+        std::string outlines[2];
         std::map<std::string, std::string> paths[2]; // numbered path -> path
         for (int side = 0; side < 2; ++side) {
-            std::vector<NodeId> open;
-            std::vector<std::string> numbered;
+            std::vector<std::string> open, numbered; // of the node last seen at each level
+            std::map<std::string, int> seen;
             for (int i = static_cast<int>(random() % 40); i > 0; --i) {
-                open.resize(std::min<std::size_t>(open.size(), random() % 4));
-                numbered.resize(open.size());
-                const char16_t text[] = {static_cast<char16_t>(u'a' + random() % 3), 0};
-                const NodeId parent = open.empty() ? kTopLevel : open.back();
-                int seen = 0;
-                for (NodeId s = trees[side].firstChild(parent); s != kNoNode;
-                     s = trees[side].nextSibling(s)) {
-                    seen += trees[side].text(s) == text ? 1 : 0;
-                }
-                open.push_back(trees[side].insertLast(parent, text));
-                numbered.push_back((numbered.empty() ? "" : numbered.back() + "/") +
-                                   static_cast<char>(text[0]) + std::to_string(seen));
-                paths[side].emplace(numbered.back(), pathOf(trees[side], open.back()));
+                const std::size_t level = std::min<std::size_t>(open.size(), random() % 4);
+                open.resize(level);
+                numbered.resize(level);
+                const std::string text(1, static_cast<char>('a' + random() % 3));
+                const std::string parent = level == 0 ? "" : numbered.back() + "/";
+                numbered.push_back(parent + text + std::to_string(seen[parent + text]++));
+                open.push_back((level == 0 ? "" : open.back() + "/") + text);
+                outlines[side] += std::string(level, '.') + text + " ";
+                paths[side].emplace(numbered.back(), open.back());
             }
         }
-        std::multiset<std::string> named[2], expected[2];
-        for (const DiffEntry& e : diffSnapshots(trees[0], trees[1])) {
-            const int side = e.change == DiffChange::Removed ? 0 : 1;
-            named[side].insert(pathOf(trees[side], e.node));
-        }
+        Lines expected, named = diff(outlines[0], outlines[1]);
         for (int side = 0; side < 2; ++side) {
             for (const auto& [key, path] : paths[side]) {
                 if (paths[1 - side].count(key) == 0) {
-                    expected[side].insert(path);
+                    expected.push_back((side == 0 ? "-" : "+") + path);
                 }
             }
-            ASSERT_EQ(named[side], expected[side]) << round;
         }
+        std::sort(expected.begin(), expected.end());
+        std::sort(named.begin(), named.end());
+        ASSERT_EQ(named, expected) << outlines[0] << "-> " << outlines[1];
     }
 }
 
