@@ -1,5 +1,4 @@
-// The File commands as flows, each in a fresh working directory: a start state, the user's
-// script and the commands, then the transcript, the end state and the files written.
+// The File commands as flows, each in a fresh working directory.
 #include "document/document.h"
 
 #include <gtest/gtest.h>
@@ -46,8 +45,7 @@ std::vector<std::string> words(const std::string& text, char separator = ' ') {
     return out;
 }
 
-// A transcript line from "open F", "save OFFERED F", "ask ANSWER", "caption [TITLE]", "io F",
-// "loaded T ROOTS FOLDERS FILES", "deep" or a line as it is; F is a file, "-" or "cancel".
+// A transcript line from its code (open, save, ask, caption, io, deep, loaded) or as it is.
 std::string line(const std::string& code) {
     std::vector<std::string> w = words(code);
     w.resize(5);
@@ -70,8 +68,7 @@ std::string line(const std::string& code) {
     return lines.contains(w[0]) ? lines.at(w[0]) : code;
 }
 
-// start: [title] ["+" three unsaved nodes | N a chain of N folders]; script: Yes, No, cancel
-// or a file ("-" empty); commands also "Load", "cmdline=ARG", "nosync", "nomemory".
+// start: [title] ["+" three unsaved nodes | N a chain of N folders]; "-" an empty file name.
 struct Flow {
     std::string start, script, commands;
     bool result;                 // all the commands did their work

@@ -1,5 +1,4 @@
-// The text order and its quick ways (ASCII keys, group sorts, moving a renamed node) against
-// a plain reference.
+// The text order and its quick ways (ASCII keys, group sorts, renames) against a reference.
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
@@ -27,8 +26,7 @@ using Texts = std::vector<std::u16string>;
 const char* const kLocales[] = {"",   "en_US", "de_DE", "sv_SE", "cs",
                                 "da", "hu",    "th",    "ja",    "fr_CA"};
 
-// By the first two levels of the sort keys, spaces and controls counted, then by the third
-// level alone of the case-folded texts (the twins used here are all in the BMP).
+// Two levels, spaces counted, then the third level of the case-folded texts (BMP twins only).
 struct Reference {
     UCollator* collator;
     explicit Reference(const char* locale) {

@@ -25,8 +25,7 @@ std::string pathOf(const SnapshotTree& tree, NodeId node) {
     return path;
 }
 
-// Outlines are pre-order tokens, one dot per level, "_" for a space; each entry becomes "-path"
-// or "+path", in the order given, with its level checked.
+// Outlines: pre-order tokens, a dot per level, "_" a space; entries "-path" or "+path".
 Lines diff(const std::string& oldOutline, const std::string& newOutline,
            const TextBefore& before = {}) {
     SnapshotTree trees[2];
@@ -82,8 +81,7 @@ TEST(SnapshotDiff, ListsWhatEachSideHoldsAloneInMergedTreeOrder) {
     }
 }
 
-// Random outlines differ by exactly the paths the entries name, a path told apart from its
-// same-text siblings by its place among them.
+// A path is told apart from its same-text siblings by its place among them.
 TEST(SnapshotDiff, RandomTreesDifferByExactlyThePathsTheEntriesName) {
     std::mt19937 random(7);
     for (int round = 0; round < 200; ++round) {

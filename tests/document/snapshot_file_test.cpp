@@ -22,8 +22,7 @@ using testing::readBytes;
 using testing::TempDir;
 using testing::writeBytes;
 
-// The bytes of one record: kind, depth and the name in the 8-bit form, or with wide in the
-// UTF-16 form.
+// The bytes of one record: kind, depth and the name in the 8-bit form, or the UTF-16 one.
 std::string record(int kind, int depth, std::u16string_view name, bool wide = false) {
     std::string out{static_cast<char>(kind), static_cast<char>(depth)};
     out += wide ? "\xFF\xFF" : "";
@@ -48,8 +47,7 @@ std::string dump(const SnapshotTree& tree) {
     return out.str();
 }
 
-// The counters of a load that are not zero, then whether the file is well formed, or the
-// error of a load that failed.
+// The counters that are not zero and "ok" or "damaged", or the error of a failed load.
 std::string diagnostics(const LoadStats& s) {
     if (!s.opened) {
         return "failed: "s + std::strerror(s.error);
@@ -89,8 +87,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
              r(9, 0, u"s") + r(5, 1, u""),
          "0 9 B r\n1 6 B a\n2 6 B b\n3 5 - x\n1 5 - y\n0 9 B s\n1 5 - \n",
          "roots 2 folders 2 files 3 records 7 deepest 3 ok"},
-        // Each name form; two leading U+00FF would look like the marker, so are UTF-16, and
-        // so are units that are no text (a lone surrogate, U+FFFF).
+        // Each name form; two leading U+00FF (the marker) and non-text units go in UTF-16.
         {r(9, 0, u"r") + r(8, 1, u"caf\xE9") + r(8, 1, u"\xFF") + r(8, 1, u"q\xFF\xFF") +
              r(8, 1, u"\xFFq\xFF") + record(8, 1, u"x\x100", true) +
              record(8, 1, u"\xFFFF\xD800", true) + record(8, 1, u"\xFF\xFFz", true),
@@ -108,8 +105,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
          "roots 1 files 1 records 2 deepest 8 first 1 damaged"},
         {r(5, 3, u"x") + r(5, 1, u"y"), "0 5 B x\n0 5 - y\n",
          "roots 1 files 1 records 2 deepest 3 first 1 orphans 1 damaged"},
-        // A node that runs out of parents lands at the top, yet counts by its depth byte:
-        // a folder when its kind is 6, else a file; the next one as deep stays beside it.
+        // An orphan goes to the top, a folder by kind 6; the next one as deep stays beside it.
         {r(9, 0, u"A") + r(6, 5, u" B") + r(5, 2, u"C") + r(6, 2, u" D"),
          "0 9 B A\n1 6 B  B\n0 5 - C\n0 6 B  D\n",
          "roots 1 folders 2 files 1 records 4 deepest 5 orphans 1 jumps 1 damaged"},
@@ -154,8 +150,7 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
     }
 }
 
-// Beyond the replacing of a file (the platform's): trees larger than the buffer written
-// whole, what is no regular file refused, and inputs that load nothing say why.
+// Beyond the platform's replacing of a file: big trees, refusals, hostile inputs.
 TEST(SnapshotFile, WritesWholeFilesAndHostileFilesLoadNothing) {
     TempDir dir;
     SnapshotTree tree, big;

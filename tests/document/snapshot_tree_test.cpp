@@ -31,8 +31,7 @@ struct RecordingObserver : TreeObserver {
     void selectionChanged(NodeId n) override { calls.push_back(n == kNoNode ? "none" : "select"); }
 };
 
-// Beyond the random edits: gone ids, reused slots and nested bulk updates; a bad id stops a
-// debug build, a release build answers as for a removed node.
+// A bad id stops a debug build; in release it answers as a removed node does.
 TEST(SnapshotTree, GoneAndBadIdsFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) {
     SnapshotTree tree;
     RecordingObserver observer;
