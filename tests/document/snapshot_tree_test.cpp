@@ -54,7 +54,7 @@ TEST(SnapshotTree, GoneAndBadIdsFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) 
         [&](NodeId id) { return tree.insertLast(id, u"x") == kNoNode; },
         [&](NodeId id) { return (tree.setKind(id, 3), tree.setTextAndBold(id, u"x"), true); },
     };
-    for (const NodeId bad : {deep, NodeId{1000}, kNoNode}) {
+    for (const NodeId bad : {deep, NodeId{4} /* one past */, NodeId{1000}, kNoNode}) {
         for (const auto& operation : operations) {
             EXPECT_DEBUG_DEATH(EXPECT_TRUE(operation(bad)), "not the id");
         }
