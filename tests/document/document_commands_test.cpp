@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
-#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
