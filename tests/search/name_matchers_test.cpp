@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "document/snapshot_tree.h"
@@ -11,76 +12,65 @@
 namespace zelvane {
 namespace {
 
-constexpr auto kPlain = MatchSyntax::Plain;
-constexpr auto kGlob = MatchSyntax::Glob;
-constexpr auto kRegex = MatchSyntax::Regex;
-constexpr auto kExact = CaseRule::Exact;
-constexpr auto kAscii = CaseRule::AsciiLetters;
-constexpr auto kUnicode = CaseRule::Unicode;
+using enum MatchSyntax;
+using enum CaseRule;
 
 TEST(NameMatchers, MatchEachSyntaxUnderEachCaseRule) {
-    const struct {
-        MatchSyntax syntax;
-        CaseRule caseRule;
-        bool whole;
-        std::u16string pattern, text;
-        bool matches;
-    } cases[] = {
+    const std::tuple<MatchSyntax, CaseRule, bool, std::u16string, std::u16string, bool> cases[] = {
         // Plain: the dialog's rule, with the case rule chosen.
-        {kPlain, kAscii, false, u"readme", u"Docs README.TXT", true},
-        {kPlain, kExact, false, u"readme", u"README.TXT", false},
-        {kPlain, kAscii, false, u"\u00E9", u"\u00C9t\u00E9", true},
-        {kPlain, kAscii, false, u"\u00E9t", u"\u00C9t\u00C9", false},
-        {kPlain, kUnicode, false, u"\u00E9t", u"\u00C9T\u00C9", true},
-        {kPlain, kUnicode, false, u"strasse", u"Stra\u00DFe.txt", true},
-        {kPlain, kUnicode, true, u"docs", u" Docs", false},
-        {kPlain, kAscii, false, u"*", u"abc", false},
+        {Plain, AsciiLetters, false, u"readme", u"Docs README.TXT", true},
+        {Plain, Exact, false, u"readme", u"README.TXT", false},
+        {Plain, AsciiLetters, false, u"\u00E9", u"\u00C9t\u00E9", true},
+        {Plain, AsciiLetters, false, u"\u00E9t", u"\u00C9t\u00C9", false},
+        {Plain, Unicode, false, u"\u00E9t", u"\u00C9T\u00C9", true},
+        {Plain, Unicode, false, u"strasse", u"Stra\u00DFe.txt", true},
+        {Plain, Unicode, true, u"docs", u" Docs", false},
+        {Plain, AsciiLetters, false, u"*", u"abc", false},
         // Glob: over the whole name.
-        {kGlob, kAscii, false, u"*.txt", u"a.TXT", true},
-        {kGlob, kExact, false, u"*.txt", u"a.TXT", false},
-        {kGlob, kAscii, false, u"??.txt", u"ab.txt", true},
-        {kGlob, kAscii, false, u"?", u"\U0001F600", true},
-        {kGlob, kAscii, false, u"[abc]*", u"b1", true},
-        {kGlob, kAscii, false, u"[!abc]*", u"b1", false},
-        {kGlob, kAscii, false, u"[^abc]*", u"d1", true},
-        {kGlob, kAscii, false, u"[a-c]x", u"bx", true},
-        {kGlob, kAscii, false, u"[a-]", u"-", true},
-        {kGlob, kAscii, false, u"[]]", u"]", true},
-        {kGlob, kAscii, false, u"[x", u"[x", true},
-        {kGlob, kAscii, false, u"\\*", u"*", true},
-        {kGlob, kAscii, false, u"a\\", u"a\\", true},
-        {kGlob, kAscii, false, u"*a*b", u"xxaxxb", true},
-        {kGlob, kAscii, false, u"*", u"", true},
-        {kGlob, kAscii, false, u"a*a*a*a*b", std::u16string(40, u'a'), false},
+        {Glob, AsciiLetters, false, u"*.txt", u"a.TXT", true},
+        {Glob, Exact, false, u"*.txt", u"a.TXT", false},
+        {Glob, AsciiLetters, false, u"??.txt", u"ab.txt", true},
+        {Glob, AsciiLetters, false, u"?", u"\U0001F600", true},
+        {Glob, AsciiLetters, false, u"[abc]*", u"b1", true},
+        {Glob, AsciiLetters, false, u"[!abc]*", u"b1", false},
+        {Glob, AsciiLetters, false, u"[^abc]*", u"d1", true},
+        {Glob, AsciiLetters, false, u"[a-c]x", u"bx", true},
+        {Glob, AsciiLetters, false, u"[a-]", u"-", true},
+        {Glob, AsciiLetters, false, u"[]]", u"]", true},
+        {Glob, AsciiLetters, false, u"[x", u"[x", true},
+        {Glob, AsciiLetters, false, u"\\*", u"*", true},
+        {Glob, AsciiLetters, false, u"a\\", u"a\\", true},
+        {Glob, AsciiLetters, false, u"*a*b", u"xxaxxb", true},
+        {Glob, AsciiLetters, false, u"*", u"", true},
+        {Glob, AsciiLetters, false, u"a*a*a*a*b", std::u16string(40, u'a'), false},
         // A star gives back only what it took: what lies before it stays matched.
-        {kGlob, kAscii, false, u"aa*ab", u"aab", false},
+        {Glob, AsciiLetters, false, u"aa*ab", u"aab", false},
         // Lone surrogates are one character each, whichever half they are.
-        {kGlob, kAscii, false, u"??", u"\xDC00\xDC01", true},
-        {kGlob, kAscii, false, u"??", u"\xDBFF\xDC00", false},
-        {kGlob, kExact, false, u"[\U00010000-\U0001FFFF]", u"\U0001F600", true},
+        {Glob, AsciiLetters, false, u"??", u"\xDC00\xDC01", true},
+        {Glob, AsciiLetters, false, u"??", u"\xDBFF\xDC00", false},
+        {Glob, Exact, false, u"[\U00010000-\U0001FFFF]", u"\U0001F600", true},
         // An unclosed class whose last member is an escape: the [ is itself.
-        {kGlob, kAscii, false, u"[a-\\", u"[a-\\", true},
-        {kGlob, kUnicode, false, u"*STRASSE*", u"die stra\u00DFe", true},
-        {kGlob, kAscii, false, u"b\xDCE9*", u"b\xDCE9x", true},
+        {Glob, AsciiLetters, false, u"[a-\\", u"[a-\\", true},
+        {Glob, Unicode, false, u"*STRASSE*", u"die stra\u00DFe", true},
+        {Glob, AsciiLetters, false, u"b\xDCE9*", u"b\xDCE9x", true},
         // Regex: found anywhere, or the whole name; ICU's folding whenever case is ignored.
-        {kRegex, kAscii, false, u"^re.*d", u"README", true},
-        {kRegex, kExact, false, u"^re.*d", u"README", false},
-        {kRegex, kAscii, true, u"is", u"Disk", false},
-        {kRegex, kUnicode, false, u"\u03C9\\.mp3$", u"\u03A9.MP3", true},
+        {Regex, AsciiLetters, false, u"^re.*d", u"README", true},
+        {Regex, Exact, false, u"^re.*d", u"README", false},
+        {Regex, AsciiLetters, true, u"is", u"Disk", false},
+        {Regex, Unicode, false, u"\u03C9\\.mp3$", u"\u03A9.MP3", true},
         // With case kept, a carriage return still ends a line for $, as ICU's default has it.
-        {kRegex, kExact, false, u"a$", u"a\r", true},
-        {kGlob, kExact, false, u"a*", u"babbc", false}, // a glob after an expression
+        {Regex, Exact, false, u"a$", u"a\r", true},
+        {Glob, Exact, false, u"a*", u"babbc", false}, // a glob after an expression
     };
     // One matcher for all, after a bad expression refused with its place.
     NameMatcher matcher;
     std::string error;
-    EXPECT_FALSE(matcher.compile(u"a)", {kRegex, kAscii, false}, error));
+    EXPECT_FALSE(matcher.compile(u"a)", {Regex, AsciiLetters, false}, error));
     EXPECT_EQ(error, "not a valid regular expression (U_REGEX_MISMATCHED_PAREN after character 2)");
-    for (const auto& c : cases) {
+    for (const auto& [syntax, caseRule, whole, pattern, text, matches] : cases) {
         error.clear();
-        ASSERT_TRUE(matcher.compile(c.pattern, {c.syntax, c.caseRule, c.whole}, error));
-        EXPECT_EQ(matcher.matches(c.text), c.matches) << utf16ToUtf8(c.pattern);
-        EXPECT_EQ(error, "");
+        ASSERT_TRUE(matcher.compile(pattern, {syntax, caseRule, whole}, error)) << error;
+        EXPECT_EQ(matcher.matches(text), matches) << utf16ToUtf8(pattern);
     }
     EXPECT_EQ(foldCaseFull(u"\u00DF\u00DF\u00DF"), u"ssssss"); // folding grows the text
     EXPECT_EQ(foldCaseFull(u"A\xDCE9Z"), u"a\xDCE9z");
@@ -97,7 +87,7 @@ TEST(NameMatchers, WalkInPreOrderUnderTheDialogsOptions) {
                      bool filesOnly = false) {
         NameMatcher matcher;
         std::string error, out;
-        EXPECT_TRUE(matcher.compile(pattern, {syntax, kAscii, false}, error));
+        EXPECT_TRUE(matcher.compile(pattern, {syntax, AsciiLetters, false}, error));
         std::vector<NodeId> nodes;
         searchNames(tree, matcher, recursive, filesOnly, nodes);
         for (const NodeId node : nodes) {
@@ -105,17 +95,17 @@ TEST(NameMatchers, WalkInPreOrderUnderTheDialogsOptions) {
         }
         return out;
     };
-    EXPECT_EQ(found(u"*", kGlob), ""); // nothing in an empty tree
+    EXPECT_EQ(found(u"*", Glob), ""); // nothing in an empty tree
     const NodeId disk = add(kTopLevel, u"Disk", 9), docs = add(disk, u" Docs", 6);
     add(add(docs, u" d2", 6), u"d3.doc", 5);
     add(disk, u" docsless", 8);  // a file whose name begins with a space
     add(kTopLevel, u" Docs", 6); // a root of kind 6 keeps its space
-    EXPECT_EQ(found(u"d*", kGlob), "Disk| Docs| d2|d3.doc");
-    EXPECT_EQ(found(u"d*", kGlob, true, true), "d3.doc");
-    EXPECT_EQ(found(u"*", kGlob, false), "Disk| Docs");
-    EXPECT_EQ(found(u" d*", kGlob), " docsless| Docs");
-    EXPECT_EQ(found(u"^docs$", kRegex), " Docs");
-    EXPECT_EQ(found(u" d", kPlain), " Docs| d2| docsless| Docs");
+    EXPECT_EQ(found(u"d*", Glob), "Disk| Docs| d2|d3.doc");
+    EXPECT_EQ(found(u"d*", Glob, true, true), "d3.doc");
+    EXPECT_EQ(found(u"*", Glob, false), "Disk| Docs");
+    EXPECT_EQ(found(u" d*", Glob), " docsless| Docs");
+    EXPECT_EQ(found(u"^docs$", Regex), " Docs");
+    EXPECT_EQ(found(u" d", Plain), " Docs| d2| docsless| Docs");
 }
 
 } // namespace
