@@ -176,8 +176,7 @@ class Interrupt(CliTest):
         return False
 
     def interrupt(self, *args):
-        """(status, stdout, stderr) of a scan held and interrupted inside the tree; one that
-        ended before it was caught runs again, on a fresh old.zelv and no new.zelv."""
+        """(status, stdout, stderr) of a scan interrupted inside the tree, run again if missed."""
         for _ in range(50):
             self.snapshot("old.zelv", [(9, 0, "old")])
             pathlib.Path(self.path("new.zelv")).unlink(missing_ok=True)
@@ -491,10 +490,9 @@ class Diff(CliTest):
             ([old, new, "--colour"], "unknown option '--colour'"),
             ([old, new, "--format", "csv"], "--format is text, tsv or json"),
             ([old, new, "-0", "--format", "json"], "-0")])
-        for args, status, out in [(["/dev/null", new], 1, b"+ D\n"), (["-", new], 0, b""),
-                                  ([new, "-"], 0, b""), (["/dev/null", "-"], 1, b"+ D\n")]:
-            self.assertEqual(self.ok("diff", *args, status=status, stdin=self.read("new.zelv")),
-                             out, args)
+        for args, code, out in [(["/dev/null", new], 1, b"+ D\n"), (["-", new], 0, b""),
+                                ([new, "-"], 0, b""), (["/dev/null", "-"], 1, b"+ D\n")]:
+            self.assertEqual(self.ok("diff", *args, status=code, stdin=self.read("new.zelv")), out)
 
 
 if __name__ == "__main__":

