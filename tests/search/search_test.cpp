@@ -152,8 +152,7 @@ TEST(TextMatcher, AgreesWithThePlainDefinitionOnPeriodicTexts) {
 TEST(SearchLimits, LongTextsAndADeepTreeAreWalkedWhole) {
     SnapshotTree tree;
     std::size_t count = 99;
-    EXPECT_TRUE(searchTree(tree, opts(u"a"), &count).empty());
-    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(searchTree(tree, opts(u"a"), &count).empty() && count == 0) << count;
     const std::u16string longName = std::u16string(3000, u'x') + u"EN!";
     constexpr std::size_t kDepth = 10000;
     NodeId node = add(tree, kTopLevel, u"root", kKindDriveRoot), middle = node;
