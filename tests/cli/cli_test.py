@@ -79,7 +79,16 @@ class Scan(CliTest):
         os.symlink("..", os.path.join(self.disk, "alpha", "loop"))
         self.other = self.tree("other", ["x.zip"])
 
-    def test_summary_and_saved_tree(self):
+    def test_failures_summary_append_and_standard_streams(self):
+        evil, to, disk = self.path("evil\x1b[2J"), self.path("m.zelv"), self.disk
+        missing = self.path("evil\\x1B[2J") + ": No such file or directory"
+        self.fails("scan", [([evil, "-o", to], missing), ([disk, "--append", evil], missing),
+            ([disk + "/apple.txt", "-o", to], disk + "/apple.txt: Not a directory"),
+            ([disk], "an output file is needed"), (["-o", to], "a directory to capture is needed"),
+            ([disk, self.other, "-o", to], "one directory, please"),
+            ([disk, "--bogus", "-o", to], "unknown option '--bogus'"),
+            ([disk, "-o", self.path("no/such/x.zelv")], "no/such/x.zelv: No such file")],
+            leaves=["disk", "other"])
         self.assertTrue(self.ok("scan", "--help").startswith(b"Usage: zelvane-cli scan PATH"))
         out = self.ok("scan", self.disk, "--title", "b disk", "-o", self.path("s.zelv"))
         self.assertEqual(out.decode(), SUMMARY.format(3, 5, 15))
@@ -92,8 +101,6 @@ class Scan(CliTest):
         os.mkdir(self.path("-dash"))  # after --, a path may begin with a dash
         self.ok("scan", "-o", "d.zelv", "--", "-dash", cwd=self.work)
         self.assertEqual(self.ok("list", self.path("d.zelv")), b"9 -dash\n")
-
-    def test_append_and_standard_streams(self):
         snapshot, copy = self.scan(self.disk, "b disk"), self.path("copy.zelv")
         self.ok("scan", self.other, "--title", "A other", "--append", snapshot)
         self.assertEqual(self.roots(snapshot), ["9 A other", "9 b disk"])
@@ -112,17 +119,6 @@ class Scan(CliTest):
         odd = self.snapshot("odd.zelv", [(9, 0, "R"), (200, 1, "x")])  # a kind above 11 is kept
         self.ok("scan", self.other, "--title", "T", "--append", odd)
         self.assertEqual(self.ok("list", odd), b"9 R\n  200 x\n9 T\n  2 x.zip\n")
-
-    def test_failures_write_nothing(self):
-        evil, to, disk = self.path("evil\x1b[2J"), self.path("m.zelv"), self.disk
-        missing = self.path("evil\\x1B[2J") + ": No such file or directory"
-        self.fails("scan", [([evil, "-o", to], missing), ([disk, "--append", evil], missing),
-            ([disk + "/apple.txt", "-o", to], disk + "/apple.txt: Not a directory"),
-            ([disk], "an output file is needed"), (["-o", to], "a directory to capture is needed"),
-            ([disk, self.other, "-o", to], "one directory, please"),
-            ([disk, "--bogus", "-o", to], "unknown option '--bogus'"),
-            ([disk, "-o", self.path("no/such/x.zelv")], "no/such/x.zelv: No such file")],
-            leaves=["disk", "other"])
 
     @unittest.skipIf(os.geteuid() == 0 and not shutil.which("setpriv"), "root without setpriv")
     def test_folders_that_cannot_be_read_are_named_and_the_capture_saved(self):
@@ -253,7 +249,7 @@ class Search(CliTest):  # what each option changes; how names match: the matcher
 
 
 class List(CliTest):
-    def test_odd_names_come_back_byte_for_byte(self):
+    def test_odd_names_long_output_closed_pipes_full_disks_and_versions(self):
         odd = [b"tab\there", b"new\nline", b"back\\slash", b"invalid\xff\xfe.txt",
                "\u65e5\u672c\u8a9e \u03a9.mp3".encode(), b" space"]
         files = odd + [b"sub \xe9\\dir/" + name for name in odd]
@@ -278,8 +274,6 @@ class List(CliTest):
                                  (run("search", s, s, "*", "--glob")[1], 1, 2 * len(rows))]:
             self.assertEqual([line.count(b"\t") for line in out.split(b"\n")], [tabs] * count + [0])
             self.assertNotRegex(out, rb"[\x00-\x08\x0b-\x1f\x7f]")
-
-    def test_long_output_whole_cut_by_a_closed_pipe_or_not_written(self):
         names = [b"%0100d" % i for i in range(1000)]
         big = self.snapshot("big.zelv", [(9, 0, "big")] + [(8, 1, n.decode()) for n in names])
         self.assertEqual(self.ok("list", big),
@@ -303,6 +297,15 @@ class List(CliTest):
                 self.assertEqual(run(*args, stdout=full)[::2], (
                     2, "zelvane-cli: cannot write the output: No space left on device\n"))
 
+        man = pathlib.Path(MAN).read_text(encoding="utf-8").replace("\\-", "-")
+        version = re.search(r'^\.TH \S+ 1 "[^"]*" "Zelvane ([^"]*)"', man, re.M)[1]
+        commands = re.findall(r"^  (\w+) ", self.ok("--help").decode(), re.M)
+        self.assertEqual(commands, ["diff", "export", "info", "list", "scan", "search"])
+        for args in [["--version"]] + [[c, "--version"] for c in commands]:
+            self.assertEqual(self.ok(*args).decode(), f"zelvane-cli {version}\n", args)
+        for command in commands:
+            self.assertRegex(man, rf"\n\.SS {command}\n")
+
     def test_running_out_of_memory_is_told_in_one_line(self):
         def little_memory(): resource.setrlimit(resource.RLIMIT_AS, (120 << 20, 120 << 20))
         if run("--version", preexec_fn=little_memory)[0] != 0:
@@ -312,16 +315,6 @@ class List(CliTest):
             self.assertEqual(code, 2, args)
             self.assertRegex(err, r"^zelvane-cli: (/dev/zero: Cannot allocate memory|out of memory)"
                                   r"\n(0 matches found.\n)?$")
-
-    def test_version_and_the_manual_page(self):  # the kind names: Export's test
-        man = pathlib.Path(MAN).read_text(encoding="utf-8").replace("\\-", "-")
-        version = re.search(r'^\.TH \S+ 1 "[^"]*" "Zelvane ([^"]*)"', man, re.M)[1]
-        commands = re.findall(r"^  (\w+) ", self.ok("--help").decode(), re.M)
-        self.assertEqual(commands, ["diff", "export", "info", "list", "scan", "search"])
-        for args in [["--version"]] + [[c, "--version"] for c in commands]:
-            self.assertEqual(self.ok(*args).decode(), f"zelvane-cli {version}\n", args)
-        for command in commands:
-            self.assertRegex(man, rf"\n\.SS {command}\n")
 
 
 class Info(CliTest):  # and the file arguments info and list share
@@ -376,7 +369,7 @@ class Export(CliTest):  # read back with Python's own parsers
 
     def export(self, form, *a): return self.ok("export", self.s, "--format", form, *a, "-o", "-")
 
-    def test_csv_json_and_the_page_hold_the_same_tree(self):
+    def test_formats_output_files_failures_and_hostile_names(self):
         out = self.export("csv")
         for field in [b'\r\n"Disk/new\nline.exe","new\nline.exe",1,', b',"x,y""z.mp3",7,',
                       b"\r\nDisk/tab\there,tab\there,8,", b",\xff\xfebad.doc,5,document,1\r\n"]:
@@ -405,26 +398,6 @@ class Export(CliTest):  # read back with Python's own parsers
         for reference in ["://", " src=", "href=", "@import", "url(", "fetch(", "XMLHttpRequest",
                           "<link", "<iframe", "<img"]:
             self.assertNotIn(reference, re.sub(icon, "", page))
-
-    def test_the_page_keeps_hostile_names_deep_levels_and_every_kind(self):
-        records = [(9, 0, "</script><script>alert(1)</script><!--"), (6, 1, " </title>&amp;"),
-                   (5, 2, "\u2028\ud800x\U0001F600"), (8, 1, "")] + [(k, 0, "r") for k in range(12)]
-        records += [(6, d, " f") for d in range(1, 256)] + [(200, 255, "x")]
-        self.snapshot("s.zelv", records)
-        page = self.export("html", "--title", "<b>T&C</b>")
-        self.assertEqual(page.count(b"</script>"), 2)  # the data's and the code's own
-        self.assertIn(b"<title>&lt;b&gt;T&amp;C&lt;/b&gt;</title>", page)
-        data, nodes = catalogue(page)
-        self.assertEqual((data["title"], nodes), ("<b>T&C</b>", [(d, k, n) for k, d, n in records]))
-        rows = [json.loads(line) for line in self.export("json").splitlines()]
-        self.assertEqual(data["kinds"] + [rows[-1]["kindName"]],
-                         [row["kindName"] for row in rows[4:16]] + ["unknown"])
-        self.snapshot("s.zelv", [])
-        self.assertEqual([self.export("csv"), self.export("json"),
-                          catalogue(self.export("html"))[1]],
-                         [b"path,name,kind,kind name,depth\r\n", b"", []])
-
-    def test_the_output_file_is_replaced_whole_and_its_name_may_give_the_format(self):
         mask = os.umask(0)
         os.umask(mask)
         for name, start in [("out.csv", b"path,name"), ("out.json", b'{"file":'),
@@ -447,6 +420,22 @@ class Export(CliTest):  # read back with Python's own parsers
             ([s, s, "--format", "csv", "-o", "-"], "one snapshot file"),
             ([s, "--frmat", "csv", "-o", "-"], "unknown option '--frmat'"),
         ], leaves=sorted(os.listdir(self.work)))
+        records = [(9, 0, "</script><script>alert(1)</script><!--"), (6, 1, " </title>&amp;"),
+                   (5, 2, "\u2028\ud800x\U0001F600"), (8, 1, "")] + [(k, 0, "r") for k in range(12)]
+        records += [(6, d, " f") for d in range(1, 256)] + [(200, 255, "x")]
+        self.snapshot("s.zelv", records)
+        page = self.export("html", "--title", "<b>T&C</b>")
+        self.assertEqual(page.count(b"</script>"), 2)  # the data's and the code's own
+        self.assertIn(b"<title>&lt;b&gt;T&amp;C&lt;/b&gt;</title>", page)
+        data, nodes = catalogue(page)
+        self.assertEqual((data["title"], nodes), ("<b>T&C</b>", [(d, k, n) for k, d, n in records]))
+        rows = [json.loads(line) for line in self.export("json").splitlines()]
+        self.assertEqual(data["kinds"] + [rows[-1]["kindName"]],
+                         [row["kindName"] for row in rows[4:16]] + ["unknown"])
+        self.snapshot("s.zelv", [])
+        self.assertEqual([self.export("csv"), self.export("json"),
+                          catalogue(self.export("html"))[1]],
+                         [b"path,name,kind,kind name,depth\r\n", b"", []])
 
 
 class Diff(CliTest):
@@ -455,7 +444,7 @@ class Diff(CliTest):
         files = self.snapshot("old.zelv", old), self.snapshot("new.zelv", new)
         return self.ok("diff", *files, *options, status=status).decode("utf-8", "surrogateescape")
 
-    def test_lines_follow_the_merged_tree_and_pair_stored_texts(self):
+    def test_merged_tree_formats_standard_input_and_failures(self):
         for old, new, options, status, out in [
             (D + [(8, 1, "B"), (8, 1, "d")],  # folders first, letter case ignored
              D + [(6, 1, " E"), (8, 2, "e"), (8, 1, "a"), (8, 1, "c"), (8, 1, "d")],
@@ -468,8 +457,6 @@ class Diff(CliTest):
         ]:
             with self.subTest(old=old, new=new):
                 self.assertEqual(self.diff(old, new, *options, status=status), out)
-
-    def test_formats_standard_input_and_failures(self):
         old, new = D + [(5, 1, "z\udcff\udcfe\t\\\n\u65e5\u672c")], D + [(6, 1, " \u03a9")]
         self.assertEqual(self.diff(old, new, "--path-style", "slash"),
                          "+ D/\u03a9\n- D/z\\xFF\\xFE\\x09\\\\x0A\u65e5\u672c\n")
