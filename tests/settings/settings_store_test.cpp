@@ -12,15 +12,13 @@ using Text = std::u16string;
 
 // The events since the last call: "open KEY", "NAME=text", "NAME#number", "close".
 std::string drain(MemorySettingsBackend& backend) {
+    using enum MemorySettingsBackend::Event::Kind;
     std::string out;
-    for (const MemorySettingsBackend::Event& e : backend.events) {
-        using Kind = MemorySettingsBackend::Event::Kind;
-        const auto* number = std::get_if<std::uint32_t>(&e.value);
-        out += e.kind == Kind::Open    ? "open " + utf16ToUtf8(e.name)
-               : e.kind == Kind::Close ? std::string("close")
-               : number                ? utf16ToUtf8(e.name) + "#" + std::to_string(*number)
-                        : utf16ToUtf8(e.name) + "=" + utf16ToUtf8(std::get<Text>(e.value));
-        out += ' ';
+    for (const auto& [kind, name, value] : backend.events) {
+        const auto* number = std::get_if<std::uint32_t>(&value);
+        out += (kind == Open ? "open " : "") + (kind == Close ? "close" : utf16ToUtf8(name)) +
+               (kind == WriteNumber ? "#" + std::to_string(*number) : "") +
+               (kind == WriteText ? "=" + utf16ToUtf8(std::get<Text>(value)) : "") + ' ';
     }
     backend.events.clear();
     return out;
