@@ -101,14 +101,10 @@ TEST(SearchEngine, GivesTheRowsOfThePlainDefinitionOnRandomTrees) {
                 rows.emplace_back(results.path(r), results.item(r), results.kind(r),
                                   results.node(r));
             }
-            NodeId start = kTopLevel;
-            std::u16string path;
-            if (o.isLocalSearch && tree.selected() != kNoNode &&
-                tree.parent(tree.selected()) != kNoNode) {
-                start = tree.parent(tree.selected());
-                path = tree.text(start);
-            }
-            plainChildren(tree, start, path, o, plain);
+            const NodeId up = tree.selected() == kNoNode ? kNoNode : tree.parent(tree.selected());
+            const bool local = o.isLocalSearch && up != kNoNode;
+            plainChildren(tree, local ? up : kTopLevel, local ? std::u16string(tree.text(up)) : u"",
+                          o, plain);
             ASSERT_EQ(rows, plain) << round << " " << search;
             EXPECT_EQ(engine.matchCount(), rows.size());
         }
