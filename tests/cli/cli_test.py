@@ -132,8 +132,7 @@ class Scan(CliTest):
                              wrap=nobody if os.geteuid() == 0 else ())
         self.assertEqual((code, out.decode()), (1, SUMMARY.format(4, 1, 0)), err)
         self.assertEqual(sorted(err.splitlines()), [
-            f"zelvane-cli: {locked}/open/also shut: Permission denied",
-            f"zelvane-cli: {locked}/shut: Permission denied"])
+            f"zelvane-cli: {locked}/{f}: Permission denied" for f in ("open/also shut", "shut")])
         self.assertEqual(len(self.ok("list", self.path("locked.zelv")).splitlines()), 6)
 
 
@@ -192,9 +191,8 @@ class Interrupt(CliTest):
 
     def test_a_stopped_capture_is_saved_only_into_a_new_file(self):
         self.big, old = self.tree("big", ["d%d/" % i for i in range(1000)]), self.path("old.zelv")
-        for args, told in [(["-o", old], old + " was left as it was"),
-                           (["--append", old], old + " was left as it was"),
-                           (["-o", "-"], "nothing was written")]:
+        for args, told in [(["-o", old], old + " was left as it was"), (["-o", "-"], "nothing was "
+                           "written"), (["--append", old], old + " was left as it was")]:
             with self.subTest(args=args):
                 code, out, err = self.interrupt(*args)
                 self.assertEqual((code, out, err.splitlines()[-1]),
@@ -322,9 +320,9 @@ class Info(CliTest):  # and the file arguments info and list share
     def test_counts_defects_and_notes(self):
         records = [(9, 0, "Disk"), (6, 1, " Docs"), (5, 2, "\u03a9.txt"), (5, 2, "b"), (8, 1, "a")]
         whole = b"".join(record(*r) for r in records)
-        self.assertEqual(self.ok("info", "-", stdin=whole).decode(),
-                         "Roots:\t1\nFolders:\t1\nFiles:\t3\nRecords:\t5\nDeepest level:\t2\n"
-                         "UTF-16 names:\t1\nWell formed\n")
+        self.assertEqual(self.ok("info", "-", stdin=whole).decode(), "Roots:\t1\nFolders:\t1\n"
+                         "Files:\t3\nRecords:\t5\nDeepest level:\t2\nUTF-16 names:\t1\n"
+                         "Well formed\n")
         for data, status, findings in [
             (whole[:-1], 1, "Defect: the last name is cut off by the end of the file\n"),
             (b"\x09\0A\0\x06\5 B\0\x05\2C\0\x06\2 D\0", 1,
@@ -363,9 +361,8 @@ class Export(CliTest):  # read back with Python's own parsers
 
     def setUp(self):
         super().setUp()
-        self.s = self.scan(self.tree("disk", ["D\u00f8/\u65e5\u672c.txt".encode(), b'x,y"z.mp3',
-                                              b"tab\there", b"new\nline.exe", b"\xff\xfebad.doc"]),
-                           "Disk")
+        names = ["D\u00f8/\u65e5\u672c.txt".encode(), b'x,y"z.mp3', b"tab\there", b"new\nline.exe"]
+        self.s = self.scan(self.tree("disk", names + [b"\xff\xfebad.doc"]), "Disk")
 
     def export(self, form, *a): return self.ok("export", self.s, "--format", form, *a, "-o", "-")
 
@@ -433,8 +430,8 @@ class Export(CliTest):  # read back with Python's own parsers
         self.assertEqual(data["kinds"] + [rows[-1]["kindName"]],
                          [row["kindName"] for row in rows[4:16]] + ["unknown"])
         self.snapshot("s.zelv", [])
-        self.assertEqual([self.export("csv"), self.export("json"),
-                          catalogue(self.export("html"))[1]],
+        out = [self.export(form) for form in ("csv", "json", "html")]
+        self.assertEqual(out[:2] + [catalogue(out[2])[1]],
                          [b"path,name,kind,kind name,depth\r\n", b"", []])
 
 
