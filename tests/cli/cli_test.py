@@ -136,9 +136,7 @@ class Scan(CliTest):
         self.assertEqual(len(self.ok("list", self.path("locked.zelv")).splitlines()), 6)
 
 
-def state(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        return f.read().rsplit(")", 1)[1].split()[0]
+def state(pid): return pathlib.Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0]
 
 
 def inside(pid, folder):
