@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 #include <string>
 #include <tuple>
@@ -270,11 +271,9 @@ TEST(NameMatchers, WalkInPreOrderUnderTheDialogsOptions) {
 }
 
 std::string joined(const testing::Lines& lines) {
-    std::string out;
-    for (const std::string& line : lines) {
-        out += line + '\n';
-    }
-    return out;
+    return std::accumulate(
+        lines.begin(), lines.end(), std::string(),
+        [](const std::string& out, const std::string& l) { return out + l + '\n'; });
 }
 
 // Cancel keeps the options; an empty pattern is refused, spaces are a pattern; the boxes
