@@ -23,19 +23,16 @@ def record(kind, depth, text):
 
 class CliTest(unittest.TestCase):
     def setUp(self):
-        scratch = tempfile.TemporaryDirectory(prefix="zelvane-cli-test-")
-        self.addCleanup(scratch.cleanup)
-        self.work = scratch.name
+        self.work = tempfile.mkdtemp(prefix="zelvane-cli-test-")
+        self.addCleanup(shutil.rmtree, self.work)
 
-    def path(self, *names):
-        return os.path.join(self.work, *names)
+    def path(self, *names): return os.path.join(self.work, *names)
+
+    def read(self, name): return pathlib.Path(self.path(name)).read_bytes()
 
     def write(self, name, data):
         pathlib.Path(self.path(name)).write_bytes(data)
         return self.path(name)
-
-    def read(self, name):
-        return pathlib.Path(self.path(name)).read_bytes()
 
     def tree(self, folder, names):
         """The folder with empty files (or folders, ending with /) at the relative paths."""
@@ -50,11 +47,9 @@ class CliTest(unittest.TestCase):
         self.ok("scan", folder, "--title", title, "-o", self.path(name))
         return self.path(name)
 
-    def snapshot(self, name, records):
-        return self.write(name, b"".join(record(*r) for r in records))
+    def snapshot(self, name, rows): return self.write(name, b"".join(record(*r) for r in rows))
 
-    def roots(self, snapshot):
-        return [line for line in self.ok("list", snapshot).decode().splitlines() if line[0] != " "]
+    def roots(self, snapshot): return re.findall(r"^\S.*", self.ok("list", snapshot).decode(), re.M)
 
     def ok(self, *args, status=0, **options):  # the output of a run that says nothing on stderr
         code, out, err = run(*args, **options)
@@ -84,7 +79,16 @@ class Scan(CliTest):
         os.symlink("..", os.path.join(self.disk, "alpha", "loop"))
         self.other = self.tree("other", ["x.zip"])
 
-    def test_summary_and_saved_tree(self):
+    def test_failures_summary_append_and_standard_streams(self):
+        evil, to, disk = self.path("evil\x1b[2J"), self.path("m.zelv"), self.disk
+        missing = self.path("evil\\x1B[2J") + ": No such file or directory"
+        self.fails("scan", [([evil, "-o", to], missing), ([disk, "--append", evil], missing),
+            ([disk + "/apple.txt", "-o", to], disk + "/apple.txt: Not a directory"),
+            ([disk], "an output file is needed"), (["-o", to], "a directory to capture is needed"),
+            ([disk, self.other, "-o", to], "one directory, please"),
+            ([disk, "--bogus", "-o", to], "unknown option '--bogus'"),
+            ([disk, "-o", self.path("no/such/x.zelv")], "no/such/x.zelv: No such file")],
+            leaves=["disk", "other"])
         self.assertTrue(self.ok("scan", "--help").startswith(b"Usage: zelvane-cli scan PATH"))
         out = self.ok("scan", self.disk, "--title", "b disk", "-o", self.path("s.zelv"))
         self.assertEqual(out.decode(), SUMMARY.format(3, 5, 15))
@@ -97,8 +101,6 @@ class Scan(CliTest):
         os.mkdir(self.path("-dash"))  # after --, a path may begin with a dash
         self.ok("scan", "-o", "d.zelv", "--", "-dash", cwd=self.work)
         self.assertEqual(self.ok("list", self.path("d.zelv")), b"9 -dash\n")
-
-    def test_append_and_standard_streams(self):
         snapshot, copy = self.scan(self.disk, "b disk"), self.path("copy.zelv")
         self.ok("scan", self.other, "--title", "A other", "--append", snapshot)
         self.assertEqual(self.roots(snapshot), ["9 A other", "9 b disk"])
@@ -118,18 +120,6 @@ class Scan(CliTest):
         self.ok("scan", self.other, "--title", "T", "--append", odd)
         self.assertEqual(self.ok("list", odd), b"9 R\n  200 x\n9 T\n  2 x.zip\n")
 
-    def test_failures_write_nothing(self):
-        evil, to, disk = self.path("evil\x1b[2J"), self.path("m.zelv"), self.disk
-        missing = self.path("evil\\x1B[2J") + ": No such file or directory"
-        self.fails("scan", [
-            ([evil, "-o", to], missing), ([disk, "--append", evil], missing),
-            ([disk + "/apple.txt", "-o", to], disk + "/apple.txt: Not a directory"),
-            ([disk], "an output file is needed"), (["-o", to], "a directory to capture is needed"),
-            ([disk, self.other, "-o", to], "one directory, please"),
-            ([disk, "--bogus", "-o", to], "unknown option '--bogus'"),
-            ([disk, "-o", self.path("no", "such", "x.zelv")], "no/such/x.zelv: No such file"),
-        ], leaves=["disk", "other"])
-
     @unittest.skipIf(os.geteuid() == 0 and not shutil.which("setpriv"), "root without setpriv")
     def test_folders_that_cannot_be_read_are_named_and_the_capture_saved(self):
         locked = self.tree("locked", ["open/a/f.txt", "shut/", "open/also shut/"])
@@ -142,14 +132,11 @@ class Scan(CliTest):
                              wrap=nobody if os.geteuid() == 0 else ())
         self.assertEqual((code, out.decode()), (1, SUMMARY.format(4, 1, 0)), err)
         self.assertEqual(sorted(err.splitlines()), [
-            f"zelvane-cli: {locked}/open/also shut: Permission denied",
-            f"zelvane-cli: {locked}/shut: Permission denied"])
+            f"zelvane-cli: {locked}/{f}: Permission denied" for f in ("open/also shut", "shut")])
         self.assertEqual(len(self.ok("list", self.path("locked.zelv")).splitlines()), 6)
 
 
-def state(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        return f.read().rsplit(")", 1)[1].split()[0]
+def state(pid): return pathlib.Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0]
 
 
 def inside(pid, folder):
@@ -182,8 +169,7 @@ class Interrupt(CliTest):
         return False
 
     def interrupt(self, *args):
-        """(status, stdout, stderr) of a scan held and interrupted inside the tree; one that
-        ended before it was caught runs again, on a fresh old.zelv and no new.zelv."""
+        """(status, stdout, stderr) of a scan interrupted inside the tree, run again if missed."""
         for _ in range(50):
             self.snapshot("old.zelv", [(9, 0, "old")])
             pathlib.Path(self.path("new.zelv")).unlink(missing_ok=True)
@@ -203,9 +189,8 @@ class Interrupt(CliTest):
 
     def test_a_stopped_capture_is_saved_only_into_a_new_file(self):
         self.big, old = self.tree("big", ["d%d/" % i for i in range(1000)]), self.path("old.zelv")
-        for args, told in [(["-o", old], old + " was left as it was"),
-                           (["--append", old], old + " was left as it was"),
-                           (["-o", "-"], "nothing was written")]:
+        for args, told in [(["-o", old], old + " was left as it was"), (["-o", "-"], "nothing was "
+                           "written"), (["--append", old], old + " was left as it was")]:
             with self.subTest(args=args):
                 code, out, err = self.interrupt(*args)
                 self.assertEqual((code, out, err.splitlines()[-1]),
@@ -217,8 +202,7 @@ class Interrupt(CliTest):
         self.assertEqual(self.roots(self.path("new.zelv")), ["9 " + self.big])
 
 
-class Search(CliTest):
-    """What each option changes (how names match is the matchers' own test)."""
+class Search(CliTest):  # what each option changes; how names match: the matchers' own test
 
     def test_each_option_and_several_files(self):
         s = self.scan(self.tree("disk", ["Docs/ReadMe.txt", "readme.md"]), "Disk")
@@ -231,8 +215,6 @@ class Search(CliTest):
             ([s, "D", "--no-recursive"], 0, "\tDisk\n"),
             ([s, "D", "--files-only", "--no-recursive"], 1, ""),
             ([s, "--", "--x"], 1, ""),
-            ([s, t, "readme"], 0, f"{s}: Disk\\ Docs\tReadMe.txt\n{s}: Disk\treadme.md\n"
-                                  f"{t}: Two\\ Sub\tREADME\n"),
             (["-e", "readme", t, s], 0, f"{t}: Two\\ Sub\tREADME\n{s}: Disk\\ Docs\tReadMe.txt\n"
                                         f"{s}: Disk\treadme.md\n"),
             ([missing, t, "README"], 2, f"{t}: Two\\ Sub\tREADME\n"),
@@ -242,8 +224,6 @@ class Search(CliTest):
              "Two/Sub/README\t8\nTwo/Stra\u00dfe.txt\t5\n"),
             ([s, "[r]*.m?", "--glob", "--kinds", "names"], 0, " Disk\treadme.md\tother-file\n"),
             ([s, "^read.*txt$", "--regex"], 0, " Disk\\ Docs\tReadMe.txt\n"),
-            ([s, "^read.*txt$", "--regex", "--match-case"], 1, ""),
-            ([s, "d..k", "--regex", "--whole"], 0, "\tDisk\n"),
         ]:
             with self.subTest(args=args):
                 told = f"zelvane-cli: {missing}: No such file or directory\n" * (missing in args)
@@ -254,23 +234,18 @@ class Search(CliTest):
                                             b"Disk/readme.md", t.encode(), b"Two/Sub/README", b""])
         got = run("search", t, s, "README", "--format", "json")[1]
         self.assertEqual([json.loads(row)["file"] for row in got.splitlines()], [t, s, s])
-        self.fails("search", [
-            ([s], "a snapshot file and a pattern are needed"), ([s, ""], "the pattern is empty"),
-            (["-e", "x"], "a snapshot file is needed"),
+        self.fails("search", [([s], "a snapshot file and a pattern are needed"),
+            ([s, ""], "the pattern is empty"), (["-e", "x"], "a snapshot file is needed"),
             (["", "x"], "the snapshot file name is empty"), ([s, "x", "-e"], "-e needs a pattern"),
-            ([s, "x", "--wholly"], "unknown option '--wholly'"),
+            ([s, "x", "--who"], "unknown option '--who'"), ([s, "x", "--kinds"], "--kinds needs a"),
             ([s, "x", "--glob", "--regex"], "--glob and --regex do not go together"),
             ([s, "x", "--match-case", "--ignore-case-unicode"], "do not go together"),
             ([s, "(", "--regex"], "search: "), ([s, "x", "-0", "--format", "json"], "-0 prints"),
-            ([s, "x", "--format", "xml"], "--format is text, tsv or json, not 'xml'"),
-            ([s, "x", "--kinds"], "--kinds needs a value")])
+            ([s, "x", "--format", "xml"], "--format is text, tsv or json, not 'xml'")])
 
 
 class List(CliTest):
-    """Odd names come back byte for byte from JSON Lines, TSV and -0, no control character is
-    shown; standard input, long output, a full disk, a closed pipe, too little memory."""
-
-    def test_odd_names_come_back_byte_for_byte(self):
+    def test_odd_names_long_output_closed_pipes_full_disks_and_versions(self):
         odd = [b"tab\there", b"new\nline", b"back\\slash", b"invalid\xff\xfe.txt",
                "\u65e5\u672c\u8a9e \u03a9.mp3".encode(), b" space"]
         files = odd + [b"sub \xe9\\dir/" + name for name in odd]
@@ -295,8 +270,6 @@ class List(CliTest):
                                  (run("search", s, s, "*", "--glob")[1], 1, 2 * len(rows))]:
             self.assertEqual([line.count(b"\t") for line in out.split(b"\n")], [tabs] * count + [0])
             self.assertNotRegex(out, rb"[\x00-\x08\x0b-\x1f\x7f]")
-
-    def test_long_output_whole_cut_by_a_closed_pipe_or_not_written(self):
         names = [b"%0100d" % i for i in range(1000)]
         big = self.snapshot("big.zelv", [(9, 0, "big")] + [(8, 1, n.decode()) for n in names])
         self.assertEqual(self.ok("list", big),
@@ -320,21 +293,7 @@ class List(CliTest):
                 self.assertEqual(run(*args, stdout=full)[::2], (
                     2, "zelvane-cli: cannot write the output: No space left on device\n"))
 
-    def test_running_out_of_memory_is_told_in_one_line(self):
-        def little_memory():
-            resource.setrlimit(resource.RLIMIT_AS, (120 << 20, 120 << 20))
-
-        if run("--version", preexec_fn=little_memory)[0] != 0:
-            self.skipTest("the program does not start in 120 MB (a sanitizer build?)")
-        for args in (["list", "/dev/zero"], ["search", "/dev/zero", "x"]):
-            code, _, err = run(*args, preexec_fn=little_memory)
-            self.assertEqual(code, 2, args)
-            self.assertRegex(err, r"^zelvane-cli: (/dev/zero: Cannot allocate memory|out of memory)"
-                                  r"\n(0 matches found.\n)?$")
-
-    def test_version_and_the_manual_page(self):  # the kind names: Export's test
-        with open(MAN, encoding="utf-8") as f:
-            man = f.read().replace("\\-", "-")
+        man = pathlib.Path(MAN).read_text(encoding="utf-8").replace("\\-", "-")
         version = re.search(r'^\.TH \S+ 1 "[^"]*" "Zelvane ([^"]*)"', man, re.M)[1]
         commands = re.findall(r"^  (\w+) ", self.ok("--help").decode(), re.M)
         self.assertEqual(commands, ["diff", "export", "info", "list", "scan", "search"])
@@ -343,16 +302,25 @@ class List(CliTest):
         for command in commands:
             self.assertRegex(man, rf"\n\.SS {command}\n")
 
+    def test_running_out_of_memory_is_told_in_one_line(self):
+        def little_memory(): resource.setrlimit(resource.RLIMIT_AS, (120 << 20, 120 << 20))
+        if run("--version", preexec_fn=little_memory)[0] != 0:
+            self.skipTest("the program does not start in 120 MB (a sanitizer build?)")
+        for args in (["list", "/dev/zero"], ["search", "/dev/zero", "x"]):
+            code, _, err = run(*args, preexec_fn=little_memory)
+            self.assertEqual(code, 2, args)
+            self.assertRegex(err, r"^zelvane-cli: (/dev/zero: Cannot allocate memory|out of memory)"
+                                  r"\n(0 matches found.\n)?$")
 
-class Info(CliTest):
-    """The counts, each defect and note, the statuses; the file arguments info and list share."""
+
+class Info(CliTest):  # and the file arguments info and list share
 
     def test_counts_defects_and_notes(self):
         records = [(9, 0, "Disk"), (6, 1, " Docs"), (5, 2, "\u03a9.txt"), (5, 2, "b"), (8, 1, "a")]
         whole = b"".join(record(*r) for r in records)
-        self.assertEqual(self.ok("info", "-", stdin=whole).decode(),
-                         "Roots:\t1\nFolders:\t1\nFiles:\t3\nRecords:\t5\nDeepest level:\t2\n"
-                         "UTF-16 names:\t1\nWell formed\n")
+        self.assertEqual(self.ok("info", "-", stdin=whole).decode(), "Roots:\t1\nFolders:\t1\n"
+                         "Files:\t3\nRecords:\t5\nDeepest level:\t2\nUTF-16 names:\t1\n"
+                         "Well formed\n")
         for data, status, findings in [
             (whole[:-1], 1, "Defect: the last name is cut off by the end of the file\n"),
             (b"\x09\0A\0\x06\5 B\0\x05\2C\0\x06\2 D\0", 1,
@@ -387,34 +355,27 @@ def catalogue(page):
                   for d, k, n in zip(data["depth"], data["kind"], names, strict=True)]
 
 
-class Export(CliTest):
-    """CSV, JSON Lines and the HTML page read back with Python's own parsers; the output file,
-    the choice of format and the failures."""
+class Export(CliTest):  # read back with Python's own parsers
 
     def setUp(self):
         super().setUp()
-        self.s = self.scan(self.tree("disk", ["D\u00f8/\u65e5\u672c.txt".encode(), b'x,y"z.mp3',
-                                              b"tab\there", b"new\nline.exe", b"\xff\xfebad.doc"]),
-                           "Disk")
+        names = ["D\u00f8/\u65e5\u672c.txt".encode(), b'x,y"z.mp3', b"tab\there", b"new\nline.exe"]
+        self.s = self.scan(self.tree("disk", names + [b"\xff\xfebad.doc"]), "Disk")
 
-    def export(self, form, *args):
-        return self.ok("export", self.s, "--format", form, *args, "-o", "-")
+    def export(self, form, *a): return self.ok("export", self.s, "--format", form, *a, "-o", "-")
 
-    def test_csv_json_and_the_page_hold_the_same_tree(self):
+    def test_formats_output_files_failures_and_hostile_names(self):
         out = self.export("csv")
         for field in [b'\r\n"Disk/new\nline.exe","new\nline.exe",1,', b',"x,y""z.mp3",7,',
                       b"\r\nDisk/tab\there,tab\there,8,", b",\xff\xfebad.doc,5,document,1\r\n"]:
             self.assertIn(field, out)  # quoted only when needed, the bytes as they were
-        rows = list(csv.reader(io.StringIO(out.decode("utf-8", "surrogateescape"), newline="")))
-        self.assertEqual(rows, [  # path, name, kind, kind name, depth, in the tree's order
-            ["path", "name", "kind", "kind name", "depth"],
-            ["Disk", "Disk", "9", "drive-root", "0"],
-            ["Disk/D\u00f8", "D\u00f8", "6", "folder", "1"],
-            ["Disk/D\u00f8/\u65e5\u672c.txt", "\u65e5\u672c.txt", "5", "document", "2"],
-            ["Disk/new\nline.exe", "new\nline.exe", "1", "program", "1"],
-            ["Disk/tab\there", "tab\there", "8", "other-file", "1"],
-            ['Disk/x,y"z.mp3', 'x,y"z.mp3', "7", "media-file", "1"],
-            ["Disk/\udcff\udcfebad.doc", "\udcff\udcfebad.doc", "5", "document", "1"]])
+        rows = csv.reader(io.StringIO(out.decode("utf-8", "surrogateescape"), newline=""))
+        self.assertEqual(";".join("|".join(row) for row in rows),  # in the tree's order
+                         "path|name|kind|kind name|depth;Disk|Disk|9|drive-root|0;"
+                         "Disk/D\u00f8|D\u00f8|6|folder|1;Disk/D\u00f8/\u65e5\u672c.txt|"
+                         "\u65e5\u672c.txt|5|document|2;Disk/new\nline.exe|new\nline.exe|1|program|"
+                         '1;Disk/tab\there|tab\there|8|other-file|1;Disk/x,y"z.mp3|x,y"z.mp3|7|'
+                         "media-file|1;Disk/\udcff\udcfebad.doc|\udcff\udcfebad.doc|5|document|1")
         out, page = self.export("json"), self.export("html")
         self.assertEqual(out, self.ok("list", self.s, "--format", "json"))
         data, nodes = catalogue(page)
@@ -432,8 +393,28 @@ class Export(CliTest):
         for reference in ["://", " src=", "href=", "@import", "url(", "fetch(", "XMLHttpRequest",
                           "<link", "<iframe", "<img"]:
             self.assertNotIn(reference, re.sub(icon, "", page))
-
-    def test_the_page_keeps_hostile_names_deep_levels_and_every_kind(self):
+        mask = os.umask(0)
+        os.umask(mask)
+        for name, start in [("out.csv", b"path,name"), ("out.json", b'{"file":'),
+                            ("out.jsonl", b'{"file":'), ("out.html", b"<!DOCTYPE html>"),
+                            ("out.htm", b"<!DOCTYPE html>"), ("x.html", b"path,name")]:
+            self.write(name, b"old contents that are longer than nothing" * 100)
+            given = ["--format", "csv"] if name == "x.html" else []  # --format wins
+            self.assertEqual(self.ok("export", self.s, *given, "-o", self.path(name)), b"")
+            mode = os.stat(self.path(name)).st_mode & 0o777
+            self.assertEqual((self.read(name)[:len(start)], mode), (start, 0o666 & ~mask), name)
+        self.assertEqual(len(os.listdir(self.work)), 8, "no temporary file is left")
+        missing, out, s = self.path("missing.zelv"), self.path("never.csv"), self.s
+        self.fails("export", [([missing, "-o", out], missing + ": No such file"),
+            ([s, "-o", self.path("no/such/dir/x.csv")], "no/such/dir/x.csv: No such file"),
+            ([s, "-o", "/dev/full", "--format", "html"], "No space left on device"),
+            ([s, "--format", "xml", "-o", "-"], "csv, json or html, not 'xml'"),
+            ([s, "-o", self.path("x.txt")], "say which format"), ([s, "-o", "-"], "say which"),
+            ([s, "--format", "csv"], "say where to"), ([s, "--format", "csv", "-o"], "-o needs"),
+            (["--format", "csv", "-o", "-"], "a snapshot file is needed"),
+            ([s, s, "--format", "csv", "-o", "-"], "one snapshot file"),
+            ([s, "--frmat", "csv", "-o", "-"], "unknown option '--frmat'"),
+        ], leaves=sorted(os.listdir(self.work)))
         records = [(9, 0, "</script><script>alert(1)</script><!--"), (6, 1, " </title>&amp;"),
                    (5, 2, "\u2028\ud800x\U0001F600"), (8, 1, "")] + [(k, 0, "r") for k in range(12)]
         records += [(6, d, " f") for d in range(1, 256)] + [(200, 255, "x")]
@@ -447,60 +428,30 @@ class Export(CliTest):
         self.assertEqual(data["kinds"] + [rows[-1]["kindName"]],
                          [row["kindName"] for row in rows[4:16]] + ["unknown"])
         self.snapshot("s.zelv", [])
-        self.assertEqual([self.export("csv"), self.export("json"),
-                          catalogue(self.export("html"))[1]],
+        out = [self.export(form) for form in ("csv", "json", "html")]
+        self.assertEqual(out[:2] + [catalogue(out[2])[1]],
                          [b"path,name,kind,kind name,depth\r\n", b"", []])
-
-    def test_the_output_file_is_replaced_whole_and_its_name_may_give_the_format(self):
-        mask = os.umask(0)
-        os.umask(mask)
-        for name, start in [("out.csv", b"path,name"), ("out.json", b'{"file":'),
-                            ("out.jsonl", b'{"file":'), ("out.html", b"<!DOCTYPE html>"),
-                            ("out.htm", b"<!DOCTYPE html>"), ("x.html", b"path,name")]:
-            self.write(name, b"old contents that are longer than nothing" * 100)
-            given = ["--format", "csv"] if name == "x.html" else []  # --format wins
-            self.assertEqual(self.ok("export", self.s, *given, "-o", self.path(name)), b"")
-            mode = os.stat(self.path(name)).st_mode & 0o777
-            self.assertEqual((self.read(name)[:len(start)], mode), (start, 0o666 & ~mask), name)
-        self.assertEqual(len(os.listdir(self.work)), 8, "no temporary file is left")
-        missing, out, s = self.path("missing.zelv"), self.path("never.csv"), self.s
-        self.fails("export", [
-            ([missing, "-o", out], missing + ": No such file"),
-            ([s, "-o", self.path("no/such/dir/x.csv")], "no/such/dir/x.csv: No such file"),
-            ([s, "-o", "/dev/full", "--format", "html"], "No space left on device"),
-            ([s, "--format", "xml", "-o", "-"], "csv, json or html, not 'xml'"),
-            ([s, "-o", self.path("x.txt")], "say which format"), ([s, "-o", "-"], "say which"),
-            ([s, "--format", "csv"], "say where to write"),
-            ([s, "--format", "csv", "-o"], "-o needs a value"),
-            (["--format", "csv", "-o", "-"], "a snapshot file is needed"),
-            ([s, s, "--format", "csv", "-o", "-"], "one snapshot file"),
-            ([s, "--frmat", "csv", "-o", "-"], "unknown option '--frmat'"),
-        ], leaves=sorted(os.listdir(self.work)))
 
 
 class Diff(CliTest):
-    """Two scans of a folder that changed in between, and snapshots written record by record."""
 
     def diff(self, old, new, *options, status=1):
         files = self.snapshot("old.zelv", old), self.snapshot("new.zelv", new)
         return self.ok("diff", *files, *options, status=status).decode("utf-8", "surrogateescape")
 
-    def test_lines_follow_the_merged_tree_and_pair_stored_texts(self):
+    def test_merged_tree_formats_standard_input_and_failures(self):
         for old, new, options, status, out in [
             (D + [(8, 1, "B"), (8, 1, "d")],  # folders first, letter case ignored
              D + [(6, 1, " E"), (8, 2, "e"), (8, 1, "a"), (8, 1, "c"), (8, 1, "d")],
              ["--path-style", "slash"], 1, "+ D/E\n+ D/E/e\n+ D/a\n- D/B\n+ D/c\n"),
             (D + [(6, 1, " a")], D + [(5, 1, "a")], ["--path-style", "native"], 1,
              "-  D\\ a\n+  D\\a\n"),
-            (D + [(5, 1, "a"), (5, 1, "a")], D + [(5, 1, "a")], [], 1, "-  D\\a\n"),
             (D + [(5, 1, "x"), (5, 1, "y")], D + [(7, 1, "y"), (8, 1, "x")], [], 0, ""),  # no kinds
-            (D, [(4, 0, "D")], [], 0, ""), ([], [], [], 0, ""),
+            ([], [], [], 0, ""),
             ([], D + [(5, 1, "a")], ["--path-style", "slash"], 1, "+ D\n+ D/a\n"),
         ]:
             with self.subTest(old=old, new=new):
                 self.assertEqual(self.diff(old, new, *options, status=status), out)
-
-    def test_formats_standard_input_and_failures(self):
         old, new = D + [(5, 1, "z\udcff\udcfe\t\\\n\u65e5\u672c")], D + [(6, 1, " \u03a9")]
         self.assertEqual(self.diff(old, new, "--path-style", "slash"),
                          "+ D/\u03a9\n- D/z\\xFF\\xFE\\x09\\\\x0A\u65e5\u672c\n")
@@ -512,21 +463,18 @@ class Diff(CliTest):
         listed = [json.loads(self.ok("list", self.path(f), "--format", "json").splitlines()[1])
                   for f in ["new.zelv", "old.zelv"]]
         self.assertEqual(rows, [{"change": "+", **listed[0]}, {"change": "-", **listed[1]}])
-        self.assertEqual(self.diff(old, new, "-0", "--path-style", "slash").encode(
-            "utf-8", "surrogateescape"),
-            b"+ D/\xce\xa9\0- D/z\xff\xfe\t\\\n\xe6\x97\xa5\xe6\x9c\xac\0")
+        zero = self.diff(old, new, "-0", "--path-style", "slash").encode("utf-8", "surrogateescape")
+        self.assertEqual(zero, b"+ D/\xce\xa9\0- D/z\xff\xfe\t\\\n\xe6\x97\xa5\xe6\x9c\xac\0")
         old, new, missing = self.snapshot("old.zelv", D), self.snapshot("new.zelv", D), "/m"
-        self.fails("diff", [
-            ([old, missing], missing + ": No such file"), ([missing, new], missing + ": No such"),
-            ([old], "an old and a new snapshot file are needed"),
+        self.fails("diff", [([old, missing], missing + ": No such file"),
+            ([missing, new], missing + ": No such"), ([old], "an old and a new snapshot file are"),
             ([old, new, new], "two snapshot files, please"),
             ([old, new, "--colour"], "unknown option '--colour'"),
             ([old, new, "--format", "csv"], "--format is text, tsv or json"),
             ([old, new, "-0", "--format", "json"], "-0")])
-        for args, status, out in [(["/dev/null", new], 1, b"+ D\n"), (["-", new], 0, b""),
-                                  ([new, "-"], 0, b""), (["/dev/null", "-"], 1, b"+ D\n")]:
-            self.assertEqual(self.ok("diff", *args, status=status, stdin=self.read("new.zelv")),
-                             out, args)
+        for args, code, out in [(["/dev/null", new], 1, b"+ D\n"), (["-", new], 0, b""),
+                                ([new, "-"], 0, b""), (["/dev/null", "-"], 1, b"+ D\n")]:
+            self.assertEqual(self.ok("diff", *args, status=code, stdin=self.read("new.zelv")), out)
 
 
 if __name__ == "__main__":

@@ -31,8 +31,8 @@ struct RecordingObserver : TreeObserver {
     void selectionChanged(NodeId n) override { calls.push_back(n == kNoNode ? "none" : "select"); }
 };
 
-// Beyond the random edits: gone ids, reused slots, bold kept by setText, nested bulk updates.
-TEST(SnapshotTree, GoneNodesFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) {
+// A bad id stops a debug build; in release it answers as a removed node does.
+TEST(SnapshotTree, GoneAndBadIdsFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) {
     SnapshotTree tree;
     RecordingObserver observer;
     const NodeId r = tree.insertLast(kTopLevel, u"r"), a = tree.insertLast(r, u"a");
@@ -44,38 +44,6 @@ TEST(SnapshotTree, GoneNodesFreedSlotsAndBulkUpdatesAsTheObserverHearsThem) {
     tree.select(deep);
     EXPECT_TRUE(tree.selected() == x && tree.size() == 2);
     EXPECT_TRUE(tree.childCount(a) == 0 && tree.childAt(a, 0) == kNoNode);
-    tree.setTextAndBold(x, u" x");
-    tree.setKind(x, kKindFolder);
-    tree.setKind(x, kKindFolder); // no change, no report
-    tree.setText(x, u" y");
-    tree.setKind(x, 200); // a kind from a damaged file is kept as it is
-    EXPECT_TRUE(tree.text(x) == u" y" && tree.isBold(x) && tree.kind(x) == 200);
-    const NodeId top = tree.insertLast(kTopLevel, u"new"), under = tree.insertLast(x, u"new");
-    EXPECT_EQ(tree.idBound(), 4u); // both in freed slots
-    EXPECT_TRUE(tree.nextSibling(r) == top && tree.firstChild(x) == under &&
-                tree.level(under) == 2);
-    tree.select(under);
-    tree.remove(under); // the only child: the selection goes to its parent
-    EXPECT_EQ(tree.selected(), x);
-    {
-        SnapshotTree::BulkUpdate outer(tree);
-        tree.removeAll();
-        SnapshotTree::BulkUpdate inner(tree);
-        tree.select(tree.insertLast(kTopLevel, u"a"));
-    }
-    tree.removeAll();
-    EXPECT_EQ(tree.selected(), kNoNode);
-    EXPECT_EQ(observer.calls,
-              (Lines{"select", "remove", "removed node 0", "select", "changed", "changed",
-                     "changed", "changed", "insert top 1", "insert node 0", "select", "remove",
-                     "removed node 0", "select", "reset", "was reset", "reset", "was reset"}));
-}
-
-// A bad id stops a debug build; a release build answers as for a removed node.
-TEST(SnapshotTree, AnIdOfNoNodeStopsADebugBuildAndIsARemovedNodeInRelease) {
-    SnapshotTree tree;
-    const NodeId root = tree.insertLast(kTopLevel, u"r"), gone = tree.insertLast(root, u"g");
-    tree.remove(gone);
     tree.markInOrder();
     const std::function<bool(NodeId)> operations[] = {
         [&](NodeId id) { return tree.text(id).empty(); },
@@ -86,103 +54,116 @@ TEST(SnapshotTree, AnIdOfNoNodeStopsADebugBuildAndIsARemovedNodeInRelease) {
         [&](NodeId id) { return tree.insertLast(id, u"x") == kNoNode; },
         [&](NodeId id) { return (tree.setKind(id, 3), tree.setTextAndBold(id, u"x"), true); },
     };
-    for (const NodeId bad : {gone, NodeId{1000}, kNoNode}) {
+    for (const NodeId bad : {deep, NodeId{4} /* one past */, NodeId{1000}, kNoNode}) {
         for (const auto& operation : operations) {
             EXPECT_DEBUG_DEATH(EXPECT_TRUE(operation(bad)), "not the id");
         }
     }
-    EXPECT_TRUE(tree.inOrder() && tree.size() == 1 && !tree.hasChildren(root));
-    EXPECT_EQ(tree.insertLast(root, u"g"), gone); // the freed slot, given out as before
+    EXPECT_TRUE(tree.inOrder() && tree.size() == 2 && !tree.hasChildren(x));
+    const NodeId top = tree.insertLast(kTopLevel, u"new"), under = tree.insertLast(x, u"new");
+    EXPECT_TRUE(tree.idBound() == 4u && tree.nextSibling(r) == top && tree.parent(under) == x);
+    {
+        SnapshotTree::BulkUpdate outer(tree);
+        tree.removeAll();
+        SnapshotTree::BulkUpdate inner(tree);
+        tree.select(tree.insertLast(kTopLevel, u"a"));
+    }
+    EXPECT_EQ(observer.calls, (Lines{"select", "remove", "removed node 0", "select", "insert top 1",
+                                     "insert node 0", "reset", "was reset"}));
 }
 
-TEST(SnapshotTree, ManyTextsAndAVeryDeepBranchNeedNoRecursion) {
+TEST(SnapshotTree, BigTreesCostTheirTextAndAFewLinksAndNeedNoRecursion) {
     SnapshotTree tree;
+    std::vector<NodeId> ids{tree.insertLast(kTopLevel, u"root")};
+    for (std::size_t i = 1; i < 300000; ++i) {
+        const NodeId node = tree.insertLast(ids[i % ids.size()], u"name-of-twenty-units");
+        if (i % 10 == 0) {
+            ids.push_back(node);
+        }
+    }
+    tree.childAt(ids[0], 5);                                 // an index for that parent only
+    const std::size_t perNode = tree.memoryUsage() / 300000; // the 40 bytes of text and links
+    EXPECT_TRUE(perNode >= 68u && perNode <= 80u) << perNode;
+    tree.removeAll();
     auto nameOf = [](int i) {
         return i == 10 ? std::u16string(600000, u'L') : std::u16string(1 + i % 30, u'a' + i % 26);
     };
-    std::vector<NodeId> ids{tree.insertLast(kTopLevel, u"root")};
+    ids = {tree.insertLast(kTopLevel, u"root")};
     for (int i = 0; i < 100000; ++i) {
         ids.push_back(tree.insertLast(ids.back(), nameOf(i)));
     }
     EXPECT_EQ(tree.text(ids[11]), nameOf(10));
     std::size_t visits = 0;
     walkPreOrder(tree, [&](NodeId, std::size_t level) { visits += level == visits ? 1 : 0; });
-    EXPECT_EQ(visits, 100001u);
-    EXPECT_EQ(tree.level(ids.back()), 100000u);
+    EXPECT_TRUE(visits == 100001u && tree.level(ids.back()) == 100000u);
     tree.select(ids.back());
     const std::size_t full = tree.memoryUsage();
     tree.remove(ids[0]);
     EXPECT_TRUE(tree.empty() && tree.selected() == kNoNode);
     EXPECT_GT(tree.memoryUsage(), full); // the freed slots are listed for reuse
-    for (int i = 0; i < 1000; ++i) {
-        tree.insertLast(kTopLevel, u"root");
-    }
+    tree.insertLast(kTopLevel, u"root");
     tree.removeAll();
     EXPECT_EQ(tree.idBound(), 0u);
     EXPECT_LT(tree.memoryUsage(), 64u); // the nodes and the texts are given back
 }
 
+// A plain model: each node's fields and its parent's list of children.
 struct PlainTree {
     struct Node {
         std::u16string text;
         int kind = 0;
         bool bold = false;
         NodeId parent = kTopLevel;
-        std::vector<NodeId> children;
     };
     std::map<NodeId, Node> nodes;
-    std::vector<NodeId> roots;
+    std::map<NodeId, std::vector<NodeId>> children; // kTopLevel for the roots
     NodeId selected = kNoNode;
 
-    std::vector<NodeId>& childrenOf(NodeId parent) {
-        return parent == kTopLevel ? roots : nodes[parent].children;
+    void add(NodeId id, NodeId parent, std::u16string text) {
+        nodes[id] = {std::move(text), 0, false, parent};
+        children[parent].push_back(id);
     }
     std::size_t rowOf(NodeId node) {
-        std::vector<NodeId>& siblings = childrenOf(nodes[node].parent);
-        return static_cast<std::size_t>(std::find(siblings.begin(), siblings.end(), node) -
-                                        siblings.begin());
+        const std::vector<NodeId>& s = children[nodes[node].parent];
+        return static_cast<std::size_t>(std::find(s.begin(), s.end(), node) - s.begin());
     }
     void drop(NodeId node) {
-        for (NodeId child : nodes[node].children) {
+        for (NodeId child : children[node]) {
             drop(child);
         }
+        children.erase(node);
         nodes.erase(node);
+    }
+    void expectSame(const SnapshotTree& tree) {
+        ASSERT_TRUE(tree.size() == nodes.size() && tree.selected() == selected);
+        for (NodeId id = 0; id < tree.idBound(); ++id) {
+            ASSERT_EQ(tree.isValid(id), nodes.count(id) == 1) << id;
+        }
+        for (auto& [id, n] : nodes) {
+            ASSERT_EQ(tree.text(id), n.text) << id;
+            ASSERT_TRUE(tree.kind(id) == n.kind && tree.isBold(id) == n.bold);
+            ASSERT_EQ(tree.parent(id), n.parent == kTopLevel ? kNoNode : n.parent);
+            ASSERT_EQ(tree.hasChildren(id), !children[id].empty());
+            ASSERT_EQ(tree.row(id), rowOf(id));
+            ASSERT_EQ(tree.level(id), n.parent == kTopLevel ? 0 : tree.level(n.parent) + 1);
+        }
+        children[kTopLevel];
+        for (auto& [parent, kids] : children) {
+            ASSERT_EQ(tree.childCount(parent), kids.size());
+            ASSERT_EQ(tree.firstChild(parent), kids.empty() ? kNoNode : kids.front());
+            for (std::size_t r = 0; r < kids.size(); ++r) {
+                ASSERT_EQ(tree.nextSibling(kids[r]), r + 1 < kids.size() ? kids[r + 1] : kNoNode);
+            }
+            // Backwards: a large parent's children then come from an index.
+            for (std::size_t r = kids.size() + 1; r-- > 0;) {
+                ASSERT_EQ(tree.childAt(parent, r), r < kids.size() ? kids[r] : kNoNode);
+            }
+        }
+        ASSERT_EQ(tree.firstRoot(), tree.firstChild(kTopLevel));
     }
 };
 
-void expectSame(const SnapshotTree& tree, PlainTree& plain) {
-    ASSERT_EQ(tree.size(), plain.nodes.size());
-    ASSERT_EQ(tree.selected(), plain.selected);
-    ASSERT_EQ(tree.firstRoot(), plain.roots.empty() ? kNoNode : plain.roots.front());
-    for (NodeId id = 0; id < tree.idBound(); ++id) {
-        ASSERT_EQ(tree.isValid(id), plain.nodes.count(id) == 1) << id;
-    }
-    std::vector<NodeId> parents{kTopLevel};
-    for (auto& [id, n] : plain.nodes) {
-        ASSERT_EQ(tree.text(id), n.text) << id;
-        ASSERT_EQ(tree.kind(id), n.kind);
-        ASSERT_EQ(tree.isBold(id), n.bold);
-        ASSERT_EQ(tree.parent(id), n.parent == kTopLevel ? kNoNode : n.parent);
-        ASSERT_EQ(tree.hasChildren(id), !n.children.empty());
-        ASSERT_EQ(tree.row(id), plain.rowOf(id));
-        ASSERT_EQ(tree.level(id), n.parent == kTopLevel ? 0 : tree.level(n.parent) + 1);
-        parents.push_back(id);
-    }
-    for (NodeId parent : parents) {
-        const std::vector<NodeId>& kids = plain.childrenOf(parent);
-        ASSERT_EQ(tree.childCount(parent), kids.size());
-        ASSERT_EQ(tree.firstChild(parent), kids.empty() ? kNoNode : kids.front());
-        for (std::size_t r = 0; r < kids.size(); ++r) {
-            ASSERT_EQ(tree.nextSibling(kids[r]), r + 1 < kids.size() ? kids[r + 1] : kNoNode);
-        }
-        // Backwards: a large parent's children then come from an index.
-        for (std::size_t r = kids.size() + 1; r-- > 0;) {
-            ASSERT_EQ(tree.childAt(parent, r), r < kids.size() ? kids[r] : kNoNode);
-        }
-    }
-}
-
-// Random edits checked against a plain tree after each step, with what the observer heard.
+// Random edits checked against the plain model after each step, with what the observer heard.
 TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
     std::mt19937 random(3);
     SnapshotTree tree;
@@ -190,17 +171,15 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
     tree.setObserver(&observer);
     PlainTree plain;
     auto anyNode = [&] {
-        auto it = plain.nodes.begin();
-        std::advance(it, static_cast<long>(random() % plain.nodes.size()));
-        return it->first;
+        return std::next(plain.nodes.begin(), static_cast<long>(random() % plain.nodes.size()))
+            ->first;
     };
     for (int step = 0; step < 1500; ++step) {
         SCOPED_TRACE(step);
         observer.calls.clear();
         const unsigned op = plain.nodes.empty() ? 0 : random() % 10;
         Lines heard;
-        if (op < 5) {
-            // Most insertions go to a few parents, so that some groups grow large.
+        if (op < 5) { // most go to a few parents, so that some groups grow large
             const NodeId parent =
                 plain.nodes.empty() || random() % 8 == 0
                     ? kTopLevel
@@ -208,21 +187,16 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
             const std::u16string text =
                 std::u16string(random() % 4, static_cast<char16_t>(u'a' + random() % 3)) +
                 (random() % 5 == 0 ? u"\u0416" : u"");
-            heard = {event("insert", parent, plain.childrenOf(parent).size())};
+            heard = {event("insert", parent, plain.children[parent].size())};
             const NodeId id = tree.insertLast(parent, text);
             ASSERT_EQ(plain.nodes.count(id), 0u);
-            plain.nodes[id] = {text, 0, false, parent, {}};
-            plain.childrenOf(parent).push_back(id);
+            plain.add(id, parent, text);
         } else if (op == 5) {
             const NodeId id = anyNode(), from = anyNode();
-            // From the tree's own storage: the text is read while the arena grows.
-            plain.nodes[id].text = tree.text(from);
-            if (random() % 2 == 0) {
-                tree.setTextAndBold(id, tree.text(from));
-                plain.nodes[id].bold = true;
-            } else {
-                tree.setText(id, tree.text(from));
-            }
+            plain.nodes[id].text = tree.text(from); // read from the arena while it grows
+            const bool bold = random() % 2 == 0;
+            bold ? tree.setTextAndBold(id, tree.text(from)) : tree.setText(id, tree.text(from));
+            plain.nodes[id].bold = plain.nodes[id].bold || bold;
             heard = {"changed"};
         } else if (op == 6) {
             const NodeId id = anyNode();
@@ -234,17 +208,14 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
             const NodeId parent = random() % 4 == 0 ? kTopLevel : anyNode();
             tree.sortChildren(parent,
                               [&](NodeId a, NodeId b) { return tree.text(a) < tree.text(b); });
-            std::vector<NodeId>& kids = plain.childrenOf(parent);
+            std::vector<NodeId>& kids = plain.children[parent];
             std::stable_sort(kids.begin(), kids.end(), [&](NodeId a, NodeId b) {
                 return plain.nodes[a].text < plain.nodes[b].text;
             });
-            if (kids.size() > 1) {
-                heard = {"reorder", "reordered"};
-            }
+            heard = kids.size() > 1 ? Lines{"reorder", "reordered"} : Lines{};
         } else if (op == 8) {
-            const NodeId id = anyNode();
-            const NodeId parent = plain.nodes[id].parent;
-            std::vector<NodeId>& siblings = plain.childrenOf(parent);
+            const NodeId id = anyNode(), parent = plain.nodes[id].parent;
+            std::vector<NodeId>& siblings = plain.children[parent];
             const std::size_t row = plain.rowOf(id);
             bool inside = false;
             for (NodeId s = plain.selected; s != kNoNode && s != kTopLevel;
@@ -268,36 +239,19 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
             heard = {plain.selected == kNoNode ? "none" : "select"};
         }
         ASSERT_EQ(observer.calls, heard);
-        expectSame(tree, plain);
+        plain.expectSame(tree);
     }
     EXPECT_GT(tree.size(), 100u);
     tree.removeAll();
     EXPECT_EQ(observer.calls.back(), "was reset");
-    EXPECT_TRUE(tree.empty() && tree.firstRoot() == kNoNode && tree.childCount(kTopLevel) == 0);
     // Ids restart from 0 with nothing of the old child lists.
     PlainTree fresh;
     for (NodeId i = 0; i < 40; ++i) {
         const NodeId parent = i < 20 ? kTopLevel : 0;
         ASSERT_EQ(tree.insertLast(parent, u"n"), i);
-        fresh.nodes[i] = {u"n", 0, false, parent, {}};
-        fresh.childrenOf(parent).push_back(i);
+        fresh.add(i, parent, u"n");
     }
-    expectSame(tree, fresh);
-}
-
-TEST(SnapshotTree, ANodeCostsItsTextAndAFewLinks) {
-    constexpr std::size_t kNodes = 300000;
-    SnapshotTree tree;
-    std::vector<NodeId> folders{tree.insertLast(kTopLevel, u"root")};
-    for (std::size_t i = 1; i < kNodes; ++i) {
-        const NodeId node = tree.insertLast(folders[i % folders.size()], u"name-of-twenty-units");
-        if (i % 10 == 0) {
-            folders.push_back(node);
-        }
-    }
-    tree.childAt(folders[0], 5);                             // an index for that parent only
-    const std::size_t perNode = tree.memoryUsage() / kNodes; // the 40 bytes of text and links
-    EXPECT_TRUE(perNode >= 68u && perNode <= 80u) << perNode;
+    fresh.expectSame(tree);
 }
 
 } // namespace

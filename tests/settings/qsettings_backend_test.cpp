@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace zelvane {
@@ -29,8 +30,7 @@ int loadAndSave() {
         ::alarm(5);
         QSettingsBackend store;
         RememberedInputs changed;
-        changed.search.pattern = u"*.Ω";
-        changed.search.isMatchCase = true;
+        changed.search = {u"*.Ω", false, true};
         const RememberedInputs loaded = loadSettings(store);
         saveSettings(store, changed);
         ::_exit(loaded == RememberedInputs{} ? kDefaults : loaded == changed ? kStored : kOther);
@@ -46,12 +46,7 @@ TEST(QSettingsBackendFile, WhatIsNotARegularFileGivesTheDefaultsAndIsLeftAsItWas
     const QString path = QSettingsBackend::settingsFilePath();
     EXPECT_EQ(path, home.path() + "/Halcyra/Zelvane.conf");
     const std::string file = path.toStdString(), other = home.path().toStdString() + "/o";
-    const struct {
-        std::string name;
-        std::function<void()> setup;
-        Outcome loaded;
-        fs::file_type after;
-    } cases[] = {
+    const std::tuple<std::string, std::function<void()>, Outcome, fs::file_type> cases[] = {
         // The first run writes the file; the next one reads it back.
         {"none", [] {}, kDefaults, fs::file_type::regular},
         {"regular", [] {}, kStored, fs::file_type::regular},
@@ -63,17 +58,16 @@ TEST(QSettingsBackendFile, WhatIsNotARegularFileGivesTheDefaultsAndIsLeftAsItWas
         {"device", [&] { ::mknod(file.c_str(), S_IFCHR | 0666, makedev(1, 3)); }, kDefaults,
          ::geteuid() == 0 ? fs::file_type::character : fs::file_type::regular},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.name != "regular") {
+    for (const auto& [name, setup, loaded, after] : cases) {
+        if (name != "regular") {
             QDir(home.path()).removeRecursively();
             QDir().mkpath(home.path() + "/Halcyra");
         }
-        c.setup();
+        setup();
         const int status = loadAndSave();
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.loaded) << status;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == loaded) << name << status;
         std::error_code ignored;
-        EXPECT_EQ(fs::status(file, ignored).type(), c.after);
+        EXPECT_EQ(fs::status(file, ignored).type(), after) << name;
     }
     fs::remove(file);
     QSettings("Halcyra", "Zelvane").setValue("Search_IsMatchCase", "yes"); // not a number
@@ -85,8 +79,3 @@ TEST(QSettingsBackendFile, WhatIsNotARegularFileGivesTheDefaultsAndIsLeftAsItWas
 
 } // namespace
 } // namespace zelvane
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
