@@ -3,7 +3,7 @@ import base64, csv, io, json, os, pathlib, re, resource, shutil, signal, subproc
 import tempfile, unittest
 
 CLI = MAN = SOURCE = None
-SUMMARY = "{} folder(s) & {} file(s) successfuly added.\nTotal size is {} byte(s)\n"
+SUMMARY = "{} folder(s) & {} file(s) successfully added.\nTotal size is {} byte(s)\n"
 D = [(9, 0, "D")]
 
 
@@ -89,7 +89,7 @@ class Scan(CliTest):
             ([disk, "--bogus", "-o", to], "unknown option '--bogus'"),
             ([disk, "-o", self.path("no/such/x.zelv")], "no/such/x.zelv: No such file")],
             leaves=["disk", "other"])
-        self.assertTrue(self.ok("scan", "--help").startswith(b"Usage: zelvane-cli scan PATH"))
+        self.assertTrue(self.ok("scan", "--help").startswith(b"Usage: zelvane-cli scan [OPTIONS]"))
         out = self.ok("scan", self.disk, "--title", "b disk", "-o", self.path("s.zelv"))
         self.assertEqual(out.decode(), SUMMARY.format(3, 5, 15))
         self.assertEqual(self.ok("list", self.path("s.zelv")).decode(),
@@ -134,6 +134,85 @@ class Scan(CliTest):
         self.assertEqual(sorted(err.splitlines()), [
             f"zelvane-cli: {locked}/{f}: Permission denied" for f in ("open/also shut", "shut")])
         self.assertEqual(len(self.ok("list", self.path("locked.zelv")).splitlines()), 6)
+
+
+class ScanRules(CliTest):
+    def test_filters_exclusions_one_file_system_and_the_progress_line(self):
+        disk = self.tree("disk", ["a.JPG", "b.jpg", "c.png", "d.txt", "sub/x1.txt", "sub/y.txt"])
+        for args, listed, warning in [
+            (["--filter", ".jpg", "--filter=png"], "b.jpg c.png sub", "warning: --filter takes the "
+             "extension without its dot: 'jpg' is used\n"),
+            (["--filter", "jpg", "--filter-ignore-case"], "a.JPG b.jpg sub", ""),
+            (["--filter", "jpg", "--filter", "*"], "a.JPG b.jpg c.png d.txt sub sub/x1.txt sub/y.txt", ""),
+            (["--exclude", "*.txt", "--exclude=c*"], "a.JPG b.jpg sub", ""),
+            (["--exclude", "sub/x*"], "a.JPG b.jpg c.png d.txt sub sub/y.txt", ""),
+            (["--exclude", "sub"], "a.JPG b.jpg c.png d.txt", ""),
+        ]:
+            with self.subTest(args=args):
+                code, _, err = run("scan", disk, *args, "-o", self.path("f.zelv"))
+                self.assertEqual((code, err), (0, "zelvane-cli scan: " * bool(warning) + warning))
+                names = self.ok("list", self.path("f.zelv"), "--path-style=slash").decode()
+                self.assertEqual(" ".join(sorted(re.findall(r"disk/(\S+)", names))), listed)
+        if os.stat("/dev").st_dev != os.stat("/dev/shm").st_dev:  # /dev/shm is mounted there
+            self.ok("scan", "/dev", "-x", "-o", self.path("dev.zelv"))
+            self.assertEqual(self.ok("list", self.path("dev.zelv"), "/dev/shm"), b"6  shm\n")
+        master, slave = os.openpty()  # standard error a terminal: one line rewritten in place
+        self.tree("disk", [f"many/{i}" for i in range(3000)])
+        scan = subprocess.run([CLI, "scan", disk, "-o", self.path("p.zelv")], stdout=subprocess.PIPE,
+                              stderr=slave, timeout=120)
+        os.close(slave)
+        shown = os.read(master, 1 << 16).decode()
+        os.close(master)
+        self.assertEqual(scan.returncode, 0)
+        self.assertRegex(shown, r"^\rScanning: 0 folders, 0 files, 0\.0 s, 0 entries/s\x1b\[K.*"
+                                r"\rSorting 3 00\d nodes\.\.\.\x1b\[K\r\x1b\[K$")
+        self.assertNotIn("\n", shown)
+
+
+class Completion(CliTest):
+    """The shells' completions and the manual page against --help."""
+
+    def complete(self, shell, line):
+        """The words shell offers for the command line (which ends where Tab is pressed)."""
+        folder = os.path.join(os.path.dirname(CLI), "completions", shell)
+        env = dict(os.environ, PATH=os.path.dirname(CLI) + os.pathsep + os.environ["PATH"])
+        if shell == "bash":
+            words = " ".join(repr(w) for w in line.split(" "))
+            script = (f"source {folder}/zelvane-cli; COMP_WORDS=({words}); COMP_CWORD="
+                      f"{line.count(' ')}; _zelvane_cli; printf '%s\\n' \"${{COMPREPLY[@]}}\"")
+            command = ["bash", "--norc", "-c", script]
+        elif shell == "fish":
+            command = ["fish", "--no-config", "-c", f"source {folder}/zelvane-cli.fish; "
+                       f"complete -C '{line}'"]
+        else:
+            command = ["zsh", "-f", os.path.join(SOURCE, "tests/cli/complete.zsh"), folder,
+                       self.path("zsh.out"), line]
+        out = subprocess.run(command, capture_output=True, env=env, timeout=30).stdout
+        out = self.read("zsh.out") if shell == "zsh" else out
+        return {w.split("\t")[0] for w in out.decode().splitlines() if w}
+
+    def options(self, command):
+        """The options that COMMAND --help lists."""
+        found = re.findall(r"^\s+(?:(-\w), )?(--[\w-]+)", self.ok(command, "--help").decode(), re.M)
+        return {o for pair in found for o in pair if o}
+
+    def test_every_shell_completes_the_commands_and_each_commands_options(self):
+        commands = re.findall(r"^  (\w+) ", self.ok("--help").decode(), re.M)
+        for shell in ("bash", "zsh", "fish"):
+            if shutil.which(shell) is None:
+                self.skipTest(f"{shell} is not installed")
+            with self.subTest(shell=shell):
+                self.assertLessEqual(set(commands), self.complete(shell, "zelvane-cli "))
+                for command in commands:
+                    longs = {o for o in self.options(command) if o.startswith("--")}
+                    self.assertLessEqual(longs, self.complete(shell, f"zelvane-cli {command} --"))
+                self.assertEqual(self.complete(shell, "zelvane-cli search --format "),
+                                 {"text", "tsv", "json"})
+        page = pathlib.Path(MAN).read_text(encoding="utf-8").replace("\\-", "-")
+        named = set(re.findall(r"(?<![\w-])--?\w[\w-]*", page))
+        for command in commands:
+            self.assertLessEqual(self.options(command), named, command)
+            self.assertRegex(page, rf"\n\.SS {command}\n")
 
 
 def state(pid): return pathlib.Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0]
@@ -209,39 +288,60 @@ class Search(CliTest):  # what each option changes; how names match: the matcher
         t = self.scan(self.tree("two", ["Sub/README", "Stra\u00dfe.txt"]), "Two", "t.zelv")
         missing = self.path("missing.zelv")
         for args, status, out in [
-            ([s, "readme"], 0, " Disk\\ Docs\tReadMe.txt\n Disk\treadme.md\n"),
-            ([s, "readme", "--match-case", "--format", "text"], 0, " Disk\treadme.md\n"),
-            (["--whole", s, " Docs"], 0, " Disk\t Docs\n"),
-            ([s, "D", "--no-recursive"], 0, "\tDisk\n"),
+            ([s, "readme"], 0, "Disk/Docs/ReadMe.txt\nDisk/readme.md\n"),
+            ([s, "readme", "--path-style=native"], 0, " Disk\\ Docs\tReadMe.txt\n Disk\treadme.md\n"),
+            ([s, "readme", "--match-case", "--format", "text"], 0, "Disk/readme.md\n"),
+            ([s, "readme", "-s", "-i"], 0, "Disk/Docs/ReadMe.txt\nDisk/readme.md\n"),  # the last
+            (["--whole", s, "docs"], 0, "Disk/Docs\n"),
+            (["--dialog-rules", "--whole", s, " Docs"], 0, "Disk/Docs\n"),  # the stored text
+            ([s, "D", "--no-recursive"], 0, "Disk\n"),
             ([s, "D", "--files-only", "--no-recursive"], 1, ""),
             ([s, "--", "--x"], 1, ""),
-            (["-e", "readme", t, s], 0, f"{t}: Two\\ Sub\tREADME\n{s}: Disk\\ Docs\tReadMe.txt\n"
-                                        f"{s}: Disk\treadme.md\n"),
-            ([missing, t, "README"], 2, f"{t}: Two\\ Sub\tREADME\n"),
-            ([t, "-e", "STRASSE"], 1, ""),
-            ([t, "-e", "STRASSE", "--ignore-case-unicode"], 0, " Two\tStra\u00dfe.txt\n"),
-            ([t, "*e*", "--glob", "--path-style", "slash", "--kinds", "numbers"], 0,
+            (["-e", "readme", t, s], 0, f"{t}:Two/Sub/README\n{s}:Disk/Docs/ReadMe.txt\n"
+                                        f"{s}:Disk/readme.md\n"),
+            ([missing, t, "README"], 2, f"{t}:Two/Sub/README\n"),
+            ([t, "-e", "STRASSE"], 0, "Two/Stra\u00dfe.txt\n"),  # full case folding
+            ([t, "-e", "STRASSE", "--dialog-rules"], 1, ""),
+            ([t, "-e", "STRASSE", "--ignore-case-unicode"], 0, "Two/Stra\u00dfe.txt\n"),
+            ([t, "*e*", "--glob", "--kinds", "numbers"], 0,
              "Two/Sub/README\t8\nTwo/Stra\u00dfe.txt\t5\n"),
-            ([s, "[r]*.m?", "--glob", "--kinds", "names"], 0, " Disk\treadme.md\tother-file\n"),
-            ([s, "^read.*txt$", "--regex"], 0, " Disk\\ Docs\tReadMe.txt\n"),
+            ([s, "[r]*.m?", "-g", "--kinds", "names"], 0, "Disk/readme.md\tother-file\n"),
+            ([s, "^read.*txt$", "--regex"], 0, "Disk/Docs/ReadMe.txt\n"),
+            ([s, "*.{md,txt}", "-g"], 0, "Disk/Docs/ReadMe.txt\nDisk/readme.md\n"),
+            ([s, "Disk/**/*.txt", "-gp"], 0, "Disk/Docs/ReadMe.txt\n"),
+            ([s, "Disk/*.txt", "--glob", "--full-path"], 1, ""),  # * stays in one name
+            ([s, "^disk/docs$", "-Ep"], 0, "Disk/Docs\n"),
+            ([s, "d", "--kind=folder", "-t", "5"], 0, "Disk/Docs\nDisk/Docs/ReadMe.txt\n"),
+            (["--root", "Two", s, t, "-e", "e"], 0, f"{t}:Two/Sub/README\n{t}:Two/Stra\u00dfe.txt\n"),
+            ([s, "d", "-n1"], 0, "Disk\n"), ([s, "-e", "-h"], 1, ""),
         ]:
             with self.subTest(args=args):
                 told = f"zelvane-cli: {missing}: No such file or directory\n" * (missing in args)
-                count = f"{len(out.splitlines())} matches found.\n"
+                n = len(out.splitlines())
+                count = f"{n} match{'es' * (n != 1)} found.\n"
                 self.assertEqual(run("search", *args), (status, out.encode(), told + count))
-        got = run("search", s, t, "-e", "readme", "-0", "--path-style", "slash")[1]
-        self.assertEqual(got.split(b"\0"), [s.encode(), b"Disk/Docs/ReadMe.txt", s.encode(),
-                                            b"Disk/readme.md", t.encode(), b"Two/Sub/README", b""])
+        got = run("search", s, t, "-e", "readme", "-0")[1]  # one record a match, for xargs -0
+        self.assertEqual(got.split(b"\0"), [s.encode() + b":Disk/Docs/ReadMe.txt", s.encode() +
+                                            b":Disk/readme.md", t.encode() + b":Two/Sub/README", b""])
+        self.assertEqual([run("search", *a)[:2] for a in ([s, t, "e", "-c"], [s, "e", "-qc"])],
+                         [(0, f"{s}:2\n{t}:2\n".encode()), (0, b"")])
+        code, _, err = run("search", "readme", s)  # grep's order
+        self.assertEqual((code, err.splitlines()[1]), (2, f"zelvane-cli search: hint: the pattern "
+                         f"comes after the files (search {s} PATTERN), or give it with -e PATTERN"))
         got = run("search", t, s, "README", "--format", "json")[1]
         self.assertEqual([json.loads(row)["file"] for row in got.splitlines()], [t, s, s])
         self.fails("search", [([s], "a snapshot file and a pattern are needed"),
             ([s, ""], "the pattern is empty"), (["-e", "x"], "a snapshot file is needed"),
-            (["", "x"], "the snapshot file name is empty"), ([s, "x", "-e"], "-e needs a pattern"),
-            ([s, "x", "--who"], "unknown option '--who'"), ([s, "x", "--kinds"], "--kinds needs a"),
+            (["", "x"], "the snapshot file name is empty"), ([s, "x", "-e"], "-e needs a value"),
+            ([s, "x", "--wha"], "unknown option '--wha'"), ([s, "x", "--kinds"], "--kinds needs a"),
             ([s, "x", "--glob", "--regex"], "--glob and --regex do not go together"),
-            ([s, "x", "--match-case", "--ignore-case-unicode"], "do not go together"),
+            ([s, "x", "--ma"], "option '--ma' is ambiguous (--match-case or --max-results)"),
+            ([s, "x", "-n", "two"], "--max-results needs a number, not 'two'"),
+            ([s, "x", "--whole=yes"], "--whole takes no value"),
+            ([s, "x", "--kind", "dir"], "the kind is a number from 0 to 11 or a name"),
+            ([s, "x", "-g", "--dialog-rules"], "--dialog-rules does not go with"),
             ([s, "(", "--regex"], "search: "), ([s, "x", "-0", "--format", "json"], "-0 prints"),
-            ([s, "x", "--format", "xml"], "--format is text, tsv or json, not 'xml'")])
+            ([s, "x", "--form", "xml"], "--format is text, tsv or json, not 'xml'")])
 
 
 class List(CliTest):
@@ -255,26 +355,29 @@ class List(CliTest):
         self.assertEqual(sorted(out.split(b"\0")), [b"", b"R", *(b"R/" + p for p in expected)])
         rows = [json.loads(line) for line in self.ok("list", s, "--format", "json").splitlines()]
         self.assertEqual(rows[0], {"file": s, "path": [], "name": "R", "kind": 9,
-                                   "kindName": "drive-root"})
+                                   "kindName": "drive-root", "fullPath": "R"})
+        self.assertEqual(sorted(r["fullPath"].encode("utf-8", "surrogateescape") for r in rows),
+                         sorted(out.split(b"\0"))[1:])
         # The folders' texts below the root and the name, without a folder's leading space.
         paths = ["/".join([t[1:] for t in r["path"][1:]] + [r["name"][r["kind"] == 6:]])
                  for r in rows[1:]]
         self.assertEqual(sorted(p.encode("utf-8", "surrogateescape") for p in paths), expected)
-        tsv = self.ok("list", s, "--format", "tsv", "--path-style", "slash").split(b"\n")
+        tsv = self.ok("list", s, "--format", "tsv").split(b"\n")
         self.assertEqual(({len(line.split(b"\t")) for line in tsv[:-1]}, len(tsv), tsv[-1]),
                          ({5}, len(rows) + 1, b""))
         self.assertIn(b"\tR/sub \\xE9\\\\dir\tnew\\nline\t", b"\n".join(tsv))
         # Text: one line a node, a tab only between search's columns, no control character.
         for out, tabs, count in [(self.ok("list", s), 0, len(rows)),
                                  (self.ok("list", s, "--path-style", "slash"), 0, len(rows)),
-                                 (run("search", s, s, "*", "--glob")[1], 1, 2 * len(rows))]:
+                                 (run("search", s, "*", "-g", "--path-style=native")[1], 1,
+                                  len(rows))]:
             self.assertEqual([line.count(b"\t") for line in out.split(b"\n")], [tabs] * count + [0])
             self.assertNotRegex(out, rb"[\x00-\x08\x0b-\x1f\x7f]")
         names = [b"%0100d" % i for i in range(1000)]
         big = self.snapshot("big.zelv", [(9, 0, "big")] + [(8, 1, n.decode()) for n in names])
         self.assertEqual(self.ok("list", big),
                          b"9 big\n" + b"".join(b"  8 %s\n" % n for n in names))
-        self.assertEqual(run("search", big, "0"), (0, b"".join(b" big\t%s\n" % n for n in names),
+        self.assertEqual(run("search", big, "0"), (0, b"".join(b"big/%s\n" % n for n in names),
                                                    "1000 matches found.\n"))
         for args, pipe in [(a, p) for a in (["list", big], ["search", big, "0"])
                            for p in (signal.SIG_DFL, signal.SIG_IGN)]:
@@ -296,11 +399,27 @@ class List(CliTest):
         man = pathlib.Path(MAN).read_text(encoding="utf-8").replace("\\-", "-")
         version = re.search(r'^\.TH \S+ 1 "[^"]*" "Zelvane ([^"]*)"', man, re.M)[1]
         commands = re.findall(r"^  (\w+) ", self.ok("--help").decode(), re.M)
-        self.assertEqual(commands, ["diff", "export", "info", "list", "scan", "search"])
-        for args in [["--version"]] + [[c, "--version"] for c in commands]:
+        self.assertEqual(commands, ["completion", "diff", "export", "info", "list", "scan",
+                                    "search"])
+        for args in [["--version"], ["-V"]] + [[c, "-V"] for c in commands]:
             self.assertEqual(self.ok(*args).decode(), f"zelvane-cli {version}\n", args)
         for command in commands:
             self.assertRegex(man, rf"\n\.SS {command}\n")
+
+    def test_a_path_and_a_depth_choose_what_is_listed(self):
+        s = self.scan(self.tree("disk", ["Docs/2024/a.txt", "Docs/b.txt", "c.txt"]), "/media/cd/")
+        for args, out in [
+            (["/media/cd/Docs"], "6  Docs\n  6  2024\n    5 a.txt\n  5 b.txt\n"),
+            (["/media/cd/Docs/", "--depth", "1"], "6  Docs\n  6  2024\n  5 b.txt\n"),
+            (["-d0"], "9 /media/cd/\n"),
+            (["/media/cd", "-d", "1", "--path-style=slash"],
+             "9 /media/cd/\n6 /media/cd/Docs\n5 /media/cd/c.txt\n"),
+        ]:
+            self.assertEqual(self.ok("list", s, *args).decode(), out, args)
+        self.assertEqual(run("list", s, "/media/cd/nope"),
+                         (1, b"", f"zelvane-cli: {s}: no node at '/media/cd/nope'\n"))
+        self.ok("list", s, "/media/cd/Docs", "-o", self.path("out.txt"))  # -o writes a file
+        self.assertEqual(self.read("out.txt"), self.ok("list", s, "/media/cd/Docs"))
 
     def test_running_out_of_memory_is_told_in_one_line(self):
         def little_memory(): resource.setrlimit(resource.RLIMIT_AS, (120 << 20, 120 << 20))
@@ -342,7 +461,7 @@ class Info(CliTest):  # and the file arguments info and list share
             self.fails(command, [
                 ([evil], self.path("evil\\x1B]0;x\\x07.zelv") + ": No such file or directory"),
                 ([self.work], self.work + ": Is a directory"),
-                ([s, s], "one snapshot file, please"), ([], "a snapshot file is needed"),
+                ([s, s, s], "one snapshot file, please"), ([], "a snapshot file is needed"),
                 ([s, "--bogus\x1b[2J"], "unknown option '--bogus\\x1B[2J'")])
 
 
@@ -371,7 +490,7 @@ class Export(CliTest):  # read back with Python's own parsers
             self.assertIn(field, out)  # quoted only when needed, the bytes as they were
         rows = csv.reader(io.StringIO(out.decode("utf-8", "surrogateescape"), newline=""))
         self.assertEqual(";".join("|".join(row) for row in rows),  # in the tree's order
-                         "path|name|kind|kind name|depth;Disk|Disk|9|drive-root|0;"
+                         "path|name|kind|kind_name|depth;Disk|Disk|9|drive-root|0;"
                          "Disk/D\u00f8|D\u00f8|6|folder|1;Disk/D\u00f8/\u65e5\u672c.txt|"
                          "\u65e5\u672c.txt|5|document|2;Disk/new\nline.exe|new\nline.exe|1|program|"
                          '1;Disk/tab\there|tab\there|8|other-file|1;Disk/x,y"z.mp3|x,y"z.mp3|7|'
@@ -410,7 +529,7 @@ class Export(CliTest):  # read back with Python's own parsers
             ([s, "-o", "/dev/full", "--format", "html"], "No space left on device"),
             ([s, "--format", "xml", "-o", "-"], "csv, json or html, not 'xml'"),
             ([s, "-o", self.path("x.txt")], "say which format"), ([s, "-o", "-"], "say which"),
-            ([s, "--format", "csv"], "say where to"), ([s, "--format", "csv", "-o"], "-o needs"),
+            ([s], "say which format"), ([s, "--format", "csv", "-o"], "-o needs"),
             (["--format", "csv", "-o", "-"], "a snapshot file is needed"),
             ([s, s, "--format", "csv", "-o", "-"], "one snapshot file"),
             ([s, "--frmat", "csv", "-o", "-"], "unknown option '--frmat'"),
@@ -430,7 +549,8 @@ class Export(CliTest):  # read back with Python's own parsers
         self.snapshot("s.zelv", [])
         out = [self.export(form) for form in ("csv", "json", "html")]
         self.assertEqual(out[:2] + [catalogue(out[2])[1]],
-                         [b"path,name,kind,kind name,depth\r\n", b"", []])
+                         [b"path,name,kind,kind_name,depth\r\n", b"", []])
+        self.assertEqual(self.ok("export", self.s, "--format=csv"), out[0])  # standard output
 
 
 class Diff(CliTest):
@@ -443,7 +563,7 @@ class Diff(CliTest):
         for old, new, options, status, out in [
             (D + [(8, 1, "B"), (8, 1, "d")],  # folders first, letter case ignored
              D + [(6, 1, " E"), (8, 2, "e"), (8, 1, "a"), (8, 1, "c"), (8, 1, "d")],
-             ["--path-style", "slash"], 1, "+ D/E\n+ D/E/e\n+ D/a\n- D/B\n+ D/c\n"),
+             [], 1, "+ D/E\n+ D/E/e\n+ D/a\n- D/B\n+ D/c\n"),
             (D + [(6, 1, " a")], D + [(5, 1, "a")], ["--path-style", "native"], 1,
              "-  D\\ a\n+  D\\a\n"),
             (D + [(5, 1, "x"), (5, 1, "y")], D + [(7, 1, "y"), (8, 1, "x")], [], 0, ""),  # no kinds
@@ -455,7 +575,7 @@ class Diff(CliTest):
         old, new = D + [(5, 1, "z\udcff\udcfe\t\\\n\u65e5\u672c")], D + [(6, 1, " \u03a9")]
         self.assertEqual(self.diff(old, new, "--path-style", "slash"),
                          "+ D/\u03a9\n- D/z\\xFF\\xFE\\x09\\\\x0A\u65e5\u672c\n")
-        self.assertEqual(self.diff(old, new, "--format", "tsv"),
+        self.assertEqual(self.diff(old, new, "--format", "tsv", "--path-style=native"),
                          f"+\t{self.path('new.zelv')}\t D\t \u03a9\t6\tfolder\n"
                          f"-\t{self.path('old.zelv')}\t D\tz\\xFF\\xFE\\t\\\\\\n\u65e5\u672c\t5"
                          "\tdocument\n")

@@ -239,6 +239,26 @@ TEST(NameMatchers, MatchEachSyntaxUnderEachCaseRule) {
         ASSERT_TRUE(matcher.compile(pattern, {syntax, caseRule, whole}, error)) << error;
         EXPECT_EQ(matcher.matches(text), matches) << utf16ToUtf8(pattern);
     }
+    // {a,b}; whole paths, where * ? and classes stop at a slash and ** does not.
+    const std::tuple<bool, std::u16string, std::u16string, bool> globs[] = {
+        {false, u"*.{jpg,png}", u"a.PNG", true}, {false, u"{a,b{c,d}}x", u"bdx", true},
+        {false, u"{a,b{c,d}}x", u"bx", false},   {false, u"\\{a,b}", u"{a,b}", true},
+        {false, u"{a}", u"{a}", true},           {true, u"D/*/x", u"D/a/x", true},
+        {true, u"D/*", u"D/a/x", false},         {true, u"D/**/x", u"D/x", true},
+        {true, u"D/**/x", u"D/a/b/x", true},     {true, u"D/**", u"D/a/b", true},
+        {true, u"D/?", u"D//", false},           {true, u"D/[!a]", u"D//", false},
+        {true, u"**x", u"a/bx", true},           {true, u"*/*a*a*a*b", u"x/aaaaaaaaaa", false},
+    };
+    for (const auto& [fullPath, pattern, text, matches] : globs) {
+        ASSERT_TRUE(matcher.compile(pattern, {Glob, Unicode, false, fullPath}, error)) << error;
+        EXPECT_EQ(matcher.matches(text), matches) << utf16ToUtf8(pattern);
+    }
+    std::u16string many;
+    for (int i = 0; i < 13; ++i) {
+        many += u"{a,b}"; // 8192 patterns
+    }
+    EXPECT_FALSE(matcher.compile(many, {Glob, Unicode}, error));
+    EXPECT_EQ(error, "the pattern's {...} make more than 4096 patterns");
     EXPECT_EQ(foldCaseFull(u"\u00DF\u00DF\u00DF"), u"ssssss"); // folding grows the text
     EXPECT_EQ(foldCaseFull(u"A\xDCE9Z"), u"a\xDCE9z");
 }
@@ -267,7 +287,13 @@ TEST(NameMatchers, WalkInPreOrderUnderTheDialogsOptions) {
     EXPECT_EQ(found(u"*", Glob, false), "Disk| Docs");
     EXPECT_EQ(found(u" d*", Glob), " docsless| Docs");
     EXPECT_EQ(found(u"^docs$", Regex), " Docs");
-    EXPECT_EQ(found(u" d", Plain), " Docs| d2| docsless| Docs");
+    EXPECT_EQ(found(u" d", Plain), " docsless| Docs"); // names, as the globs
+    NameMatcher path;
+    std::string error;
+    ASSERT_TRUE(path.compile(u"^disk/docs/.*doc$", {Regex, Unicode, false, true}, error));
+    std::vector<NodeId> nodes;
+    searchNames(tree, path, true, false, nodes); // the slash path, the root's title first
+    EXPECT_EQ(nodes, std::vector<NodeId>({tree.firstChild(tree.firstChild(docs))}));
 }
 
 std::string joined(const testing::Lines& lines) {
