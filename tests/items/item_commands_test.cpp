@@ -1,4 +1,3 @@
-// The Item menu's Properties, Rename and Delete through the scripted user interface.
 #include "items/item_commands.h"
 
 #include <gtest/gtest.h>

@@ -35,9 +35,7 @@ extern "C" dirent* readdir(DIR* dir) {
     dirent* entry = real(dir);
     if (entry != nullptr && gUnknownTypes) {
         entry->d_type = DT_UNKNOWN;
-        if (std::strcmp(entry->d_name, "vanishing") == 0) {
-            unlinkat(dirfd(dir), entry->d_name, 0);
-        }
+        std::strcmp(entry->d_name, "vanishing") == 0 ? unlinkat(dirfd(dir), entry->d_name, 0) : 0;
     }
     return entry;
 }
@@ -214,10 +212,7 @@ std::string replaceWithFaults(const std::string& target, const std::string& step
     }
     ::umask(022);
     const rlimit small{2, RLIM_INFINITY}, few{64, 64};
-    if (has("fsize")) {
-        std::signal(SIGXFSZ, SIG_DFL);
-        ::setrlimit(RLIMIT_FSIZE, &small);
-    }
+    has("fsize") ? (std::signal(SIGXFSZ, SIG_DFL), ::setrlimit(RLIMIT_FSIZE, &small)) : 0;
     SyncSeam::failWith = has("eio") ? EIO : 0;
     SyncSeam::passing = has("eio-later") ? SyncSeam::calls + 1 : 0;
     SyncSeam::exitInside = has("exit");
