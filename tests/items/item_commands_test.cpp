@@ -8,8 +8,7 @@
 namespace zelvane {
 namespace {
 
-using testing::Lines;
-using testing::PropertiesButton;
+using namespace zelvane::testing; // Lines, PropertiesButton
 
 // The nodes under parent in order, "text/kind", children in braces.
 std::string dump(const SnapshotTree& tree, NodeId parent = kTopLevel) {

@@ -143,9 +143,7 @@ TEST(DriveType, AMissingPathTakesTheDriveOfItsNearestExistingFolder) {
     EXPECT_EQ(driveTypeOf("/"), Other); // the real file system
 }
 
-using testing::readBytes;
-using testing::SyncSeam;
-using testing::writeBytes;
+using namespace zelvane::testing; // readBytes, writeBytes, the seams
 const std::string kOld = "old contents", kNew = "new";
 
 // "link " for a symbolic link, then "nothing", "folder", "other", a pipe with what it holds,
