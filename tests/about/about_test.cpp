@@ -1,17 +1,10 @@
 // The About box's buttons, the licence text and the installation folder rule.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <unistd.h>
+#include "support/test_common.h"
 
 #include "about/about_command.h"
 #include "about/install_dir.h"
 #include "about/license_text.h"
 #include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 #include "text/utf.h"
 
 namespace zelvane {

@@ -1,14 +1,9 @@
 // The toolkit-free parts: the program's name, its command line and the window menu's About item.
-#include <cstdlib>
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
+#include "support/test_common.h"
 
 #include "app/app_name.h"
 #include "app/command_ids.h"
 #include "app/command_line.h"
-#include "support/temp_dir.h"
 #include "text/utf.h"
 
 namespace zelvane {

@@ -2,19 +2,9 @@
 #include "capture/classification.h"
 #include "capture/directory_scanner.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <filesystem>
-#include <new>
-#include <numeric>
-#include <stdexcept>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
+#include "support/test_common.h"
 
 #include "support/scripted_ui.h"
-#include "support/temp_tree.h"
 #include "text/utf.h"
 
 namespace zelvane {

@@ -1,6 +1,6 @@
 #include "items/item_commands.h"
 
-#include <gtest/gtest.h>
+#include "support/test_common.h"
 
 #include "support/scripted_ui.h"
 #include "text/utf.h"

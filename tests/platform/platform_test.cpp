@@ -2,27 +2,11 @@
 #include "platform/drive_type.h"
 #include "platform/replace_file.h"
 
-#include <array>
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
+#include "support/test_common.h"
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <grp.h>
-#include <map>
-#include <numeric>
-#include <set>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/statfs.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include "support/temp_dir.h"
-#include "support/temp_tree.h"
 #include "sync_seam.h"
 
 // While set, every entry read has an unknown type, as on file systems that do not fill it

@@ -1,10 +1,7 @@
 #include "sync_seam.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <new>
+#include "support/test_common.h"
 #include <sys/syscall.h>
-#include <unistd.h>
 
 using zelvane::testing::AllocSeam;
 using zelvane::testing::SyncSeam;

@@ -1,8 +1,6 @@
 #include "text/text.h"
 
-#include <gtest/gtest.h>
-
-#include <random>
+#include "support/test_common.h"
 
 #include "text/utf.h"
 
