@@ -203,7 +203,7 @@ TEST(OrderEquivalence, CapturesSortAsTheCollatorAndARenamedNodeMovesAlone) {
             t->insertLast(t->firstChild(kTopLevel), u"A");
         }
         testing::ScriptedUi ui;
-        ScanState states[2];
+        ScanState states[3];
         for (const char* sub : {"one", "two"}) {
             disk.dir(sub);
             makeDisk(disk, random, sub, 0);
@@ -212,8 +212,7 @@ TEST(OrderEquivalence, CapturesSortAsTheCollatorAndARenamedNodeMovesAlone) {
             captureTree(sorted, states[1], {path, u"*", twin(path)}, ui, order);
             EXPECT_TRUE(moved.inOrder());
             const NodeId root = plain.insertLast(kTopLevel, twin(path));
-            ScanState plainState;
-            DirectoryScanner(plain, plainState, ui).ScanDirectory(path, root);
+            DirectoryScanner(plain, states[2], ui).ScanDirectory(path, root);
             plain.setTextAndBold(root, twin(path));
             plain.setKind(root, rootKindForPath(path));
             const auto byText = [&](NodeId a, NodeId b) {

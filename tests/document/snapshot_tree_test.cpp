@@ -289,14 +289,13 @@ TEST(NodeText, EachFormOfEachKindOfNode) {
 std::string pathOf(const SnapshotTree& tree, NodeId node) {
     std::string path;
     for (NodeId n = node; n != kNoNode; n = tree.parent(n)) {
-        std::string text(tree.text(n).begin(), tree.text(n).end()); // ASCII only
-        std::replace(text.begin(), text.end(), ' ', '_');
-        path = text + (n == node ? "" : "/") + path;
+        path =
+            std::string(tree.text(n).begin(), tree.text(n).end()) + (n == node ? "" : "/") + path;
     }
     return path;
 }
 
-// Outlines: pre-order tokens, a dot per level, "_" a space; entries "-path" or "+path".
+// Outlines: pre-order ASCII tokens, a dot per level; entries "-path" or "+path".
 Lines diff(const std::string& oldOutline, const std::string& newOutline,
            const TextBefore& before = {}) {
     SnapshotTree trees[2];
@@ -305,7 +304,6 @@ Lines diff(const std::string& oldOutline, const std::string& newOutline,
         std::istringstream tokens(side == 0 ? oldOutline : newOutline);
         for (std::string token; tokens >> token;) {
             const std::size_t level = token.find_first_not_of('.');
-            std::replace(token.begin(), token.end(), '_', ' ');
             parents.resize(level);
             const std::u16string text(token.begin() + static_cast<long>(level), token.end());
             parents.push_back(trees[side].insertLast(level ? parents.back() : kTopLevel, text));
@@ -336,7 +334,7 @@ TEST(SnapshotDiff, ListsWhatEachSideHoldsAloneInMergedTreeOrder) {
         {"D ._a .z",
          "D ._a ._m ..x ...deep ..y .z",
          {"+D/_m", "+D/_m/x", "+D/_m/x/deep", "+D/_m/y"}},
-        {"D ._a", "D .a", {"-D/_a", "+D/a"}}, // a folder and a file of one name differ
+        {"D ._a", "D .a", {"-D/_a", "+D/a"}}, // one leading unit more: another name
         // Pairs follow the old order; duplicates pair in order of appearance.
         {"D .b .a E", "E D .a .b", {}},
         {"D .a ..x .a ..y", "D .a ..y", {"-D/a/x", "+D/a/y", "-D/a", "-D/a/y"}},
