@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -89,23 +90,20 @@ std::string snapshotBytes(const SnapshotTree& tree) {
 TEST(TreeOrder, SortsCaseTwinsStablyAndAnyLocaleOrKeyLength) {
     const std::u16string han(100, u'\u4e00'); // long sort keys: the key buffer must grow
     const std::string junk(300, 'x');         // no locale ICU can open: the root collation
-    const struct {
-        const char* locale;
-        Texts in, out;
-    } cases[] = {
+    const std::tuple<const char*, Texts, Texts> cases[] = {
         {"", {u"readme", u"x", u"README", u"Readme"}, {u"readme", u"README", u"Readme", u"x"}},
         {junk.c_str(), {u"f", u"\u00e9", u"e"}, {u"e", u"\u00e9", u"f"}},
         {"", {han + u"b", han + u"a"}, {han + u"a", han + u"b"}},
         {"da", {u"\ufb01", u"fi", u"x\u00b2", u"x2"}, {u"fi", u"\ufb01", u"x2", u"x\u00b2"}}};
-    for (const auto& c : cases) {
+    for (const auto& [locale, in, out] : cases) {
         SnapshotTree tree;
         const NodeId root = tree.insertLast(kTopLevel, u"root");
-        for (const auto& text : c.in) {
+        for (const auto& text : in) {
             tree.insertLast(root, text);
         }
-        SortTree(tree, TextOrder(c.locale));
-        for (std::size_t i = 0; i < c.out.size(); ++i) {
-            EXPECT_EQ(tree.text(tree.childAt(root, i)), c.out[i]) << c.locale << " " << i;
+        SortTree(tree, TextOrder(locale));
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            EXPECT_EQ(tree.text(tree.childAt(root, i)), out[i]) << locale << " " << i;
         }
     }
 }
@@ -251,10 +249,8 @@ TEST(OrderEquivalence, CapturesSortAsTheCollatorAndARenamedNodeMovesAlone) {
 
 // What can break the order clears the mark, in the tree "r" holding "b" (id 1) and "a".
 TEST(OrderEquivalence, EditsThatCanBreakTheOrderClearTheMark) {
-    const struct {
-        bool keepsOrder;
-        void (*apply)(SnapshotTree&);
-    } cases[] = {
+    const std::pair<bool, void (*)(SnapshotTree&)> cases[] = {
+        // keeps the order, edit
         {false, [](SnapshotTree& t) { t.insertLast(0, u"c"); }},
         {false, [](SnapshotTree& t) { t.setText(1, u"0"); }},
         {true, [](SnapshotTree& t) { t.setText(1, u"b"); }},
@@ -271,8 +267,8 @@ TEST(OrderEquivalence, EditsThatCanBreakTheOrderClearTheMark) {
         tree.insertLast(0, u"a");
         SortTree(tree, TextOrder(""));
         ASSERT_TRUE(tree.inOrder());
-        cases[i].apply(tree);
-        EXPECT_EQ(tree.inOrder(), cases[i].keepsOrder) << i;
+        cases[i].second(tree);
+        EXPECT_EQ(tree.inOrder(), cases[i].first) << i;
     }
 }
 

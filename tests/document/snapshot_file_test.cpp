@@ -81,9 +81,8 @@ const std::string kExampleTree = "0 9 B Backup\n1 6 B  Docs\n2 5 - a.txt\n2 7 - 
 TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsTheyWere) {
     const std::u16string n1023(1023, 'n'), n1024(1024, 'n');
     const auto r = [](int kind, int depth, auto name) { return record(kind, depth, name); };
-    const struct {
-        std::string data, tree, stats;
-    } cases[] = {
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        // data, tree, stats
         {"", "", "ok"},
         {kExample, kExampleTree, "roots 1 folders 1 files 2 records 4 deepest 2 utf16 1 ok"},
         // Up two levels, then one, and an empty name last.
@@ -129,27 +128,27 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
     };
     TempDir dir;
     const std::string file = dir.file("case.zelv");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.tree.substr(0, 60));
+    for (const auto& [data, want, stats] : cases) {
+        SCOPED_TRACE(want.substr(0, 60));
         SnapshotTree tree;
-        EXPECT_EQ(diagnostics(decodeSnapshot(c.data, tree)), c.stats);
-        EXPECT_EQ(dump(tree), c.tree);
-        EXPECT_EQ(diagnostics(countSnapshot(c.data)), c.stats);
+        EXPECT_EQ(diagnostics(decodeSnapshot(data, tree)), stats);
+        EXPECT_EQ(dump(tree), want);
+        EXPECT_EQ(diagnostics(countSnapshot(data)), stats);
         std::string encoded = "kept";
         const WriteResult written = encodeSnapshot(tree, encoded);
         EXPECT_TRUE(written.opened && written.ok && written.records == tree.size());
-        if (c.stats.ends_with(" ok")) {
-            EXPECT_EQ(encoded, "kept" + c.data);
+        if (stats.ends_with(" ok")) {
+            EXPECT_EQ(encoded, "kept" + data);
         }
         // Through buffers of every small size: a record or a name cut anywhere by one.
-        writeBytes(file, c.data);
+        writeBytes(file, data);
         for (const std::size_t buffer : {0, 1, 2, 3, 5, 8, 1 << 20}) {
             SCOPED_TRACE(buffer);
             const ReadLimits limits{kMaxStreamBytes, buffer};
             SnapshotTree read;
-            EXPECT_EQ(diagnostics(readSnapshotFile(file, read, limits)), c.stats);
-            EXPECT_EQ(dump(read), c.tree);
-            EXPECT_EQ(diagnostics(countSnapshotFile(file, limits)), c.stats);
+            EXPECT_EQ(diagnostics(readSnapshotFile(file, read, limits)), stats);
+            EXPECT_EQ(dump(read), want);
+            EXPECT_EQ(diagnostics(countSnapshotFile(file, limits)), stats);
         }
     }
 }
@@ -189,12 +188,8 @@ TEST(SnapshotFile, WritesWholeFilesAndHostileFilesLoadNothing) {
     ASSERT_EQ(::write(fed[1], kExample.data(), kExample.size()),
               static_cast<ssize_t>(kExample.size()));
     ::close(fed[1]);
-    const struct {
-        std::string path;
-        std::uint64_t streamBytes;
-        long long allocations; // allowed before memory runs out, -1 for no limit
-        std::string stats;
-    } cases[] = {
+    // Path, stream limit, allocations allowed before memory runs out (-1 no limit), stats.
+    const std::tuple<std::string, std::uint64_t, long long, std::string> cases[] = {
         {dir.file("none.zelv"), kMaxStreamBytes, -1, "failed: No such file or directory"},
         {dir.file("folder.zelv"), kMaxStreamBytes, -1, "failed: Is a directory"},
         {"/proc/self/mem", kMaxStreamBytes, -1, "failed: Input/output error"},
@@ -208,18 +203,18 @@ TEST(SnapshotFile, WritesWholeFilesAndHostileFilesLoadNothing) {
         {dir.file("big.zelv"), kMaxStreamBytes, 1, "failed: Cannot allocate memory"},
         {dir.file("example.zelv"), kMaxStreamBytes, 0, "failed: Cannot allocate memory"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        const int passes = c.path.starts_with("/proc/self/fd/") ? 1 : 2; // the pipe is read once
+    for (const auto& [path, streamBytes, allocations, want] : cases) {
+        SCOPED_TRACE(path);
+        const int passes = path.starts_with("/proc/self/fd/") ? 1 : 2; // the pipe is read once
         for (int counting = 0; counting < passes; ++counting) {
             SnapshotTree tree;
             tree.insertLast(kTopLevel, u"left over");
-            const ReadLimits limits{c.streamBytes};
-            AllocSeam::allowed = c.allocations;
-            const LoadStats stats = counting ? countSnapshotFile(c.path, limits)
-                                             : readSnapshotFile(c.path, tree, limits);
+            const ReadLimits limits{streamBytes};
+            AllocSeam::allowed = allocations;
+            const LoadStats stats =
+                counting ? countSnapshotFile(path, limits) : readSnapshotFile(path, tree, limits);
             AllocSeam::allowed = -1;
-            EXPECT_EQ(diagnostics(stats), c.stats);
+            EXPECT_EQ(diagnostics(stats), want);
             EXPECT_EQ(tree.size(), counting ? 1 : stats.records); // emptied, nothing half read
         }
     }

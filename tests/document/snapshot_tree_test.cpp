@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "document/node_text.h"
@@ -253,12 +254,8 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
 }
 
 TEST(NodeText, EachFormOfEachKindOfNode) {
-    const struct {
-        std::u16string_view text;
-        int kind;
-        bool root;
-        std::u16string_view display, listed, renamed; // renamed: after a rename to "n"
-    } rows[] = {
+    using View = std::u16string_view; // text, kind, root; display, listed, renamed to "n"
+    const std::tuple<View, int, bool, View, View, View> rows[] = {
         {u" Docs", kKindFolder, false, u"Docs", u"Docs", u" n"},
         {u"  two", kKindFolder, false, u" two", u" two", u" n"}, // only one space goes
         {u" odd.txt", kKindDocument, false, u"odd.txt", u" odd.txt", u" n"},
@@ -266,10 +263,10 @@ TEST(NodeText, EachFormOfEachKindOfNode) {
         {u"a.txt", kKindFolder, false, u"a.txt", u"a.txt", u"n"},
         {u"", kKindDriveRoot, true, u"", u"", u"n"},
     };
-    for (const auto& r : rows) {
-        EXPECT_EQ(displayName(r.text), r.display) << r.kind;
-        EXPECT_EQ(listedName(r.text, r.kind, r.root), r.listed) << r.kind;
-        EXPECT_EQ(renamedText(r.text, u"n"), r.renamed) << r.kind;
+    for (const auto& [text, kind, root, display, listed, renamed] : rows) {
+        EXPECT_EQ(displayName(text), display) << kind;
+        EXPECT_EQ(listedName(text, kind, root), listed) << kind;
+        EXPECT_EQ(renamedText(text, u"n"), renamed) << kind;
     }
     std::u16string folder = u"old";
     assignFolderText(folder, u"Docs");
@@ -324,29 +321,23 @@ TEST(SnapshotDiff, ListsWhatEachSideHoldsAloneInMergedTreeOrder) {
     const TextBefore ignoringCase = [](std::u16string_view a, std::u16string_view b) {
         return std::tolower(static_cast<int>(a[0])) < std::tolower(static_cast<int>(b[0]));
     };
-    const struct {
-        std::string oldOutline, newOutline;
-        Lines expected;
-        TextBefore before = {};
-    } cases[] = {
-        {"", "D .a", {"+D", "+D/a"}},
-        {"D ._x ..a E", "", {"-D", "-D/_x", "-D/_x/a", "-E"}},
-        {"D ._a .z",
-         "D ._a ._m ..x ...deep ..y .z",
-         {"+D/_m", "+D/_m/x", "+D/_m/x/deep", "+D/_m/y"}},
-        {"D ._a", "D .a", {"-D/_a", "+D/a"}}, // one leading unit more: another name
+    const std::tuple<std::string, std::string, Lines, TextBefore> cases[] = {
+        {"", "D .a", {"+D", "+D/a"}, {}},
+        {"D ._x ..a E", "", {"-D", "-D/_x", "-D/_x/a", "-E"}, {}},
+        {"D ._a .z", "D ._a .m ..x ...d ..y .z", {"+D/m", "+D/m/x", "+D/m/x/d", "+D/m/y"}, {}},
+        {"D ._a", "D .a", {"-D/_a", "+D/a"}, {}}, // one leading unit more: another name
         // Pairs follow the old order; duplicates pair in order of appearance.
-        {"D .b .a E", "E D .a .b", {}},
-        {"D .a ..x .a ..y", "D .a ..y", {"-D/a/x", "+D/a/y", "-D/a", "-D/a/y"}},
+        {"D .b .a E", "E D .a .b", {}, {}},
+        {"D .a ..x .a ..y", "D .a ..y", {"-D/a/x", "+D/a/y", "-D/a", "-D/a/y"}, {}},
         // Without an order the removed go first between shared nodes.
-        {"D .b .d", "D .a .c .d", {"-D/b", "+D/a", "+D/c"}},
-        {"D .b ..x", "D .a .b ..y", {"+D/a", "-D/b/x", "+D/b/y"}},
+        {"D .b .d", "D .a .c .d", {"-D/b", "+D/a", "+D/c"}, {}},
+        {"D .b ..x", "D .a .b ..y", {"+D/a", "-D/b/x", "+D/b/y"}, {}},
         // An order interleaves them; equal in the order, the removed goes first.
         {"D .b .d .f", "D .a .c .d .e", {"+D/a", "-D/b", "+D/c", "+D/e", "-D/f"}, codeUnits},
         {"D .a", "D .A", {"-D/a", "+D/A"}, ignoringCase},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(diff(c.oldOutline, c.newOutline, c.before), c.expected) << c.oldOutline;
+    for (const auto& [oldOutline, newOutline, expected, before] : cases) {
+        EXPECT_EQ(diff(oldOutline, newOutline, before), expected) << oldOutline;
     }
 }
 
