@@ -229,10 +229,10 @@ using testing::SyncSeam;
 const std::string kArchiveBytes = record(9, 0, u"Empty") + kExample; // two roots
 const std::string kArchive = "Архив-Ω.zelv";
 
-// "@" stands for the example's name.
+// "@" stands for the example's name, "~" for the name of a snapshot never saved.
 std::string named(std::string text) {
-    for (std::size_t at; (at = text.find('@')) != std::string::npos;) {
-        text.replace(at, 1, kArchive);
+    for (std::size_t at; (at = text.find_first_of("@~")) != std::string::npos;) {
+        text.replace(at, 1, text[at] == '@' ? kArchive : "Untitled.zelv");
     }
     return text;
 }
@@ -274,42 +274,33 @@ std::string line(const std::string& code) {
 const char* const kFlows[] = {
     "a.zelv + # cancel # Open # no # open cancel # 3 | a.zelv | a.zelv | modified",
     "+ # @ No # Open # yes # open @; ask No; caption @; loaded @ 2 1 2 # 5 | @ | @",
-    "+ # damaged.zelv Yes mine.zelv # Open # yes # open damaged.zelv; ask Yes; save Untitled.zelv "
-    "mine.zelv; caption mine.zelv; caption damaged.zelv; loaded damaged.zelv 1 1 0 # 2 | "
-    "damaged.zelv | damaged.zelv; mine.zelv 27",
-    " #  # cmdline= # no #  # 0 | Untitled.zelv |",
+    "+ # bad.zelv Yes mine.zelv # Open # yes # open bad.zelv; ask Yes; save ~ mine.zelv; caption "
+    "mine.zelv; caption bad.zelv; loaded bad.zelv 1 1 0 # 2 | bad.zelv | bad.zelv; mine.zelv 27",
+    " # # cmdline= # no # # 0 | ~ |",
     // No question, and an unreadable file leaves its name on an empty snapshot.
-    "+ #  # cmdline=no-such-dir/disk.one.zelv # no # caption disk.one.zelv; io "
-    "no-such-dir/disk.one.zelv # 0 | disk.one.zelv | no-such-dir/disk.one.zelv",
-    " #  # cmdline=./@ # yes # caption @; loaded @ 2 1 2 # 5 | @ | ./@",
-    " # a.zelv # Save # yes # save Untitled.zelv a.zelv; caption a.zelv # 0 | a.zelv | a.zelv; "
-    "a.zelv 0",
+    "+ # # cmdline=nodir/a.b.zelv # no # caption a.b.zelv; io nodir/a.b.zelv # 0 | a.b.zelv | "
+    "nodir/a.b.zelv",
+    " # # cmdline=./@ # yes # caption @; loaded @ 2 1 2 # 5 | @ | ./@",
+    " # a.zelv # Save # yes # save ~ a.zelv; caption a.zelv # 0 | a.zelv | a.zelv; a.zelv 0",
     // A failed Save As takes the name but not the caption or the flag.
-    "a.zelv + # no-such-folder/x.zelv # SaveAs # no # save a.zelv no-such-folder/x.zelv; io "
-    "no-such-folder/x.zelv # 3 | x.zelv | no-such-folder/x.zelv | modified",
+    "a.zelv + # nodir/x.zelv # SaveAs # no # save a.zelv nodir/x.zelv; io nodir/x.zelv # 3 | "
+    "x.zelv | nodir/x.zelv | modified",
     "a.zelv + # - # SaveAs # no # save a.zelv -; io - # 3 |  |  | modified",
-    "a.zelv + # Untitled.zelv Untitled.zelv # SaveAs Save # yes # save a.zelv Untitled.zelv; "
-    "caption Untitled.zelv; save Untitled.zelv Untitled.zelv; caption Untitled.zelv # 3 | "
-    "Untitled.zelv | Untitled.zelv; Untitled.zelv 27",
-    "pipe.zelv + #  # Save # no # io pipe.zelv # 3 | pipe.zelv | pipe.zelv | modified",
-    "pipe.zelv + #  # Load # yes # caption pipe.zelv; loaded pipe.zelv 0 0 0 # 0 | pipe.zelv | "
-    "pipe.zelv",
-    "damaged.zelv + #  # nomemory Load # no # caption damaged.zelv; io damaged.zelv # 0 | "
-    "damaged.zelv | damaged.zelv",
-    "deep.zelv 256 #  # Save # yes # caption deep.zelv # 256 | deep.zelv | deep.zelv; deep.zelv "
-    "1024",
-    "deep.zelv 257 #  # Save # yes # caption deep.zelv; deep # 257 | deep.zelv | deep.zelv; "
-    "deep.zelv 1028",
-    "deep.zelv 300 #  # Save # yes # caption deep.zelv; deep # 300 | deep.zelv | deep.zelv; "
-    "deep.zelv 1200",
-    "a.zelv #  # New # yes # caption # 0 | Untitled.zelv |",
-    "done.zelv + # Yes # nosync New # no # ask Yes; caption done.zelv; io done.zelv # 3 | "
-    "done.zelv | done.zelv | modified",
-    " #  # Exit # yes # settings saved; end 0 # 0 | Untitled.zelv |",
-    "done.zelv + # Yes # Exit # yes # ask Yes; caption done.zelv; settings saved; end 0 # 3 | "
-    "done.zelv | done.zelv; done.zelv 27",
-    "+ # Yes cancel # Exit # no # ask Yes; save Untitled.zelv cancel # 3 | Untitled.zelv |  | "
+    "a.zelv + # ~ ~ # SaveAs Save # yes # save a.zelv ~; caption ~; save ~ ~; caption ~ # 3 | ~ | "
+    "~; ~ 27",
+    "p.zelv + # # Save # no # io p.zelv # 3 | p.zelv | p.zelv | modified",
+    "p.zelv + # # Load # yes # caption p.zelv; loaded p.zelv 0 0 0 # 0 | p.zelv | p.zelv",
+    "bad.zelv + # # nomemory Load # no # caption bad.zelv; io bad.zelv # 0 | bad.zelv | bad.zelv",
+    "d.zelv 256 # # Save # yes # caption d.zelv # 256 | d.zelv | d.zelv; d.zelv 1024",
+    "d.zelv 257 # # Save # yes # caption d.zelv; deep # 257 | d.zelv | d.zelv; d.zelv 1028",
+    "d.zelv 300 # # Save # yes # caption d.zelv; deep # 300 | d.zelv | d.zelv; d.zelv 1200",
+    "a.zelv # # New # yes # caption # 0 | ~ |",
+    "f.zelv + # Yes # nosync New # no # ask Yes; caption f.zelv; io f.zelv # 3 | f.zelv | f.zelv | "
     "modified",
+    " # # Exit # yes # settings saved; end 0 # 0 | ~ |",
+    "f.zelv + # Yes # Exit # yes # ask Yes; caption f.zelv; settings saved; end 0 # 3 | f.zelv | "
+    "f.zelv; f.zelv 27",
+    "+ # Yes cancel # Exit # no # ask Yes; save ~ cancel # 3 | ~ |  | modified",
 };
 
 class DocumentFlow : public ::testing::TestWithParam<const char*> {};
@@ -320,8 +311,8 @@ TEST_P(DocumentFlow, Runs) {
     testing::TempDir dir;
     std::filesystem::current_path(dir.path());
     testing::writeBytes(kArchive, kArchiveBytes);
-    testing::writeBytes("damaged.zelv", std::string("\x09\0R\0\x06\1cut", 8));
-    ::mkfifo("pipe.zelv", 0644);
+    testing::writeBytes("bad.zelv", std::string("\x09\0R\0\x06\1cut", 8));
+    ::mkfifo("p.zelv", 0644);
     testing::ScriptedUi ui;
     Document document{ui, u"zelvane-test", [&] { ui.note("settings saved"); }};
     SnapshotTree& tree = document.tree();
@@ -367,7 +358,7 @@ TEST_P(DocumentFlow, Runs) {
     std::string end = std::to_string(tree.size()) + " | " +
                       utf16ToUtf8(state.title + u" | " + state.path) +
                       (state.modified ? " | modified" : "");
-    const std::set<std::string> fixtures{kArchive + " 49", "damaged.zelv 8", "pipe.zelv pipe"};
+    const std::set<std::string> fixtures{kArchive + " 49", "bad.zelv 8", "p.zelv pipe"};
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
         const std::string file = entry.path().filename().string() + " " +
                                  (entry.is_fifo() ? "pipe" : std::to_string(entry.file_size()));
