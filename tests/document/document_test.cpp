@@ -37,7 +37,17 @@
 namespace zelvane {
 namespace {
 
+using namespace std::string_literals;
 using Lines = std::vector<std::string>;
+
+std::vector<std::string> words(const std::string& text, char separator = ' ') {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string word; std::getline(in >> std::ws, word, separator);) {
+        out.push_back(word.substr(0, word.find_last_not_of(' ') + 1));
+    }
+    return out;
+}
 
 std::string snapshotBytes(const SnapshotTree& tree) {
     std::string bytes;
@@ -474,24 +484,20 @@ TEST(TreeOrder, SortsCaseTwinsStablyAndAnyLocaleOrKeyLength) {
 
 TEST(TreeOrder, LocaleComesFromTheFirstVariableSetWithoutEncodingOrModifier) {
     const char* const variables[] = {"LC_ALL", "LC_COLLATE", "LANG"};
-    // The three variables ("-" unset), then the locale they make; the last row puts them back.
-    std::vector<std::vector<std::string>> cases = {{"de_DE.UTF-8@euro", "-", "-", "de_DE"},
-                                                   {"", "fr_FR.ISO-8859-1", "ja_JP", "fr_FR"},
-                                                   {"-", "", "ja_JP@x", "ja_JP"},
-                                                   {"C", "fr_FR", "-", ""},
-                                                   {"POSIX", "-", "-", ""},
-                                                   {"-", "-", "-", ""},
-                                                   {"-", "-", "-", "-"}};
-    for (int i = 0; i < 3; ++i) {
-        cases.back()[i] = std::getenv(variables[i]) ? std::getenv(variables[i]) : "-";
+    // Rows "locale|LC_ALL|LC_COLLATE|LANG", "-" unset; the last row puts them back.
+    std::string rows = "de_DE|de_DE.UTF-8@euro|-|-;fr_FR||fr_FR.ISO-8859-1|ja_JP;ja_JP|-||ja_JP@x;"
+                       "|C|fr_FR|-;|POSIX|-|-;|-|-|-;-";
+    for (const char* variable : variables) {
+        rows += "|"s + (std::getenv(variable) ? std::getenv(variable) : "-");
     }
-    for (const auto& c : cases) {
+    for (const std::string& row : words(rows, ';')) {
+        const std::vector<std::string> c = words(row, '|');
         for (int i = 0; i < 3; ++i) {
-            c[i] == "-" ? unsetenv(variables[i]) : setenv(variables[i], c[i].c_str(), 1);
+            c[i + 1] == "-" ? unsetenv(variables[i]) : setenv(variables[i], c[i + 1].c_str(), 1);
         }
-        if (c[3] != "-") {
-            EXPECT_EQ(TextOrder::localeFromEnvironment(), c[3]) << c[3];
-            EXPECT_EQ(TextOrder().locale(), c[3]);
+        if (c[0] != "-") {
+            EXPECT_EQ(TextOrder::localeFromEnvironment(), c[0]) << row;
+            EXPECT_EQ(TextOrder().locale(), c[0]);
         }
     }
 }
@@ -636,7 +642,6 @@ TEST(OrderEquivalence, EditsThatCanBreakTheOrderClearTheMark) {
     }
 }
 
-using namespace std::string_literals;
 using testing::AllocSeam;
 using testing::readBytes;
 using testing::TempDir;
@@ -845,14 +850,6 @@ std::string named(std::string text) {
     }
     return text;
 }
-std::vector<std::string> words(const std::string& text, char separator = ' ') {
-    std::vector<std::string> out;
-    std::istringstream in(named(text));
-    for (std::string word; std::getline(in >> std::ws, word, separator);) {
-        out.push_back(word.substr(0, word.find_last_not_of(' ') + 1));
-    }
-    return out;
-}
 
 // A transcript line from its code (open, save, ask, caption, io, deep, loaded) or as it is.
 std::string line(const std::string& code) {
@@ -915,7 +912,7 @@ const char* const kFlows[] = {
 class DocumentFlow : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(DocumentFlow, Runs) {
-    const std::vector<std::string> flow = words(GetParam(), '#');
+    const std::vector<std::string> flow = words(named(GetParam()), '#');
     const std::filesystem::path home = std::filesystem::current_path();
     testing::TempDir dir;
     std::filesystem::current_path(dir.path());
