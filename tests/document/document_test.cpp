@@ -302,21 +302,17 @@ TEST(NodeText, EachFormOfEachKindOfNode) {
     const PathElement chain[] = {
         {u"R", kKindDriveRoot}, {u" F", kKindFolder}, {u" f.x", kKindOther}, {u" G", kKindFolder}};
     const PathElement spacedRoot[] = {{u" S", kKindFolder}, {u"", kKindFolder}};
-    EXPECT_EQ(columnPath({}), u"");
-    EXPECT_EQ(slashPath({}), u"");
-    EXPECT_EQ(columnPath(chain), u" R\\ F\\ f.x\\ G");
-    EXPECT_EQ(slashPath(chain), u"R/F/ f.x/G");
-    EXPECT_EQ(columnPath(spacedRoot), u"  S\\");
-    EXPECT_EQ(slashPath(spacedRoot), u" S/");
+    EXPECT_EQ(columnPath({}) + u"|" + slashPath({}), u"|");
+    EXPECT_EQ(columnPath(chain) + u"|" + slashPath(chain), u" R\\ F\\ f.x\\ G|R/F/ f.x/G");
+    EXPECT_EQ(columnPath(spacedRoot) + u"|" + slashPath(spacedRoot), u"  S\\| S/");
 }
 
 std::string pathOf(const SnapshotTree& tree, NodeId node) {
-    std::string path;
+    std::u16string path;
     for (NodeId n = node; n != kNoNode; n = tree.parent(n)) {
-        path =
-            std::string(tree.text(n).begin(), tree.text(n).end()) + (n == node ? "" : "/") + path;
+        path = std::u16string(tree.text(n)) + (n == node ? u"" : u"/") + path;
     }
-    return path;
+    return utf16ToUtf8(path);
 }
 
 // Outlines: pre-order ASCII tokens, a dot per level; entries "-path" or "+path".
@@ -513,10 +509,8 @@ TEST(OrderEquivalence, KeysAndComparisonsFollowTheReference) {
         texts.insert(texts.end(), {u"", u"ch", u"Aa", u"dzs", u"\u0080x", u"\u0001x", u"x\u007f",
                                    u"\ufdfa", u"a\ufdfa\ufdfa\u3300"});
         for (int i = 0; i < 2000; ++i) {
-            const std::u16string name = randomName(random, i % 2 == 0);
-            texts.push_back(i % 5 == 1   ? twin(texts.back(), true)
-                            : i % 5 == 2 ? twin(texts.back())
-                                         : name);
+            texts.push_back(i % 5 == 1 || i % 5 == 2 ? twin(texts.back(), i % 5 == 1)
+                                                     : randomName(random, i % 2 == 0));
         }
         std::vector<std::vector<std::uint8_t>> keys;
         for (const std::u16string& text : texts) {
@@ -674,9 +668,6 @@ std::string dump(const SnapshotTree& tree) {
 
 // The counters that are not zero and "ok" or "damaged", or the error of a failed load.
 std::string diagnostics(const LoadStats& s) {
-    if (!s.opened) {
-        return "failed: "s + std::strerror(s.error);
-    }
     const std::pair<const char*, std::size_t> counts[] = {
         {"roots", s.roots},           {"folders", s.folders},      {"files", s.files},
         {"records", s.records},       {"deepest", s.deepestLevel}, {"utf16", s.utf16Records},
@@ -687,7 +678,8 @@ std::string diagnostics(const LoadStats& s) {
     for (const auto& [name, count] : counts) {
         out += count != 0 ? name + " "s + std::to_string(count) + " " : "";
     }
-    return out + (s.wellFormed() ? "ok" : "damaged");
+    return s.opened ? out + (s.wellFormed() ? "ok" : "damaged")
+                    : "failed: "s + std::strerror(s.error);
 }
 
 // A root "Backup" holding the folder " Docs" with a.txt and Ω.mp3.
