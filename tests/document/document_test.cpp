@@ -1,23 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <functional>
-#include <map>
-#include <random>
-#include <set>
 #include <sstream>
-#include <string>
-#include <sys/stat.h>
-#include <tuple>
 #include <unicode/uchar.h>
 #include <unicode/ucol.h>
-#include <unistd.h>
-#include <vector>
 
 #include "capture/capture_command.h"
 #include "capture/directory_scanner.h"
@@ -29,8 +13,7 @@
 #include "document/snapshot_tree.h"
 #include "document/tree_order.h"
 #include "support/scripted_ui.h"
-#include "support/temp_dir.h"
-#include "support/temp_tree.h"
+#include "support/test_common.h"
 #include "sync_seam.h"
 #include "text/utf.h"
 
@@ -638,7 +621,7 @@ TEST(OrderEquivalence, EditsThatCanBreakTheOrderClearTheMark) {
 
 using testing::AllocSeam;
 using testing::readBytes;
-using testing::TempDir;
+using testing::TempTree;
 using testing::writeBytes;
 
 // The bytes of one record: kind, depth and the name in the 8-bit form, or the UTF-16 one.
@@ -735,8 +718,8 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
         {"\x09\0\xFF\xFFx\0y"s, "0 9 B x\n", "roots 1 records 1 utf16 1 name 1 damaged"},
         {"\x09\0\xFF\xFF"s, "0 9 B \n", "roots 1 records 1 utf16 1 name 1 damaged"},
     };
-    TempDir dir;
-    const std::string file = dir.file("case.zelv");
+    TempTree dir;
+    const std::string file = dir.at("case.zelv");
     for (const auto& [data, want, stats] : cases) {
         SCOPED_TRACE(want.substr(0, 60));
         SnapshotTree tree;
@@ -762,32 +745,32 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
 
 // Beyond the platform's replacing of a file: big trees, refusals, hostile inputs.
 TEST(SnapshotFile, WritesWholeFilesAndHostileFilesLoadNothing) {
-    TempDir dir;
+    TempTree dir;
     SnapshotTree tree, big;
     decodeSnapshot(kExample, tree);
     const NodeId bigRoot = big.insertLast(kTopLevel, u"r"); // well over the writer's 1 MB buffer
     for (int i = 0; i < 30000; ++i) {
         big.insertLast(bigRoot, u"a rather long file name to fill the disk.txt");
     }
-    EXPECT_EQ(writeSnapshotFile(big, dir.file("big.zelv")).records, 30001u);
-    EXPECT_EQ(writeSnapshotFile(tree, dir.file("example.zelv")).records, 4u);
+    EXPECT_EQ(writeSnapshotFile(big, dir.at("big.zelv")).records, 30001u);
+    EXPECT_EQ(writeSnapshotFile(tree, dir.at("example.zelv")).records, 4u);
     const std::string bigBytes = snapshotBytes(big);
-    EXPECT_EQ(readBytes(dir.file("big.zelv")), bigBytes);
-    ::mkdir(dir.file("folder.zelv").c_str(), 0755);
-    ::mkfifo(dir.file("fifo.zelv").c_str(), 0644);
-    for (const auto& [path, error] : {std::pair(dir.file("folder.zelv"), EISDIR),
-                                      {dir.file("fifo.zelv"), EEXIST},
+    EXPECT_EQ(readBytes(dir.at("big.zelv")), bigBytes);
+    ::mkdir(dir.at("folder.zelv").c_str(), 0755);
+    ::mkfifo(dir.at("fifo.zelv").c_str(), 0644);
+    for (const auto& [path, error] : {std::pair(dir.at("folder.zelv"), EISDIR),
+                                      {dir.at("fifo.zelv"), EEXIST},
                                       {"/dev/null", EEXIST}}) {
         const WriteResult refused = writeSnapshotFile(tree, path);
         EXPECT_EQ(std::tuple(refused.opened, refused.ok, refused.error),
                   std::tuple(false, false, error));
     }
     AllocSeam::largest = 1 << 19; // less than the writer's buffer
-    const WriteResult starved = writeSnapshotFile(big, dir.file("big.zelv"));
+    const WriteResult starved = writeSnapshotFile(big, dir.at("big.zelv"));
     AllocSeam::largest = static_cast<std::size_t>(-1);
     EXPECT_EQ(std::tuple(starved.opened, starved.ok, starved.error),
               std::tuple(true, false, ENOMEM));
-    EXPECT_EQ(readBytes(dir.file("big.zelv")), bigBytes);
+    EXPECT_EQ(readBytes(dir.at("big.zelv")), bigBytes);
     // A pipe holding a snapshot, its writer gone, loads like a file.
     int fed[2];
     ASSERT_EQ(::pipe(fed), 0);
@@ -796,18 +779,18 @@ TEST(SnapshotFile, WritesWholeFilesAndHostileFilesLoadNothing) {
     ::close(fed[1]);
     // Path, stream limit, allocations allowed before memory runs out (-1 no limit), stats.
     const std::tuple<std::string, std::uint64_t, long long, std::string> cases[] = {
-        {dir.file("none.zelv"), kMaxStreamBytes, -1, "failed: No such file or directory"},
-        {dir.file("folder.zelv"), kMaxStreamBytes, -1, "failed: Is a directory"},
+        {dir.at("none.zelv"), kMaxStreamBytes, -1, "failed: No such file or directory"},
+        {dir.at("folder.zelv"), kMaxStreamBytes, -1, "failed: Is a directory"},
         {"/proc/self/mem", kMaxStreamBytes, -1, "failed: Input/output error"},
         // A pipe without a writer is empty rather than waited for.
-        {dir.file("fifo.zelv"), kMaxStreamBytes, -1, "ok"},
+        {dir.at("fifo.zelv"), kMaxStreamBytes, -1, "ok"},
         {"/proc/self/fd/" + std::to_string(fed[0]), kMaxStreamBytes, -1,
          "roots 1 folders 1 files 2 records 4 deepest 2 utf16 1 ok"},
         // Endless input stops at the limit; a regular file is read whole past it.
         {"/dev/zero", 1 << 16, -1, "failed: File too large"},
-        {dir.file("big.zelv"), 1 << 10, -1, "roots 1 files 30000 records 30001 deepest 1 ok"},
-        {dir.file("big.zelv"), kMaxStreamBytes, 1, "failed: Cannot allocate memory"},
-        {dir.file("example.zelv"), kMaxStreamBytes, 0, "failed: Cannot allocate memory"},
+        {dir.at("big.zelv"), 1 << 10, -1, "roots 1 files 30000 records 30001 deepest 1 ok"},
+        {dir.at("big.zelv"), kMaxStreamBytes, 1, "failed: Cannot allocate memory"},
+        {dir.at("example.zelv"), kMaxStreamBytes, 0, "failed: Cannot allocate memory"},
     };
     for (const auto& [path, streamBytes, allocations, want] : cases) {
         SCOPED_TRACE(path);
@@ -826,7 +809,7 @@ TEST(SnapshotFile, WritesWholeFilesAndHostileFilesLoadNothing) {
     }
     ::close(fed[0]);
     SnapshotTree again; // after memory ran out
-    EXPECT_TRUE(readSnapshotFile(dir.file("example.zelv"), again).opened);
+    EXPECT_TRUE(readSnapshotFile(dir.at("example.zelv"), again).opened);
     EXPECT_EQ(dump(again), kExampleTree);
 }
 
@@ -906,7 +889,7 @@ class DocumentFlow : public ::testing::TestWithParam<const char*> {};
 TEST_P(DocumentFlow, Runs) {
     const std::vector<std::string> flow = words(named(GetParam()), '#');
     const std::filesystem::path home = std::filesystem::current_path();
-    testing::TempDir dir;
+    testing::TempTree dir;
     std::filesystem::current_path(dir.path());
     testing::writeBytes(kArchive, kArchiveBytes);
     testing::writeBytes("bad.zelv", std::string("\x09\0R\0\x06\1cut", 8));

@@ -227,7 +227,7 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
     if (::geteuid() != 0) {
         GTEST_SKIP() << "only root can give files away and drop privileges";
     }
-    testing::TempDir dir;
+    testing::TempTree dir;
     ::chmod(dir.path().c_str(), 0777);
     const std::string ok = "1 1 Success 1/1", kept = "644 0:0 links 1 same " + kOld,
                       made = "644 0:0 links 1 other " + kNew, theirs = "65534:65534 links 1 ";
@@ -265,8 +265,8 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
     };
     int number = 0;
     for (const auto& [name, steps, result, after] : cases) {
-        const std::string folder = dir.file(std::to_string(++number)) + "/",
-                          out = dir.file(std::to_string(number) + ".out"), target = folder + name;
+        const std::string folder = dir.at(std::to_string(++number)) + "/",
+                          out = dir.at(std::to_string(number) + ".out"), target = folder + name;
         ::mkdir(folder.c_str(), 0777);
         ::chmod(folder.c_str(), 0777);
         setUp(steps, folder, target);

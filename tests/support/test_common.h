@@ -36,5 +36,4 @@
 #include <variant>
 #include <vector>
 
-#include "support/temp_dir.h"
 #include "support/temp_tree.h"
