@@ -1,6 +1,6 @@
 # Writes the header that carries the catalogue page of the HTML export and the node-kind
 # icons into zelvane-cli, so that the program needs no data files at run time.
-#   cmake -DPAGE=catalogue.html -DICON_DIR=res/icons -DOUTPUT=cli_export_assets.h -P this
+#   cmake -DPAGE=catalogue_page.html -DICON_DIR=res/icons -DOUTPUT=cli_export_assets.h -P this
 set(delimiter "zelv")
 
 function(as_literal path result)

@@ -1,17 +1,10 @@
 // The About box's buttons, the licence text and the installation folder rule.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <unistd.h>
+#include "support/test_common.h"
 
 #include "about/about_command.h"
 #include "about/install_dir.h"
 #include "about/license_text.h"
 #include "support/scripted_ui.h"
-#include "support/temp_dir.h"
 #include "text/utf.h"
 
 namespace zelvane {
@@ -28,12 +21,12 @@ void write(const fs::path& file, const std::string& bytes) {
 // press, so a file that appears while the program runs is seen.
 TEST(AboutCommands, ButtonsOpenThePagesAndTheLicence) {
     using testing::AboutButton;
-    testing::TempDir dir;
+    testing::TempTree dir;
     testing::ScriptedUi ui;
-    AboutCommands about(ui, utf8ToUtf16(dir.path().string() + "/"));
+    AboutCommands about(ui, utf8ToUtf16(dir.path() + "/"));
     ui.about({AboutButton::License, AboutButton::HomePage, AboutButton::Company});
     about.onAbout();
-    testing::writeBytes(dir.file("License.txt"), "MIT\tLicense \xC3\xA9\r\n");
+    testing::writeBytes(dir.at("License.txt"), "MIT\tLicense \xC3\xA9\r\n");
     ::setenv("LC_ALL", "C.UTF-8", 1);
     ui.about({AboutButton::License});
     about.onAbout();
@@ -64,7 +57,7 @@ TEST(AboutLicense, FileIsReadAsTextUpToItsFirst16384Bytes) {
         {x + "\rtail", x + "\r"},
         {x + "\xC3\xA9", x + "\xEF\xBF\xBD"}, // "é" cut after its first byte
     };
-    testing::TempDir dir;
+    testing::TempTree dir;
     ::setenv("LC_ALL", "C.UTF-8", 1);
     // Every file opened is closed again, whether it is read or refused.
     const auto openFiles = [] {
@@ -73,7 +66,8 @@ TEST(AboutLicense, FileIsReadAsTextUpToItsFirst16384Bytes) {
     const auto filesBefore = openFiles();
     int n = 0;
     for (const auto& [bytes, shown] : cases) {
-        const fs::path folder = dir.path() / std::to_string(n++), file = folder / "License.txt";
+        const fs::path folder = fs::path(dir.path()) / std::to_string(n++),
+                       file = folder / "License.txt";
         fs::create_directories(folder);
         if (bytes == "<folder>") {
             fs::create_directories(file);
@@ -109,8 +103,8 @@ TEST(AboutLicenseText, DecodesInTheGivenOrTheLocalesEncoding) {
 }
 
 TEST(AboutInstallDir, DataFolderBesideBinElseTheBuildTreesSource) {
-    testing::TempDir root;
-    const std::string r = root.path().string();
+    testing::TempTree root;
+    const std::string r = root.path();
     write(r + "/pre/share/zelvane/License.txt", "L");
     write(r + "/src/License.txt", "L");
     fs::create_directories(r + "/dir/share/zelvane/License.txt"); // not a file

@@ -1,14 +1,9 @@
 // The toolkit-free parts: the program's name, its command line and the window menu's About item.
-#include <cstdlib>
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
+#include "support/test_common.h"
 
 #include "app/app_name.h"
 #include "app/command_ids.h"
 #include "app/command_line.h"
-#include "support/temp_dir.h"
 #include "text/utf.h"
 
 namespace zelvane {
@@ -33,9 +28,9 @@ TEST(AppName, OfTheRunningProgramIsItsExecutablesAlsoAfterItIsDeleted) {
     EXPECT_EQ(currentApplicationName(nullptr), utf8ToUtf16(file.substr(0, file.rfind('.'))));
     EXPECT_EQ(currentApplicationName("/elsewhere/other-name"), currentApplicationName(nullptr));
     // The kernel adds " (deleted)" to the link of an executable removed while it runs.
-    const testing::TempDir dir;
-    std::filesystem::copy_file(exe, dir.file("zelvane-copy"));
-    const std::string run = "ZELVANE_DELETE_SELF=1 " + dir.file("zelvane-copy");
+    const testing::TempTree dir;
+    std::filesystem::copy_file(exe, dir.at("zelvane-copy"));
+    const std::string run = "ZELVANE_DELETE_SELF=1 " + dir.at("zelvane-copy");
     EXPECT_EQ(std::system((run + " --gtest_filter=AppName.OfTheRunning*").c_str()), 0);
 }
 

@@ -1,11 +1,9 @@
 // What the widget tests share: Qt, tree nodes of a kind, icons in grabs.
 #pragma once
 
+#include "support/test_common.h"
 #include <QTest>
 #include <QtWidgets>
-#include <algorithm>
-#include <functional>
-#include <gtest/gtest.h>
 
 #include "document/snapshot_tree.h"
 #include "ui/icon_set_qt.h"

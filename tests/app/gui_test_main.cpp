@@ -1,7 +1,6 @@
+#include "support/test_common.h"
 #include <QApplication>
 #include <QTemporaryDir>
-#include <cstdlib>
-#include <gtest/gtest.h>
 
 // Offscreen; settings and runtime folders in a private temporary folder, set before Qt reads them.
 int main(int argc, char** argv) {

@@ -1,5 +1,5 @@
 // The main window with its real dialogs and message boxes, each answered from its modal run.
-#include <deque>
+#include "support/test_common.h"
 
 #include "app/command_ids.h"
 #include "app/main_dlg_qt.h"
@@ -7,7 +7,6 @@
 #include "app/snapshot_tree_view_qt.h"
 #include "gui_test.h"
 #include "support/memory_settings.h"
-#include "support/temp_tree.h"
 #include "ui/add_folder_location_qt.h"
 
 namespace zelvane {

@@ -1,12 +1,6 @@
 // The command line's escapes in each form (C1 controls, kept bytes of names that are not
 // UTF-8, lone surrogates, text that turns the line around), and its checked writer.
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <string>
-#include <tuple>
-#include <unistd.h>
-#include <utility>
+#include "support/test_common.h"
 
 #include "cli/cli_output.h"
 
@@ -55,7 +49,7 @@ TEST(CliOutputWriter, WritesWholeBlocksAndTellsAFailureOnce) {
     ASSERT_GE(full, 0);
     Output out(full);
     out.buffer() = std::string(1000, 'a');
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     out.flushIfFull(); // under one block: kept, nothing written yet
     EXPECT_EQ(std::pair(out.buffer().size(), out.failed()), std::pair(std::size_t{1000}, false));
     out.buffer() += std::string(70000, 'b');
@@ -63,7 +57,7 @@ TEST(CliOutputWriter, WritesWholeBlocksAndTellsAFailureOnce) {
     EXPECT_EQ(std::pair(out.buffer().size(), out.failed()), std::pair(std::size_t{0}, true));
     out.buffer().assign(1, 'y'); // not = "y": GCC 12 at -O3 warns of an overlapping copy
     EXPECT_FALSE(out.finish());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "zelvane-cli: cannot write the output: No space left on device\n");
     ::close(full);
 }

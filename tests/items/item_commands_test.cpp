@@ -1,7 +1,6 @@
-// The Item menu's Properties, Rename and Delete through the scripted user interface.
 #include "items/item_commands.h"
 
-#include <gtest/gtest.h>
+#include "support/test_common.h"
 
 #include "support/scripted_ui.h"
 #include "text/utf.h"
@@ -9,8 +8,7 @@
 namespace zelvane {
 namespace {
 
-using testing::Lines;
-using testing::PropertiesButton;
+using namespace zelvane::testing; // Lines, PropertiesButton
 
 // The nodes under parent in order, "text/kind", children in braces.
 std::string dump(const SnapshotTree& tree, NodeId parent = kTopLevel) {

@@ -24,34 +24,23 @@ must() {
 
 version="$(sed -n 's/^project(Zelvane VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")"
 [ -n "$version" ] || { echo "FAIL: no version in CMakeLists.txt"; exit 1; }
-if dpkg-query -W -f='${Status}' zelvane 2> /dev/null | grep -q installed ||
-    [ -e /usr/bin/zelvane ] || [ -e /usr/bin/zelvane-cli ]; then
+installed() { dpkg-query -W -f='${Status}' zelvane 2> /dev/null | grep -q 'ok installed'; }
+if installed || [ -e /usr/bin/zelvane ] || [ -e /usr/bin/zelvane-cli ]; then
     echo "FAIL: a zelvane package or program is already installed; remove it first"
     exit 1
 fi
-build_type="$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt")"
-[ "$build_type" = Release ] || fail "$build is a $build_type build, not Release"
+grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" || fail "$build is not a Release build"
 
 work="$(mktemp -d)"
-installed=0
-cleanup() {
-    if [ "$installed" -eq 1 ]; then
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq zelvane > /dev/null 2>&1
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+apt() { as_root env DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@"; }
+trap '! installed || apt purge zelvane > /dev/null 2>&1; rm -rf "$work"' EXIT
 
 # --- The package ---
 step "building and packaging $build"
 must "the build" cmake --build "$build" -j"$(nproc)"
 must "cpack -G DEB" cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out"
 debs=("$work/out"/zelvane_"$version"*.deb)
-if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
-    ls -l "$work/out"
-    echo "FAIL: cpack made no single zelvane_$version*.deb"
-    exit 1
-fi
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { ls -l "$work/out"; echo "FAIL: no single zelvane_$version*.deb"; exit 1; }
 deb="${debs[0]}"
 echo "$(basename "$deb"), $(du -k "$deb" | cut -f1) KiB"
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -71,81 +60,49 @@ strays="$(grep -vE '^\./usr/(bin|share)(/|$)|^\./$|^\./usr/$' <<< "$contents")"
 
 # --- Installing ---
 step "apt-get install ./$(basename "$deb")"
-cp "$deb" "$work/"
-must "apt-get install" as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$work/$(basename "$deb")"
-installed=1
+must "apt-get install" apt install "$deb"
 files="$(dpkg -L zelvane)"
-
 for program in zelvane zelvane-cli; do
     [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program is not /usr/bin/$program on the PATH"
-    paths="$(readelf -d "/usr/bin/$program" | grep -E 'R(UN)?PATH')"
-    [ -z "$paths" ] || fail "/usr/bin/$program has a search path: $paths"
+    [ -z "$(readelf -d "/usr/bin/$program" | grep -E 'R(UN)?PATH')" ] || fail "/usr/bin/$program has a search path"
 done
-
 [ "$(zelvane-cli --version 2>&1)" = "zelvane-cli $version" ] || fail "zelvane-cli --version is not $version"
-
-# A capture and a listing through the installed zelvane-cli.
-mkdir -p "$work/tree/docs" && touch "$work/tree/docs/readme.txt"
-zelvane-cli scan "$work/tree" --title Tree -o "$work/tree.zelv" > /dev/null 2>&1 ||
-    fail "zelvane-cli scan does not succeed"
+mkdir -p "$work/tree/docs" "$work/run" && touch "$work/tree/docs/readme.txt" && chmod 700 "$work/run"
+zelvane-cli scan "$work/tree" -o "$work/tree.zelv" > /dev/null 2>&1 || fail "zelvane-cli scan does not succeed"
 zelvane-cli list "$work/tree.zelv" 2>&1 | grep -q readme.txt || fail "zelvane-cli list does not show readme.txt"
-
 # The desktop program starts offscreen with that snapshot, and is still running after a while.
-mkdir -p "$work/run" "$work/config" && chmod 700 "$work/run"
-(cd "$work" && exec env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
-    zelvane "$work/tree.zelv") > "$work/zelvane.log" 2>&1 &
+env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+    zelvane "$work/tree.zelv" > "$work/zelvane.log" 2>&1 &
 pid=$!
 sleep 4
-if kill -0 "$pid" 2> /dev/null; then
-    kill "$pid"
-    wait "$pid" 2> /dev/null
-    echo "zelvane ran offscreen for 4 s"
-else
-    wait "$pid"
-    fail "zelvane ended at once with status $?: $(cat "$work/zelvane.log")"
-fi
-
-# --- What the desktop sees ---
-desktop=/usr/share/applications/zelvane.desktop
-metainfo=/usr/share/metainfo/com.halcyra.zelvane.metainfo.xml
-for file in "$desktop" "$metainfo" /usr/share/mime/packages/zelvane.xml \
-    /usr/share/icons/hicolor/scalable/apps/zelvane.svg /usr/share/icons/hicolor/48x48/apps/zelvane.png \
-    /usr/share/man/man1/zelvane.1 /usr/share/man/man1/zelvane-cli.1 /usr/share/zelvane/License.txt; do
-    grep -qx "$file" <<< "$files" || fail "the package does not install $file"
+kill "$pid" 2> /dev/null || fail "zelvane ended at once: $(cat "$work/zelvane.log")"
+wait "$pid" 2> /dev/null
+for file in applications/zelvane.desktop metainfo/com.halcyra.zelvane.metainfo.xml mime/packages/zelvane.xml \
+    icons/hicolor/scalable/apps/zelvane.svg icons/hicolor/48x48/apps/zelvane.png man/man1/zelvane.1 \
+    man/man1/zelvane-cli.1 zelvane/License.txt; do
+    grep -qx "/usr/share/$file" <<< "$files" || fail "the package does not install /usr/share/$file"
 done
-# The triggers of shared-mime-info and desktop-file-utils have rebuilt the system's caches.
-if have update-mime-database; then
-    grep -qx '50:application/x-zelvane:\*\.zelv' /usr/share/mime/globs2 ||
-        fail "the system's MIME database does not map *.zelv to application/x-zelvane"
-fi
-if have update-desktop-database; then
-    grep -q '^application/x-zelvane=.*zelvane.desktop' /usr/share/applications/mimeinfo.cache ||
-        fail "the system's desktop database does not open application/x-zelvane with zelvane.desktop"
-fi
+# The triggers of shared-mime-info and desktop-file-utils rebuild the system's caches, and
+# clean them again on the purge.
+caches() {
+    ! have update-mime-database || grep -qx '50:application/x-zelvane:\*\.zelv' /usr/share/mime/globs2 ||
+        return 1
+    ! have update-desktop-database ||
+        grep -q '^application/x-zelvane=.*zelvane.desktop' /usr/share/applications/mimeinfo.cache
+}
+caches || fail "the system's MIME or desktop database does not open *.zelv with zelvane.desktop"
+
 # --- Purging ---
 step "apt-get purge zelvane"
-if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq zelvane > "$work/purge.log" 2>&1; then
-    cat "$work/purge.log"
-    fail "apt-get purge"
-fi
-installed=0
-dpkg-query -W -f='${Status}' zelvane 2> /dev/null | grep -q 'installed' && fail "zelvane is still installed"
+apt purge zelvane > "$work/purge.log" 2>&1 || fail "apt-get purge: $(cat "$work/purge.log")"
+! installed || fail "zelvane is still installed"
 left=""
 while read -r path; do
     # Folders such as /usr/share/applications are shared with other packages.
     [ -f "$path" ] || [ -L "$path" ] && left+=" $path"
 done <<< "$files"
-[ -z "$left" ] || fail "files left after the purge:$left"
-[ ! -e /usr/share/zelvane ] || fail "/usr/share/zelvane is left after the purge"
-if have update-mime-database && grep -q 'application/x-zelvane' /usr/share/mime/globs2; then
-    fail "the system's MIME database still knows application/x-zelvane"
-fi
-if have update-desktop-database && grep -q 'zelvane.desktop' /usr/share/applications/mimeinfo.cache; then
-    fail "the system's desktop database still names zelvane.desktop"
-fi
-
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
+[ -z "$left" ] && [ ! -e /usr/share/zelvane ] || fail "left after the purge:$left /usr/share/zelvane"
+! grep -qs 'zelvane' /usr/share/mime/globs2 /usr/share/applications/mimeinfo.cache ||
+    fail "the system's MIME or desktop database still names zelvane"
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo "the package installs, runs and purges cleanly"

@@ -2,24 +2,11 @@
 #include "platform/drive_type.h"
 #include "platform/replace_file.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
+#include "support/test_common.h"
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <grp.h>
-#include <map>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/statfs.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include "support/temp_dir.h"
-#include "support/temp_tree.h"
 #include "sync_seam.h"
 
 // While set, every entry read has an unknown type, as on file systems that do not fill it
@@ -32,9 +19,7 @@ extern "C" dirent* readdir(DIR* dir) {
     dirent* entry = real(dir);
     if (entry != nullptr && gUnknownTypes) {
         entry->d_type = DT_UNKNOWN;
-        if (std::strcmp(entry->d_name, "vanishing") == 0) {
-            unlinkat(dirfd(dir), entry->d_name, 0);
-        }
+        std::strcmp(entry->d_name, "vanishing") == 0 ? unlinkat(dirfd(dir), entry->d_name, 0) : 0;
     }
     return entry;
 }
@@ -45,22 +30,18 @@ namespace {
 const std::string kLongest(255, 'n'); // NAME_MAX
 constexpr std::uint64_t kBig = 4294967296ull;
 
-// "name type" per entry (D, F, L, O; "=size" when known), the longest name as "255".
+// "name type," per entry (D, F, L, O; "=size" when known), the longest name as "255".
 std::string listing(Directory& dir) {
     DirectoryListing out;
     EXPECT_TRUE(dir.readAll(out));
-    std::map<std::string, std::string> byName;
+    std::set<std::string> entries;
     for (std::size_t i = 0; i < out.size(); ++i) {
         const std::string name(out.name(i));
-        byName[name.size() == 255 ? "255" : name] =
-            "DFLO"[static_cast<int>(out[i].type)] +
-            (out[i].sizeKnown ? "=" + std::to_string(out[i].size) : "");
+        entries.insert((name.size() == 255 ? "255" : name) + " " +
+                       "DFLO"[static_cast<int>(out[i].type)] +
+                       (out[i].sizeKnown ? "=" + std::to_string(out[i].size) : "") + ",");
     }
-    std::string text;
-    for (const auto& [name, entry] : byName) {
-        text += name + " " + entry + ",";
-    }
-    return text;
+    return std::accumulate(entries.begin(), entries.end(), std::string());
 }
 
 TEST(Directory, ListsTypesAndSizesOpensOnlyRealDirectoriesAndNothingOnceMovedFrom) {
@@ -146,9 +127,7 @@ TEST(DriveType, AMissingPathTakesTheDriveOfItsNearestExistingFolder) {
     EXPECT_EQ(driveTypeOf("/"), Other); // the real file system
 }
 
-using testing::readBytes;
-using testing::SyncSeam;
-using testing::writeBytes;
+using namespace zelvane::testing; // readBytes, writeBytes, the seams
 const std::string kOld = "old contents", kNew = "new";
 
 // "link " for a symbolic link, then "nothing", "folder", "other", a pipe with what it holds,
@@ -206,20 +185,16 @@ void setUp(const std::string& steps, const std::string& f, const std::string& t)
 // Replaces target in this process after the faults that steps name: nobody (written as that
 // user), fsize (a file-size limit), eio (every sync fails), eio-later (all but the first),
 // oom (the writer runs out of memory), exit (the process ends inside the sync), nofile (one
-// descriptor left), nolink (anonymous files cannot be named), dirsync (folder syncs fail).
-// Gives "opened ok error", then the files and folders synced.
-std::string replaceWithFaults(const std::string& target, const std::string& steps,
-                              OtherTargets others) {
+// descriptor left), nolink (anonymous files cannot be named), dirsync (folder syncs fail),
+// inplace (other targets are written in place). Gives "opened ok error", then the syncs.
+std::string replaceWithFaults(const std::string& target, const std::string& steps) {
     const auto has = [&](const char* word) { return steps.find(word) != std::string::npos; };
     if (has("nobody") && (::setgroups(0, nullptr) || ::setgid(65534) || ::setuid(65534))) {
         return "cannot become nobody";
     }
     ::umask(022);
     const rlimit small{2, RLIM_INFINITY}, few{64, 64};
-    if (has("fsize")) {
-        std::signal(SIGXFSZ, SIG_DFL);
-        ::setrlimit(RLIMIT_FSIZE, &small);
-    }
+    has("fsize") ? (std::signal(SIGXFSZ, SIG_DFL), ::setrlimit(RLIMIT_FSIZE, &small)) : 0;
     SyncSeam::failWith = has("eio") ? EIO : 0;
     SyncSeam::passing = has("eio-later") ? SyncSeam::calls + 1 : 0;
     SyncSeam::exitInside = has("exit");
@@ -236,7 +211,10 @@ std::string replaceWithFaults(const std::string& target, const std::string& step
     const auto write = [&](int fd) {
         return has("oom") ? throw std::bad_alloc() : writeAll(fd, kNew);
     };
-    const ReplaceResult written = replaceFile(target, write, others);
+    const ReplaceResult written = replaceFile(
+        target, write, has("inplace") ? OtherTargets::WriteInPlace : OtherTargets::Refuse);
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
     std::ostringstream out;
     out << written.opened << ' ' << (written.error == 0) << ' ' << std::strerror(written.error)
         << ' ' << SyncSeam::calls - syncs << '/' << SyncSeam::folderCalls - folderSyncs
@@ -249,23 +227,19 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
     if (::geteuid() != 0) {
         GTEST_SKIP() << "only root can give files away and drop privileges";
     }
-    testing::TempDir dir;
+    testing::TempTree dir;
     ::chmod(dir.path().c_str(), 0777);
-    const auto InPlace = OtherTargets::WriteInPlace;
     const std::string ok = "1 1 Success 1/1", kept = "644 0:0 links 1 same " + kOld,
                       made = "644 0:0 links 1 other " + kNew, theirs = "65534:65534 links 1 ";
-    const struct {
-        std::string target, steps, result;
-        std::string after; // describe() of the target afterwards
-        OtherTargets others = OtherTargets::Refuse;
-    } cases[] = {
+    const std::array<std::string, 4> cases[] = {
+        // target, steps, result, describe() after
         {"t", "fifo", "0 0 File exists 0/0", "fifo "},
         {"t", "link=/dev/null", "0 0 File exists 0/0", "link other"},
         {"t", "folder", "0 0 Is a directory 0/0", "folder"},
         {"no/t", "", "0 0 No such file or directory 0/0", "nothing"},
         {"real/t", "real", "0 0 Not a directory 0/0", "nothing"},
-        {"t", "fifo reader", "1 1 Success 0/0", "fifo " + kNew, InPlace},
-        {"t", "file=644:0", ok, made, InPlace}, // a file is replaced still
+        {"t", "fifo reader inplace", "1 1 Success 0/0", "fifo " + kNew},
+        {"t", "file=644:0 inplace", ok, made}, // a file is replaced still
         {"t", "real link=relative", ok, "link 605 0:0 links 1 other " + kNew},
         {"t", "real link=@real", ok, "link 605 0:0 links 1 other " + kNew},
         {"t", "link=made", ok, "link " + made},
@@ -290,23 +264,18 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         {"t", "file=644:0 nolink eio-later", "1 0 Input/output error 2/0", kept},
     };
     int number = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.steps);
-        const std::string folder = dir.file(std::to_string(++number)) + "/",
-                          out = dir.file(std::to_string(number) + ".out"),
-                          target = folder + c.target;
+    for (const auto& [name, steps, result, after] : cases) {
+        const std::string folder = dir.at(std::to_string(++number)) + "/",
+                          out = dir.at(std::to_string(number) + ".out"), target = folder + name;
         ::mkdir(folder.c_str(), 0777);
         ::chmod(folder.c_str(), 0777);
-        setUp(c.steps, folder, target);
+        setUp(steps, folder, target);
         struct stat st {};
         const ino_t before = ::stat(target.c_str(), &st) == 0 ? st.st_ino : 0;
         const pid_t child = ::fork(); // which writes its result, or ends ("signal 14": it hung)
         if (child == 0) {
             ::alarm(10);
-            const std::string result = replaceWithFaults(target, c.steps, c.others);
-            const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
-            ::setrlimit(RLIMIT_FSIZE, &unlimited);
-            writeBytes(out, result);
+            writeBytes(out, replaceWithFaults(target, steps));
             ::_exit(0);
         }
         int status = 0;
@@ -314,14 +283,15 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         EXPECT_EQ(WIFSIGNALED(status)        ? "signal " + std::to_string(WTERMSIG(status))
                   : WEXITSTATUS(status) != 0 ? "exit " + std::to_string(WEXITSTATUS(status))
                                              : readBytes(out),
-                  c.result);
+                  result)
+            << steps;
         ::chmod(folder.c_str(), 0777);
-        EXPECT_EQ(describe(target, before), c.after);
+        EXPECT_EQ(describe(target, before), after) << steps;
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            const std::string name = entry.path().filename().string();
-            EXPECT_FALSE(name.starts_with(".zelvane-") && name != ".zelvane-") << name;
+            const std::string file = entry.path().filename().string();
+            EXPECT_FALSE(file.starts_with(".zelvane-") && file != ".zelvane-") << file;
         }
-        EXPECT_EQ(readBytes(folder + "other"), c.steps.ends_with("second") ? kNew : "");
+        EXPECT_EQ(readBytes(folder + "other"), steps.ends_with("second") ? kNew : "") << steps;
     }
 }
 

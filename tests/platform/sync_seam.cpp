@@ -1,10 +1,7 @@
 #include "sync_seam.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <new>
+#include "support/test_common.h"
 #include <sys/syscall.h>
-#include <unistd.h>
 
 using zelvane::testing::AllocSeam;
 using zelvane::testing::SyncSeam;
@@ -17,10 +14,8 @@ int failOr(int error, long call, int a, long b = 0, int c = 0, long d = 0, int e
 } // namespace
 
 extern "C" int fdatasync(int fd) {
-    if (++SyncSeam::calls, SyncSeam::exitInside) {
-        ::_exit(3);
-    }
-    return failOr(SyncSeam::calls > SyncSeam::passing ? SyncSeam::failWith : 0, SYS_fdatasync, fd);
+    const int error = ++SyncSeam::calls > SyncSeam::passing ? SyncSeam::failWith : 0;
+    return SyncSeam::exitInside ? (::_exit(3), -1) : failOr(error, SYS_fdatasync, fd);
 }
 extern "C" int fsync(int fd) {
     ++SyncSeam::folderCalls;
@@ -37,19 +32,15 @@ void* operator new(std::size_t size) {
         throw std::bad_alloc();
     }
     AllocSeam::allowed -= AllocSeam::allowed > 0 ? 1 : 0;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
+    void* p = std::malloc(size == 0 ? 1 : size);
+    return p != nullptr ? p : throw std::bad_alloc();
 }
 // clang-format off
-void* operator new[](std::size_t size) { return ::operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try { return ::operator new(size); } catch (const std::bad_alloc&) { return nullptr; }
+void* operator new[](std::size_t n) { return ::operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    try { return ::operator new(n); } catch (const std::bad_alloc&) { return nullptr; }
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-    return ::operator new(size, tag);
-}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return ::operator new(n, t); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }

@@ -2,7 +2,7 @@
 // test can count syncs, make them fail, stop the process inside one, or run out of memory.
 #pragma once
 
-#include <cstddef>
+#include "support/test_common.h"
 
 namespace zelvane::testing {
 

@@ -1,14 +1,7 @@
 // The search engine against the plain definition on random trees and past any buffer; the
 // command line's name matchers under each case rule; the Search command through the
 // scripted user interface.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <numeric>
-#include <random>
-#include <string>
-#include <tuple>
-#include <vector>
+#include "support/test_common.h"
 
 #include "document/snapshot_tree.h"
 #include "search/name_matchers.h"

@@ -2,20 +2,13 @@
 // file belongs, start-up gets the defaults without waiting, and exit writes nothing over it.
 #include "ui/qsettings_backend_qt.h"
 
-#include <gtest/gtest.h>
+#include "support/test_common.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <filesystem>
-#include <functional>
-#include <string>
-#include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
-#include <tuple>
-#include <unistd.h>
 
 namespace zelvane {
 namespace {

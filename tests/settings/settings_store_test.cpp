@@ -1,6 +1,6 @@
 #include "settings/settings_store.h"
 
-#include <gtest/gtest.h>
+#include "support/test_common.h"
 
 #include "support/memory_settings.h"
 #include "text/utf.h"

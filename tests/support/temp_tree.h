@@ -1,16 +1,17 @@
-// Real temporary directory trees for the scanner and platform tests.
+// Real temporary folders and trees for the tests, and whole files read and written.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unistd.h>
 
-namespace zelvane::test {
+namespace zelvane::testing {
 
 // A fresh directory (in memory when /dev/shm is writable), removed with everything in it,
 // links unfollowed, when the object goes. Paths are relative to it; parents must exist.
@@ -60,4 +61,17 @@ private:
     std::string path_;
 };
 
+inline std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+} // namespace zelvane::testing
+
+namespace zelvane::test {
+using testing::TempTree;
 } // namespace zelvane::test

@@ -1,8 +1,6 @@
 #include "text/text.h"
 
-#include <gtest/gtest.h>
-
-#include <random>
+#include "support/test_common.h"
 
 #include "text/utf.h"
 
@@ -28,26 +26,21 @@ TEST(Text, FoldingChangesOnlyTheAsciiLettersAndDecimalTextIsTheStandardLibrarys)
 // Cut to a capacity, or shown in at most 1023 units: neither splits a surrogate pair.
 TEST(Text, CutAndShownTextsKeepWholeCharacters) {
     const std::u16string pairAt3 = u"abc\U0001F3B5", a1021(1021, u'a'), a1022(1022, u'a');
-    const std::tuple<std::u16string, std::size_t, std::u16string> cuts[] = {
-        {u"abcdef", 6, u"abcdef"},
-        {u"abcdef", 5, u"abcde"},
-        {u"abc", 0, u""},
-        {pairAt3, 5, pairAt3},
-        {pairAt3, 4, u"abc"},
-        {u"\U0001F3B5", 1, u""},
-        {u"ab\xD800x", 3, u"ab\xD800"},
-        {u"ab\xDC00\xDC00", 3, u"ab\xDC00"}}; // no pairs
-    for (const auto& [text, capacity, kept] : cuts) {
-        EXPECT_EQ(cutText(text, capacity), kept) << capacity;
-    }
+    const auto cut = [](std::u16string_view text, std::size_t capacity) {
+        return std::u16string(cutText(text, capacity)) + u"|";
+    };
+    EXPECT_EQ(cut(u"abcdef", 6) + cut(u"abcdef", 5) + cut(u"abc", 0) + cut(pairAt3, 5) +
+                  cut(pairAt3, 4) + cut(u"\U0001F3B5", 1) + cut(u"ab\xD800x", 3) +
+                  cut(u"ab\xDC00\xDC00", 3), // no pairs to keep together in the last two
+              u"abcdef|abcde||" + pairAt3 + u"|abc||ab\xD800|ab\xDC00|");
     // A view that fits is kept whole, even when its text goes on with the pair's second half.
     EXPECT_EQ(cutText(std::u16string_view(pairAt3).substr(0, 4), 4), u"abc\xD83C");
-    for (const auto& [text, kept] : {std::pair(a1022 + u"a", a1022 + u"a"),
-                                     {a1022 + u"ab", a1022 + u"\u2026"},
-                                     {a1021 + u"\U0001F3B5", a1021 + u"\U0001F3B5"},
-                                     {a1021 + u"\U0001F3B5tail", a1021 + u"\u2026"}}) {
-        EXPECT_EQ(shownText(text), kept) << text.size();
-    }
+    const auto shown = [](const std::u16string& text) {
+        return std::u16string(shownText(text)) + u"|";
+    };
+    EXPECT_EQ(shown(a1022 + u"a") + shown(a1022 + u"ab") + shown(a1021 + u"\U0001F3B5") +
+                  shown(a1021 + u"\U0001F3B5tail"),
+              a1022 + u"a|" + a1022 + u"\u2026|" + a1021 + u"\U0001F3B5|" + a1021 + u"\u2026|");
 }
 
 // Valid: the ends of each length. Invalid, each byte kept as U+DC00 + byte: overlong in 2, 3
