@@ -34,15 +34,17 @@
 //   appendTsvFields(out, row, style)          file, path, name, kind, kind name; tab-separated,
 //                                             no terminator
 //   appendJsonFields(out, row)                "file":..,"path":[..],"name":..,"kind":N,
-//                                             "kindName":".." without braces, so that a
-//                                             caller can add fields of its own
+//                                             "kindName":"..","fullPath":".." (the slash
+//                                             path) without braces, so that a caller can
+//                                             add fields of its own
 //   appendJsonObject(out, row)                {fields} without a terminator
-// JSON always carries the stored texts (a folder's leading space included), whatever the
-// path style. kindName(kind) gives the names of the kind table ("folder", "drive-root", ...),
+// JSON's path and name are always the stored texts (a folder's leading space included),
+// whatever the path style. kindName(kind) gives the names of the kind table ("folder", "drive-root", ...),
 // "unknown" for kinds above 11.
 //
-// Options: parseOutputOption() understands --format text|tsv|json, -0/--null,
-// --path-style native|slash and --kinds numbers|names for every command that lists nodes.
+// Options: listingOptionSpecs() are --format text|tsv|json, -0/--null, --path-style
+// slash|native, --kinds numbers|names and -o for every command that lists nodes;
+// outputOptionsOf() reads them back from a parsed command line.
 //
 // Output: standard output collected in large blocks, every write checked. A closed pipe
 // ends the program quietly (SIGPIPE, or EPIPE when it is ignored); any other failure
