@@ -103,7 +103,7 @@ std::string zshAction(ValueKind kind, const std::vector<std::string_view>& choic
     }
     switch (kind) {
     case ValueKind::Choice:
-        return "(" + joined(choices) + ")";
+        return std::string("(").append(joined(choices)).append(")");
     case ValueKind::Directory:
         return "_files -/";
     case ValueKind::Snapshot:

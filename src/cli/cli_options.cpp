@@ -71,8 +71,8 @@ const OptionSpec* findShort(const CommandSpec& spec, char name) {
 
 // Checks a value against the option's kind; reports and returns false when it does not fit.
 bool valueFits(const CommandSpec& spec, const OptionSpec& o, std::string_view value) {
-    const std::string label =
-        o.longName.empty() ? "-" + std::string(1, o.shortName) : "--" + std::string(o.longName);
+    std::string label(o.longName.empty() ? "-" : "--");
+    label.append(o.longName.empty() ? std::string(1, o.shortName) : std::string(o.longName));
     if (o.value == ValueKind::Choice &&
         std::find(o.choices.begin(), o.choices.end(), value) == o.choices.end()) {
         usageError(spec.name, label + " is " + alternatives(o.choices, "") + ", not '" +
@@ -133,9 +133,10 @@ std::optional<CommandLine> parseCommandLine(const CommandSpec& spec, const Args&
             const std::string_view body = arg.substr(2);
             const std::size_t equals = body.find('=');
             const std::string_view name = body.substr(0, equals);
-            const auto value = equals == std::string_view::npos
-                                   ? std::nullopt
-                                   : std::optional(body.substr(equals + 1));
+            std::optional<std::string_view> value;
+            if (equals != std::string_view::npos) {
+                value.emplace(body.substr(equals + 1));
+            }
             if (!take(findLong(spec, name), std::string(arg.substr(0, 2 + name.size())), value)) {
                 return std::nullopt;
             }
