@@ -39,8 +39,8 @@
 //                                             add fields of its own
 //   appendJsonObject(out, row)                {fields} without a terminator
 // JSON's path and name are always the stored texts (a folder's leading space included),
-// whatever the path style. kindName(kind) gives the names of the kind table ("folder", "drive-root", ...),
-// "unknown" for kinds above 11.
+// whatever the path style. kindName(kind) gives the names of the kind table ("folder",
+// "drive-root", ...), "unknown" for kinds above 11.
 //
 // Options: listingOptionSpecs() are --format text|tsv|json, -0/--null, --path-style
 // slash|native, --kinds numbers|names and -o for every command that lists nodes;
