@@ -1,6 +1,7 @@
 #include "capture/add_tree_command.h"
 
 #include "capture/capture_summary.h"
+#include "document/document_commands.h"
 
 namespace zelvane {
 
@@ -39,9 +40,9 @@ std::optional<CaptureOutcome> AddTreeCommand::OnAddTree() {
     request.label = dialog.fields.title.empty() ? dialog.fields.path : dialog.fields.title;
     const CaptureOutcome outcome = captureTree(tree_, scan_, request, observer_, order_);
     if (outcome.error != 0) {
-        // Out of memory: reported as a load that runs out of it is, with the path that
-        // could not be read whole; the snapshot and its modified flag are as they were.
-        ui_.messageBox(request.path, kIoErrorCaption, MessageIcon::Exclamation, MessageButtons::Ok);
+        // The path did not open, or memory ran out (reported as a load that runs out of it
+        // is); the snapshot and its modified flag are as they were.
+        showIoError(ui_, request.path, outcome.error);
         return outcome;
     }
 

@@ -52,8 +52,9 @@ public:
 
     // The dialog; on OK the remembered inputs, the capture (counters, filter, the new root
     // with its kind, scanning state, scan, bold root, sort), the summary box and the
-    // modified flag. When memory runs out the capture is taken away again and the "I/O
-    // ERROR" box names its path instead of the summary; the modified flag stays as it was.
+    // modified flag. A path that does not open is refused, and when memory runs out the
+    // capture is taken away again: then the "I/O ERROR" box names the path and the reason
+    // instead of the summary, and the modified flag stays as it was.
     // Returns the capture's outcome, or nullopt when the dialog was cancelled (then
     // nothing has changed).
     std::optional<CaptureOutcome> OnAddTree();

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "capture/directory_scanner.h"
+#include "platform/directory.h"
 #include "platform/drive_type.h"
 #include "text/utf.h"
 
@@ -20,12 +21,20 @@ int rootKindForPath(std::u16string_view path) {
                                                                                   : kKindDriveRoot;
 }
 
+int captureRootError(std::u16string_view path) {
+    const platform::Directory root = platform::Directory::openPath(utf16ToUtf8(path));
+    return root.isOpen() ? 0 : root.error();
+}
+
 CaptureOutcome captureTree(SnapshotTree& tree, ScanState& state, const CaptureRequest& request,
                            ScanObserver& observer, const TextOrder& order) {
+    CaptureOutcome outcome;
+    outcome.error = captureRootError(request.path);
+    if (outcome.error != 0) {
+        return outcome;
+    }
     state.folders = 0;
     state.files = 0;
-
-    CaptureOutcome outcome;
     const bool wasInOrder = tree.inOrder();
     bool scanning = false;
     try {

@@ -26,15 +26,23 @@ struct CaptureOutcome {
     std::uint32_t folders = 0;
     std::uint32_t files = 0;
     bool stopped = false; // the stop request was set when the capture ended
-    // ENOMEM when memory ran out: the capture is taken away again (root is kNoNode) and
-    // the tree is as it was before, the counters aside. 0 otherwise.
+    // Why the capture did not happen, 0 when it did. The errno of a path that does not open
+    // as a directory (see captureRootError): nothing was added and nothing changed. ENOMEM
+    // when memory ran out: the capture is taken away again (root is kNoNode) and the tree is
+    // as it was before, the counters aside.
     int error = 0;
 };
 
 // The kind of a new root for path: 4 (CD-ROM root) on an optical disc, else 9.
 int rootKindForPath(std::u16string_view path);
 
-// Resets the counters, copies the filter, appends the root after the existing roots with
+// A capture of path can begin only when its directory opens: 0 when it does, else the
+// system's reason (no such file, not a folder, no permission). A folder below it that does
+// not open is only left out of the capture.
+int captureRootError(std::u16string_view path);
+
+// Refuses a path that does not open (see captureRootError), touching nothing. Otherwise
+// resets the counters, copies the filter, appends the root after the existing roots with
 // its kind, enters the scanning state ("Scanning..."), clears the stop request, scans,
 // gives the root its text in bold, sorts the whole tree ("Sorting...") and leaves the
 // scanning state. The new root is neither selected nor expanded. When memory runs out the

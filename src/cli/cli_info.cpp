@@ -5,6 +5,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
+#include "document/document_commands.h"
 #include "document/node_text.h"
 #include "text/utf.h"
 
@@ -120,29 +121,7 @@ int runInfo(const CommandLine& line) {
     text << "Roots:\t" << stats.roots << "\nFolders:\t" << stats.folders << "\nFiles:\t"
          << stats.files << "\nRecords:\t" << stats.records << "\nDeepest level:\t"
          << stats.deepestLevel << "\nUTF-16 names:\t" << stats.utf16Records << '\n';
-    if (stats.firstRecordDeep) {
-        text << "Defect: the first record is deeper than 0\n";
-    }
-    if (stats.orphanRecords > 0) {
-        text << "Defect: " << stats.orphanRecords
-             << " record(s) have no parent at their depth and were placed at the top level\n";
-    }
-    if (stats.depthJumps > 0) {
-        text << "Defect: " << stats.depthJumps
-             << " record(s) are more than one level below the record before\n";
-    }
-    if (stats.truncatedName) {
-        text << "Defect: the last name is cut off by the end of the file\n";
-    }
-    if (stats.truncatedRecord) {
-        text << "Defect: the file ends after a kind byte\n";
-    }
-    if (stats.longNames > 0) {
-        text << "Note: " << stats.longNames << " name(s) are longer than 1023 characters\n";
-    }
-    if (stats.kindsAbove11 > 0) {
-        text << "Note: " << stats.kindsAbove11 << " record(s) have a kind above 11\n";
-    }
+    text << loadFindings(stats);
     text << (stats.wellFormed() ? "Well formed\n" : "Not well formed\n");
     if (!writeOutput(line, [&](Output& out) {
             out.buffer() = text.str();

@@ -15,7 +15,6 @@
 #include "capture/capture_summary.h"
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
-#include "platform/directory.h"
 #include "search/name_matchers.h"
 #include "text/utf.h"
 
@@ -290,12 +289,10 @@ int runScan(const CommandLine& line) {
         ~Restore() { sigaction(SIGINT, previous, nullptr); }
     } restore{&previous};
 
-    {
-        const platform::Directory probe = platform::Directory::openPath(*options->path);
-        if (!probe.isOpen()) {
-            reportFileError(*options->path, probe.error());
-            return kExitFailure;
-        }
+    // Refused before the file to append to is read, as the capture would refuse it.
+    if (const int error = captureRootError(utf8ToUtf16(*options->path)); error != 0) {
+        reportFileError(*options->path, error);
+        return kExitFailure;
     }
 
     SnapshotTree tree;

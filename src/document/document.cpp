@@ -1,5 +1,6 @@
 #include "document/document.h"
 
+#include <cerrno>
 #include <utility>
 
 #include "document/document_commands.h"
@@ -98,12 +99,13 @@ bool Document::OpenFromCommandLine(std::u16string_view argument) {
 
 bool Document::SaveSnapshot() {
     WriteResult result;
+    result.error = ENOENT; // as the system answers for an empty path
     if (!state_.path.empty()) {
         result = writeSnapshotFile(tree_, utf16ToUtf8(state_.path));
     }
     if (!result.opened) {
         // Nothing was written; the flag and the caption stay as they were.
-        showIoError();
+        showIoError(port_, state_.path, result.error);
         return false;
     }
     port_.setCaption(titledCaption(state_.title));
@@ -114,7 +116,7 @@ bool Document::SaveSnapshot() {
     if (!result.ok) {
         // A write, the sync, the close or the rename failed: the old file is untouched and
         // the changes are still only in memory.
-        showIoError();
+        showIoError(port_, state_.path, result.error);
         return false;
     }
     state_.modified = false;
@@ -127,16 +129,17 @@ bool Document::LoadSnapshot() {
     // The reader empties the tree, and leaves it empty when the load fails.
     const LoadStats stats = readSnapshotFile(utf16ToUtf8(state_.path), tree_);
     if (!stats.opened) {
-        showIoError();
+        showIoError(port_, state_.path, stats.error);
         return false;
     }
     port_.messageBox(loadedMessage(state_.title, stats.roots, stats.folders, stats.files),
                      kInformationCaption, MessageIcon::Information, MessageButtons::Ok);
+    if (!stats.wellFormed()) {
+        // Whatever the file was, the user learns it before saving the tree over it.
+        port_.messageBox(damagedFileMessage(state_.title, stats), kWarningCaption,
+                         MessageIcon::Exclamation, MessageButtons::Ok);
+    }
     return true;
-}
-
-void Document::showIoError() {
-    port_.messageBox(state_.path, kIoErrorCaption, MessageIcon::Exclamation, MessageButtons::Ok);
 }
 
 void Document::adopt(const ChosenFile& file) {

@@ -49,11 +49,12 @@ public:
     // Writes the tree to the current path. False, with "I/O ERROR", when the file could
     // not be written; the file on disk is then the one from before.
     bool SaveSnapshot();
-    // Empties the tree and fills it from the current path, then reports the counts.
+    // Empties the tree and fills it from the current path, then reports the counts, and
+    // warns when the file is not well formed. False, with "I/O ERROR", when it cannot be
+    // read.
     bool LoadSnapshot();
 
 private:
-    void showIoError();
     void adopt(const ChosenFile& file);
 
     SnapshotTree tree_;

@@ -1,6 +1,9 @@
 #include "document/document_commands.h"
 
+#include <cstring>
+
 #include "text/text.h"
+#include "text/utf.h"
 
 namespace zelvane {
 
@@ -59,6 +62,51 @@ std::u16string loadedMessage(std::u16string_view title, std::uint32_t roots, std
     text += u"\nFiles:\t";
     text += decimalText(files);
     return text;
+}
+
+std::string loadFindings(const LoadStats& stats) {
+    std::string text;
+    const auto count = [&](const char* prefix, std::size_t n, const char* what) {
+        if (n > 0) {
+            text.append(prefix).append(std::to_string(n)).append(what).append("\n");
+        }
+    };
+    if (stats.firstRecordDeep) {
+        text += "Defect: the first record is deeper than 0\n";
+    }
+    count("Defect: ", stats.orphanRecords,
+          " record(s) have no parent at their depth and were placed at the top level");
+    count("Defect: ", stats.depthJumps,
+          " record(s) are more than one level below the record before");
+    if (stats.truncatedName) {
+        text += "Defect: the last name is cut off by the end of the file\n";
+    }
+    if (stats.truncatedRecord) {
+        text += "Defect: the file ends after a kind byte\n";
+    }
+    count("Note: ", stats.longNames, " name(s) are longer than 1023 characters");
+    count("Note: ", stats.kindsAbove11, " record(s) have a kind above 11");
+    return text;
+}
+
+std::u16string damagedFileMessage(std::u16string_view title, const LoadStats& stats) {
+    std::u16string text(title);
+    text += u" is damaged.\n\n";
+    text += utf8ToUtf16(loadFindings(stats));
+    text += u"\nSaving over it replaces the file with the tree as it is shown.";
+    return text;
+}
+
+std::u16string ioErrorText(std::u16string_view path, int error) {
+    std::u16string text(path);
+    text += path.empty() ? u"" : u"\n";
+    text += utf8ToUtf16(std::strerror(error));
+    return text;
+}
+
+void showIoError(UiPort& ui, std::u16string_view path, int error) {
+    ui.messageBox(ioErrorText(path, error), kIoErrorCaption, MessageIcon::Exclamation,
+                  MessageButtons::Ok);
 }
 
 PathParts splitPath(std::u16string_view path) {

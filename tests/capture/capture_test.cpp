@@ -215,18 +215,22 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
     }
 }
 
-// The Add Tree command: each case a dialog's path ("" for none: cancelled), title and
-// filter, then a fault: "stop" at the first pump, "oom" in the scan, "sort" before the sort.
+// The Add Tree command: each case a dialog's title ("cancel": cancelled) and filter, then a
+// fault: "stop" at the first pump, "oom" in the scan, "sort" before the sort, or "/name": a
+// path below the folder that does not open (the errno is seen in the box's reason).
 TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeOrTakesItAwayWhenMemoryRunsOut) {
     test::TempTree disk;
     make(disk, {"sub/", "sub/inner.txt=1000", "B.txt=5", "a.txt=999000", "skip.bak=7"});
     disk.manyFiles("sub", 20, "f");
     const std::u16string path = utf8ToUtf16(disk.path());
-    const std::string ok = "ok " + testing::inQuotes(path) + " | ",
-                      lost = "message " + testing::inQuotes(path) +
-                             R"( | "I/O ERROR" | Exclamation | Ok -> Ok)" + "\n",
-                      sorted = "phase sorting\nprogress \"Sorting...\"\nscanning off\nmessage \"1 "
-                               "folder(s) & ",
+    const auto io = [](const std::u16string& at, int error) {
+        return "message " + testing::inQuotes(at + u"\n" + utf8ToUtf16(std::strerror(error))) +
+               R"( | "I/O ERROR" | Exclamation | Ok -> Ok)" + "\n";
+    };
+    const std::string scan = "scanning on\nphase scanning\nprogress \"Scanning...\"\n",
+                      lost = io(path, ENOMEM),
+                      sorted = scan + "phase sorting\nprogress \"Sorting...\"\nscanning off\n"
+                                      "message \"1 folder(s) & ",
                       full = sorted + "3 file(s) successfuly added.\\nTotal size is 1 000 005 "
                                       "byte(s)\" | \"Information\" | Information | Ok -> Ok\n";
     const std::tuple<std::u16string, std::u16string, const char*, std::string> cases[] = {
@@ -236,17 +240,22 @@ TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeOrTakesItAwayWhenMemoryRunsOu
          sorted +
              "24 file(s) successfuly added.\\nTotal size is 1 000 012 byte(s)\\n\\nNote: "
              "Scanning process was interrupted.\" | \"Information\" | Information | Ok -> Ok\n"},
-        {u"", u"*", "oom", "scanning off\n" + lost},
-        {u"", u"*", "sort", "phase sorting\nscanning off\n" + lost},
+        {u"", u"*", "oom", scan + "scanning off\n" + lost},
+        {u"", u"*", "sort", scan + "phase sorting\nscanning off\n" + lost},
+        {u"", u"*", "/none", io(path + u"/none", ENOENT)},
+        {u"", u"*", "/B.txt", io(path + u"/B.txt", ENOTDIR)},
         {u"cancel", u"", "", ""}};
     for (const auto& [title, filter, fault, ending] : cases) {
         const std::string_view f = fault;
+        const bool refused = f.starts_with('/'), cancel = title == u"cancel",
+                   kept = cancel || refused || f == "oom" || f == "sort";
+        const std::u16string at = path + (refused ? utf8ToUtf16(f) : u"");
         Scan t;
         t.tree.insertLast(kTopLevel, u"a");
         SortTree(t.tree, t.order);
         t.state.folders = 55; // left from an earlier capture
         t.document.modified = f == "sort";
-        title == u"cancel" ? t.cancelAddTree() : t.addTree({path, title, filter});
+        cancel ? t.cancelAddTree() : t.addTree({at, title, filter});
         t.onPump = [&](std::size_t pump) {
             return f == "oom" && pump == 2 ? throw std::bad_alloc() : void();
         };
@@ -258,20 +267,17 @@ TEST(AddTreeCommand, CapturesSortsAndReportsTheTreeOrTakesItAwayWhenMemoryRunsOu
         const std::optional<CaptureOutcome> outcome = t.command.OnAddTree();
         EXPECT_EQ(joined(t.transcript()),
                   kAsked +
-                      (title == u"cancel"
-                           ? "cancel\n"
-                           : ok + testing::inQuotes(title) + " | " + testing::inQuotes(filter) +
-                                 "\nscanning on\nphase scanning\nprogress "
-                                 "\"Scanning...\"\n") +
+                      (cancel ? "cancel\n"
+                              : "ok " + testing::inQuotes(at) + " | " + testing::inQuotes(title) +
+                                    " | " + testing::inQuotes(filter) + "\n") +
                       ending);
-        const bool cancel = title == u"cancel", kept = cancel || f == "oom" || f == "sort";
         const std::u16string added = kept ? u"" : (title.empty() ? path : title) + u"|";
-        const int error = cancel ? -1 : kept ? ENOMEM : 0;
-        EXPECT_EQ(std::tuple(outcome ? outcome->error : -1, t.texts(kTopLevel), t.tree.inOrder(),
-                             t.document.modified, t.remembered),
-                  std::tuple(error, added + u"a|root|", true, !kept || f == "sort",
+        EXPECT_EQ(std::tuple(outcome ? int{outcome->error != 0} : -1, t.texts(kTopLevel),
+                             t.tree.inOrder(), t.document.modified, t.remembered),
+                  std::tuple(cancel ? -1 : int{kept}, added + u"a|root|", true,
+                             !kept || f == "sort",
                              cancel ? AddTreeInputs{u"/old", u"mp3", u"Old title"}
-                                    : AddTreeInputs{path, filter, title}));
+                                    : AddTreeInputs{at, filter, title}));
         if (kept || !outcome) { // the snapshot and flag stay
             EXPECT_EQ(t.tree.size(), 2u);
             continue;

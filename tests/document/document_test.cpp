@@ -826,7 +826,7 @@ std::string named(std::string text) {
     return text;
 }
 
-// A transcript line from its code (open, save, ask, caption, io, deep, loaded) or as it is.
+// A transcript line from its code (open, save, ask, caption, io, deep, loaded, damaged) or itself.
 std::string line(const std::string& code) {
     std::vector<std::string> w = words(code);
     w.resize(5);
@@ -835,12 +835,18 @@ std::string line(const std::string& code) {
     };
     const std::string filters =
         R"x( | "Zelvane Files (*.zelv)" "*.zelv" "All Files (*.*)" "*.*" | "zelv")x";
+    const std::map<std::string, int> errors{{"EEXIST", EEXIST}, {"ENOMEM", ENOMEM}, {"EIO", EIO}};
     const std::map<std::string, std::string> lines{
         {"open", R"(open dialog "*.zelv")" + filters + " must exist -> " + q(w[1])},
         {"save", "save dialog " + q(w[1]) + filters + " overwrite prompt -> " + q(w[2])},
         {"ask", R"(message "Save changes ?" | "zelvane-test" | Question | YesNo -> )" + w[1]},
         {"caption", "caption " + q(w[1].empty() ? "Zelvane" : w[1] + " - Zelvane")},
-        {"io", "message " + q(w[1]) + R"( | "I/O ERROR" | Exclamation | Ok -> Ok)"},
+        {"io", "message \"" + (w[1] == "-" ? "" : w[1] + "\\n") +
+                   std::strerror(errors.contains(w[2]) ? errors.at(w[2]) : ENOENT) +
+                   R"(" | "I/O ERROR" | Exclamation | Ok -> Ok)"},
+        {"damaged", R"(message "bad.zelv is damaged.\n\nDefect: the last name is cut off by the )"
+                    R"(end of the file\n\nSaving over it replaces the file with the tree as it is )"
+                    R"(shown." | "Warning" | Exclamation | Ok -> Ok)"},
         {"deep", R"(message "DEEP OVERFLOW ERROR!\nMAX DEEP LEVEL IS 255.\n\nFILE WILL BE )"
                  R"(SAVED WITH ERRORS!" | "zelvane-test" | NoIcon | Ok -> Ok)"},
         {"loaded", "message \"" + w[1] + R"( successfuly opened.\n\nRoots:\t)" + w[2] +
@@ -856,7 +862,8 @@ const char* const kFlows[] = {
     "a.zelv + # cancel # Open # no # open cancel # 3 | a.zelv | a.zelv | modified",
     "+ # @ No # Open # yes # open @; ask No; caption @; loaded @ 2 1 2 # 5 | @ | @",
     "+ # bad.zelv Yes mine.zelv # Open # yes # open bad.zelv; ask Yes; save ~ mine.zelv; caption "
-    "mine.zelv; caption bad.zelv; loaded bad.zelv 1 1 0 # 2 | bad.zelv | bad.zelv; mine.zelv 27",
+    "mine.zelv; caption bad.zelv; loaded bad.zelv 1 1 0; damaged # 2 | bad.zelv | bad.zelv; "
+    "mine.zelv 27",
     " # # cmdline= # no # # 0 | ~ |",
     // No question, and an unreadable file leaves its name on an empty snapshot.
     "+ # # cmdline=nodir/a.b.zelv # no # caption a.b.zelv; io nodir/a.b.zelv # 0 | a.b.zelv | "
@@ -869,15 +876,16 @@ const char* const kFlows[] = {
     "a.zelv + # - # SaveAs # no # save a.zelv -; io - # 3 |  |  | modified",
     "a.zelv + # ~ ~ # SaveAs Save # yes # save a.zelv ~; caption ~; save ~ ~; caption ~ # 3 | ~ | "
     "~; ~ 27",
-    "p.zelv + # # Save # no # io p.zelv # 3 | p.zelv | p.zelv | modified",
+    "p.zelv + # # Save # no # io p.zelv EEXIST # 3 | p.zelv | p.zelv | modified",
     "p.zelv + # # Load # yes # caption p.zelv; loaded p.zelv 0 0 0 # 0 | p.zelv | p.zelv",
-    "bad.zelv + # # nomemory Load # no # caption bad.zelv; io bad.zelv # 0 | bad.zelv | bad.zelv",
+    "bad.zelv + # # nomemory Load # no # caption bad.zelv; io bad.zelv ENOMEM # 0 | bad.zelv | "
+    "bad.zelv",
     "d.zelv 256 # # Save # yes # caption d.zelv # 256 | d.zelv | d.zelv; d.zelv 1024",
     "d.zelv 257 # # Save # yes # caption d.zelv; deep # 257 | d.zelv | d.zelv; d.zelv 1028",
     "d.zelv 300 # # Save # yes # caption d.zelv; deep # 300 | d.zelv | d.zelv; d.zelv 1200",
     "a.zelv # # New # yes # caption # 0 | ~ |",
-    "f.zelv + # Yes # nosync New # no # ask Yes; caption f.zelv; io f.zelv # 3 | f.zelv | f.zelv | "
-    "modified",
+    "f.zelv + # Yes # nosync New # no # ask Yes; caption f.zelv; io f.zelv EIO # 3 | f.zelv | "
+    "f.zelv | modified",
     " # # Exit # yes # settings saved; end 0 # 0 | ~ |",
     "f.zelv + # Yes # Exit # yes # ask Yes; caption f.zelv; settings saved; end 0 # 3 | f.zelv | "
     "f.zelv; f.zelv 27",

@@ -213,6 +213,63 @@ void captureInProgress() {
     }
 }
 
+// Grabs the box captioned caption, once it is the modal window, and answers every box.
+class BoxGrabber {
+public:
+    BoxGrabber(QString caption, QString name)
+        : caption_(std::move(caption)), name_(std::move(name)) {
+        QObject::connect(&poll_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* addTree = qobject_cast<CAddFolderLocation*>(modal)) {
+                addTree->pathField()->setText(QStringLiteral("/media/backup"));
+                addTree->okButton()->click();
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                if (box->windowTitle() == caption_ && !saved_) {
+                    saved_ = true;
+                    QApplication::processEvents();
+                    savePicture(box->grab(), name_);
+                }
+                box->accept();
+            }
+        });
+        poll_.start(10);
+    }
+    ~BoxGrabber() {
+        if (!saved_) {
+            std::fprintf(stderr, "no \"%s\" box for %s\n", qPrintable(caption_), qPrintable(name_));
+            ++failures;
+        }
+    }
+
+private:
+    QTimer poll_;
+    QString caption_, name_;
+    bool saved_ = false;
+};
+
+// Add Tree of a folder that is not there, and a file that is not a snapshot opened (the
+// same noise every time).
+void refusedAndDamaged() {
+    MemorySettingsBackend settings;
+    CMainDlg dlg(u"zelvane", settings);
+    dlg.OnInitDialog();
+    {
+        BoxGrabber grabber(QStringLiteral("I/O ERROR"), QStringLiteral("add-tree-io-error.png"));
+        command(dlg, ID_TREE_ADDTREE)->trigger();
+    }
+    QTemporaryDir dir;
+    QFile noise(dir.filePath(QStringLiteral("photos.zelv")));
+    noise.open(QIODevice::WriteOnly);
+    std::uint32_t state = 25;
+    for (int i = 0; i < 40000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        noise.putChar(static_cast<char>(state >> 24));
+    }
+    noise.close();
+    BoxGrabber grabber(QStringLiteral("Warning"), QStringLiteral("damaged-file-warning.png"));
+    dlg.document().OpenFromCommandLine(noise.fileName().toStdU16String());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -250,6 +307,7 @@ int main(int argc, char** argv) {
     addTreeWindow.OnInitDialog();
     save(addTreeWindow, "add-tree-dialog.png");
     captureInProgress();
+    refusedAndDamaged();
 
     const TextOrder order;
     ItemCommands items(tree, dlg.document().state(), dlg, order);
