@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/command_ids.h"
@@ -81,6 +83,7 @@ void CMainDlg::createControls() {
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
     client_->installEventFilter(this);
+    QApplication::instance()->installEventFilter(this); // every box and dialog that closes
     layout->addWidget(client_);
 
     // In template order: the tree is the first tab stop.
@@ -315,6 +318,11 @@ void CMainDlg::RebuildIconList(int size) {
     iconSet_ = std::move(fresh);
     treeView_->setNodeIconSize(size);
     model_->setIconSet(&iconSet_);
+    // The smallest window keeps every menu of the bar (none folded into its chevron) and one
+    // row of the tree whole, with room for a horizontal scroll bar under it.
+    const QSize bar = menuBar_->sizeHint();
+    setMinimumSize(bar.width(), bar.height() + treeView_->rowHeightHint() +
+                                    style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 void CMainDlg::FitTreeToClient() {
@@ -327,6 +335,16 @@ void CMainDlg::FitTreeToClient() {
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
         FitTreeToClient();
+    }
+    // A box or dialog that closes gives the focus back to the window below it, also when the
+    // window it sat on closes with it, where the window manager would leave none active.
+    if (event->type() == QEvent::Hide && watched != this && qobject_cast<QDialog*>(watched) &&
+        static_cast<QWidget*>(watched)->isWindow()) {
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible()) {
+                topWindow()->activateWindow();
+            }
+        });
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -343,7 +361,9 @@ void CMainDlg::setScanningState(bool scanning) {
     progress_->setVisible(scanning);
     stop_->setVisible(scanning);
     if (scanning) {
-        stop_->setFocus();
+        // With its focus frame, as when the keyboard brings the focus there.
+        setAttribute(Qt::WA_KeyboardFocusChange);
+        stop_->setFocus(Qt::TabFocusReason);
     } else {
         treeView_->setFocus();
     }

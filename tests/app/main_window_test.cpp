@@ -1,13 +1,16 @@
 // The main window with its real dialogs and message boxes, each answered from its modal run.
 #include "support/test_common.h"
 
+#include "about/about_command.h"
 #include "app/command_ids.h"
 #include "app/main_dlg_qt.h"
 #include "app/progress_text_qt.h"
+#include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
 #include "gui_test.h"
 #include "support/memory_settings.h"
 #include "ui/add_folder_location_qt.h"
+#include "ui/search_dialog_qt.h"
 
 namespace zelvane {
 namespace {
@@ -138,6 +141,90 @@ TEST_F(MainWindowTest, ViewAndHelpSitAtTheMenuBarsRightEndAndTheArrowKeysGoRound
     EXPECT_EQ(walk(Qt::Key_Left),
               QStringList({"&Item", "&File", "&Help", "&View", "&Tree", "&Item"}));
     QApplication::activePopupWidget()->close();
+}
+
+// Escape here; under a window manager (zelvane_gui_tests_openbox) the close button too.
+TEST_F(MainWindowTest, AYesNoBoxIsAnsweredOnlyByYesOrNo) {
+    whenShown<QMessageBox>([](QMessageBox* box) {
+        QTest::keyClick(box, Qt::Key_Escape);
+        if (QGuiApplication::platformName() == "xcb") {
+            QProcess::execute("wmctrl", {"-i", "-c", QString::number(box->winId())});
+            QTest::qWait(500);
+        }
+        EXPECT_TRUE(box->isVisible());
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(
+        dlg.messageBox(u"Save changes ?", u"zelvane", MessageIcon::Question, MessageButtons::YesNo),
+        MessageAnswer::No);
+}
+
+// "0 matches found." closes with the Search Results window it sits on. Keys and clicks go
+// through X, as a user's do.
+TEST_F(MainWindowTest, UnderAWindowManagerTheWindowBelowABoxIsActiveAgain) {
+    if (QGuiApplication::platformName() != "xcb") {
+        GTEST_SKIP() << "needs X and a window manager: zelvane_gui_tests_openbox runs it";
+    }
+    auto x = [](QStringList arguments) { QProcess::execute("xdotool", arguments); };
+    dlg.setWindowModality(Qt::ApplicationModal); // as DoModal runs it
+    dlg.OnInitDialog();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    bool clicked = false;
+    whenShown<CSearch>([&](CSearch* search) {
+        EXPECT_TRUE(QTest::qWaitForWindowActive(search));
+        x({"type", "nothing"});
+        x({"key", "Return"});
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            EXPECT_TRUE(QTest::qWaitForWindowActive(box));
+            const QPoint at = box->button(QMessageBox::Ok)->mapToGlobal(QPoint(4, 4));
+            x({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+            clicked = true;
+        });
+    });
+    x({"key", "alt+t", "s"});
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return clicked && QApplication::activeModalWidget() == &dlg; }));
+    QTest::qWait(300);
+    x({"key", "alt+t"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu != nullptr && menu->title() == "&Tree");
+    menu->close();
+}
+
+TEST_F(MainWindowTest, AtItsSmallestTheWindowKeepsItsMenusAndARowAndStopDrawsItsFocus) {
+    dlg.OnInitDialog();
+    const QModelIndex row = view->snapshotModel()->indexOf(
+        add(dlg.document().tree(), kTopLevel, u"Disk", kKindDriveRoot));
+    auto* bar = dlg.findChild<QMenuBar*>();
+    for (int id : {ID_VIEW_16X16, ID_VIEW_48X48}) {
+        command(id)->trigger();
+        dlg.resize(1, 1);
+        QApplication::processEvents();
+        EXPECT_GE(bar->width(), bar->sizeHint().width()) << id;
+        EXPECT_FALSE(bar->findChild<QToolButton*>("qt_menubar_ext_button")->isVisible()) << id;
+        EXPECT_GE(view->viewport()->height(), view->visualRect(row).bottom() + 1) << id;
+    }
+    dlg.setScanningState(true);
+    const QImage focused = stop->grab().toImage();
+    stop->clearFocus();
+    EXPECT_NE(stop->grab().toImage(), focused);
+    dlg.setScanningState(false);
+}
+
+TEST_F(MainWindowTest, AWebPageThatNoBrowserOpensShowsItsAddressToCopy) {
+    QUrl opened;
+    dlg.setUrlOpener([&](const QUrl& url) { return opened = url, false; });
+    QString shown;
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        shown = box->windowTitle() + ": " + box->text();
+        EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+        box->accept();
+    });
+    dlg.openWebPage(kZelvaneHomePage);
+    EXPECT_EQ(opened, QUrl("https://zelvane.halcyra.com/"));
+    EXPECT_TRUE(shown.startsWith("Information: ") &&
+                shown.endsWith("\n\nhttps://zelvane.halcyra.com/"));
 }
 
 } // namespace
