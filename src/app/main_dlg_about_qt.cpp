@@ -28,7 +28,7 @@ void CMainDlg::openWebPage(std::string_view address) {
     const QUrl url = webPageUrl(address);
     if (!(urlOpener_ ? urlOpener_(url) : QDesktopServices::openUrl(url))) {
         const QString text =
-            QStringLiteral("No web browser could be started. The page's address:\n\n%1");
+            QStringLiteral("No web browser could be started.\nThe page's address:\n\n%1");
         messageBox(toU16(text.arg(url.toString())), kInformationCaption, MessageIcon::Information,
                    MessageButtons::Ok);
     }

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyleOptionMenuItem>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -320,9 +321,29 @@ void CMainDlg::RebuildIconList(int size) {
     model_->setIconSet(&iconSet_);
     // The smallest window keeps every menu of the bar (none folded into its chevron) and one
     // row of the tree whole, with room for a horizontal scroll bar under it.
-    const QSize bar = menuBar_->sizeHint();
-    setMinimumSize(bar.width(), bar.height() + treeView_->rowHeightHint() +
-                                    style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    setMinimumSize(menuBarRoom(), menuBar_->sizeHint().height() + treeView_->rowHeightHint() +
+                                      style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+int CMainDlg::menuBarRoom() const {
+    // The bar's size hint counts only the menus its width shows now: each menu is measured
+    // as the bar measures it, with the bar's margins and the spaces between the menus.
+    const QStyle* style = menuBar_->style();
+    const int spacing = style->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, menuBar_);
+    int room = 2 * (style->pixelMetric(QStyle::PM_MenuBarPanelWidth, nullptr, menuBar_) +
+                    style->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, menuBar_));
+    for (const QAction* action : menuBar_->actions()) {
+        if (action->menu() != nullptr) {
+            QStyleOptionMenuItem item;
+            item.initFrom(menuBar_);
+            item.menuItemType = QStyleOptionMenuItem::Normal;
+            item.text = action->text();
+            const QSize text = item.fontMetrics.size(Qt::TextShowMnemonic, item.text);
+            room += style->sizeFromContents(QStyle::CT_MenuBarItem, &item, text, menuBar_).width() +
+                    spacing;
+        }
+    }
+    return room + spacing;
 }
 
 void CMainDlg::FitTreeToClient() {

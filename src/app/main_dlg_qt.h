@@ -140,6 +140,8 @@ private:
     // or this window.
     QWidget* topWindow();
     ItemCommands& itemCommands();
+    // The width that shows every menu of the bar, none folded into its chevron.
+    int menuBarRoom() const;
 
     SettingsBackend& settings_;
     RememberedInputs remembered_;
