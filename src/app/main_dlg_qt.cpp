@@ -325,6 +325,16 @@ void CMainDlg::RebuildIconList(int size) {
                                       style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
+bool CMainDlg::ownsWindow(const QWidget* window) const {
+    for (const QWidget* owner = window->parentWidget(); owner != nullptr;
+         owner = owner->parentWidget()) {
+        if (owner == this) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int CMainDlg::menuBarRoom() const {
     // The bar's size hint counts only the menus its width shows now: each menu is measured
     // as the bar measures it, with the bar's margins and the spaces between the menus.
@@ -357,10 +367,11 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
         FitTreeToClient();
     }
-    // A box or dialog that closes gives the focus back to the window below it, also when the
-    // window it sat on closes with it, where the window manager would leave none active.
+    // A box or dialog of this window that closes gives the focus back to the window below it,
+    // also when the window it sat on closes with it, where the window manager would leave none
+    // active.
     if (event->type() == QEvent::Hide && watched != this && qobject_cast<QDialog*>(watched) &&
-        static_cast<QWidget*>(watched)->isWindow()) {
+        static_cast<QWidget*>(watched)->isWindow() && ownsWindow(static_cast<QWidget*>(watched))) {
         QTimer::singleShot(0, this, [this] {
             if (isVisible()) {
                 topWindow()->activateWindow();

@@ -142,6 +142,8 @@ private:
     ItemCommands& itemCommands();
     // The width that shows every menu of the bar, none folded into its chevron.
     int menuBarRoom() const;
+    // True for a box or dialog owned by this window or by a window it owns.
+    bool ownsWindow(const QWidget* window) const;
 
     SettingsBackend& settings_;
     RememberedInputs remembered_;
