@@ -11,8 +11,8 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     qt6-base-dev qt6-svg-dev libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth fonts-dejavu-core desktop-file-utils shared-mime-info libxml2-utils groff-base
-    appstream dpkg-dev file zsh fish bash-completion
+    xvfb xauth openbox wmctrl xdotool fonts-dejavu-core desktop-file-utils shared-mime-info
+    libxml2-utils groff-base appstream dpkg-dev file zsh fish bash-completion
 )
 
 missing=()

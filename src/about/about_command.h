@@ -2,8 +2,9 @@
 //
 // The command runs the About box through the UiPort; the box calls back into
 // AboutCommands when one of its buttons is pressed. The web pages open through the
-// desktop's default handler, and a failure to open one is not reported. The licence text
-// comes from License.txt in the installation folder; a missing file gets an error message.
+// desktop's default handler (the port shows the address where none starts). The licence
+// text comes from License.txt in the installation folder; a missing file gets an error
+// message.
 #pragma once
 
 #include <string>

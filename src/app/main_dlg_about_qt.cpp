@@ -6,6 +6,7 @@
 #include "about/install_dir.h"
 #include "app/main_dlg_qt.h"
 #include "ui/about_dlg_qt.h"
+#include "ui/text_qt.h"
 
 namespace zelvane {
 
@@ -23,8 +24,14 @@ void CMainDlg::runAboutBox(AboutBoxHandlers& handlers) {
 }
 
 void CMainDlg::openWebPage(std::string_view address) {
-    // The outcome is not reported: without a browser nothing happens.
-    static_cast<void>(QDesktopServices::openUrl(webPageUrl(address)));
+    // Where no browser can be started, the user gets the address to copy.
+    const QUrl url = webPageUrl(address);
+    if (!(urlOpener_ ? urlOpener_(url) : QDesktopServices::openUrl(url))) {
+        const QString text =
+            QStringLiteral("No web browser could be started.\nThe page's address:\n\n%1");
+        messageBox(toU16(text.arg(url.toString())), kInformationCaption, MessageIcon::Information,
+                   MessageButtons::Ok);
+    }
 }
 
 void CMainDlg::showLicenseWindow(std::u16string_view text) {

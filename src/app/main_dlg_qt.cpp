@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOptionMenuItem>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/command_ids.h"
@@ -81,6 +84,7 @@ void CMainDlg::createControls() {
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
     client_->installEventFilter(this);
+    QApplication::instance()->installEventFilter(this); // every box and dialog that closes
     layout->addWidget(client_);
 
     // In template order: the tree is the first tab stop.
@@ -315,6 +319,41 @@ void CMainDlg::RebuildIconList(int size) {
     iconSet_ = std::move(fresh);
     treeView_->setNodeIconSize(size);
     model_->setIconSet(&iconSet_);
+    // The smallest window keeps every menu of the bar (none folded into its chevron) and one
+    // row of the tree whole, with room for a horizontal scroll bar under it.
+    setMinimumSize(menuBarRoom(), menuBar_->sizeHint().height() + treeView_->rowHeightHint() +
+                                      style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+bool CMainDlg::ownsWindow(const QWidget* window) const {
+    for (const QWidget* owner = window->parentWidget(); owner != nullptr;
+         owner = owner->parentWidget()) {
+        if (owner == this) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int CMainDlg::menuBarRoom() const {
+    // The bar's size hint counts only the menus its width shows now: each menu is measured
+    // as the bar measures it, with the bar's margins and the spaces between the menus.
+    const QStyle* style = menuBar_->style();
+    const int spacing = style->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, menuBar_);
+    int room = 2 * (style->pixelMetric(QStyle::PM_MenuBarPanelWidth, nullptr, menuBar_) +
+                    style->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, menuBar_));
+    for (const QAction* action : menuBar_->actions()) {
+        if (action->menu() != nullptr) {
+            QStyleOptionMenuItem item;
+            item.initFrom(menuBar_);
+            item.menuItemType = QStyleOptionMenuItem::Normal;
+            item.text = action->text();
+            const QSize text = item.fontMetrics.size(Qt::TextShowMnemonic, item.text);
+            room += style->sizeFromContents(QStyle::CT_MenuBarItem, &item, text, menuBar_).width() +
+                    spacing;
+        }
+    }
+    return room + spacing;
 }
 
 void CMainDlg::FitTreeToClient() {
@@ -327,6 +366,17 @@ void CMainDlg::FitTreeToClient() {
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
         FitTreeToClient();
+    }
+    // A box or dialog of this window that closes gives the focus back to the window below it,
+    // also when the window it sat on closes with it, where the window manager would leave none
+    // active.
+    if (event->type() == QEvent::Hide && watched != this && qobject_cast<QDialog*>(watched) &&
+        static_cast<QWidget*>(watched)->isWindow() && ownsWindow(static_cast<QWidget*>(watched))) {
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible()) {
+                topWindow()->activateWindow();
+            }
+        });
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -343,7 +393,9 @@ void CMainDlg::setScanningState(bool scanning) {
     progress_->setVisible(scanning);
     stop_->setVisible(scanning);
     if (scanning) {
-        stop_->setFocus();
+        // With its focus frame, as when the keyboard brings the focus there.
+        setAttribute(Qt::WA_KeyboardFocusChange);
+        stop_->setFocus(Qt::TabFocusReason);
     } else {
         treeView_->setFocus();
     }

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ class QAction;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QUrl;
 class QWidget;
 
 namespace zelvane {
@@ -114,6 +116,8 @@ public:
 
     // The open snapshot, its state and its File commands.
     Document& document() { return document_; }
+    // What asks the desktop to open a web page: QDesktopServices::openUrl, unless replaced.
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
 
 protected:
     void accept() override { OnOK(); }
@@ -136,6 +140,10 @@ private:
     // or this window.
     QWidget* topWindow();
     ItemCommands& itemCommands();
+    // The width that shows every menu of the bar, none folded into its chevron.
+    int menuBarRoom() const;
+    // True for a box or dialog owned by this window or by a window it owns.
+    bool ownsWindow(const QWidget* window) const;
 
     SettingsBackend& settings_;
     RememberedInputs remembered_;
@@ -157,6 +165,7 @@ private:
     QAction* restoreAction_ = nullptr;
     std::unique_ptr<CSearchResults> searchResults_;
 
+    std::function<bool(const QUrl&)> urlOpener_;
     std::vector<std::u16string> arguments_;
     bool scanning_ = false;
     bool exitRequested_ = false;

@@ -174,6 +174,17 @@ void SnapshotTreeView::setNodeIconSize(int size) {
     setIndentation(std::max(19, size + 2 * margin));
 }
 
+int SnapshotTreeView::rowHeightHint() const {
+    // As the delegate measures a row: a bold text with an icon.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    option.font.setBold(true);
+    option.fontMetrics = QFontMetrics(option.font);
+    option.text = QStringLiteral("Wg");
+    return style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height();
+}
+
 QStyleOptionViewItem SnapshotTreeView::rowOption(const QModelIndex& index) const {
     QStyleOptionViewItem option;
     initViewItemOption(&option);

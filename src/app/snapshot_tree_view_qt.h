@@ -75,6 +75,8 @@ public:
 
     // The size of the node icons; the indentation follows it.
     void setNodeIconSize(int size);
+    // The height of a row at the icon size, a bold one (a root's or a folder's) included.
+    int rowHeightHint() const;
 
     // point in viewport coordinates.
     TreeHit hitTest(const QPoint& point) const;

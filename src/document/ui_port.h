@@ -93,7 +93,8 @@ public:
 
     // Runs the box until it is closed; its buttons call handlers.
     virtual void runAboutBox(AboutBoxHandlers& handlers) = 0;
-    // Asks the desktop to open address in the user's browser. The outcome is not reported.
+    // Asks the desktop to open address in the user's browser; where none can be started,
+    // shows the address in an "Information" box to be copied.
     virtual void openWebPage(std::string_view address) = 0;
     // A modal read-only window captioned "License", holding the whole text with a scroll
     // bar and an OK button.

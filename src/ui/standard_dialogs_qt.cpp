@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -86,6 +87,21 @@ QPixmap renderSvg(const char* svg, int size, qreal dpr) {
     return QPixmap::fromImage(image);
 }
 
+// Keeps a Yes/No box open on Escape and on its close button: only Yes or No answer it.
+class YesOrNoOnly : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool escape = event->type() == QEvent::KeyPress &&
+                            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel);
+        if (escape || event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 QPixmap messageBoxPicture(MessageIcon icon, int size, qreal dpr, bool useTheme) {
@@ -118,6 +134,7 @@ MessageAnswer showQtMessageBox(QWidget* owner, std::u16string_view text,
     box.setWindowTitle(toQString(caption));
     box.setTextFormat(Qt::PlainText);
     box.setText(toQString(text));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse); // to be copied
     // The box keeps its kind (for screen readers and sounds); the picture is the desktop
     // theme's, or the program's own.
     const BoxIcon kind = boxIcon(icon);
@@ -129,6 +146,7 @@ MessageAnswer showQtMessageBox(QWidget* owner, std::u16string_view text,
     if (buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
+        box.installEventFilter(new YesOrNoOnly(&box));
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }

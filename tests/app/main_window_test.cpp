@@ -1,13 +1,16 @@
 // The main window with its real dialogs and message boxes, each answered from its modal run.
 #include "support/test_common.h"
 
+#include "about/about_command.h"
 #include "app/command_ids.h"
 #include "app/main_dlg_qt.h"
 #include "app/progress_text_qt.h"
+#include "app/snapshot_tree_model_qt.h"
 #include "app/snapshot_tree_view_qt.h"
 #include "gui_test.h"
 #include "support/memory_settings.h"
 #include "ui/add_folder_location_qt.h"
+#include "ui/search_dialog_qt.h"
 
 namespace zelvane {
 namespace {
@@ -38,7 +41,7 @@ protected:
     void answer(std::deque<QMessageBox::StandardButton> buttons) {
         if (!buttons.empty()) {
             whenShown<QMessageBox>([this, buttons](QMessageBox* box) mutable {
-                boxes << box->text();
+                boxes << box->windowTitle() + ": " + box->text();
                 box->button(buttons.front())->click();
                 buttons.pop_front();
                 answer(buttons);
@@ -109,7 +112,7 @@ TEST_F(MainWindowTest, ACaptureHearsOnlyStopAndEndsAtStopOrWhenTheWindowCloses) 
 
     // Closing the window stops the capture, which finishes, then asks to save.
     capture([&] { dlg.close(); }, {QMessageBox::Ok, QMessageBox::No});
-    EXPECT_EQ(boxes.mid(1), QStringList({"Save changes ?"}));
+    EXPECT_EQ(boxes.mid(1), QStringList({"zelvane: Save changes ?"}));
     EXPECT_FALSE(dlg.isVisible());
 }
 
@@ -138,6 +141,75 @@ TEST_F(MainWindowTest, ViewAndHelpSitAtTheMenuBarsRightEndAndTheArrowKeysGoRound
     EXPECT_EQ(walk(Qt::Key_Left),
               QStringList({"&Item", "&File", "&Help", "&View", "&Tree", "&Item"}));
     QApplication::activePopupWidget()->close();
+}
+
+// Escape, and under a window manager the close button, leave a Yes/No box open. A page that
+// no browser opens shows its address, to be copied as every box's text.
+TEST_F(MainWindowTest, AYesNoBoxIsAnsweredOnlyByYesOrNoAndAnUnopenedPageShowsItsAddress) {
+    whenShown<QMessageBox>([](QMessageBox* box) {
+        QTest::keyClick(box, Qt::Key_Escape);
+        if (QGuiApplication::platformName() == "xcb") {
+            QProcess::execute("wmctrl", {"-i", "-c", QString::number(box->winId())});
+            QTest::qWait(500);
+        }
+        EXPECT_TRUE(box->isVisible() && box->textInteractionFlags() & Qt::TextSelectableByMouse);
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(dlg.messageBox(u"Sure ?", u"zelvane", MessageIcon::Question, MessageButtons::YesNo),
+              MessageAnswer::No);
+    dlg.setUrlOpener([](const QUrl& url) { return url != QUrl("https://zelvane.halcyra.com/"); });
+    answer({QMessageBox::Ok});
+    dlg.openWebPage(kZelvaneHomePage);
+    EXPECT_TRUE(boxes.value(0).startsWith("Information: ") &&
+                boxes.value(0).endsWith("\n\nhttps://zelvane.halcyra.com/"));
+}
+
+// After "0 matches found." and the Search Results window below it, with a user's clicks and
+// keys (through X), Alt+T opens the Tree menu.
+TEST_F(MainWindowTest, UnderAWindowManagerTheWindowBelowABoxIsActiveAgain) {
+    if (QGuiApplication::platformName() != "xcb") {
+        GTEST_SKIP() << "needs X and a window manager: zelvane_gui_tests_openbox runs it";
+    }
+    dlg.setWindowModality(Qt::ApplicationModal); // as DoModal runs it
+    dlg.OnInitDialog();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    bool boxShown = false;
+    whenShown<CSearch>([&](CSearch* search) {
+        EXPECT_TRUE(QTest::qWaitForWindowActive(search));
+        QProcess::execute("xdotool", {"type", "nothing"});
+        QProcess::execute("xdotool", {"key", "Return"});
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            boxShown = QTest::qWaitForWindowActive(box);
+            const QPoint at = box->button(QMessageBox::Ok)->mapToGlobal(QPoint(4, 4));
+            QProcess::startDetached("xdotool",
+                                    {"mousemove", QString::number(at.x()), QString::number(at.y()),
+                                     "click", "1", "sleep", "1", "key", "alt+t"});
+        });
+    });
+    QProcess::execute("xdotool", {"key", "alt+t", "s"});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            return boxShown && menu != nullptr && menu->title() == "&Tree";
+        },
+        8000));
+}
+
+TEST_F(MainWindowTest, AtItsSmallestTheWindowKeepsItsMenusAndARowAndStopDrawsItsFocus) {
+    dlg.OnInitDialog();
+    const QModelIndex row = view->snapshotModel()->indexOf(
+        add(dlg.document().tree(), kTopLevel, u"Disk", kKindDriveRoot));
+    for (int id : {ID_VIEW_16X16, ID_VIEW_48X48}) {
+        command(id)->trigger();
+        dlg.resize(1, 1);
+        QApplication::processEvents();
+        EXPECT_FALSE(dlg.findChild<QToolButton*>("qt_menubar_ext_button")->isVisible()) << id;
+        EXPECT_GE(view->viewport()->height(), view->visualRect(row).bottom() + 1) << id;
+    }
+    dlg.setScanningState(true);
+    const QImage focused = stop->grab().toImage();
+    stop->clearFocus();
+    EXPECT_NE(stop->grab().toImage(), focused);
 }
 
 } // namespace

@@ -15,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 
+#include "about/about_command.h"
 #include "app/command_ids.h"
 #include "app/main_dlg_qt.h"
 #include "app/snapshot_tree_model_qt.h"
@@ -97,20 +99,30 @@ void viewMenuOpen(CMainDlg& dlg) {
     savePicture(picture, "menu-view-open.png");
 }
 
-// A message box as the window shows it: the warning before a folder is deleted.
-void messageBox(CMainDlg& dlg) {
+// The message box that show opens, as the window shows it.
+void boxPicture(const QString& name, const std::function<void()>& show) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             poll.stop();
             QApplication::processEvents();
-            savePicture(box->grab(), "message-box.png");
-            box->button(QMessageBox::No)->click();
+            savePicture(box->grab(), name);
+            box->button(box->buttons().size() == 1 ? QMessageBox::Ok : QMessageBox::No)->click();
         }
     });
     poll.start(10);
-    dlg.messageBox(deleteWarningText(kKindFolder, u" Music"), u"Warning", MessageIcon::Exclamation,
-                   MessageButtons::YesNo);
+    show();
+}
+
+// The warning before a folder is deleted, and the address of a web page that no browser
+// could open.
+void messageBoxes(CMainDlg& dlg) {
+    boxPicture("message-box.png", [&] {
+        dlg.messageBox(deleteWarningText(kKindFolder, u" Music"), u"Warning",
+                       MessageIcon::Exclamation, MessageButtons::YesNo);
+    });
+    dlg.setUrlOpener([](const QUrl&) { return false; });
+    boxPicture("about-no-browser.png", [&] { dlg.openWebPage(kZelvaneHomePage); });
 }
 
 struct Demo {
@@ -299,7 +311,7 @@ int main(int argc, char** argv) {
     }
     command(dlg, ID_VIEW_16X16)->trigger();
     viewMenuOpen(dlg);
-    messageBox(dlg);
+    messageBoxes(dlg);
     dlg.resize(560, 520);
 
     AddTreeDialog addTree{{u"/media/backup", u"*", u"Backup disk"}};
