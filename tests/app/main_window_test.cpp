@@ -8,6 +8,7 @@
 #include "gui_test.h"
 #include "support/memory_settings.h"
 #include "ui/add_folder_location_qt.h"
+#include <QSignalSpy>
 
 namespace zelvane {
 namespace {
@@ -88,7 +89,7 @@ TEST_F(MainWindowTest, ACaptureHearsOnlyStopAndEndsAtStopOrWhenTheWindowCloses) 
         [&] {
             scanningShown = !view->isVisible() &&
                             dlg.findChild<ProgressText*>()->text().startsWith("Scanning...");
-            // Dropped: File > New, a view size, the window menu's About and F2.
+            // Dropped: File > New, a view size, the window menu's About, F2 and the keys.
             command(ID_FILE_NEW)->trigger();
             command(ID_VIEW_48X48)->trigger();
             for (QAction* item : dlg.findChild<QMenu*>("window_menu")->actions()) {
@@ -97,6 +98,13 @@ TEST_F(MainWindowTest, ACaptureHearsOnlyStopAndEndsAtStopOrWhenTheWindowCloses) 
                 }
             }
             dlg.OnTreeBeginLabelEdit();
+            dlg.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
+            QSignalSpy saveHeard(command(ID_FILE_SAVE), &QAction::triggered);
+            for (const char* key : {"Ctrl+N", "Ctrl+O", "Ctrl+S", "Del", "Ctrl+F", "Ctrl+Q"}) {
+                QTest::keySequence(&dlg, QKeySequence(key));
+            }
+            EXPECT_EQ(saveHeard.size(), 1); // heard, and dropped
             QTest::mouseClick(stop, Qt::LeftButton);
         },
         {QMessageBox::Ok});
@@ -111,6 +119,48 @@ TEST_F(MainWindowTest, ACaptureHearsOnlyStopAndEndsAtStopOrWhenTheWindowCloses) 
     capture([&] { dlg.close(); }, {QMessageBox::Ok, QMessageBox::No});
     EXPECT_EQ(boxes.mid(1), QStringList({"Save changes ?"}));
     EXPECT_FALSE(dlg.isVisible());
+}
+
+// Each key triggers its menu item, which shows it; every dialog it opens is closed at once.
+TEST_F(MainWindowTest, TheUsualKeysRunTheirCommands) {
+    dlg.OnInitDialog();
+    QTimer closer;
+    closer.callOnTimeout(
+        [] { QApplication::activeModalWidget() && QApplication::activeModalWidget()->close(); });
+    closer.start(10);
+    const std::pair<const char*, int> keys[] = {
+        {"Ctrl+N", ID_FILE_NEW}, {"Ctrl+O", ID_FILE_OPEN},   {"Ctrl+S", ID_FILE_SAVE},
+        {"Del", ID_ITEM_DELETE}, {"Ctrl+F", ID_TREE_SEARCH}, {"Ctrl+Q", ID_FILE_EXIT}};
+    for (const auto& [key, id] : keys) {
+        QSignalSpy heard(command(id), &QAction::triggered);
+        dlg.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QTest::keySequence(&dlg, QKeySequence(key));
+        EXPECT_TRUE(heard.size() == 1 && command(id)->shortcut() == QKeySequence(key)) << key;
+    }
+    EXPECT_FALSE(dlg.isVisible());
+}
+
+// Open and Save As centred over the window, wide enough for every column and a file type
+// (or as wide as the screen).
+TEST_F(MainWindowTest, TheFileDialogsOpenCentredOverTheWindowWithTheirColumnsWhole) {
+    dlg.OnInitDialog();
+    for (int id : {ID_FILE_OPEN, ID_FILE_SAVEAS}) {
+        whenShown<QFileDialog>([this](QFileDialog* file) {
+            const auto* list = file->findChild<QTreeView*>("treeView");
+            const QString type =
+                QMimeDatabase().mimeTypeForName("application/x-executable").comment();
+            EXPECT_LE(
+                (file->frameGeometry().center() - dlg.frameGeometry().center()).manhattanLength(),
+                2);
+            const int lacking = list->header()->length() - list->viewport()->width();
+            EXPECT_TRUE(lacking <= 0 || file->frameGeometry().width() ==
+                                            file->screen()->availableGeometry().width());
+            EXPECT_GT(list->header()->sectionSize(2), list->fontMetrics().horizontalAdvance(type));
+            file->close();
+        });
+        command(id)->trigger();
+    }
 }
 
 TEST_F(MainWindowTest, ViewAndHelpSitAtTheMenuBarsRightEndAndTheArrowKeysGoRound) {
