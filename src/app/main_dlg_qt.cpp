@@ -128,23 +128,25 @@ void CMainDlg::createMenuBar() {
     style->setParent(menuBar_);
     menuBar_->setStyle(style);
     auto addMenu = [this](const char* text) { return menuBar_->addMenu(QString::fromUtf8(text)); };
+    // The usual keys of this desktop reach six commands too; they are shown in the menus
+    // and, like every menu command, dropped during a scan.
     QMenu* file = addMenu("&File");
-    addCommand(file, "&New", ID_FILE_NEW, &CMainDlg::OnFileNew);
-    addCommand(file, "&Open...", ID_FILE_OPEN, &CMainDlg::OnFileOpen);
-    addCommand(file, "&Save", ID_FILE_SAVE, &CMainDlg::OnFileSave);
+    addCommand(file, "&New", ID_FILE_NEW, &CMainDlg::OnFileNew, Qt::CTRL | Qt::Key_N);
+    addCommand(file, "&Open...", ID_FILE_OPEN, &CMainDlg::OnFileOpen, Qt::CTRL | Qt::Key_O);
+    addCommand(file, "&Save", ID_FILE_SAVE, &CMainDlg::OnFileSave, Qt::CTRL | Qt::Key_S);
     addCommand(file, "Save &As...", ID_FILE_SAVEAS, &CMainDlg::OnFileSaveAs);
     file->addSeparator();
-    addCommand(file, "E&xit", ID_FILE_EXIT, &CMainDlg::OnFileExit);
+    addCommand(file, "E&xit", ID_FILE_EXIT, &CMainDlg::OnFileExit, Qt::CTRL | Qt::Key_Q);
     // The Item menu doubles as the tree's right-click menu.
     itemMenu_ = addMenu("&Item");
     addCommand(itemMenu_, "&Rename", ID_ITEM_RENAME, &CMainDlg::OnItemRename);
-    addCommand(itemMenu_, "&Delete", ID_ITEM_DELETE, &CMainDlg::OnItemDelete);
+    addCommand(itemMenu_, "&Delete", ID_ITEM_DELETE, &CMainDlg::OnItemDelete, Qt::Key_Delete);
     itemMenu_->addSeparator();
     addCommand(itemMenu_, "Properties...", ID_ITEM_PROPERTIES, &CMainDlg::OnItemProperties);
     QMenu* tree = addMenu("&Tree");
     addCommand(tree, "&Add Tree...", ID_TREE_ADDTREE, &CMainDlg::OnAddTree);
     tree->addSeparator();
-    addCommand(tree, "&Search...", ID_TREE_SEARCH, &CMainDlg::OnSearch);
+    addCommand(tree, "&Search...", ID_TREE_SEARCH, &CMainDlg::OnSearch, Qt::CTRL | Qt::Key_F);
     menuBar_->addSeparator(); // View and Help stand at the right end
     QMenu* view = addMenu("&View");
     viewActions_ = {addCommand(view, "&16 x 16", ID_VIEW_16X16, &CMainDlg::OnView16x16),
@@ -159,8 +161,10 @@ void CMainDlg::createMenuBar() {
     addCommand(help, "&About...", ID_HELP_ABOUT, &CMainDlg::OnHelpAbout);
 }
 
-QAction* CMainDlg::addCommand(QMenu* menu, const char* text, int id, void (CMainDlg::*handler)()) {
+QAction* CMainDlg::addCommand(QMenu* menu, const char* text, int id, void (CMainDlg::*handler)(),
+                              const QKeySequence& key) {
     QAction* action = menu->addAction(QString::fromUtf8(text));
+    action->setShortcut(key);
     action->setData(id);
     action->setObjectName(QStringLiteral("command_%1").arg(id));
     connect(action, &QAction::triggered, this, handler);

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QKeySequence>
 #include <functional>
 #include <memory>
 #include <string>
@@ -129,8 +130,10 @@ private:
     void createMenuBar();
     void createWindowMenu();
     void showWindowMenu();
-    // Adds the menu item text with the command identifier id, connected to handler.
-    QAction* addCommand(QMenu* menu, const char* text, int id, void (CMainDlg::*handler)());
+    // Adds the menu item text with the command identifier id, connected to handler, with
+    // the shortcut key if any.
+    QAction* addCommand(QMenu* menu, const char* text, int id, void (CMainDlg::*handler)(),
+                        const QKeySequence& key = {});
     // False during a scan, when the command at hand is dropped.
     bool commandHeard();
     // Checks the View item of size pixels, and only that one.

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "document/node_text.h"
 #include "text/text.h"
 #include "ui/icon_set_qt.h"
 #include "ui/text_qt.h"
@@ -101,9 +102,11 @@ QVariant SnapshotTreeModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     switch (role) {
-    case Qt::DisplayRole: {
+    case Qt::DisplayRole:
+    case kDisplayNameRole: {
         // A text of any length is kept, but only its start is shown.
-        const std::u16string_view text = tree_.text(node);
+        const std::u16string_view stored = tree_.text(node);
+        const std::u16string_view text = role == Qt::DisplayRole ? stored : displayName(stored);
         return text.size() <= kMaxShownTextLength ? toQString(text) : toQString(shownText(text));
     }
     case Qt::DecorationRole:
@@ -128,6 +131,12 @@ Qt::ItemFlags SnapshotTreeModel::flags(const QModelIndex& index) const {
     }
     // Never editable: text only changes through the Rename command.
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+QModelIndexList SnapshotTreeModel::match(const QModelIndex& start, int role, const QVariant& value,
+                                         int hits, Qt::MatchFlags flags) const {
+    return QAbstractItemModel::match(start, role == Qt::DisplayRole ? kDisplayNameRole : role,
+                                     value, hits, flags);
 }
 
 void SnapshotTreeModel::beforeInsert(NodeId parent, std::size_t row) {

@@ -45,6 +45,15 @@ public:
     bool hasChildren(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Text given for the display role is matched against the display names (a folder's
+    // without its leading space), the names the user reads: the view's type-ahead finds a
+    // folder by its name.
+    QModelIndexList match(const QModelIndex& start, int role, const QVariant& value, int hits = 1,
+                          Qt::MatchFlags flags = Qt::MatchStartsWith |
+                                                 Qt::MatchWrap) const override;
+
+    // A node's display name, shown cut as the display role's text is.
+    static constexpr int kDisplayNameRole = Qt::UserRole;
 
 signals:
     // The tree's selected node changed (kNoNode: none); the view shows it.

@@ -1,8 +1,10 @@
 #include "ui/dialog_layout_qt.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <algorithm>
 
 namespace zelvane {
@@ -22,6 +24,29 @@ void place(QWidget* widget, const DialogPlace& where, const DialogBaseUnits& bas
 QSize templateSize(int width, int height, const DialogBaseUnits& base) {
     const PixelRect r = mapDialogRect(0, 0, width, height, base);
     return QSize(r.width, r.height);
+}
+
+QRect keptOnScreen(const QWidget& window, QRect frame) {
+    const QScreen* screen =
+        window.screen() != nullptr ? window.screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return frame;
+    }
+    const QRect area = screen->availableGeometry();
+    frame.setSize(frame.size().boundedTo(area.size()));
+    frame.moveLeft(
+        std::clamp(frame.left(), area.left(), area.left() + area.width() - frame.width()));
+    frame.moveTop(std::clamp(frame.top(), area.top(), area.top() + area.height() - frame.height()));
+    return frame;
+}
+
+void setFramePlace(QWidget& window, const QRect& frame) {
+    const QRect outer = window.frameGeometry();
+    const QRect inner = window.geometry();
+    window.setGeometry(keptOnScreen(window, frame)
+                           .adjusted(inner.left() - outer.left(), inner.top() - outer.top(),
+                                     inner.right() - outer.right(),
+                                     inner.bottom() - outer.bottom()));
 }
 
 void setControlId(QWidget* widget, int id) {

@@ -25,6 +25,13 @@ void place(QWidget* widget, const DialogPlace& where, const DialogBaseUnits& bas
 // The template's client size, width by height dialog units, in pixels.
 QSize templateSize(int width, int height, const DialogBaseUnits& base);
 
+// A window's outer place (its frame included, as far as the window manager has framed it
+// yet), moved, and made smaller where it is larger, so that it lies inside the available
+// area of the window's screen: no window opens past it.
+QRect keptOnScreen(const QWidget& window, QRect frame);
+// Gives a window that outer place, kept on the screen.
+void setFramePlace(QWidget& window, const QRect& frame);
+
 // Names a control after its identifier ("control_1001"), which dialogControl finds.
 void setControlId(QWidget* widget, int id);
 // The child of dialog named after a control identifier, or nullptr.

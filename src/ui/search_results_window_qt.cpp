@@ -1,16 +1,15 @@
 #include "ui/search_results_window_qt.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QThread>
 #include <QTreeView>
 #include <QWindow>
@@ -267,7 +266,8 @@ void CSearchResults::open() {
 
 void CSearchResults::waitForFrame() {
     // A window manager frames a window only once it is shown, and until then Qt places the
-    // window by its client area. The window is exposed when its frame is there.
+    // window by its client area. The window is exposed when its frame is there; the frame
+    // then goes on the origin, or as near as the screen allows.
     QWindow* window = windowHandle();
     QElapsedTimer waited;
     waited.start();
@@ -275,9 +275,7 @@ void CSearchResults::waitForFrame() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         QThread::msleep(1);
     }
-    if (frameGeometry().topLeft() != origin_) {
-        move(origin_);
-    }
+    setFramePlace(*this, QRect(origin_, frameGeometry().size()));
 }
 
 void CSearchResults::fill(const SearchResults& results) {
@@ -287,21 +285,10 @@ void CSearchResults::fill(const SearchResults& results) {
         list_->setColumnWidth(1, fittedColumnWidth(1));
     }
 
-    // The outer size becomes the columns' width plus 32 pixels, no wider than the screen,
-    // and the client height measured now: the window loses its frame's height.
-    const int clientHeight = height();
-    const QRect frame = frameGeometry();
-    const int frameWidth = frame.width() - width();
-    const int frameHeight = frame.height() - height();
-    int outerWidth = list_->columnWidth(0) + list_->columnWidth(1) + kExtraWidth;
-    const QScreen* screen =
-        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
-    if (screen != nullptr) {
-        outerWidth = std::min(outerWidth, screen->availableGeometry().width());
-    }
-    const QPoint position = pos();
-    resize(std::max(1, outerWidth - frameWidth), std::max(1, clientHeight - frameHeight));
-    move(position);
+    // The outer size becomes the columns' width plus 32 pixels and the client height
+    // measured now (the window loses its frame's height), at its place, within the screen.
+    const int outerWidth = list_->columnWidth(0) + list_->columnWidth(1) + kExtraWidth;
+    setFramePlace(*this, QRect(pos(), QSize(outerWidth, height())));
     fitList();
 }
 

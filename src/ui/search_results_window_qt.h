@@ -47,14 +47,15 @@ public:
 
     // The main window's icon set, borrowed (may be nullptr); set before open().
     void setIconSet(const IconSet* icons) { icons_ = icons; }
-    // Where the window's top-left corner goes: the main window's client top-left.
+    // Where the window's top-left corner goes: the main window's client top-left (moved in
+    // as far as the window would reach past the screen's available area).
     void setOrigin(const QPoint& globalTopLeft) { origin_ = globalTopLeft; }
 
     // Steps of the opening: shown with the list styled and its two columns, no rows ...
     void open();
     // ... then filled, its columns fitted to their widest cells (when there are rows), sized
-    // to the columns plus 32 pixels but no wider than the screen and shorter by its frame,
-    // and the list fitted to the client area.
+    // to the columns plus 32 pixels and shorter by its frame, kept inside the screen's
+    // available area, and the list fitted to the client area.
     void fill(const SearchResults& results);
 
     // Called with the first selected row (nullopt when none) on every double-click.

@@ -11,15 +11,17 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QSvgRenderer>
-#include <QTimer>
 #include <QTreeView>
+#include <QWindow>
 #include <algorithm>
 
+#include "ui/dialog_layout_qt.h"
 #include "ui/text_qt.h"
 
 namespace zelvane {
@@ -188,8 +190,20 @@ QStringList fileDialogNameFilters(const FileDialogRequest& request) {
 
 namespace {
 
+// The longest of the type names the list shows most: a folder's and a few common files'.
+QString widestFileType() {
+    QString widest = QStringLiteral("Folder");
+    const QMimeDatabase types;
+    for (const char* name : {"application/x-executable", "application/x-sharedlib", "text/plain",
+                             "application/octet-stream"}) {
+        const QString comment = types.mimeTypeForName(QString::fromLatin1(name)).comment();
+        widest = comment.size() > widest.size() ? comment : widest;
+    }
+    return widest;
+}
+
 // Widens a file dialog as it is shown by what its list lacks for its columns, within the
-// screen, keeping the dialog centred where it was placed.
+// screen, so that it is still centred over its owner.
 class FileColumnsFitter : public QObject {
 public:
     FileColumnsFitter(QFileDialog& dialog, QTreeView& list, int needed)
@@ -200,32 +214,50 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == &dialog_ && event->type() == QEvent::Show) {
             dialog_.removeEventFilter(this);
-            // Widened as it is shown, before it is mapped; then once more by what is still
-            // lacking once the splitter has shared out the new width.
+            // Widened as it is shown, before the dialog centres itself over its owner and
+            // is mapped; then, once it is on the screen with its frame and the splitter has
+            // shared out the new width, by what is still lacking, and centred frame on frame.
             widen(list_.width() - 2 * list_.frameWidth() -
-                  list_.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &list_));
-            QTimer::singleShot(0, this, [this] {
-                widen(list_.viewport()->width());
-                deleteLater();
-            });
+                      list_.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &list_),
+                  false);
+            if (QWindow* window = dialog_.windowHandle()) {
+                window->installEventFilter(this);
+            }
+        } else if (event->type() == QEvent::Expose && dialog_.windowHandle()->isExposed()) {
+            watched->removeEventFilter(this);
+            widen(list_.viewport()->width(), true);
+            centre();
+            deleteLater();
         }
         return false;
     }
 
 private:
-    void widen(int shown) {
+    // Wider by what the list lacks, within the screen; placed (true) the dialog keeps its
+    // centre, otherwise its place is still its own to choose.
+    void widen(int shown, bool placed) {
         const int lacking = needed_ - shown;
         if (lacking <= 0) {
             return;
         }
-        QRect frame = dialog_.geometry();
-        int width = frame.width() + lacking;
-        if (const QScreen* screen = dialog_.screen()) {
-            width = std::max(frame.width(), std::min(width, screen->availableGeometry().width()));
+        QRect frame = dialog_.frameGeometry();
+        const QPoint centre = frame.center();
+        frame.setWidth(frame.width() + lacking);
+        frame.moveCenter(centre);
+        if (placed) {
+            setFramePlace(dialog_, frame);
+        } else {
+            dialog_.resize(keptOnScreen(dialog_, frame).width(), dialog_.height());
         }
-        frame.adjust(-(width - frame.width()) / 2, 0, 0, 0);
-        frame.setWidth(width);
-        dialog_.setGeometry(frame);
+    }
+
+    // Over the owner's window, frame on frame, within the screen.
+    void centre() {
+        if (const QWidget* owner = dialog_.parentWidget()) {
+            QRect frame = dialog_.frameGeometry();
+            frame.moveCenter(owner->window()->frameGeometry().center());
+            setFramePlace(dialog_, frame);
+        }
     }
 
     QFileDialog& dialog_;
@@ -248,7 +280,7 @@ void fitFileDialogColumns(QFileDialog& dialog) {
     const QString widest[] = {
         QString(24, QLatin1Char('w')),
         QLocale().formattedDataSize(1023 * 1024 + 900),
-        QStringLiteral("Folder"),
+        widestFileType(),
         QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 58, 58)), QLocale::ShortFormat),
     };
     int needed = 0;

@@ -12,8 +12,13 @@
 #include "ui/add_folder_location_qt.h"
 #include "ui/search_dialog_qt.h"
 
+#include <QSignalSpy>
+
 namespace zelvane {
 namespace {
+
+// New, Open, Save, Delete, Search and Exit by their usual keys.
+constexpr const char* kKeys[] = {"Ctrl+N", "Ctrl+O", "Ctrl+S", "Del", "Ctrl+F", "Ctrl+Q"};
 
 // Hands the next pop-up or modal Window to action: a timer looks for it every 10 ms for 5 s.
 template <class Window, class Action> void whenShown(Action action) {
@@ -91,15 +96,16 @@ TEST_F(MainWindowTest, ACaptureHearsOnlyStopAndEndsAtStopOrWhenTheWindowCloses) 
         [&] {
             scanningShown = !view->isVisible() &&
                             dlg.findChild<ProgressText*>()->text().startsWith("Scanning...");
-            // Dropped: File > New, a view size, the window menu's About and F2.
+            // Dropped: File > New, a view size, the window menu's About, F2 and the keys.
             command(ID_FILE_NEW)->trigger();
             command(ID_VIEW_48X48)->trigger();
-            for (QAction* item : dlg.findChild<QMenu*>("window_menu")->actions()) {
-                if (item->data() == IDM_ABOUTBOX) {
-                    item->trigger();
-                }
-            }
+            dlg.findChild<QMenu*>("window_menu")->actions().constLast()->trigger(); // About
             dlg.OnTreeBeginLabelEdit();
+            dlg.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg)); // so that the keys are heard
+            for (const char* key : kKeys) {
+                QTest::keySequence(&dlg, QKeySequence(key));
+            }
             QTest::mouseClick(stop, Qt::LeftButton);
         },
         {QMessageBox::Ok});
@@ -114,6 +120,37 @@ TEST_F(MainWindowTest, ACaptureHearsOnlyStopAndEndsAtStopOrWhenTheWindowCloses) 
     capture([&] { dlg.close(); }, {QMessageBox::Ok, QMessageBox::No});
     EXPECT_EQ(boxes.mid(1), QStringList({"zelvane: Save changes ?"}));
     EXPECT_FALSE(dlg.isVisible());
+}
+
+// Each key triggers its menu item. Open and Save As (Ctrl+S, untitled) come centred over the
+// window, with room for a file type.
+TEST_F(MainWindowTest, TheUsualKeysRunTheirCommandsAndTheFileDialogsOpenCentred) {
+    dlg.OnInitDialog();
+    int fileDialogs = 0;
+    QTimer closer;
+    closer.callOnTimeout([&] {
+        QWidget* top = QApplication::activeModalWidget();
+        if (auto* file = qobject_cast<QFileDialog*>(top); file != nullptr && ++fileDialogs) {
+            const QPoint off = file->frameGeometry().center() - dlg.frameGeometry().center();
+            EXPECT_LE(off.manhattanLength(), 2);
+            const auto* list = file->findChild<QTreeView*>("treeView");
+            const QString type =
+                QMimeDatabase().mimeTypeForName("application/x-executable").comment();
+            EXPECT_GT(list->header()->sectionSize(2), list->fontMetrics().horizontalAdvance(type));
+        }
+        top != nullptr && top->close();
+    });
+    closer.start(10);
+    const int ids[] = {ID_FILE_NEW,    ID_FILE_OPEN,   ID_FILE_SAVE,
+                       ID_ITEM_DELETE, ID_TREE_SEARCH, ID_FILE_EXIT};
+    for (int i = 0; i < 6; ++i) {
+        QSignalSpy heard(command(ids[i]), &QAction::triggered);
+        dlg.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QTest::keySequence(&dlg, QKeySequence(kKeys[i]));
+        EXPECT_EQ(heard.size(), 1) << kKeys[i];
+    }
+    EXPECT_TRUE(fileDialogs == 2 && !dlg.isVisible());
 }
 
 TEST_F(MainWindowTest, ViewAndHelpSitAtTheMenuBarsRightEndAndTheArrowKeysGoRound) {

@@ -8,7 +8,7 @@ namespace zelvane {
 namespace {
 
 // A root with an empty path, a few hundred names of one length, other scripts, a surrogate
-// pair, and a path that is widest though shallow.
+// pair, and a path that is widest though shallow; the window stays on the screen.
 TEST(SearchResults, ColumnsFitTheirWidestCellsAtEveryViewSizeAndStaySoWhenWidened) {
     SnapshotTree tree;
     const NodeId disk = add(tree, kTopLevel, u"Disk", kKindDriveRoot);
@@ -28,6 +28,8 @@ TEST(SearchResults, ColumnsFitTheirWidestCellsAtEveryViewSizeAndStaySoWhenWidene
         const IconSet icons = IconSet::build(size.pixels);
         CSearchResults window;
         window.setIconSet(&icons);
+        const QRect screen = window.screen()->availableGeometry();
+        window.setOrigin(screen.center()); // the window would reach past the screen
         window.open();
         window.fill(results);
         QTreeView* list = window.list();
@@ -36,8 +38,8 @@ TEST(SearchResults, ColumnsFitTheirWidestCellsAtEveryViewSizeAndStaySoWhenWidene
         const int path = list->columnWidth(1);
         EXPECT_EQ(item, static_cast<const QAbstractItemView*>(list)->sizeHintForColumn(0));
         EXPECT_EQ(path, static_cast<const QAbstractItemView*>(list)->sizeHintForColumn(1));
-        EXPECT_EQ(window.frameGeometry().width(),
-                  std::min(item + path + 32, window.screen()->availableGeometry().width()));
+        EXPECT_EQ(window.frameGeometry().width(), std::min(item + path + 32, screen.width()));
+        EXPECT_TRUE(screen.contains(window.frameGeometry()));
         window.resize(window.width() + 300, window.height() + 50);
         EXPECT_TRUE(list->columnWidth(0) == item && list->columnWidth(1) == path);
         EXPECT_EQ(list->geometry(), window.rect());

@@ -81,10 +81,14 @@ TEST(TreeView, SelectingANodeDeepInCollapsedBranchesOpensThemInOneLayout) {
     EXPECT_EQ(f.view.indexBelow(f.model.indexOf(chain[kDepth - 2])), deepest);
 }
 
-TEST(TreeView, ShowsTheStartOfLongTexts) {
+// Type-ahead goes by the names the item dialogs show: a folder's without its space.
+TEST(TreeView, ShowsTheStartOfLongTextsAndTypeAheadFindsAFolderByItsName) {
     TreeFixture f;
     const NodeId file = f.tree.insertLast(f.root, std::u16string(1 << 20, u'n'));
     EXPECT_EQ(f.model.indexOf(file).data().toString(), QString(1022, 'n') + QChar(0x2026));
+    const NodeId music = add(f.tree, kTopLevel, u" Music", kKindFolder);
+    QTest::keyClicks(&f.view, "mu");
+    EXPECT_EQ(f.view.currentIndex(), f.model.indexOf(music));
 }
 
 } // namespace
