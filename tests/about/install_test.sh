@@ -3,10 +3,10 @@
 # validators of the desktop where they are installed. Without the desktop program only
 # zelvane-cli and its manual page are installed.
 #
-#   install_test.sh BUILD_DIR SOURCE_DIR GUI(ON|OFF) "PNG ICON SIZES" [BINDIR DATADIR MANDIR]
+#   install_test.sh BUILD_DIR SOURCE_DIR GUI(ON|OFF) "PNG ICON SIZES" [BINDIR DATADIR MANDIR ZSHDIR]
 set -uo pipefail
 build=$1 source="$(cd "$2" && pwd)" gui=$3 sizes=$4
-bin=${5:-bin} data=${6:-share} man=${7:-share/man}
+bin=${5:-bin} data=${6:-share} man=${7:-share/man} zsh=${8:-zsh/site-functions}
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -33,8 +33,8 @@ programs=(zelvane-cli)
 icons=$data/icons/hicolor
 expected=()
 for p in "${programs[@]}"; do expected+=("$bin/$p" "$man/man1/$p.1"); done
-# zelvane-cli's completions; zsh's folder is vendor-completions only under /usr.
-expected+=("$data/bash-completion/completions/zelvane-cli" "$data/zsh/site-functions/_zelvane-cli"
+# zelvane-cli's completions.
+expected+=("$data/bash-completion/completions/zelvane-cli" "$data/$zsh/_zelvane-cli"
     "$data/fish/vendor_completions.d/zelvane-cli.fish")
 if [ "$gui" = ON ]; then
     expected+=("$data/zelvane/License.txt" "$data/applications/zelvane.desktop"
