@@ -60,7 +60,7 @@ bool DirectoryScanner::passes(std::u16string_view extension) const {
     return false;
 }
 
-bool DirectoryScanner::excluded(std::string_view name, bool folder) {
+bool DirectoryScanner::excluded(std::string_view name) {
     if (!rules_.excluded) {
         return false;
     }
@@ -69,7 +69,7 @@ bool DirectoryScanner::excluded(std::string_view name, bool folder) {
         relative_.append(frames_[level].name).append("/");
     }
     relative_.append(name);
-    return rules_.excluded(name, relative_, folder);
+    return rules_.excluded(name, relative_);
 }
 
 DirectoryScanner::Frame& DirectoryScanner::pushFrame(NodeId node, std::string_view name) {
@@ -210,7 +210,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             continue;
         }
         const platform::DirectoryEntry entry = frame.listing[index];
-        if (excluded(name, entry.type == platform::EntryType::Directory)) {
+        if (excluded(name)) {
             continue;
         }
         if (entry.type == platform::EntryType::Directory) {

@@ -54,7 +54,7 @@ private:
     template <class Open> platform::Directory openWithRetry(std::size_t inUse, Open open);
     bool closeUpperLevels(std::size_t inUse);
     bool passes(std::u16string_view extension) const;
-    bool excluded(std::string_view name, bool folder);
+    bool excluded(std::string_view name);
 
     SnapshotTree& tree_;
     ScanState& state_;

@@ -29,7 +29,7 @@ struct ScanRules {
     // When set, the folders and files for which it is true are left out (a folder with
     // everything in it): their name and their path below the captured folder ("a/b/c"),
     // as the file system's bytes.
-    std::function<bool(std::string_view name, std::string_view relativePath, bool folder)> excluded;
+    std::function<bool(std::string_view name, std::string_view relativePath)> excluded;
 };
 
 // The program's one scan state (only one capture runs at a time).

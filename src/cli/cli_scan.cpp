@@ -330,8 +330,8 @@ int runScan(const CommandLine& line) {
         (path ? paths : names).push_back(std::move(matcher));
     }
     if (!names.empty() || !paths.empty()) {
-        request.rules.excluded = [&names, &paths](std::string_view name, std::string_view relative,
-                                                  bool) {
+        request.rules.excluded = [&names, &paths](std::string_view name,
+                                                  std::string_view relative) {
             const std::u16string text = utf8ToUtf16(name);
             for (const auto& m : names) {
                 if (m->matches(text)) {

@@ -208,6 +208,7 @@ class Completion(CliTest):
                     self.assertLessEqual(longs, self.complete(shell, f"zelvane-cli {command} --"))
                 self.assertEqual(self.complete(shell, "zelvane-cli search --format "),
                                  {"text", "tsv", "json"})
+                self.assertIn("media-file", self.complete(shell, "zelvane-cli search --kind "))
         page = pathlib.Path(MAN).read_text(encoding="utf-8").replace("\\-", "-")
         named = set(re.findall(r"(?<![\w-])--?\w[\w-]*", page))
         for command in commands:

@@ -312,23 +312,24 @@ TEST(SearchCommand, RefusesEmptyPatternsListsMatchesAndSelectsOnDoubleClick) {
     ui.cancelSearch();
     OnSearch(ui, tree, options);
     EXPECT_EQ(options, before);
-    ui.search({{u"", true, true, true, true, true}, {u"  ", false, false, false, false, false}});
+    ui.search({{u"", true, true, true, true, true}, {u"  ", false, false, true, false, false}});
     OnSearch(ui, tree, options);
-    EXPECT_EQ(options, (SearchOptions{u"  ", false, false, false, false, false}));
+    EXPECT_EQ(options, (SearchOptions{u"  ", true, false, false, false, false}));
     EXPECT_EQ(tree.selected(), notes);
     tree.select(folder);
     ui.search({{u"T", false, false, false, true, false}}).results({1, std::nullopt, 2});
     OnSearch(ui, tree, options);
-    EXPECT_EQ(joined(ui.transcript()),
-              "search \"old\" [case whole local files] -> cancel\n"
-              "search \"old\" [case whole local files] -> search \"\" [case whole local recursive "
-              "files]\nmessage \"Please, fill pattern!\" | \"Error\" | Exclamation | Ok -> Ok\n"
-              "search \"old\" [case whole local files] -> search \"  \" []\nresults open\n"
-              "results 0 rows\nmessage \"0 matches found.\" | \"Information\" | Information | Ok "
-              "-> Ok\nresults close\nsearch \"  \" [] -> search \"T\" [recursive]\nresults open\n"
-              "results 2 rows\nmessage \"2 matches found.\" | \"Information\" | Information | Ok "
-              "-> Ok\nresults run\nresults double-click 1\nresults double-click none\n"
-              "results double-click 2\nresults close\n");
+    EXPECT_EQ(
+        joined(ui.transcript()),
+        "search \"old\" [case whole local files] -> cancel\n"
+        "search \"old\" [case whole local files] -> search \"\" [case whole local recursive "
+        "files]\nmessage \"Please, fill pattern!\" | \"Error\" | Exclamation | Ok -> Ok\n"
+        "search \"old\" [case whole local files] -> search \"  \" [local]\nresults open\n"
+        "results 0 rows\nmessage \"0 matches found.\" | \"Information\" | Information | Ok "
+        "-> Ok\nresults close\nsearch \"  \" [local] -> search \"T\" [recursive]\nresults open\n"
+        "results 2 rows\nmessage \"2 matches found.\" | \"Information\" | Information | Ok "
+        "-> Ok\nresults run\nresults double-click 1\nresults double-click none\n"
+        "results double-click 2\nresults close\n");
     EXPECT_EQ(joined(ui.shownRows), " Drive\\ Docs\tReadMe.txt\n Drive\tnotes\t.txt\n");
     EXPECT_EQ(tree.selected(), notes);
     ui.clearTranscript(); // one match is enough for the window to stay
