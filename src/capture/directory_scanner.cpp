@@ -64,11 +64,16 @@ bool DirectoryScanner::excluded(std::string_view name) {
     if (!rules_.excluded) {
         return false;
     }
-    relative_.clear();
-    for (std::size_t level = 1; level < depth_; ++level) {
-        relative_.append(frames_[level].name).append("/");
+    // The folder's part of the path is joined once for each folder, not for each entry.
+    const NodeId folder = frames_[depth_ - 1].node;
+    if (folder != prefixFolder_) {
+        prefixFolder_ = folder;
+        prefix_.clear();
+        for (std::size_t level = 1; level < depth_; ++level) {
+            prefix_.append(frames_[level].name).append("/");
+        }
     }
-    relative_.append(name);
+    relative_.assign(prefix_).append(name);
     return rules_.excluded(name, relative_);
 }
 
@@ -168,6 +173,7 @@ bool DirectoryScanner::ensureOpen(std::size_t index) {
 
 std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId parent) {
     rootPath_ = utf16ToUtf8(path);
+    prefixFolder_ = kNoNode; // a node id may be used again by another scan
     {
         Frame& root = pushFrame(parent, {});
         root.dir = openWithRetry(kNone, [&] { return platform::Directory::openPath(rootPath_); });

@@ -62,6 +62,8 @@ private:
     const ScanRules rules_;
     std::uint64_t rootDevice_ = 0;
     std::string relative_; // the path below the root of the entry being looked at
+    std::string prefix_;   // the path below the root of prefixFolder_, with a final /
+    NodeId prefixFolder_ = kNoNode;
     std::string rootPath_;
     std::vector<Frame> frames_; // frames_[0 .. depth_-1] are the open levels
     std::size_t depth_ = 0;

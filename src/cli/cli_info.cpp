@@ -154,7 +154,6 @@ int runList(const CommandLine& line) {
     }
     const std::size_t depth =
         line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1);
-    const bool names = options->kinds == KindStyle::Names;
     const bool treeForm = !options->null && options->format == Format::Text &&
                           !(options->pathStyleGiven && options->pathStyle == PathStyle::Slash);
     const bool ok = writeOutput(line, [&](Output& out) {
@@ -167,7 +166,7 @@ int runList(const CommandLine& line) {
             const int kind = tree.kind(node);
             if (treeForm) {
                 text.append(level * 2, ' ');
-                text += names ? std::string(kindName(kind)) : std::to_string(kind);
+                text += kindText(kind, options->kinds);
                 text += ' ';
                 appendDisplay(text, tree.text(node));
                 text += '\n';
@@ -185,7 +184,7 @@ int runList(const CommandLine& line) {
                 appendTsvFields(text, row, options->pathStyle);
                 text += '\n';
             } else {
-                text += names ? std::string(kindName(kind)) : std::to_string(kind);
+                text += kindText(kind, options->kinds);
                 text += ' ';
                 appendWholePath(text, row, PathStyle::Slash, Escape::Display);
                 text += '\n';

@@ -61,6 +61,10 @@ std::vector<std::string_view> kindNames() {
     return {kKindNames.begin(), kKindNames.end()};
 }
 
+std::string kindText(int kind, KindStyle style) {
+    return style == KindStyle::Names ? std::string(kindName(kind)) : std::to_string(kind);
+}
+
 std::string_view kindName(int kind) {
     if (kind < 0 || kind >= kKindCount) {
         return "unknown";

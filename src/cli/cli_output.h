@@ -101,6 +101,8 @@ std::optional<OutputOptions> outputOptionsOf(std::string_view command, const Com
 bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write);
 
 std::string_view kindName(int kind);
+// A node's kind as --kinds asks: its number or its name.
+std::string kindText(int kind, KindStyle style);
 // The names of kinds 0 to 11, in order.
 std::vector<std::string_view> kindNames();
 

@@ -245,8 +245,7 @@ void appendRow(std::string& out, const NodeRow& row, const OutputOptions& option
         }
         if (options.kindsShown) {
             out += '\t';
-            out += options.kinds == KindStyle::Names ? std::string(kindName(row.kind))
-                                                     : std::to_string(row.kind);
+            out += kindText(row.kind, options.kinds);
         }
         break;
     }
