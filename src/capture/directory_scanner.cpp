@@ -19,20 +19,6 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // every file descriptor of the process (the rest of the program needs some too).
 constexpr std::size_t kMaxOpenLevels = 64;
 
-// The UTF-16 text of a name from the disk into out, whose room is reused from name to
-// name: ASCII bytes directly, anything else through the lossless conversion.
-void widen(std::string_view name, std::u16string& out) {
-    out.resize(name.size());
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        if (byte >= 0x80) {
-            out = utf8ToUtf16(name);
-            return;
-        }
-        out[i] = byte;
-    }
-}
-
 std::u16string progressText(std::uint32_t folders, std::uint32_t files) {
     return u"Scanning...\n" + decimalText(folders) + u" folder(s) and " + decimalText(files) +
            u" file(s) found...";

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <memory>
 
 namespace zelvane::cli {
 
@@ -86,6 +87,68 @@ bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats) {
     if (!stats.opened || stats.error != 0) {
         reportFileError(file, stats.error);
         return false;
+    }
+    return true;
+}
+
+bool loadForAppend(std::string_view file, bool force, SnapshotTree& tree) {
+    LoadStats stats;
+    if (!loadOrReport(file, tree, stats)) {
+        return false;
+    }
+    if (!stats.wellFormed() && !force) {
+        std::cerr << "zelvane-cli: " << displayArgument(file)
+                  << ": not a well-formed snapshot ('zelvane-cli info' lists its defects); "
+                     "--force appends to it all the same\n";
+        return false;
+    }
+    return true;
+}
+
+bool saveSnapshot(const SnapshotTree& tree, const std::string& target, WriteResult& written) {
+    if (target == "-") {
+        std::string bytes;
+        written = encodeSnapshot(tree, bytes);
+        Output out;
+        out.buffer() = std::move(bytes);
+        written.ok = out.finish();
+        return written.ok;
+    }
+    written = writeSnapshotFile(tree, target);
+    if (!written.ok) {
+        reportFileError(target, written.error);
+    }
+    return written.ok;
+}
+
+void reportDeepRecords(const std::string& target, const WriteResult& written) {
+    if (written.deepRecords > 0) {
+        std::cerr << "zelvane-cli: " << displayArgument(target) << ": " << written.deepRecords
+                  << " node(s) lie deeper than 255 levels; the file stores them at level 255\n";
+    }
+}
+
+void appendRoots(SnapshotTree& to, const SnapshotTree& from) {
+    std::vector<NodeId> parents{kTopLevel}; // the copy's parent at each level
+    walkPreOrder(from, [&](NodeId node, std::size_t level) {
+        parents.resize(level + 1);
+        const NodeId copy = to.insertLast(parents[level], from.text(node));
+        to.setKind(copy, from.kind(node));
+        if (from.isBold(node)) {
+            to.setTextAndBold(copy, from.text(node));
+        }
+        parents.push_back(copy);
+    });
+}
+
+bool loadAll(const std::vector<std::string_view>& files, SnapshotTree& tree) {
+    for (const std::string_view file : files) {
+        const auto part = std::make_unique<SnapshotTree>();
+        LoadStats stats;
+        if (!loadOrReport(file, *part, stats)) {
+            return false;
+        }
+        appendRoots(tree, *part);
     }
     return true;
 }

@@ -45,16 +45,33 @@ std::string inputPath(std::string_view argument);
 // false.
 bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats);
 
+// Reads the snapshot a new root is to be added to (scan --append, import --append); refuses,
+// with a message, one that cannot be read, or that is not well formed unless force.
+bool loadForAppend(std::string_view file, bool force, SnapshotTree& tree);
+// Writes the snapshot to target ("-": standard output), replacing a file safely; reports a
+// failure.
+bool saveSnapshot(const SnapshotTree& tree, const std::string& target, WriteResult& written);
+// One line on standard error when the write kept nodes deeper than the file can store.
+void reportDeepRecords(const std::string& target, const WriteResult& written);
+// Copies every root of from, with its branch (texts, kinds, bold), after the roots of to.
+void appendRoots(SnapshotTree& to, const SnapshotTree& from);
+
+// Loads every file of files after the roots of tree; false, told, when one cannot be read.
+bool loadAll(const std::vector<std::string_view>& files, SnapshotTree& tree);
+
 // The commands, in the order --help lists them: X(name, Stem) for each one, whose own file
 // defines specStem(), its options and texts, and runStem(). A new command is one more line.
 #define ZELVANE_CLI_COMMANDS(X)                                                                    \
     X(completion, Completion)                                                                      \
     X(diff, Diff)                                                                                  \
     X(export, Export)                                                                              \
+    X(import, Import)                                                                              \
     X(info, Info)                                                                                  \
     X(list, List)                                                                                  \
+    X(merge, Merge)                                                                                \
     X(scan, Scan)                                                                                  \
-    X(search, Search)
+    X(search, Search)                                                                              \
+    X(unique, Unique)
 
 #define ZELVANE_CLI_DECLARE_COMMAND(name, Stem)                                                    \
     const CommandSpec& spec##Stem();                                                               \

@@ -2,6 +2,7 @@
 #include "cli/cli_export.h"
 
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -18,9 +19,10 @@ const CommandSpec& specExport() {
     static const CommandSpec spec = withCommonOptions({
         "export",
         "writes a snapshot as CSV, JSON Lines or HTML",
-        "Usage: zelvane-cli export [OPTIONS] FILE\n"
-        "Writes the whole catalogue of a snapshot file (- is standard input) to standard\n"
-        "output or to the -o file, every node in the order of the tree. Without --format, the\n"
+        "Usage: zelvane-cli export [OPTIONS] FILE...\n"
+        "Writes the whole catalogue of the snapshot files (- is standard input) to standard\n"
+        "output or to the -o file, every node in the order of the trees, the files one after\n"
+        "the other (one header, one page). Without --format, the\n"
         "format follows the extension of the -o file (.csv, .json, .jsonl, .html, .htm).\n"
         "csv: RFC 4180, a header line, then one line a node with the columns path, name, kind,\n"
         "kind_name, depth: the path from the root down to the node itself joined by /, the\n"
@@ -31,7 +33,8 @@ const CommandSpec& specExport() {
         "json: JSON Lines, the rows of list --format json.\n"
         "html: one page that any web browser opens without a network or other files: the tree\n"
         "with its icons, to open and close, and a filter that shows the names holding what is\n"
-        "typed (letter case ignored) with the folders above them. A link to\n"
+        "typed (letter case ignored) with the folders above them; text with * ? [ { or \\ is a\n"
+        "glob as search --glob takes it, on the whole path when it holds a /. A link to\n"
         "page.html#filter=text opens it filtered.\n",
         {{kOptFormat,
           'f',
@@ -42,7 +45,7 @@ const CommandSpec& specExport() {
           {"csv", "json", "html"}},
          outputFileSpec(),
          {kOptTitle, 't', "title", ValueKind::Text, "TEXT",
-          "the title of the page (default: the file name of FILE)"}},
+          "the title of the page (default: the file names of the FILEs)"}},
         ValueKind::Snapshot,
         "Exit status: 0, or 2 when FILE cannot be read, the output cannot be written or the\n"
         "arguments are wrong.\n",
@@ -105,9 +108,11 @@ std::string baseName(std::string_view path) {
 
 } // namespace
 
-void writeCsv(const SnapshotTree& tree, Output& output) {
+void writeCsv(const SnapshotTree& tree, Output& output, bool header) {
     std::string& out = output.buffer();
-    out += "path,name,kind,kind_name,depth\r\n";
+    if (header) {
+        out += "path,name,kind,kind_name,depth\r\n";
+    }
     // The path of the node last seen at each level, so that each name is converted once.
     std::vector<std::string> paths;
     std::string name;
@@ -149,10 +154,9 @@ void writeJsonLines(const SnapshotTree& tree, std::string_view file, Output& out
 }
 
 int runExport(const CommandLine& line) {
-    const std::vector<std::string_view>& positional = line.operands;
-    if (positional.size() != 1 || positional[0].empty()) {
-        return usageError("export", positional.empty() ? "a snapshot file is needed"
-                                                       : "one snapshot file, please");
+    const std::vector<std::string_view>& files = line.operands;
+    if (files.empty()) {
+        return usageError("export", "a snapshot file is needed");
     }
     const std::string_view out = line.last(kOptOutput).value_or("-");
     ExportFormat format = formatNamed(line.last(kOptFormat).value_or(""));
@@ -162,25 +166,35 @@ int runExport(const CommandLine& line) {
             return usageError("export", "say which format: --format csv, json or html");
         }
     }
-    const std::optional<std::string_view> title = line.last(kOptTitle);
+    std::string title(line.last(kOptTitle).value_or(""));
+    for (std::size_t k = 0; k < files.size() && !line.has(kOptTitle); ++k) {
+        title.append(k > 0 ? ", " : "").append(baseName(files[k]));
+    }
 
-    const std::string file(positional[0]);
-    SnapshotTree tree;
-    LoadStats stats;
-    if (!loadOrReport(file, tree, stats)) {
-        return kExitFailure;
+    // One tree for the page, one for each file otherwise (their rows name it).
+    std::vector<std::unique_ptr<SnapshotTree>> trees;
+    if (format == ExportFormat::Html) {
+        trees.push_back(std::make_unique<SnapshotTree>());
+        if (!loadAll(files, *trees.back())) {
+            return kExitFailure;
+        }
+    }
+    for (std::size_t k = 0; k < files.size() && format != ExportFormat::Html; ++k) {
+        trees.push_back(std::make_unique<SnapshotTree>());
+        LoadStats stats;
+        if (!loadOrReport(files[k], *trees.back(), stats)) {
+            return kExitFailure;
+        }
     }
     const bool written = writeOutput(line, [&](Output& output) {
-        switch (format) {
-        case ExportFormat::Csv:
-            writeCsv(tree, output);
-            break;
-        case ExportFormat::Json:
-            writeJsonLines(tree, file, output);
-            break;
-        default:
-            writeCataloguePage(tree, utf8ToUtf16(title ? *title : baseName(file)), output);
-            break;
+        for (std::size_t k = 0; k < trees.size(); ++k) {
+            if (format == ExportFormat::Csv) {
+                writeCsv(*trees[k], output, k == 0);
+            } else if (format == ExportFormat::Json) {
+                writeJsonLines(*trees[k], files[k], output);
+            } else {
+                writeCataloguePage(*trees[k], utf8ToUtf16(title), output);
+            }
         }
         return !output.failed();
     });

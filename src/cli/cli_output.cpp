@@ -314,4 +314,43 @@ bool Output::flush() {
     return !failed_;
 }
 
+void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& options,
+                    bool severalFiles) {
+    if (options.null) {
+        if (severalFiles) {
+            out += row.file;
+            out += ':';
+        }
+        appendWholePath(out, row, options.pathStyle, Escape::Raw);
+        out += '\0';
+        return;
+    }
+    switch (options.format) {
+    case Format::Json:
+        appendJsonObject(out, row);
+        break;
+    case Format::Tsv:
+        appendTsvFields(out, row, options.pathStyle);
+        break;
+    case Format::Text:
+        if (severalFiles) {
+            out += displayArgument(row.file);
+            out += ':';
+        }
+        if (options.pathStyle == PathStyle::Slash) {
+            appendWholePath(out, row, PathStyle::Slash, Escape::Display);
+        } else {
+            appendPath(out, row, PathStyle::Native, Escape::Display);
+            out += '\t';
+            appendName(out, row, PathStyle::Native, Escape::Display);
+        }
+        if (options.kindsShown) {
+            out += '\t';
+            out += kindText(row.kind, options.kinds);
+        }
+        break;
+    }
+    out += '\n';
+}
+
 } // namespace zelvane::cli

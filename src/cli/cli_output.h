@@ -134,6 +134,11 @@ void appendTsvFields(std::string& out, const NodeRow& row, PathStyle style);
 void appendJsonFields(std::string& out, const NodeRow& row);
 void appendJsonObject(std::string& out, const NodeRow& row);
 
+// One row of a command that finds nodes (search, unique) in the form options ask for, with
+// its file first in the text and -0 forms when withFile.
+void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& options,
+                    bool withFile);
+
 // Standard output (or another descriptor) written in blocks, every write checked.
 class Output {
 public:

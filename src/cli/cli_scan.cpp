@@ -252,23 +252,6 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Writes the snapshot to target ("-": standard output); reports a failure.
-bool save(const SnapshotTree& tree, const std::string& target, WriteResult& written) {
-    if (target == "-") {
-        std::string bytes;
-        written = encodeSnapshot(tree, bytes);
-        Output out;
-        out.buffer() = std::move(bytes);
-        written.ok = out.finish();
-        return written.ok;
-    }
-    written = writeSnapshotFile(tree, target);
-    if (!written.ok) {
-        reportFileError(target, written.error);
-    }
-    return written.ok;
-}
-
 } // namespace
 
 int runScan(const CommandLine& line) {
@@ -297,14 +280,7 @@ int runScan(const CommandLine& line) {
 
     SnapshotTree tree;
     if (options->append) {
-        LoadStats stats;
-        if (!loadOrReport(*options->append, tree, stats)) {
-            return kExitFailure;
-        }
-        if (!stats.wellFormed() && !options->force) {
-            std::cerr << "zelvane-cli: " << displayArgument(*options->append)
-                      << ": not a well-formed snapshot ('zelvane-cli info' lists its defects); "
-                         "--force appends to it all the same\n";
+        if (!loadForAppend(*options->append, options->force, tree)) {
             return kExitFailure;
         }
     }
@@ -378,15 +354,12 @@ int runScan(const CommandLine& line) {
 
     const Clock::time_point saveStart = Clock::now();
     WriteResult written;
-    if (!save(tree, target, written)) {
+    if (!saveSnapshot(tree, target, written)) {
         return kExitFailure;
     }
     const Clock::time_point saveEnd = Clock::now();
 
-    if (written.deepRecords > 0) {
-        std::cerr << "zelvane-cli: " << displayArgument(target) << ": " << written.deepRecords
-                  << " node(s) lie deeper than 255 levels; the file stores them at level 255\n";
-    }
+    reportDeepRecords(target, written);
     if (toStdout) {
         std::cerr << summary << '\n';
     } else {

@@ -213,45 +213,6 @@ std::optional<SearchRequest> parseArguments(const CommandLine& line) {
     return request;
 }
 
-void appendRow(std::string& out, const NodeRow& row, const OutputOptions& options,
-               bool severalFiles) {
-    if (options.null) {
-        if (severalFiles) {
-            out += row.file;
-            out += ':';
-        }
-        appendWholePath(out, row, options.pathStyle, Escape::Raw);
-        out += '\0';
-        return;
-    }
-    switch (options.format) {
-    case Format::Json:
-        appendJsonObject(out, row);
-        break;
-    case Format::Tsv:
-        appendTsvFields(out, row, options.pathStyle);
-        break;
-    case Format::Text:
-        if (severalFiles) {
-            out += displayArgument(row.file);
-            out += ':';
-        }
-        if (options.pathStyle == PathStyle::Slash) {
-            appendWholePath(out, row, PathStyle::Slash, Escape::Display);
-        } else {
-            appendPath(out, row, PathStyle::Native, Escape::Display);
-            out += '\t';
-            appendName(out, row, PathStyle::Native, Escape::Display);
-        }
-        if (options.kindsShown) {
-            out += '\t';
-            out += kindText(row.kind, options.kinds);
-        }
-        break;
-    }
-    out += '\n';
-}
-
 // Whether node passes --kind and --root.
 bool wanted(const SnapshotTree& tree, NodeId node, const SearchRequest& request) {
     if (!request.kinds.empty() && std::find(request.kinds.begin(), request.kinds.end(),
@@ -343,7 +304,7 @@ int runSearch(const CommandLine& line) {
                 ++found;
                 if (listed) {
                     describeNode(file, tree, node, row);
-                    appendRow(out.buffer(), row, request->output, severalFiles);
+                    appendFoundRow(out.buffer(), row, request->output, severalFiles);
                     out.flushIfFull();
                     if (out.failed()) {
                         return false;

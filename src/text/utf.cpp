@@ -78,6 +78,18 @@ void appendHex(std::string& out, std::string_view prefix, unsigned value, int di
     }
 }
 
+void widen(std::string_view bytes, std::u16string& out) {
+    out.resize(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte >= 0x80) {
+            out = utf8ToUtf16(bytes);
+            return;
+        }
+        out[i] = byte;
+    }
+}
+
 std::u16string utf8ToUtf16(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());

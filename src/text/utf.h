@@ -15,6 +15,9 @@
 namespace zelvane {
 
 std::u16string utf8ToUtf16(std::string_view bytes);
+// utf8ToUtf16 into out, whose room is reused from name to name: ASCII bytes directly,
+// anything else through the lossless conversion.
+void widen(std::string_view bytes, std::u16string& out);
 // Inverse of utf8ToUtf16. Lone surrogates other than U+DC80..U+DCFF become U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);
 // Appends the code point as UTF-8.

@@ -1,0 +1,149 @@
+// zelvane-cli unique: the files that only one root holds, across snapshot files (what a
+// backup drive that died would take with it).
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "cli/cli_common.h"
+#include "cli/cli_output.h"
+
+namespace zelvane::cli {
+
+namespace {
+
+enum : int { kOptFolders = 1, kOptBy, kOptMinCopies };
+
+} // namespace
+
+const CommandSpec& specUnique() {
+    static const CommandSpec spec = withCommonOptions({
+        "unique",
+        "lists the files that exist under only one root",
+        "Usage: zelvane-cli unique [OPTIONS] FILE...\n"
+        "Lists the files of the snapshot files (- is standard input) that exist under exactly\n"
+        "one root of them all, compared by their path below the root, letter case counting;\n"
+        "each with its file and its root, in the order of the files and their trees.\n",
+        withOptions(
+            {
+                {kOptFolders, '\0', "folders", ValueKind::None, "", "list the folders too"},
+                {kOptBy,
+                 '\0',
+                 "by",
+                 ValueKind::Choice,
+                 "KEY",
+                 "path (the default: the path below the root) or name (the name alone)",
+                 {"path", "name"}},
+                {kOptMinCopies, '\0', "min-copies", ValueKind::Number, "N",
+                 "list what fewer than N roots hold (the default 2: exactly one)"},
+            },
+            listingOptionSpecs()),
+        ValueKind::Snapshot,
+        "A path found twice under one root counts once. Text rows are FILE:Root/path.\n"
+        "Exit status: 0 when something is listed, 1 when nothing is, 2 when a FILE cannot be\n"
+        "read, the output cannot be written or the arguments are wrong.\n",
+    });
+    return spec;
+}
+
+namespace {
+
+// A path (or a name) as an id: the id of the path above it and the stored text.
+struct Step {
+    std::uint32_t above;
+    std::u16string_view text;
+    bool operator==(const Step&) const = default;
+};
+
+struct StepHash {
+    std::size_t operator()(const Step& step) const {
+        return std::hash<std::u16string_view>{}(step.text) * 31 + step.above;
+    }
+};
+
+} // namespace
+
+int runUnique(const CommandLine& line) {
+    const std::optional<OutputOptions> found = outputOptionsOf("unique", line);
+    if (!found) {
+        return kExitFailure;
+    }
+    if (line.operands.empty()) {
+        return usageError("unique", "the snapshot files to compare are needed");
+    }
+    const std::size_t minCopies =
+        line.has(kOptMinCopies) ? numberValue(*line.last(kOptMinCopies)) : std::size_t{2};
+    const bool byName = line.last(kOptBy).value_or("path") == "name";
+    const bool folders = line.has(kOptFolders);
+
+    std::vector<std::unique_ptr<SnapshotTree>> trees;
+    for (const std::string_view file : line.operands) {
+        trees.push_back(std::make_unique<SnapshotTree>());
+        LoadStats stats;
+        if (!loadOrReport(file, *trees.back(), stats)) {
+            return kExitFailure;
+        }
+    }
+
+    // Every node below a root gets the id of its path (0 is the root itself), in pre-order;
+    // copies counts the roots that hold each id, lastRoot the last root that counted.
+    std::unordered_map<Step, std::uint32_t, StepHash> ids;
+    std::vector<std::uint32_t> nodeIds;
+    std::vector<std::uint32_t> copies{0};
+    std::vector<std::uint32_t> lastRoot{0};
+    std::vector<std::uint32_t> above;
+    std::uint32_t root = 0;
+    for (const auto& tree : trees) {
+        walkPreOrder(*tree, [&](NodeId node, std::size_t level) {
+            above.resize(level);
+            if (level == 0) {
+                ++root;
+                above.push_back(0);
+                return;
+            }
+            const Step step{byName ? 0 : above[level - 1], tree->text(node)};
+            const auto [at, added] =
+                ids.try_emplace(step, static_cast<std::uint32_t>(copies.size()));
+            if (added) {
+                copies.push_back(0);
+                lastRoot.push_back(0);
+            }
+            const std::uint32_t id = at->second;
+            if (lastRoot[id] != root) {
+                lastRoot[id] = root;
+                ++copies[id];
+            }
+            nodeIds.push_back(id);
+            above.push_back(id);
+        });
+    }
+
+    std::size_t listed = 0;
+    const bool written = writeOutput(line, [&](Output& out) {
+        NodeRow row;
+        std::size_t next = 0;
+        for (std::size_t t = 0; t < trees.size(); ++t) {
+            const SnapshotTree& tree = *trees[t];
+            walkPreOrder(tree, [&](NodeId node, std::size_t level) {
+                if (level == 0) {
+                    return;
+                }
+                const std::uint32_t id = nodeIds[next++];
+                const int kind = tree.kind(node);
+                if (copies[id] >= minCopies || (isContainerKind(kind) && !folders)) {
+                    return;
+                }
+                ++listed;
+                describeNode(line.operands[t], tree, node, row);
+                appendFoundRow(out.buffer(), row, *found, true);
+                out.flushIfFull();
+            });
+        }
+        return !out.failed();
+    });
+    if (!written) {
+        return kExitFailure;
+    }
+    return listed > 0 ? kExitOk : kExitDefect;
+}
+
+} // namespace zelvane::cli
