@@ -12,7 +12,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth openbox wmctrl xdotool fonts-dejavu-core desktop-file-utils shared-mime-info
-    libxml2-utils groff-base appstream dpkg-dev file zsh fish bash-completion
+    libxml2-utils groff-base appstream dpkg-dev file zsh fish bash-completion ncdu nodejs
     debhelper lintian devscripts
 )
 

@@ -532,7 +532,6 @@ class Export(CliTest):  # read back with Python's own parsers
             ([s, "-o", self.path("x.txt")], "say which format"), ([s, "-o", "-"], "say which"),
             ([s], "say which format"), ([s, "--format", "csv", "-o"], "-o needs"),
             (["--format", "csv", "-o", "-"], "a snapshot file is needed"),
-            ([s, s, "--format", "csv", "-o", "-"], "one snapshot file"),
             ([s, "--frmat", "csv", "-o", "-"], "unknown option '--frmat'"),
         ], leaves=sorted(os.listdir(self.work)))
         records = [(9, 0, "</script><script>alert(1)</script><!--"), (6, 1, " </title>&amp;"),
@@ -552,6 +551,119 @@ class Export(CliTest):  # read back with Python's own parsers
         self.assertEqual(out[:2] + [catalogue(out[2])[1]],
                          [b"path,name,kind,kind_name,depth\r\n", b"", []])
         self.assertEqual(self.ok("export", self.s, "--format=csv"), out[0])  # standard output
+
+
+    def test_several_files_in_one_export_and_the_pages_glob_as_search_has_it(self):
+        two = self.snapshot("two.zelv", [(9, 0, "Two"), (5, 1, "t.txt")])
+        out = self.ok("export", self.s, two, "--format", "csv")
+        self.assertEqual((out.count(b"path,"), out[-32:]), (1, b"\r\nTwo/t.txt,t.txt,5,document,1\r\n"))
+        rows = [json.loads(r)["file"] for r in self.ok("export", self.s, two, "-f", "json").splitlines()]
+        self.assertEqual((rows[0], rows[-1]), (self.s, two))
+        data, nodes = catalogue(self.ok("export", self.s, two, "-f", "html"))
+        self.assertEqual((data["title"], nodes[0], nodes[-2:]),
+                         ("s.zelv, two.zelv", (0, 9, "Disk"), [(0, 9, "Two"), (1, 5, "t.txt")]))
+        if shutil.which("node") is None:
+            self.skipTest("node is not installed")
+        # The page's glob against every glob case of the name matchers' own test.
+        page = pathlib.Path(SOURCE, "src/cli/catalogue_page.html").read_text()
+        cpp = pathlib.Path(SOURCE, "tests/search/search_test.cpp").read_text()
+        text, esc = r'u"((?:[^"\\]|\\.)*)"', r"\\(x[0-9A-Fa-f]+|u[0-9A-Fa-f]{4}|U[0-9A-Fa-f]{8}|.)"
+        def u(s): return re.sub(esc, lambda m: chr(int(m[1][1:], 16)) if len(m[1]) > 1 else m[1], s)
+        cases = [(False, k == "Exact", u(p), u(t), r == "true") for k, p, t, r in re.findall(
+            rf"\{{Glob, (\w+), \w+, {text}, {text}, (true|false)\}}", cpp)]
+        cases += [(f == "true", False, u(p), u(t), r == "true") for f, p, t, r in re.findall(
+            rf"\{{(true|false), {text}, {text}, (true|false)\}}", cpp)]
+        script = page.split("    // glob functions\n")[1] + (
+            "console.log(JSON.stringify(JSON.parse(require('fs').readFileSync(0, 'utf8')).map("
+            "function (c) { return globMatcher(c[2], c[0], c[1])(c[3]); })));")
+        got = subprocess.run(["node", "-e", script], input=json.dumps(cases).encode(),
+                             capture_output=True, timeout=60).stdout
+        self.assertEqual((len(cases), json.loads(got)), (37, [c[4] for c in cases]))
+
+class Import(CliTest):  # the same tree as scan gives, from every listing
+
+    def test_listings_of_find_tar_and_ncdu_as_a_scan_and_their_faults(self):
+        disk = self.tree("disk", ["a/b/x.txt", "a/y.mp3", "e/", b"\xff\xfe.doc", 'q"b\\s.txt'])
+        self.write("disk/a/y.mp3", b"12345")
+        with_tar = subprocess.run(["tar", "--quoting-style=literal", "-cf", "-", "disk"], cwd=self.work,
+                                  capture_output=True).stdout
+        scan = [self.ok("scan", disk, "-t", "T", "-o", self.path("s.zelv"))]
+        listings = [(["-"], self.ok("list", self.path("s.zelv")), subprocess.run(
+            ["tar", "--quoting-style=literal", "-tf", "-"], input=with_tar, capture_output=True).stdout)]
+        self.write("disk/new\nline.exe", b"")
+        scan.append(self.ok("scan", disk, "-t", "T", "-o", self.path("s.zelv")))
+        find = subprocess.run(["find", "disk", "-type", "d", "-printf", "%p/\\0", "-o", "-print0"],
+                              cwd=self.work, capture_output=True).stdout  # empty folders too
+        listings.append((["-0", "-"], self.ok("list", self.path("s.zelv")), find))
+        if shutil.which("ncdu"):  # its sizes too
+            subprocess.run(["ncdu", "-o", self.path("n.json"), disk], capture_output=True)
+            listings.append((["--from", "ncdu", "-"], listings[1][1], self.read("n.json")))
+            self.assertEqual(self.ok("import", "--from=ncdu", self.path("n.json"), "-t", "T",
+                                     "-o", self.path("i.zelv")), scan[1])
+            self.assertEqual(self.read("i.zelv"), self.read("s.zelv"))
+        for k, (args, tree, listing) in enumerate(listings):
+            with self.subTest(args=args):
+                code, out, err = run("import", *args, "-t", "T", "-o", "-", stdin=listing)
+                self.assertEqual((code, self.ok("list", "-", stdin=out)), (0, tree))
+                self.assertEqual(err.split("\n")[0], scan[min(k, 1)].decode().split("\n")[0])
+        a = self.write("a.txt", b"./a//b/\n./a/c\n\n./a/c\n")  # one root, named by the listing
+        self.ok("import", a, "--append", self.path("s.zelv"), "-o", self.path("two.zelv"))
+        self.assertEqual(self.roots(self.path("two.zelv")), ["9 " + a, "9 T"])
+        self.assertIn(b"\n  6  a\n    6  b\n    8 c\n9 T\n", self.ok("list", self.path("two.zelv")))
+        bad = {"dots": b"a/b\n../x\n", "nul": b"a\0b\n", "deep": b"f/" * 256 + b"x\n",
+               "cut.json": b'[1,2,{},[{"name":"r"},{"name"', "v2.json": b'[2,0,{},[{"name":"r"}]]',
+               "empty.json": b'[1,0,{},[{"name":"r"},{"name":""}]]', "esc.json": b'[1,0,{},[{"name":"\\q"}]]',
+               "deep.json": b'[1,0,{},' + b'[{"name":"f"},' * 257 + b'{"name":"x"}' + b"]" * 258 + b"]"}
+        for name, data in bad.items():
+            self.write(name, data)
+        out, p = self.path("out.zelv"), self.path
+        self.fails("import", [([p("dots"), "-o", out], "dots: line 2: '..' in a path"),
+            ([p("nul"), "-o", out], "nul: line 1: a NUL byte in the line (NUL-terminated listings take -0)"),
+            ([p("deep"), "-o", out], "deep: line 1: deeper than 255 levels"),
+            (["--from", "ncdu", p("cut.json"), "-o", out], "cut.json: byte 30: the listing ends too early"),
+            (["--from", "ncdu", p("v2.json"), "-o", out], "v2.json: byte 3: not an ncdu export of major version 1"),
+            (["--from", "ncdu", p("empty.json"), "-o", out], "empty.json: byte 34: an entry with an empty name"),
+            (["--from", "ncdu", p("esc.json"), "-o", out], "esc.json: byte 20: not a valid escape"),
+            (["--from", "ncdu", p("deep.json"), "-o", out], "deep.json: byte 3593: deeper than 255 levels"),
+            (["--from", "ncdu", "-0", a, "-o", out], "-0 is for --from paths"),
+            ([a], "an output file is needed"), ([p("none"), "-o", out], "none: No such file"),
+        ], leaves=sorted(os.listdir(self.work)))
+
+
+class Merge(CliTest):
+
+    def test_roots_sorted_or_in_order_and_nothing_written_on_failure(self):
+        a = self.snapshot("a.zelv", [(9, 0, "b"), (5, 1, "x"), (4, 0, "A")])
+        b = self.snapshot("b.zelv", [(9, 0, "C"), (6, 1, " F")])
+        for options, roots in [([], ["4 A", "9 b", "9 C"]), (["--keep-order"], ["9 b", "4 A", "9 C"])]:
+            self.assertEqual(self.ok("merge", a, b, *options, "-o", self.path("m.zelv")), b"")
+            self.assertEqual(self.roots(self.path("m.zelv")), roots)
+        self.ok("merge", "-", b, "-o", a, stdin=self.read("m.zelv"))  # OUT may be an input
+        self.assertEqual(self.roots(a), ["4 A", "9 b", "9 C", "9 C"])
+        self.fails("merge", [([a, self.path("no"), "-o", self.path("x")], "no: No such file"),
+                             ([a], "an output file is needed"), (["-o", "x"], "files to merge")],
+                   leaves=["a.zelv", "b.zelv", "m.zelv"])
+
+
+class Unique(CliTest):
+
+    def test_what_one_root_alone_holds_by_path_or_name(self):
+        a = self.snapshot("a.zelv", [(9, 0, "D"), (5, 1, "x"), (5, 1, "y"), (5, 1, "y"), (6, 1, " F"),
+                                     (5, 2, "z"), (6, 1, " G"), (9, 0, "E"), (5, 1, "w")])
+        b = self.snapshot("b.zelv", [(9, 0, "B"), (5, 1, "x"), (6, 1, " F"), (5, 2, "w"), (5, 2, "x")])
+        for options, out in [([], "a:D/y\na:D/y\na:D/F/z\na:E/w\nb:B/F/w\nb:B/F/x\n"),
+                             (["--folders"], "a:D/y\na:D/y\na:D/F/z\na:D/G\na:E/w\nb:B/F/w\nb:B/F/x\n"),
+                             (["--by", "name"], "a:D/y\na:D/y\na:D/F/z\n"),
+                             (["--by=name", "--min-copies", "1"], ""),
+                             (["--min-copies", "3", "--by", "name"], "a:D/x\na:D/y\na:D/y\na:D/F/z\n"
+                              "a:E/w\nb:B/x\nb:B/F/w\nb:B/F/x\n")]:
+            with self.subTest(options=options):
+                got = self.ok("unique", "a.zelv", "b.zelv", *options, status=0 if out else 1, cwd=self.work)
+                self.assertEqual(got.decode().replace(".zelv", ""), out)
+        self.assertEqual(self.ok("unique", b, "--by", "name", "--format", "tsv", "--", a).decode(),
+                         f"{a}\tD\ty\t5\tdocument\n" * 2 + f"{a}\tD/F\tz\t5\tdocument\n")
+        self.fails("unique", [([a, self.path("no")], "no: No such file"), ([], "files to compare"),
+                             ([a, "--by", "size"], "--by is path or name, not 'size'")])
 
 
 class Diff(CliTest):
