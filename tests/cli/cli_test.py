@@ -400,8 +400,8 @@ class List(CliTest):
         man = pathlib.Path(MAN).read_text(encoding="utf-8").replace("\\-", "-")
         version = re.search(r'^\.TH \S+ 1 "[^"]*" "Zelvane ([^"]*)"', man, re.M)[1]
         commands = re.findall(r"^  (\w+) ", self.ok("--help").decode(), re.M)
-        self.assertEqual(commands, ["completion", "diff", "export", "info", "list", "scan",
-                                    "search"])
+        self.assertEqual(commands, ["completion", "diff", "export", "import", "info", "list",
+                                    "merge", "scan", "search", "unique"])
         for args in [["--version"], ["-V"]] + [[c, "-V"] for c in commands]:
             self.assertEqual(self.ok(*args).decode(), f"zelvane-cli {version}\n", args)
         for command in commands:
