@@ -1,29 +1,16 @@
 #include "capture/listing_import.h"
 
 #include <algorithm>
-#include <functional>
-#include <unordered_map>
 
 #include "capture/classification.h"
 #include "document/node_text.h"
 #include "document/snapshot_file.h"
+#include "text/step_index.h"
 #include "text/utf.h"
 
 namespace zelvane {
 
 namespace {
-
-struct ChildKey {
-    std::uint32_t parent;
-    std::string_view name;
-    bool operator==(const ChildKey&) const = default;
-};
-
-struct ChildKeyHash {
-    std::size_t operator()(const ChildKey& key) const {
-        return std::hash<std::string_view>{}(key.name) * 31 + key.parent;
-    }
-};
 
 // Adds entries to a listing, one for each name under a parent however often it is given.
 class EntryIndex {
@@ -32,18 +19,17 @@ public:
         listing_.entries.push_back({0, {}, true});
     }
     std::uint32_t child(std::uint32_t parent, std::string_view name) {
-        const auto [at, added] = index_.try_emplace(
-            ChildKey{parent, name}, static_cast<std::uint32_t>(listing_.entries.size()));
+        const auto [step, added] = index_.insert(parent, name);
         if (added) {
             listing_.entries.push_back({parent, name});
             listing_.entries[parent].folder = true;
         }
-        return at->second;
+        return step + 1; // entry 0 is the root
     }
 
 private:
     Listing& listing_;
-    std::unordered_map<ChildKey, std::uint32_t, ChildKeyHash> index_;
+    StepIndex<char> index_;
 };
 
 std::string lineError(std::size_t line, std::string_view reason) {

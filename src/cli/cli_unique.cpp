@@ -2,10 +2,10 @@
 // backup drive that died would take with it).
 #include <memory>
 #include <string>
-#include <unordered_map>
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
+#include "text/step_index.h"
 
 namespace zelvane::cli {
 
@@ -45,23 +45,6 @@ const CommandSpec& specUnique() {
     return spec;
 }
 
-namespace {
-
-// A path (or a name) as an id: the id of the path above it and the stored text.
-struct Step {
-    std::uint32_t above;
-    std::u16string_view text;
-    bool operator==(const Step&) const = default;
-};
-
-struct StepHash {
-    std::size_t operator()(const Step& step) const {
-        return std::hash<std::u16string_view>{}(step.text) * 31 + step.above;
-    }
-};
-
-} // namespace
-
 int runUnique(const CommandLine& line) {
     const std::optional<OutputOptions> found = outputOptionsOf("unique", line);
     if (!found) {
@@ -86,7 +69,7 @@ int runUnique(const CommandLine& line) {
 
     // Every node below a root gets the id of its path (0 is the root itself), in pre-order;
     // copies counts the roots that hold each id, lastRoot the last root that counted.
-    std::unordered_map<Step, std::uint32_t, StepHash> ids;
+    StepIndex<char16_t> ids;
     std::vector<std::uint32_t> nodeIds;
     std::vector<std::uint32_t> copies{0};
     std::vector<std::uint32_t> lastRoot{0};
@@ -100,14 +83,12 @@ int runUnique(const CommandLine& line) {
                 above.push_back(0);
                 return;
             }
-            const Step step{byName ? 0 : above[level - 1], tree->text(node)};
-            const auto [at, added] =
-                ids.try_emplace(step, static_cast<std::uint32_t>(copies.size()));
+            const auto [step, added] = ids.insert(byName ? 0 : above[level - 1], tree->text(node));
             if (added) {
                 copies.push_back(0);
                 lastRoot.push_back(0);
             }
-            const std::uint32_t id = at->second;
+            const std::uint32_t id = step + 1;
             if (lastRoot[id] != root) {
                 lastRoot[id] = root;
                 ++copies[id];
