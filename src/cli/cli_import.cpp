@@ -124,7 +124,8 @@ int runImport(const CommandLine& line) {
     }
     std::string_view label = line.last(kOptTitle).value_or("");
     if (label.empty()) {
-        label = listing.rootPath ? std::string_view(*listing.rootPath) : source;
+        label = listing.rootPath && !listing.rootPath->empty() ? std::string_view(*listing.rootPath)
+                                                               : source;
     }
     const TextOrder order;
     const ImportOutcome outcome = addListing(tree, listing, utf8ToUtf16(label), order);

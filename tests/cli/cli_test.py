@@ -628,6 +628,9 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
             (["--from", "ncdu", "-0", a, "-o", out], "-0 is for --from paths"),
             ([a], "an output file is needed"), ([p("none"), "-o", out], "none: No such file"),
         ], leaves=sorted(os.listdir(self.work)))
+        r = self.write("r.json", b'[1,0,{"progname":"ncdu"},[{"name":"","asize":1}]]')
+        self.ok("import", "--from", "ncdu", r, "-o", out)  # a top folder without a name
+        self.assertEqual(self.roots(out), ["9 " + r])
 
 
 class Merge(CliTest):
