@@ -143,34 +143,43 @@ public:
         : data_(data), listing_(listing), index_(listing) {}
 
     void read() {
-        std::uint64_t major = 0;
-        if (!expect('[') || !number(&major)) {
-            return;
-        }
-        if (major != 1) {
-            fail("not an ncdu export of major version 1");
-            return;
-        }
-        if (expect(',') && number(nullptr) && expect(',') && skipValue(0) && expect(',') &&
-            folder(0, 0) && expect(']')) {
+        try {
+            expect('[');
+            if (number() != 1) {
+                fail("not an ncdu export of major version 1");
+            }
+            expect(',');
+            number();
+            expect(',');
+            skipValue(0);
+            expect(',');
+            folder(0, 0);
+            expect(']');
             blank();
             if (at_ != data_.size()) {
                 fail("text after the end of the listing");
             }
+        } catch (const Fault&) {
+            // The fault is in the listing's error.
         }
     }
 
 private:
+    struct Fault {};
     static constexpr int kMaxNesting = 64; // of the values the listing does not use
 
-    bool fail(std::string_view reason) {
-        if (listing_.error.empty()) {
-            listing_.error = "byte " + std::to_string(at_ + 1) + ": ";
-            listing_.error += reason;
-        }
-        return false;
+    [[noreturn]] void fail(std::string_view reason) {
+        listing_.error = "byte " + std::to_string(at_ + 1) + ": ";
+        listing_.error += reason;
+        throw Fault{};
     }
-    bool ended() { return at_ >= data_.size() && !fail("the listing ends too early"); }
+    // The byte at the reading place; the end of the data there is a fault.
+    char current() {
+        if (at_ >= data_.size()) {
+            fail("the listing ends too early");
+        }
+        return data_[at_];
+    }
     void blank() {
         while (at_ < data_.size() && (data_[at_] == ' ' || data_[at_] == '\t' ||
                                       data_[at_] == '\n' || data_[at_] == '\r')) {
@@ -181,94 +190,78 @@ private:
         blank();
         return at_ < data_.size() && data_[at_] == c;
     }
-    bool expect(char c) {
-        if (peek(c)) {
-            ++at_;
-            return true;
-        }
-        return !ended() && fail(std::string("'") + c + "' expected");
-    }
-    bool digits(std::uint64_t* value) {
-        const std::size_t from = at_;
-        while (at_ < data_.size() && data_[at_] >= '0' && data_[at_] <= '9') {
-            if (value != nullptr) {
-                const auto digit = static_cast<std::uint64_t>(data_[at_] - '0');
-                *value = *value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : *value * 10 + digit;
-            }
-            ++at_;
-        }
-        return at_ > from || (!ended() && fail("a digit expected"));
-    }
-    // A JSON number; value (when given) gets a whole number's value, else 0.
-    bool number(std::uint64_t* value) {
+    void expect(char c) {
         blank();
-        std::uint64_t whole = 0;
-        const bool negative = at_ < data_.size() && data_[at_] == '-';
+        if (current() != c) {
+            fail(std::string("'") + c + "' expected");
+        }
+        ++at_;
+    }
+    bool isDigit() const { return at_ < data_.size() && data_[at_] >= '0' && data_[at_] <= '9'; }
+    // One or more digits; their value, UINT64_MAX when it does not fit.
+    std::uint64_t digits() {
+        if (current() < '0' || current() > '9') {
+            fail("a digit expected");
+        }
+        std::uint64_t value = 0;
+        for (; isDigit(); ++at_) {
+            const auto digit = static_cast<std::uint64_t>(data_[at_] - '0');
+            value = value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : value * 10 + digit;
+        }
+        return value;
+    }
+    // A JSON number: a whole number's value, else 0.
+    std::uint64_t number() {
+        blank();
+        const bool negative = current() == '-';
         at_ += negative ? 1 : 0;
         const std::size_t from = at_;
-        if (!digits(&whole)) {
-            return false;
-        }
+        const std::uint64_t whole = digits();
         if (data_[from] == '0' && at_ - from > 1) {
             at_ = from + 1;
-            return fail("a number with a leading zero");
+            fail("a number with a leading zero");
         }
         bool fraction = false;
         if (at_ < data_.size() && data_[at_] == '.') {
             ++at_;
             fraction = true;
-            if (!digits(nullptr)) {
-                return false;
-            }
+            digits();
         }
         if (at_ < data_.size() && (data_[at_] == 'e' || data_[at_] == 'E')) {
             ++at_;
             fraction = true;
             at_ += at_ < data_.size() && (data_[at_] == '+' || data_[at_] == '-') ? 1 : 0;
-            if (!digits(nullptr)) {
-                return false;
-            }
+            digits();
         }
-        if (value != nullptr) {
-            *value = negative || fraction ? 0 : whole;
-        }
-        return true;
+        return negative || fraction ? 0 : whole;
     }
-    bool hex(unsigned& unit) {
-        unit = 0;
+    unsigned hex() {
+        unsigned unit = 0;
         for (int k = 0; k < 4; ++k, ++at_) {
-            if (ended()) {
-                return false;
-            }
-            const char c = data_[at_];
+            const char c = current();
             const int digit = c >= '0' && c <= '9'   ? c - '0'
                               : c >= 'a' && c <= 'f' ? c - 'a' + 10
                               : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                      : -1;
             if (digit < 0) {
-                return fail("a hexadecimal digit expected");
+                fail("a hexadecimal digit expected");
             }
             unit = unit * 16 + static_cast<unsigned>(digit);
         }
-        return true;
+        return unit;
     }
     // One \uXXXX escape (after its \u) as bytes: a pair of surrogates as its code point, a
-    // byte kept from a name that was not UTF-8 (U+DC80..U+DCFF) as that byte.
-    bool unicodeEscape(std::string& out) {
-        unsigned unit = 0;
-        if (!hex(unit)) {
-            return false;
-        }
+    // byte kept from a name that was not UTF-8 (U+DC80..U+DCFF) as that byte, any other
+    // lone surrogate as U+FFFD.
+    void unicodeEscape(std::string& out) {
+        const unsigned unit = hex();
         if (unit >= 0xD800 && unit < 0xDC00 && data_.substr(at_, 2) == "\\u") {
             const std::size_t back = at_;
             at_ += 2;
-            unsigned low = 0;
-            if (!hex(low)) {
-                return false;
-            }
+            const unsigned low = hex();
             if (low >= 0xDC00 && low < 0xE000) {
                 appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                return true;
+                return;
             }
             at_ = back;
         }
@@ -277,147 +270,116 @@ private:
         } else {
             appendUtf8(out, unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
         }
-        return true;
     }
     // A string's bytes as they are, or decoded into the listing when it holds escapes.
-    bool string(std::string_view& text) {
-        if (!expect('"')) {
-            return false;
-        }
+    std::string_view string() {
+        expect('"');
         const std::size_t from = at_;
         std::string* decoded = nullptr;
-        for (;;) {
-            if (ended()) {
-                return false;
-            }
-            const char c = data_[at_];
+        for (char c = current(); c != '"'; c = current()) {
             if (static_cast<unsigned char>(c) < 0x20) {
-                return fail("a control character in a string");
+                fail("a control character in a string");
             }
-            if (c == '"') {
-                text = decoded != nullptr ? std::string_view(*decoded)
-                                          : data_.substr(from, at_ - from);
-                ++at_;
-                return true;
-            }
+            ++at_;
             if (c != '\\') {
                 if (decoded != nullptr) {
                     *decoded += c;
                 }
-                ++at_;
                 continue;
             }
             if (decoded == nullptr) {
-                decoded = &listing_.decoded.emplace_back(data_.substr(from, at_ - from));
+                decoded = &listing_.decoded.emplace_back(data_.substr(from, at_ - 1 - from));
             }
-            ++at_;
-            if (ended()) {
-                return false;
-            }
-            const char e = data_[at_++];
             static constexpr std::string_view kEscapes = "\"\\/bfnrt";
             static constexpr std::string_view kMeanings = "\"\\/\b\f\n\r\t";
+            const char e = current();
+            const std::size_t which = kEscapes.find(e);
+            if (e != 'u' && which == std::string_view::npos) {
+                fail("not a valid escape");
+            }
+            ++at_;
             if (e == 'u') {
-                if (!unicodeEscape(*decoded)) {
-                    return false;
-                }
-            } else if (kEscapes.find(e) != std::string_view::npos) {
-                *decoded += kMeanings[kEscapes.find(e)];
+                unicodeEscape(*decoded);
             } else {
-                --at_;
-                return fail("not a valid escape");
+                *decoded += kMeanings[which];
             }
         }
+        ++at_;
+        return decoded != nullptr ? std::string_view(*decoded) : data_.substr(from, at_ - 1 - from);
     }
-    bool skipValue(int nesting) {
+    void skipValue(int nesting) {
         if (nesting > kMaxNesting) {
-            return fail("nested too deeply");
+            fail("nested too deeply");
         }
         blank();
-        if (ended()) {
-            return false;
-        }
-        std::string_view text;
-        switch (data_[at_]) {
-        case '"':
-            return string(text);
-        case '{':
-        case '[': {
-            const char close = data_[at_] == '{' ? '}' : ']';
+        const char c = current();
+        if (c == '"') {
+            string();
+        } else if (c == '{' || c == '[') {
+            const char close = c == '{' ? '}' : ']';
             ++at_;
             if (peek(close)) {
                 ++at_;
-                return true;
+                return;
             }
             do {
-                if (close == '}' && !(string(text) && expect(':'))) {
-                    return false;
+                if (close == '}') {
+                    string();
+                    expect(':');
                 }
-                if (!skipValue(nesting + 1)) {
-                    return false;
-                }
+                skipValue(nesting + 1);
             } while (peek(',') && ++at_ > 0);
-            return expect(close);
-        }
-        case 't':
-            return word("true");
-        case 'f':
-            return word("false");
-        case 'n':
-            return word("null");
-        default:
-            return number(nullptr);
+            expect(close);
+        } else if (c == 't' || c == 'f' || c == 'n') {
+            const std::string_view word = c == 't' ? "true" : c == 'f' ? "false" : "null";
+            if (data_.substr(at_, word.size()) != word) {
+                fail("not a JSON value");
+            }
+            at_ += word.size();
+        } else {
+            number();
         }
     }
-    bool word(std::string_view w) {
-        if (data_.substr(at_, w.size()) != w) {
-            return fail("not a JSON value");
-        }
-        at_ += w.size();
-        return true;
-    }
-    // An entry's object: its name (required, not empty, no NUL) and size.
-    bool info(std::string_view& name, std::uint64_t& size, bool root) {
-        if (!expect('{')) {
-            return false;
-        }
-        bool named = false;
+    // An entry's object: its name (required, not empty but for the top folder's, no NUL)
+    // and its size.
+    std::string_view info(std::uint64_t& size, bool root) {
+        expect('{');
+        std::optional<std::string_view> name;
         if (peek('}')) {
             ++at_;
         } else {
             do {
-                std::string_view key;
-                if (!string(key) || !expect(':')) {
-                    return false;
-                }
+                const std::string_view key = string();
+                expect(':');
                 if (key == "name") {
-                    named = string(name);
-                    if (!named) {
-                        return false;
-                    }
-                } else if (!(key == "asize" ? number(&size) : skipValue(1))) {
-                    return false;
+                    name = string();
+                } else if (key == "asize") {
+                    size = number();
+                } else {
+                    skipValue(1);
                 }
             } while (peek(',') && ++at_ > 0);
-            if (!expect('}')) {
-                return false;
-            }
+            expect('}');
         }
-        if (!named || (name.empty() && !root)) {
-            return fail(named ? "an entry with an empty name" : "an entry without a name");
+        if (!name) {
+            fail("an entry without a name");
         }
-        return name.find('\0') == std::string_view::npos || fail("a NUL character in a name");
+        if (name->empty() && !root) {
+            fail("an entry with an empty name");
+        }
+        if (name->find('\0') != std::string_view::npos) {
+            fail("a NUL character in a name");
+        }
+        return *name;
     }
-    bool folder(std::uint32_t parent, std::size_t level) {
+    void folder(std::uint32_t parent, std::size_t level) {
+        blank();
         if (level > kMaxStoredDepth) {
-            blank();
-            return fail("deeper than 255 levels");
+            fail("deeper than 255 levels");
         }
-        std::string_view name;
+        expect('[');
         std::uint64_t size = 0;
-        if (!expect('[') || !info(name, size, level == 0)) {
-            return false;
-        }
+        const std::string_view name = info(size, level == 0);
         std::uint32_t node = 0;
         if (level == 0) {
             listing_.rootPath.emplace(name);
@@ -428,18 +390,17 @@ private:
         while (peek(',')) {
             ++at_;
             if (peek('[')) {
-                if (!folder(node, level + 1)) {
-                    return false;
-                }
-            } else if (level + 1 > kMaxStoredDepth) {
-                return fail("deeper than 255 levels");
-            } else if (!info(name, size = 0, false)) {
-                return false;
-            } else {
-                listing_.entries[index_.child(node, name)].size = size;
+                folder(node, level + 1);
+                continue;
             }
+            if (level + 1 > kMaxStoredDepth) {
+                fail("deeper than 255 levels");
+            }
+            size = 0;
+            const std::string_view file = info(size, false);
+            listing_.entries[index_.child(node, file)].size = size;
         }
-        return expect(']');
+        expect(']');
     }
 
     std::string_view data_;
