@@ -373,7 +373,6 @@ private:
         return *name;
     }
     void folder(std::uint32_t parent, std::size_t level) {
-        blank();
         if (level > kMaxStoredDepth) {
             fail("deeper than 255 levels");
         }

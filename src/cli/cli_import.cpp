@@ -16,7 +16,7 @@ namespace zelvane::cli {
 
 namespace {
 
-enum : int { kOptFrom = 1, kOptNul, kOptTitle, kOptAppend, kOptForce };
+enum : int { kOptFrom, kOptNul, kOptTitle, kOptAppend, kOptForce };
 
 } // namespace
 

@@ -9,7 +9,7 @@ namespace zelvane::cli {
 
 namespace {
 
-enum : int { kOptKeepOrder = 1 };
+enum : int { kOptKeepOrder };
 
 } // namespace
 

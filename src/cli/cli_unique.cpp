@@ -11,7 +11,7 @@ namespace zelvane::cli {
 
 namespace {
 
-enum : int { kOptFolders = 1, kOptBy, kOptMinCopies };
+enum : int { kOptFolders, kOptBy, kOptMinCopies };
 
 } // namespace
 
@@ -67,12 +67,13 @@ int runUnique(const CommandLine& line) {
         }
     }
 
-    // Every node below a root gets the id of its path (0 is the root itself), in pre-order;
-    // copies counts the roots that hold each id, lastRoot the last root that counted.
+    // Every node below a root gets the id of its path, in pre-order; copies counts the roots
+    // that hold each id, lastRoot the last root (from 1) that counted.
+    constexpr std::uint32_t kRoot = 0xFFFFFFFFu; // what the roots' children lie below
     StepIndex<char16_t> ids;
     std::vector<std::uint32_t> nodeIds;
-    std::vector<std::uint32_t> copies{0};
-    std::vector<std::uint32_t> lastRoot{0};
+    std::vector<std::uint32_t> copies;
+    std::vector<std::uint32_t> lastRoot;
     std::vector<std::uint32_t> above;
     std::uint32_t root = 0;
     for (const auto& tree : trees) {
@@ -80,15 +81,15 @@ int runUnique(const CommandLine& line) {
             above.resize(level);
             if (level == 0) {
                 ++root;
-                above.push_back(0);
+                above.push_back(kRoot);
                 return;
             }
-            const auto [step, added] = ids.insert(byName ? 0 : above[level - 1], tree->text(node));
+            const auto [id, added] =
+                ids.insert(byName ? kRoot : above[level - 1], tree->text(node));
             if (added) {
                 copies.push_back(0);
                 lastRoot.push_back(0);
             }
-            const std::uint32_t id = step + 1;
             if (lastRoot[id] != root) {
                 lastRoot[id] = root;
                 ++copies[id];
