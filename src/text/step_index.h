@@ -15,7 +15,7 @@ public:
     // The number of (parent, name) and whether it is new (then it is the count before).
     // The characters of name must stay where they are while the index lives.
     std::pair<std::uint32_t, bool> insert(std::uint32_t parent, std::basic_string_view<Char> name) {
-        std::uint64_t hash = 0xcbf29ce484222325ull ^ parent;
+        std::uint64_t hash = parent;
         for (const Char c : name) {
             hash = (hash ^ static_cast<std::uint64_t>(c)) * 0x100000001b3ull;
         }

@@ -635,6 +635,8 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
         rows = [json.loads(row) for row in self.ok("list", out, "--format", "json").splitlines()]
         self.assertEqual([row["fullPath"] for row in rows], [r, r + "/d", r + "/d/f",
                                                              r + "/\u00e9\U0001F600\udcff\ufffdx\t/", r + "/n"])
+        many = self.write("many", b"".join(b"a%d/x\n" % i for i in range(600)) + b"a0/y\n")
+        self.assertIn(b"600 folder(s) & 601 file(s)", self.ok("import", many, "-o", out))  # a grown index
 
 
 class Merge(CliTest):
