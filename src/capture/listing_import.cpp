@@ -430,7 +430,6 @@ ImportOutcome addListing(SnapshotTree& tree, const Listing& listing, std::u16str
     const bool wasInOrder = tree.inOrder();
     const SnapshotTree::BulkUpdate bulk(tree);
     outcome.root = tree.insertLast(kTopLevel, label);
-    tree.setTextAndBold(outcome.root, label);
     tree.setKind(outcome.root, kKindDriveRoot);
     std::vector<NodeId> ids(listing.entries.size(), outcome.root);
     std::u16string name;
@@ -444,7 +443,6 @@ ImportOutcome addListing(SnapshotTree& tree, const Listing& listing, std::u16str
         if (entry.folder) {
             assignFolderText(text, name);
             ids[i] = tree.insertLast(ids[entry.parent], text);
-            tree.setTextAndBold(ids[i], text);
             tree.setKind(ids[i], kKindFolder);
             ++outcome.folders;
             continue;

@@ -134,9 +134,6 @@ void appendRoots(SnapshotTree& to, const SnapshotTree& from) {
         parents.resize(level + 1);
         const NodeId copy = to.insertLast(parents[level], from.text(node));
         to.setKind(copy, from.kind(node));
-        if (from.isBold(node)) {
-            to.setTextAndBold(copy, from.text(node));
-        }
         parents.push_back(copy);
     });
 }

@@ -613,6 +613,7 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
         bad = {"dots": b"a/b\n../x\n", "nul": b"a\0b\n", "deep": b"f/" * 256 + b"x\n",
                "cut.json": b'[1,2,{},[{"name":"r"},{"name"', "v2.json": b'[2,0,{},[{"name":"r"}]]',
                "empty.json": b'[1,0,{},[{"name":"r"},{"name":""}]]', "esc.json": b'[1,0,{},[{"name":"\\q"}]]',
+               "tab.json": b'[1,0,{},[{"name":"a\tb"}]]',
                "deep.json": b'[1,0,{},' + b'[{"name":"f"},' * 257 + b'{"name":"x"}' + b"]" * 258 + b"]"}
         for name, data in bad.items():
             self.write(name, data)
@@ -624,6 +625,7 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
             (["--from", "ncdu", p("v2.json"), "-o", out], "v2.json: byte 3: not an ncdu export of major version 1"),
             (["--from", "ncdu", p("empty.json"), "-o", out], "empty.json: byte 34: an entry with an empty name"),
             (["--from", "ncdu", p("esc.json"), "-o", out], "esc.json: byte 20: not a valid escape"),
+            (["--from", "ncdu", p("tab.json"), "-o", out], "tab.json: byte 20: a control character in a string"),
             (["--from", "ncdu", p("deep.json"), "-o", out], "deep.json: byte 3593: deeper than 255 levels"),
             (["--from", "ncdu", "-0", a, "-o", out], "-0 is for --from paths"),
             ([a], "an output file is needed"), ([p("none"), "-o", out], "none: No such file"),
