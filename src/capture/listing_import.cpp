@@ -417,10 +417,6 @@ Listing readListing(std::string_view data, ListingForm form) {
     } else {
         readPaths(data, form == ListingForm::NulPaths ? '\0' : '\n', listing);
     }
-    if (!listing.error.empty()) {
-        listing.entries.clear();
-        listing.rootPath.reset();
-    }
     return listing;
 }
 

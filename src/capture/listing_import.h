@@ -42,7 +42,8 @@ struct Listing {
     std::deque<std::string> decoded;     // the names that held escapes, as bytes
 };
 
-// Reads data (which must outlive the listing) in the given form.
+// Reads data (which must outlive the listing) in the given form. A listing with an error
+// is not to be added.
 Listing readListing(std::string_view data, ListingForm form);
 
 struct ImportOutcome {
