@@ -606,6 +606,8 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
                 code, out, err = run("import", *args, "-t", "T", "-o", "-", stdin=listing)
                 self.assertEqual((code, self.ok("list", "-", stdin=out)), (0, tree))
                 self.assertEqual(err.split("\n")[0], scan[min(k, 1)].decode().split("\n")[0])
+        out = run("import", "-0", "-", "-o", "-", stdin=find)[1]  # titled by the listing's root
+        self.assertEqual(self.ok("list", "-", stdin=out).splitlines()[0], b"9 disk")
         a = self.write("a.txt", b"./a//b/\n./a/c\n\n./a/c\n")  # one root, named by the listing
         self.ok("import", a, "--append", self.path("s.zelv"), "-o", self.path("two.zelv"))
         self.assertEqual(self.roots(self.path("two.zelv")), ["9 " + a, "9 T"])
