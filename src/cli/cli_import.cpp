@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <iostream>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "capture/capture_summary.h"
@@ -67,16 +66,14 @@ int readWhole(const std::string& path, std::string& data) {
     if (fd < 0) {
         return errno;
     }
-    struct stat st;
-    int error = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-    for (char block[1 << 16]; error == 0;) {
+    int error = 0;
+    for (char block[1 << 16];;) {
         const ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0 && errno != EINTR) {
-            error = errno;
-        } else if (got == 0) {
-            break;
-        } else if (got > 0) {
+        if (got > 0) {
             data.append(block, static_cast<std::size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+            error = got == 0 ? 0 : errno; // a folder fails here with EISDIR
+            break;
         }
     }
     if (fd != STDIN_FILENO) {

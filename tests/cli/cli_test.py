@@ -631,6 +631,7 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
             (["--from", "ncdu", p("deep.json"), "-o", out], "deep.json: byte 3593: deeper than 255 levels"),
             (["--from", "ncdu", "-0", a, "-o", out], "-0 is for --from paths"),
             ([a], "an output file is needed"), ([p("none"), "-o", out], "none: No such file"),
+            ([self.work, "-o", out], self.work + ": Is a directory"),
         ], leaves=sorted(os.listdir(self.work)))
         r = self.write("r.json", b'[1,0,{"x":[-1.5e3,{"y":null}],"t":true,"f":false},[{"name":"","asiz'
                        b'e":1},{"name":"\\u00e9\\ud83d\\ude00\\udcff\\ud800x\\t\\/","asize":40},{"asize":1E+2,'
