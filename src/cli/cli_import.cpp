@@ -132,7 +132,6 @@ int runImport(const CommandLine& line) {
     if (!saveSnapshot(tree, target, written)) {
         return kExitFailure;
     }
-    reportDeepRecords(target, written);
     std::string summary = utf16ToUtf8(buildCaptureSummary(
         outcome.folders, outcome.files, outcome.total, false, SummarySpelling::Corrected));
     summary += '\n';

@@ -53,7 +53,6 @@ int runMerge(const CommandLine& line) {
     if (!saveSnapshot(tree, target, written)) {
         return kExitFailure;
     }
-    reportDeepRecords(target, written);
     return kExitOk;
 }
 
