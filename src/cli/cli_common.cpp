@@ -121,13 +121,6 @@ bool saveSnapshot(const SnapshotTree& tree, const std::string& target, WriteResu
     return written.ok;
 }
 
-void reportDeepRecords(const std::string& target, const WriteResult& written) {
-    if (written.deepRecords > 0) {
-        std::cerr << "zelvane-cli: " << displayArgument(target) << ": " << written.deepRecords
-                  << " node(s) lie deeper than 255 levels; the file stores them at level 255\n";
-    }
-}
-
 void appendRoots(SnapshotTree& to, const SnapshotTree& from) {
     std::vector<NodeId> parents{kTopLevel}; // the copy's parent at each level
     walkPreOrder(from, [&](NodeId node, std::size_t level) {

@@ -51,8 +51,6 @@ bool loadForAppend(std::string_view file, bool force, SnapshotTree& tree);
 // Writes the snapshot to target ("-": standard output), replacing a file safely; reports a
 // failure.
 bool saveSnapshot(const SnapshotTree& tree, const std::string& target, WriteResult& written);
-// One line on standard error when the write kept nodes deeper than the file can store.
-void reportDeepRecords(const std::string& target, const WriteResult& written);
 // Copies every root of from, with its branch (texts and kinds: bold is not saved), after
 // the roots of to.
 void appendRoots(SnapshotTree& to, const SnapshotTree& from);
