@@ -66,20 +66,18 @@ int readWhole(const std::string& path, std::string& data) {
     if (fd < 0) {
         return errno;
     }
-    int error = 0;
     for (char block[1 << 16];;) {
         const ssize_t got = ::read(fd, block, sizeof block);
         if (got > 0) {
             data.append(block, static_cast<std::size_t>(got));
         } else if (got == 0 || errno != EINTR) {
-            error = got == 0 ? 0 : errno; // a folder fails here with EISDIR
-            break;
+            const int error = got == 0 ? 0 : errno; // a folder fails here with EISDIR
+            if (fd != STDIN_FILENO) {
+                ::close(fd);
+            }
+            return error;
         }
     }
-    if (fd != STDIN_FILENO) {
-        ::close(fd);
-    }
-    return error;
 }
 
 } // namespace

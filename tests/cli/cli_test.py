@@ -642,6 +642,7 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
                                                              r + "/\u00e9\U0001F600\udcff\ufffdx\t/", r + "/m", r + "/n"])
         many = self.write("many", b"".join(b"a%d/x\n" % i for i in range(600)) + b"a0/y\n")
         self.assertIn(b"600 folder(s) & 601 file(s)", self.ok("import", many, "-o", out))  # a grown index
+        self.assertIn(b" & 1 file(s)", self.ok("import", self.write("one", b"a"), "-o", out))
 
 
 class Merge(CliTest):
