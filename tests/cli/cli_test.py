@@ -164,7 +164,7 @@ class ScanRules(CliTest):
         shown = os.read(master, 1 << 16).decode()
         os.close(master)
         self.assertEqual(scan.returncode, 0)
-        self.assertRegex(shown, r"^\rScanning: 0 folders, 0 files, 0\.0 s, 0 entries/s\x1b\[K.*"
+        self.assertRegex(shown, r"^\rScanning: 0 folders, 0 files, \d+\.\d s, \d+ entries/s\x1b\[K.*"
                                 r"\rSorting 3 00\d nodes\.\.\.\x1b\[K\r\x1b\[K$")
         self.assertNotIn("\n", shown)
 
