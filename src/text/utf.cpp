@@ -118,4 +118,16 @@ std::string utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+void widenName(std::string_view name, std::u16string& out) {
+    out.resize(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte >= 0x80) {
+            out = utf8ToUtf16(name);
+            return;
+        }
+        out[i] = byte;
+    }
+}
+
 } // namespace zelvane

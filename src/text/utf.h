@@ -17,6 +17,8 @@ namespace zelvane {
 std::u16string utf8ToUtf16(std::string_view bytes);
 // Inverse of utf8ToUtf16. Lone surrogates other than U+DC80..U+DCFF become U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);
+// utf8ToUtf16 of a name into out, whose room is reused from name to name (ASCII directly).
+void widenName(std::string_view name, std::u16string& out);
 // Appends the code point as UTF-8.
 void appendUtf8(std::string& out, char32_t cp);
 // Appends prefix and value in upper-case hexadecimal, digits long.
