@@ -5,6 +5,8 @@
 #include <archive_entry.h>
 #include <array>
 #include <clocale>
+#include <cstdlib>
+#include <ctime>
 #include <locale.h>
 #include <memory>
 #include <unistd.h>
@@ -190,6 +192,13 @@ ArchiveLister::ArchiveLister(SnapshotTree& tree, ScanState& state, ScanObserver&
                              const ArchiveLimits& limits,
                              std::function<bool(std::u16string_view)> passes)
     : tree_(tree), state_(state), observer_(observer), limits_(limits), passes_(std::move(passes)) {
+    // libarchive gives zip members their local time through mktime, which without TZ looks
+    // at /etc/localtime again on every call: naming that zone once keeps the same times
+    // without a system call per member.
+    if (std::getenv("TZ") == nullptr) {
+        ::setenv("TZ", ":/etc/localtime", 0);
+        ::tzset();
+    }
 }
 
 bool ArchiveLister::spent(Budget& budget) const {
