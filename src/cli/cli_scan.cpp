@@ -90,9 +90,9 @@ const CommandSpec& specScan() {
         "10 s, members deeper than level 255), keeps what was listed and is named on\n"
         "standard error.\n"
         "Exit status: 0 when the capture is complete and saved, 1 when it is saved but some\n"
-        "folders or archives could not be read whole, 2 when PATH cannot be opened or a snapshot "
-        "cannot be read or\n"
-        "written (nothing is written then), 130 when Ctrl-C stopped the capture.\n",
+        "folders or archives could not be read whole, 2 when PATH cannot be opened or a\n"
+        "snapshot cannot be read or written (nothing is written then), 130 when Ctrl-C\n"
+        "stopped the capture.\n",
     });
     return spec;
 }
