@@ -184,8 +184,7 @@ struct ArchiveLister::Budget {
     std::uint64_t bytes = 0; // member data decompressed
     std::size_t entries = 0; // members read
     std::size_t held = 0;    // bytes of archives inside archives held in memory
-    std::string problem;     // the first, told once
-    bool stop = false;
+    std::string problem;     // the bound met, told once
 };
 
 ArchiveLister::ArchiveLister(SnapshotTree& tree, ScanState& state, ScanObserver& observer,
@@ -201,11 +200,11 @@ ArchiveLister::ArchiveLister(SnapshotTree& tree, ScanState& state, ScanObserver&
     }
 }
 
+// Every bound stays met once met, so every level of archives stops on it in turn.
 bool ArchiveLister::spent(Budget& budget) const {
-    if (budget.stop) {
-        return true;
-    }
-    if (budget.bytes > limits_.bytes) {
+    if (budget.entries > limits_.members) {
+        budget.problem = "listing stopped after " + std::to_string(limits_.members) + " members";
+    } else if (budget.bytes > limits_.bytes) {
         budget.problem = "listing stopped after " + std::to_string(limits_.bytes) +
                          " bytes decompressed (a compression bomb?)";
     } else if (Clock::now() - budget.start > limits_.time) {
@@ -214,7 +213,6 @@ bool ArchiveLister::spent(Budget& budget) const {
     } else {
         return state_.stopRequested;
     }
-    budget.stop = true;
     return true;
 }
 
@@ -272,6 +270,7 @@ void ArchiveLister::listArchive(::archive* a, NodeId node, unsigned depth, const
     std::size_t deep = 0;
     bool encrypted = false;
     std::string problem;
+    std::string warning;
     std::vector<char> data; // a member that may be an archive itself
     for (;;) {
         archive_entry* entry = nullptr;
@@ -279,15 +278,16 @@ void ArchiveLister::listArchive(::archive* a, NodeId node, unsigned depth, const
         if (status == ARCHIVE_EOF || spent(budget)) {
             break;
         }
+        const char* reason = archive_error_string(a);
         if (status < ARCHIVE_WARN) {
-            const char* reason = archive_error_string(a);
             problem.assign("cannot list it to its end: ").append(reason ? reason : "damaged");
             break;
         }
-        if (++budget.entries > limits_.members) {
-            budget.problem =
-                "listing stopped after " + std::to_string(limits_.members) + " members";
-            budget.stop = true;
+        if (status == ARCHIVE_WARN && warning.empty()) {
+            warning = reason ? reason : "damaged"; // a name it cannot read, say
+        }
+        ++budget.entries;
+        if (spent(budget)) {
             break;
         }
         if (budget.entries % 1024 == 0) {
@@ -391,6 +391,9 @@ void ArchiveLister::listArchive(::archive* a, NodeId node, unsigned depth, const
     if (problem.empty() && deep > 0) {
         problem = std::to_string(deep) + " member(s) deeper than " +
                   std::to_string(kMaxMemberLevel) + " levels left out";
+    }
+    if (problem.empty()) {
+        problem = warning;
     }
     if (depth == 1 && !budget.problem.empty()) {
         problem = budget.problem; // a bound, even when it was met inside an inner archive

@@ -11,6 +11,8 @@
 namespace zelvane {
 namespace {
 
+using namespace std::string_view_literals;
+
 using testing::Lines;
 using Nodes = std::set<std::string>;
 using Reports = std::vector<std::pair<std::string, int>>;
@@ -364,7 +366,7 @@ std::string tarOf(std::initializer_list<std::string_view> names,
 }
 
 TEST(ArchiveLister, KnowsArchivesByTheirFirstBytesAndStopsAtItsBoundsSayingWhy) {
-    const std::string tar = tarOf({"a", "b/c", "d"}), oldTar = tarOf({"a"}, "");
+    const std::string tar = tarOf({"a", "b/c", "d"}), oldTar = tarOf({"a", "b"}, "");
     const struct {
         std::string head, disc;
         bool archive;
@@ -382,6 +384,17 @@ TEST(ArchiveLister, KnowsArchivesByTheirFirstBytesAndStopsAtItsBoundsSayingWhy) 
                  {std::string(512, '\0'), "", false}};
     for (const auto& c : heads) {
         EXPECT_EQ(mayBeArchive(c.head, c.disc), c.archive) << c.head.substr(0, 8);
+    }
+    // Every signature at its place, and one byte later.
+    for (std::string_view head :
+         {"PK\5\6"sv, "PK\7\x08"sv, "Rar!\x1A\x07"sv, "MSCF"sv, "!<arch>\n"sv, "\xED\xAB\xEE\xDB"sv,
+          "xar!"sv, "WARC/"sv, "070701"sv, "\xC7\x71"sv, "\x71\xC7"sv, "xx-lz4-"sv, "\x1F\x9D"sv,
+          "BZh"sv,
+          "\xFD"
+          "7zXZ"sv,
+          "\x5D\x00\x00"sv, "LZIP"sv, "\x28\xB5\x2F\xFD"sv, "\x04\x22\x4D\x18"sv}) {
+        EXPECT_TRUE(mayBeArchive(head, ""));
+        EXPECT_FALSE(mayBeArchive(" " + std::string(head), "")) << head;
     }
     ArchiveLimits few, late;
     few.members = 2;

@@ -1,6 +1,6 @@
 """zelvane-cli through the real program; runs as FILE zelvane-cli MANPAGE SOURCE_DIR CLASS."""
 import base64, csv, io, json, os, pathlib, re, resource, shutil, signal, subprocess, sys
-import tarfile, tempfile, unittest, zlib
+import tarfile, tempfile, unittest, zipfile, zlib
 
 CLI = MAN = SOURCE = None
 SUMMARY = "{} folder(s) & {} file(s) successfully added.\nTotal size is {} byte(s)\n"
@@ -209,8 +209,9 @@ class ScanArchives(CliTest):
         self.assertEqual(self.ok("scan", disk, "-o", self.path("p.zelv")).decode().count("\n"), 2)  # no change
         nest, bad = self.path("nest"), self.path("bad")
         os.mkdir(nest), os.mkdir(bad)  # three levels of zip: the third opens with a depth of 3
+        self.tree("n", ["a.txt"]), self.write("n/a.txt", os.urandom(40000))  # past the first bytes read
         subprocess.run(f"zip -q in.zip a.txt && zip -q mid.zip in.zip && zip -q {nest}/out.zip mid.zip",
-                       shell=True, cwd=self.tree("n", ["a.txt"]), check=True)
+                       shell=True, cwd=self.path("n"), check=True)
         for args, deepest in [([], "mid.zip/in.zip"), (["--archive-depth", "1"], "mid.zip"),
                               (["--archive-depth=3"], "mid.zip/in.zip/a.txt")]:
             self.assertEqual(self.scan_archives(nest, *args)[1][-1].split()[1], "out.zip/" + deepest)
@@ -223,6 +224,9 @@ class ScanArchives(CliTest):
                          "./", "./dot/./y.txt", "dot/"]:
                 t.addfile(tarfile.TarInfo(name))
         self.write("bad/bomb.tar.gz", bomb())
+        with zipfile.ZipFile(f"{bad}/utf8.zip", "w") as z:  # a UTF-8 name that is not
+            z.writestr("odd\u00ff", "")
+        self.write("bad/utf8.zip", self.read("bad/utf8.zip").replace(b"odd\xc3\xbf", b"odd\xff\xfe"))
         self.write("bad/cut.zip", self.read("disk/photos.dat")[:300])
         subprocess.run(["zip", "-qrP", "secret", bad + "/locked.zip", "."], cwd=src, check=True)
         err, paths, _ = self.scan_archives(bad, status=1)
@@ -230,7 +234,8 @@ class ScanArchives(CliTest):
             "bomb.tar.gz: listing stopped after 1073741824 bytes decompressed (a compression bomb?)",
             "cut.zip: cannot list it to its end: Truncated ZIP file header",
             "locked.zip: encrypted: its members are listed, their contents not read",
-            "names.tar: 1 member(s) deeper than 255 levels left out"]])
+            "names.tar: 1 member(s) deeper than 255 levels left out",
+            "utf8.zip: Pathname cannot be converted from UTF-8 to current locale."]])
         self.assertEqual([p for p in paths if p.split()[1].startswith(("bomb", "names"))], [
             "2 bomb.tar.gz", "5 bomb.tar.gz/first.txt", "8 bomb.tar.gz/zeros", "2 names.tar", "8 names.tar/", "6 names.tar/..",
             "5 names.tar/../up.txt", "6 names.tar//", "6 names.tar///abs", "5 names.tar//abs/x.txt",
