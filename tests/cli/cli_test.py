@@ -195,17 +195,18 @@ class ScanArchives(CliTest):
                                                                    "6 {0}/empty", "6 {0}/music", "7 {0}/music/song.mp3"]
         for make in (["zip", "-qr", disk + "/photos.dat", "."], ["bsdtar", "--zstd", "-cf", disk + "/t.tar.zst", "."],
                      ["xorriso", "-as", "mkisofs", "-quiet", "-R", "-J", "-o", disk + "/cd.iso", "."],
-                     ["7z", "a", "-bso0", disk + "/s.7z", "."]):
+                     ["7z", "a", "-bso0", disk + "/s.7z", "."], ["zip", "-q", "-j", disk + "/i.zip", disk + "/cd.iso"]):
             subprocess.run(make, cwd=src, check=True, stderr=subprocess.DEVNULL)
         err, paths, out = self.scan_archives(disk)
         self.assertEqual(err, [])
-        self.assertEqual(out, SUMMARY.format(0, 6, f"{sum(os.path.getsize(f'{disk}/{f}') for f in os.listdir(disk)):,}".replace(",", " "))
-                         + "20 archive member(s) listed\n")
+        self.assertEqual(out, SUMMARY.format(0, 7, f"{sum(os.path.getsize(f'{disk}/{f}') for f in os.listdir(disk)):,}".replace(",", " "))
+                         + "26 archive member(s) listed\n")
         self.assertEqual(sorted(paths), sorted(["8 cd.iso", "8 empty.bin", "5 plain.txt", "10 photos.dat", "2 s.7z",
-                                        "8 t.tar.zst"] + [m.format(a) for a in ["cd.iso", "photos.dat", "s.7z",
-                                        "t.tar.zst"] for m in members]))
+                                        "8 t.tar.zst", "2 i.zip", "8 i.zip/cd.iso"] + [m.format(a) for a in ["cd.iso",
+                                        "photos.dat", "s.7z", "t.tar.zst", "i.zip/cd.iso"] for m in members]))
         self.assertEqual(run("search", self.path("a.zelv"), "song", "--dialog-rules")[1].decode().split(),
-                         [f"{disk}/{a}/music/song.mp3" for a in ["cd.iso", "photos.dat", "s.7z", "t.tar.zst"]])
+                         [f"{disk}/{a}/music/song.mp3" for a in ["cd.iso", "i.zip/cd.iso", "photos.dat", "s.7z",
+                                                                 "t.tar.zst"]])
         self.assertEqual(self.ok("scan", disk, "-o", self.path("p.zelv")).decode().count("\n"), 2)  # no change
         nest, bad = self.path("nest"), self.path("bad")
         os.mkdir(nest), os.mkdir(bad)  # three levels of zip: the third opens with a depth of 3
@@ -225,7 +226,7 @@ class ScanArchives(CliTest):
                 t.addfile(tarfile.TarInfo(name))
         self.write("bad/bomb.tar.gz", bomb())
         with zipfile.ZipFile(f"{bad}/utf8.zip", "w") as z:  # a UTF-8 name that is not
-            z.writestr("odd\u00ff", "")
+            z.writestr("ok\u00e9.txt", ""), z.writestr("odd\u00ff", "")
         self.write("bad/utf8.zip", self.read("bad/utf8.zip").replace(b"odd\xc3\xbf", b"odd\xff\xfe"))
         self.write("bad/cut.zip", self.read("disk/photos.dat")[:300])
         subprocess.run(["zip", "-qrP", "secret", bad + "/locked.zip", "."], cwd=src, check=True)
@@ -240,6 +241,7 @@ class ScanArchives(CliTest):
             "2 bomb.tar.gz", "5 bomb.tar.gz/first.txt", "8 bomb.tar.gz/zeros", "2 names.tar", "8 names.tar/", "6 names.tar/..",
             "5 names.tar/../up.txt", "6 names.tar//", "6 names.tar///abs", "5 names.tar//abs/x.txt",
             "6 names.tar/dot", "5 names.tar/dot/y.txt", "8 names.tar/..", "8 names.tar/odd\\xFF\\x01"])
+        self.assertIn("5 utf8.zip/ok\u00e9.txt", paths)  # UTF-8 names in any locale
         self.assertEqual([sum(f"{a}.zip/" in p for p in paths) > 1 for a in ["cut", "locked"]], [True, True])
 
 
