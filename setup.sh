@@ -9,7 +9,8 @@ cd "$(dirname "$0")"
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
-    qt6-base-dev qt6-svg-dev libicu-dev
+    qt6-base-dev qt6-svg-dev libicu-dev libarchive-dev
+    libarchive-tools zip xorriso p7zip-full
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth openbox wmctrl xdotool fonts-dejavu-core desktop-file-utils shared-mime-info
     libxml2-utils groff-base appstream dpkg-dev file zsh fish bash-completion ncdu nodejs

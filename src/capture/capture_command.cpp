@@ -54,6 +54,7 @@ CaptureOutcome captureTree(SnapshotTree& tree, ScanState& state, const CaptureRe
 
         DirectoryScanner scanner(tree, state, observer, request.rules);
         outcome.total = scanner.ScanDirectory(request.path, outcome.root);
+        outcome.members = scanner.members();
 
         tree.setTextAndBold(outcome.root, request.label);
         observer.setPhase(ScanPhase::Sorting);

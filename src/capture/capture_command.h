@@ -25,7 +25,8 @@ struct CaptureOutcome {
     std::uint64_t total = 0; // bytes in the captured files
     std::uint32_t folders = 0;
     std::uint32_t files = 0;
-    bool stopped = false; // the stop request was set when the capture ended
+    std::uint64_t members = 0; // nodes added for archive members (rules.archiveDepth)
+    bool stopped = false;      // the stop request was set when the capture ended
     // Why the capture did not happen, 0 when it did. The errno of a path that does not open
     // as a directory (see captureRootError): nothing was added and nothing changed. ENOMEM
     // when memory ran out: the capture is taken away again (root is kNoNode) and the tree is

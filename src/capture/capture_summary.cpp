@@ -17,14 +17,20 @@ std::string FormatSizeGrouped(std::uint64_t total) {
 }
 
 std::u16string buildCaptureSummary(std::uint32_t folders, std::uint32_t files, std::uint64_t total,
-                                   bool stopped, SummarySpelling spelling) {
+                                   bool stopped, SummarySpelling spelling,
+                                   std::optional<std::uint64_t> members) {
     // The counters are unsigned: printed as such, so that a count past 2^31 is not shown
     // as a negative number.
-    const std::string text =
-        std::to_string(folders) + " folder(s) & " + std::to_string(files) + " file(s) " +
-        (spelling == SummarySpelling::MessageBox ? "successfuly" : "successfully") +
-        " added.\nTotal size is " + FormatSizeGrouped(total) + " byte(s)" +
-        (stopped ? "\n\nNote: Scanning process was interrupted." : "");
+    std::string text = std::to_string(folders) + " folder(s) & " + std::to_string(files) +
+                       " file(s) " +
+                       (spelling == SummarySpelling::MessageBox ? "successfuly" : "successfully") +
+                       " added.\nTotal size is " + FormatSizeGrouped(total) + " byte(s)";
+    if (members) {
+        text.append("\n").append(FormatSizeGrouped(*members)).append(" archive member(s) listed");
+    }
+    if (stopped) {
+        text.append("\n\nNote: Scanning process was interrupted.");
+    }
     return std::u16string(text.begin(), text.end());
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zelvane {
@@ -16,9 +17,12 @@ enum class SummarySpelling { MessageBox, Corrected };
 
 // The message shown when a capture ends:
 // "3 folder(s) & 10 file(s) successfuly added.\nTotal size is 1 234 567 byte(s)", followed
-// by "\n\nNote: Scanning process was interrupted." when it was stopped.
+// by "\n\nNote: Scanning process was interrupted." when it was stopped. A capture that
+// listed archives says how many members it added after the size: "\n1 000 archive
+// member(s) listed".
 std::u16string buildCaptureSummary(std::uint32_t folders, std::uint32_t files, std::uint64_t total,
                                    bool stopped,
-                                   SummarySpelling spelling = SummarySpelling::MessageBox);
+                                   SummarySpelling spelling = SummarySpelling::MessageBox,
+                                   std::optional<std::uint64_t> members = std::nullopt);
 
 } // namespace zelvane

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <string>
+#include <sys/stat.h>
 
 #include "capture/classification.h"
 #include "document/node_text.h"
+#include "platform/descriptor.h"
 #include "text/text.h"
 #include "text/utf.h"
 
@@ -28,7 +30,41 @@ std::u16string progressText(std::uint32_t folders, std::uint32_t files) {
 
 DirectoryScanner::DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObserver& observer,
                                    const ScanRules& rules)
-    : tree_(tree), state_(state), observer_(observer), rules_(rules) {}
+    : tree_(tree), state_(state), observer_(observer), rules_(rules) {
+    if (rules_.archiveDepth > 0) {
+        ArchiveLimits limits;
+        limits.depth = rules_.archiveDepth;
+        archives_ = std::make_unique<ArchiveLister>(
+            tree_, state_, observer_, limits,
+            [this](std::u16string_view extension) { return passes(extension); });
+    }
+}
+
+// The path on disk of the entry name of the deepest open level: the root's path as given
+// followed by the names below it.
+std::string DirectoryScanner::diskPath(std::string_view name) const {
+    std::string where = rootPath_;
+    for (std::size_t level = 1; level <= depth_; ++level) {
+        if (where.empty() || where.back() != '/') {
+            where += '/';
+        }
+        where += level < depth_ ? std::string_view(frames_[level].name) : name;
+    }
+    return where;
+}
+
+void DirectoryScanner::listArchive(std::string_view name, NodeId node) {
+    const std::size_t top = depth_ - 1;
+    if (!ensureOpen(top)) {
+        return;
+    }
+    const platform::Descriptor file(frames_[top].dir.openFile(name));
+    struct stat info;
+    if (file.valid() && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)) {
+        members_ += archives_->listFile(file.get(), static_cast<std::uint64_t>(info.st_size), node,
+                                        diskPath(name));
+    }
+}
 
 bool DirectoryScanner::passes(std::u16string_view extension) const {
     if (rules_.extensions.empty()) {
@@ -229,13 +265,9 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
                 error = errno;
             }
             if (error != 0 || !below.dir.isOpen()) {
-                std::string where = rootPath_;
-                for (std::size_t level = 1; level < depth_; ++level) {
-                    if (where.empty() || where.back() != '/') {
-                        where += '/';
-                    }
-                    where += frames_[level].name;
-                }
+                --depth_; // the folder's path is that of an entry one level up
+                const std::string where = diskPath(childBytes);
+                ++depth_;
                 observer_.folderUnreadable(where, error != 0 ? error : EIO);
             }
             continue;
@@ -255,6 +287,9 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
         frames_[top].total += size;
         const NodeId node = tree_.insertLast(frames_[top].node, fileName_);
         tree_.setKind(node, kind);
+        if (archives_ && entry.type == platform::EntryType::File) {
+            listArchive(name, node);
+        }
     }
 }
 

@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "capture/archive_lister.h"
 #include "capture/scan_state.h"
 #include "document/snapshot_tree.h"
 #include "platform/directory.h"
@@ -33,6 +35,9 @@ public:
     // upper levels; a closed level is opened again, by name from the level above, when it
     // is needed.
     std::uint64_t ScanDirectory(std::u16string_view path, NodeId parent);
+    // With the rules' archiveDepth, the nodes added for archive members (not counted as
+    // folders or files, nor in the size).
+    std::uint64_t members() const { return members_; }
 
 private:
     struct Frame {
@@ -55,6 +60,8 @@ private:
     bool closeUpperLevels(std::size_t inUse);
     bool passes(std::u16string_view extension) const;
     bool excluded(std::string_view name);
+    std::string diskPath(std::string_view name) const;
+    void listArchive(std::string_view name, NodeId node);
 
     SnapshotTree& tree_;
     ScanState& state_;
@@ -69,6 +76,8 @@ private:
     std::size_t depth_ = 0;
     std::u16string fileName_;   // the file being added
     std::u16string folderText_; // the final text of the folder being finished
+    std::unique_ptr<ArchiveLister> archives_;
+    std::uint64_t members_ = 0;
 };
 
 } // namespace zelvane

@@ -30,6 +30,9 @@ struct ScanRules {
     // everything in it): their name and their path below the captured folder ("a/b/c"),
     // as the file system's bytes.
     std::function<bool(std::string_view name, std::string_view relativePath)> excluded;
+    // When above 0, every regular file that is an archive gets its members as children,
+    // and the archives inside it too, down to this many levels of archives.
+    unsigned archiveDepth = 0;
 };
 
 // The program's one scan state (only one capture runs at a time).
@@ -63,6 +66,9 @@ public:
     // path on disk, the root's path as given followed by the names below it. The capture
     // goes on: the folder keeps what was read of it. The desktop program says nothing.
     virtual void folderUnreadable(std::string_view /*path*/, int /*error*/) {}
+    // An archive that could not be listed whole (a bound, damage, encryption: reason says
+    // which); path as for folderUnreadable, an inner archive's followed by its path inside.
+    virtual void archiveUnreadable(std::string_view /*path*/, std::string_view /*reason*/) {}
 };
 
 } // namespace zelvane

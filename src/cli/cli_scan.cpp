@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "capture/archive_lister.h"
 #include "capture/capture_command.h"
 #include "capture/capture_summary.h"
 #include "cli/cli_common.h"
@@ -31,6 +32,8 @@ enum : int {
     kOptAppend,
     kOptForce,
     kOptTimes,
+    kOptArchives,
+    kOptArchiveDepth,
 };
 
 } // namespace
@@ -65,6 +68,13 @@ const CommandSpec& specScan() {
              "back there (or to the -o file when one is given)"},
             {kOptForce, 'f', "force", ValueKind::None, "",
              "append even to a file that 'zelvane-cli info' finds not well formed"},
+            {kOptArchives, '\0', "archives", ValueKind::None, "",
+             "list the members of every file that is an archive (zip, 7z, rar, tar and\n"
+             "its compressed forms, cpio, ISO 9660 and UDF images, cab, deb, rpm ...),\n"
+             "known by its content, as its children"},
+            {kOptArchiveDepth, '\0', "archive-depth", ValueKind::Number, "N",
+             "with --archives, open archives inside archives down to N levels (1: only\n"
+             "those on disk; the default is 2, at most 16)"},
             {kOptTimes, '\0', "times", ValueKind::None, "",
              "print the time taken to scan, sort and save on standard error"},
         },
@@ -75,10 +85,14 @@ const CommandSpec& specScan() {
         "scan after its current folder: a stopped capture is saved only to a new file (-o FILE\n"
         "that does not exist yet) and the summary notes the interruption; an existing file is\n"
         "left as it was, and so is standard output. A second Ctrl-C ends at once. Symbolic\n"
-        "links are captured as files and never followed.\n"
+        "links are captured as files and never followed. An archive that is damaged,\n"
+        "truncated or encrypted, or meets a bound (a million members, 1 GiB decompressed,\n"
+        "10 s, members deeper than level 255), keeps what was listed and is named on\n"
+        "standard error.\n"
         "Exit status: 0 when the capture is complete and saved, 1 when it is saved but some\n"
-        "folders could not be read, 2 when PATH cannot be opened or a snapshot cannot be read or\n"
-        "written (nothing is written then), 130 when Ctrl-C stopped the capture.\n",
+        "folders or archives could not be read whole, 2 when PATH cannot be opened or a\n"
+        "snapshot cannot be read or written (nothing is written then), 130 when Ctrl-C\n"
+        "stopped the capture.\n",
     });
     return spec;
 }
@@ -155,6 +169,14 @@ public:
                      std::strerror(error));
         ++unreadable_;
     }
+    void archiveUnreadable(std::string_view path, std::string_view reason) override {
+        if (show_) {
+            std::fputs("\r\033[K", stderr);
+        }
+        std::fprintf(stderr, "zelvane-cli: %s: %s\n", displayArgument(path).c_str(),
+                     std::string(reason).c_str());
+        ++unreadable_;
+    }
 
     std::size_t unreadable() const { return unreadable_; }
     Clock::time_point sortStart() const { return sortStart_; }
@@ -181,6 +203,7 @@ struct ScanOptions {
     std::optional<std::string> append;
     bool force = false;
     bool times = false;
+    unsigned archiveDepth = 0; // 0: archives are plain files
 };
 
 // Reads the command line; on a usage error reports it and returns nullopt.
@@ -221,6 +244,20 @@ std::optional<ScanOptions> parseOptions(const CommandLine& line) {
     options.append = text(kOptAppend);
     options.force = line.has(kOptForce);
     options.times = line.has(kOptTimes);
+    if (line.has(kOptArchives)) {
+        options.archiveDepth = kDefaultArchiveDepth;
+    }
+    if (const auto depth = line.last(kOptArchiveDepth)) {
+        if (!line.has(kOptArchives)) {
+            usageError("scan", "--archive-depth goes with --archives");
+            return std::nullopt;
+        }
+        options.archiveDepth = depth->size() <= 2 ? static_cast<unsigned>(numberValue(*depth)) : 0;
+        if (options.archiveDepth < 1 || options.archiveDepth > kMaxArchiveDepth) {
+            usageError("scan", "--archive-depth takes 1 to " + std::to_string(kMaxArchiveDepth));
+            return std::nullopt;
+        }
+    }
     if (line.operands.size() > 1) {
         usageError("scan", "one directory, please");
         return std::nullopt;
@@ -291,6 +328,7 @@ int runScan(const CommandLine& line) {
     request.rules.extensions = options->filters;
     request.rules.extensionsIgnoreCase = options->filterIgnoreCase;
     request.rules.oneFileSystem = options->oneFileSystem;
+    request.rules.archiveDepth = options->archiveDepth;
     // --exclude: a pattern with a slash is matched against the path below PATH, any other
     // against the name.
     std::vector<std::unique_ptr<NameMatcher>> names;
@@ -343,7 +381,8 @@ int runScan(const CommandLine& line) {
     const std::string& target = options->output ? *options->output : *options->append;
     const bool toStdout = target == "-";
     const std::string summary = utf16ToUtf8(buildCaptureSummary(
-        outcome.folders, outcome.files, outcome.total, stopped, SummarySpelling::Corrected));
+        outcome.folders, outcome.files, outcome.total, stopped, SummarySpelling::Corrected,
+        options->archiveDepth > 0 ? std::optional<std::uint64_t>(outcome.members) : std::nullopt));
     if (stopped && (toStdout || exists(target))) {
         std::cerr << summary << "\nzelvane-cli: stopped; "
                   << (toStdout ? std::string("nothing was written")

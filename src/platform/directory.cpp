@@ -154,6 +154,15 @@ std::uint64_t Directory::device() const {
     return dir_ != nullptr && ::fstat(dirfd(dir_), &info) == 0 ? info.st_dev : 0;
 }
 
+int Directory::openFile(std::string_view name) const {
+    if (dir_ == nullptr) {
+        return -1;
+    }
+    const CName terminated(name);
+    return ::openat(dirfd(dir_), terminated.c_str(),
+                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+
 std::uint64_t Directory::fileSize(std::string_view name) const {
     if (dir_ == nullptr) {
         return 0;

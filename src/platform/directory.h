@@ -79,6 +79,9 @@ public:
     // Size in bytes of the regular file name in this directory; 0 when it is not a regular
     // file any more or cannot be asked.
     std::uint64_t fileSize(std::string_view name) const;
+    // Opens the regular file name of this directory for reading, never following a link
+    // nor waiting on a device or a FIFO: its descriptor, or -1.
+    int openFile(std::string_view name) const;
 
 private:
     // Takes over an open directory descriptor (or the errno of a failed open).

@@ -1,4 +1,5 @@
 #include "capture/add_tree_command.h"
+#include "capture/archive_lister.h"
 #include "capture/classification.h"
 #include "capture/directory_scanner.h"
 
@@ -9,6 +10,8 @@
 
 namespace zelvane {
 namespace {
+
+using namespace std::string_view_literals;
 
 using testing::Lines;
 using Nodes = std::set<std::string>;
@@ -29,6 +32,9 @@ struct Scan : testing::ScriptedUi {
 
     void folderUnreadable(std::string_view path, int error) override {
         unreadable.emplace_back(path, error);
+    }
+    void archiveUnreadable(std::string_view path, std::string_view reason) override {
+        unreadable.emplace_back(std::string(path).append(": ").append(reason), 0);
     }
     void run(const std::string& path, std::u16string filter = u"*") {
         state.filter = std::move(filter);
@@ -331,6 +337,86 @@ TEST(Classification, KindOfAFileNameAsTheScannerSplitsItAndFilters) {
                    {u"", u"", false},    {u"", u".", true},       {u".txt", u".txt", false}};
     for (const auto& c : filters) {
         EXPECT_EQ(passesFilter(c.filter, c.extension), c.passes) << utf16ToUtf8(c.extension);
+    }
+}
+
+// An uncompressed tar of empty files with these names (with the old format's magic: none).
+std::string tarOf(std::initializer_list<std::string_view> names,
+                  std::string_view magic = "ustar  ") {
+    std::string out;
+    for (std::string_view name : names) {
+        std::string head(512, '\0');
+        for (const auto& [at, text] : {std::pair<std::size_t, std::string_view>{0, name},
+                                       {100, "0000644"},
+                                       {124, "0"},
+                                       {136, "0"},
+                                       {156, "0"},
+                                       {257, magic},
+                                       {148, "        "}}) {
+            head.replace(at, text.size(), text);
+        }
+        char sum[8];
+        std::snprintf(sum, sizeof sum, "%06o",
+                      std::accumulate(head.begin(), head.end(), 0u, [](unsigned a, char c) {
+                          return a + static_cast<unsigned char>(c);
+                      }));
+        out += head.replace(148, 7, sum, 7);
+    }
+    return out.append(1024, '\0');
+}
+
+TEST(ArchiveLister, KnowsArchivesByTheirFirstBytesAndStopsAtItsBoundsSayingWhy) {
+    const std::string tar = tarOf({"a", "b/c", "d"}), oldTar = tarOf({"a", "b"}, "");
+    const struct {
+        std::string head, disc;
+        bool archive;
+    } heads[] = {{"PK\3\4", "", true},
+                 {"PK\3", "", false},
+                 {"xx-lh5-", "", true},
+                 {"x-lh5-", "", false},
+                 {"", "CD001", true},
+                 {"", "BEA01", true},
+                 {"text", "CD002", false},
+                 {tar, "", true},
+                 {oldTar, "", true},
+                 {"b" + oldTar.substr(1), "", false},
+                 {std::string(257, 'x') + "ustar", "", true},
+                 {std::string(512, '\0'), "", false}};
+    for (const auto& c : heads) {
+        EXPECT_EQ(mayBeArchive(c.head, c.disc), c.archive) << c.head.substr(0, 8);
+    }
+    // Every signature at its place, and one byte later.
+    for (std::string_view head :
+         {"PK\5\6"sv, "PK\7\x08"sv, "Rar!\x1A\x07"sv, "MSCF"sv, "!<arch>\n"sv, "\xED\xAB\xEE\xDB"sv,
+          "xar!"sv, "WARC/"sv, "070701"sv, "\xC7\x71"sv, "\x71\xC7"sv, "xx-lz4-"sv, "\x1F\x9D"sv,
+          "BZh"sv,
+          "\xFD"
+          "7zXZ"sv,
+          "\x5D\x00\x00"sv, "LZIP"sv, "\x28\xB5\x2F\xFD"sv, "\x04\x22\x4D\x18"sv}) {
+        EXPECT_TRUE(mayBeArchive(head, ""));
+        EXPECT_FALSE(mayBeArchive(" " + std::string(head), "")) << head;
+    }
+    ArchiveLimits few, late;
+    few.members = 2;
+    late.time = std::chrono::milliseconds(-1);
+    const struct {
+        ArchiveLimits limits;
+        std::size_t added;
+        std::string reason;
+    } cases[] = {{{}, 4, ""},
+                 {few, 3, "listing stopped after 2 members"},
+                 {late, 0, "listing stopped after 0 s"}};
+    const test::TempTree disk;
+    const std::string path = disk.path() + "/t.tar";
+    std::ofstream(path, std::ios::binary) << tar;
+    for (const auto& c : cases) {
+        Scan scan;
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ArchiveLister lister(scan.tree, scan.state, scan, c.limits, [](auto) { return true; });
+        EXPECT_EQ(lister.listFile(fd, tar.size(), scan.root, "t.tar"), c.added);
+        const Reports told = {{"t.tar: " + c.reason, 0}};
+        EXPECT_EQ(scan.unreadable, c.reason.empty() ? Reports{} : told);
+        ::close(fd);
     }
 }
 

@@ -1,6 +1,6 @@
 """zelvane-cli through the real program; runs as FILE zelvane-cli MANPAGE SOURCE_DIR CLASS."""
 import base64, csv, io, json, os, pathlib, re, resource, shutil, signal, subprocess, sys
-import tempfile, unittest
+import tarfile, tempfile, unittest, zipfile, zlib
 
 CLI = MAN = SOURCE = None
 SUMMARY = "{} folder(s) & {} file(s) successfully added.\nTotal size is {} byte(s)\n"
@@ -167,6 +167,82 @@ class ScanRules(CliTest):
         self.assertRegex(shown, r"^\rScanning: 0 folders, 0 files, \d+\.\d s, \d+ entries/s\x1b\[K.*"
                                 r"\rSorting 3 00\d nodes\.\.\.\x1b\[K\r\x1b\[K$")
         self.assertNotIn("\n", shown)
+
+
+def bomb():
+    """A tar.gz whose second member is 8 GiB of zeros, in 9 MB: one compressed MiB again and
+    again, each after a full flush so that it stands alone."""
+    c, big = zlib.compressobj(1, zlib.DEFLATED, 31), tarfile.TarInfo("zeros")
+    big.size = (8 << 30) - 1
+    head = c.compress(tarfile.TarInfo("first.txt").tobuf() + big.tobuf()) + c.flush(zlib.Z_FULL_FLUSH)
+    return head + (c.compress(bytes(1 << 20)) + c.flush(zlib.Z_FULL_FLUSH)) * 2048
+
+
+@unittest.skipUnless(all(map(shutil.which, ["bsdtar", "zip", "xorriso", "7z"])), "archivers missing")
+class ScanArchives(CliTest):
+    def scan_archives(self, folder, *args, status=0):
+        """The warnings of scan --archives and the snapshot's kinds and slash paths below folder."""
+        code, out, err = run("scan", folder, "--archives", *args, "-o", self.path("a.zelv"))
+        self.assertEqual(code, status, err)
+        listed = self.ok("list", self.path("a.zelv"), "--format=tsv").decode().splitlines()
+        rows = [row.split("\t") for row in listed[1:]]
+        return sorted(err.splitlines()), [f"{r[3]} {r[1][len(folder) + 1:] + '/' * bool(r[1][len(folder):])}{r[2]}"
+                                          for r in rows], out.decode()
+
+    def test_formats_nesting_hostile_members_and_bounds(self):
+        src = self.tree("src", ["docs/readme.txt", "music/song.mp3", "empty/"])
+        disk, members = self.tree("disk", ["plain.txt", "empty.bin"]), ["6 {0}/docs", "5 {0}/docs/readme.txt",
+                                                                   "6 {0}/empty", "6 {0}/music", "7 {0}/music/song.mp3"]
+        for make in (["zip", "-qr", disk + "/photos.dat", "."], ["bsdtar", "--zstd", "-cf", disk + "/t.tar.zst", "."],
+                     ["xorriso", "-as", "mkisofs", "-quiet", "-R", "-J", "-o", disk + "/cd.iso", "."],
+                     ["7z", "a", "-bso0", disk + "/s.7z", "."], ["zip", "-q", "-j", disk + "/i.zip", disk + "/cd.iso"]):
+            subprocess.run(make, cwd=src, check=True, stderr=subprocess.DEVNULL)
+        err, paths, out = self.scan_archives(disk)
+        self.assertEqual(err, [])
+        self.assertEqual(out, SUMMARY.format(0, 7, f"{sum(os.path.getsize(f'{disk}/{f}') for f in os.listdir(disk)):,}".replace(",", " "))
+                         + "26 archive member(s) listed\n")
+        self.assertEqual(sorted(paths), sorted(["8 cd.iso", "8 empty.bin", "5 plain.txt", "10 photos.dat", "2 s.7z",
+                                        "8 t.tar.zst", "2 i.zip", "8 i.zip/cd.iso"] + [m.format(a) for a in ["cd.iso",
+                                        "photos.dat", "s.7z", "t.tar.zst", "i.zip/cd.iso"] for m in members]))
+        self.assertEqual(run("search", self.path("a.zelv"), "song", "--dialog-rules")[1].decode().split(),
+                         [f"{disk}/{a}/music/song.mp3" for a in ["cd.iso", "i.zip/cd.iso", "photos.dat", "s.7z",
+                                                                 "t.tar.zst"]])
+        self.assertEqual(self.ok("scan", disk, "-o", self.path("p.zelv")).decode().count("\n"), 2)  # no change
+        nest, bad = self.path("nest"), self.path("bad")
+        os.mkdir(nest), os.mkdir(bad)  # three levels of zip: the third opens with a depth of 3
+        self.tree("n", ["a.txt"]), self.write("n/a.txt", os.urandom(40000))  # past the first bytes read
+        subprocess.run(f"zip -q in.zip a.txt && zip -q mid.zip in.zip && zip -q {nest}/out.zip mid.zip",
+                       shell=True, cwd=self.path("n"), check=True)
+        for args, deepest in [([], "mid.zip/in.zip"), (["--archive-depth", "1"], "mid.zip"),
+                              (["--archive-depth=3"], "mid.zip/in.zip/a.txt")]:
+            self.assertEqual(self.scan_archives(nest, *args)[1][-1].split()[1], "out.zip/" + deepest)
+        self.fails("scan", [([nest, "--archives", "--archive-depth", n, "-o", "x"], "--archive-depth takes 1 to 16")
+                            for n in ["0", "17", "999"]] + [([nest, "--archive-depth", "2", "-o", "x"], "goes with")])
+
+        # Each keeps what could be listed and is named in one line
+        with tarfile.open(f"{bad}/names.tar", "w", format=tarfile.GNU_FORMAT, errors="surrogateescape") as t:
+            for name in ["..", "../up.txt", "/abs/x.txt", os.fsdecode(b"odd\xff\x01"), "", "a/" * 300 + "deep.txt",
+                         "./", "./dot/./y.txt", "dot/"]:
+                t.addfile(tarfile.TarInfo(name))
+        self.write("bad/bomb.tar.gz", bomb())
+        with zipfile.ZipFile(f"{bad}/utf8.zip", "w") as z:  # a UTF-8 name that is not
+            z.writestr("ok\u00e9.txt", ""), z.writestr("odd\u00ff", "")
+        self.write("bad/utf8.zip", self.read("bad/utf8.zip").replace(b"odd\xc3\xbf", b"odd\xff\xfe"))
+        self.write("bad/cut.zip", self.read("disk/photos.dat")[:300])
+        subprocess.run(["zip", "-qrP", "secret", bad + "/locked.zip", "."], cwd=src, check=True)
+        err, paths, _ = self.scan_archives(bad, status=1)
+        self.assertEqual(err, [f"zelvane-cli: {bad}/{e}" for e in [
+            "bomb.tar.gz: listing stopped after 1073741824 bytes decompressed (a compression bomb?)",
+            "cut.zip: cannot list it to its end: Truncated ZIP file header",
+            "locked.zip: encrypted: its members are listed, their contents not read",
+            "names.tar: 1 member(s) deeper than 255 levels left out",
+            "utf8.zip: Pathname cannot be converted from UTF-8 to current locale."]])
+        self.assertEqual([p for p in paths if p.split()[1].startswith(("bomb", "names"))], [
+            "2 bomb.tar.gz", "5 bomb.tar.gz/first.txt", "8 bomb.tar.gz/zeros", "2 names.tar", "8 names.tar/", "6 names.tar/..",
+            "5 names.tar/../up.txt", "6 names.tar//", "6 names.tar///abs", "5 names.tar//abs/x.txt",
+            "6 names.tar/dot", "5 names.tar/dot/y.txt", "8 names.tar/..", "8 names.tar/odd\\xFF\\x01"])
+        self.assertIn("5 utf8.zip/ok\u00e9.txt", paths)  # UTF-8 names in any locale
+        self.assertEqual([sum(f"{a}.zip/" in p for p in paths) > 1 for a in ["cut", "locked"]], [True, True])
 
 
 class Completion(CliTest):

@@ -1,7 +1,7 @@
 // Renders the README's pictures of every window into a folder, with the program's own
 // windows over a small demonstration snapshot. Run by tools/screenshots.sh.
 //
-//   zelvane_screenshots OUTPUT_DIR LICENSE_FILE
+//   zelvane_screenshots OUTPUT_DIR LICENSE_FILE [ARCHIVES_SNAPSHOT]
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -286,8 +286,8 @@ void refusedAndDamaged() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zelvane_screenshots OUTPUT_DIR LICENSE_FILE\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: zelvane_screenshots OUTPUT_DIR LICENSE_FILE [SNAPSHOT]\n");
         return 2;
     }
     outputDir = QString::fromLocal8Bit(argv[1]);
@@ -358,5 +358,28 @@ int main(int argc, char** argv) {
     }
     CLicenseWnd licenseWindow(QString::fromUtf8(license.readAll()).toStdU16String(), &dlg);
     save(licenseWindow, "about-license.png");
+    if (argc == 4) {
+        // A capture with archive members (zelvane-cli scan --archives), opened, every branch
+        // open; then the Search Results of a name that only archives hold.
+        dlg.document().state().modified = false; // no "Save changes ?" for the demonstration
+        {
+            const BoxGrabber counts(QStringLiteral("Information"),
+                                    QStringLiteral("archive-open.png"));
+            dlg.document().OpenFromCommandLine(QString::fromLocal8Bit(argv[3]).toStdU16String());
+        }
+        QFile::remove(outputDir + "/archive-open.png"); // the counts' box, not a README picture
+        view->expandAll();
+        dlg.resize(480, 260);
+        save(dlg, "archive-members.png");
+        SearchDialog member{{u"song", false, false, false, true, true}};
+        SearchResults found;
+        SearchEngine().run(tree, member.options, found);
+        const IconSet icons = IconSet::build(16);
+        CSearchResults resultsWindow(&dlg);
+        resultsWindow.setIconSet(&icons);
+        resultsWindow.open();
+        resultsWindow.fill(found);
+        save(resultsWindow, "archive-search-results.png");
+    }
     return failures == 0 ? 0 : 1;
 }
