@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,15 @@ std::string inputPath(std::string_view argument);
 // Reads a snapshot file ("-": standard input) into tree; on failure reports it and returns
 // false.
 bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats);
+
+// The one read-modify-write of a snapshot file: when target is the file source names
+// (however named), that file is locked (platform::lockForUpdate) before it is read, so that
+// every other zelvane-cli updating it waits until update returns. source ("-": standard
+// input) is read into an empty tree, then update(tree, stats) changes the tree, saves it to
+// target and gives the exit status. A source that cannot be locked or read is told, and
+// gives kExitFailure.
+int updateSnapshot(std::string_view source, std::string_view target,
+                   const std::function<int(SnapshotTree& tree, const LoadStats& stats)>& update);
 
 // The commands, in the order --help lists them: X(name, Stem) for each one, whose own file
 // defines specStem(), its options and texts, and runStem(). A new command is one more line.

@@ -234,11 +234,6 @@ std::optional<ScanOptions> parseOptions(const CommandLine& line) {
         usageError("scan", "an output file is needed (-o FILE or --append FILE)");
         return std::nullopt;
     }
-    if ((options.output && options.output->empty()) ||
-        (options.append && options.append->empty())) {
-        usageError("scan", "the snapshot file name is empty");
-        return std::nullopt;
-    }
     return options;
 }
 
@@ -269,6 +264,8 @@ bool save(const SnapshotTree& tree, const std::string& target, WriteResult& writ
     return written.ok;
 }
 
+int captureAndSave(const ScanOptions& options, SnapshotTree& tree, const std::string& target);
+
 } // namespace
 
 int runScan(const CommandLine& line) {
@@ -289,37 +286,52 @@ int runScan(const CommandLine& line) {
         ~Restore() { sigaction(SIGINT, previous, nullptr); }
     } restore{&previous};
 
-    // Refused before the file to append to is read, as the capture would refuse it.
+    // Refused before the file to append to is read, as the capture would refuse it. An
+    // empty name is no file at all (the capture would take it for the root).
+    for (const std::optional<std::string>& name :
+         {options->path, options->output, options->append}) {
+        if (name && name->empty()) {
+            reportFileError(*name, ENOENT);
+            return kExitFailure;
+        }
+    }
     if (const int error = captureRootError(utf8ToUtf16(*options->path)); error != 0) {
         reportFileError(*options->path, error);
         return kExitFailure;
     }
-
-    SnapshotTree tree;
-    if (options->append) {
-        LoadStats stats;
-        if (!loadOrReport(*options->append, tree, stats)) {
-            return kExitFailure;
-        }
-        if (!stats.wellFormed() && !options->force) {
-            std::cerr << "zelvane-cli: " << displayArgument(*options->append)
-                      << ": not a well-formed snapshot ('zelvane-cli info' lists its defects); "
-                         "--force appends to it all the same\n";
-            return kExitFailure;
-        }
+    const std::string& target = options->output ? *options->output : *options->append;
+    if (!options->append) {
+        SnapshotTree tree;
+        return captureAndSave(*options, tree, target);
     }
+    return updateSnapshot(*options->append, target,
+                          [&](SnapshotTree& tree, const LoadStats& stats) {
+                              if (!stats.wellFormed() && !options->force) {
+                                  std::cerr << "zelvane-cli: " << displayArgument(*options->append)
+                                            << ": not a well-formed snapshot ('zelvane-cli info' "
+                                               "lists its defects); --force appends to it all the "
+                                               "same\n";
+                                  return kExitFailure;
+                              }
+                              return captureAndSave(*options, tree, target);
+                          });
+}
 
+namespace {
+
+// Captures the tree that options name into tree and saves it to target; the exit status.
+int captureAndSave(const ScanOptions& options, SnapshotTree& tree, const std::string& target) {
     CaptureRequest request;
-    request.path = utf8ToUtf16(*options->path);
+    request.path = utf8ToUtf16(*options.path);
     request.filter.assign(1, u'*'); // the rules hold the extensions
-    request.rules.extensions = options->filters;
-    request.rules.extensionsIgnoreCase = options->filterIgnoreCase;
-    request.rules.oneFileSystem = options->oneFileSystem;
+    request.rules.extensions = options.filters;
+    request.rules.extensionsIgnoreCase = options.filterIgnoreCase;
+    request.rules.oneFileSystem = options.oneFileSystem;
     // --exclude: a pattern with a slash is matched against the path below PATH, any other
     // against the name.
     std::vector<std::unique_ptr<NameMatcher>> names;
     std::vector<std::unique_ptr<NameMatcher>> paths;
-    for (const std::string& pattern : options->excludes) {
+    for (const std::string& pattern : options.excludes) {
         const bool path = pattern.find('/') != std::string::npos;
         auto matcher = std::make_unique<NameMatcher>();
         std::string error;
@@ -351,7 +363,7 @@ int runScan(const CommandLine& line) {
         };
     }
     request.label =
-        options->title && !options->title->empty() ? utf8ToUtf16(*options->title) : request.path;
+        options.title && !options.title->empty() ? utf8ToUtf16(*options.title) : request.path;
 
     ScanState& state = processScanState();
     TerminalPort port(state, isatty(STDERR_FILENO) == 1);
@@ -359,12 +371,11 @@ int runScan(const CommandLine& line) {
     const Clock::time_point start = Clock::now();
     const CaptureOutcome outcome = captureTree(tree, state, request, port, order);
     if (outcome.error != 0) {
-        reportFileError(*options->path, outcome.error);
+        reportFileError(*options.path, outcome.error);
         return kExitFailure;
     }
     const bool stopped = outcome.stopped || gInterrupted != 0;
 
-    const std::string& target = options->output ? *options->output : *options->append;
     const bool toStdout = target == "-";
     const std::string summary = utf16ToUtf8(buildCaptureSummary(
         outcome.folders, outcome.files, outcome.total, stopped, SummarySpelling::Corrected));
@@ -396,7 +407,7 @@ int runScan(const CommandLine& line) {
             return kExitFailure;
         }
     }
-    if (options->times) {
+    if (options.times) {
         std::fprintf(stderr, "scan %.3f s, sort %.3f s, save %.3f s, total %.3f s\n",
                      secondsBetween(start, port.sortStart()),
                      secondsBetween(port.sortStart(), port.sortEnd()),
@@ -407,5 +418,7 @@ int runScan(const CommandLine& line) {
     }
     return port.unreadable() > 0 ? kExitDefect : kExitOk;
 }
+
+} // namespace
 
 } // namespace zelvane::cli
