@@ -90,7 +90,7 @@ int runDiff(const CommandLine& line) {
     }
     const OutputOptions& options = *found;
     const std::vector<std::string_view>& positional = line.operands;
-    if (positional.size() != 2 || positional[0].empty() || positional[1].empty()) {
+    if (positional.size() != 2) {
         return usageError("diff", positional.size() > 2
                                       ? "two snapshot files, please"
                                       : "an old and a new snapshot file are needed");

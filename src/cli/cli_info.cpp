@@ -17,10 +17,9 @@ constexpr int kOptDepth = 1;
 
 // The one FILE operand (list: and the PATH after it); reports a misuse.
 bool takeOperands(std::string_view command, const CommandLine& line, std::size_t most) {
-    if (line.operands.empty() || line.operands.size() > most || line.operands[0].empty()) {
-        usageError(command, line.operands.empty()      ? "a snapshot file is needed"
-                            : line.operands[0].empty() ? "the snapshot file name is empty"
-                                                       : "one snapshot file, please");
+    if (line.operands.empty() || line.operands.size() > most) {
+        usageError(command, line.operands.empty() ? "a snapshot file is needed"
+                                                  : "one snapshot file, please");
         return false;
     }
     return true;
