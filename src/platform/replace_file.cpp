@@ -496,8 +496,8 @@ Descriptor lockForUpdate(const std::string& path, int& error) {
     error = 0;
     for (;;) {
         Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        struct stat locked {
-        }, now{};
+        struct stat locked {};
+        struct stat now {};
         if (!fd.valid() || ::fstat(fd.get(), &locked) != 0) {
             error = errno;
             return Descriptor();
@@ -505,7 +505,11 @@ Descriptor lockForUpdate(const std::string& path, int& error) {
         if (!S_ISREG(locked.st_mode)) {
             return fd; // a pipe or a device has no one else's changes to lose
         }
-        if (::flock(fd.get(), LOCK_EX) != 0) {
+        // A signal while waiting is the caller's to look at; the wait goes on.
+        int status = 0;
+        while ((status = ::flock(fd.get(), LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (status != 0) {
             if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) {
                 return fd; // a file system without locks: written as before
             }
