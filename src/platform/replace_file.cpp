@@ -8,9 +8,11 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <functional>
 #include <iterator>
 #include <linux/openat2.h>
 #include <new>
+#include <pthread.h>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -88,35 +90,6 @@ private:
     bool installed_[3] = {};
 };
 
-// A named file in a folder that is removed when it goes out of scope, unless kept.
-class ScratchName {
-public:
-    explicit ScratchName(int folder) : folder_(folder) {}
-    ~ScratchName() {
-        if (!name_.empty()) {
-            ScratchOnSignal::named = 0;
-            ::unlinkat(folder_, name_.c_str(), 0);
-        }
-    }
-    ScratchName(const ScratchName&) = delete;
-    ScratchName& operator=(const ScratchName&) = delete;
-    void set(std::string name) {
-        name_ = std::move(name);
-        std::snprintf(ScratchOnSignal::name, sizeof ScratchOnSignal::name, "%s", name_.c_str());
-        ScratchOnSignal::folder = folder_;
-        ScratchOnSignal::named = 1;
-    }
-    const std::string& name() const { return name_; }
-    void keep() {
-        ScratchOnSignal::named = 0;
-        name_.clear();
-    }
-
-private:
-    int folder_;
-    std::string name_;
-};
-
 // A short name for a temporary file: never derived from the target's name, so that a
 // target whose name is as long as the file system allows can still be replaced.
 std::string scratchName() {
@@ -133,6 +106,56 @@ std::string scratchName() {
     }
     return name;
 }
+
+// A named file in a folder that is removed when it goes out of scope, unless kept.
+class ScratchName {
+public:
+    explicit ScratchName(int folder) : folder_(folder) {}
+    ~ScratchName() {
+        if (!name_.empty()) {
+            ScratchOnSignal::named = 0;
+            ::unlinkat(folder_, name_.c_str(), 0);
+        }
+    }
+    ScratchName(const ScratchName&) = delete;
+    ScratchName& operator=(const ScratchName&) = delete;
+    // Makes a file of a new scratch name with create (false: errno tells why), trying up to
+    // eight names; SIGINT, SIGTERM and SIGHUP wait meanwhile, so that none comes between
+    // the file and its name being known here. False when none could be made.
+    bool make(const std::function<bool(const std::string& name)>& create) {
+        sigset_t held, previous;
+        sigemptyset(&held);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&held, signal);
+        }
+        ::pthread_sigmask(SIG_BLOCK, &held, &previous);
+        for (int tries = 0; tries < 8 && name_.empty(); ++tries) {
+            std::string candidate = scratchName();
+            if (create(candidate)) {
+                name_ = std::move(candidate);
+                std::snprintf(ScratchOnSignal::name, sizeof ScratchOnSignal::name, "%s",
+                              name_.c_str());
+                ScratchOnSignal::folder = folder_;
+                ScratchOnSignal::named = 1;
+            } else if (errno != EEXIST) {
+                break;
+            }
+        }
+        const int error = errno;
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        errno = error;
+        return !name_.empty();
+    }
+    const std::string& name() const { return name_; }
+    void keep() {
+        ScratchOnSignal::named = 0;
+        name_.clear();
+    }
+
+private:
+    int folder_;
+    std::string name_;
+};
 
 struct Target {
     Descriptor folder; // the folder the target's name is in
@@ -285,15 +308,7 @@ bool writeAnonymous(const WriteContents& write, const Target& target, ReplaceRes
         return true;
     }
     ScratchName scratch(target.folder.get());
-    for (int tries = 0; tries < 8 && scratch.name().empty(); ++tries) {
-        const std::string candidate = scratchName();
-        if (name(candidate)) {
-            scratch.set(candidate);
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
-    if (scratch.name().empty()) {
+    if (!scratch.make(name)) {
         return false;
     }
     if ((result.error = fd.close()) == 0) {
@@ -307,17 +322,11 @@ bool writeAnonymous(const WriteContents& write, const Target& target, ReplaceRes
 int writeNamed(const WriteContents& write, const Target& target, ReplaceResult& result) {
     ScratchName scratch(target.folder.get());
     Descriptor fd;
-    for (int tries = 0; tries < 8 && !fd.valid(); ++tries) {
-        const std::string candidate = scratchName();
-        fd.reset(::openat(target.folder.get(), candidate.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (fd.valid()) {
-            scratch.set(candidate);
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
-    if (!fd.valid()) {
+    if (!scratch.make([&](const std::string& name) {
+            fd.reset(::openat(target.folder.get(), name.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            return fd.valid();
+        })) {
         return errno;
     }
     result.opened = true;

@@ -258,6 +258,7 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         {"t", "real link=relative", ok, "link 605 0:0 links 1 other " + kNew},
         {"t", "real link=@real", ok, "link 605 0:0 links 1 other " + kNew},
         {"t", "link=made", ok, "link " + made},
+        {"t", "link=made eio", "1 0 Input/output error 1/0", "link nothing"},
         {"t", "file=444:65534 nobody", "0 0 Permission denied 0/0",
          "444 " + theirs + "same " + kOld},
         {"t", "file=444:65534", ok, "444 " + theirs + "other " + kNew}, // root may, as open would
