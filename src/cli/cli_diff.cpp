@@ -108,42 +108,39 @@ int runDiff(const CommandLine& line) {
             return order.compare(a, b) < 0;
         });
 
-    const bool written =
-        writeOutput(line,
-                    [&](Output& output) {
-                        std::string& out = output.buffer();
-                        NodeRow row;
-                        for (const DiffEntry& entry : entries) {
-                            const int side = entry.change == DiffChange::Removed ? 0 : 1;
-                            describeNode(files[side], trees[side], entry.node, row);
-                            const char change = static_cast<char>(entry.change);
-                            if (options.null) {
-                                out += change;
-                                out += ' ';
-                                appendWholePath(out, row, options.pathStyle, Escape::Raw);
-                                out += '\0';
-                            } else if (options.format == Format::Tsv) {
-                                out += change;
-                                out += '\t';
-                                appendTsvFields(out, row, options.pathStyle);
-                                out += '\n';
-                            } else if (options.format == Format::Json) {
-                                out += "{\"change\":\"";
-                                out += change;
-                                out += "\",";
-                                appendJsonFields(out, row);
-                                out += "}\n";
-                            } else {
-                                out += change;
-                                out += ' ';
-                                appendWholePath(out, row, options.pathStyle, Escape::Display);
-                                out += '\n';
-                            }
-                            output.flushIfFull();
-                        }
-                        return true;
-                    },
-                    {files[0], files[1]});
+    const bool written = writeOutput(line, {files[0], files[1]}, [&](Output& output) {
+        std::string& out = output.buffer();
+        NodeRow row;
+        for (const DiffEntry& entry : entries) {
+            const int side = entry.change == DiffChange::Removed ? 0 : 1;
+            describeNode(files[side], trees[side], entry.node, row);
+            const char change = static_cast<char>(entry.change);
+            if (options.null) {
+                out += change;
+                out += ' ';
+                appendWholePath(out, row, options.pathStyle, Escape::Raw);
+                out += '\0';
+            } else if (options.format == Format::Tsv) {
+                out += change;
+                out += '\t';
+                appendTsvFields(out, row, options.pathStyle);
+                out += '\n';
+            } else if (options.format == Format::Json) {
+                out += "{\"change\":\"";
+                out += change;
+                out += "\",";
+                appendJsonFields(out, row);
+                out += "}\n";
+            } else {
+                out += change;
+                out += ' ';
+                appendWholePath(out, row, options.pathStyle, Escape::Display);
+                out += '\n';
+            }
+            output.flushIfFull();
+        }
+        return true;
+    });
     if (!written) {
         return kExitFailure;
     }

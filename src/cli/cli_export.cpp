@@ -179,23 +179,20 @@ int runExport(const CommandLine& line) {
     if (!loadOrReport(file, tree, stats)) {
         return kExitFailure;
     }
-    const bool written = writeOutput(
-        line,
-        [&](Output& output) {
-            switch (format) {
-            case ExportFormat::Csv:
-                writeCsv(tree, output, line.has(kOptCsvRaw));
-                break;
-            case ExportFormat::Json:
-                writeJsonLines(tree, file, output);
-                break;
-            default:
-                writeCataloguePage(tree, utf8ToUtf16(title ? *title : baseName(file)), output);
-                break;
-            }
-            return !output.failed();
-        },
-        {file});
+    const bool written = writeOutput(line, {file}, [&](Output& output) {
+        switch (format) {
+        case ExportFormat::Csv:
+            writeCsv(tree, output, line.has(kOptCsvRaw));
+            break;
+        case ExportFormat::Json:
+            writeJsonLines(tree, file, output);
+            break;
+        default:
+            writeCataloguePage(tree, utf8ToUtf16(title ? *title : baseName(file)), output);
+            break;
+        }
+        return !output.failed();
+    });
     return written ? kExitOk : kExitFailure;
 }
 

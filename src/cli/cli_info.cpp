@@ -122,12 +122,10 @@ int runInfo(const CommandLine& line) {
          << stats.deepestLevel << "\nUTF-16 names:\t" << stats.utf16Records << '\n';
     text << loadFindings(stats);
     text << (stats.wellFormed() ? "Well formed\n" : "Not well formed\n");
-    if (!writeOutput(line,
-                     [&](Output& out) {
-                         out.buffer() = text.str();
-                         return true;
-                     },
-                     {file})) {
+    if (!writeOutput(line, {file}, [&](Output& out) {
+            out.buffer() = text.str();
+            return true;
+        })) {
         return kExitFailure;
     }
     return stats.wellFormed() ? kExitOk : kExitDefect;
@@ -157,57 +155,54 @@ int runList(const CommandLine& line) {
         line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1);
     const bool treeForm = !options->null && options->format == Format::Text &&
                           !(options->pathStyleGiven && options->pathStyle == PathStyle::Slash);
-    const bool ok = writeOutput(
-        line,
-        [&](Output& out) {
-            std::string& text = out.buffer();
-            NodeRow row;
-            auto print = [&](NodeId node, std::size_t level) {
-                if (out.failed()) {
-                    return;
-                }
-                const int kind = tree.kind(node);
-                if (treeForm) {
-                    text.append(level * 2, ' ');
-                    text += kindText(kind, options->kinds);
-                    text += ' ';
-                    appendDisplay(text, tree.text(node));
-                    text += '\n';
-                    out.flushIfFull();
-                    return;
-                }
-                describeNode(file, tree, node, row);
-                if (options->null) {
-                    appendWholePath(text, row, options->pathStyle, Escape::Raw);
-                    text += '\0';
-                } else if (options->format == Format::Json) {
-                    appendJsonObject(text, row);
-                    text += '\n';
-                } else if (options->format == Format::Tsv) {
-                    appendTsvFields(text, row, options->pathStyle);
-                    text += '\n';
-                } else {
-                    text += kindText(kind, options->kinds);
-                    text += ' ';
-                    appendWholePath(text, row, PathStyle::Slash, Escape::Display);
-                    text += '\n';
-                }
+    const bool ok = writeOutput(line, {file}, [&](Output& out) {
+        std::string& text = out.buffer();
+        NodeRow row;
+        auto print = [&](NodeId node, std::size_t level) {
+            if (out.failed()) {
+                return;
+            }
+            const int kind = tree.kind(node);
+            if (treeForm) {
+                text.append(level * 2, ' ');
+                text += kindText(kind, options->kinds);
+                text += ' ';
+                appendDisplay(text, tree.text(node));
+                text += '\n';
                 out.flushIfFull();
-            };
-            if (starts.empty()) {
-                walkPreOrder(tree, kTopLevel, print, depth);
+                return;
             }
-            for (const NodeId start : starts) {
-                print(start, 0);
-                if (depth > 0) {
-                    walkPreOrder(
-                        tree, start,
-                        [&](NodeId node, std::size_t level) { print(node, level + 1); }, depth - 1);
-                }
+            describeNode(file, tree, node, row);
+            if (options->null) {
+                appendWholePath(text, row, options->pathStyle, Escape::Raw);
+                text += '\0';
+            } else if (options->format == Format::Json) {
+                appendJsonObject(text, row);
+                text += '\n';
+            } else if (options->format == Format::Tsv) {
+                appendTsvFields(text, row, options->pathStyle);
+                text += '\n';
+            } else {
+                text += kindText(kind, options->kinds);
+                text += ' ';
+                appendWholePath(text, row, PathStyle::Slash, Escape::Display);
+                text += '\n';
             }
-            return !out.failed();
-        },
-        {file});
+            out.flushIfFull();
+        };
+        if (starts.empty()) {
+            walkPreOrder(tree, kTopLevel, print, depth);
+        }
+        for (const NodeId start : starts) {
+            print(start, 0);
+            if (depth > 0) {
+                walkPreOrder(
+                    tree, start, [&](NodeId node, std::size_t level) { print(node, level + 1); },
+                    depth - 1);
+            }
+        }
+        return !out.failed();
+    });
     return ok ? kExitOk : kExitFailure;
 }
 

@@ -270,8 +270,8 @@ std::optional<OutputOptions> outputOptionsOf(std::string_view command, const Com
     return options;
 }
 
-bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write,
-                 const std::vector<std::string_view>& inputs) {
+bool writeOutput(const CommandLine& line, const std::vector<std::string_view>& inputs,
+                 const std::function<bool(Output& out)>& write) {
     const std::string target(line.last(kOptOutput).value_or("-"));
     if (target == "-") {
         Output output;

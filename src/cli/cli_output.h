@@ -99,8 +99,11 @@ std::optional<OutputOptions> outputOptionsOf(std::string_view command, const Com
 // Runs write over standard output, or over the file -o names (replaced only once write has
 // succeeded, a device or a pipe written as it is); false, told, when it cannot be written.
 // A file -o names that is one of inputs (the same file, however named) is refused.
-bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write,
-                 const std::vector<std::string_view>& inputs = {});
+bool writeOutput(const CommandLine& line, const std::vector<std::string_view>& inputs,
+                 const std::function<bool(Output& out)>& write);
+inline bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write) {
+    return writeOutput(line, {}, write);
+}
 
 std::string_view kindName(int kind);
 // A node's kind as --kinds asks: its number or its name.

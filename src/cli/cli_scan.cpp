@@ -264,7 +264,8 @@ bool save(const SnapshotTree& tree, const std::string& target, WriteResult& writ
     return written.ok;
 }
 
-int captureAndSave(const ScanOptions& options, SnapshotTree& tree, const std::string& target);
+int captureAndSave(const std::optional<ScanOptions>& options, SnapshotTree& tree,
+                   const std::string& target);
 
 } // namespace
 
@@ -302,7 +303,7 @@ int runScan(const CommandLine& line) {
     const std::string& target = options->output ? *options->output : *options->append;
     if (!options->append) {
         SnapshotTree tree;
-        return captureAndSave(*options, tree, target);
+        return captureAndSave(options, tree, target);
     }
     return updateSnapshot(*options->append, target,
                           [&](SnapshotTree& tree, const LoadStats& stats) {
@@ -313,25 +314,26 @@ int runScan(const CommandLine& line) {
                                                "same\n";
                                   return kExitFailure;
                               }
-                              return captureAndSave(*options, tree, target);
+                              return captureAndSave(options, tree, target);
                           });
 }
 
 namespace {
 
 // Captures the tree that options name into tree and saves it to target; the exit status.
-int captureAndSave(const ScanOptions& options, SnapshotTree& tree, const std::string& target) {
+int captureAndSave(const std::optional<ScanOptions>& options, SnapshotTree& tree,
+                   const std::string& target) {
     CaptureRequest request;
-    request.path = utf8ToUtf16(*options.path);
+    request.path = utf8ToUtf16(*options->path);
     request.filter.assign(1, u'*'); // the rules hold the extensions
-    request.rules.extensions = options.filters;
-    request.rules.extensionsIgnoreCase = options.filterIgnoreCase;
-    request.rules.oneFileSystem = options.oneFileSystem;
+    request.rules.extensions = options->filters;
+    request.rules.extensionsIgnoreCase = options->filterIgnoreCase;
+    request.rules.oneFileSystem = options->oneFileSystem;
     // --exclude: a pattern with a slash is matched against the path below PATH, any other
     // against the name.
     std::vector<std::unique_ptr<NameMatcher>> names;
     std::vector<std::unique_ptr<NameMatcher>> paths;
-    for (const std::string& pattern : options.excludes) {
+    for (const std::string& pattern : options->excludes) {
         const bool path = pattern.find('/') != std::string::npos;
         auto matcher = std::make_unique<NameMatcher>();
         std::string error;
@@ -363,7 +365,7 @@ int captureAndSave(const ScanOptions& options, SnapshotTree& tree, const std::st
         };
     }
     request.label =
-        options.title && !options.title->empty() ? utf8ToUtf16(*options.title) : request.path;
+        options->title && !options->title->empty() ? utf8ToUtf16(*options->title) : request.path;
 
     ScanState& state = processScanState();
     TerminalPort port(state, isatty(STDERR_FILENO) == 1);
@@ -371,7 +373,7 @@ int captureAndSave(const ScanOptions& options, SnapshotTree& tree, const std::st
     const Clock::time_point start = Clock::now();
     const CaptureOutcome outcome = captureTree(tree, state, request, port, order);
     if (outcome.error != 0) {
-        reportFileError(*options.path, outcome.error);
+        reportFileError(*options->path, outcome.error);
         return kExitFailure;
     }
     const bool stopped = outcome.stopped || gInterrupted != 0;
@@ -407,7 +409,7 @@ int captureAndSave(const ScanOptions& options, SnapshotTree& tree, const std::st
             return kExitFailure;
         }
     }
-    if (options.times) {
+    if (options->times) {
         std::fprintf(stderr, "scan %.3f s, sort %.3f s, save %.3f s, total %.3f s\n",
                      secondsBetween(start, port.sortStart()),
                      secondsBetween(port.sortStart(), port.sortEnd()),

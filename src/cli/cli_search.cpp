@@ -304,63 +304,60 @@ int runSearch(const CommandLine& line) {
     SearchResults results;
     std::vector<NodeId> nodes;
     NodeRow row;
-    const bool written = writeOutput(
-        line,
-        [&](Output& out) {
-            for (std::string_view file : request->files) {
-                if (total >= request->maxResults) {
+    const bool written = writeOutput(line, request->files, [&](Output& out) {
+        for (std::string_view file : request->files) {
+            if (total >= request->maxResults) {
+                break;
+            }
+            LoadStats stats;
+            if (!loadOrReport(file, tree, stats)) {
+                if (!hinted) {
+                    hintAtOrder(*request, stats.error);
+                    hinted = true;
+                }
+                unreadable = true;
+                continue;
+            }
+            nodes.clear();
+            if (!request->dialogRules) {
+                searchNames(tree, matcher, request->dialog.isRecursiveSearch,
+                            request->dialog.isFilesOnly, nodes);
+            } else {
+                engine.run(tree, request->dialog, results);
+                nodes.reserve(results.size());
+                for (std::size_t i = 0; i < results.size(); ++i) {
+                    nodes.push_back(results.node(i));
+                }
+                results.clear();
+            }
+            std::size_t found = 0;
+            for (const NodeId node : nodes) {
+                if (total + found >= request->maxResults) {
                     break;
                 }
-                LoadStats stats;
-                if (!loadOrReport(file, tree, stats)) {
-                    if (!hinted) {
-                        hintAtOrder(*request, stats.error);
-                        hinted = true;
-                    }
-                    unreadable = true;
+                if (!wanted(tree, node, *request)) {
                     continue;
                 }
-                nodes.clear();
-                if (!request->dialogRules) {
-                    searchNames(tree, matcher, request->dialog.isRecursiveSearch,
-                                request->dialog.isFilesOnly, nodes);
-                } else {
-                    engine.run(tree, request->dialog, results);
-                    nodes.reserve(results.size());
-                    for (std::size_t i = 0; i < results.size(); ++i) {
-                        nodes.push_back(results.node(i));
-                    }
-                    results.clear();
-                }
-                std::size_t found = 0;
-                for (const NodeId node : nodes) {
-                    if (total + found >= request->maxResults) {
-                        break;
-                    }
-                    if (!wanted(tree, node, *request)) {
-                        continue;
-                    }
-                    ++found;
-                    if (listed) {
-                        describeNode(file, tree, node, row);
-                        appendRow(out.buffer(), row, request->output, severalFiles);
-                        out.flushIfFull();
-                        if (out.failed()) {
-                            return false;
-                        }
+                ++found;
+                if (listed) {
+                    describeNode(file, tree, node, row);
+                    appendRow(out.buffer(), row, request->output, severalFiles);
+                    out.flushIfFull();
+                    if (out.failed()) {
+                        return false;
                     }
                 }
-                if (counted) {
-                    if (severalFiles) {
-                        out.buffer().append(displayArgument(file)).append(":");
-                    }
-                    out.buffer().append(std::to_string(found)).append("\n");
-                }
-                total += found;
             }
-            return !out.failed();
-        },
-        request->files);
+            if (counted) {
+                if (severalFiles) {
+                    out.buffer().append(displayArgument(file)).append(":");
+                }
+                out.buffer().append(std::to_string(found)).append("\n");
+            }
+            total += found;
+        }
+        return !out.failed();
+    });
     if (!written) {
         return kExitFailure;
     }
