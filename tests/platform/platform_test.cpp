@@ -228,7 +228,8 @@ std::string replaceWithFaults(const std::string& target, const std::string& desc
     out << written.opened << ' ' << (written.error == 0) << ' ' << std::strerror(written.error)
         << ' ' << SyncSeam::calls - syncs << '/' << SyncSeam::folderCalls - folderSyncs
         << (stdinOpen && ::fcntl(0, F_GETFD) == -1 ? " and closed standard input" : "")
-        << (::umask(022) == 022 ? "" : " and changed the umask");
+        << (::umask(022) == 022 ? "" : " and changed the umask")
+        << (std::signal(SIGHUP, SIG_DFL) == SIG_DFL ? "" : " and kept its SIGHUP handler");
     return out.str();
 }
 
