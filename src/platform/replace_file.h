@@ -65,8 +65,8 @@ std::optional<FileIdentity> fileIdentity(const std::string& path);
 // waiting while another process holds one; the lock lasts until the descriptor is closed.
 // When the name leads to another file once the lock is taken (the holder replaced it), the
 // new file is locked instead. A target that is not a regular file, or on a file system
-// without locks, is opened without one. Invalid, with error set, when it cannot be opened
-// or locked; a signal does not end the wait.
+// without locks, is opened without one. Invalid, with error set, when it cannot be opened;
+// a signal does not end the wait.
 Descriptor lockForUpdate(const std::string& path, int& error);
 
 // Writes all of bytes to fd, again after an interruption; 0 or the write's errno.
