@@ -119,9 +119,9 @@ public:
     }
     ScratchName(const ScratchName&) = delete;
     ScratchName& operator=(const ScratchName&) = delete;
-    // Makes a file of a new scratch name with create (false: errno tells why), trying up to
-    // eight names; SIGINT, SIGTERM and SIGHUP wait meanwhile, so that none comes between
-    // the file and its name being known here. False when none could be made.
+    // Makes a file of a new scratch name with create (false: errno tells why); SIGINT,
+    // SIGTERM and SIGHUP wait meanwhile, so that none comes between the file and its name
+    // being known here. The name is random, so one try is enough.
     bool make(const std::function<bool(const std::string& name)>& create) {
         sigset_t held, previous;
         sigemptyset(&held);
@@ -129,17 +129,12 @@ public:
             sigaddset(&held, signal);
         }
         ::pthread_sigmask(SIG_BLOCK, &held, &previous);
-        for (int tries = 0; tries < 8 && name_.empty(); ++tries) {
-            std::string candidate = scratchName();
-            if (create(candidate)) {
-                name_ = std::move(candidate);
-                std::snprintf(ScratchOnSignal::name, sizeof ScratchOnSignal::name, "%s",
-                              name_.c_str());
-                ScratchOnSignal::folder = folder_;
-                ScratchOnSignal::named = 1;
-            } else if (errno != EEXIST) {
-                break;
-            }
+        std::string candidate = scratchName();
+        if (create(candidate)) {
+            name_ = std::move(candidate);
+            std::snprintf(ScratchOnSignal::name, sizeof ScratchOnSignal::name, "%s", name_.c_str());
+            ScratchOnSignal::folder = folder_;
+            ScratchOnSignal::named = 1;
         }
         const int error = errno;
         ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
