@@ -74,7 +74,6 @@ public:
         }
     }
     ~ScratchRemovedOnSignal() {
-        ScratchOnSignal::named = 0;
         for (std::size_t i = 0; i < std::size(kSignals); ++i) {
             if (installed_[i]) {
                 ::sigaction(kSignals[i], &previous_[i], nullptr);

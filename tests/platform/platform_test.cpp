@@ -255,6 +255,7 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         {"no/t", "", "0 0 No such file or directory 0/0", "nothing"},
         {"real/t", "real", "0 0 Not a directory 0/0", "nothing"},
         {"t", "fifo reader inplace", "1 1 Success 0/0", "fifo " + kNew},
+        {"t", "fifo nobody inplace", "0 0 Permission denied 0/0", "fifo "},
         {"t", "file=644:0 inplace", ok, made}, // a file is replaced still
         {"t", "real link=relative", ok, "link 605 0:0 links 1 other " + kNew},
         {"t", "real link=@real", ok, "link 605 0:0 links 1 other " + kNew},
