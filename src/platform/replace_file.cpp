@@ -93,12 +93,13 @@ private:
 // target whose name is as long as the file system allows can still be replaced.
 std::string scratchName() {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    // Random bytes where the system has them at hand, over a seed that at least differs from
+    // another process's.
     unsigned char random[8] = {};
-    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
-        const auto seed =
-            static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(::time(nullptr));
-        std::memcpy(random, &seed, std::min(sizeof random, sizeof seed));
-    }
+    const auto seed =
+        static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(::time(nullptr));
+    std::memcpy(random, &seed, std::min(sizeof random, sizeof seed));
+    [[maybe_unused]] const ssize_t got = ::getrandom(random, sizeof random, GRND_NONBLOCK);
     std::string name = ".zelvane-";
     for (unsigned char r : random) {
         name += kDigits[r % 36];
@@ -135,9 +136,7 @@ public:
             ScratchOnSignal::folder = folder_;
             ScratchOnSignal::named = 1;
         }
-        const int error = errno;
-        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        errno = error;
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr); // errno stays create's
         return !name_.empty();
     }
     const std::string& name() const { return name_; }
