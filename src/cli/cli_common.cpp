@@ -1,16 +1,20 @@
 #include "cli/cli_common.h"
 
 #include "cli/cli_output.h"
+#include "platform/replace_file.h"
 #include "version.h"
 
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <sys/stat.h>
 
 namespace zelvane::cli {
 
 void reportFileError(std::string_view file, int error) {
-    std::cerr << "zelvane-cli: " << displayArgument(file) << ": " << std::strerror(error) << '\n';
+    // An empty name is shown quoted, as find and du show it.
+    std::cerr << "zelvane-cli: " << (file.empty() ? "''" : displayArgument(file)) << ": "
+              << std::strerror(error) << '\n';
 }
 
 int usageError(std::string_view command, std::string_view message) {
@@ -80,6 +84,28 @@ int runCommand(std::string_view name, const Args& args) {
 
 std::string inputPath(std::string_view argument) {
     return argument == "-" ? std::string("/dev/stdin") : std::string(argument);
+}
+
+int updateSnapshot(std::string_view source, std::string_view target, bool force,
+                   const std::function<int(SnapshotTree& tree)>& update) {
+    platform::Descriptor lock;
+    struct stat from {
+    }, to{};
+    if (source != "-" && target != "-" && ::stat(std::string(source).c_str(), &from) == 0 &&
+        ::stat(std::string(target).c_str(), &to) == 0 && from.st_dev == to.st_dev &&
+        from.st_ino == to.st_ino) {
+        int error = 0;
+        lock = platform::lockForUpdate(std::string(target), error);
+        if (!lock.valid()) {
+            reportFileError(target, error);
+            return kExitFailure;
+        }
+    }
+    SnapshotTree tree;
+    if (!loadForAppend(source, force, tree)) {
+        return kExitFailure;
+    }
+    return update(tree);
 }
 
 bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats) {

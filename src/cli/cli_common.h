@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,14 @@ void appendRoots(SnapshotTree& to, const SnapshotTree& from);
 
 // Loads every file of files after the roots of tree; false, told, when one cannot be read.
 bool loadAll(const std::vector<std::string_view>& files, SnapshotTree& tree);
+// The one read-modify-write of a snapshot file: when target is the file source names
+// (however named), that file is locked (platform::lockForUpdate) before it is read, so that
+// every other zelvane-cli updating it waits until update returns. source ("-": standard
+// input) is read as loadForAppend reads it, then update(tree) changes the tree, saves it to
+// target and gives the exit status. A source that cannot be locked or read is told, and
+// gives kExitFailure.
+int updateSnapshot(std::string_view source, std::string_view target, bool force,
+                   const std::function<int(SnapshotTree& tree)>& update);
 
 // The commands, in the order --help lists them: X(name, Stem) for each one, whose own file
 // defines specStem(), its options and texts, and runStem(). A new command is one more line.

@@ -90,7 +90,7 @@ int runDiff(const CommandLine& line) {
     }
     const OutputOptions& options = *found;
     const std::vector<std::string_view>& positional = line.operands;
-    if (positional.size() != 2 || positional[0].empty() || positional[1].empty()) {
+    if (positional.size() != 2) {
         return usageError("diff", positional.size() > 2
                                       ? "two snapshot files, please"
                                       : "an old and a new snapshot file are needed");
@@ -108,7 +108,7 @@ int runDiff(const CommandLine& line) {
             return order.compare(a, b) < 0;
         });
 
-    const bool written = writeOutput(line, [&](Output& output) {
+    const bool written = writeOutput(line, {files[0], files[1]}, [&](Output& output) {
         std::string& out = output.buffer();
         NodeRow row;
         for (const DiffEntry& entry : entries) {

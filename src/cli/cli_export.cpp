@@ -14,6 +14,7 @@
 namespace zelvane::cli {
 
 constexpr int kOptTitle = 1;
+constexpr int kOptCsvRaw = 2;
 
 const CommandSpec& specExport() {
     static const CommandSpec spec = withCommonOptions({
@@ -29,7 +30,9 @@ const CommandSpec& specExport() {
         "name, the kind number, its name and the node's level (0 for a root). Folders go\n"
         "without their leading space; names are the bytes the file system gave them. Lines\n"
         "end in CR LF; a field with a comma, a double quote or a line break is put in double\n"
-        "quotes, its double quotes doubled.\n"
+        "quotes, its double quotes doubled. A path or name that starts with =, +, -, @, a tab\n"
+        "or a carriage return gets a ' in front, so that a spreadsheet shows it as text\n"
+        "instead of running it as a formula; --csv-raw writes them unchanged.\n"
         "json: JSON Lines, the rows of list --format json.\n"
         "html: one page that any web browser opens without a network or other files: the tree\n"
         "with its icons, to open and close, and a filter that shows the names holding what is\n"
@@ -45,7 +48,10 @@ const CommandSpec& specExport() {
           {"csv", "json", "html"}},
          outputFileSpec(),
          {kOptTitle, 't', "title", ValueKind::Text, "TEXT",
-          "the title of the page (default: the file names of the FILEs)"}},
+          "the title of the page (default: the file names of the FILEs)"},
+         {kOptCsvRaw, '\0', "csv-raw", ValueKind::None, "",
+          "csv: write every path and name unchanged, even one a spreadsheet would take\n"
+          "for a formula"}},
         ValueKind::Snapshot,
         "Exit status: 0, or 2 when FILE cannot be read, the output cannot be written or the\n"
         "arguments are wrong.\n",
@@ -86,12 +92,15 @@ ExportFormat formatOfFileName(std::string_view name) {
     return ExportFormat::None;
 }
 
-void appendCsvField(std::string& out, std::string_view field) {
+void appendCsvField(std::string& out, std::string_view field, bool raw = true) {
+    const bool formula = !raw && !field.empty() &&
+                         std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos;
     if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += formula ? "'" : "";
         out += field;
         return;
     }
-    out += '"';
+    out += formula ? "\"'" : "\"";
     for (char c : field) {
         if (c == '"') {
             out += '"';
@@ -108,7 +117,7 @@ std::string baseName(std::string_view path) {
 
 } // namespace
 
-void writeCsv(const SnapshotTree& tree, Output& output, bool header) {
+void writeCsv(const SnapshotTree& tree, Output& output, bool header, bool raw) {
     std::string& out = output.buffer();
     if (header) {
         out += "path,name,kind,kind_name,depth\r\n";
@@ -129,9 +138,9 @@ void writeCsv(const SnapshotTree& tree, Output& output, bool header) {
             path += '/';
         }
         path += name;
-        appendCsvField(out, path);
+        appendCsvField(out, path, raw);
         out += ',';
-        appendCsvField(out, name);
+        appendCsvField(out, name, raw);
         out += ',';
         out += std::to_string(kind);
         out += ',';
@@ -186,10 +195,10 @@ int runExport(const CommandLine& line) {
             return kExitFailure;
         }
     }
-    const bool written = writeOutput(line, [&](Output& output) {
+    const bool written = writeOutput(line, files, [&](Output& output) {
         for (std::size_t k = 0; k < trees.size(); ++k) {
             if (format == ExportFormat::Csv) {
-                writeCsv(*trees[k], output, k == 0);
+                writeCsv(*trees[k], output, k == 0, line.has(kOptCsvRaw));
             } else if (format == ExportFormat::Json) {
                 writeJsonLines(*trees[k], files[k], output);
             } else {

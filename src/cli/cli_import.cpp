@@ -83,7 +83,7 @@ int readWhole(const std::string& path, std::string& data) {
 } // namespace
 
 int runImport(const CommandLine& line) {
-    if (line.operands.size() != 1 || line.operands[0].empty()) {
+    if (line.operands.size() != 1) {
         return usageError("import", line.operands.size() > 1 ? "one listing, please"
                                                              : "a listing to read is needed");
     }
@@ -93,7 +93,8 @@ int runImport(const CommandLine& line) {
         return usageError("import", "an output file is needed (-o FILE or --append FILE)");
     }
     if ((output && output->empty()) || (append && append->empty())) {
-        return usageError("import", "the snapshot file name is empty");
+        reportFileError("", ENOENT); // as the missing file it is
+        return kExitFailure;
     }
     const bool ncdu = line.last(kOptFrom).value_or("paths") == "ncdu";
     if (ncdu && line.has(kOptNul)) {
@@ -113,31 +114,33 @@ int runImport(const CommandLine& line) {
         return kExitFailure;
     }
 
-    SnapshotTree tree;
-    if (append && !loadForAppend(*append, line.has(kOptForce), tree)) {
-        return kExitFailure;
-    }
     std::string_view label = line.last(kOptTitle).value_or("");
     if (label.empty()) {
         label = listing.rootPath && !listing.rootPath->empty() ? std::string_view(*listing.rootPath)
                                                                : source;
     }
-    const TextOrder order;
-    const ImportOutcome outcome = addListing(tree, listing, utf8ToUtf16(label), order);
-
     const std::string target(output ? *output : *append);
-    WriteResult written;
-    if (!saveSnapshot(tree, target, written)) {
-        return kExitFailure;
+    auto addAndSave = [&](SnapshotTree& tree) {
+        const TextOrder order;
+        const ImportOutcome outcome = addListing(tree, listing, utf8ToUtf16(label), order);
+        WriteResult written;
+        if (!saveSnapshot(tree, target, written)) {
+            return kExitFailure;
+        }
+        std::string summary = utf16ToUtf8(buildCaptureSummary(
+            outcome.folders, outcome.files, outcome.total, false, SummarySpelling::Corrected));
+        summary += '\n';
+        if (target == "-") {
+            std::cerr << summary;
+            return kExitOk;
+        }
+        return printText(summary);
+    };
+    if (append) {
+        return updateSnapshot(*append, target, line.has(kOptForce), addAndSave);
     }
-    std::string summary = utf16ToUtf8(buildCaptureSummary(
-        outcome.folders, outcome.files, outcome.total, false, SummarySpelling::Corrected));
-    summary += '\n';
-    if (target == "-") {
-        std::cerr << summary;
-        return kExitOk;
-    }
-    return printText(summary);
+    SnapshotTree tree;
+    return addAndSave(tree);
 }
 
 } // namespace zelvane::cli

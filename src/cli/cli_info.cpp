@@ -17,10 +17,9 @@ constexpr int kOptDepth = 1;
 
 // The one FILE operand (list: and the PATH after it); reports a misuse.
 bool takeOperands(std::string_view command, const CommandLine& line, std::size_t most) {
-    if (line.operands.empty() || line.operands.size() > most || line.operands[0].empty()) {
-        usageError(command, line.operands.empty()      ? "a snapshot file is needed"
-                            : line.operands[0].empty() ? "the snapshot file name is empty"
-                                                       : "one snapshot file, please");
+    if (line.operands.empty() || line.operands.size() > most) {
+        usageError(command, line.operands.empty() ? "a snapshot file is needed"
+                                                  : "one snapshot file, please");
         return false;
     }
     return true;
@@ -123,7 +122,7 @@ int runInfo(const CommandLine& line) {
          << stats.deepestLevel << "\nUTF-16 names:\t" << stats.utf16Records << '\n';
     text << loadFindings(stats);
     text << (stats.wellFormed() ? "Well formed\n" : "Not well formed\n");
-    if (!writeOutput(line, [&](Output& out) {
+    if (!writeOutput(line, {file}, [&](Output& out) {
             out.buffer() = text.str();
             return true;
         })) {
@@ -156,7 +155,7 @@ int runList(const CommandLine& line) {
         line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1);
     const bool treeForm = !options->null && options->format == Format::Text &&
                           !(options->pathStyleGiven && options->pathStyle == PathStyle::Slash);
-    const bool ok = writeOutput(line, [&](Output& out) {
+    const bool ok = writeOutput(line, {file}, [&](Output& out) {
         std::string& text = out.buffer();
         NodeRow row;
         auto print = [&](NodeId node, std::size_t level) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -269,17 +270,29 @@ std::optional<OutputOptions> outputOptionsOf(std::string_view command, const Com
     return options;
 }
 
-bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write) {
+bool writeOutput(const CommandLine& line, const std::vector<std::string_view>& inputs,
+                 const std::function<bool(Output& out)>& write) {
     const std::string target(line.last(kOptOutput).value_or("-"));
     if (target == "-") {
         Output output;
         return write(output) && output.finish();
     }
+    struct stat out {
+    }, in{};
+    for (std::string_view input : inputs) {
+        if (::stat(target.c_str(), &out) == 0 && S_ISREG(out.st_mode) &&
+            ::stat(inputPath(input).c_str(), &in) == 0 && in.st_dev == out.st_dev &&
+            in.st_ino == out.st_ino) {
+            std::fprintf(stderr, "zelvane-cli: %s: the output file is one of the input files\n",
+                         displayArgument(target).c_str());
+            return false;
+        }
+    }
     bool told = false; // the output said itself why it could not be written
     const platform::ReplaceResult replaced = platform::replaceFile(
         target,
         [&](int fd) {
-            Output output(fd);
+            Output output(fd, target);
             told = !(write(output) && output.finish());
             return told ? EIO : 0;
         },
@@ -302,7 +315,9 @@ bool Output::flush() {
                 continue;
             }
             failed_ = true;
-            if (errno != EPIPE) {
+            if (errno != EPIPE && !name_.empty()) {
+                reportFileError(name_, errno);
+            } else if (errno != EPIPE) {
                 std::fprintf(stderr, "zelvane-cli: cannot write the output: %s\n",
                              std::strerror(errno));
             }

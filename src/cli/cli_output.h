@@ -98,7 +98,12 @@ std::optional<OutputOptions> outputOptionsOf(std::string_view command, const Com
 
 // Runs write over standard output, or over the file -o names (replaced only once write has
 // succeeded, a device or a pipe written as it is); false, told, when it cannot be written.
-bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write);
+// A file -o names that is one of inputs (the same file, however named) is refused.
+bool writeOutput(const CommandLine& line, const std::vector<std::string_view>& inputs,
+                 const std::function<bool(Output& out)>& write);
+inline bool writeOutput(const CommandLine& line, const std::function<bool(Output& out)>& write) {
+    return writeOutput(line, {}, write);
+}
 
 std::string_view kindName(int kind);
 // A node's kind as --kinds asks: its number or its name.
@@ -142,7 +147,8 @@ void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& o
 // Standard output (or another descriptor) written in blocks, every write checked.
 class Output {
 public:
-    explicit Output(int fd = 1) : fd_(fd) {}
+    // name is the file fd writes, for messages; empty for standard output.
+    explicit Output(int fd = 1, std::string_view name = {}) : fd_(fd), name_(name) {}
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
@@ -162,6 +168,7 @@ public:
 private:
     static constexpr std::size_t kBlock = 1u << 16;
     int fd_;
+    std::string name_;
     bool failed_ = false;
     std::string buffer_;
 };

@@ -271,11 +271,6 @@ std::optional<ScanOptions> parseOptions(const CommandLine& line) {
         usageError("scan", "an output file is needed (-o FILE or --append FILE)");
         return std::nullopt;
     }
-    if ((options.output && options.output->empty()) ||
-        (options.append && options.append->empty())) {
-        usageError("scan", "the snapshot file name is empty");
-        return std::nullopt;
-    }
     return options;
 }
 
@@ -288,6 +283,9 @@ bool exists(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
 }
+
+int captureAndSave(const std::optional<ScanOptions>& options, SnapshotTree& tree,
+                   const std::string& target);
 
 } // namespace
 
@@ -309,19 +307,34 @@ int runScan(const CommandLine& line) {
         ~Restore() { sigaction(SIGINT, previous, nullptr); }
     } restore{&previous};
 
-    // Refused before the file to append to is read, as the capture would refuse it.
+    // Refused before the file to append to is read, as the capture would refuse it. An
+    // empty name is no file at all (the capture would take it for the root).
+    for (const std::optional<std::string>& name :
+         {options->path, options->output, options->append}) {
+        if (name && name->empty()) {
+            reportFileError(*name, ENOENT);
+            return kExitFailure;
+        }
+    }
     if (const int error = captureRootError(utf8ToUtf16(*options->path)); error != 0) {
         reportFileError(*options->path, error);
         return kExitFailure;
     }
-
-    SnapshotTree tree;
-    if (options->append) {
-        if (!loadForAppend(*options->append, options->force, tree)) {
-            return kExitFailure;
-        }
+    const std::string& target = options->output ? *options->output : *options->append;
+    if (!options->append) {
+        SnapshotTree tree;
+        return captureAndSave(options, tree, target);
     }
+    return updateSnapshot(*options->append, target, options->force, [&](SnapshotTree& tree) {
+        return captureAndSave(options, tree, target);
+    });
+}
 
+namespace {
+
+// Captures the tree that options name into tree and saves it to target; the exit status.
+int captureAndSave(const std::optional<ScanOptions>& options, SnapshotTree& tree,
+                   const std::string& target) {
     CaptureRequest request;
     request.path = utf8ToUtf16(*options->path);
     request.filter.assign(1, u'*'); // the rules hold the extensions
@@ -378,7 +391,6 @@ int runScan(const CommandLine& line) {
     }
     const bool stopped = outcome.stopped || gInterrupted != 0;
 
-    const std::string& target = options->output ? *options->output : *options->append;
     const bool toStdout = target == "-";
     const std::string summary = utf16ToUtf8(buildCaptureSummary(
         outcome.folders, outcome.files, outcome.total, stopped, SummarySpelling::Corrected,
@@ -422,5 +434,7 @@ int runScan(const CommandLine& line) {
     }
     return port.unreadable() > 0 ? kExitDefect : kExitOk;
 }
+
+} // namespace
 
 } // namespace zelvane::cli

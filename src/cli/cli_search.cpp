@@ -154,11 +154,9 @@ std::optional<SearchRequest> parseArguments(const CommandLine& line) {
         usageError("search", "a snapshot file is needed");
         return std::nullopt;
     }
-    for (std::string_view file : request.files) {
-        if (file.empty()) {
-            usageError("search", "the snapshot file name is empty");
-            return std::nullopt;
-        }
+    if (std::find(request.files.begin(), request.files.end(), "") != request.files.end()) {
+        reportFileError("", ENOENT); // before any other file is searched
+        return std::nullopt;
     }
     if (pattern->empty()) {
         usageError("search", "the pattern is empty");
@@ -267,7 +265,7 @@ int runSearch(const CommandLine& line) {
     SearchResults results;
     std::vector<NodeId> nodes;
     NodeRow row;
-    const bool written = writeOutput(line, [&](Output& out) {
+    const bool written = writeOutput(line, request->files, [&](Output& out) {
         for (std::string_view file : request->files) {
             if (total >= request->maxResults) {
                 break;

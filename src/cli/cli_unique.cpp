@@ -100,7 +100,7 @@ int runUnique(const CommandLine& line) {
     }
 
     std::size_t listed = 0;
-    const bool written = writeOutput(line, [&](Output& out) {
+    const bool written = writeOutput(line, line.operands, [&](Output& out) {
         NodeRow row;
         std::size_t next = 0;
         for (std::size_t t = 0; t < trees.size(); ++t) {

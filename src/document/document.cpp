@@ -98,10 +98,19 @@ bool Document::OpenFromCommandLine(std::u16string_view argument) {
 }
 
 bool Document::SaveSnapshot() {
+    const std::string path = utf16ToUtf8(state_.path);
+    // Another program (zelvane-cli scan --append, say) may have changed the file: saving
+    // over it unasked would lose what it added.
+    if (const std::optional<platform::FileIdentity> now = platform::fileIdentity(path);
+        onDisk_ && now && *now != *onDisk_ &&
+        port_.messageBox(changedOnDiskText(state_.title), appName_, MessageIcon::Question,
+                         MessageButtons::YesNo) != MessageAnswer::Yes) {
+        return false;
+    }
     WriteResult result;
     result.error = ENOENT; // as the system answers for an empty path
     if (!state_.path.empty()) {
-        result = writeSnapshotFile(tree_, utf16ToUtf8(state_.path));
+        result = writeSnapshotFile(tree_, path);
     }
     if (!result.opened) {
         // Nothing was written; the flag and the caption stay as they were.
@@ -120,6 +129,7 @@ bool Document::SaveSnapshot() {
         return false;
     }
     state_.modified = false;
+    onDisk_ = platform::fileIdentity(path);
     return true;
 }
 
@@ -127,7 +137,9 @@ bool Document::LoadSnapshot() {
     state_.modified = false;
     port_.setCaption(titledCaption(state_.title));
     // The reader empties the tree, and leaves it empty when the load fails.
-    const LoadStats stats = readSnapshotFile(utf16ToUtf8(state_.path), tree_);
+    const std::string path = utf16ToUtf8(state_.path);
+    onDisk_ = platform::fileIdentity(path);
+    const LoadStats stats = readSnapshotFile(path, tree_);
     if (!stats.opened) {
         showIoError(port_, state_.path, stats.error);
         return false;
@@ -143,6 +155,9 @@ bool Document::LoadSnapshot() {
 }
 
 void Document::adopt(const ChosenFile& file) {
+    if (file.path != state_.path) {
+        onDisk_.reset();
+    }
     state_.path = file.path;
     state_.title = file.title.empty() ? fileNameOf(file.path) : file.title;
 }

@@ -15,6 +15,7 @@
 #include "document/document_state.h"
 #include "document/snapshot_tree.h"
 #include "document/ui_port.h"
+#include "platform/replace_file.h"
 
 namespace zelvane {
 
@@ -47,7 +48,9 @@ public:
     bool OpenFromCommandLine(std::u16string_view argument);
 
     // Writes the tree to the current path. False, with "I/O ERROR", when the file could
-    // not be written; the file on disk is then the one from before.
+    // not be written; the file on disk is then the one from before. When another program
+    // changed the file since it was loaded or last saved here, asks first; No writes
+    // nothing and gives false.
     bool SaveSnapshot();
     // Empties the tree and fills it from the current path, then reports the counts, and
     // warns when the file is not well formed. False, with "I/O ERROR", when it cannot be
@@ -62,6 +65,8 @@ private:
     UiPort& port_;
     std::u16string appName_;
     std::function<void()> saveSettings_;
+    // The file at the current path as it was loaded or last saved.
+    std::optional<platform::FileIdentity> onDisk_;
 };
 
 } // namespace zelvane

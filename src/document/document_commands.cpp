@@ -97,6 +97,14 @@ std::u16string damagedFileMessage(std::u16string_view title, const LoadStats& st
     return text;
 }
 
+std::u16string changedOnDiskText(std::u16string_view title) {
+    std::u16string text(u"The file ");
+    text += title;
+    text += u" has been changed by another program since it was opened or saved.\n\nSave "
+            u"over it ?";
+    return text;
+}
+
 std::u16string ioErrorText(std::u16string_view path, int error) {
     std::u16string text(path);
     text += path.empty() ? u"" : u"\n";

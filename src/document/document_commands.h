@@ -46,6 +46,11 @@ std::string loadFindings(const LoadStats& stats);
 // damaged, and the findings.
 std::u16string damagedFileMessage(std::u16string_view title, const LoadStats& stats);
 
+// The question before Save writes over a file that another program changed since it was
+// opened or saved: "The file <title> has been changed by another program ...\n\nSave over
+// it ?"
+std::u16string changedOnDiskText(std::u16string_view title);
+
 // The "I/O ERROR" box's text: the path, and on the line below it the system's reason for
 // error (only the reason when the path is empty).
 std::u16string ioErrorText(std::u16string_view path, int error);

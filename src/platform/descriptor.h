@@ -12,6 +12,14 @@ public:
     ~Descriptor() { reset(); }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            reset(other.fd_);
+            other.fd_ = -1;
+        }
+        return *this;
+    }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     void reset(int fd = -1) {

@@ -2,41 +2,29 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <functional>
+#include <iterator>
+#include <linux/openat2.h>
 #include <new>
+#include <pthread.h>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
-#include <vector>
 
 #include "platform/descriptor.h"
 
 namespace zelvane::platform {
 
 namespace {
-
-// A named file that is removed when it goes out of scope, unless kept.
-class ScratchName {
-public:
-    ScratchName() = default;
-    ~ScratchName() {
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
-        }
-    }
-    ScratchName(const ScratchName&) = delete;
-    ScratchName& operator=(const ScratchName&) = delete;
-    void set(std::string path) { path_ = std::move(path); }
-    const std::string& path() const { return path_; }
-    void keep() { path_.clear(); }
-
-private:
-    std::string path_;
-};
 
 // A write past the file-size limit raises SIGXFSZ, whose default ends the process; while
 // this lives the signal is ignored and the write fails with EFBIG instead.
@@ -56,54 +44,179 @@ private:
     struct sigaction previous_ {};
 };
 
-// The path the new file goes to: a link is followed, so that writing through a symbolic
-// link updates the file it points to instead of replacing the link.
-std::string resolveTarget(const std::string& path) {
-    std::string target = path;
-    for (int hops = 0; hops < 32; ++hops) {
-        struct stat st;
-        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            return target;
-        }
-        std::vector<char> buffer(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
-        const ssize_t n = ::readlink(target.c_str(), buffer.data(), buffer.size());
-        if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) {
-            return target;
-        }
-        std::string link(buffer.data(), static_cast<std::size_t>(n));
-        if (!link.empty() && link[0] != '/') {
-            const std::size_t slash = target.rfind('/');
-            link =
-                (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
-        }
-        target = link;
+// While a scratch name exists, SIGINT, SIGTERM and SIGHUP (where they would end the
+// process) remove it first, then end the process as they would have.
+struct ScratchOnSignal {
+    static inline volatile std::sig_atomic_t named = 0;
+    static inline int folder = -1;
+    static inline char name[32] = {};
+};
+
+extern "C" void removeScratchAndDie(int signal) {
+    if (ScratchOnSignal::named != 0) {
+        ::unlinkat(ScratchOnSignal::folder, ScratchOnSignal::name, 0);
     }
-    return target;
+    ::raise(signal); // the handler was reset: delivered with the default action on return
 }
 
-// A short name for a temporary file in folder: never derived from the target's name, so
-// that a target whose name is as long as the file system allows can still be replaced.
-std::string scratchPath(const std::string& folder) {
+class ScratchRemovedOnSignal {
+public:
+    ScratchRemovedOnSignal() {
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            struct sigaction remove {};
+            remove.sa_handler = removeScratchAndDie;
+            remove.sa_flags = SA_RESETHAND;
+            sigemptyset(&remove.sa_mask);
+            installed_[i] = ::sigaction(kSignals[i], nullptr, &previous_[i]) == 0 &&
+                            previous_[i].sa_handler == SIG_DFL &&
+                            (previous_[i].sa_flags & SA_SIGINFO) == 0 &&
+                            ::sigaction(kSignals[i], &remove, nullptr) == 0;
+        }
+    }
+    ~ScratchRemovedOnSignal() {
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            if (installed_[i]) {
+                ::sigaction(kSignals[i], &previous_[i], nullptr);
+            }
+        }
+    }
+    ScratchRemovedOnSignal(const ScratchRemovedOnSignal&) = delete;
+    ScratchRemovedOnSignal& operator=(const ScratchRemovedOnSignal&) = delete;
+
+private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous_[3]{};
+    bool installed_[3] = {};
+};
+
+// A short name for a temporary file: never derived from the target's name, so that a
+// target whose name is as long as the file system allows can still be replaced.
+std::string scratchName() {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    // Random bytes where the system has them at hand, over a seed that at least differs from
+    // another process's.
     unsigned char random[8] = {};
-    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
-        const auto seed =
-            static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(::time(nullptr));
-        std::memcpy(random, &seed, std::min(sizeof random, sizeof seed));
-    }
-    std::string path = folder + ".zelvane-";
+    const auto seed =
+        static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(::time(nullptr));
+    std::memcpy(random, &seed, std::min(sizeof random, sizeof seed));
+    [[maybe_unused]] const ssize_t got = ::getrandom(random, sizeof random, GRND_NONBLOCK);
+    std::string name = ".zelvane-";
     for (unsigned char r : random) {
-        path += kDigits[r % 36];
+        name += kDigits[r % 36];
     }
-    return path;
+    return name;
 }
+
+// A named file in a folder that is removed when it goes out of scope, unless kept.
+class ScratchName {
+public:
+    explicit ScratchName(int folder) : folder_(folder) {}
+    ~ScratchName() {
+        if (!name_.empty()) {
+            ScratchOnSignal::named = 0;
+            ::unlinkat(folder_, name_.c_str(), 0);
+        }
+    }
+    ScratchName(const ScratchName&) = delete;
+    ScratchName& operator=(const ScratchName&) = delete;
+    // Makes a file of a new scratch name with create (false: errno tells why); SIGINT,
+    // SIGTERM and SIGHUP wait meanwhile, so that none comes between the file and its name
+    // being known here. The name is random, so one try is enough.
+    bool make(const std::function<bool(const std::string& name)>& create) {
+        sigset_t held, previous;
+        sigemptyset(&held);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&held, signal);
+        }
+        ::pthread_sigmask(SIG_BLOCK, &held, &previous);
+        std::string candidate = scratchName();
+        if (create(candidate)) {
+            name_ = std::move(candidate);
+            std::snprintf(ScratchOnSignal::name, sizeof ScratchOnSignal::name, "%s", name_.c_str());
+            ScratchOnSignal::folder = folder_;
+            ScratchOnSignal::named = 1;
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr); // errno stays create's
+        return !name_.empty();
+    }
+    const std::string& name() const { return name_; }
+    void keep() {
+        ScratchOnSignal::named = 0;
+        name_.clear();
+    }
+
+private:
+    int folder_;
+    std::string name_;
+};
 
 struct Target {
-    std::string path;   // the file to replace or create
-    std::string folder; // its folder with a trailing "/", or empty for the working folder
+    Descriptor folder; // the folder the target's name is in
+    bool folderSyncable = false;
+    std::string name; // the target's name in folder
     bool exists = false;
+    bool created = false; // made empty by this write (through a dangling link): removed on failure
     struct stat st {};
 };
+
+// Whether the kernel reaches path through a descriptor's link (/dev/stdout, /dev/fd/N,
+// /proc/self/fd/N): such a file is the one a descriptor already writes, and is written in
+// place. Where the kernel cannot tell, the usual names of those links are looked for.
+bool throughDescriptorLink(const std::string& path) {
+    open_how how{};
+    how.flags = O_PATH | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+    if (fd >= 0) {
+        ::close(static_cast<int>(fd));
+        return false;
+    }
+    if (errno != ENOSYS && errno != EPERM) {
+        return errno == ELOOP;
+    }
+    return path.starts_with("/dev/fd/") || path.starts_with("/dev/std") ||
+           path.starts_with("/proc/");
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Opens the folder of path (its text up to the last slash) and keeps the last name.
+int openFolder(const std::string& path, Target& target) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    target.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    target.folder.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    target.folderSyncable = target.folder.valid();
+    if (!target.folderSyncable) {
+        // A folder the user may not read can still hold new files: it is only not synced.
+        target.folder.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    return target.folder.valid() ? 0 : errno;
+}
+
+// Finds the name the kernel opened fd under, as the system reports it, and checks that
+// this name still leads to the same file: 0, -1 when it cannot be found (no /proc, or the
+// file moved meanwhile), else the errno of why its folder cannot be opened.
+int findOpenedName(int fd, Target& target) {
+    char buffer[PATH_MAX + 1];
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(self.c_str(), buffer, sizeof buffer);
+    if (n <= 1 || static_cast<std::size_t>(n) >= sizeof buffer || buffer[0] != '/') {
+        return -1;
+    }
+    if (const int error = openFolder(std::string(buffer, static_cast<std::size_t>(n)), target)) {
+        return error;
+    }
+    struct stat named {};
+    const bool same =
+        ::fstatat(target.folder.get(), target.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(named, target.st);
+    return same ? 0 : -1;
+}
 
 // Takes over the old file's owner, group and mode, or gives a new file the usual mode.
 void adoptAttributes(int fd, const Target& target, bool modeFromUmask) {
@@ -129,28 +242,36 @@ int writeSynced(const WriteContents& write, int fd) {
     return ::fdatasync(fd) == 0 ? 0 : errno;
 }
 
-// Renames the finished temporary file over the target and syncs the folder, so that the
-// new name survives a power cut. The temporary file is removed on failure.
+// Syncs the folder, so that a new name survives a power cut. A folder that cannot be
+// opened for reading cannot be synced; file systems that do not sync folders say EINVAL.
+void syncFolder(const Target& target, ReplaceResult& result) {
+    if (target.folderSyncable && ::fsync(target.folder.get()) != 0 && errno != EINVAL) {
+        result.error = errno;
+    }
+}
+
+// Renames the finished temporary file over the target and syncs the folder. The
+// temporary file is removed on failure.
 void putInPlace(ScratchName& scratch, const Target& target, ReplaceResult& result) {
-    if (::rename(scratch.path().c_str(), target.path.c_str()) != 0) {
+    if (::renameat(target.folder.get(), scratch.name().c_str(), target.folder.get(),
+                   target.name.c_str()) != 0) {
         result.error = errno;
         return;
     }
     scratch.keep();
-    const Descriptor folder(::open(target.folder.empty() ? "." : target.folder.c_str(),
-                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    // A folder that cannot be opened for reading cannot be synced; file systems that do
-    // not sync folders say EINVAL.
-    if (folder.valid() && ::fsync(folder.get()) != 0 && errno != EINVAL) {
-        result.error = errno;
-    }
+    syncFolder(target, result);
+}
+
+// An anonymous file in the target's folder, open for writing; invalid when the file system
+// has none.
+Descriptor anonymousFile(const Target& target) {
+    return Descriptor(::openat(target.folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
 }
 
 // The anonymous temporary file: nothing is left behind when the process dies before it
 // gets its name. False when the file system has no such files or it cannot be named.
 bool writeAnonymous(const WriteContents& write, const Target& target, ReplaceResult& result) {
-    Descriptor fd(::open(target.folder.empty() ? "." : target.folder.c_str(),
-                         O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    Descriptor fd = anonymousFile(target);
     if (!fd.valid()) {
         return false;
     }
@@ -159,19 +280,28 @@ bool writeAnonymous(const WriteContents& write, const Target& target, ReplaceRes
     if ((result.error = writeSynced(write, fd.get())) != 0) {
         return true;
     }
-    // Named through /proc, which needs no privilege, else directly, which needs some.
+    // Named through /proc, which needs no privilege, else directly, which needs some. A new
+    // file takes its name at once; an old one is replaced from a scratch name.
     const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-    ScratchName scratch;
-    for (int tries = 0; tries < 8 && scratch.path().empty(); ++tries) {
-        const std::string name = scratchPath(target.folder);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-            ::linkat(fd.get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
-            scratch.set(name);
-        } else if (errno != EEXIST) {
-            break;
+    const auto name = [&](const std::string& as) {
+        return ::linkat(AT_FDCWD, self.c_str(), target.folder.get(), as.c_str(),
+                        AT_SYMLINK_FOLLOW) == 0 ||
+               ::linkat(fd.get(), "", target.folder.get(), as.c_str(), AT_EMPTY_PATH) == 0;
+    };
+    if (!target.exists) {
+        if (!name(target.name)) {
+            if (errno == EEXIST) {
+                result.error = EEXIST; // made by another in the meantime: left to them
+                return true;
+            }
+            return false;
         }
+        result.error = fd.close();
+        syncFolder(target, result);
+        return true;
     }
-    if (scratch.path().empty()) {
+    ScratchName scratch(target.folder.get());
+    if (!scratch.make(name)) {
         return false;
     }
     if ((result.error = fd.close()) == 0) {
@@ -183,13 +313,15 @@ bool writeAnonymous(const WriteContents& write, const Target& target, ReplaceRes
 // A named temporary file: 0 when written (result tells how well), else the errno of why
 // none could be made.
 int writeNamed(const WriteContents& write, const Target& target, ReplaceResult& result) {
-    std::string name = target.folder + ".zelvane-XXXXXX";
-    Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.valid()) {
+    ScratchName scratch(target.folder.get());
+    Descriptor fd;
+    if (!scratch.make([&](const std::string& name) {
+            fd.reset(::openat(target.folder.get(), name.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            return fd.valid();
+        })) {
         return errno;
     }
-    ScratchName scratch;
-    scratch.set(name);
     result.opened = true;
     adoptAttributes(fd.get(), target, true);
     if ((result.error = writeSynced(write, fd.get())) == 0 && (result.error = fd.close()) == 0) {
@@ -210,75 +342,130 @@ void writeInPlace(const WriteContents& write, Descriptor& fd, bool regular, Repl
     result.error = error != 0 ? error : closeError;
 }
 
-void replaceRegular(const std::string& path, const WriteContents& write, ReplaceResult& result) {
-    Target target;
-    target.path = resolveTarget(path);
-    const std::size_t slash = target.path.rfind('/');
-    if (slash != std::string::npos) {
-        target.folder = target.path.substr(0, slash + 1);
-    }
-
-    Descriptor existing;
-    if (::stat(target.path.c_str(), &target.st) == 0) {
-        target.exists = true;
-        if (S_ISDIR(target.st.st_mode)) {
-            result.error = EISDIR;
-            return;
-        }
-        if (!S_ISREG(target.st.st_mode)) {
-            result.error = EEXIST;
-            return;
-        }
-        // Opening it tells whether the user may write it, as a plain open for writing
-        // would (permissions, a read-only mount, an immutable file). Nothing is changed.
-        existing.reset(::open(target.path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        if (!existing.valid()) {
-            result.error = errno;
-            return;
-        }
-        if (::fstat(existing.get(), &target.st) != 0 || !S_ISREG(target.st.st_mode)) {
-            result.error = EEXIST; // replaced by something else in the meantime
-            return;
-        }
-    } else if (errno != ENOENT) {
-        result.error = errno;
+// A file with more than one name stays one file: the new contents are first written whole
+// to an anonymous file (so that a failing writer or a full disk leaves the target as it
+// was), then copied over the target in place. Without such a file it is written in place.
+void writeLinked(const WriteContents& write, Descriptor& fd, const Target& target,
+                 ReplaceResult& result) {
+    Descriptor copy = anonymousFile(target);
+    if (!copy.valid()) {
+        writeInPlace(write, fd, true, result);
         return;
     }
+    result.opened = true;
+    if ((result.error = writeSynced(write, copy.get())) != 0) {
+        return;
+    }
+    writeInPlace(
+        [&](int to) {
+            for (loff_t from = 0;;) {
+                const ssize_t n =
+                    ::copy_file_range(copy.get(), &from, to, nullptr, std::size_t{1} << 30, 0);
+                if (n <= 0) {
+                    return n == 0 ? 0 : errno;
+                }
+            }
+        },
+        fd, true, result);
+}
 
-    if (!target.exists || target.st.st_nlink <= 1) {
-        if (writeAnonymous(write, target, result)) {
-            return;
-        }
-        const int error = writeNamed(write, target, result);
-        if (error == 0) {
-            return;
-        }
-        // No file can be made in the folder: only a lack of permission lets the target be
-        // written in place, never a full disk or a failing device.
-        if (!target.exists || (error != EACCES && error != EPERM)) {
-            result.error = error;
-            return;
-        }
+void writeRegular(const WriteContents& write, Descriptor& existing, Target& target,
+                  ReplaceResult& result) {
+    if (target.exists && target.st.st_nlink > 1) {
+        writeLinked(write, existing, target, result);
+        return;
+    }
+    if (writeAnonymous(write, target, result)) {
+        return;
+    }
+    const int error = writeNamed(write, target, result);
+    if (error == 0) {
+        return;
+    }
+    // No file can be made in the folder: only a lack of permission lets the target be
+    // written in place, never a full disk or a failing device.
+    if (!target.exists || (error != EACCES && error != EPERM)) {
+        result.error = error;
+        return;
     }
     writeInPlace(write, existing, true, result);
 }
 
 void replace(const std::string& path, const WriteContents& write, OtherTargets others,
              ReplaceResult& result) {
-    // Asked of the path as the system follows it: a link such as /dev/stdout may lead to a
-    // pipe that no name in its text stands for.
-    struct stat st;
-    if (others == OtherTargets::WriteInPlace && ::stat(path.c_str(), &st) == 0 &&
-        !S_ISREG(st.st_mode)) {
-        Descriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC));
-        if (!fd.valid()) {
-            result.error = errno;
-            return;
-        }
-        writeInPlace(write, fd, false, result);
+    // The kernel follows every link, so that it applies its own rules to them (a link
+    // planted by another user in a sticky folder is refused); nothing is resolved here.
+    Target target;
+    Descriptor existing;
+    if (path.empty()) {
+        result.error = ENOENT; // as the system answers, before anything is written
         return;
     }
-    replaceRegular(path, write, result);
+    if (::stat(path.c_str(), &target.st) == 0) {
+        target.exists = true;
+        if (S_ISDIR(target.st.st_mode)) {
+            result.error = EISDIR;
+            return;
+        }
+        if (!S_ISREG(target.st.st_mode)) {
+            if (others == OtherTargets::Refuse) {
+                result.error = EEXIST;
+                return;
+            }
+            // A pipe, a terminal or a device, written as the shell's > would.
+            existing.reset(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC));
+            if (!existing.valid()) {
+                result.error = errno;
+                return;
+            }
+            writeInPlace(write, existing, false, result);
+            return;
+        }
+        // Opening it tells whether the user may write it, as a plain open for writing
+        // would (permissions, a read-only mount, an immutable file). Nothing is changed.
+        existing.reset(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    } else if (errno == ENOENT && ::lstat(path.c_str(), &target.st) == 0) {
+        // A link to nothing yet: the kernel makes the file it names.
+        existing.reset(
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+        target.exists = target.created = existing.valid();
+    } else if (errno == ENOENT) {
+        if (const int error = openFolder(path, target); error != 0) {
+            result.error = error;
+            return;
+        }
+        writeRegular(write, existing, target, result);
+        return;
+    } else {
+        result.error = errno;
+        return;
+    }
+    if (!existing.valid()) {
+        result.error = errno;
+        return;
+    }
+    if (::fstat(existing.get(), &target.st) != 0 || !S_ISREG(target.st.st_mode)) {
+        result.error = EEXIST; // replaced by something else in the meantime
+        return;
+    }
+    // Where the name cannot be found, the file the kernel opened is written as it is.
+    const int found = throughDescriptorLink(path) ? -1 : findOpenedName(existing.get(), target);
+    if (found > 0) {
+        result.error = found;
+        return;
+    }
+    if (found < 0) {
+        writeInPlace(write, existing, true, result);
+        return;
+    }
+    writeRegular(write, existing, target, result);
+    if (target.created && result.error != 0) {
+        struct stat st {};
+        if (::fstatat(target.folder.get(), target.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            st.st_size == 0) {
+            ::unlinkat(target.folder.get(), target.name.c_str(), 0);
+        }
+    }
 }
 
 } // namespace
@@ -287,6 +474,7 @@ ReplaceResult replaceFile(const std::string& path, const WriteContents& write,
                           OtherTargets others) {
     ReplaceResult result;
     const FileSizeSignalIgnored ignored;
+    const ScratchRemovedOnSignal removed;
     try {
         replace(path, write, others, result);
     } catch (const std::bad_alloc&) {
@@ -295,6 +483,43 @@ ReplaceResult replaceFile(const std::string& path, const WriteContents& write,
         result.error = ENOMEM;
     }
     return result;
+}
+
+std::optional<FileIdentity> fileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{st.st_dev, st.st_ino, static_cast<std::uint64_t>(st.st_size),
+                        st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+Descriptor lockForUpdate(const std::string& path, int& error) {
+    error = 0;
+    for (;;) {
+        Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat locked {};
+        struct stat now {};
+        if (!fd.valid() || ::fstat(fd.get(), &locked) != 0) {
+            error = errno;
+            return Descriptor();
+        }
+        if (!S_ISREG(locked.st_mode)) {
+            return fd; // a pipe or a device has no one else's changes to lose
+        }
+        // A signal while waiting is the caller's to look at; the wait goes on. A file system
+        // without locks (ENOLCK, EOPNOTSUPP) gets none: the file is written as before.
+        int status = 0;
+        while ((status = ::flock(fd.get(), LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (status != 0) {
+            return fd;
+        }
+        // The name may lead to a new file by now, replaced by the one who held the lock.
+        if (::stat(path.c_str(), &now) != 0 || sameFile(now, locked)) {
+            return fd;
+        }
+    }
 }
 
 int writeAll(int fd, std::string_view bytes) {

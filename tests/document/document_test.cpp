@@ -840,6 +840,11 @@ std::string line(const std::string& code) {
         {"open", R"(open dialog "*.zelv")" + filters + " must exist -> " + q(w[1])},
         {"save", "save dialog " + q(w[1]) + filters + " overwrite prompt -> " + q(w[2])},
         {"ask", R"(message "Save changes ?" | "zelvane-test" | Question | YesNo -> )" + w[1]},
+        {"changed", "message \"The file " + w[1] +
+                        " has been changed by another program since it "
+                        R"(was opened or saved.\n\nSave over it ?" | "zelvane-test" | Question | )"
+                        "YesNo -> " +
+                        w[2]},
         {"caption", "caption " + q(w[1].empty() ? "Zelvane" : w[1] + " - Zelvane")},
         {"io", "message \"" + (w[1] == "-" ? "" : w[1] + "\\n") +
                    std::strerror(errors.contains(w[2]) ? errors.at(w[2]) : ENOENT) +
@@ -890,6 +895,14 @@ const char* const kFlows[] = {
     "f.zelv + # Yes # Exit # yes # ask Yes; caption f.zelv; settings saved; end 0 # 3 | f.zelv | "
     "f.zelv; f.zelv 27",
     "+ # Yes cancel # Exit # no # ask Yes; save ~ cancel # 3 | ~ |  | modified",
+    // Another program changed the file: No leaves it; Yes saves over it, and asks once.
+    " # No # cmdline=./@ touch Save # no # caption @; loaded @ 2 1 2; changed @ No # 5 | @ | ./@; "
+    "@ 50",
+    " # Yes # cmdline=./@ touch Save Save # yes # caption @; loaded @ 2 1 2; changed @ Yes; "
+    "caption "
+    "@; caption @ # 5 | @ | ./@",
+    " # bad.zelv # cmdline=./@ SaveAs # yes # caption @; loaded @ 2 1 2; save @ bad.zelv; caption "
+    "bad.zelv # 5 | bad.zelv | bad.zelv; bad.zelv 49",
 };
 
 class DocumentFlow : public ::testing::TestWithParam<const char*> {};
@@ -927,7 +940,9 @@ TEST_P(DocumentFlow, Runs) {
         {"Exit", &Document::OnFileExit}, {"Load", &Document::LoadSnapshot}};
     bool result = true;
     for (const std::string& word : words(flow[2])) {
-        if (word == "nosync" || word == "nomemory") {
+        if (word == "touch") { // another program adds a byte
+            std::ofstream(kArchive, std::ios::app) << 'x';
+        } else if (word == "nosync" || word == "nomemory") {
             (word == "nosync" ? SyncSeam::failWith = EIO : AllocSeam::largest = 1 << 16);
         } else if (word.starts_with("cmdline=")) {
             result = document.OpenFromCommandLine(utf8ToUtf16(word.substr(8))) && result;

@@ -156,7 +156,8 @@ std::string describe(const std::string& path, ino_t before) {
 // Sets up target t in folder f (ending in /), a word a step: file=MODE:OWNER (t holds kOld),
 // fifo, folder, link=TO ("@" for f), real (f+"real" of mode 605, f+"relative" linking to it),
 // locked (nothing can be made in f), second (a second link to t), taken (a file named with
-// the temporary files' prefix), reader (the fifo open for reading). Other words are faults.
+// the temporary files' prefix), reader (the fifo open for reading), planted (t is nobody's
+// link to f+"other" in a sticky world-writable f). Other words are faults.
 void setUp(const std::string& steps, const std::string& f, const std::string& t) {
     std::istringstream words(steps);
     for (std::string word; words >> word;) {
@@ -177,7 +178,10 @@ void setUp(const std::string& steps, const std::string& f, const std::string& t)
             : word == "second" ? ::link(t.c_str(), (f + "other").c_str())
             : word == "reader" ? ::open(t.c_str(), O_RDONLY | O_NONBLOCK) // left open
             : word == "taken"  ? (writeBytes(f + ".zelvane-", "another's"), 0)
-                               : 0;
+            : word == "planted"
+                ? (writeBytes(f + "other", kOld), ::symlink((f + "other").c_str(), t.c_str()),
+                   ::lchown(t.c_str(), 65534, 65534), ::chmod(f.c_str(), 01777))
+                : 0;
         }
     }
 }
@@ -186,8 +190,10 @@ void setUp(const std::string& steps, const std::string& f, const std::string& t)
 // user), fsize (a file-size limit), eio (every sync fails), eio-later (all but the first),
 // oom (the writer runs out of memory), exit (the process ends inside the sync), nofile (one
 // descriptor left), nolink (anonymous files cannot be named), dirsync (folder syncs fail),
-// inplace (other targets are written in place). Gives "opened ok error", then the syncs.
-std::string replaceWithFaults(const std::string& target, const std::string& steps) {
+// inplace (other targets are written in place), stdout (standard output is t), term (SIGTERM
+// comes during the second write). Gives "opened ok error", then the syncs.
+std::string replaceWithFaults(const std::string& target, const std::string& described,
+                              const std::string& steps) {
     const auto has = [&](const char* word) { return steps.find(word) != std::string::npos; };
     if (has("nobody") && (::setgroups(0, nullptr) || ::setgid(65534) || ::setuid(65534))) {
         return "cannot become nobody";
@@ -208,9 +214,12 @@ std::string replaceWithFaults(const std::string& target, const std::string& step
     ::close(last); // one left, for the target itself
     const int syncs = SyncSeam::calls, folderSyncs = SyncSeam::folderCalls;
     const bool stdinOpen = ::fcntl(0, F_GETFD) != -1;
+    int writes = 0;
     const auto write = [&](int fd) {
+        (has("term") && ++writes == 2) ? ::raise(SIGTERM) : 0;
         return has("oom") ? throw std::bad_alloc() : writeAll(fd, kNew);
     };
+    has("stdout") ? ::dup2(::open(described.c_str(), O_WRONLY), 1) : 0;
     const ReplaceResult written = replaceFile(
         target, write, has("inplace") ? OtherTargets::WriteInPlace : OtherTargets::Refuse);
     const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
@@ -219,7 +228,8 @@ std::string replaceWithFaults(const std::string& target, const std::string& step
     out << written.opened << ' ' << (written.error == 0) << ' ' << std::strerror(written.error)
         << ' ' << SyncSeam::calls - syncs << '/' << SyncSeam::folderCalls - folderSyncs
         << (stdinOpen && ::fcntl(0, F_GETFD) == -1 ? " and closed standard input" : "")
-        << (::umask(022) == 022 ? "" : " and changed the umask");
+        << (::umask(022) == 022 ? "" : " and changed the umask")
+        << (std::signal(SIGHUP, SIG_DFL) == SIG_DFL ? "" : " and kept its SIGHUP handler");
     return out.str();
 }
 
@@ -229,6 +239,12 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
     }
     testing::TempTree dir;
     ::chmod(dir.path().c_str(), 0777);
+    const std::string protect = "/proc/sys/fs/protected_symlinks",
+                      wasProtected = readBytes(protect);
+    writeBytes(protect, "1"); // as most systems have it
+    if (readBytes(protect) != "1\n") {
+        GTEST_SKIP() << "fs.protected_symlinks cannot be turned on";
+    }
     const std::string ok = "1 1 Success 1/1", kept = "644 0:0 links 1 same " + kOld,
                       made = "644 0:0 links 1 other " + kNew, theirs = "65534:65534 links 1 ";
     const std::array<std::string, 4> cases[] = {
@@ -239,16 +255,28 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         {"no/t", "", "0 0 No such file or directory 0/0", "nothing"},
         {"real/t", "real", "0 0 Not a directory 0/0", "nothing"},
         {"t", "fifo reader inplace", "1 1 Success 0/0", "fifo " + kNew},
+        {"t", "fifo nobody inplace", "0 0 Permission denied 0/0", "fifo "},
         {"t", "file=644:0 inplace", ok, made}, // a file is replaced still
         {"t", "real link=relative", ok, "link 605 0:0 links 1 other " + kNew},
         {"t", "real link=@real", ok, "link 605 0:0 links 1 other " + kNew},
         {"t", "link=made", ok, "link " + made},
+        {"t", "link=made eio", "1 0 Input/output error 1/0", "link nothing"},
         {"t", "file=444:65534 nobody", "0 0 Permission denied 0/0",
          "444 " + theirs + "same " + kOld},
         {"t", "file=444:65534", ok, "444 " + theirs + "other " + kNew}, // root may, as open would
         {"t", "file=666:65534 locked nobody", "1 1 Success 1/0", "666 " + theirs + "same " + kNew},
         {"t", "locked nobody", "0 0 Permission denied 0/0", "nothing"},
-        {"t", "file=600:0 second", "1 1 Success 1/0", "600 0:0 links 2 same " + kNew},
+        {"t", "file=600:0 second", "1 1 Success 2/0", "600 0:0 links 2 same " + kNew},
+        {"t", "file=600:0 eio second", "1 0 Input/output error 1/0",
+         "600 0:0 links 2 same " + kOld},
+        {"t", "file=666:65534 locked nobody second", "1 1 Success 1/0",
+         "666 65534:65534 links 2 same " + kNew},
+        // The file that standard output writes, and a link the kernel refuses to follow.
+        {"/dev/stdout", "file=600:0 stdout", "1 1 Success 1/0", "600 0:0 links 1 same " + kNew},
+        {"/dev/fd/1", "file=600:0 stdout", "1 1 Success 1/0", "600 0:0 links 1 same " + kNew},
+        {"/proc/self/fd/1", "file=600:0 stdout", "1 1 Success 1/0", "600 0:0 links 1 same new"},
+        {"t", "planted", "0 0 Permission denied 0/0", "link 644 0:0 links 1 other " + kOld},
+        {"t", "file=644:0 nolink term", "signal 15", kept},
         {std::string(255, 'L'), "file=644:0", ok, made},
         {"t", "file=644:0 fsize", "1 0 File too large 0/0", kept},
         {"t", "file=644:0 eio", "1 0 Input/output error 1/0", kept},
@@ -266,7 +294,8 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
     int number = 0;
     for (const auto& [name, steps, result, after] : cases) {
         const std::string folder = dir.at(std::to_string(++number)) + "/",
-                          out = dir.at(std::to_string(number) + ".out"), target = folder + name;
+                          out = dir.at(std::to_string(number) + ".out"),
+                          target = name[0] == '/' ? folder + "t" : folder + name;
         ::mkdir(folder.c_str(), 0777);
         ::chmod(folder.c_str(), 0777);
         setUp(steps, folder, target);
@@ -275,7 +304,7 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
         const pid_t child = ::fork(); // which writes its result, or ends ("signal 14": it hung)
         if (child == 0) {
             ::alarm(10);
-            writeBytes(out, replaceWithFaults(target, steps));
+            writeBytes(out, replaceWithFaults(name[0] == '/' ? name : target, target, steps));
             ::_exit(0);
         }
         int status = 0;
@@ -291,8 +320,12 @@ TEST(ReplaceFile, HostileTargetsAndFaultsNeverLoseTheOldFileOrLeaveAnythingBehin
             const std::string file = entry.path().filename().string();
             EXPECT_FALSE(file.starts_with(".zelvane-") && file != ".zelvane-") << file;
         }
-        EXPECT_EQ(readBytes(folder + "other"), steps.ends_with("second") ? kNew : "") << steps;
+        EXPECT_EQ(readBytes(folder + "other"), steps.ends_with("second")    ? readBytes(target)
+                                               : steps.ends_with("planted") ? kOld
+                                                                            : "")
+            << steps;
     }
+    writeBytes(protect, wasProtected);
 }
 
 } // namespace
