@@ -35,7 +35,8 @@ struct ScanRules {
 // The program's one scan state (only one capture runs at a time).
 ScanState& processScanState();
 
-// The Stop button's handler: asks the running scan to stop after its next folder.
+// The Stop button's handler: asks the running scan to stop after the folder it is in, at
+// the latest before it enters another.
 inline void OnStopScan(ScanState& state) {
     state.stopRequested = true;
 }
@@ -63,6 +64,10 @@ public:
     // path on disk, the root's path as given followed by the names below it. The capture
     // goes on: the folder keeps what was read of it. The desktop program says nothing.
     virtual void folderUnreadable(std::string_view /*path*/, int /*error*/) {}
+    // A folder that is one of the folders it lies in (same device and inode): it is
+    // captured empty, as the rest of the capture already holds what it holds. The desktop
+    // program says nothing.
+    virtual void folderLoop(std::string_view /*path*/) {}
 };
 
 } // namespace zelvane

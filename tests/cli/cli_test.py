@@ -1,6 +1,6 @@
 """zelvane-cli through the real program; runs as FILE zelvane-cli MANPAGE SOURCE_DIR CLASS."""
 import base64, csv, io, json, os, pathlib, re, resource, shutil, signal, subprocess, sys
-import tempfile, unittest
+import tempfile, time, unittest
 
 CLI = MAN = SOURCE = None
 SUMMARY = "{} folder(s) & {} file(s) successfully added.\nTotal size is {} byte(s)\n"
@@ -343,6 +343,71 @@ class Search(CliTest):  # what each option changes; how names match: the matcher
             ([s, "x", "-g", "--dialog-rules"], "--dialog-rules does not go with"),
             ([s, "(", "--regex"], "search: "), ([s, "x", "-0", "--format", "json"], "-0 prints"),
             ([s, "x", "--form", "xml"], "--format is text, tsv or json, not 'xml'")])
+
+
+    def test_slow_patterns_end_in_time(self):  # each run bounded by an alarm: timeout(1)
+        name, many = "holiday_photos_from_the_beach_2019_final_version_2.jpeg", "a" * 40 + "!"
+        s = self.snapshot("s.zelv", D + [(5, 1, name), (5, 1, many)])
+        long = self.snapshot("long.zelv", [(9, 0, "L"), (5, 1, "a" * 1000000)])
+        longer = self.snapshot("longer.zelv", [(9, 0, "L"), (5, 1, "a" * 3000000)])
+        for snapshot, args, code, told in [
+            (s, ["-E", r"^(\w+_?)+\.jpg$"], 2, "zelvane-cli: pattern too slow for D/" + name),
+            (s, ["-E", "(a+)+$"], 2, "zelvane-cli: pattern too slow for D/" + many),
+            (s, ["-E", "(a|aa)*b"], 2, "zelvane-cli: pattern too slow for D/" + many),
+            (s, ["-E", "(a*)*b"], 2, "zelvane-cli: pattern too slow for D/" + many),
+            (long, ["-E", "^(a|ab)*$", "--whole"], 0, "L/aaa"),  # no stack overflow taken for
+            (longer, ["-E", "^(a|ab)*$"], 2, "zelvane-cli: pattern too slow for L/aaa"),  # a no
+            (long, ["-g", "*" + "a" * 20000 + "b"], 1, "0 matches found."),
+            (long, ["-g", "*a*" + "a" * 20000 + "?"], 0, "L/aaa"),
+            (long, ["-gp", "**/" * 2000 + "*b"], 1, "0 matches found."),
+        ]:
+            with self.subTest(args=args[1][:20]):
+                code_, out, err = run("search", snapshot, *args, wrap=("timeout", "30"))
+                self.assertEqual((code_, err.count("\n")), (code, 1), err[:200])
+                self.assertTrue((out.decode() + err).startswith(told), err[:200])
+
+
+class HostileTrees(CliTest):  # each run bounded by an alarm: timeout(1)
+    def mount(self):
+        """The looping file system mounted in the work folder."""
+        fs, point = os.environ.get("ZELVANE_LOOPING_FS"), self.path("mnt")
+        if not (fs and os.path.exists("/dev/fuse") and shutil.which("fusermount3")):
+            self.skipTest("FUSE is missing: no /dev/fuse, fusermount3 or looping_fs built")
+        os.mkdir(point)
+        fuse = subprocess.Popen([fs, "-f", "-s", point], stderr=subprocess.PIPE)
+        self.addCleanup(fuse.wait, 10)
+        self.addCleanup(subprocess.run, ["fusermount3", "-u", "-z", point])
+        for _ in range(200):
+            if os.path.ismount(point):
+                return point
+            time.sleep(0.05)
+        self.skipTest("the looping file system did not mount (no FUSE in this container?)")
+
+    def test_a_file_system_that_holds_itself_and_a_stop_inside_an_endless_one(self):
+        point = self.mount()
+        code, out, err = run("scan", point, "--exclude", "deep", "-o", self.path("s.zelv"),
+                             wrap=("timeout", "20"))
+        self.assertEqual((code, err), (0, f"zelvane-cli: {point}/loop: File system loop detected\n"))
+        self.assertEqual(self.ok("list", self.path("s.zelv")), f"9 {point}\n  6  loop\n".encode())
+        with subprocess.Popen([CLI, "scan", point, "-o", self.path("e.zelv")],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL) as scan:
+            time.sleep(1)
+            scan.send_signal(signal.SIGINT)
+            try:
+                self.assertEqual(scan.wait(20), 130)
+            finally:
+                scan.kill()
+        self.assertIn(" deep\n", self.ok("list", self.path("e.zelv")).decode())
+
+    def test_a_deep_comb_under_few_descriptors(self):
+        comb = self.tree("comb", ["d/" * level + "f" for level in range(200)])
+        def few(): resource.setrlimit(resource.RLIMIT_NOFILE, (8, 8))
+        code, _, err = run("scan", comb, "-o", self.path("few.zelv"), preexec_fn=few)
+        self.assertEqual((code, err), (0, ""))
+        listed = self.ok("list", self.path("few.zelv")).decode().splitlines()
+        self.assertEqual(listed, self.ok("list", self.scan(comb, comb)).decode().splitlines())
+        self.assertEqual((len(listed), listed[199], listed[-1]), (400, "  " * 199 + "6  d",
+                                                                   "  8 f"))
 
 
 class List(CliTest):
