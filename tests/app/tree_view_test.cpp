@@ -91,5 +91,34 @@ TEST(TreeView, ShowsTheStartOfLongTextsAndTypeAheadFindsAFolderByItsName) {
     EXPECT_EQ(f.view.currentIndex(), f.model.indexOf(music));
 }
 
+// `*` opens what one screen below the node shows, not the whole branch; a name's bidi
+// controls are seen, as \uXXXX, while the tree keeps them.
+TEST(TreeView, StarOpensOneScreenfulAndBidiControlsShowAsEscapes) {
+    TreeFixture f;
+    std::vector<NodeId> folders;
+    for (int i = 0; i < 300; ++i) {
+        folders.push_back(add(f.tree, f.root, u" F", kKindFolder));
+        for (int j = 0; j < 300; ++j) {
+            f.tree.insertLast(folders.back(), u"file");
+        }
+    }
+    f.view.show();
+    f.view.setCurrentIndex(f.model.indexOf(f.root));
+    QTest::keyClick(&f.view, Qt::Key_Asterisk);
+    const auto open = std::count_if(folders.begin(), folders.end(), [&](NodeId folder) {
+        return f.view.isExpanded(f.model.indexOf(folder));
+    });
+    EXPECT_TRUE(f.view.isExpanded(f.model.indexOf(f.root)));
+    EXPECT_EQ(open, 1); // its 300 files fill the screen
+    EXPECT_TRUE(f.view.indexAt(QPoint(40, f.view.viewport()->height() - 2)).isValid());
+    for (const auto& [stored, shown] : {std::pair(u"holiday\u202Egpj.exe", "holiday\\u202Egpj.exe"),
+                                        std::pair(u"\u2066a\u200F\u061C", "\\u2066a\\u200F\\u061C"),
+                                        std::pair(u"plain \u05D0", "plain \u05D0")}) {
+        const NodeId node = f.tree.insertLast(f.root, stored);
+        EXPECT_EQ(f.model.indexOf(node).data().toString(), QString::fromUtf8(shown));
+        EXPECT_EQ(f.tree.text(node), stored);
+    }
+}
+
 } // namespace
 } // namespace zelvane
