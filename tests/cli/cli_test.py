@@ -311,6 +311,8 @@ class Search(CliTest):  # what each option changes; how names match: the matcher
             ([s, "*.{md,txt}", "-g"], 0, "Disk/Docs/ReadMe.txt\nDisk/readme.md\n"),
             ([s, "Disk/**/*.txt", "-gp"], 0, "Disk/Docs/ReadMe.txt\n"),
             ([s, "Disk/*.txt", "--glob", "--full-path"], 1, ""),  # * stays in one name
+            ([s, "*e?d*", "-g"], 0, "Disk/Docs/ReadMe.txt\nDisk/readme.md\n"),
+            ([s, "Disk/[d]*/*.txt", "-gp"], 0, "Disk/Docs/ReadMe.txt\n"),
             ([s, "^disk/docs$", "-Ep"], 0, "Disk/Docs\n"),
             ([s, "d", "--kind=folder", "-t", "5"], 0, "Disk/Docs\nDisk/Docs/ReadMe.txt\n"),
             (["--root", "Two", s, t, "-e", "e"], 0, f"{t}:Two/Sub/README\n{t}:Two/Stra\u00dfe.txt\n"),
