@@ -14,7 +14,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth openbox wmctrl xdotool fonts-dejavu-core desktop-file-utils shared-mime-info
     libxml2-utils groff-base appstream dpkg-dev file zsh fish bash-completion ncdu nodejs
-    debhelper lintian devscripts
+    debhelper lintian devscripts libfuse3-dev fuse3 pkg-config
 )
 
 missing=()

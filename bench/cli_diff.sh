@@ -13,7 +13,8 @@ set -euo pipefail
 
 # Writes a snapshot like bench/generate_tree.sh's tree scanned: a root, 25 x 25 x n
 # folders, 19 files in each leaf folder. Variant 1 leaves out every 997th file, adds a
-# file to every 1000th leaf folder and renames one top folder.
+# file to every 1000th leaf folder and renames one top folder; variant 2 has another root
+# title, so that every node differs.
 make_snapshot() {
     python3 - "$@" << 'PY'
 import sys
@@ -26,20 +27,20 @@ out = bytearray()
 def record(kind, depth, name):
     out.extend(bytes([kind, depth]))
     out.extend(name.encode("latin-1") + b"\0")
-record(9, 0, "Bench")
+record(9, 0, "Bench" if variant < 2 else "Other bench")
 leaf = 0
 for a in range(25):
-    record(6, 1, " Top %d%s" % (a, " (renamed)" if variant and a == 7 else ""))
+    record(6, 1, " Top %d%s" % (a, " (renamed)" if variant == 1 and a == 7 else ""))
     for b in range(25):
         record(6, 2, " sub-%d" % b)
         for c in range(leaves):
             leaf += 1
             record(6, 3, " Ordner \xe4%d" % c)
             files = ["file %d-%d" % (leaf, i) for i in range(19)]
-            if variant and leaf % 1000 == 0:
+            if variant == 1 and leaf % 1000 == 0:
                 files.append("file %d-new" % leaf)
             for i, name in enumerate(files):
-                if variant and (leaf * 19 + i) % 997 == 0:
+                if variant == 1 and (leaf * 19 + i) % 997 == 0:
                     continue
                 ext, kind = exts[(leaf + i) % 11]
                 record(kind, 4, name + ext)
@@ -99,6 +100,17 @@ for ((i = 0; i < runs; i++)); do
     echo "$line, comm of the sorted paths $(wall) s ($(cpu) s CPU)" >&2
 done
 echo "load average while measuring: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
+
+# Every node different, and a snapshot against itself: time and peak memory, against the
+# memory of one snapshot loaded (list --depth 0 loads it whole and prints only the roots).
+make_snapshot "$entries" "$work/other.zelv" 2
+/usr/bin/time -f "%e %M" -o "$work/time" "$cli" list "$work/old.zelv" --depth 0 > /dev/null
+echo "one snapshot loaded: $(tail -n 1 "$work/time" | awk '{ printf "%.0f MB", $2 / 1024 }')"
+for pair in "old.zelv other.zelv" "old.zelv old.zelv"; do
+    read -r a b <<< "$pair"
+    /usr/bin/time -f "%e %M" -o "$work/time" "$cli" diff "$work/$a" "$work/$b" > "$work/all.out" || true
+    echo "zelvane-cli diff $a $b: $(tail -n 1 "$work/time" | awk '{ printf "%s s, %.0f MB", $1, $2 / 1024 }'), $(wc -l < "$work/all.out") lines"
+done
 
 cli_changes=$(wc -l < "$work/cli.out")
 comm_changes=$(wc -l < "$work/comm.out")

@@ -107,7 +107,7 @@ QVariant SnapshotTreeModel::data(const QModelIndex& index, int role) const {
         // A text of any length is kept, but only its start is shown.
         const std::u16string_view stored = tree_.text(node);
         const std::u16string_view text = role == Qt::DisplayRole ? stored : displayName(stored);
-        return text.size() <= kMaxShownTextLength ? toQString(text) : toQString(shownText(text));
+        return shownAsStored(text) ? toQString(text) : toQString(shownText(text));
     }
     case Qt::DecorationRole:
         if (icons_ != nullptr) {

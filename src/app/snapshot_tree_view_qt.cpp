@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QScrollBar>
+#include <algorithm>
 #include <vector>
 
 #include "app/snapshot_tree_model_qt.h"
@@ -136,6 +138,37 @@ void SnapshotTreeView::setSnapshotModel(SnapshotTreeModel* model) {
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
             &SnapshotTreeView::rememberExpanded);
     connect(model, &QAbstractItemModel::modelReset, this, &SnapshotTreeView::restoreExpanded);
+}
+
+void SnapshotTreeView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Asterisk && model_ != nullptr && currentIndex().isValid()) {
+        expandScreenful(currentIndex());
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+// `*` opens the current node and the branches below it, in tree order, as far as the rows
+// of one screen below it go: what opens is what can be seen, however big the branch (a
+// root of ten million nodes opened whole would freeze the window for half a minute). The
+// next `*`, further down, opens the next screen.
+void SnapshotTreeView::expandScreenful(const QModelIndex& top) {
+    const int rows = viewport()->height() / std::max(1, rowHeightHint()) + 1;
+    int shown = 0;
+    std::vector<QModelIndex> pending{top}; // the rows to come, the next one last
+    while (!pending.empty() && shown < rows) {
+        const QModelIndex index = pending.back();
+        pending.pop_back();
+        ++shown;
+        const int children = std::min(model_->rowCount(index), rows - shown);
+        if (children > 0) {
+            expand(index);
+        }
+        for (int row = children - 1; row >= 0; --row) {
+            pending.push_back(model_->index(row, 0, index));
+        }
+    }
 }
 
 void SnapshotTreeView::rememberExpanded() {

@@ -105,11 +105,13 @@ protected:
     void drawBranches(QPainter* painter, const QRect& rect,
                       const QModelIndex& index) const override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QStyleOptionViewItem rowOption(const QModelIndex& index) const;
     void partsOf(const QModelIndex& index, QRect* icon, QRect* label) const;
 
+    void expandScreenful(const QModelIndex& top);
     void rememberExpanded();
     void restoreExpanded();
 

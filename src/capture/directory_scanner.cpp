@@ -1,5 +1,6 @@
 #include "capture/directory_scanner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <sys/stat.h>
@@ -42,17 +43,6 @@ DirectoryScanner::DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObs
 
 // The path on disk of the entry name of the deepest open level: the root's path as given
 // followed by the names below it.
-std::string DirectoryScanner::diskPath(std::string_view name) const {
-    std::string where = rootPath_;
-    for (std::size_t level = 1; level <= depth_; ++level) {
-        if (where.empty() || where.back() != '/') {
-            where += '/';
-        }
-        where += level < depth_ ? std::string_view(frames_[level].name) : name;
-    }
-    return where;
-}
-
 void DirectoryScanner::listArchive(std::string_view name, NodeId node) {
     const std::size_t top = depth_ - 1;
     if (!ensureOpen(top)) {
@@ -62,7 +52,7 @@ void DirectoryScanner::listArchive(std::string_view name, NodeId node) {
     struct stat info;
     if (file.valid() && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)) {
         members_ += archives_->listFile(file.get(), static_cast<std::uint64_t>(info.st_size), node,
-                                        diskPath(name));
+                                        pathOnDisk(name));
     }
 }
 
@@ -109,6 +99,8 @@ DirectoryScanner::Frame& DirectoryScanner::pushFrame(NodeId node, std::string_vi
     frame.name.assign(name);
     frame.next = 0;
     frame.node = node;
+    frame.identity = {};
+    frame.onPath = false;
     frame.total = 0;
     frame.stop = false;
     frame.childName.clear();
@@ -128,23 +120,48 @@ void DirectoryScanner::pumpIfDue() {
 }
 
 // Closes about half of the open levels, the uppermost first, except the level inUse.
-// False when there was nothing to close.
+// False when there was nothing to close. Only the root and the lowest kMaxOpenLevels
+// levels can be open, so only they are looked at.
 bool DirectoryScanner::closeUpperLevels(std::size_t inUse) {
-    std::size_t open = 0;
-    for (std::size_t i = 0; i < depth_; ++i) {
-        open += i != inUse && frames_[i].dir.isOpen() ? 1 : 0;
-    }
-    std::size_t toClose = (open + 1) / 2;
-    if (toClose == 0) {
-        return false;
-    }
-    for (std::size_t i = 0; i < depth_ && toClose > 0; ++i) {
+    const std::size_t low = depth_ > kMaxOpenLevels ? depth_ - kMaxOpenLevels : 1;
+    std::vector<std::size_t> open;
+    for (std::size_t i = 0; i < depth_; i = i == 0 ? std::max(low, i + 1) : i + 1) {
         if (i != inUse && frames_[i].dir.isOpen()) {
-            frames_[i].dir.close();
-            --toClose;
+            open.push_back(i);
         }
     }
-    return true;
+    for (std::size_t i = 0; i < (open.size() + 1) / 2; ++i) {
+        frames_[open[i]].dir.close();
+    }
+    return !open.empty();
+}
+
+// The walk leaves the top level for the one above it, which was closed: it is opened as
+// ".." of the top level when that is still the same directory (neither was moved since).
+void DirectoryScanner::reopenParent() {
+    const std::size_t top = depth_ - 1;
+    Frame& up = frames_[top - 1];
+    platform::Directory parent =
+        openWithRetry(top, [&] { return frames_[top].dir.openChild(".."); });
+    if (parent.isOpen() && parent.identity() == up.identity) {
+        up.dir = std::move(parent);
+    }
+}
+
+// The path on disk of the top level: the root's path as given, then the names below it.
+std::string DirectoryScanner::pathOnDisk(std::string_view name) const {
+    std::string where = rootPath_;
+    for (std::size_t level = 1; level <= depth_; ++level) {
+        const std::string_view step = level < depth_ ? std::string_view(frames_[level].name) : name;
+        if (step.empty()) {
+            break;
+        }
+        if (where.empty() || where.back() != '/') {
+            where += '/';
+        }
+        where += step;
+    }
+    return where;
 }
 
 template <class Open>
@@ -207,6 +224,9 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             observer_.folderUnreadable(rootPath_, errno != 0 ? errno : EIO);
         }
         rootDevice_ = rules_.oneFileSystem ? root.dir.device() : 0;
+        onPath_.clear();
+        root.identity = root.dir.identity();
+        root.onPath = onPath_.insert(root.identity).second;
     }
 
     for (;;) {
@@ -215,7 +235,13 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
         if (frame.stop || frame.next >= frame.listing.size()) {
             // This directory is done: close it and finish its folder node one level up.
             const std::uint64_t total = frame.total;
-            frame.dir.close();
+            if (depth_ > 1 && frame.dir.isOpen() && !frames_[depth_ - 2].dir.isOpen()) {
+                reopenParent();
+            }
+            frames_[depth_ - 1].dir.close();
+            if (frames_[depth_ - 1].onPath) {
+                onPath_.erase(frames_[depth_ - 1].identity);
+            }
             --depth_;
             if (depth_ == 0) {
                 return total;
@@ -242,6 +268,10 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             continue;
         }
         if (entry.type == platform::EntryType::Directory) {
+            if (state_.stopRequested) {
+                frame.stop = true;
+                continue;
+            }
             ++state_.folders;
             widen(name, frame.childName);
             frame.childNode = tree_.insertLast(frame.node, frame.childName);
@@ -261,14 +291,19 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             // Another file system's folder is captured, but not what it holds.
             const bool mounted =
                 rules_.oneFileSystem && below.dir.isOpen() && below.dir.device() != rootDevice_;
+            below.identity = below.dir.identity();
+            if (below.identity != platform::DirectoryIdentity{} &&
+                !onPath_.insert(below.identity).second) {
+                below.dir.close(); // captured empty: the walk is inside it already
+                observer_.folderLoop(pathOnDisk());
+                continue;
+            }
+            below.onPath = below.identity != platform::DirectoryIdentity{};
             if (!mounted && below.dir.isOpen() && !below.dir.readAll(below.listing)) {
                 error = errno;
             }
             if (error != 0 || !below.dir.isOpen()) {
-                --depth_; // the folder's path is that of an entry one level up
-                const std::string where = diskPath(childBytes);
-                ++depth_;
-                observer_.folderUnreadable(where, error != 0 ? error : EIO);
+                observer_.folderUnreadable(pathOnDisk(), error != 0 ? error : EIO);
             }
             continue;
         }

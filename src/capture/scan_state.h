@@ -38,7 +38,8 @@ struct ScanRules {
 // The program's one scan state (only one capture runs at a time).
 ScanState& processScanState();
 
-// The Stop button's handler: asks the running scan to stop after its next folder.
+// The Stop button's handler: asks the running scan to stop after the folder it is in, at
+// the latest before it enters another.
 inline void OnStopScan(ScanState& state) {
     state.stopRequested = true;
 }
@@ -69,6 +70,10 @@ public:
     // An archive that could not be listed whole (a bound, damage, encryption: reason says
     // which); path as for folderUnreadable, an inner archive's followed by its path inside.
     virtual void archiveUnreadable(std::string_view /*path*/, std::string_view /*reason*/) {}
+    // A folder that is one of the folders it lies in (same device and inode): it is
+    // captured empty, as the rest of the capture already holds what it holds. The desktop
+    // program says nothing.
+    virtual void folderLoop(std::string_view /*path*/) {}
 };
 
 } // namespace zelvane

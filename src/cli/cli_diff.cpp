@@ -103,15 +103,16 @@ int runDiff(const CommandLine& line) {
     }
 
     const TextOrder order;
-    const std::vector<DiffEntry> entries =
-        diffSnapshots(trees[0], trees[1], [&order](std::u16string_view a, std::u16string_view b) {
-            return order.compare(a, b) < 0;
-        });
-
+    const TextBefore before = [&order](std::u16string_view a, std::u16string_view b) {
+        return order.compare(a, b) < 0;
+    };
+    // Each entry is written as the comparison finds it: no list of them is kept.
+    std::size_t changes = 0;
     const bool written = writeOutput(line, {files[0], files[1]}, [&](Output& output) {
         std::string& out = output.buffer();
         NodeRow row;
-        for (const DiffEntry& entry : entries) {
+        diffSnapshots(trees[0], trees[1], before, [&](const DiffEntry& entry) {
+            ++changes;
             const int side = entry.change == DiffChange::Removed ? 0 : 1;
             describeNode(files[side], trees[side], entry.node, row);
             const char change = static_cast<char>(entry.change);
@@ -138,13 +139,13 @@ int runDiff(const CommandLine& line) {
                 out += '\n';
             }
             output.flushIfFull();
-        }
+        });
         return true;
     });
     if (!written) {
         return kExitFailure;
     }
-    return entries.empty() ? kExitOk : kExitDefect;
+    return changes == 0 ? kExitOk : kExitDefect;
 }
 
 } // namespace zelvane::cli

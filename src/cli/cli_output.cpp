@@ -13,6 +13,7 @@
 
 #include "cli/cli_common.h"
 #include "platform/replace_file.h"
+#include "text/text.h"
 #include "text/utf.h"
 
 namespace zelvane::cli {
@@ -27,8 +28,8 @@ constexpr std::array<std::string_view, kKindCount> kKindNames = {
 
 // Characters that a terminal acts on or that reorder or break what follows them.
 bool isUnsafe(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
-           (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+    return cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp == 0x2028 || cp == 0x2029 ||
+           isBidiControl(cp);
 }
 
 // The escapes shared by the display and the TSV forms.

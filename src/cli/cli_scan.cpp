@@ -178,6 +178,14 @@ public:
         ++unreadable_;
     }
 
+    void folderLoop(std::string_view path) override {
+        if (show_) {
+            std::fputs("\r\033[K", stderr);
+        }
+        std::fprintf(stderr, "zelvane-cli: %s: File system loop detected\n",
+                     displayArgument(path).c_str());
+    }
+
     std::size_t unreadable() const { return unreadable_; }
     Clock::time_point sortStart() const { return sortStart_; }
     Clock::time_point sortEnd() const { return sortEnd_; }

@@ -281,8 +281,15 @@ int runSearch(const CommandLine& line) {
             }
             nodes.clear();
             if (!request->dialogRules) {
-                searchNames(tree, matcher, request->dialog.isRecursiveSearch,
-                            request->dialog.isFilesOnly, nodes);
+                const NodeId slow = searchNames(tree, matcher, request->dialog.isRecursiveSearch,
+                                                request->dialog.isFilesOnly, nodes);
+                if (slow != kNoNode) {
+                    describeNode(file, tree, slow, row);
+                    std::string name;
+                    appendWholePath(name, row, PathStyle::Slash, Escape::Display);
+                    std::cerr << "zelvane-cli: pattern too slow for " << name << '\n';
+                    return false;
+                }
             } else {
                 engine.run(tree, request->dialog, results);
                 nodes.reserve(results.size());

@@ -25,10 +25,11 @@ struct Frame {
 
 class Differ {
 public:
-    Differ(const SnapshotTree& oldTree, const SnapshotTree& newTree, const TextBefore& before)
-        : old_(oldTree), new_(newTree), before_(before) {}
+    Differ(const SnapshotTree& oldTree, const SnapshotTree& newTree, const TextBefore& before,
+           const std::function<void(const DiffEntry&)>& emit)
+        : old_(oldTree), new_(newTree), before_(before), emit_(emit) {}
 
-    std::vector<DiffEntry> run() {
+    void run() {
         std::vector<Frame> stack;
         stack.emplace_back();
         merge(kTopLevel, kTopLevel, stack.back().steps);
@@ -53,7 +54,6 @@ public:
                 stack.push_back(std::move(child)); // frame is not used after this
             }
         }
-        return std::move(entries_);
     }
 
 private:
@@ -159,9 +159,9 @@ private:
     }
 
     void emitSubtree(const SnapshotTree& tree, NodeId top, std::size_t level, DiffChange change) {
-        entries_.push_back({change, top, level});
+        emit_({change, top, level});
         walkPreOrder(tree, top, [&](NodeId node, std::size_t depth) {
-            entries_.push_back({change, node, level + 1 + depth});
+            emit_({change, node, level + 1 + depth});
         });
     }
 
@@ -179,7 +179,7 @@ private:
     const SnapshotTree& old_;
     const SnapshotTree& new_;
     const TextBefore& before_;
-    std::vector<DiffEntry> entries_;
+    const std::function<void(const DiffEntry&)>& emit_;
     std::vector<NodeId> oldKids_, newKids_;
     std::vector<std::uint32_t> oldRows_, newRows_, oldMatch_, newMatch_;
     std::vector<bool> newDone_;
@@ -188,9 +188,17 @@ private:
 
 } // namespace
 
+void diffSnapshots(const SnapshotTree& oldTree, const SnapshotTree& newTree,
+                   const TextBefore& before, const std::function<void(const DiffEntry&)>& emit) {
+    Differ(oldTree, newTree, before, emit).run();
+}
+
 std::vector<DiffEntry> diffSnapshots(const SnapshotTree& oldTree, const SnapshotTree& newTree,
                                      const TextBefore& before) {
-    return Differ(oldTree, newTree, before).run();
+    std::vector<DiffEntry> entries;
+    diffSnapshots(oldTree, newTree, before,
+                  [&entries](const DiffEntry& entry) { entries.push_back(entry); });
+    return entries;
 }
 
 } // namespace zelvane

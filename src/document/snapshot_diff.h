@@ -39,7 +39,12 @@ struct DiffEntry {
 using TextBefore = std::function<bool(std::u16string_view, std::u16string_view)>;
 
 // Time is linear in the sizes of the snapshots where siblings keep their order, and
-// n log n in the children of a folder whose children differ.
+// n log n in the children of a folder whose children differ. Each entry is given to emit
+// as it is found, so that memory stays in proportion to the widest folder and the depth,
+// however many entries there are.
+void diffSnapshots(const SnapshotTree& oldTree, const SnapshotTree& newTree,
+                   const TextBefore& before, const std::function<void(const DiffEntry&)>& emit);
+// The same, the entries gathered.
 std::vector<DiffEntry> diffSnapshots(const SnapshotTree& oldTree, const SnapshotTree& newTree,
                                      const TextBefore& before = {});
 

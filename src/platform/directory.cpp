@@ -150,8 +150,15 @@ bool Directory::readAll(DirectoryListing& out) {
 }
 
 std::uint64_t Directory::device() const {
+    return identity().device;
+}
+
+DirectoryIdentity Directory::identity() const {
     struct stat info {};
-    return dir_ != nullptr && ::fstat(dirfd(dir_), &info) == 0 ? info.st_dev : 0;
+    if (dir_ == nullptr || ::fstat(dirfd(dir_), &info) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 int Directory::openFile(std::string_view name) const {

@@ -49,6 +49,13 @@ private:
     std::string names_;
 };
 
+// Which directory of which file system: st_dev and st_ino.
+struct DirectoryIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    auto operator<=>(const DirectoryIdentity&) const = default;
+};
+
 // One open directory. Move-only; closes itself.
 class Directory {
 public:
@@ -76,6 +83,8 @@ public:
     bool readAll(DirectoryListing& out);
     // The device the directory lies on (st_dev); 0 when it cannot be asked.
     std::uint64_t device() const;
+    // Its device and inode; both 0 when they cannot be asked.
+    DirectoryIdentity identity() const;
     // Size in bytes of the regular file name in this directory; 0 when it is not a regular
     // file any more or cannot be asked.
     std::uint64_t fileSize(std::string_view name) const;

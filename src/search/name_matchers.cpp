@@ -24,6 +24,12 @@ namespace {
 // The most patterns one pattern's braces may stand for.
 constexpr std::size_t kMaxAlternatives = 4096;
 
+// What one regular expression match may take: steps of ICU's match engine (each about a
+// millisecond) and bytes of its backtracking stack. A name that needs more is reported,
+// never taken for a mismatch.
+constexpr int32_t kRegexTimeLimit = 1000;
+constexpr int32_t kRegexStackLimit = 64 << 20;
+
 // The code points of text; a lone surrogate stands for itself.
 void decode(std::u16string_view text, std::vector<char32_t>& out) {
     out.clear();
@@ -133,6 +139,8 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
         }
         regex_ = std::make_unique<Regex>();
         regex_->handle = handle;
+        uregex_setTimeLimit(handle, kRegexTimeLimit, &status);
+        uregex_setStackLimit(handle, kRegexStackLimit, &status);
         return true;
     }
     case MatchSyntax::Glob:
@@ -223,42 +231,99 @@ bool NameMatcher::globMatches(std::u16string_view text) {
     return false;
 }
 
-// A name's glob has one kind of star: classic wildcard matching, which on a mismatch goes
-// back to the last star and lets it take one more character.
-bool NameMatcher::starMatches(const std::vector<GlobToken>& glob) const {
-    std::size_t t = 0;
-    std::size_t p = 0;
-    std::size_t starToken = glob.size();
-    std::size_t starText = 0;
-    while (t < points_.size()) {
-        if (p < glob.size()) {
-            const GlobToken& token = glob[p];
-            if (token.type == GlobToken::Star) {
-                starToken = p++;
-                starText = t;
-                continue;
-            }
-            const char32_t c = points_[t];
-            const bool one =
-                token.type == GlobToken::Any ||
-                (token.type == GlobToken::Literal && token.value == c) ||
-                (token.type == GlobToken::Class && inClass(token.ranges, c) != token.negated);
-            if (one) {
-                ++p;
-                ++t;
-                continue;
-            }
-        }
-        if (starToken == glob.size()) {
+namespace {
+
+bool tokenTakes(const NameMatcher::GlobToken& token, char32_t c) {
+    return token.type == NameMatcher::GlobToken::Any ||
+           (token.type == NameMatcher::GlobToken::Literal && token.value == c) ||
+           (token.type == NameMatcher::GlobToken::Class &&
+            inClass(token.ranges, c) != token.negated);
+}
+
+// Whether the star-free tokens glob[from, to) match points at position at.
+bool runAt(const std::vector<NameMatcher::GlobToken>& glob, std::size_t from, std::size_t to,
+           const std::vector<char32_t>& points, std::size_t at) {
+    for (std::size_t p = from; p < to; ++p, ++at) {
+        if (!tokenTakes(glob[p], points[at])) {
             return false;
         }
-        p = starToken + 1;
-        t = ++starText;
     }
-    while (p < glob.size() && glob[p].type == GlobToken::Star) {
-        ++p;
+    return true;
+}
+
+} // namespace
+
+// The first place at or after t, ending by limit, where the star-free tokens glob[from, to)
+// match; t is moved past it. A run of literals is looked for by its prefix function, so
+// that a long one costs time in the length of the name, not in the product of both.
+bool NameMatcher::findRun(const std::vector<GlobToken>& glob, std::size_t from, std::size_t to,
+                          std::size_t& t, std::size_t limit) {
+    const std::size_t m = to - from;
+    const bool literal =
+        std::all_of(glob.begin() + static_cast<std::ptrdiff_t>(from),
+                    glob.begin() + static_cast<std::ptrdiff_t>(to),
+                    [](const GlobToken& g) { return g.type == GlobToken::Literal; });
+    if (!literal) {
+        for (std::size_t at = t; at + m <= limit; ++at) {
+            if (runAt(glob, from, to, points_, at)) {
+                t = at + m;
+                return true;
+            }
+        }
+        return false;
     }
-    return p == glob.size();
+    prefix_.assign(m, 0);
+    for (std::size_t i = 1, q = 0; i < m; ++i) {
+        while (q > 0 && glob[from + q].value != glob[from + i].value) {
+            q = prefix_[q - 1];
+        }
+        q += glob[from + q].value == glob[from + i].value ? 1 : 0;
+        prefix_[i] = q;
+    }
+    for (std::size_t i = t, q = 0; i < limit; ++i) {
+        while (q > 0 && glob[from + q].value != points_[i]) {
+            q = prefix_[q - 1];
+        }
+        q += glob[from + q].value == points_[i] ? 1 : 0;
+        if (q == m) {
+            t = i + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A name's glob has one kind of star. The runs between stars are found in turn, each at
+// its first place after the one before: the first run at the start, the last at the end.
+// Taking the first place never loses a match, so nothing is tried twice.
+bool NameMatcher::starMatches(const std::vector<GlobToken>& glob) {
+    const std::size_t n = points_.size();
+    const auto star = [&glob](std::size_t from) {
+        return static_cast<std::size_t>(
+            std::find_if(glob.begin() + static_cast<std::ptrdiff_t>(from), glob.end(),
+                         [](const GlobToken& g) { return g.type == GlobToken::Star; }) -
+            glob.begin());
+    };
+    const std::size_t head = star(0);
+    if (head == glob.size()) {
+        return n == head && runAt(glob, 0, head, points_, 0);
+    }
+    std::size_t last = glob.size() - 1;
+    while (glob[last].type != GlobToken::Star) {
+        --last;
+    }
+    const std::size_t tail = glob.size() - last - 1;
+    if (head + tail > n || !runAt(glob, 0, head, points_, 0) ||
+        !runAt(glob, last + 1, glob.size(), points_, n - tail)) {
+        return false;
+    }
+    std::size_t t = head;
+    for (std::size_t p = head + 1; p < last; p = star(p) + 1) {
+        if (!findRun(glob, p, star(p), t, n - tail)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // A whole path's glob, whose stars stop at a slash and whose ** do not: the pattern as a
@@ -271,7 +336,7 @@ bool NameMatcher::globMatches(const std::vector<GlobToken>& glob) {
     next_.assign(n + 1, 0);
     // Adds position p and what follows it without taking a character.
     auto reach = [&](std::vector<char>& set, std::size_t p) {
-        for (; p <= n; ++p) {
+        for (; p <= n && set[p] == 0; ++p) { // what a reached position leads to is in already
             set[p] = 1;
             const auto type = p < n ? glob[p].type : GlobToken::Literal;
             if (type != GlobToken::Star && type != GlobToken::AnyRun &&
@@ -351,6 +416,7 @@ bool NameMatcher::matches(std::u16string_view text) {
     uregex_setText(regex_->handle, text.data(), static_cast<int32_t>(text.size()), &status);
     const UBool found = options_.whole ? uregex_matches(regex_->handle, 0, &status)
                                        : uregex_find(regex_->handle, 0, &status);
+    tooSlow_ = status == U_REGEX_TIME_OUT || status == U_REGEX_STACK_OVERFLOW;
     return U_SUCCESS(status) && found;
 }
 
@@ -358,8 +424,8 @@ std::u16string_view matchedText(const SnapshotTree& tree, NodeId node) {
     return listedName(tree.text(node), tree.kind(node), tree.parent(node) == kNoNode);
 }
 
-void searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,
-                 std::vector<NodeId>& out) {
+NodeId searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,
+                   std::vector<NodeId>& out) {
     const bool fullPath = matcher.options().fullPath;
     // Pre-order with an explicit stack of the next siblings to come back to, and with
     // fullPath the slash path of the node, its parent's length at each level.
@@ -376,6 +442,8 @@ void searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive,
         }
         if (matcher.matches(text) && !(filesOnly && isContainerKind(tree.kind(node)))) {
             out.push_back(node);
+        } else if (matcher.tooSlow()) {
+            return node;
         }
         const NodeId next = tree.nextSibling(node);
         if (recursive && tree.hasChildren(node)) {
@@ -391,6 +459,7 @@ void searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive,
             lengths.pop_back();
         }
     }
+    return kNoNode;
 }
 
 } // namespace zelvane

@@ -51,9 +51,12 @@ public:
     // unbalanced regular expression, for one).
     bool compile(std::u16string_view pattern, const NameMatchOptions& options, std::string& error);
     bool matches(std::u16string_view text);
+    // Whether the last regular expression match gave up, past the time or the memory it is
+    // allowed (a pattern that backtracks without end): it then did not match.
+    bool tooSlow() const { return tooSlow_; }
     const NameMatchOptions& options() const { return options_; }
 
-private:
+public:
     struct GlobToken {
         // Star: any run (not across a / with fullPath); AnyRun: **, any run at all;
         // Folders: **/, no folder or any run ending with a /.
@@ -62,9 +65,13 @@ private:
         bool negated = false;           // Class
         std::vector<char32_t> ranges{}; // Class: pairs of first and last
     };
+
+private:
     // text folded by the case rule; the view lasts until the next call.
     std::u16string_view fold(std::u16string_view text);
-    bool starMatches(const std::vector<GlobToken>& glob) const;
+    bool starMatches(const std::vector<GlobToken>& glob);
+    bool findRun(const std::vector<GlobToken>& glob, std::size_t from, std::size_t to,
+                 std::size_t& t, std::size_t limit);
     bool globMatches(std::u16string_view text);
     bool globMatches(const std::vector<GlobToken>& glob);
     static std::vector<GlobToken> globTokens(const std::vector<char32_t>& points, bool fullPath);
@@ -75,8 +82,10 @@ private:
     std::vector<std::vector<GlobToken>> globs_; // one for each of the braces' patterns
     std::vector<char> live_, next_;             // the positions reached, before and after
     std::vector<char32_t> points_;              // the text being matched, as code points
+    std::vector<std::size_t> prefix_;           // findRun's prefix function
     struct Regex;
     std::unique_ptr<Regex> regex_;
+    bool tooSlow_ = false;
 };
 
 // The text a matcher is given for a node: its name (a folder's without its leading space);
@@ -85,8 +94,9 @@ std::u16string_view matchedText(const SnapshotTree& tree, NodeId node);
 
 // The nodes that match, in pre-order, appended to out. Every node is examined, or only
 // the roots when recursive is off; with filesOnly, matching roots and folders (kinds 4, 6
-// and 9) are left out, while what lies below them is still searched.
-void searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,
-                 std::vector<NodeId>& out);
+// and 9) are left out, while what lies below them is still searched. Returns the node at
+// which the matcher was too slow, having stopped there, or kNoNode.
+NodeId searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,
+                   std::vector<NodeId>& out);
 
 } // namespace zelvane

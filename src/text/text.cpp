@@ -1,5 +1,7 @@
 #include "text/text.h"
 
+#include <algorithm>
+
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 
@@ -25,12 +27,31 @@ std::u16string_view cutText(std::u16string_view text, std::size_t capacity) {
 }
 
 std::u16string shownText(std::u16string_view text) {
-    if (text.size() <= kMaxShownTextLength) {
-        return std::u16string(text);
+    std::u16string shown;
+    std::size_t used = 0; // units of text shown so far
+    for (; used < text.size() && shown.size() <= kMaxShownTextLength; ++used) {
+        const char16_t c = text[used];
+        if (isBidiControl(c)) {
+            static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+            shown.append(u"\\u");
+            for (int shift = 12; shift >= 0; shift -= 4) {
+                shown.push_back(kDigits[(c >> shift) & 0xF]);
+            }
+        } else {
+            shown.push_back(c);
+        }
     }
-    std::u16string shown(cutText(text, kMaxShownTextLength - 1));
+    if (used == text.size() && shown.size() <= kMaxShownTextLength) {
+        return shown;
+    }
+    shown.resize(cutText(shown, kMaxShownTextLength - 1).size());
     shown.push_back(kEllipsis);
     return shown;
+}
+
+bool shownAsStored(std::u16string_view text) {
+    return text.size() <= kMaxShownTextLength &&
+           std::none_of(text.begin(), text.end(), [](char16_t c) { return isBidiControl(c); });
 }
 
 std::u16string decimalText(std::uint64_t n) {

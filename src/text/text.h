@@ -37,6 +37,14 @@ constexpr bool isLowSurrogate(char16_t c) {
 // into a fixed buffer cuts with this one rule.
 std::u16string_view cutText(std::u16string_view text, std::size_t capacity);
 
+// The controls of bidirectional text (LRM, RLM, ALM, the embeddings, overrides and
+// isolates): shown as they are, they reorder what follows them, so that "holiday\u202Egpj.exe"
+// reads as an .jpg. Every place that shows a stored text to people writes them as \uXXXX.
+constexpr bool isBidiControl(char32_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 // Windows show at most this many units of a node's text (the 1023 a node text is handled
 // with); the stored text itself stays whole.
 inline constexpr std::size_t kMaxShownTextLength = 1023;
@@ -44,8 +52,10 @@ inline constexpr char16_t kEllipsis = u'\u2026';
 // What a window shows of a text: the text itself when it is no longer than
 // kMaxShownTextLength, otherwise its first units, cut by cutText, and an ellipsis, no more
 // than kMaxShownTextLength units in all. Painting a name of a megabyte would freeze the
-// window.
+// window. Bidirectional controls are written as \uXXXX (the stored text keeps them).
 std::u16string shownText(std::u16string_view text);
+// Whether shownText(text) is text itself.
+bool shownAsStored(std::u16string_view text);
 
 // The decimal digits of n.
 std::u16string decimalText(std::uint64_t n);

@@ -40,7 +40,7 @@ constexpr int kFrameWaitMs = 1000;
 constexpr std::size_t kMeasuredCells = 200;
 
 QString shownQString(std::u16string_view text) {
-    return text.size() <= kMaxShownTextLength ? toQString(text) : toQString(shownText(text));
+    return shownAsStored(text) ? toQString(text) : toQString(shownText(text));
 }
 
 // The application's style, except that the focus frame of a row is a dotted line with

@@ -48,9 +48,11 @@ TEST(AddTreeDialogWindow, EnterInAFieldIsOkAndReadsEachFieldIntoItsOwnMember) {
 TEST(ItemPropertiesWindow, NoButtonIsTheDefaultAndEnterPressesTheFocusedOne) {
     // Change... and Parent leave their request, Close none.
     for (int which = 0; which < 3; ++which) {
-        ItemPropertiesDialog asked{kKindFolder, u"Docs", u"Disk", true, u"*root* \\ Disk \\"};
+        ItemPropertiesDialog asked{kKindFolder, u"a\u202Egpj.exe", u"Disk", true,
+                                   u"*root* \\ Disk \\"};
         CItemProperties again(asked, renderKindIcon(kKindFolder, 32));
         again.show();
+        EXPECT_EQ(again.nameField()->text(), "a\\u202Egpj.exe"); // the override seen
         expectTabReachesEveryControl(&again);
         for (const QPushButton* button : again.findChildren<QPushButton*>()) {
             EXPECT_FALSE(button->isDefault() || button->autoDefault()) << which;

@@ -91,5 +91,32 @@ TEST(TreeView, ShowsTheStartOfLongTextsAndTypeAheadFindsAFolderByItsName) {
     EXPECT_EQ(f.view.currentIndex(), f.model.indexOf(music));
 }
 
+// `*` opens what one screen below the node shows, not the whole branch; a name's bidi
+// controls are seen, as \uXXXX, while the tree keeps them.
+TEST(TreeView, StarOpensOneScreenfulAndBidiControlsShowAsEscapes) {
+    TreeFixture f;
+    NodeId folder = kNoNode;
+    for (int i = 0; i < 300 * 301; ++i) { // 300 folders of 300 files
+        const NodeId node = f.tree.insertLast(i % 301 == 0 ? f.root : folder, u" F");
+        folder = i % 301 == 0 ? node : folder;
+    }
+    f.view.show();
+    f.view.setCurrentIndex(f.model.indexOf(f.root));
+    QTest::keyClick(&f.view, Qt::Key_Asterisk);
+    int open = 0;
+    for (NodeId n = f.tree.firstChild(f.root); n != kNoNode; n = f.tree.nextSibling(n)) {
+        open += f.view.isExpanded(f.model.indexOf(n)) ? 1 : 0;
+    }
+    EXPECT_EQ(open, 1); // its 300 children fill the screen
+    EXPECT_TRUE(f.view.indexAt(QPoint(40, f.view.viewport()->height() - 2)).isValid());
+    for (const auto& [stored, shown] : {std::pair(u"holiday\u202Egpj.exe", "holiday\\u202Egpj.exe"),
+                                        std::pair(u"\u2066a\u200F\u061C", "\\u2066a\\u200F\\u061C"),
+                                        std::pair(u"plain \u05D0", "plain \u05D0")}) {
+        const NodeId node = f.tree.insertLast(f.root, stored);
+        EXPECT_EQ(f.model.indexOf(node).data().toString(), QString::fromUtf8(shown));
+        EXPECT_EQ(f.tree.text(node), stored);
+    }
+}
+
 } // namespace
 } // namespace zelvane

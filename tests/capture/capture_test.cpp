@@ -155,31 +155,52 @@ TEST(Scanner, StopFinishesTheFoldersOpenAndTheScannerScansAgain) {
     EXPECT_EQ(std::pair(scan.state.folders, scan.state.files), std::pair(2u + 8, 20u + 80));
 }
 
-// Past 64 levels the upper ones are closed and opened again by name; "d" is moved away
-// when the second chain needs it again in the second scan.
+// Past 64 levels the upper ones are closed and opened again as ".." of the level below or
+// by name. In the second scan "d" is renamed, which ".." follows; in the third each chain's
+// second level is moved out of it too, so that neither way leads back to "d"; in the fourth
+// only that, so that "d" is opened again by name.
 TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByNameOrReportThemGone) {
     test::TempTree disk;
     make(disk, {"d/", "d/e/"});
     disk.chain("d/e", 70, "a", "leaf.txt");
     disk.chain("d/e", 70, "b", "leaf.txt");
-    for (const bool moving : {false, true}) {
+    for (const int moving : {0, 1, 3, 2}) {
         Scan scan;
         const std::size_t before = openDescriptors();
         std::size_t most = 0;
         scan.onPump = [&](std::size_t) {
             most = std::max(most, openDescriptors());
-            if (moving && scan.state.folders + scan.state.files == 71 &&
-                !std::filesystem::exists(disk.at("moved"))) {
-                std::filesystem::rename(disk.at("d"), disk.at("moved"));
+            if (moving > 0 && scan.state.folders + scan.state.files == 71 &&
+                !std::filesystem::exists(disk.at("moved")) &&
+                !std::filesystem::exists(disk.at("away-a"))) {
+                if (moving < 3) {
+                    std::filesystem::rename(disk.at("d"), disk.at("moved"));
+                }
+                for (const char* chain : {"a", "b"}) {
+                    if (moving >= 2) {
+                        std::filesystem::rename(disk.at(moving == 2 ? "moved/e/" : "d/e/") + chain +
+                                                    "/" + chain,
+                                                disk.at("away-") + chain);
+                    }
+                }
             }
         };
         scan.run(disk.path());
         EXPECT_EQ(openDescriptors(), before);
-        if (!moving) {
+        if (moving != 2) {
+            if (moving == 1) {
+                std::filesystem::rename(disk.at("moved"), disk.at("d"));
+            }
+            for (const char* chain : {"a", "b"}) {
+                if (moving == 3) {
+                    std::filesystem::rename(disk.at("away-") + chain,
+                                            disk.at("d/e/") + chain + "/" + chain);
+                }
+            }
             EXPECT_EQ(
                 std::tuple(most - before, scan.state.folders, scan.state.files, scan.unreadable),
-                std::tuple(64u, 142u, 2u, Reports{}));
-            continue;
+                std::tuple(64u, moving == 3 ? 73u : 142u, moving == 3 ? 1u : 2u, Reports{}));
+            continue; // (the fourth finds the second chain's first folder alone)
         }
         ASSERT_EQ(scan.unreadable.size(), 1u);
         const std::string second = scan.unreadable[0].first,

@@ -1,6 +1,6 @@
 """zelvane-cli through the real program; runs as FILE zelvane-cli MANPAGE SOURCE_DIR CLASS."""
 import base64, csv, io, json, os, pathlib, re, resource, shutil, signal, subprocess, sys
-import tarfile, tempfile, unittest, zipfile, zlib
+import tarfile, tempfile, time, unittest, zipfile, zlib
 
 CLI = MAN = SOURCE = None
 SUMMARY = "{} folder(s) & {} file(s) successfully added.\nTotal size is {} byte(s)\n"
@@ -400,6 +400,8 @@ class Search(CliTest):  # what each option changes; how names match: the matcher
             ([s, "*.{md,txt}", "-g"], 0, "Disk/Docs/ReadMe.txt\nDisk/readme.md\n"),
             ([s, "Disk/**/*.txt", "-gp"], 0, "Disk/Docs/ReadMe.txt\n"),
             ([s, "Disk/*.txt", "--glob", "--full-path"], 1, ""),  # * stays in one name
+            ([s, "*e?d*", "-g"], 0, "Disk/Docs/ReadMe.txt\nDisk/readme.md\n"),
+            ([s, "Disk/[d]*/*.txt", "-gp"], 0, "Disk/Docs/ReadMe.txt\n"),
             ([s, "^disk/docs$", "-Ep"], 0, "Disk/Docs\n"),
             ([s, "d", "--kind=folder", "-t", "5"], 0, "Disk/Docs\nDisk/Docs/ReadMe.txt\n"),
             (["--root", "Two", s, t, "-e", "e"], 0, f"{t}:Two/Sub/README\n{t}:Two/Stra\u00dfe.txt\n"),
@@ -432,6 +434,55 @@ class Search(CliTest):  # what each option changes; how names match: the matcher
             ([s, "x", "-g", "--dialog-rules"], "--dialog-rules does not go with"),
             ([s, "(", "--regex"], "search: "), ([s, "x", "-0", "--format", "json"], "-0 prints"),
             ([s, "x", "--form", "xml"], "--format is text, tsv or json, not 'xml'")])
+
+
+    def test_slow_patterns_end_in_time(self):  # each run bounded by an alarm: timeout(1)
+        name, many, slow = "holiday_photos_from_the_beach_2019_final_version_2.jpeg", "a" * 40 + "!", 2
+        s = self.snapshot("s.zelv", D + [(5, 1, name), (5, 1, many)])
+        long, longer = (self.snapshot(f"{n}.zelv", [(9, 0, "L"), (5, 1, "a" * n)])
+                        for n in (10**6, 3 * 10**6))
+        for snapshot, args, code, told in [(s, [r"^(\w+_?)+\.jpg$"], slow, "D/" + name)] + [
+                (s, [p], slow, "D/" + many) for p in ("(a+)+$", "(a|aa)*b", "(a*)*b")] + [
+                (long, ["^(a|ab)*$", "-x"], 0, "L/a"), (longer, ["^(a|ab)*$"], slow, "L/a"),  # no stack
+                (long, ["-g", "*" + "a" * 20000 + "b"], 1, ""),
+                (long, ["-g", "*a*" + "a" * 20000 + "?"], 0, "L/a"),
+                (long, ["-gp", "**/" * 100 + "*b"], 1, "")]:  # overflow taken for a mismatch
+            with self.subTest(args=args[0][:20]):
+                code_, out, err = run("search", snapshot, *["-E"] * (args[0][0] != "-"), *args,
+                                      wrap=("timeout", "30"))
+                self.assertEqual((code_, err.count("\n")), (code, 1), err[:200])
+                self.assertTrue((err if code == slow else out.decode()).startswith(
+                    "zelvane-cli: pattern too slow for " * (code == slow) + told), err[:200])
+
+
+class HostileTrees(CliTest):  # each run bounded by an alarm: timeout(1)
+    def test_a_file_system_holding_itself_an_endless_one_and_a_comb_with_few_descriptors(self):
+        comb = self.tree("comb", ["d/" * level + "f" for level in range(200)])  # 200 folders deep
+        code, _, err = run("scan", comb, "-o", self.path("few.zelv"), preexec_fn=lambda: resource.setrlimit(
+            resource.RLIMIT_NOFILE, (8, 8)))
+        listed = self.ok("list", self.path("few.zelv")).decode().splitlines()
+        again = self.ok("list", self.scan(comb, comb)).decode().splitlines()
+        self.assertEqual((code, err, listed), (0, "", again))
+        self.assertEqual((len(listed), listed[199], listed[-1]), (400, "  " * 199 + "6  d", "  8 f"))
+        fs, point = os.environ.get("ZELVANE_LOOPING_FS"), self.path("mnt")
+        if not (fs and os.path.exists("/dev/fuse") and shutil.which("fusermount3")):
+            self.skipTest("FUSE is missing: no /dev/fuse, fusermount3 or looping_fs built")
+        os.mkdir(point)
+        self.addCleanup(subprocess.Popen([fs, "-f", "-s", point]).wait, 10)
+        self.addCleanup(subprocess.run, ["fusermount3", "-u", "-z", point])
+        for _ in range(200):
+            time.sleep(0.05 * (not os.path.ismount(point)))
+        code, out, err = run("scan", point, "--exclude", "deep", "-o", self.path("s.zelv"),
+                             wrap=("timeout", "20"))
+        self.assertEqual((code, err), (0, f"zelvane-cli: {point}/loop: File system loop detected\n"))
+        self.assertEqual(self.ok("list", self.path("s.zelv")), f"9 {point}\n  6  loop\n".encode())
+        scan = subprocess.Popen([CLI, "scan", point, "-o", self.path("e.zelv")],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(scan.kill)
+        time.sleep(1)
+        scan.send_signal(signal.SIGINT)
+        self.assertEqual(scan.wait(20), 130)
+        self.assertIn(" deep\n", self.ok("list", self.path("e.zelv")).decode())
 
 
 class List(CliTest):
