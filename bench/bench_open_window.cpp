@@ -10,9 +10,9 @@
 // does, answers the "successfuly opened" box at once, and reports when the tree was first
 // painted with the loaded snapshot, measured from the start of main(). It then times the
 // expansion of the largest folder, a scroll to its end, a collapse and the * key on the
-// root, each with its repaint, and prints the peak resident memory of the whole process. With --inserts it
-// then compares 300,000 single insertions into the hidden tree (as a capture makes them)
-// with the same insertions into an unwatched tree and inside one bulk update.
+// root, each with its repaint, and prints the peak resident memory of the whole process. With
+// --inserts it then compares 300,000 single insertions into the hidden tree (as a capture makes
+// them) with the same insertions into an unwatched tree and inside one bulk update.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -191,8 +191,8 @@ int main(int argc, char** argv) {
                     most, expandMs, scrollMs, collapseMs);
         std::printf("peak resident memory after opening: %.1f MB\n",
                     static_cast<double>(peakKb) / 1024);
-        std::printf("the * key on the root: %.1f ms, peak resident memory %.1f MB more\n",
-                    starMs, static_cast<double>(starGrowthKb) / 1024);
+        std::printf("the * key on the root: %.1f ms, peak resident memory %.1f MB more\n", starMs,
+                    static_cast<double>(starGrowthKb) / 1024);
     };
     auto measure = [&] {
         // The window is up and the snapshot is loaded.
