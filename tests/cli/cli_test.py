@@ -87,6 +87,7 @@ class Scan(CliTest):
             ([disk], "an output file is needed"), (["-o", to], "a directory to capture is needed"),
             ([disk, self.other, "-o", to], "one directory, please"),
             ([disk, "--bogus", "-o", to], "unknown option '--bogus'"),
+            ([disk, "--filter=", "-o", to], "--filter needs an extension"),
             ([disk, "-o", self.path("no/such/x.zelv")], "no/such/x.zelv: No such file")],
             leaves=["disk", "other"])
         self.assertTrue(self.ok("scan", "--help").startswith(b"Usage: zelvane-cli scan [OPTIONS]"))
@@ -298,6 +299,8 @@ class Completion(CliTest):
                 self.assertEqual(self.complete(shell, "zelvane-cli search --format "),
                                  {"text", "tsv", "json"})
                 self.assertIn("media-file", self.complete(shell, "zelvane-cli search --kind "))
+                if shell == "fish":  # a value of its own: no file names offered
+                    self.assertEqual(self.complete(shell, "zelvane-cli scan --title "), set())
         page = pathlib.Path(MAN).read_text(encoding="utf-8").replace("\\-", "-")
         named = set(re.findall(r"(?<![\w-])--?\w[\w-]*", page))
         for command in commands:
@@ -740,6 +743,9 @@ class Export(CliTest):  # read back with Python's own parsers
                 self.assertEqual(self.read("hard") if inode == "hard" else csv_out, csv_out)
                 for name in ["hard", "link", t]:
                     pathlib.Path(self.path(name)).unlink(missing_ok=True)
+        os.mkdir(self.path("d"))  # a relative name in a folder of one letter
+        self.ok("export", s, "-f", "csv", "-o", "d/r.csv", cwd=self.work)
+        self.assertEqual(self.read("d/r.csv"), csv_out)
         os.mkfifo(self.path("fifo"))
         with subprocess.Popen(["cat", self.path("fifo")], stdout=subprocess.PIPE) as reader:
             self.ok("export", s, "-f", "csv", "-o", self.path("fifo"))
