@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include "capture/classification.h"
-#include "document/node_text.h"
 #include "text/utf.h"
 
 namespace zelvane {
@@ -221,11 +220,8 @@ NodeId ArchiveLister::folder(NodeId parent, std::u16string_view name) {
     key_.append(name);
     const auto [at, inserted] = folders_.try_emplace(key_, kNoNode);
     if (inserted) {
-        std::u16string text;
-        assignFolderText(text, name);
-        at->second = tree_.insertLast(parent, text);
-        tree_.setTextAndBold(at->second, text);
-        tree_.setKind(at->second, kKindFolder);
+        at->second = tree_.insertLast(parent, name);
+        finishFolderNode(tree_, at->second, name, text_);
         ++added_;
     }
     return at->second;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "capture/scan_state.h"
+#include "document/snapshot_file.h"
 #include "document/snapshot_tree.h"
 
 struct archive;
@@ -25,7 +26,7 @@ inline constexpr std::uint64_t kMaxArchiveBytes = std::uint64_t{1} << 30; // dec
 inline constexpr std::chrono::milliseconds kMaxArchiveTime{10'000};
 // The deepest tree level a member may take (the snapshot file's deepest); deeper members
 // are left out.
-inline constexpr std::size_t kMaxMemberLevel = 255;
+inline constexpr std::size_t kMaxMemberLevel = kMaxStoredDepth;
 // Archives inside archives are read from memory: at most this much is held at once, and a
 // larger one is listed as a plain file.
 inline constexpr std::size_t kMaxHeldBytes = std::size_t{256} << 20;
@@ -76,6 +77,7 @@ private:
     std::vector<std::string_view> names_;
     std::u16string name_;
     std::u16string key_;
+    std::u16string text_; // a folder's stored text
     std::size_t added_ = 0;
 };
 

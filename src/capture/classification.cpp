@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "document/node_text.h"
 #include "document/snapshot_tree.h"
 #include "text/text.h"
 
@@ -138,6 +139,13 @@ bool passesFilter(std::u16string_view filter, std::u16string_view extension) {
         return false; // no dot: nothing to compare with
     }
     return extension.substr(1) == filter;
+}
+
+void finishFolderNode(SnapshotTree& tree, NodeId node, std::u16string_view name,
+                      std::u16string& text) {
+    assignFolderText(text, name);
+    tree.setTextAndBold(node, text);
+    tree.setKind(node, kKindFolder);
 }
 
 } // namespace zelvane

@@ -1,7 +1,10 @@
 // The classification of captured files into node kinds by name and extension.
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "document/snapshot_tree.h"
 
 namespace zelvane {
 
@@ -20,5 +23,10 @@ NameParts splitExtension(std::u16string_view name);
 // The scan filter: "*" passes every file; otherwise the filter must equal the extension
 // without its dot, letter case significant. A name without a dot passes only "*".
 bool passesFilter(std::u16string_view filter, std::u16string_view extension);
+
+// Gives node what a captured folder named name has: its stored text (" name"), bold and
+// kind 6. text is room for the stored text, reused from folder to folder.
+void finishFolderNode(SnapshotTree& tree, NodeId node, std::u16string_view name,
+                      std::u16string& text);
 
 } // namespace zelvane

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include "capture/classification.h"
-#include "document/node_text.h"
 #include "platform/descriptor.h"
 #include "text/text.h"
 #include "text/utf.h"
@@ -41,8 +40,8 @@ DirectoryScanner::DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObs
     }
 }
 
-// The path on disk of the entry name of the deepest open level: the root's path as given
-// followed by the names below it.
+// Lists below node the members of the file name of the deepest open level, when it is an
+// archive.
 void DirectoryScanner::listArchive(std::string_view name, NodeId node) {
     const std::size_t top = depth_ - 1;
     if (!ensureOpen(top)) {
@@ -247,9 +246,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
                 return total;
             }
             Frame& up = frames_[depth_ - 1];
-            assignFolderText(folderText_, up.childName);
-            tree_.setTextAndBold(up.childNode, folderText_);
-            tree_.setKind(up.childNode, kKindFolder);
+            finishFolderNode(tree_, up.childNode, up.childName, folderText_);
             up.total += total;
             if (state_.stopRequested) {
                 up.stop = true;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "capture/classification.h"
-#include "document/node_text.h"
 #include "document/snapshot_file.h"
 #include "text/step_index.h"
 #include "text/utf.h"
@@ -426,6 +425,7 @@ ImportOutcome addListing(SnapshotTree& tree, const Listing& listing, std::u16str
     const bool wasInOrder = tree.inOrder();
     const SnapshotTree::BulkUpdate bulk(tree);
     outcome.root = tree.insertLast(kTopLevel, label);
+    tree.setTextAndBold(outcome.root, label); // as a capture's root
     tree.setKind(outcome.root, kKindDriveRoot);
     std::vector<NodeId> ids(listing.entries.size(), outcome.root);
     std::u16string name;
@@ -437,9 +437,8 @@ ImportOutcome addListing(SnapshotTree& tree, const Listing& listing, std::u16str
         }
         widen(entry.name, name);
         if (entry.folder) {
-            assignFolderText(text, name);
-            ids[i] = tree.insertLast(ids[entry.parent], text);
-            tree.setKind(ids[i], kKindFolder);
+            ids[i] = tree.insertLast(ids[entry.parent], name);
+            finishFolderNode(tree, ids[i], name, text);
             ++outcome.folders;
             continue;
         }

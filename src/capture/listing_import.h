@@ -53,10 +53,9 @@ struct ImportOutcome {
     std::uint64_t total = 0; // bytes, when the listing gives sizes
 };
 
-// Appends the listing as a new root labelled label (kind 9), its folders as " name" (kind
-// 6), its files of the kind their name gives, then sorts the tree as a capture does. For
-// zelvane-cli, which saves the tree: nothing is made bold (the saved file's roots and
-// folders are, once read).
+// Appends the listing as a new root labelled label (kind 9, bold), its folders as a
+// capture makes them (" name", bold, kind 6), its files of the kind their name gives, then
+// sorts the tree as a capture does.
 ImportOutcome addListing(SnapshotTree& tree, const Listing& listing, std::u16string_view label,
                          const TextOrder& order);
 

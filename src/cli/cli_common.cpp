@@ -157,6 +157,18 @@ void appendRoots(SnapshotTree& to, const SnapshotTree& from) {
     });
 }
 
+bool loadEach(const std::vector<std::string_view>& files,
+              std::vector<std::unique_ptr<SnapshotTree>>& trees) {
+    for (const std::string_view file : files) {
+        trees.push_back(std::make_unique<SnapshotTree>());
+        LoadStats stats;
+        if (!loadOrReport(file, *trees.back(), stats)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool loadAll(const std::vector<std::string_view>& files, SnapshotTree& tree) {
     for (const std::string_view file : files) {
         const auto part = std::make_unique<SnapshotTree>();

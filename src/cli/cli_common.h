@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,10 @@ void appendRoots(SnapshotTree& to, const SnapshotTree& from);
 
 // Loads every file of files after the roots of tree; false, told, when one cannot be read.
 bool loadAll(const std::vector<std::string_view>& files, SnapshotTree& tree);
+// Loads each file of files into a tree of its own, in order; false, told, when one cannot
+// be read.
+bool loadEach(const std::vector<std::string_view>& files,
+              std::vector<std::unique_ptr<SnapshotTree>>& trees);
 // The one read-modify-write of a snapshot file: when target is the file source names
 // (however named), that file is locked (platform::lockForUpdate) before it is read, so that
 // every other zelvane-cli updating it waits until update returns. source ("-": standard

@@ -187,13 +187,8 @@ int runExport(const CommandLine& line) {
         if (!loadAll(files, *trees.back())) {
             return kExitFailure;
         }
-    }
-    for (std::size_t k = 0; k < files.size() && format != ExportFormat::Html; ++k) {
-        trees.push_back(std::make_unique<SnapshotTree>());
-        LoadStats stats;
-        if (!loadOrReport(files[k], *trees.back(), stats)) {
-            return kExitFailure;
-        }
+    } else if (!loadEach(files, trees)) {
+        return kExitFailure;
     }
     const bool written = writeOutput(line, files, [&](Output& output) {
         for (std::size_t k = 0; k < trees.size(); ++k) {

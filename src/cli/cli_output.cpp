@@ -280,13 +280,14 @@ bool writeOutput(const CommandLine& line, const std::vector<std::string_view>& i
     }
     struct stat out {
     }, in{};
-    for (std::string_view input : inputs) {
-        if (::stat(target.c_str(), &out) == 0 && S_ISREG(out.st_mode) &&
-            ::stat(inputPath(input).c_str(), &in) == 0 && in.st_dev == out.st_dev &&
-            in.st_ino == out.st_ino) {
-            std::fprintf(stderr, "zelvane-cli: %s: the output file is one of the input files\n",
-                         displayArgument(target).c_str());
-            return false;
+    if (::stat(target.c_str(), &out) == 0 && S_ISREG(out.st_mode)) {
+        for (std::string_view input : inputs) {
+            if (::stat(inputPath(input).c_str(), &in) == 0 && in.st_dev == out.st_dev &&
+                in.st_ino == out.st_ino) {
+                std::fprintf(stderr, "zelvane-cli: %s: the output file is one of the input files\n",
+                             displayArgument(target).c_str());
+                return false;
+            }
         }
     }
     bool told = false; // the output said itself why it could not be written
@@ -316,9 +317,11 @@ bool Output::flush() {
                 continue;
             }
             failed_ = true;
-            if (errno != EPIPE && !name_.empty()) {
+            if (errno == EPIPE) {
+                // The reader has gone: nothing to tell.
+            } else if (!name_.empty()) {
                 reportFileError(name_, errno);
-            } else if (errno != EPIPE) {
+            } else {
                 std::fprintf(stderr, "zelvane-cli: cannot write the output: %s\n",
                              std::strerror(errno));
             }

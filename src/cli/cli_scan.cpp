@@ -162,35 +162,29 @@ public:
     }
 
     void folderUnreadable(std::string_view path, int error) override {
-        if (show_) {
-            std::fputs("\r\033[K", stderr);
-        }
-        std::fprintf(stderr, "zelvane-cli: %s: %s\n", displayArgument(path).c_str(),
-                     std::strerror(error));
+        tell(path, std::strerror(error));
         ++unreadable_;
     }
     void archiveUnreadable(std::string_view path, std::string_view reason) override {
-        if (show_) {
-            std::fputs("\r\033[K", stderr);
-        }
-        std::fprintf(stderr, "zelvane-cli: %s: %s\n", displayArgument(path).c_str(),
-                     std::string(reason).c_str());
+        tell(path, reason);
         ++unreadable_;
     }
-
-    void folderLoop(std::string_view path) override {
-        if (show_) {
-            std::fputs("\r\033[K", stderr);
-        }
-        std::fprintf(stderr, "zelvane-cli: %s: File system loop detected\n",
-                     displayArgument(path).c_str());
-    }
+    void folderLoop(std::string_view path) override { tell(path, "File system loop detected"); }
 
     std::size_t unreadable() const { return unreadable_; }
     Clock::time_point sortStart() const { return sortStart_; }
     Clock::time_point sortEnd() const { return sortEnd_; }
 
 private:
+    // One line "zelvane-cli: PATH: reason", in place of the progress line.
+    void tell(std::string_view path, std::string_view reason) const {
+        if (show_) {
+            std::fputs("\r\033[K", stderr);
+        }
+        std::fprintf(stderr, "zelvane-cli: %s: %.*s\n", displayArgument(path).c_str(),
+                     static_cast<int>(reason.size()), reason.data());
+    }
+
     ScanState& state_;
     bool show_;
     Clock::time_point start_ = Clock::now();
@@ -292,8 +286,107 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-int captureAndSave(const std::optional<ScanOptions>& options, SnapshotTree& tree,
-                   const std::string& target);
+// Captures the tree that options name into tree and saves it to target; the exit status.
+int captureAndSave(const ScanOptions& options, SnapshotTree& tree, const std::string& target) {
+    CaptureRequest request;
+    request.path = utf8ToUtf16(*options.path);
+    request.filter.assign(1, u'*'); // the rules hold the extensions
+    request.rules.extensions = options.filters;
+    request.rules.extensionsIgnoreCase = options.filterIgnoreCase;
+    request.rules.oneFileSystem = options.oneFileSystem;
+    request.rules.archiveDepth = options.archiveDepth;
+    // --exclude: a pattern with a slash is matched against the path below PATH, any other
+    // against the name.
+    std::vector<std::unique_ptr<NameMatcher>> names;
+    std::vector<std::unique_ptr<NameMatcher>> paths;
+    for (const std::string& pattern : options.excludes) {
+        const bool path = pattern.find('/') != std::string::npos;
+        auto matcher = std::make_unique<NameMatcher>();
+        std::string error;
+        NameMatchOptions match{MatchSyntax::Glob, CaseRule::Exact, true, path};
+        if (!matcher->compile(utf8ToUtf16(pattern), match, error)) {
+            return usageError("scan", "--exclude " + displayArgument(pattern) + ": " + error);
+        }
+        (path ? paths : names).push_back(std::move(matcher));
+    }
+    if (!names.empty() || !paths.empty()) {
+        request.rules.excluded = [&names, &paths](std::string_view name,
+                                                  std::string_view relative) {
+            const std::u16string text = utf8ToUtf16(name);
+            for (const auto& m : names) {
+                if (m->matches(text)) {
+                    return true;
+                }
+            }
+            if (paths.empty()) {
+                return false;
+            }
+            const std::u16string path = utf8ToUtf16(relative);
+            for (const auto& m : paths) {
+                if (m->matches(path)) {
+                    return true;
+                }
+            }
+            return false;
+        };
+    }
+    request.label =
+        options.title && !options.title->empty() ? utf8ToUtf16(*options.title) : request.path;
+
+    ScanState& state = processScanState();
+    TerminalPort port(state, isatty(STDERR_FILENO) == 1);
+    const TextOrder order;
+    const Clock::time_point start = Clock::now();
+    const CaptureOutcome outcome = captureTree(tree, state, request, port, order);
+    if (outcome.error != 0) {
+        reportFileError(*options.path, outcome.error);
+        return kExitFailure;
+    }
+    const bool stopped = outcome.stopped || gInterrupted != 0;
+
+    const bool toStdout = target == "-";
+    const std::string summary = utf16ToUtf8(buildCaptureSummary(
+        outcome.folders, outcome.files, outcome.total, stopped, SummarySpelling::Corrected,
+        options.archiveDepth > 0 ? std::optional<std::uint64_t>(outcome.members) : std::nullopt));
+    if (stopped && (toStdout || exists(target))) {
+        std::cerr << summary << "\nzelvane-cli: stopped; "
+                  << (toStdout ? std::string("nothing was written")
+                               : displayArgument(target) + " was left as it was")
+                  << '\n';
+        return kExitInterrupted;
+    }
+
+    const Clock::time_point saveStart = Clock::now();
+    WriteResult written;
+    if (!saveSnapshot(tree, target, written)) {
+        return kExitFailure;
+    }
+    const Clock::time_point saveEnd = Clock::now();
+
+    if (written.deepRecords > 0) {
+        std::cerr << "zelvane-cli: " << displayArgument(target) << ": " << written.deepRecords
+                  << " node(s) lie deeper than 255 levels; the file stores them at level 255\n";
+    }
+    if (toStdout) {
+        std::cerr << summary << '\n';
+    } else {
+        Output out;
+        out.buffer() = summary + '\n';
+        if (!out.finish()) {
+            return kExitFailure;
+        }
+    }
+    if (options.times) {
+        std::fprintf(stderr, "scan %.3f s, sort %.3f s, save %.3f s, total %.3f s\n",
+                     secondsBetween(start, port.sortStart()),
+                     secondsBetween(port.sortStart(), port.sortEnd()),
+                     secondsBetween(saveStart, saveEnd), secondsBetween(start, saveEnd));
+    }
+    if (stopped) {
+        return kExitInterrupted;
+    }
+    return port.unreadable() > 0 ? kExitDefect : kExitOk;
+}
 
 } // namespace
 
@@ -331,118 +424,11 @@ int runScan(const CommandLine& line) {
     const std::string& target = options->output ? *options->output : *options->append;
     if (!options->append) {
         SnapshotTree tree;
-        return captureAndSave(options, tree, target);
+        return captureAndSave(*options, tree, target);
     }
     return updateSnapshot(*options->append, target, options->force, [&](SnapshotTree& tree) {
-        return captureAndSave(options, tree, target);
+        return captureAndSave(*options, tree, target);
     });
 }
-
-namespace {
-
-// Captures the tree that options name into tree and saves it to target; the exit status.
-int captureAndSave(const std::optional<ScanOptions>& options, SnapshotTree& tree,
-                   const std::string& target) {
-    CaptureRequest request;
-    request.path = utf8ToUtf16(*options->path);
-    request.filter.assign(1, u'*'); // the rules hold the extensions
-    request.rules.extensions = options->filters;
-    request.rules.extensionsIgnoreCase = options->filterIgnoreCase;
-    request.rules.oneFileSystem = options->oneFileSystem;
-    request.rules.archiveDepth = options->archiveDepth;
-    // --exclude: a pattern with a slash is matched against the path below PATH, any other
-    // against the name.
-    std::vector<std::unique_ptr<NameMatcher>> names;
-    std::vector<std::unique_ptr<NameMatcher>> paths;
-    for (const std::string& pattern : options->excludes) {
-        const bool path = pattern.find('/') != std::string::npos;
-        auto matcher = std::make_unique<NameMatcher>();
-        std::string error;
-        NameMatchOptions match{MatchSyntax::Glob, CaseRule::Exact, true, path};
-        if (!matcher->compile(utf8ToUtf16(pattern), match, error)) {
-            return usageError("scan", "--exclude " + displayArgument(pattern) + ": " + error);
-        }
-        (path ? paths : names).push_back(std::move(matcher));
-    }
-    if (!names.empty() || !paths.empty()) {
-        request.rules.excluded = [&names, &paths](std::string_view name,
-                                                  std::string_view relative) {
-            const std::u16string text = utf8ToUtf16(name);
-            for (const auto& m : names) {
-                if (m->matches(text)) {
-                    return true;
-                }
-            }
-            if (paths.empty()) {
-                return false;
-            }
-            const std::u16string path = utf8ToUtf16(relative);
-            for (const auto& m : paths) {
-                if (m->matches(path)) {
-                    return true;
-                }
-            }
-            return false;
-        };
-    }
-    request.label =
-        options->title && !options->title->empty() ? utf8ToUtf16(*options->title) : request.path;
-
-    ScanState& state = processScanState();
-    TerminalPort port(state, isatty(STDERR_FILENO) == 1);
-    const TextOrder order;
-    const Clock::time_point start = Clock::now();
-    const CaptureOutcome outcome = captureTree(tree, state, request, port, order);
-    if (outcome.error != 0) {
-        reportFileError(*options->path, outcome.error);
-        return kExitFailure;
-    }
-    const bool stopped = outcome.stopped || gInterrupted != 0;
-
-    const bool toStdout = target == "-";
-    const std::string summary = utf16ToUtf8(buildCaptureSummary(
-        outcome.folders, outcome.files, outcome.total, stopped, SummarySpelling::Corrected,
-        options->archiveDepth > 0 ? std::optional<std::uint64_t>(outcome.members) : std::nullopt));
-    if (stopped && (toStdout || exists(target))) {
-        std::cerr << summary << "\nzelvane-cli: stopped; "
-                  << (toStdout ? std::string("nothing was written")
-                               : displayArgument(target) + " was left as it was")
-                  << '\n';
-        return kExitInterrupted;
-    }
-
-    const Clock::time_point saveStart = Clock::now();
-    WriteResult written;
-    if (!saveSnapshot(tree, target, written)) {
-        return kExitFailure;
-    }
-    const Clock::time_point saveEnd = Clock::now();
-
-    if (written.deepRecords > 0) {
-        std::cerr << "zelvane-cli: " << displayArgument(target) << ": " << written.deepRecords
-                  << " node(s) lie deeper than 255 levels; the file stores them at level 255\n";
-    }
-    if (toStdout) {
-        std::cerr << summary << '\n';
-    } else {
-        Output out;
-        out.buffer() = summary + '\n';
-        if (!out.finish()) {
-            return kExitFailure;
-        }
-    }
-    if (options->times) {
-        std::fprintf(stderr, "scan %.3f s, sort %.3f s, save %.3f s, total %.3f s\n",
-                     secondsBetween(start, port.sortStart()),
-                     secondsBetween(port.sortStart(), port.sortEnd()),
-                     secondsBetween(saveStart, saveEnd), secondsBetween(start, saveEnd));
-    }
-    if (stopped) {
-        return kExitInterrupted;
-    }
-    return port.unreadable() > 0 ? kExitDefect : kExitOk;
-}
-
-} // namespace
 
 } // namespace zelvane::cli

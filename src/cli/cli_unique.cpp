@@ -59,12 +59,8 @@ int runUnique(const CommandLine& line) {
     const bool folders = line.has(kOptFolders);
 
     std::vector<std::unique_ptr<SnapshotTree>> trees;
-    for (const std::string_view file : line.operands) {
-        trees.push_back(std::make_unique<SnapshotTree>());
-        LoadStats stats;
-        if (!loadOrReport(file, *trees.back(), stats)) {
-            return kExitFailure;
-        }
+    if (!loadEach(line.operands, trees)) {
+        return kExitFailure;
     }
 
     // Every node below a root gets the id of its path, in pre-order; copies counts the roots

@@ -231,18 +231,14 @@ bool NameMatcher::globMatches(std::u16string_view text) {
     return false;
 }
 
-namespace {
-
-bool tokenTakes(const NameMatcher::GlobToken& token, char32_t c) {
-    return token.type == NameMatcher::GlobToken::Any ||
-           (token.type == NameMatcher::GlobToken::Literal && token.value == c) ||
-           (token.type == NameMatcher::GlobToken::Class &&
-            inClass(token.ranges, c) != token.negated);
+bool NameMatcher::tokenTakes(const GlobToken& token, char32_t c) {
+    return token.type == GlobToken::Any || (token.type == GlobToken::Literal && token.value == c) ||
+           (token.type == GlobToken::Class && inClass(token.ranges, c) != token.negated);
 }
 
 // Whether the star-free tokens glob[from, to) match points at position at.
-bool runAt(const std::vector<NameMatcher::GlobToken>& glob, std::size_t from, std::size_t to,
-           const std::vector<char32_t>& points, std::size_t at) {
+bool NameMatcher::runAt(const std::vector<GlobToken>& glob, std::size_t from, std::size_t to,
+                        const std::vector<char32_t>& points, std::size_t at) {
     for (std::size_t p = from; p < to; ++p, ++at) {
         if (!tokenTakes(glob[p], points[at])) {
             return false;
@@ -250,8 +246,6 @@ bool runAt(const std::vector<NameMatcher::GlobToken>& glob, std::size_t from, st
     }
     return true;
 }
-
-} // namespace
 
 // The first place at or after t, ending by limit, where the star-free tokens glob[from, to)
 // match; t is moved past it. A run of literals is looked for by its prefix function, so

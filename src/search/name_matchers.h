@@ -56,7 +56,7 @@ public:
     bool tooSlow() const { return tooSlow_; }
     const NameMatchOptions& options() const { return options_; }
 
-public:
+private:
     struct GlobToken {
         // Star: any run (not across a / with fullPath); AnyRun: **, any run at all;
         // Folders: **/, no folder or any run ending with a /.
@@ -65,10 +65,11 @@ public:
         bool negated = false;           // Class
         std::vector<char32_t> ranges{}; // Class: pairs of first and last
     };
-
-private:
     // text folded by the case rule; the view lasts until the next call.
     std::u16string_view fold(std::u16string_view text);
+    static bool tokenTakes(const GlobToken& token, char32_t c);
+    static bool runAt(const std::vector<GlobToken>& glob, std::size_t from, std::size_t to,
+                      const std::vector<char32_t>& points, std::size_t at);
     bool starMatches(const std::vector<GlobToken>& glob);
     bool findRun(const std::vector<GlobToken>& glob, std::size_t from, std::size_t to,
                  std::size_t& t, std::size_t limit);
