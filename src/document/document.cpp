@@ -5,6 +5,7 @@
 
 #include "document/document_commands.h"
 #include "document/snapshot_file.h"
+#include "document/tree_order.h"
 #include "text/text.h"
 #include "text/utf.h"
 
@@ -139,7 +140,10 @@ bool Document::LoadSnapshot() {
     // The reader empties the tree, and leaves it empty when the load fails.
     const std::string path = utf16ToUtf8(state_.path);
     onDisk_ = platform::fileIdentity(path);
-    const LoadStats stats = readSnapshotFile(path, tree_);
+    // A file saved here is in the order of the environment's collation, the one the item
+    // commands keep: the load checks it, so that the first rename need not sort the tree.
+    static const TextOrder order;
+    const LoadStats stats = readSnapshotFile(path, tree_, {}, &order);
     if (!stats.opened) {
         showIoError(port_, state_.path, stats.error);
         return false;

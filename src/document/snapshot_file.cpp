@@ -5,11 +5,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "document/tree_order.h"
 #include "platform/descriptor.h"
 #include "platform/replace_file.h"
 
@@ -89,7 +91,10 @@ int writeRecords(const SnapshotTree& tree, int fd, WriteResult& result) {
 // never exceeds its depth byte).
 class RecordReader {
 public:
-    explicit RecordReader(SnapshotTree* tree) : tree_(tree) { stats.opened = true; }
+    explicit RecordReader(SnapshotTree* tree, OrderWatch* watch = nullptr)
+        : tree_(tree), watch_(watch) {
+        stats.opened = true;
+    }
 
     // Takes the whole records at the start of data and returns the bytes they used. Unless
     // atEnd, a record that data cuts off is left for the next call, which starts with it.
@@ -104,6 +109,7 @@ private:
                std::size_t bytes);
 
     SnapshotTree* tree_;
+    OrderWatch* watch_;         // with a tree only
     std::vector<NodeId> chain_; // from a top-level node down to the last node
     std::size_t previousDepth_ = 0;
     std::u16string name_;
@@ -168,6 +174,7 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
     // Where the node goes: under the last node when deeper (whatever the jump), beside it
     // when as deep, and n levels up from the current parent when n levels higher.
     const bool first = stats.records == 0;
+    NodeId previous = kNoNode; // the new node's previous sibling
     if (first) {
         stats.firstRecordDeep = depth > 0;
     } else if (depth > previousDepth_) {
@@ -175,9 +182,11 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
             ++stats.depthJumps;
         }
     } else {
-        chain_.pop_back(); // the last node: its parent is the current parent
-        const std::size_t climb = std::min(previousDepth_ - depth, chain_.size());
-        chain_.resize(chain_.size() - climb);
+        // The last node's parent is the current parent; climbing stops at the top level.
+        const std::size_t climb = std::min(previousDepth_ - depth, chain_.size() - 1);
+        const std::size_t kept = chain_.size() - 1 - climb;
+        previous = chain_[kept];
+        chain_.resize(kept);
         if (depth < previousDepth_ && chain_.empty() && depth > 0) {
             ++stats.orphanRecords;
         }
@@ -194,6 +203,11 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
         for (std::size_t i = 0; i < units; ++i) {
             name_[i] = wide ? static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8))
                             : static_cast<char16_t>(name[i]);
+        }
+        if (watch_ != nullptr) {
+            watch_->next(chain_.size(), previous == kNoNode,
+                         previous == kNoNode ? std::u16string_view() : tree_->text(previous),
+                         name_);
         }
         node = tree_->insertLast(parent, name_);
         if (node == kNoNode) {
@@ -235,7 +249,8 @@ LoadStats failed(int error) {
 
 // Reads the file through a buffer of a megabyte (more while one record is longer), so
 // that the file's bytes are never held whole beside the tree.
-LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits& limits) {
+LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits& limits,
+                   OrderWatch* watch = nullptr) {
     // Without O_NONBLOCK a pipe that nobody writes to would block the open for ever; it
     // then reads as empty instead.
     const platform::Descriptor fd(
@@ -262,7 +277,7 @@ LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits
         tree->reserve(static_cast<std::size_t>(st.st_size) / 16, 0);
     }
 
-    RecordReader reader(tree);
+    RecordReader reader(tree, watch);
     std::vector<unsigned char> buffer(std::max<std::size_t>(limits.bufferBytes, 1));
     std::size_t held = 0;
     std::uint64_t total = 0;
@@ -328,12 +343,22 @@ LoadStats countSnapshot(std::string_view data) {
     return decode(data, nullptr);
 }
 
-LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree, const ReadLimits& limits) {
+LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree, const ReadLimits& limits,
+                           const TextOrder* order) {
     tree.removeAll();
     LoadStats stats;
     try {
-        SnapshotTree::BulkUpdate bulk(tree);
-        stats = readFile(path, &tree, limits);
+        std::optional<OrderWatch> watch;
+        if (order != nullptr) {
+            watch.emplace(*order);
+        }
+        {
+            SnapshotTree::BulkUpdate bulk(tree);
+            stats = readFile(path, &tree, limits, watch ? &*watch : nullptr);
+        }
+        if (stats.opened && watch && watch->inOrder()) {
+            tree.markInOrder();
+        }
     } catch (const std::bad_alloc&) {
         stats = failed(ENOMEM);
     } catch (const std::length_error&) {

@@ -15,6 +15,8 @@
 
 namespace zelvane {
 
+class TextOrder;
+
 inline constexpr std::size_t kMaxStoredDepth = 255;
 
 // What a write did, for the caller to report.
@@ -87,9 +89,10 @@ LoadStats decodeSnapshot(std::string_view data, SnapshotTree& tree);
 LoadStats countSnapshot(std::string_view data);
 
 // Empties the tree, then reads the file at path into it, a piece at a time. On any failure
-// the tree is left empty.
+// the tree is left empty. Given an order, the tree is marked in order (see
+// SnapshotTree::inOrder) when the file had every sibling group in that order.
 LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree,
-                           const ReadLimits& limits = {});
+                           const ReadLimits& limits = {}, const TextOrder* order = nullptr);
 // Reads the file for its counts and findings only, in little memory whatever its size.
 LoadStats countSnapshotFile(const std::string& path, const ReadLimits& limits = {});
 

@@ -347,6 +347,35 @@ void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t
     }
 }
 
+bool TextOrder::appendAsciiSortKey(std::u16string_view text,
+                                   std::vector<std::uint8_t>& keys) const {
+    return ascii_ != nullptr && ascii_->append(text, keys);
+}
+
+void OrderWatch::next(std::size_t level, bool firstChild, std::u16string_view previous,
+                      std::u16string_view text) {
+    if (!inOrder_) {
+        return;
+    }
+    if (keys_.size() <= level) {
+        keys_.resize(level + 1);
+    }
+    key_.clear();
+    order_.appendAsciiSortKey(text, key_);
+    std::vector<std::uint8_t>& last = keys_[level];
+    if (!firstChild) {
+        int byKey = 1; // unknown unless both keys are there
+        if (!key_.empty() && !last.empty()) {
+            byKey = std::strcmp(reinterpret_cast<const char*>(last.data()),
+                                reinterpret_cast<const char*>(key_.data()));
+        }
+        // Equal keys are told apart by the ties, as the sort does.
+        const int c = byKey < 0 ? byKey : order_.compare(previous, text);
+        inOrder_ = c <= 0;
+    }
+    last.swap(key_);
+}
+
 namespace {
 
 // Sorts sibling groups by sort keys computed once per node: the keys of one group go into
