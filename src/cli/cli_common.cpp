@@ -108,13 +108,17 @@ int updateSnapshot(std::string_view source, std::string_view target, bool force,
     return update(tree);
 }
 
-bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats) {
-    stats = readSnapshotFile(inputPath(file), tree);
+bool readOrReport(std::string_view file, const LoadStats& stats) {
     if (!stats.opened || stats.error != 0) {
         reportFileError(file, stats.error);
         return false;
     }
     return true;
+}
+
+bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats) {
+    stats = readSnapshotFile(inputPath(file), tree);
+    return readOrReport(file, stats);
 }
 
 bool loadForAppend(std::string_view file, bool force, SnapshotTree& tree) {

@@ -43,6 +43,8 @@ std::size_t numberValue(std::string_view digits);
 // The file to open for an input argument: "-" is standard input.
 std::string inputPath(std::string_view argument);
 
+// Whether a read of file went through; when not, reports it and returns false.
+bool readOrReport(std::string_view file, const LoadStats& stats);
 // Reads a snapshot file ("-": standard input) into tree; on failure reports it and returns
 // false.
 bool loadOrReport(std::string_view file, SnapshotTree& tree, LoadStats& stats);

@@ -142,6 +142,17 @@ void describeNode(std::string_view file, const SnapshotTree& tree, NodeId node, 
     std::reverse(row.path.begin(), row.path.end());
 }
 
+void describeNode(std::string_view file, const ReadChain& chain, NodeRow& row) {
+    const std::size_t level = chain.size() - 1;
+    row.file = file;
+    row.name = chain.text(level);
+    row.kind = chain.kind(level);
+    row.path.clear();
+    for (std::size_t up = 0; up < level; ++up) {
+        row.path.push_back({chain.text(up), chain.kind(up)});
+    }
+}
+
 namespace {
 
 std::u16string pathText(const NodeRow& row, PathStyle style) {

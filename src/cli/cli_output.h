@@ -61,6 +61,7 @@
 
 #include "cli/cli_options.h"
 #include "document/node_text.h"
+#include "document/snapshot_file.h"
 #include "document/snapshot_tree.h"
 
 namespace zelvane::cli {
@@ -131,6 +132,9 @@ struct NodeRow {
 
 // Fills row for node (its texts stay owned by tree). row's vector is reused.
 void describeNode(std::string_view file, const SnapshotTree& tree, NodeId node, NodeRow& row);
+// Fills row for the last node of chain, met in a streaming read (its texts stay owned by
+// chain, valid until the read goes on).
+void describeNode(std::string_view file, const ReadChain& chain, NodeRow& row);
 
 void appendPath(std::string& out, const NodeRow& row, PathStyle style, Escape escape);
 void appendName(std::string& out, const NodeRow& row, PathStyle style, Escape escape);

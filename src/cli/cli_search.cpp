@@ -211,21 +211,74 @@ std::optional<SearchRequest> parseArguments(const CommandLine& line) {
     return request;
 }
 
-// Whether node passes --kind and --root.
-bool wanted(const SnapshotTree& tree, NodeId node, const SearchRequest& request) {
-    if (!request.kinds.empty() && std::find(request.kinds.begin(), request.kinds.end(),
-                                            tree.kind(node)) == request.kinds.end()) {
+// Whether a node of kind, under the root of rootText and rootKind, passes --kind and --root.
+bool wanted(int kind, std::u16string_view rootText, int rootKind, const SearchRequest& request) {
+    if (!request.kinds.empty() &&
+        std::find(request.kinds.begin(), request.kinds.end(), kind) == request.kinds.end()) {
         return false;
     }
-    if (request.roots.empty()) {
-        return true;
-    }
+    const std::u16string_view title = listedName(rootText, rootKind, true);
+    return request.roots.empty() ||
+           std::find(request.roots.begin(), request.roots.end(), title) != request.roots.end();
+}
+
+bool wanted(const SnapshotTree& tree, NodeId node, const SearchRequest& request) {
     NodeId root = node;
     while (tree.parent(root) != kNoNode) {
         root = tree.parent(root);
     }
-    const std::u16string_view title = listedName(tree.text(root), tree.kind(root), true);
-    return std::find(request.roots.begin(), request.roots.end(), title) != request.roots.end();
+    return wanted(tree.kind(node), tree.text(root), tree.kind(root), request);
+}
+
+void reportTooSlow(const NodeRow& row) {
+    std::string name;
+    appendWholePath(name, row, PathStyle::Slash, Escape::Display);
+    std::cerr << "zelvane-cli: pattern too slow for " << name << '\n';
+}
+
+// What a search of one file found; nullopt when the pattern was too slow (told).
+struct FileMatches {
+    LoadStats stats;
+    std::size_t found = 0;
+    std::string rows; // written once the whole file has been read
+};
+
+// The name search of one file, matched while the file is read: no tree is built, and the
+// rows and their order are those of a search of the loaded tree. Matches past the most
+// wanted are not counted, but the file is read to its end, for its errors.
+std::optional<FileMatches> searchWhileReading(std::string_view file, NameMatcher& matcher,
+                                              const SearchRequest& request, std::size_t before,
+                                              bool listed, bool severalFiles) {
+    FileMatches result;
+    PreOrderNameTest test(matcher, request.dialog.isRecursiveSearch, request.dialog.isFilesOnly);
+    NodeRow row;
+    bool slow = false;
+    result.stats = visitSnapshotFile(inputPath(file), [&](const ReadChain& chain) {
+        const std::size_t level = chain.size() - 1;
+        if (!test.matches(level, chain.text(level), chain.kind(level))) {
+            if (test.tooSlow()) {
+                describeNode(file, chain, row);
+                reportTooSlow(row);
+                slow = true;
+                return false;
+            }
+            return true;
+        }
+        if (before + result.found >= request.maxResults ||
+            !wanted(chain.kind(level), chain.text(0), chain.kind(0), request)) {
+            return true;
+        }
+        ++result.found;
+        if (listed) {
+            describeNode(file, chain, row);
+            appendFoundRow(result.rows, row, request.output, severalFiles);
+        }
+        return true;
+    });
+    if (slow) {
+        return std::nullopt;
+    }
+    return result;
 }
 
 // The hint for "search PATTERN FILE", grep's order: the file was not found and the last
@@ -270,8 +323,16 @@ int runSearch(const CommandLine& line) {
             if (total >= request->maxResults) {
                 break;
             }
+            std::optional<FileMatches> matches;
             LoadStats stats;
-            if (!loadOrReport(file, tree, stats)) {
+            if (!request->dialogRules) {
+                matches = searchWhileReading(file, matcher, *request, total, listed, severalFiles);
+                if (!matches) {
+                    return false;
+                }
+                stats = matches->stats;
+            }
+            if (matches ? !readOrReport(file, stats) : !loadOrReport(file, tree, stats)) {
                 if (!hinted) {
                     hintAtOrder(*request, stats.error);
                     hinted = true;
@@ -279,17 +340,12 @@ int runSearch(const CommandLine& line) {
                 unreadable = true;
                 continue;
             }
+            std::size_t found = 0;
             nodes.clear();
-            if (!request->dialogRules) {
-                const NodeId slow = searchNames(tree, matcher, request->dialog.isRecursiveSearch,
-                                                request->dialog.isFilesOnly, nodes);
-                if (slow != kNoNode) {
-                    describeNode(file, tree, slow, row);
-                    std::string name;
-                    appendWholePath(name, row, PathStyle::Slash, Escape::Display);
-                    std::cerr << "zelvane-cli: pattern too slow for " << name << '\n';
-                    return false;
-                }
+            if (matches) {
+                found = matches->found;
+                out.buffer().append(matches->rows);
+                out.flushIfFull();
             } else {
                 engine.run(tree, request->dialog, results);
                 nodes.reserve(results.size());
@@ -298,7 +354,6 @@ int runSearch(const CommandLine& line) {
                 }
                 results.clear();
             }
-            std::size_t found = 0;
             for (const NodeId node : nodes) {
                 if (total + found >= request->maxResults) {
                     break;

@@ -86,13 +86,35 @@ int writeRecords(const SnapshotTree& tree, int fd, WriteResult& result) {
 // ---------------------------------------------------------------------------------------
 // Reading
 
+} // namespace
+
+// Fills a ReadChain as the records come.
+class ChainKeeper {
+public:
+    ReadChain chain;
+    void place(std::size_t level, int kind, std::u16string_view text) {
+        if (chain.texts_.size() <= level) {
+            chain.texts_.resize(level + 1);
+            chain.kinds_.resize(level + 1);
+        }
+        chain.texts_[level].assign(text);
+        chain.kinds_[level] = static_cast<int>(static_cast<std::uint8_t>(kind));
+        chain.size_ = level + 1;
+    }
+};
+
+namespace {
+
+using Visit = std::function<bool(const ReadChain&)>;
+
 // Rebuilds the hierarchy from records handed to it piece by piece. Without a tree it only
 // counts, keeping no more than the chain of open levels (at most 256 deep: a node's level
 // never exceeds its depth byte).
 class RecordReader {
 public:
-    explicit RecordReader(SnapshotTree* tree, OrderWatch* watch = nullptr)
-        : tree_(tree), watch_(watch) {
+    explicit RecordReader(SnapshotTree* tree, OrderWatch* watch = nullptr,
+                          const Visit* visit = nullptr)
+        : tree_(tree), watch_(watch), visit_(visit) {
         stats.opened = true;
     }
 
@@ -109,7 +131,9 @@ private:
                std::size_t bytes);
 
     SnapshotTree* tree_;
-    OrderWatch* watch_;         // with a tree only
+    OrderWatch* watch_;  // with a tree only
+    const Visit* visit_; // without a tree only
+    ChainKeeper keeper_;
     std::vector<NodeId> chain_; // from a top-level node down to the last node
     std::size_t previousDepth_ = 0;
     std::u16string name_;
@@ -198,12 +222,20 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
 
     const std::size_t units = wide ? bytes / 2 : bytes;
     NodeId node = 0;
-    if (tree_ != nullptr) {
+    if (tree_ != nullptr || visit_ != nullptr) {
         name_.resize(units);
         for (std::size_t i = 0; i < units; ++i) {
             name_[i] = wide ? static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8))
                             : static_cast<char16_t>(name[i]);
         }
+    }
+    if (visit_ != nullptr) {
+        keeper_.place(chain_.size(), static_cast<int>(kind), name_);
+        if (!(*visit_)(keeper_.chain)) {
+            finished_ = true;
+        }
+    }
+    if (tree_ != nullptr) {
         if (watch_ != nullptr) {
             watch_->next(chain_.size(), previous == kNoNode,
                          previous == kNoNode ? std::u16string_view() : tree_->text(previous),
@@ -250,7 +282,7 @@ LoadStats failed(int error) {
 // Reads the file through a buffer of a megabyte (more while one record is longer), so
 // that the file's bytes are never held whole beside the tree.
 LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits& limits,
-                   OrderWatch* watch = nullptr) {
+                   OrderWatch* watch = nullptr, const Visit* visit = nullptr) {
     // Without O_NONBLOCK a pipe that nobody writes to would block the open for ever; it
     // then reads as empty instead.
     const platform::Descriptor fd(
@@ -277,7 +309,7 @@ LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits
         tree->reserve(static_cast<std::size_t>(st.st_size) / 16, 0);
     }
 
-    RecordReader reader(tree, watch);
+    RecordReader reader(tree, watch, visit);
     std::vector<unsigned char> buffer(std::max<std::size_t>(limits.bufferBytes, 1));
     std::size_t held = 0;
     std::uint64_t total = 0;
@@ -368,6 +400,16 @@ LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree, const Re
         tree.removeAll(); // a failed load leaves nothing half read
     }
     return stats;
+}
+
+LoadStats visitSnapshotFile(const std::string& path, const Visit& visit, const ReadLimits& limits) {
+    try {
+        return readFile(path, nullptr, limits, nullptr, &visit);
+    } catch (const std::bad_alloc&) {
+        return failed(ENOMEM);
+    } catch (const std::length_error&) {
+        return failed(ENOMEM);
+    }
 }
 
 LoadStats countSnapshotFile(const std::string& path, const ReadLimits& limits) {

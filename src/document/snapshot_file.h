@@ -8,8 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "document/snapshot_tree.h"
 
@@ -93,6 +95,28 @@ LoadStats countSnapshot(std::string_view data);
 // SnapshotTree::inOrder) when the file had every sibling group in that order.
 LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree,
                            const ReadLimits& limits = {}, const TextOrder* order = nullptr);
+// The nodes from a top-level node down to the one a streaming read has just met: the texts
+// and kinds that the tree the same read builds would hold for them, level 0 at the top.
+class ReadChain {
+public:
+    std::size_t size() const { return size_; }
+    std::u16string_view text(std::size_t level) const { return texts_[level]; }
+    int kind(std::size_t level) const { return kinds_[level]; }
+
+private:
+    friend class ChainKeeper;
+    std::vector<std::u16string> texts_; // beyond size_, kept for their room
+    std::vector<int> kinds_;
+    std::size_t size_ = 0;
+};
+
+// Reads the file as readSnapshotFile does, without building the tree: visit is called for
+// every node, in the tree's pre-order, with the chain down to it. When visit returns
+// false the read stops there.
+LoadStats visitSnapshotFile(const std::string& path,
+                            const std::function<bool(const ReadChain&)>& visit,
+                            const ReadLimits& limits = {});
+
 // Reads the file for its counts and findings only, in little memory whatever its size.
 LoadStats countSnapshotFile(const std::string& path, const ReadLimits& limits = {});
 

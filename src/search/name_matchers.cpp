@@ -418,31 +418,36 @@ std::u16string_view matchedText(const SnapshotTree& tree, NodeId node) {
     return listedName(tree.text(node), tree.kind(node), tree.parent(node) == kNoNode);
 }
 
+bool PreOrderNameTest::matches(std::size_t level, std::u16string_view text, int kind) {
+    if (level > 0 && !recursive_) {
+        return false;
+    }
+    text = listedName(text, kind, level == 0);
+    if (fullPath_) {
+        path_.resize(level == 0 ? 0 : lengths_[level - 1]);
+        appendSlashStep(path_, level == 0, text);
+        lengths_.resize(level + 1);
+        lengths_[level] = path_.size();
+        text = path_;
+    }
+    return matcher_.matches(text) && !(filesOnly_ && isContainerKind(kind));
+}
+
 NodeId searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,
                    std::vector<NodeId>& out) {
-    const bool fullPath = matcher.options().fullPath;
-    // Pre-order with an explicit stack of the next siblings to come back to, and with
-    // fullPath the slash path of the node, its parent's length at each level.
+    PreOrderNameTest test(matcher, recursive, filesOnly);
+    // Pre-order with an explicit stack of the next siblings to come back to.
     std::vector<NodeId> pending;
-    std::vector<std::size_t> lengths;
-    std::u16string path;
     NodeId node = tree.firstRoot();
     while (node != kNoNode) {
-        std::u16string_view text = matchedText(tree, node);
-        if (fullPath) {
-            path.resize(lengths.empty() ? 0 : lengths.back());
-            appendSlashStep(path, lengths.empty(), text);
-            text = path;
-        }
-        if (matcher.matches(text) && !(filesOnly && isContainerKind(tree.kind(node)))) {
+        if (test.matches(pending.size(), tree.text(node), tree.kind(node))) {
             out.push_back(node);
-        } else if (matcher.tooSlow()) {
+        } else if (test.tooSlow()) {
             return node;
         }
         const NodeId next = tree.nextSibling(node);
         if (recursive && tree.hasChildren(node)) {
             pending.push_back(next);
-            lengths.push_back(path.size());
             node = tree.firstChild(node);
         } else {
             node = next;
@@ -450,7 +455,6 @@ NodeId searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursiv
         while (node == kNoNode && !pending.empty()) {
             node = pending.back();
             pending.pop_back();
-            lengths.pop_back();
         }
     }
     return kNoNode;

@@ -93,6 +93,27 @@ private:
 // with fullPath, searchNames gives the whole slash path instead.
 std::u16string_view matchedText(const SnapshotTree& tree, NodeId node);
 
+// searchNames' test of one node, for nodes met one at a time in pre-order (a walk of the
+// tree or a streaming read): level is the node's depth (0 for a root), text its stored
+// text and kind its kind. Keeps the running slash path that fullPath matches against.
+class PreOrderNameTest {
+public:
+    PreOrderNameTest(NameMatcher& matcher, bool recursive, bool filesOnly)
+        : matcher_(matcher), recursive_(recursive), filesOnly_(filesOnly),
+          fullPath_(matcher.options().fullPath) {}
+    // Whether the node is a match. Nodes below the roots never are when recursive is off.
+    bool matches(std::size_t level, std::u16string_view text, int kind);
+    bool tooSlow() const { return matcher_.tooSlow(); }
+
+private:
+    NameMatcher& matcher_;
+    bool recursive_;
+    bool filesOnly_;
+    bool fullPath_;
+    std::u16string path_;
+    std::vector<std::size_t> lengths_; // of path_ up to each level
+};
+
 // The nodes that match, in pre-order, appended to out. Every node is examined, or only
 // the roots when recursive is off; with filesOnly, matching roots and folders (kinds 4, 6
 // and 9) are left out, while what lies below them is still searched. Returns the node at

@@ -1,8 +1,12 @@
 // The command line's escapes in each form (C1 controls, kept bytes of names that are not
-// UTF-8, lone surrogates, text that turns the line around), and its checked writer.
+// UTF-8, lone surrogates, text that turns the line around), its checked writer, and the
+// rows of a search made while a file is read.
 #include "support/test_common.h"
 
 #include "cli/cli_output.h"
+#include "document/node_text.h"
+#include "search/name_matchers.h"
+#include "support/temp_tree.h"
 
 namespace zelvane::cli {
 namespace {
@@ -60,6 +64,70 @@ TEST(CliOutputWriter, WritesWholeBlocksAndTellsAFailureOnce) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "zelvane-cli: cannot write the output: No space left on device\n");
     ::close(full);
+}
+
+// Matching while a file is read finds the rows of a search of the tree the same read builds,
+// in their order, in random files (damaged ones too) under each way of matching.
+TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
+    using enum MatchSyntax;
+    // pattern, syntax, recursive, files only, full path
+    const std::tuple<const char16_t*, MatchSyntax, bool, bool, bool> cases[] = {
+        {u"a", Plain, true, false, false},  {u"b*", Glob, true, true, false},
+        {u"*/a*", Glob, true, false, true}, {u"A", Plain, false, false, false},
+        {u"**/ab", Glob, true, true, true}, {u"*b", Glob, false, false, true}};
+    std::mt19937 random(3);
+    testing::TempTree dir;
+    const std::string file = dir.at("r.zelv");
+    for (int round = 0; round < 30; ++round) {
+        std::string bytes;
+        for (int i = 0, depth = round % 3; i < 50; ++i) {
+            bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth)});
+            for (auto k = random() % 4; k > 0; --k) {
+                bytes += "abcAB "[random() % 6];
+            }
+            bytes += '\0';
+            depth =
+                std::max(0, depth + static_cast<int>(random() % 4) - (random() % 3 == 0 ? 3 : 1));
+        }
+        testing::writeBytes(file, bytes);
+        SnapshotTree tree;
+        readSnapshotFile(file, tree);
+        for (const auto& [pattern, syntax, recursive, filesOnly, fullPath] : cases) {
+            NameMatcher matcher;
+            std::string error;
+            ASSERT_TRUE(
+                matcher.compile(pattern, {syntax, CaseRule::Exact, false, fullPath}, error));
+            std::vector<NodeId> nodes;
+            searchNames(tree, matcher, recursive, filesOnly, nodes);
+            NodeRow row;
+            std::string fromTree, whileReading, oracle;
+            for (const NodeId node : nodes) {
+                describeNode("f", tree, node, row);
+                appendJsonObject(fromTree, row);
+            }
+            walkPreOrder(tree, [&](NodeId node, std::size_t level) { // each node on its own
+                describeNode("f", tree, node, row);
+                std::u16string text = fullPath ? slashPath(row.path) : u"";
+                appendSlashStep(text, !fullPath || level == 0, matchedText(tree, node));
+                if ((recursive || level == 0) && matcher.matches(text) &&
+                    !(filesOnly && isContainerKind(row.kind))) {
+                    appendJsonObject(oracle, row);
+                }
+            });
+            EXPECT_EQ(fromTree, oracle) << round;
+            PreOrderNameTest test(matcher, recursive, filesOnly);
+            visitSnapshotFile(file, [&](const ReadChain& chain) {
+                const std::size_t level = chain.size() - 1;
+                if (test.matches(level, chain.text(level), chain.kind(level))) {
+                    describeNode("f", chain, row);
+                    appendJsonObject(whileReading, row);
+                }
+                return true;
+            });
+            EXPECT_EQ(whileReading, fromTree)
+                << round << " " << static_cast<int>(syntax) << recursive << filesOnly << fullPath;
+        }
+    }
 }
 
 } // namespace
