@@ -92,14 +92,15 @@ int writeRecords(const SnapshotTree& tree, int fd, WriteResult& result) {
 class ChainKeeper {
 public:
     ReadChain chain;
-    void place(std::size_t level, int kind, std::u16string_view text) {
+    // Makes the node of kind the last one, level deep; its text is for the caller to fill.
+    std::u16string& place(std::size_t level, int kind) {
         if (chain.texts_.size() <= level) {
             chain.texts_.resize(level + 1);
             chain.kinds_.resize(level + 1);
         }
-        chain.texts_[level].assign(text);
         chain.kinds_[level] = static_cast<int>(static_cast<std::uint8_t>(kind));
         chain.size_ = level + 1;
+        return chain.texts_[level];
     }
 };
 
@@ -223,21 +224,27 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
     const std::size_t units = wide ? bytes / 2 : bytes;
     NodeId node = 0;
     if (tree_ != nullptr || visit_ != nullptr) {
-        name_.resize(units);
-        for (std::size_t i = 0; i < units; ++i) {
-            name_[i] = wide ? static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8))
-                            : static_cast<char16_t>(name[i]);
+        // A visit's names go straight into the chain.
+        std::u16string& text =
+            visit_ != nullptr ? keeper_.place(chain_.size(), static_cast<int>(kind)) : name_;
+        text.resize(units);
+        char16_t* out = text.data();
+        if (wide) {
+            for (std::size_t i = 0; i < units; ++i) {
+                out[i] = static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8));
+            }
+        } else {
+            std::copy(name, name + units, out);
         }
     }
     if (visit_ != nullptr) {
-        keeper_.place(chain_.size(), static_cast<int>(kind), name_);
         if (!(*visit_)(keeper_.chain)) {
             finished_ = true;
         }
     }
     if (tree_ != nullptr) {
         if (watch_ != nullptr) {
-            watch_->next(chain_.size(), previous == kNoNode,
+            watch_->next(previous == kNoNode,
                          previous == kNoNode ? std::u16string_view() : tree_->text(previous),
                          name_);
         }

@@ -164,6 +164,37 @@ struct TextOrder::AsciiKeys {
         return true;
     }
 
+    // The order of the keys of a and b by their primary weights, without making them: <0
+    // or >0; 0 when the table does not cover both or their primary weights are the same
+    // (the collator must tell). A key whose primaries end first is the smaller: the level
+    // separator after them is below every weight byte.
+    int comparePrimaries(std::u16string_view a, std::u16string_view b) const {
+        const auto covered = [this](std::u16string_view text) {
+            return std::all_of(text.begin(), text.end(),
+                               [this](char16_t c) { return c < 128 && length[c] != 0; });
+        };
+        if (!covered(a) || !covered(b)) {
+            return 0;
+        }
+        std::size_t i = 0, j = 0, x = 0, y = 0; // characters done, bytes of the next one done
+        while (i < a.size() && j < b.size()) {
+            const std::uint8_t u = primary[a[i]][x];
+            const std::uint8_t v = primary[b[j]][y];
+            if (u != v) {
+                return u < v ? -1 : 1;
+            }
+            if (++x == length[a[i]]) {
+                x = 0;
+                ++i;
+            }
+            if (++y == length[b[j]]) {
+                y = 0;
+                ++j;
+            }
+        }
+        return i < a.size() ? 1 : j < b.size() ? -1 : 0;
+    }
+
     // The table of this collator, or null when its keys for ASCII texts are not plain
     // concatenations of the characters' own weights.
     static std::shared_ptr<const AsciiKeys> make(const UCollator* collator);
@@ -289,6 +320,10 @@ int TextOrder::compare(std::u16string_view a, std::u16string_view b) const {
     if (collator_ == nullptr) {
         return compareFolded(a, b);
     }
+    const int byPrimaries = ascii_ != nullptr ? ascii_->comparePrimaries(a, b) : 0;
+    if (byPrimaries != 0) {
+        return byPrimaries;
+    }
     switch (ucol_strcoll(collator_, icuText(a), static_cast<int32_t>(a.size()), icuText(b),
                          static_cast<int32_t>(b.size()))) {
     case UCOL_LESS:
@@ -347,33 +382,8 @@ void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t
     }
 }
 
-bool TextOrder::appendAsciiSortKey(std::u16string_view text,
-                                   std::vector<std::uint8_t>& keys) const {
-    return ascii_ != nullptr && ascii_->append(text, keys);
-}
-
-void OrderWatch::next(std::size_t level, bool firstChild, std::u16string_view previous,
-                      std::u16string_view text) {
-    if (!inOrder_) {
-        return;
-    }
-    if (keys_.size() <= level) {
-        keys_.resize(level + 1);
-    }
-    key_.clear();
-    order_.appendAsciiSortKey(text, key_);
-    std::vector<std::uint8_t>& last = keys_[level];
-    if (!firstChild) {
-        int byKey = 1; // unknown unless both keys are there
-        if (!key_.empty() && !last.empty()) {
-            byKey = std::strcmp(reinterpret_cast<const char*>(last.data()),
-                                reinterpret_cast<const char*>(key_.data()));
-        }
-        // Equal keys are told apart by the ties, as the sort does.
-        const int c = byKey < 0 ? byKey : order_.compare(previous, text);
-        inOrder_ = c <= 0;
-    }
-    last.swap(key_);
+void OrderWatch::next(bool firstChild, std::u16string_view previous, std::u16string_view text) {
+    inOrder_ = inOrder_ && (firstChild || order_.compare(previous, text) <= 0);
 }
 
 namespace {

@@ -46,9 +46,6 @@ public:
     // a table of the collator's own weights rather than from the collator (the same bytes,
     // several times faster). False for locales whose tailoring joins ASCII letters.
     bool hasAsciiKeys() const { return ascii_ != nullptr; }
-    // Appends the sort key of text from that table: false, with keys as they were, when
-    // there is no table or text has a character it does not cover.
-    bool appendAsciiSortKey(std::u16string_view text, std::vector<std::uint8_t>& keys) const;
 
     // The locale the environment asks for, as an ICU name ("" for the root locale).
     static std::string localeFromEnvironment();
@@ -66,22 +63,16 @@ private:
 
 // Follows the nodes of a tree built in pre-order (a load) and tells whether every sibling
 // group came in the order SortTree gives, so that the tree can be marked in order instead
-// of being sorted. Texts the ASCII table covers are compared by their keys, each made
-// once; any other pair by the collator. It stops looking at the first pair out of order.
+// of being sorted.
 class OrderWatch {
 public:
     explicit OrderWatch(const TextOrder& order) : order_(order) {}
-    // The next node, level deep; previous is the text of its previous sibling, ignored for
-    // a first child.
-    void next(std::size_t level, bool firstChild, std::u16string_view previous,
-              std::u16string_view text);
+    // The next node; previous is the text of its previous sibling, ignored for a first child.
+    void next(bool firstChild, std::u16string_view previous, std::u16string_view text);
     bool inOrder() const { return inOrder_; }
 
 private:
     const TextOrder& order_;
-    std::vector<std::vector<std::uint8_t>> keys_; // the last node's at each level; empty
-                                                  // when the table does not cover it
-    std::vector<std::uint8_t> key_;
     bool inOrder_ = true;
 };
 
