@@ -2,6 +2,7 @@
 #include "capture/archive_lister.h"
 #include "capture/classification.h"
 #include "capture/directory_scanner.h"
+#include "document/snapshot_file.h"
 
 #include "support/test_common.h"
 
@@ -29,6 +30,7 @@ struct Scan : testing::ScriptedUi {
     NodeId root = tree.insertLast(kTopLevel, u"root");
     std::uint64_t total = 0;
     Reports unreadable;
+    SizeReader::Limits sizes;
 
     void folderUnreadable(std::string_view path, int error) override {
         unreadable.emplace_back(path, error);
@@ -38,7 +40,8 @@ struct Scan : testing::ScriptedUi {
     }
     void run(const std::string& path, std::u16string filter = u"*") {
         state.filter = std::move(filter);
-        total = DirectoryScanner(tree, state, *this).ScanDirectory(utf8ToUtf16(path), root);
+        total =
+            DirectoryScanner(tree, state, *this, {}, sizes).ScanDirectory(utf8ToUtf16(path), root);
     }
     // Every node below parent: "path of texts | kind", with " b" when bold.
     Nodes nodes(NodeId parent = kNoNode, const std::u16string& prefix = u"") const {
@@ -166,6 +169,7 @@ TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByNameOrReportThemGone)
     disk.chain("d/e", 70, "b", "leaf.txt");
     for (const int moving : {0, 1, 3, 2}) {
         Scan scan;
+        scan.sizes.thread = false; // its descriptors would be counted with the levels'
         const std::size_t before = openDescriptors();
         std::size_t most = 0;
         scan.onPump = [&](std::size_t) {
@@ -239,6 +243,77 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
         EXPECT_EQ(std::pair(scan.total, scan.unreadable),
                   std::pair(std::uint64_t{one ? 4u : 7u},
                             (one ? Reports{{disk.at("a"), EMFILE}} : Reports{})));
+    }
+}
+
+// Folders, files of random sizes and a link, the same for a seed.
+void randomTree(const test::TempTree& disk, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::string> folders{""};
+    for (std::size_t i = 0; i < folders.size() && folders.size() < 30; ++i) {
+        for (auto n = random() % 5; n-- > 0;) {
+            folders.push_back(folders[i] + "d" + std::to_string(folders.size()) + "/");
+            disk.dir(folders.back());
+        }
+    }
+    for (const std::string& folder : folders) {
+        for (auto n = random() % 40; n-- > 0;) {
+            disk.file(folder + "f" + std::to_string(n) + (n % 3 ? ".txt" : ".c"), random() % 9999);
+        }
+    }
+    disk.symlink(folders.back() + "up", "..");
+}
+
+// The sizes asked on a second thread, within its limits of descriptors and name bytes, give
+// the snapshot bytes, the transcript and the total of one thread, also after a stop; when
+// every file is emptied and a folder taken away at a pump, the same bytes and no more.
+TEST(Scanner, ASecondThreadForTheSizesChangesNothingButTheTime) {
+    const struct {
+        std::size_t descriptors, bytes;
+        bool stop, change;
+    } cases[] = {{8, 1 << 20, false, false},
+                 {1, 1 << 20, false, false},
+                 {8, 20, false, false},
+                 {2, 1 << 20, true, false},
+                 {8, 1 << 20, false, true}};
+    for (const unsigned seed : {1u, 2u, 3u, 4u}) {
+        for (const auto& c : cases) {
+            std::string bytes[2];
+            std::uint64_t totals[2];
+            Lines lines[2];
+            std::size_t most[2] = {0, 0};
+            for (const bool threaded : {false, true}) {
+                test::TempTree disk;
+                randomTree(disk, seed);
+                Scan scan;
+                scan.sizes = {c.descriptors, c.bytes, threaded};
+                const std::size_t before = openDescriptors();
+                scan.onPump = [&](std::size_t pump) {
+                    most[threaded] = std::max(most[threaded], openDescriptors() - before);
+                    if (pump == 2 + seed * 3 && c.stop) {
+                        OnStopScan(scan.state);
+                    } else if (pump == 2 + seed * 3 && c.change) {
+                        for (const auto& file :
+                             std::filesystem::recursive_directory_iterator(disk.path())) {
+                            if (file.is_regular_file() && !file.is_symlink()) {
+                                std::filesystem::resize_file(file.path(), 0);
+                            }
+                        }
+                        std::filesystem::remove_all(disk.at("d1"));
+                    }
+                };
+                scan.run(disk.path());
+                EXPECT_EQ(openDescriptors(), before);
+                encodeSnapshot(scan.tree, bytes[threaded]);
+                totals[threaded] = scan.total;
+                lines[threaded] = scan.transcript();
+            }
+            EXPECT_EQ(bytes[0], bytes[1]);
+            EXPECT_EQ(lines[0], lines[1]);
+            EXPECT_TRUE(c.change ? totals[1] <= totals[0] : totals[1] == totals[0]);
+            EXPECT_GT(totals[0], 0u);
+            EXPECT_LE(most[1], most[0] + c.descriptors);
+        }
     }
 }
 
