@@ -60,6 +60,13 @@ void SizeReader::flush() {
         batchDir_ = nullptr;
         return;
     }
+    if (useThread_ && !thread_.joinable()) {
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            useThread_ = false; // the sizes are asked on this thread
+        }
+    }
     bool handed = false;
     if (useThread_) {
         std::unique_lock lock(mutex_);
@@ -76,14 +83,6 @@ void SizeReader::flush() {
         lock.unlock();
         if (handed) {
             wake_.notify_one();
-            if (!thread_.joinable()) {
-                try {
-                    thread_ = std::thread([this] { run(); });
-                } catch (const std::system_error&) {
-                    useThread_ = false; // summed by drain below, on this thread
-                    drain();
-                }
-            }
         }
     }
     if (!handed) {
@@ -118,19 +117,7 @@ void SizeReader::run() {
 bool SizeReader::drain() {
     std::unique_lock lock(mutex_);
     const bool held = heldDescriptors_ > 0;
-    if (thread_.joinable()) {
-        idle_.wait(lock, [this] { return heldDescriptors_ == 0; });
-    } else {
-        // No thread could be started: the jobs handed over are summed here.
-        for (Job& job : jobs_) {
-            threadTotal_ += sumOver(
-                job.names, [&](const char* name) { return platform::fileSizeAt(job.fd, name); });
-            ::close(job.fd);
-        }
-        jobs_.clear();
-        heldDescriptors_ = 0;
-        heldBytes_ = 0;
-    }
+    idle_.wait(lock, [this] { return heldDescriptors_ == 0; });
     return held;
 }
 
