@@ -80,7 +80,7 @@ for tree in "${trees[@]}"; do
     echo "find -printf %s:      best $best_find s"
     [ "$have_ncdu" = 1 ] && echo "ncdu -o:              best $best_ncdu s"
     echo "zelvane-cli scan:     best $best_cli s, $(ratio "$best_cli" "$best_du") x du" \
-        "(goal <= 1.1), $(ratio "$best_cli" "$best_find") x find"
+        "(goal <= 0.8), $(ratio "$best_cli" "$best_find") x find"
     echo "  of which the scan:  best $best_scan s"
     echo "processor time:       du $cpu_du s, zelvane-cli $cpu_cli s, $(ratio "$cpu_cli" "$cpu_du") x du"
     echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"

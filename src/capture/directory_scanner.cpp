@@ -29,8 +29,8 @@ std::u16string progressText(std::uint32_t folders, std::uint32_t files) {
 } // namespace
 
 DirectoryScanner::DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObserver& observer,
-                                   const ScanRules& rules)
-    : tree_(tree), state_(state), observer_(observer), rules_(rules) {
+                                   const ScanRules& rules, const SizeReader::Limits& sizes)
+    : tree_(tree), state_(state), observer_(observer), rules_(rules), sizes_(sizes) {
     if (rules_.archiveDepth > 0) {
         ArchiveLimits limits;
         limits.depth = rules_.archiveDepth;
@@ -47,7 +47,11 @@ void DirectoryScanner::listArchive(std::string_view name, NodeId node) {
     if (!ensureOpen(top)) {
         return;
     }
-    const platform::Descriptor file(frames_[top].dir.openFile(name));
+    int fd = frames_[top].dir.openFile(name);
+    if (fd < 0 && platform::isOutOfDescriptors(errno) && sizes_.drain()) {
+        fd = frames_[top].dir.openFile(name);
+    }
+    const platform::Descriptor file(fd);
     struct stat info;
     if (file.valid() && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)) {
         members_ += archives_->listFile(file.get(), static_cast<std::uint64_t>(info.st_size), node,
@@ -166,7 +170,8 @@ std::string DirectoryScanner::pathOnDisk(std::string_view name) const {
 template <class Open>
 platform::Directory DirectoryScanner::openWithRetry(std::size_t inUse, Open open) {
     platform::Directory dir = open();
-    while (!dir.isOpen() && platform::isOutOfDescriptors(dir.error()) && closeUpperLevels(inUse)) {
+    while (!dir.isOpen() && platform::isOutOfDescriptors(dir.error()) &&
+           (sizes_.drain() || closeUpperLevels(inUse))) {
         dir = open();
     }
     return dir;
@@ -212,6 +217,7 @@ bool DirectoryScanner::ensureOpen(std::size_t index) {
 std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId parent) {
     rootPath_ = utf16ToUtf8(path);
     prefixFolder_ = kNoNode; // a node id may be used again by another scan
+    sizes_.take();           // what a scan cut short by an exception left
     {
         Frame& root = pushFrame(parent, {});
         root.dir = openWithRetry(kNone, [&] { return platform::Directory::openPath(rootPath_); });
@@ -233,6 +239,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
         Frame& frame = frames_[top];
         if (frame.stop || frame.next >= frame.listing.size()) {
             // This directory is done: close it and finish its folder node one level up.
+            sizes_.flush();
             const std::uint64_t total = frame.total;
             if (depth_ > 1 && frame.dir.isOpen() && !frames_[depth_ - 2].dir.isOpen()) {
                 reopenParent();
@@ -243,7 +250,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             }
             --depth_;
             if (depth_ == 0) {
-                return total;
+                return total + sizes_.take();
             }
             Frame& up = frames_[depth_ - 1];
             finishFolderNode(tree_, up.childNode, up.childName, folderText_);
@@ -272,6 +279,7 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
             ++state_.folders;
             widen(name, frame.childName);
             frame.childNode = tree_.insertLast(frame.node, frame.childName);
+            sizes_.flush(); // before the frames may move
             platform::Directory child;
             if (ensureOpen(top)) {
                 child = openWithRetry(top, [&] { return frames_[top].dir.openChild(name); });
@@ -312,11 +320,10 @@ std::uint64_t DirectoryScanner::ScanDirectory(std::u16string_view path, NodeId p
         }
         ++state_.files;
         const int kind = classifyFile(parts.base, parts.extension);
-        std::uint64_t size = entry.size;
         if (!entry.sizeKnown && entry.type == platform::EntryType::File && ensureOpen(top)) {
-            size = frames_[top].dir.fileSize(name);
+            sizes_.add(frames_[top].dir, name);
         }
-        frames_[top].total += size;
+        frames_[top].total += entry.size;
         const NodeId node = tree_.insertLast(frames_[top].node, fileName_);
         tree_.setKind(node, kind);
         if (archives_ && entry.type == platform::EntryType::File) {

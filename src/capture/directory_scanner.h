@@ -11,6 +11,7 @@
 
 #include "capture/archive_lister.h"
 #include "capture/scan_state.h"
+#include "capture/size_reader.h"
 #include "document/snapshot_tree.h"
 #include "platform/directory.h"
 
@@ -19,7 +20,7 @@ namespace zelvane {
 class DirectoryScanner {
 public:
     DirectoryScanner(SnapshotTree& tree, ScanState& state, ScanObserver& observer,
-                     const ScanRules& rules = {});
+                     const ScanRules& rules = {}, const SizeReader::Limits& sizes = {});
 
     // Appends under parent a node for every folder and every file of the directory at path
     // that passes the scan filter, folders with their whole content, and returns the total
@@ -37,6 +38,9 @@ public:
     // upper levels. Coming back to a closed level it opens it again as ".." of the level it
     // leaves, when that is still the same directory, or else by name from the nearest open
     // level above; either way each level costs a few opens, however deep the tree.
+    //
+    // The files' sizes are asked on a second thread (see SizeReader), which holds a few
+    // descriptors more; it gives them back before the walk closes a level for want of one.
     std::uint64_t ScanDirectory(std::u16string_view path, NodeId parent);
     // With the rules' archiveDepth, the nodes added for archive members (not counted as
     // folders or files, nor in the size).
@@ -85,6 +89,7 @@ private:
     std::u16string fileName_;   // the file being added
     std::u16string folderText_; // the final text of the folder being finished
     std::unique_ptr<ArchiveLister> archives_;
+    SizeReader sizes_;
     std::uint64_t members_ = 0;
 };
 

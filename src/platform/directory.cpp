@@ -175,9 +175,20 @@ std::uint64_t Directory::fileSize(std::string_view name) const {
         return 0;
     }
     const CName terminated(name);
+    return fileSizeAt(dirfd(dir_), terminated.c_str());
+}
+
+int Directory::duplicate() const {
+    if (dir_ == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    return ::fcntl(dirfd(dir_), F_DUPFD_CLOEXEC, 0);
+}
+
+std::uint64_t fileSizeAt(int directory, const char* name) {
     struct stat info;
-    if (fstatat(dirfd(dir_), terminated.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(info.st_mode)) {
+    if (fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
         return 0;
     }
     return static_cast<std::uint64_t>(info.st_size);

@@ -91,6 +91,9 @@ public:
     // Opens the regular file name of this directory for reading, never following a link
     // nor waiting on a device or a FIFO: its descriptor, or -1.
     int openFile(std::string_view name) const;
+    // A descriptor of its own for this directory (close-on-exec), to be closed by the
+    // caller; -1 with errno when none is left.
+    int duplicate() const;
 
 private:
     // Takes over an open directory descriptor (or the errno of a failed open).
@@ -99,6 +102,10 @@ private:
     DIR* dir_ = nullptr;
     int error_ = 0;
 };
+
+// Size in bytes of the regular file name in the directory of descriptor directory; 0 when
+// it is not a regular file (a link is not followed) or cannot be asked.
+std::uint64_t fileSizeAt(int directory, const char* name);
 
 // True for the errors that mean "no file descriptor left" rather than "cannot open this".
 bool isOutOfDescriptors(int error);

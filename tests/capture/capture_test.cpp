@@ -2,6 +2,7 @@
 #include "capture/archive_lister.h"
 #include "capture/classification.h"
 #include "capture/directory_scanner.h"
+#include "document/snapshot_file.h"
 
 #include "support/test_common.h"
 
@@ -29,6 +30,7 @@ struct Scan : testing::ScriptedUi {
     NodeId root = tree.insertLast(kTopLevel, u"root");
     std::uint64_t total = 0;
     Reports unreadable;
+    SizeReader::Limits sizes;
 
     void folderUnreadable(std::string_view path, int error) override {
         unreadable.emplace_back(path, error);
@@ -38,7 +40,8 @@ struct Scan : testing::ScriptedUi {
     }
     void run(const std::string& path, std::u16string filter = u"*") {
         state.filter = std::move(filter);
-        total = DirectoryScanner(tree, state, *this).ScanDirectory(utf8ToUtf16(path), root);
+        total =
+            DirectoryScanner(tree, state, *this, {}, sizes).ScanDirectory(utf8ToUtf16(path), root);
     }
     // Every node below parent: "path of texts | kind", with " b" when bold.
     Nodes nodes(NodeId parent = kNoNode, const std::u16string& prefix = u"") const {
@@ -166,6 +169,7 @@ TEST(Scanner, DeepTreesKeep64LevelsOpenAndReopenTheOthersByNameOrReportThemGone)
     disk.chain("d/e", 70, "b", "leaf.txt");
     for (const int moving : {0, 1, 3, 2}) {
         Scan scan;
+        scan.sizes.thread = false; // its descriptors would be counted with the levels'
         const std::size_t before = openDescriptors();
         std::size_t most = 0;
         scan.onPump = [&](std::size_t) {
@@ -218,6 +222,7 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
     test::TempTree disk;
     disk.chain("", 3, "a", "leaf");
     make(disk, {"a/a/a/leaf=3", "z.txt=4"});
+    Scan{}.run(disk.path()); // the sanitizer's dynamic type check of the size thread, too
     for (const std::size_t levels : {1, 2}) { // 1: nothing to close, "a" cannot be opened
         Scan scan;
         // A call while descriptors are left, for the sanitizer's dynamic type check.
@@ -239,6 +244,67 @@ TEST(Scanner, RunningOutOfDescriptorsClosesUpperLevelsOrLeavesAFolderEmpty) {
         EXPECT_EQ(std::pair(scan.total, scan.unreadable),
                   std::pair(std::uint64_t{one ? 4u : 7u},
                             (one ? Reports{{disk.at("a"), EMFILE}} : Reports{})));
+    }
+}
+
+// Folders, files of random sizes and a link, the same for a seed.
+void randomTree(const test::TempTree& disk, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::string> folders{""};
+    for (std::size_t i = 0; i < folders.size() && folders.size() < 30; ++i) {
+        for (auto n = random() % 5; n-- > 0;) {
+            folders.push_back(folders[i] + "d" + std::to_string(folders.size()) + "/");
+            disk.dir(folders.back());
+        }
+    }
+    for (const std::string& folder : folders) {
+        for (auto n = random() % 40; n-- > 0;) {
+            disk.file(folder + "f" + std::to_string(n) + (n % 3 ? ".txt" : ".c"), random() % 9999);
+        }
+    }
+    disk.symlink(folders.back() + "up", "..");
+}
+
+// The sizes asked on a second thread, within its limits of descriptors and name bytes, give
+// the snapshot bytes, the transcript and the total of one thread, also after a stop; with a
+// folder taken away at a pump, the same bytes and no more.
+TEST(Scanner, ASecondThreadForTheSizesChangesNothingButTheTime) {
+    const struct {
+        std::size_t descriptors, bytes;
+        bool stop, change;
+    } cases[] = {{8, 1 << 20, false, false},
+                 {1, 1 << 20, false, false},
+                 {8, 20, false, false},
+                 {2, 1 << 20, true, false},
+                 {8, 1 << 20, false, true}};
+    for (const unsigned seed : {1u, 2u, 3u, 4u}) {
+        for (const auto& c : cases) {
+            std::tuple<std::string, Lines, std::uint64_t, std::size_t> got[2];
+            for (const bool threaded : {false, true}) {
+                test::TempTree disk;
+                randomTree(disk, seed);
+                Scan scan;
+                scan.sizes = {c.descriptors, c.bytes, threaded};
+                const std::size_t before = openDescriptors();
+                auto& [bytes, lines, total, most] = got[threaded];
+                scan.onPump = [&](std::size_t pump) {
+                    most = std::max(most, openDescriptors() - before);
+                    if (pump == 2 + seed * 3) {
+                        c.stop ? OnStopScan(scan.state) : void();
+                        c.change ? void(std::filesystem::remove_all(disk.at("d1"))) : void();
+                    }
+                };
+                scan.run(disk.path());
+                EXPECT_EQ(openDescriptors(), before);
+                encodeSnapshot(scan.tree, bytes);
+                std::tie(lines, total) = std::tuple(scan.transcript(), scan.total);
+            }
+            EXPECT_EQ(std::tie(std::get<0>(got[0]), std::get<1>(got[0])),
+                      std::tie(std::get<0>(got[1]), std::get<1>(got[1])));
+            EXPECT_TRUE(c.change ? std::get<2>(got[1]) <= std::get<2>(got[0])
+                                 : std::get<2>(got[1]) == std::get<2>(got[0]));
+            EXPECT_LE(std::get<3>(got[1]), std::get<3>(got[0]) + c.descriptors);
+        }
     }
 }
 
