@@ -1,18 +1,13 @@
 #include "capture/size_reader.h"
 
-#include <sched.h>
+#include "platform/processors.h"
+
 #include <system_error>
 #include <unistd.h>
 
 namespace zelvane {
 
 namespace {
-
-bool severalProcessors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    return sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 1;
-}
 
 // A folder's names handed over in pieces of this size at most, so that one large folder
 // goes to both threads.
@@ -30,7 +25,7 @@ template <class Size> std::uint64_t sumOver(const std::string& names, Size size)
 } // namespace
 
 SizeReader::SizeReader(const Limits& limits)
-    : limits_(limits), useThread_(limits.thread && severalProcessors()) {}
+    : limits_(limits), useThread_(limits.thread && platform::severalProcessors()) {}
 
 SizeReader::~SizeReader() {
     if (thread_.joinable()) {

@@ -243,11 +243,6 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
         }
     }
     if (tree_ != nullptr) {
-        if (watch_ != nullptr) {
-            watch_->next(previous == kNoNode,
-                         previous == kNoNode ? std::u16string_view() : tree_->text(previous),
-                         name_);
-        }
         node = tree_->insertLast(parent, name_);
         if (node == kNoNode) {
             finished_ = true; // out of handles
@@ -256,6 +251,12 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
         tree_->setKind(node, static_cast<int>(kind));
         if (root || folder) {
             tree_->setTextAndBold(node, name_);
+        }
+        if (watch_ != nullptr) {
+            // The tree's own copies: the watch may read them later, on its thread.
+            watch_->next(previous == kNoNode,
+                         previous == kNoNode ? std::u16string_view() : tree_->text(previous),
+                         tree_->text(node));
         }
     }
     if (root) {

@@ -7,12 +7,14 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <system_error>
 
 #include <unicode/uchar.h>
 #include <unicode/ucol.h>
 #include <unicode/uset.h>
 #include <unicode/utf16.h>
 
+#include "platform/processors.h"
 #include "text/text.h"
 
 namespace zelvane {
@@ -382,8 +384,99 @@ void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t
     }
 }
 
+namespace {
+
+// Comparisons handed to the watch's thread at a time.
+constexpr std::size_t kWatchBatch = 8192;
+
+} // namespace
+
+OrderWatch::OrderWatch(const TextOrder& order) : order_(order) {
+    if (platform::severalProcessors()) {
+        try {
+            filling_.reserve(kWatchBatch);
+            handed_.reserve(kWatchBatch);
+            thread_ = std::thread([this] { run(); });
+            threaded_ = true;
+        } catch (const std::exception&) {
+            // the comparisons are made as the nodes come
+        }
+    }
+}
+
+OrderWatch::~OrderWatch() {
+    if (thread_.joinable()) {
+        inOrder_ = false; // nothing more to decide: the thread stops at its next pair
+        hand(true);
+        thread_.join();
+    }
+}
+
+void OrderWatch::check(const std::vector<Pair>& pairs) {
+    for (const Pair& pair : pairs) {
+        if (!inOrder_.load(std::memory_order_relaxed)) {
+            return;
+        }
+        if (order_.compare(pair.previous, pair.text) > 0) {
+            inOrder_ = false;
+        }
+    }
+}
+
 void OrderWatch::next(bool firstChild, std::u16string_view previous, std::u16string_view text) {
-    inOrder_ = inOrder_ && (firstChild || order_.compare(previous, text) <= 0);
+    if (firstChild || !inOrder_.load(std::memory_order_relaxed)) {
+        return;
+    }
+    if (!threaded_) {
+        inOrder_ = order_.compare(previous, text) <= 0;
+        return;
+    }
+    filling_.push_back({previous, text});
+    if (filling_.size() == kWatchBatch) {
+        hand(false);
+    }
+}
+
+// Waits until the thread has taken the batch before, then hands the one filled.
+void OrderWatch::hand(bool last) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !handedFull_; });
+    handed_.swap(filling_);
+    filling_.clear();
+    handedFull_ = true;
+    done_ = last;
+    changed_.notify_all();
+}
+
+void OrderWatch::run() {
+    std::vector<Pair> batch;
+    for (;;) {
+        bool last = false;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return handedFull_; });
+            batch.swap(handed_);
+            handedFull_ = false;
+            last = done_;
+            changed_.notify_all();
+        }
+        try {
+            check(batch);
+        } catch (const std::exception&) {
+            inOrder_ = false; // undecided: the first rename sorts
+        }
+        if (last) {
+            return;
+        }
+    }
+}
+
+bool OrderWatch::inOrder() {
+    if (thread_.joinable()) {
+        hand(true);
+        thread_.join();
+    }
+    return inOrder_;
 }
 
 namespace {

@@ -3,11 +3,15 @@
 // before every letter and digit, so a parent's folders (" name") come before its files.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "document/snapshot_tree.h"
@@ -63,17 +67,39 @@ private:
 
 // Follows the nodes of a tree built in pre-order (a load) and tells whether every sibling
 // group came in the order SortTree gives, so that the tree can be marked in order instead
-// of being sorted.
+// of being sorted. With a second processor the comparisons run on a thread of their own
+// beside the load; the texts handed to next() must then stay where they are until
+// inOrder() or the destructor (a tree's texts do while nothing is changed or removed).
 class OrderWatch {
 public:
-    explicit OrderWatch(const TextOrder& order) : order_(order) {}
+    explicit OrderWatch(const TextOrder& order);
+    ~OrderWatch();
+    OrderWatch(const OrderWatch&) = delete;
+    OrderWatch& operator=(const OrderWatch&) = delete;
     // The next node; previous is the text of its previous sibling, ignored for a first child.
     void next(bool firstChild, std::u16string_view previous, std::u16string_view text);
-    bool inOrder() const { return inOrder_; }
+    // Waits for the comparisons handed over.
+    bool inOrder();
 
 private:
+    struct Pair {
+        std::u16string_view previous, text;
+    };
+    void check(const std::vector<Pair>& pairs);
+    void hand(bool last);
+    void run();
+
     const TextOrder& order_;
-    bool inOrder_ = true;
+    std::atomic<bool> inOrder_{true};
+    std::vector<Pair> filling_;
+    bool threaded_ = false;
+    // Between the two threads: one batch at a time.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Pair> handed_;
+    bool handedFull_ = false;
+    bool done_ = false;
+    std::thread thread_;
 };
 
 // Sorts the children of parent (a node or kTopLevel), then, in their new order, every
