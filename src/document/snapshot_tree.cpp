@@ -11,8 +11,7 @@ SnapshotTree::SnapshotTree() = default;
 SnapshotTree::~SnapshotTree() = default;
 
 // What a free slot holds, and what an id that names no node reads as.
-const SnapshotTree::Node SnapshotTree::kRemovedNode{0,       0, kNoNode, kNoNode, kNoNode,
-                                                    kNoNode, 0, 0,       false};
+const SnapshotTree::Node SnapshotTree::kRemovedNode{0, 0, kNoNode, kNoNode, kNoNode, 0};
 
 bool SnapshotTree::isValid(NodeId id) const {
     return id < slotCount_ && node(id).parent != kNoNode;
@@ -35,16 +34,17 @@ void SnapshotTree::setLinks(NodeId parent, NodeId first, NodeId last) {
         top_ = Links{first, last};
         return;
     }
-    Node& n = node(parent);
-    n.first = first;
-    n.last = last;
+    node(parent).first = first;
+    if (first != kNoNode) {
+        node(first).rowOrLast = last;
+    }
 }
 
 std::uint32_t SnapshotTree::storeText(std::u16string_view text) {
     if (text.empty()) {
         return 0; // never read: an empty text is known by its length
     }
-    if (text.size() > 0xFFFFFFFFu) {
+    if (text.size() > kMaxTextUnits) {
         throw std::bad_alloc();
     }
     // Chunks never move, so text may lie in the arena itself (a text copied from a node).
@@ -111,13 +111,11 @@ NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
         id = static_cast<NodeId>(slotCount_++);
     }
     const NodeId last = lastOf(parent);
-    const std::uint32_t row = last == kNoNode ? 0 : node(last).row + 1;
+    const std::uint32_t row = last == kNoNode ? 0 : rowOf(last, node(last)) + 1;
     if (notifying()) {
         observer_->beforeInsert(parent, row);
     }
-    node(id) = Node{
-        offset, static_cast<std::uint32_t>(text.size()), parent, kNoNode, kNoNode, kNoNode, row, 0,
-        false};
+    node(id) = Node{offset, static_cast<std::uint32_t>(text.size()), parent, kNoNode, kNoNode, row};
     if (last == kNoNode) {
         setLinks(parent, id, id);
     } else {
@@ -139,10 +137,11 @@ NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
 void SnapshotTree::setKind(NodeId id, int kind) {
     Node* n = checkedForChange(id);
     const auto stored = static_cast<std::uint8_t>(kind);
-    if (n == nullptr || n->kind == stored) {
+    if (n == nullptr || n->kind() == stored) {
         return;
     }
-    n->kind = stored;
+    n->packed =
+        (n->packed & ~(std::uint32_t{0xFF} << kKindShift)) | (std::uint32_t{stored} << kKindShift);
     if (notifying()) {
         observer_->nodeChanged(id);
     }
@@ -150,7 +149,7 @@ void SnapshotTree::setKind(NodeId id, int kind) {
 
 void SnapshotTree::setTextAndBold(NodeId id, std::u16string_view text) {
     if (Node* n = checkedForChange(id)) {
-        n->bold = true;
+        n->packed |= kBoldBit;
         changeText(id, *n, text);
     }
 }
@@ -163,14 +162,14 @@ void SnapshotTree::setText(NodeId id, std::u16string_view text) {
 
 void SnapshotTree::changeText(NodeId id, Node& n, std::u16string_view text) {
     const std::u16string_view old =
-        n.length == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length);
+        n.length() == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length());
     if (old != text) {
         // The old text's place in the arena is not reused; texts rarely change. Stored
         // texts never move, so n and text stay where they are.
         inOrder_ = false;
         const std::uint32_t offset = storeText(text);
         n.text = offset;
-        n.length = static_cast<std::uint32_t>(text.size());
+        n.packed = (n.packed & ~kLengthMask) | static_cast<std::uint32_t>(text.size());
     }
     if (notifying()) {
         observer_->nodeChanged(id);
@@ -179,15 +178,16 @@ void SnapshotTree::changeText(NodeId id, Node& n, std::u16string_view text) {
 
 std::u16string_view SnapshotTree::text(NodeId id) const {
     const Node& n = checked(id);
-    return n.length == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length);
+    return n.length() == 0 ? std::u16string_view()
+                           : std::u16string_view(textAt(n.text), n.length());
 }
 
 int SnapshotTree::kind(NodeId id) const {
-    return checked(id).kind;
+    return checked(id).kind();
 }
 
 bool SnapshotTree::isBold(NodeId id) const {
-    return checked(id).bold;
+    return checked(id).bold();
 }
 
 NodeId SnapshotTree::firstRoot() const {
@@ -219,7 +219,7 @@ std::size_t SnapshotTree::childCount(NodeId parent) const {
         return 0;
     }
     const NodeId last = lastOf(parent);
-    return last == kNoNode ? 0 : std::size_t{node(last).row} + 1;
+    return last == kNoNode ? 0 : std::size_t{rowOf(last, node(last))} + 1;
 }
 
 NodeId SnapshotTree::childAt(NodeId parent, std::size_t row) const {
@@ -248,7 +248,8 @@ NodeId SnapshotTree::childAt(NodeId parent, std::size_t row) const {
 }
 
 std::size_t SnapshotTree::row(NodeId id) const {
-    return checked(id).row;
+    const Node& n = checked(id);
+    return n.parent == kNoNode ? 0 : rowOf(id, n);
 }
 
 std::size_t SnapshotTree::level(NodeId id) const {
@@ -273,7 +274,7 @@ void SnapshotTree::applyOrder(NodeId parent, std::vector<NodeId>& order) {
     }
     for (std::size_t i = 0; i < order.size(); ++i) {
         Node& n = node(order[i]);
-        n.row = static_cast<std::uint32_t>(i);
+        n.rowOrLast = static_cast<std::uint32_t>(i); // the first one's is set by setLinks
         n.next = i + 1 < order.size() ? order[i + 1] : kNoNode;
     }
     setLinks(parent, order.front(), order.back());
@@ -308,7 +309,7 @@ void SnapshotTree::remove(NodeId id) {
         return;
     }
     const NodeId parentId = node(id).parent;
-    const std::size_t row = node(id).row;
+    const std::size_t row = rowOf(id, node(id));
     const NodeId previous = row == 0 ? kNoNode : childAt(parentId, row - 1);
     const NodeId next = node(id).next;
 
@@ -334,17 +335,17 @@ void SnapshotTree::remove(NodeId id) {
     if (notifying()) {
         observer_->beforeRemove(id);
     }
+    const NodeId last = lastOf(parentId);
     releaseSubtree(id);
+    // The rows after it go down by one; the first child's field then holds the last child.
+    for (NodeId s = next; s != kNoNode; s = node(s).next) {
+        --node(s).rowOrLast;
+    }
     if (previous == kNoNode) {
-        setLinks(parentId, next, next == kNoNode ? kNoNode : lastOf(parentId));
+        setLinks(parentId, next, next == kNoNode ? kNoNode : last);
     } else {
         node(previous).next = next;
-        if (next == kNoNode) {
-            setLinks(parentId, firstOf(parentId), previous);
-        }
-    }
-    for (NodeId s = next; s != kNoNode; s = node(s).next) {
-        --node(s).row;
+        setLinks(parentId, firstOf(parentId), next == kNoNode ? previous : last);
     }
     if (!childIndex_.empty()) {
         if (const auto found = childIndex_.find(parentId); found != childIndex_.end()) {

@@ -12,8 +12,9 @@
 // bold, without parent, sibling or children, at row 0 and level 0, and drops any change to
 // it (insertLast under it inserts nothing and gives kNoNode).
 //
-// Storage is compact: a 32-byte record per node holding 32-bit links (parent, first and
-// last child, next sibling), its row and its text's place in a chunked UTF-16 arena. Texts
+// Storage is compact: a 24-byte record per node holding 32-bit links (parent, first child,
+// next sibling), its row or its parent's last child, its text's place in a chunked UTF-16
+// arena and its length, kind and bold flag in one word. Texts
 // never move once stored. The row of every node is kept, so that a view learns it in
 // constant time; the n-th child of a parent with many children is found through an index
 // made the first time it is asked for and kept up to date until the children change.
@@ -80,6 +81,9 @@ public:
 
 class SnapshotTree {
 public:
+    // The longest text a node holds (any text passing through a file is far shorter).
+    static constexpr std::size_t kMaxTextUnits = (std::size_t{1} << 22) - 1;
+
     SnapshotTree();
     ~SnapshotTree();
     SnapshotTree(const SnapshotTree&) = delete;
@@ -92,9 +96,9 @@ public:
     // --- The tree operations ---
 
     // Appends a node after parent's existing children (parent may be kTopLevel), with the
-    // given text, kind 0 and no bold. Throws std::bad_alloc when the texts outgrow the
-    // arena (several gigabytes) as when memory runs out; the tree is then as it was but
-    // for the in-order flag.
+    // given text, kind 0 and no bold. Throws std::bad_alloc for a text longer than
+    // kMaxTextUnits and when the texts outgrow the arena (several gigabytes), as when
+    // memory runs out; the tree is then as it was but for the in-order flag.
     NodeId insertLast(NodeId parent, std::u16string_view text);
     // Kinds are kept as one byte, the kind byte of the snapshot file (0 to 255).
     void setKind(NodeId node, int kind);
@@ -169,17 +173,26 @@ public:
     };
 
 private:
+    // 24 bytes. A first child's row is 0 by definition, so its rowOrLast field holds its
+    // parent's last child instead; every other child's holds its row. The roots' last one
+    // is in top_.
     struct Node {
         std::uint32_t text;   // where the text starts in the arena (see textAt)
-        std::uint32_t length; // in code units
+        std::uint32_t packed; // length in code units, bold flag and kind (see below)
         NodeId parent;        // kTopLevel for a root, kNoNode for a free slot
         NodeId first;         // first child, kNoNode without children
-        NodeId last;          // last child, kNoNode without children
         NodeId next;          // next sibling, kNoNode for the last one
-        std::uint32_t row;
-        std::uint8_t kind;
-        bool bold;
+        std::uint32_t rowOrLast;
+
+        std::uint32_t length() const { return packed & kLengthMask; }
+        bool bold() const { return (packed & kBoldBit) != 0; }
+        std::uint8_t kind() const { return static_cast<std::uint8_t>(packed >> kKindShift); }
     };
+    static constexpr unsigned kLengthBits = 22;
+    static constexpr std::uint32_t kLengthMask = (std::uint32_t{1} << kLengthBits) - 1;
+    static constexpr std::uint32_t kBoldBit = std::uint32_t{1} << 23;
+    static constexpr unsigned kKindShift = 24;
+    static_assert(sizeof(Node) == 24 && kLengthMask == kMaxTextUnits);
     // The links of the invisible parent of the roots.
     struct Links {
         NodeId first = kNoNode;
@@ -203,7 +216,15 @@ private:
         return parent == kTopLevel ? top_.first : node(parent).first;
     }
     NodeId lastOf(NodeId parent) const {
-        return parent == kTopLevel ? top_.last : node(parent).last;
+        if (parent == kTopLevel) {
+            return top_.last;
+        }
+        const NodeId first = node(parent).first;
+        return first == kNoNode ? kNoNode : node(first).rowOrLast;
+    }
+    // The row of a node of the tree.
+    std::uint32_t rowOf(NodeId id, const Node& n) const {
+        return firstOf(n.parent) == id ? 0 : n.rowOrLast;
     }
     void setLinks(NodeId parent, NodeId first, NodeId last);
     const char16_t* textAt(std::uint32_t offset) const {
@@ -280,8 +301,8 @@ template <class Visit> void SnapshotTree::forEachNode(Visit visit) const {
             const Node& n = chunk[i];
             if (n.parent != kNoNode) {
                 visit(static_cast<NodeId>(base + i),
-                      n.length == 0 ? std::u16string_view()
-                                    : std::u16string_view(textAt(n.text), n.length));
+                      n.length() == 0 ? std::u16string_view()
+                                      : std::u16string_view(textAt(n.text), n.length()));
             }
         }
     }

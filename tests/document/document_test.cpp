@@ -125,7 +125,11 @@ TEST(SnapshotTree, BigTreesCostTheirTextAndAFewLinksAndNeedNoRecursion) {
     tree.remove(ids[0]);
     EXPECT_TRUE(tree.empty() && tree.selected() == kNoNode);
     EXPECT_GT(tree.memoryUsage(), full); // the freed slots are listed for reuse
-    tree.insertLast(kTopLevel, u"root");
+    // The longest text a node holds; one unit more is refused and adds nothing.
+    const std::u16string longest(SnapshotTree::kMaxTextUnits, u'\u0416');
+    EXPECT_EQ(tree.text(tree.insertLast(kTopLevel, longest)), longest);
+    EXPECT_THROW(tree.insertLast(kTopLevel, longest + u'x'), std::bad_alloc);
+    EXPECT_EQ(tree.size(), 1u);
     tree.removeAll();
     EXPECT_EQ(tree.idBound(), 0u);
     EXPECT_LT(tree.memoryUsage(), 64u); // the nodes and the texts are given back
