@@ -1,5 +1,6 @@
 #include "document/snapshot_tree.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <new>
@@ -40,45 +41,61 @@ void SnapshotTree::setLinks(NodeId parent, NodeId first, NodeId last) {
     }
 }
 
-std::uint32_t SnapshotTree::storeText(std::u16string_view text) {
-    if (text.empty()) {
-        return 0; // never read: an empty text is known by its length
-    }
-    if (text.size() > kMaxTextUnits) {
-        throw std::bad_alloc();
-    }
-    // Chunks never move, so text may lie in the arena itself (a text copied from a node).
-    // Long texts get a chunk of their own so that the shared chunks stay dense.
-    if (text.size() > kTextChunkUnits / 4) {
-        if (textChunks_.size() >= kTextChunkLimit) {
-            throw std::bad_alloc(); // no offset left to address it with
-        }
-        auto block = std::make_unique_for_overwrite<char16_t[]>(text.size());
-        std::memcpy(block.get(), text.data(), text.size() * sizeof(char16_t));
-        textChunks_.push_back(std::move(block));
-        textBytes_ += text.size() * sizeof(char16_t);
-        return static_cast<std::uint32_t>((textChunks_.size() - 1) << kTextChunkBits);
-    }
-    if (textChunkUsed_ + text.size() > textChunkCapacity_) {
+char* SnapshotTree::roomFor(std::size_t bytes, std::size_t align, std::uint32_t& offset) {
+    // A new chunk when one is needed, unless no offset is left to address it with.
+    const auto addChunk = [this](std::size_t size) {
         if (textChunks_.size() >= kTextChunkLimit) {
             throw std::bad_alloc();
         }
-        // Small trees stay small: chunks start at a few kilobytes and double up to 4 MB.
-        const std::size_t units =
-            std::max(text.size(), textChunkCapacity_ == 0
-                                      ? kFirstTextChunkUnits
-                                      : std::min(textChunkCapacity_ * 2, kTextChunkUnits));
-        textChunks_.push_back(std::make_unique_for_overwrite<char16_t[]>(units));
-        textChunk_ = textChunks_.size() - 1;
-        textChunkUsed_ = 0;
-        textChunkCapacity_ = units;
-        textBytes_ += units * sizeof(char16_t);
+        textChunks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        textBytes_ += size;
+    };
+    // Long texts get a chunk of their own so that the shared chunks stay dense.
+    if (bytes > kTextChunkBytes / 4) {
+        addChunk(bytes);
+        offset = static_cast<std::uint32_t>((textChunks_.size() - 1) << kTextChunkBits);
+        return textChunks_.back().get();
     }
-    std::memcpy(textChunks_[textChunk_].get() + textChunkUsed_, text.data(),
-                text.size() * sizeof(char16_t));
-    const auto offset = static_cast<std::uint32_t>((textChunk_ << kTextChunkBits) | textChunkUsed_);
-    textChunkUsed_ += text.size();
-    return offset;
+    std::size_t at = (textChunkUsed_ + align - 1) & ~(align - 1);
+    if (at + bytes > textChunkCapacity_) {
+        // Small trees stay small: chunks start at a few kilobytes and double up to 4 MB.
+        const std::size_t size = std::max(
+            bytes, textChunkCapacity_ == 0 ? kFirstTextChunkBytes
+                                           : std::min(textChunkCapacity_ * 2, kTextChunkBytes));
+        addChunk(size);
+        textChunk_ = textChunks_.size() - 1;
+        textChunkCapacity_ = size;
+        at = 0;
+    }
+    offset = static_cast<std::uint32_t>((textChunk_ << kTextChunkBits) | at);
+    textChunkUsed_ = at + bytes;
+    return textChunks_[textChunk_].get() + at;
+}
+
+std::pair<std::uint32_t, std::uint32_t> SnapshotTree::storeText(NodeText text) {
+    if (text.size() > kMaxTextUnits) {
+        throw std::bad_alloc();
+    }
+    if (text.empty()) {
+        return {0, 0}; // the offset is never read: an empty text is known by its length
+    }
+    // Chunks never move, so text may lie in the arena itself (a text copied from a node).
+    const auto length = static_cast<std::uint32_t>(text.size());
+    std::uint32_t offset = 0;
+    if (!text.isWide()) {
+        std::memcpy(roomFor(length, 1, offset), text.narrow().data(), length);
+        return {offset, length};
+    }
+    const std::u16string_view units = text.wide();
+    if (std::any_of(units.begin(), units.end(), [](char16_t u) { return u > 0xFF; })) {
+        std::memcpy(roomFor(2 * std::size_t{length}, 2, offset), units.data(), 2 * units.size());
+        return {offset, length | kWideBit};
+    }
+    char* to = roomFor(length, 1, offset);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        to[i] = static_cast<char>(units[i]);
+    }
+    return {offset, length};
 }
 
 void SnapshotTree::reserve(std::size_t nodes, std::size_t /*textUnits*/) {
@@ -86,13 +103,13 @@ void SnapshotTree::reserve(std::size_t nodes, std::size_t /*textUnits*/) {
     nodeChunks_.reserve(chunks);
 }
 
-NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
+NodeId SnapshotTree::insertLast(NodeId parent, NodeText text) {
     if (parent != kTopLevel && checkedForChange(parent) == nullptr) {
         return kNoNode;
     }
     inOrder_ = false;
     // The text first: when it cannot be stored the tree stays as it was.
-    const std::uint32_t offset = storeText(text);
+    const auto [offset, length] = storeText(text);
     NodeId id;
     if (!freeSlots_.empty()) {
         id = freeSlots_.back();
@@ -115,7 +132,7 @@ NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
     if (notifying()) {
         observer_->beforeInsert(parent, row);
     }
-    node(id) = Node{offset, static_cast<std::uint32_t>(text.size()), parent, kNoNode, kNoNode, row};
+    node(id) = Node{offset, length, parent, kNoNode, kNoNode, row};
     if (last == kNoNode) {
         setLinks(parent, id, id);
     } else {
@@ -147,39 +164,35 @@ void SnapshotTree::setKind(NodeId id, int kind) {
     }
 }
 
-void SnapshotTree::setTextAndBold(NodeId id, std::u16string_view text) {
+void SnapshotTree::setTextAndBold(NodeId id, NodeText text) {
     if (Node* n = checkedForChange(id)) {
         n->packed |= kBoldBit;
         changeText(id, *n, text);
     }
 }
 
-void SnapshotTree::setText(NodeId id, std::u16string_view text) {
+void SnapshotTree::setText(NodeId id, NodeText text) {
     if (Node* n = checkedForChange(id)) {
         changeText(id, *n, text);
     }
 }
 
-void SnapshotTree::changeText(NodeId id, Node& n, std::u16string_view text) {
-    const std::u16string_view old =
-        n.length() == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length());
-    if (old != text) {
+void SnapshotTree::changeText(NodeId id, Node& n, NodeText text) {
+    if (textOf(n) != text) {
         // The old text's place in the arena is not reused; texts rarely change. Stored
         // texts never move, so n and text stay where they are.
         inOrder_ = false;
-        const std::uint32_t offset = storeText(text);
+        const auto [offset, length] = storeText(text);
         n.text = offset;
-        n.packed = (n.packed & ~kLengthMask) | static_cast<std::uint32_t>(text.size());
+        n.packed = (n.packed & ~(kLengthMask | kWideBit)) | length;
     }
     if (notifying()) {
         observer_->nodeChanged(id);
     }
 }
 
-std::u16string_view SnapshotTree::text(NodeId id) const {
-    const Node& n = checked(id);
-    return n.length() == 0 ? std::u16string_view()
-                           : std::u16string_view(textAt(n.text), n.length());
+NodeText SnapshotTree::text(NodeId id) const {
+    return textOf(checked(id));
 }
 
 int SnapshotTree::kind(NodeId id) const {
@@ -371,7 +384,7 @@ void SnapshotTree::removeAll() {
     liveCount_ = 0;
     freeSlots_ = std::vector<NodeId>();
     top_ = Links{};
-    textChunks_ = std::vector<std::unique_ptr<char16_t[]>>();
+    textChunks_ = std::vector<std::unique_ptr<char[]>>();
     textChunk_ = 0;
     textChunkUsed_ = 0;
     textChunkCapacity_ = 0;
