@@ -242,10 +242,7 @@ private:
         if (n.length() == 0) {
             return NodeText::narrowForm({});
         }
-        const char* at = textAt(n.text);
-        return n.wide() ? NodeText(std::u16string_view(reinterpret_cast<const char16_t*>(at),
-                                                       n.length()))
-                        : NodeText::narrowForm(std::string_view(at, n.length()));
+        return NodeText::inForm(textAt(n.text), n.length(), n.wide());
     }
     // Stores text in its form and gives its offset and its length with the form's bit.
     std::pair<std::uint32_t, std::uint32_t> storeText(NodeText text);

@@ -22,31 +22,45 @@ template <bool Fold, class Unit> inline Unit unitOf(Unit c) {
 }
 
 #if defined(__SSE2__)
-// One register of units from p, folded as unitOf folds them: a to z, and nothing else,
-// lose 0x20. Units from 0x8000 (bytes from 0x80) up compare as negative, so they are never
-// taken for small letters. Eight UTF-16 units, or sixteen one-byte ones.
-template <class Unit> struct Lanes;
-template <> struct Lanes<char16_t> {
+// Lanes of units from p, folded as unitOf folds them: a to z, and nothing else, lose 0x20.
+// Units from 0x8000 (bytes from 0x80) up compare as negative, so they are never taken for
+// small letters. Eight UTF-16 units, sixteen one-byte ones, or eight one-byte ones for
+// texts too short for sixteen starts.
+template <class Unit, std::size_t Count> struct Lanes;
+template <> struct Lanes<char16_t, 8> {
     static constexpr std::size_t kCount = 8;
+    static constexpr unsigned kMask = 0xFFFF;
     static __m128i splat(char16_t u) { return _mm_set1_epi16(static_cast<short>(u)); }
     static __m128i equal(__m128i a, __m128i b) { return _mm_cmpeq_epi16(a, b); }
+    static __m128i load(const char16_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
     static __m128i inside(__m128i v, __m128i above, __m128i below) {
         return _mm_and_si128(_mm_cmpgt_epi16(v, above), _mm_cmplt_epi16(v, below));
     }
     static __m128i minus(__m128i v, __m128i w) { return _mm_sub_epi16(v, w); }
 };
-template <> struct Lanes<unsigned char> {
-    static constexpr std::size_t kCount = 16;
+template <std::size_t Count> struct ByteLanes {
+    static constexpr std::size_t kCount = Count;
+    static constexpr unsigned kMask = (1u << Count) - 1;
     static __m128i splat(unsigned char u) { return _mm_set1_epi8(static_cast<char>(u)); }
     static __m128i equal(__m128i a, __m128i b) { return _mm_cmpeq_epi8(a, b); }
+    static __m128i load(const unsigned char* p) {
+        if constexpr (Count == 16) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        } else {
+            return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        }
+    }
     static __m128i inside(__m128i v, __m128i above, __m128i below) {
         return _mm_and_si128(_mm_cmpgt_epi8(v, above), _mm_cmplt_epi8(v, below));
     }
     static __m128i minus(__m128i v, __m128i w) { return _mm_sub_epi8(v, w); }
 };
-template <bool Fold, class Unit> inline __m128i loadLanes(const Unit* p) {
-    using L = Lanes<Unit>;
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+template <> struct Lanes<unsigned char, 16> : ByteLanes<16> {};
+template <> struct Lanes<unsigned char, 8> : ByteLanes<8> {};
+template <bool Fold, class L, class Unit> inline __m128i loadLanes(const Unit* p) {
+    __m128i v = L::load(p);
     if constexpr (Fold) {
         const __m128i small = L::inside(v, L::splat(0x60), L::splat(0x7B));
         v = L::minus(v, _mm_and_si128(small, L::splat(0x20)));
@@ -85,17 +99,20 @@ template <> const unsigned char* TextMatcher::patternUnits<unsigned char>() cons
 }
 
 bool TextMatcher::matches(NodeText text) const {
-    if (text.isWide()) {
-        const std::u16string_view units = text.wide();
-        return matchCase_ ? matchesUnits<false>(units.data(), units.size())
-                          : matchesUnits<true>(units.data(), units.size());
-    }
+    return text.isWide() ? matchesWide(text.wide().data(), text.size())
+                         : matchesNarrow(text.narrow().data(), text.size());
+}
+
+bool TextMatcher::matchesWide(const char16_t* text, std::size_t n) const {
+    return matchCase_ ? matchesUnits<false>(text, n) : matchesUnits<true>(text, n);
+}
+
+bool TextMatcher::matchesNarrow(const char* text, std::size_t n) const {
     if (!narrowOk_) {
         return false;
     }
-    const auto* units = reinterpret_cast<const unsigned char*>(text.narrow().data());
-    return matchCase_ ? matchesUnits<false>(units, text.size())
-                      : matchesUnits<true>(units, text.size());
+    const auto* units = reinterpret_cast<const unsigned char*>(text);
+    return matchCase_ ? matchesUnits<false>(units, n) : matchesUnits<true>(units, n);
 }
 
 template <bool Fold, class Unit>
@@ -145,33 +162,44 @@ template <bool Fold, class Unit> bool TextMatcher::contains(const Unit* t, std::
     std::size_t i = 0;
     bool spent = false;
 #if defined(__SSE2__)
-    using L = Lanes<Unit>;
-    constexpr std::size_t lanes = L::kCount;
-    constexpr unsigned laneBytes = sizeof(Unit);
-    if (starts >= lanes) {
+    // Starts i .. i + lanes - 1 at a time; the last group ends at the last start and may
+    // overlap the one before it. 1: found, 0: not there, -1: the budget is spent at i.
+    const auto sweep = [&]<class L>(L) {
         const __m128i first = L::splat(p[0]);
         const __m128i last = L::splat(p[m - 1]);
-        // Starts i .. i + lanes - 1; the last group ends at the last start and may overlap
-        // the one before it.
         for (;;) {
-            auto mask = static_cast<unsigned>(
-                _mm_movemask_epi8(_mm_and_si128(L::equal(loadLanes<Fold>(t + i), first),
-                                                L::equal(loadLanes<Fold>(t + i + m - 1), last))));
+            auto mask = static_cast<unsigned>(_mm_movemask_epi8(
+                            _mm_and_si128(L::equal(loadLanes<Fold, L>(t + i), first),
+                                          L::equal(loadLanes<Fold, L>(t + i + m - 1), last)))) &
+                        L::kMask;
             while (mask != 0) {
                 const auto bit = static_cast<unsigned>(__builtin_ctz(mask));
-                if (middleMatches(i + bit / laneBytes, spent)) {
-                    return true;
+                if (middleMatches(i + bit / sizeof(Unit), spent)) {
+                    return 1;
                 }
                 if (spent) {
-                    return containsFrom<Fold>(t, n, i);
+                    return -1;
                 }
-                mask &= ~(((1u << laneBytes) - 1) << bit);
+                mask &= ~(((1u << sizeof(Unit)) - 1) << bit);
             }
-            if (i + lanes >= starts) {
-                return false;
+            if (i + L::kCount >= starts) {
+                return 0;
             }
-            i = std::min(i + lanes, starts - lanes);
+            i = std::min(i + L::kCount, starts - L::kCount);
         }
+    };
+    int swept = 2; // not swept
+    if constexpr (sizeof(Unit) == 2) {
+        if (starts >= 8) {
+            swept = sweep(Lanes<Unit, 8>{});
+        }
+    } else if (starts >= 16) {
+        swept = sweep(Lanes<Unit, 16>{});
+    } else if (starts >= 8) {
+        swept = sweep(Lanes<Unit, 8>{});
+    }
+    if (swept != 2) {
+        return swept == 1 || (swept == -1 && containsFrom<Fold>(t, n, i));
     }
 #endif
     for (; i < starts; ++i) {

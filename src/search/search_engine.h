@@ -99,6 +99,8 @@ public:
     bool matches(NodeText text) const;
 
 private:
+    bool matchesWide(const char16_t* text, std::size_t n) const;
+    bool matchesNarrow(const char* text, std::size_t n) const;
     // Unit is char16_t for a UTF-16 text, unsigned char for one in one byte a unit, which
     // is tested against the pattern's units in one byte each.
     template <bool Fold, class Unit> bool matchesUnits(const Unit* text, std::size_t n) const;

@@ -26,9 +26,15 @@ public:
         : NodeText(std::u16string_view(text)) {}
     // bytes: the units of a text none of whose units is above U+00FF.
     static NodeText narrowForm(std::string_view bytes) {
+        return inForm(bytes.data(), bytes.size(), false);
+    }
+    // size units at data, in the UTF-16 form when wide, else one byte a unit. Without a
+    // branch on the form: stores that hold texts of both forms mixed choose it this way.
+    static NodeText inForm(const void* data, std::size_t size, bool wide) {
         NodeText text;
-        text.data_ = bytes.data();
-        text.size_ = bytes.size();
+        text.data_ = data;
+        text.size_ = size;
+        text.wide_ = wide;
         return text;
     }
 
