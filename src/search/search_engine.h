@@ -97,10 +97,11 @@ public:
     // workingPattern is folded already when matchCase is off (only a to z fold).
     void prepare(std::u16string_view workingPattern, bool matchCase, bool wholePatternOnly);
     bool matches(NodeText text) const;
-
-private:
+    // The same for a text of n units in each form.
     bool matchesWide(const char16_t* text, std::size_t n) const;
     bool matchesNarrow(const char* text, std::size_t n) const;
+
+private:
     // Unit is char16_t for a UTF-16 text, unsigned char for one in one byte a unit, which
     // is tested against the pattern's units in one byte each.
     template <bool Fold, class Unit> bool matchesUnits(const Unit* text, std::size_t n) const;
