@@ -105,9 +105,14 @@ QVariant SnapshotTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case kDisplayNameRole: {
         // A text of any length is kept, but only its start is shown.
-        const std::u16string_view stored = tree_.text(node);
-        const std::u16string_view text = role == Qt::DisplayRole ? stored : displayName(stored);
-        return shownAsStored(text) ? toQString(text) : toQString(shownText(text));
+        const NodeText stored = tree_.text(node);
+        const NodeText text = role == Qt::DisplayRole ? stored : displayNameOf(stored);
+        if (!shownAsStored(text)) {
+            return toQString(shownText(text.toU16()));
+        }
+        return text.isWide()
+                   ? toQString(text.wide())
+                   : QString::fromLatin1(text.narrow().data(), static_cast<qsizetype>(text.size()));
     }
     case Qt::DecorationRole:
         if (icons_ != nullptr) {

@@ -103,9 +103,7 @@ int runDiff(const CommandLine& line) {
     }
 
     const TextOrder order;
-    const TextBefore before = [&order](std::u16string_view a, std::u16string_view b) {
-        return order.compare(a, b) < 0;
-    };
+    const TextBefore before = [&order](NodeText a, NodeText b) { return order.compare(a, b) < 0; };
     // Each entry is written as the comparison finds it: no list of them is kept.
     std::size_t changes = 0;
     const bool written = writeOutput(line, {files[0], files[1]}, [&](Output& output) {

@@ -125,9 +125,10 @@ void writeCsv(const SnapshotTree& tree, Output& output, bool header, bool raw) {
     // The path of the node last seen at each level, so that each name is converted once.
     std::vector<std::string> paths;
     std::string name;
+    std::u16string wide;
     walkPreOrder(tree, [&](NodeId node, std::size_t level) {
         const int kind = tree.kind(node);
-        const std::u16string_view text = listedName(tree.text(node), kind, level == 0);
+        const std::u16string_view text = listedName(tree.text(node).utf16(wide), kind, level == 0);
         name.clear();
         appendRaw(name, text);
         paths.resize(level + 1);

@@ -134,13 +134,14 @@ void appendCatalogue(const SnapshotTree& tree, std::u16string_view title, Output
     });
     out += "\",\"names\":\"";
     bool first = true;
+    std::u16string wide;
     walkPreOrder(tree, [&](NodeId node, std::size_t) {
         if (!first) {
             out += "\\u0000";
         }
         first = false;
         scratch.clear();
-        appendJsonString(scratch, tree.text(node));
+        appendJsonString(scratch, tree.text(node).utf16(wide));
         // Without its quotes: the names make one string.
         appendScriptSafe(out, std::string_view(scratch).substr(1, scratch.size() - 2));
         output.flushIfFull();

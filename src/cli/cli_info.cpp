@@ -32,6 +32,7 @@ std::vector<NodeId> nodesAtPath(const SnapshotTree& tree, std::u16string_view pa
         path.remove_suffix(1);
     }
     std::vector<NodeId> found;
+    std::u16string wide; // a name as UTF-16, compared before the descent below it
     // Descends from node along the names left in rest.
     auto descend = [&](auto& self, NodeId node, std::u16string_view rest) -> void {
         if (rest.empty()) {
@@ -44,13 +45,13 @@ std::vector<NodeId> nodesAtPath(const SnapshotTree& tree, std::u16string_view pa
             slash == std::u16string_view::npos ? std::u16string_view() : rest.substr(slash + 1);
         for (NodeId child = tree.firstChild(node); child != kNoNode;
              child = tree.nextSibling(child)) {
-            if (listedName(tree.text(child), tree.kind(child), false) == name) {
+            if (listedName(tree.text(child).utf16(wide), tree.kind(child), false) == name) {
                 self(self, child, after);
             }
         }
     };
     for (NodeId root = tree.firstRoot(); root != kNoNode; root = tree.nextSibling(root)) {
-        std::u16string title(listedName(tree.text(root), tree.kind(root), true));
+        std::u16string title(listedName(tree.text(root).toU16(), tree.kind(root), true));
         if (path == title || (title.size() > 1 && title.ends_with(kSlashSeparator) &&
                               path == std::u16string_view(title).substr(0, title.size() - 1))) {
             found.push_back(root);
@@ -158,6 +159,7 @@ int runList(const CommandLine& line) {
     const bool ok = writeOutput(line, {file}, [&](Output& out) {
         std::string& text = out.buffer();
         NodeRow row;
+        std::u16string wide;
         auto print = [&](NodeId node, std::size_t level) {
             if (out.failed()) {
                 return;
@@ -167,7 +169,7 @@ int runList(const CommandLine& line) {
                 text.append(level * 2, ' ');
                 text += kindText(kind, options->kinds);
                 text += ' ';
-                appendDisplay(text, tree.text(node));
+                appendDisplay(text, tree.text(node).utf16(wide));
                 text += '\n';
                 out.flushIfFull();
                 return;

@@ -132,12 +132,21 @@ std::string displayArgument(std::string_view bytes) {
 }
 
 void describeNode(std::string_view file, const SnapshotTree& tree, NodeId node, NodeRow& row) {
+    std::size_t texts = 1;
+    for (NodeId up = tree.parent(node); up != kNoNode; up = tree.parent(up)) {
+        ++texts;
+    }
+    if (row.widened.size() < texts) {
+        row.widened.resize(texts); // before any view of them is taken
+    }
+    std::size_t used = 0;
+    const auto utf16 = [&](NodeId n) { return tree.text(n).utf16(row.widened[used++]); };
     row.file = file;
-    row.name = tree.text(node);
+    row.name = utf16(node);
     row.kind = tree.kind(node);
     row.path.clear();
     for (NodeId up = tree.parent(node); up != kNoNode; up = tree.parent(up)) {
-        row.path.push_back({tree.text(up), tree.kind(up)});
+        row.path.push_back({utf16(up), tree.kind(up)});
     }
     std::reverse(row.path.begin(), row.path.end());
 }

@@ -128,6 +128,8 @@ struct NodeRow {
     std::vector<PathElement> path; // the ancestors, root first (empty for a root)
     std::u16string_view name;      // the node's stored text
     int kind = 0;
+    // UTF-16 copies of the texts that a tree holds in one byte a unit, reused row by row.
+    std::vector<std::u16string> widened;
 };
 
 // Fills row for node (its texts stay owned by tree). row's vector is reused.

@@ -227,7 +227,7 @@ bool wanted(const SnapshotTree& tree, NodeId node, const SearchRequest& request)
     while (tree.parent(root) != kNoNode) {
         root = tree.parent(root);
     }
-    return wanted(tree.kind(node), tree.text(root), tree.kind(root), request);
+    return wanted(tree.kind(node), tree.text(root).toU16(), tree.kind(root), request);
 }
 
 void reportTooSlow(const NodeRow& row) {

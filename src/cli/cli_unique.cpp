@@ -72,6 +72,7 @@ int runUnique(const CommandLine& line) {
     std::vector<std::uint32_t> lastRoot;
     std::vector<std::uint32_t> above;
     std::uint32_t root = 0;
+    std::u16string wide;
     for (const auto& tree : trees) {
         walkPreOrder(*tree, [&](NodeId node, std::size_t level) {
             above.resize(level);
@@ -81,7 +82,7 @@ int runUnique(const CommandLine& line) {
                 return;
             }
             const auto [id, added] =
-                ids.insert(byName ? kRoot : above[level - 1], tree->text(node));
+                ids.insert(byName ? kRoot : above[level - 1], tree->text(node).utf16(wide));
             if (added) {
                 copies.push_back(0);
                 lastRoot.push_back(0);

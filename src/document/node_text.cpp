@@ -20,10 +20,11 @@ void assignFolderText(std::u16string& text, std::u16string_view name) {
 }
 
 std::u16string_view displayName(std::u16string_view storedText) {
-    if (hasLeadingSpace(storedText)) {
-        storedText.remove_prefix(1);
-    }
-    return storedText;
+    return displayNameOf(storedText).wide();
+}
+
+NodeText displayNameOf(NodeText storedText) {
+    return !storedText.empty() && storedText[0] == kFolderMark ? storedText.substr(1) : storedText;
 }
 
 std::u16string renamedText(std::u16string_view oldText, std::u16string_view acceptedName) {

@@ -16,12 +16,16 @@
 #include <string>
 #include <string_view>
 
+#include "text/stored_text.h"
+
 namespace zelvane {
 
 // Sets text to a folder's stored text: one space, then name.
 void assignFolderText(std::u16string& text, std::u16string_view name);
 
 std::u16string_view displayName(std::u16string_view storedText);
+// The same for a text in either form (the form it is in).
+NodeText displayNameOf(NodeText storedText);
 
 // The stored text of a renamed node: the accepted name, after one space when the old
 // stored text began with one (a folder keeps its leading space).

@@ -105,8 +105,8 @@ private:
         std::size_t a = 0;
         std::size_t b = 0;
         while (a < oldRows_.size() && b < newRows_.size()) {
-            const std::u16string_view x = old_.text(oldKids_[same + oldRows_[a]]);
-            const std::u16string_view y = new_.text(newKids_[same + newRows_[b]]);
+            const NodeText x = old_.text(oldKids_[same + oldRows_[a]]);
+            const NodeText y = new_.text(newKids_[same + newRows_[b]]);
             if (x < y) {
                 ++a;
             } else if (y < x) {

@@ -36,7 +36,7 @@ struct DiffEntry {
 };
 
 // True when the first text sorts before the second.
-using TextBefore = std::function<bool(std::u16string_view, std::u16string_view)>;
+using TextBefore = std::function<bool(NodeText, NodeText)>;
 
 // Time is linear in the sizes of the snapshots where siblings keep their order, and
 // n log n in the children of a folder whose children differ. Each entry is given to emit

@@ -24,36 +24,42 @@ constexpr std::size_t kMaxNameUnits = 1023;
 // ---------------------------------------------------------------------------------------
 // Writing
 
-void appendRecord(std::string& out, int kind, std::size_t level, std::u16string_view text,
+void appendRecord(std::string& out, int kind, std::size_t level, NodeText stored,
                   WriteResult& result) {
     if (level > kMaxStoredDepth) {
         ++result.deepRecords;
         level = kMaxStoredDepth;
     }
     const std::size_t start = out.size();
-    const std::size_t widest = 2 + 2 + text.size() * 2 + 2;
+    const std::size_t widest = 2 + 2 + stored.size() * 2 + 2;
     if (out.capacity() < start + widest) {
         out.reserve(std::max(out.capacity() * 2, start + widest));
     }
-    // Optimistically in the 8-bit form, noting on the way whether any unit is wider.
-    out.resize(start + 2 + text.size() + 1);
+    // A text held in one byte a unit is in the 8-bit form already.
+    out.resize(start + 2 + stored.size() + 1);
     char* p = out.data() + start;
     *p++ = static_cast<char>(static_cast<unsigned>(kind) & 0xFF);
     *p++ = static_cast<char>(level);
     char16_t high = 0;
-    for (char16_t u : text) {
-        high |= u;
-        *p++ = static_cast<char>(u);
+    if (stored.isWide()) {
+        for (char16_t u : stored.wide()) {
+            high |= u;
+            *p++ = static_cast<char>(u);
+        }
+    } else {
+        std::memcpy(p, stored.narrow().data(), stored.size());
+        p += stored.size();
     }
     *p = 0;
     // Two leading U+00FF would read back as the UTF-16 marker, so they need the wide form.
-    const bool wide = high > 0xFF || (text.size() >= 2 && text[0] == 0xFF && text[1] == 0xFF);
+    const bool wide = high > 0xFF || (stored.size() >= 2 && stored[0] == 0xFF && stored[1] == 0xFF);
     if (wide) {
         out.resize(start + widest);
         p = out.data() + start + 2;
         *p++ = '\xFF';
         *p++ = '\xFF';
-        for (char16_t u : text) {
+        for (std::size_t i = 0; i < stored.size(); ++i) {
+            const char16_t u = stored[i];
             *p++ = static_cast<char>(u & 0xFF);
             *p++ = static_cast<char>(u >> 8);
         }
@@ -223,7 +229,10 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
 
     const std::size_t units = wide ? bytes / 2 : bytes;
     NodeId node = 0;
-    if (tree_ != nullptr || visit_ != nullptr) {
+    // A tree takes an 8-bit name's bytes as they are.
+    NodeText stored =
+        NodeText::narrowForm(std::string_view(reinterpret_cast<const char*>(name), bytes));
+    if ((tree_ != nullptr && wide) || visit_ != nullptr) {
         // A visit's names go straight into the chain.
         std::u16string& text =
             visit_ != nullptr ? keeper_.place(chain_.size(), static_cast<int>(kind)) : name_;
@@ -237,25 +246,28 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
             std::copy(name, name + units, out);
         }
     }
+    if (wide) {
+        stored = name_;
+    }
     if (visit_ != nullptr) {
         if (!(*visit_)(keeper_.chain)) {
             finished_ = true;
         }
     }
     if (tree_ != nullptr) {
-        node = tree_->insertLast(parent, name_);
+        node = tree_->insertLast(parent, stored);
         if (node == kNoNode) {
             finished_ = true; // out of handles
             return;
         }
         tree_->setKind(node, static_cast<int>(kind));
         if (root || folder) {
-            tree_->setTextAndBold(node, name_);
+            tree_->setTextAndBold(node, stored);
         }
         if (watch_ != nullptr) {
             // The tree's own copies: the watch may read them later, on its thread.
             watch_->next(previous == kNoNode,
-                         previous == kNoNode ? std::u16string_view() : tree_->text(previous),
+                         previous == kNoNode ? NodeText() : tree_->text(previous),
                          tree_->text(node));
         }
     }

@@ -1,5 +1,6 @@
 #include "document/snapshot_tree.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <new>
@@ -11,8 +12,7 @@ SnapshotTree::SnapshotTree() = default;
 SnapshotTree::~SnapshotTree() = default;
 
 // What a free slot holds, and what an id that names no node reads as.
-const SnapshotTree::Node SnapshotTree::kRemovedNode{0,       0, kNoNode, kNoNode, kNoNode,
-                                                    kNoNode, 0, 0,       false};
+const SnapshotTree::Node SnapshotTree::kRemovedNode{0, 0, kNoNode, kNoNode, kNoNode, 0};
 
 bool SnapshotTree::isValid(NodeId id) const {
     return id < slotCount_ && node(id).parent != kNoNode;
@@ -35,50 +35,67 @@ void SnapshotTree::setLinks(NodeId parent, NodeId first, NodeId last) {
         top_ = Links{first, last};
         return;
     }
-    Node& n = node(parent);
-    n.first = first;
-    n.last = last;
+    node(parent).first = first;
+    if (first != kNoNode) {
+        node(first).rowOrLast = last;
+    }
 }
 
-std::uint32_t SnapshotTree::storeText(std::u16string_view text) {
-    if (text.empty()) {
-        return 0; // never read: an empty text is known by its length
-    }
-    if (text.size() > 0xFFFFFFFFu) {
-        throw std::bad_alloc();
-    }
-    // Chunks never move, so text may lie in the arena itself (a text copied from a node).
-    // Long texts get a chunk of their own so that the shared chunks stay dense.
-    if (text.size() > kTextChunkUnits / 4) {
-        if (textChunks_.size() >= kTextChunkLimit) {
-            throw std::bad_alloc(); // no offset left to address it with
-        }
-        auto block = std::make_unique_for_overwrite<char16_t[]>(text.size());
-        std::memcpy(block.get(), text.data(), text.size() * sizeof(char16_t));
-        textChunks_.push_back(std::move(block));
-        textBytes_ += text.size() * sizeof(char16_t);
-        return static_cast<std::uint32_t>((textChunks_.size() - 1) << kTextChunkBits);
-    }
-    if (textChunkUsed_ + text.size() > textChunkCapacity_) {
+char* SnapshotTree::roomFor(std::size_t bytes, std::size_t align, std::uint32_t& offset) {
+    // A new chunk when one is needed, unless no offset is left to address it with.
+    const auto addChunk = [this](std::size_t size) {
         if (textChunks_.size() >= kTextChunkLimit) {
             throw std::bad_alloc();
         }
-        // Small trees stay small: chunks start at a few kilobytes and double up to 4 MB.
-        const std::size_t units =
-            std::max(text.size(), textChunkCapacity_ == 0
-                                      ? kFirstTextChunkUnits
-                                      : std::min(textChunkCapacity_ * 2, kTextChunkUnits));
-        textChunks_.push_back(std::make_unique_for_overwrite<char16_t[]>(units));
-        textChunk_ = textChunks_.size() - 1;
-        textChunkUsed_ = 0;
-        textChunkCapacity_ = units;
-        textBytes_ += units * sizeof(char16_t);
+        textChunks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        textBytes_ += size;
+    };
+    // Long texts get a chunk of their own so that the shared chunks stay dense.
+    if (bytes > kTextChunkBytes / 4) {
+        addChunk(bytes);
+        offset = static_cast<std::uint32_t>((textChunks_.size() - 1) << kTextChunkBits);
+        return textChunks_.back().get();
     }
-    std::memcpy(textChunks_[textChunk_].get() + textChunkUsed_, text.data(),
-                text.size() * sizeof(char16_t));
-    const auto offset = static_cast<std::uint32_t>((textChunk_ << kTextChunkBits) | textChunkUsed_);
-    textChunkUsed_ += text.size();
-    return offset;
+    std::size_t at = (textChunkUsed_ + align - 1) & ~(align - 1);
+    if (at + bytes > textChunkCapacity_) {
+        // Small trees stay small: chunks start at a few kilobytes and double up to 4 MB.
+        const std::size_t size = std::max(
+            bytes, textChunkCapacity_ == 0 ? kFirstTextChunkBytes
+                                           : std::min(textChunkCapacity_ * 2, kTextChunkBytes));
+        addChunk(size);
+        textChunk_ = textChunks_.size() - 1;
+        textChunkCapacity_ = size;
+        at = 0;
+    }
+    offset = static_cast<std::uint32_t>((textChunk_ << kTextChunkBits) | at);
+    textChunkUsed_ = at + bytes;
+    return textChunks_[textChunk_].get() + at;
+}
+
+std::pair<std::uint32_t, std::uint32_t> SnapshotTree::storeText(NodeText text) {
+    if (text.size() > kMaxTextUnits) {
+        throw std::bad_alloc();
+    }
+    if (text.empty()) {
+        return {0, 0}; // the offset is never read: an empty text is known by its length
+    }
+    // Chunks never move, so text may lie in the arena itself (a text copied from a node).
+    const auto length = static_cast<std::uint32_t>(text.size());
+    std::uint32_t offset = 0;
+    if (!text.isWide()) {
+        std::memcpy(roomFor(length, 1, offset), text.narrow().data(), length);
+        return {offset, length};
+    }
+    const std::u16string_view units = text.wide();
+    if (std::any_of(units.begin(), units.end(), [](char16_t u) { return u > 0xFF; })) {
+        std::memcpy(roomFor(2 * std::size_t{length}, 2, offset), units.data(), 2 * units.size());
+        return {offset, length | kWideBit};
+    }
+    char* to = roomFor(length, 1, offset);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        to[i] = static_cast<char>(units[i]);
+    }
+    return {offset, length};
 }
 
 void SnapshotTree::reserve(std::size_t nodes, std::size_t /*textUnits*/) {
@@ -86,13 +103,13 @@ void SnapshotTree::reserve(std::size_t nodes, std::size_t /*textUnits*/) {
     nodeChunks_.reserve(chunks);
 }
 
-NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
+NodeId SnapshotTree::insertLast(NodeId parent, NodeText text) {
     if (parent != kTopLevel && checkedForChange(parent) == nullptr) {
         return kNoNode;
     }
     inOrder_ = false;
     // The text first: when it cannot be stored the tree stays as it was.
-    const std::uint32_t offset = storeText(text);
+    const auto [offset, length] = storeText(text);
     NodeId id;
     if (!freeSlots_.empty()) {
         id = freeSlots_.back();
@@ -111,13 +128,11 @@ NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
         id = static_cast<NodeId>(slotCount_++);
     }
     const NodeId last = lastOf(parent);
-    const std::uint32_t row = last == kNoNode ? 0 : node(last).row + 1;
+    const std::uint32_t row = last == kNoNode ? 0 : rowOf(last, node(last)) + 1;
     if (notifying()) {
         observer_->beforeInsert(parent, row);
     }
-    node(id) = Node{
-        offset, static_cast<std::uint32_t>(text.size()), parent, kNoNode, kNoNode, kNoNode, row, 0,
-        false};
+    node(id) = Node{offset, length, parent, kNoNode, kNoNode, row};
     if (last == kNoNode) {
         setLinks(parent, id, id);
     } else {
@@ -139,55 +154,53 @@ NodeId SnapshotTree::insertLast(NodeId parent, std::u16string_view text) {
 void SnapshotTree::setKind(NodeId id, int kind) {
     Node* n = checkedForChange(id);
     const auto stored = static_cast<std::uint8_t>(kind);
-    if (n == nullptr || n->kind == stored) {
+    if (n == nullptr || n->kind() == stored) {
         return;
     }
-    n->kind = stored;
+    n->packed =
+        (n->packed & ~(std::uint32_t{0xFF} << kKindShift)) | (std::uint32_t{stored} << kKindShift);
     if (notifying()) {
         observer_->nodeChanged(id);
     }
 }
 
-void SnapshotTree::setTextAndBold(NodeId id, std::u16string_view text) {
+void SnapshotTree::setTextAndBold(NodeId id, NodeText text) {
     if (Node* n = checkedForChange(id)) {
-        n->bold = true;
+        n->packed |= kBoldBit;
         changeText(id, *n, text);
     }
 }
 
-void SnapshotTree::setText(NodeId id, std::u16string_view text) {
+void SnapshotTree::setText(NodeId id, NodeText text) {
     if (Node* n = checkedForChange(id)) {
         changeText(id, *n, text);
     }
 }
 
-void SnapshotTree::changeText(NodeId id, Node& n, std::u16string_view text) {
-    const std::u16string_view old =
-        n.length == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length);
-    if (old != text) {
+void SnapshotTree::changeText(NodeId id, Node& n, NodeText text) {
+    if (textOf(n) != text) {
         // The old text's place in the arena is not reused; texts rarely change. Stored
         // texts never move, so n and text stay where they are.
         inOrder_ = false;
-        const std::uint32_t offset = storeText(text);
+        const auto [offset, length] = storeText(text);
         n.text = offset;
-        n.length = static_cast<std::uint32_t>(text.size());
+        n.packed = (n.packed & ~(kLengthMask | kWideBit)) | length;
     }
     if (notifying()) {
         observer_->nodeChanged(id);
     }
 }
 
-std::u16string_view SnapshotTree::text(NodeId id) const {
-    const Node& n = checked(id);
-    return n.length == 0 ? std::u16string_view() : std::u16string_view(textAt(n.text), n.length);
+NodeText SnapshotTree::text(NodeId id) const {
+    return textOf(checked(id));
 }
 
 int SnapshotTree::kind(NodeId id) const {
-    return checked(id).kind;
+    return checked(id).kind();
 }
 
 bool SnapshotTree::isBold(NodeId id) const {
-    return checked(id).bold;
+    return checked(id).bold();
 }
 
 NodeId SnapshotTree::firstRoot() const {
@@ -219,7 +232,7 @@ std::size_t SnapshotTree::childCount(NodeId parent) const {
         return 0;
     }
     const NodeId last = lastOf(parent);
-    return last == kNoNode ? 0 : std::size_t{node(last).row} + 1;
+    return last == kNoNode ? 0 : std::size_t{rowOf(last, node(last))} + 1;
 }
 
 NodeId SnapshotTree::childAt(NodeId parent, std::size_t row) const {
@@ -248,7 +261,8 @@ NodeId SnapshotTree::childAt(NodeId parent, std::size_t row) const {
 }
 
 std::size_t SnapshotTree::row(NodeId id) const {
-    return checked(id).row;
+    const Node& n = checked(id);
+    return n.parent == kNoNode ? 0 : rowOf(id, n);
 }
 
 std::size_t SnapshotTree::level(NodeId id) const {
@@ -273,7 +287,7 @@ void SnapshotTree::applyOrder(NodeId parent, std::vector<NodeId>& order) {
     }
     for (std::size_t i = 0; i < order.size(); ++i) {
         Node& n = node(order[i]);
-        n.row = static_cast<std::uint32_t>(i);
+        n.rowOrLast = static_cast<std::uint32_t>(i); // the first one's is set by setLinks
         n.next = i + 1 < order.size() ? order[i + 1] : kNoNode;
     }
     setLinks(parent, order.front(), order.back());
@@ -308,7 +322,7 @@ void SnapshotTree::remove(NodeId id) {
         return;
     }
     const NodeId parentId = node(id).parent;
-    const std::size_t row = node(id).row;
+    const std::size_t row = rowOf(id, node(id));
     const NodeId previous = row == 0 ? kNoNode : childAt(parentId, row - 1);
     const NodeId next = node(id).next;
 
@@ -334,17 +348,17 @@ void SnapshotTree::remove(NodeId id) {
     if (notifying()) {
         observer_->beforeRemove(id);
     }
+    const NodeId last = lastOf(parentId);
     releaseSubtree(id);
+    // The rows after it go down by one; the first child's field then holds the last child.
+    for (NodeId s = next; s != kNoNode; s = node(s).next) {
+        --node(s).rowOrLast;
+    }
     if (previous == kNoNode) {
-        setLinks(parentId, next, next == kNoNode ? kNoNode : lastOf(parentId));
+        setLinks(parentId, next, next == kNoNode ? kNoNode : last);
     } else {
         node(previous).next = next;
-        if (next == kNoNode) {
-            setLinks(parentId, firstOf(parentId), previous);
-        }
-    }
-    for (NodeId s = next; s != kNoNode; s = node(s).next) {
-        --node(s).row;
+        setLinks(parentId, firstOf(parentId), next == kNoNode ? previous : last);
     }
     if (!childIndex_.empty()) {
         if (const auto found = childIndex_.find(parentId); found != childIndex_.end()) {
@@ -370,7 +384,7 @@ void SnapshotTree::removeAll() {
     liveCount_ = 0;
     freeSlots_ = std::vector<NodeId>();
     top_ = Links{};
-    textChunks_ = std::vector<std::unique_ptr<char16_t[]>>();
+    textChunks_ = std::vector<std::unique_ptr<char[]>>();
     textChunk_ = 0;
     textChunkUsed_ = 0;
     textChunkCapacity_ = 0;

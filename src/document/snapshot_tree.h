@@ -12,8 +12,10 @@
 // bold, without parent, sibling or children, at row 0 and level 0, and drops any change to
 // it (insertLast under it inserts nothing and gives kNoNode).
 //
-// Storage is compact: a 32-byte record per node holding 32-bit links (parent, first and
-// last child, next sibling), its row and its text's place in a chunked UTF-16 arena. Texts
+// Storage is compact: a 24-byte record per node holding 32-bit links (parent, first child,
+// next sibling), its row or its parent's last child, its text's place in a chunked arena
+// and its length, form, kind and bold flag in one word. A text none of whose units is
+// above U+00FF is stored one byte a unit (see NodeText), any other in UTF-16. Texts
 // never move once stored. The row of every node is kept, so that a view learns it in
 // constant time; the n-th child of a parent with many children is found through an index
 // made the first time it is asked for and kept up to date until the children change.
@@ -26,7 +28,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
+
+#include "text/stored_text.h"
 
 namespace zelvane {
 
@@ -80,6 +85,9 @@ public:
 
 class SnapshotTree {
 public:
+    // The longest text a node holds (any text passing through a file is far shorter).
+    static constexpr std::size_t kMaxTextUnits = (std::size_t{1} << 22) - 1;
+
     SnapshotTree();
     ~SnapshotTree();
     SnapshotTree(const SnapshotTree&) = delete;
@@ -92,15 +100,17 @@ public:
     // --- The tree operations ---
 
     // Appends a node after parent's existing children (parent may be kTopLevel), with the
-    // given text, kind 0 and no bold. Throws std::bad_alloc when the texts outgrow the
-    // arena (several gigabytes) as when memory runs out; the tree is then as it was but
-    // for the in-order flag.
-    NodeId insertLast(NodeId parent, std::u16string_view text);
+    // given text, kind 0 and no bold. Throws std::bad_alloc for a text longer than
+    // kMaxTextUnits and when the texts outgrow the arena (several gigabytes), as when
+    // memory runs out; the tree is then as it was but for the in-order flag.
+    NodeId insertLast(NodeId parent, NodeText text);
     // Kinds are kept as one byte, the kind byte of the snapshot file (0 to 255).
     void setKind(NodeId node, int kind);
-    void setTextAndBold(NodeId node, std::u16string_view text);
-    void setText(NodeId node, std::u16string_view text);
-    std::u16string_view text(NodeId node) const;
+    void setTextAndBold(NodeId node, NodeText text);
+    void setText(NodeId node, NodeText text);
+    // Valid until the node's text changes or the node goes; in the one-byte form exactly
+    // when no unit is above U+00FF.
+    NodeText text(NodeId node) const;
     int kind(NodeId node) const;
     bool isBold(NodeId node) const;
 
@@ -148,7 +158,7 @@ public:
     // Bytes held by the tree (records, texts, child indexes).
     std::size_t memoryUsage() const;
 
-    // Calls visit(node, text) for every node, in the order of the ids rather than the tree
+    // Calls visit(node, NodeText text) for every node, in the order of the ids rather than the tree
     // order: the quickest way over every text, for scans that need no order.
     template <class Visit> void forEachNode(Visit visit) const;
 
@@ -169,17 +179,28 @@ public:
     };
 
 private:
+    // 24 bytes. A first child's row is 0 by definition, so its rowOrLast field holds its
+    // parent's last child instead; every other child's holds its row. The roots' last one
+    // is in top_.
     struct Node {
         std::uint32_t text;   // where the text starts in the arena (see textAt)
-        std::uint32_t length; // in code units
+        std::uint32_t packed; // length in code units, form, bold flag and kind (see below)
         NodeId parent;        // kTopLevel for a root, kNoNode for a free slot
         NodeId first;         // first child, kNoNode without children
-        NodeId last;          // last child, kNoNode without children
         NodeId next;          // next sibling, kNoNode for the last one
-        std::uint32_t row;
-        std::uint8_t kind;
-        bool bold;
+        std::uint32_t rowOrLast;
+
+        std::uint32_t length() const { return packed & kLengthMask; }
+        bool wide() const { return (packed & kWideBit) != 0; }
+        bool bold() const { return (packed & kBoldBit) != 0; }
+        std::uint8_t kind() const { return static_cast<std::uint8_t>(packed >> kKindShift); }
     };
+    static constexpr unsigned kLengthBits = 22;
+    static constexpr std::uint32_t kLengthMask = (std::uint32_t{1} << kLengthBits) - 1;
+    static constexpr std::uint32_t kWideBit = std::uint32_t{1} << 22;
+    static constexpr std::uint32_t kBoldBit = std::uint32_t{1} << 23;
+    static constexpr unsigned kKindShift = 24;
+    static_assert(sizeof(Node) == 24 && kLengthMask == kMaxTextUnits);
     // The links of the invisible parent of the roots.
     struct Links {
         NodeId first = kNoNode;
@@ -203,14 +224,30 @@ private:
         return parent == kTopLevel ? top_.first : node(parent).first;
     }
     NodeId lastOf(NodeId parent) const {
-        return parent == kTopLevel ? top_.last : node(parent).last;
+        if (parent == kTopLevel) {
+            return top_.last;
+        }
+        const NodeId first = node(parent).first;
+        return first == kNoNode ? kNoNode : node(first).rowOrLast;
+    }
+    // The row of a node of the tree.
+    std::uint32_t rowOf(NodeId id, const Node& n) const {
+        return firstOf(n.parent) == id ? 0 : n.rowOrLast;
     }
     void setLinks(NodeId parent, NodeId first, NodeId last);
-    const char16_t* textAt(std::uint32_t offset) const {
-        return textChunks_[offset >> kTextChunkBits].get() + (offset & (kTextChunkUnits - 1));
+    const char* textAt(std::uint32_t offset) const {
+        return textChunks_[offset >> kTextChunkBits].get() + (offset & (kTextChunkBytes - 1));
     }
-    std::uint32_t storeText(std::u16string_view text);
-    void changeText(NodeId id, Node& n, std::u16string_view text);
+    NodeText textOf(const Node& n) const {
+        if (n.length() == 0) {
+            return NodeText::narrowForm({});
+        }
+        return NodeText::inForm(textAt(n.text), n.length(), n.wide());
+    }
+    // Stores text in its form and gives its offset and its length with the form's bit.
+    std::pair<std::uint32_t, std::uint32_t> storeText(NodeText text);
+    char* roomFor(std::size_t bytes, std::size_t align, std::uint32_t& offset);
+    void changeText(NodeId id, Node& n, NodeText text);
     void releaseSubtree(NodeId id);
     void forgetChildIndex(NodeId parent) const;
     void applyOrder(NodeId parent, std::vector<NodeId>& order);
@@ -218,11 +255,11 @@ private:
 
     static constexpr unsigned kChunkBits = 16;
     static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkBits;
-    // A text offset is a chunk number in its high bits and a place in the chunk below.
-    static constexpr unsigned kTextChunkBits = 21;
-    static constexpr std::size_t kTextChunkUnits = std::size_t{1} << kTextChunkBits;
+    // A text offset is a chunk number in its high bits and a byte in the chunk below.
+    static constexpr unsigned kTextChunkBits = 22;
+    static constexpr std::size_t kTextChunkBytes = std::size_t{1} << kTextChunkBits;
     static constexpr std::size_t kTextChunkLimit = std::size_t{1} << (32 - kTextChunkBits);
-    static constexpr std::size_t kFirstTextChunkUnits = std::size_t{1} << 10;
+    static constexpr std::size_t kFirstTextChunkBytes = std::size_t{1} << 11;
     // Parents with more children than this get an index for childAt().
     static constexpr std::size_t kIndexedChildren = 16;
 
@@ -232,7 +269,7 @@ private:
     std::vector<NodeId> freeSlots_;
     Links top_;
 
-    std::vector<std::unique_ptr<char16_t[]>> textChunks_;
+    std::vector<std::unique_ptr<char[]>> textChunks_;
     std::size_t textChunk_ = 0; // the chunk being filled
     std::size_t textChunkUsed_ = 0;
     std::size_t textChunkCapacity_ = 0;
@@ -279,9 +316,7 @@ template <class Visit> void SnapshotTree::forEachNode(Visit visit) const {
         for (std::size_t i = 0; i < chunk.size(); ++i) {
             const Node& n = chunk[i];
             if (n.parent != kNoNode) {
-                visit(static_cast<NodeId>(base + i),
-                      n.length == 0 ? std::u16string_view()
-                                    : std::u16string_view(textAt(n.text), n.length));
+                visit(static_cast<NodeId>(base + i), textOf(n));
             }
         }
     }

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <ranges>
 #include <system_error>
 
 #include <unicode/uchar.h>
@@ -55,7 +56,7 @@ const UChar* icuText(std::u16string_view text) {
 }
 
 // Fallback without collation data: code units with a to z folded.
-int compareFolded(std::u16string_view a, std::u16string_view b) {
+int compareFolded(NodeText a, NodeText b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
         const char16_t x = asciiLower(a[i]);
@@ -128,6 +129,8 @@ std::vector<std::uint8_t> thirdLevel(const UCollator* tertiary, std::u16string_v
 } // namespace
 
 struct TextOrder::AsciiKeys {
+    static constexpr auto kUnit = [](auto c) { return NodeText::unit(c); };
+
     // The primary weight bytes of each character; a length of 0 marks a character whose
     // texts the collator must key itself (ignorables, members of contractions).
     std::array<std::array<std::uint8_t, kMaxAsciiPrimary>, 128> primary{};
@@ -135,9 +138,12 @@ struct TextOrder::AsciiKeys {
 
     // Appends the key of text when the table covers every unit of it; false, with keys
     // as they were, when it does not.
-    bool append(std::u16string_view text, std::vector<std::uint8_t>& keys) const {
+    bool append(NodeText text, std::vector<std::uint8_t>& keys) const {
+        return text.visit([&](auto units) { return appendUnits(units, keys); });
+    }
+    template <class Units> bool appendUnits(Units text, std::vector<std::uint8_t>& keys) const {
         std::size_t primaries = 0;
-        for (const char16_t c : text) {
+        for (const char16_t c : text | std::views::transform(kUnit)) {
             if (c >= 128 || length[c] == 0) {
                 return false;
             }
@@ -150,7 +156,7 @@ struct TextOrder::AsciiKeys {
         // separator and the terminator leave room for.
         keys.resize(start + primaries + runs + 2);
         std::uint8_t* out = keys.data() + start;
-        for (const char16_t c : text) {
+        for (const char16_t c : text | std::views::transform(kUnit)) {
             std::memcpy(out, primary[c].data(), kMaxAsciiPrimary);
             out += length[c];
         }
@@ -170,26 +176,33 @@ struct TextOrder::AsciiKeys {
     // or >0; 0 when the table does not cover both or their primary weights are the same
     // (the collator must tell). A key whose primaries end first is the smaller: the level
     // separator after them is below every weight byte.
-    int comparePrimaries(std::u16string_view a, std::u16string_view b) const {
-        const auto covered = [this](std::u16string_view text) {
-            return std::all_of(text.begin(), text.end(),
-                               [this](char16_t c) { return c < 128 && length[c] != 0; });
+    int comparePrimaries(NodeText a, NodeText b) const {
+        return a.visit([&](auto x) { return b.visit([&](auto y) { return primaries(x, y); }); });
+    }
+    template <class A, class B> int primaries(A a, B b) const {
+        const auto covered = [this](auto text) {
+            return std::all_of(text.begin(), text.end(), [this](auto unit) {
+                const char16_t c = NodeText::unit(unit);
+                return c < 128 && length[c] != 0;
+            });
         };
         if (!covered(a) || !covered(b)) {
             return 0;
         }
         std::size_t i = 0, j = 0, x = 0, y = 0; // characters done, bytes of the next one done
         while (i < a.size() && j < b.size()) {
-            const std::uint8_t u = primary[a[i]][x];
-            const std::uint8_t v = primary[b[j]][y];
+            const char16_t c = NodeText::unit(a[i]);
+            const char16_t d = NodeText::unit(b[j]);
+            const std::uint8_t u = primary[c][x];
+            const std::uint8_t v = primary[d][y];
             if (u != v) {
                 return u < v ? -1 : 1;
             }
-            if (++x == length[a[i]]) {
+            if (++x == length[c]) {
                 x = 0;
                 ++i;
             }
-            if (++y == length[b[j]]) {
+            if (++y == length[d]) {
                 y = 0;
                 ++j;
             }
@@ -318,7 +331,7 @@ TextOrder::~TextOrder() {
     }
 }
 
-int TextOrder::compare(std::u16string_view a, std::u16string_view b) const {
+int TextOrder::compare(NodeText a, NodeText b) const {
     if (collator_ == nullptr) {
         return compareFolded(a, b);
     }
@@ -326,34 +339,39 @@ int TextOrder::compare(std::u16string_view a, std::u16string_view b) const {
     if (byPrimaries != 0) {
         return byPrimaries;
     }
-    switch (ucol_strcoll(collator_, icuText(a), static_cast<int32_t>(a.size()), icuText(b),
-                         static_cast<int32_t>(b.size()))) {
+    // The collator reads UTF-16 only.
+    std::u16string wideA, wideB;
+    const std::u16string_view x = a.utf16(wideA);
+    const std::u16string_view y = b.utf16(wideB);
+    switch (ucol_strcoll(collator_, icuText(x), static_cast<int32_t>(x.size()), icuText(y),
+                         static_cast<int32_t>(y.size()))) {
     case UCOL_LESS:
         return -1;
     case UCOL_GREATER:
         return 1;
     default:
-        return a == b ? 0 : compareTies(a, b);
+        return x == y ? 0 : compareTies(x, y);
     }
 }
 
-int TextOrder::compareTies(std::u16string_view a, std::u16string_view b) const {
+int TextOrder::compareTies(NodeText a, NodeText b) const {
     if (tertiary_ == nullptr) {
         return 0;
     }
-    const std::vector<std::uint8_t> x = thirdLevel(tertiary_, a);
-    const std::vector<std::uint8_t> y = thirdLevel(tertiary_, b);
+    std::u16string wideA, wideB;
+    const std::vector<std::uint8_t> x = thirdLevel(tertiary_, a.utf16(wideA));
+    const std::vector<std::uint8_t> y = thirdLevel(tertiary_, b.utf16(wideB));
     return x == y ? 0 : (x < y ? -1 : 1);
 }
 
-void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t>& keys) const {
+void TextOrder::appendSortKey(NodeText stored, std::vector<std::uint8_t>& keys) const {
     const std::size_t start = keys.size();
     if (collator_ == nullptr) {
         // Not reached with ICU's data present; keep an order-preserving key anyway: each
         // folded code unit as three bytes of 2, 7 and 7 bits, each plus one so that no byte
         // is zero, then the terminator.
-        for (char16_t c : text) {
-            const unsigned v = asciiLower(c);
+        for (std::size_t i = 0; i < stored.size(); ++i) {
+            const unsigned v = asciiLower(stored[i]);
             keys.push_back(static_cast<std::uint8_t>((v >> 14) + 1));
             keys.push_back(static_cast<std::uint8_t>(((v >> 7) & 0x7F) + 1));
             keys.push_back(static_cast<std::uint8_t>((v & 0x7F) + 1));
@@ -361,9 +379,11 @@ void TextOrder::appendSortKey(std::u16string_view text, std::vector<std::uint8_t
         keys.push_back(0);
         return;
     }
-    if (ascii_ != nullptr && ascii_->append(text, keys)) {
+    if (ascii_ != nullptr && ascii_->append(stored, keys)) {
         return;
     }
+    std::u16string wide;
+    const std::u16string_view text = stored.utf16(wide);
     // A key is rarely longer than a few bytes per character; grow when ICU asks for more.
     std::size_t room = text.size() * 3 + 16;
     for (;;) {
@@ -423,7 +443,7 @@ void OrderWatch::check(const std::vector<Pair>& pairs) {
     }
 }
 
-void OrderWatch::next(bool firstChild, std::u16string_view previous, std::u16string_view text) {
+void OrderWatch::next(bool firstChild, NodeText previous, NodeText text) {
     if (firstChild || !inOrder_.load(std::memory_order_relaxed)) {
         return;
     }
@@ -600,7 +620,7 @@ void sortTreeAfterRename(SnapshotTree& tree, NodeId node, bool wasInOrder, const
             others.push_back(child);
         }
     }
-    const std::u16string_view text = tree.text(node);
+    const NodeText text = tree.text(node);
     const auto lower = std::partition_point(others.begin(), others.end(), [&](NodeId other) {
         return order.compare(tree.text(other), text) < 0;
     });

@@ -37,14 +37,14 @@ public:
     TextOrder& operator=(const TextOrder&) = delete;
 
     // <0, 0 or >0.
-    int compare(std::u16string_view a, std::u16string_view b) const;
+    int compare(NodeText a, NodeText b) const;
     // Appends the sort key of text to keys (zero-terminated); keys compare as C strings in
     // the same order as compare() orders their texts, but for the ties that compareTies()
     // breaks: their keys are equal.
-    void appendSortKey(std::u16string_view text, std::vector<std::uint8_t>& keys) const;
+    void appendSortKey(NodeText text, std::vector<std::uint8_t>& keys) const;
     // The order of two texts that the collator holds equal: by the third level of their
     // case-folded forms. 0 for texts equal but for letter case.
-    int compareTies(std::u16string_view a, std::u16string_view b) const;
+    int compareTies(NodeText a, NodeText b) const;
     const std::string& locale() const { return locale_; }
     // True when the sort keys of texts made only of the common ASCII characters come from
     // a table of the collator's own weights rather than from the collator (the same bytes,
@@ -77,13 +77,13 @@ public:
     OrderWatch(const OrderWatch&) = delete;
     OrderWatch& operator=(const OrderWatch&) = delete;
     // The next node; previous is the text of its previous sibling, ignored for a first child.
-    void next(bool firstChild, std::u16string_view previous, std::u16string_view text);
+    void next(bool firstChild, NodeText previous, NodeText text);
     // Waits for the comparisons handed over.
     bool inOrder();
 
 private:
     struct Pair {
-        std::u16string_view previous, text;
+        NodeText previous, text;
     };
     void check(const std::vector<Pair>& pairs);
     void hand(bool last);

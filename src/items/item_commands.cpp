@@ -24,7 +24,7 @@ std::u16string fullPathText(const SnapshotTree& tree, NodeId node) {
     path.reserve(length);
     path += kFullPathStart;
     for (auto it = containers.rbegin(); it != containers.rend(); ++it) {
-        path += tree.text(*it);
+        tree.text(*it).appendTo(path);
         path += kFullPathSeparator;
     }
     return path;
@@ -61,10 +61,10 @@ ItemCommands::ItemCommands(SnapshotTree& tree, DocumentState& document, UiPort& 
 ItemPropertiesDialog ItemCommands::propertiesOf(NodeId node) const {
     ItemPropertiesDialog dialog;
     dialog.kind = tree_.kind(node);
-    dialog.name = displayName(tree_.text(node));
+    dialog.name = displayName(tree_.text(node).toU16());
     const NodeId parent = tree_.parent(node);
     if (parent != kNoNode) {
-        dialog.parentName = displayName(tree_.text(parent));
+        dialog.parentName = displayName(tree_.text(parent).toU16());
         dialog.parentEnabled = true;
     } else {
         dialog.parentName = kRootParentName;
@@ -126,7 +126,7 @@ bool ItemCommands::OnItemDelete() {
         showInformation(ui_, kSelectItemToDeleteText);
         return false;
     }
-    const std::u16string warning = deleteWarningText(tree_.kind(node), tree_.text(node));
+    const std::u16string warning = deleteWarningText(tree_.kind(node), tree_.text(node).toU16());
     if (ui_.messageBox(warning, kWarningCaption, MessageIcon::Exclamation, MessageButtons::YesNo) !=
         MessageAnswer::Yes) {
         return false;

@@ -414,8 +414,9 @@ bool NameMatcher::matches(std::u16string_view text) {
     return U_SUCCESS(status) && found;
 }
 
-std::u16string_view matchedText(const SnapshotTree& tree, NodeId node) {
-    return listedName(tree.text(node), tree.kind(node), tree.parent(node) == kNoNode);
+std::u16string matchedText(const SnapshotTree& tree, NodeId node) {
+    const std::u16string stored = tree.text(node).toU16();
+    return std::u16string(listedName(stored, tree.kind(node), tree.parent(node) == kNoNode));
 }
 
 bool PreOrderNameTest::matches(std::size_t level, std::u16string_view text, int kind) {
@@ -438,9 +439,10 @@ NodeId searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursiv
     PreOrderNameTest test(matcher, recursive, filesOnly);
     // Pre-order with an explicit stack of the next siblings to come back to.
     std::vector<NodeId> pending;
+    std::u16string wide; // the matchers read UTF-16
     NodeId node = tree.firstRoot();
     while (node != kNoNode) {
-        if (test.matches(pending.size(), tree.text(node), tree.kind(node))) {
+        if (test.matches(pending.size(), tree.text(node).utf16(wide), tree.kind(node))) {
             out.push_back(node);
         } else if (test.tooSlow()) {
             return node;

@@ -91,7 +91,7 @@ private:
 
 // The text a matcher is given for a node: its name (a folder's without its leading space);
 // with fullPath, searchNames gives the whole slash path instead.
-std::u16string_view matchedText(const SnapshotTree& tree, NodeId node);
+std::u16string matchedText(const SnapshotTree& tree, NodeId node);
 
 // searchNames' test of one node, for nodes met one at a time in pre-order (a walk of the
 // tree or a streaming read): level is the node's depth (0 for a root), text its stored

@@ -1,6 +1,7 @@
 #include "search/search_engine.h"
 
 #include <algorithm>
+#include <array>
 
 #include "document/node_text.h"
 #include "text/text.h"
@@ -13,23 +14,57 @@ namespace zelvane {
 
 namespace {
 
-template <bool Fold> inline char16_t unitOf(char16_t c) {
+template <bool Fold, class Unit> inline Unit unitOf(Unit c) {
     if constexpr (Fold) {
-        return asciiUpper(c);
+        return static_cast<Unit>(asciiUpper(c));
     } else {
         return c;
     }
 }
 
 #if defined(__SSE2__)
-// Eight units from p, folded as unitOf folds them: a to z, and nothing else, lose 0x20.
-// Units from 0x8000 up compare as negative, so they are never taken for small letters.
-template <bool Fold> inline __m128i load8(const char16_t* p) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+// Lanes of units from p, folded as unitOf folds them: a to z, and nothing else, lose 0x20.
+// Units from 0x8000 (bytes from 0x80) up compare as negative, so they are never taken for
+// small letters. Eight UTF-16 units, sixteen one-byte ones, or eight one-byte ones for
+// texts too short for sixteen starts.
+template <class Unit, std::size_t Count> struct Lanes;
+template <> struct Lanes<char16_t, 8> {
+    static constexpr std::size_t kCount = 8;
+    static constexpr unsigned kMask = 0xFFFF;
+    static __m128i splat(char16_t u) { return _mm_set1_epi16(static_cast<short>(u)); }
+    static __m128i equal(__m128i a, __m128i b) { return _mm_cmpeq_epi16(a, b); }
+    static __m128i load(const char16_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    static __m128i inside(__m128i v, __m128i above, __m128i below) {
+        return _mm_and_si128(_mm_cmpgt_epi16(v, above), _mm_cmplt_epi16(v, below));
+    }
+    static __m128i minus(__m128i v, __m128i w) { return _mm_sub_epi16(v, w); }
+};
+template <std::size_t Count> struct ByteLanes {
+    static constexpr std::size_t kCount = Count;
+    static constexpr unsigned kMask = (1u << Count) - 1;
+    static __m128i splat(unsigned char u) { return _mm_set1_epi8(static_cast<char>(u)); }
+    static __m128i equal(__m128i a, __m128i b) { return _mm_cmpeq_epi8(a, b); }
+    static __m128i load(const unsigned char* p) {
+        if constexpr (Count == 16) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        } else {
+            return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        }
+    }
+    static __m128i inside(__m128i v, __m128i above, __m128i below) {
+        return _mm_and_si128(_mm_cmpgt_epi8(v, above), _mm_cmplt_epi8(v, below));
+    }
+    static __m128i minus(__m128i v, __m128i w) { return _mm_sub_epi8(v, w); }
+};
+template <> struct Lanes<unsigned char, 16> : ByteLanes<16> {};
+template <> struct Lanes<unsigned char, 8> : ByteLanes<8> {};
+template <bool Fold, class L, class Unit> inline __m128i loadLanes(const Unit* p) {
+    __m128i v = L::load(p);
     if constexpr (Fold) {
-        const __m128i small = _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x60)),
-                                            _mm_cmplt_epi16(v, _mm_set1_epi16(0x7B)));
-        v = _mm_sub_epi16(v, _mm_and_si128(small, _mm_set1_epi16(0x20)));
+        const __m128i small = L::inside(v, L::splat(0x60), L::splat(0x7B));
+        v = L::minus(v, _mm_and_si128(small, L::splat(0x20)));
     }
     return v;
 }
@@ -42,6 +77,8 @@ void TextMatcher::prepare(std::u16string_view workingPattern, bool matchCase,
     pattern_ = workingPattern;
     matchCase_ = matchCase;
     whole_ = wholePatternOnly;
+    narrowOk_ = std::all_of(pattern_.begin(), pattern_.end(), [](char16_t u) { return u <= 0xFF; });
+    narrowPattern_.assign(pattern_.begin(), pattern_.end());
     failure_.assign(whole_ ? 0 : pattern_.size(), 0);
     std::uint32_t border = 0;
     for (std::size_t k = 1; k < failure_.size(); ++k) {
@@ -55,36 +92,57 @@ void TextMatcher::prepare(std::u16string_view workingPattern, bool matchCase,
     }
 }
 
-bool TextMatcher::matches(std::u16string_view text) const {
-    if (whole_) {
-        return matchCase_ ? equals<false>(text) : equals<true>(text);
-    }
-    return matchCase_ ? contains<false>(text) : contains<true>(text);
+template <> const char16_t* TextMatcher::patternUnits<char16_t>() const {
+    return pattern_.data();
+}
+template <> const unsigned char* TextMatcher::patternUnits<unsigned char>() const {
+    return reinterpret_cast<const unsigned char*>(narrowPattern_.data());
 }
 
-template <bool Fold> bool TextMatcher::equals(std::u16string_view text) const {
-    if (text.size() != pattern_.size()) {
+bool TextMatcher::matches(NodeText text) const {
+    return text.isWide() ? matchesWide(text.wide().data(), text.size())
+                         : matchesNarrow(text.narrow().data(), text.size());
+}
+
+bool TextMatcher::matchesWide(const char16_t* text, std::size_t n) const {
+    return matchCase_ ? matchesUnits<false>(text, n) : matchesUnits<true>(text, n);
+}
+
+bool TextMatcher::matchesNarrow(const char* text, std::size_t n) const {
+    if (!narrowOk_) {
         return false;
     }
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        if (unitOf<Fold>(text[k]) != pattern_[k]) {
+    const auto* units = reinterpret_cast<const unsigned char*>(text);
+    return matchCase_ ? matchesUnits<false>(units, n) : matchesUnits<true>(units, n);
+}
+
+template <bool Fold, class Unit>
+bool TextMatcher::matchesUnits(const Unit* text, std::size_t n) const {
+    return whole_ ? equals<Fold>(text, n) : contains<Fold>(text, n);
+}
+
+template <bool Fold, class Unit> bool TextMatcher::equals(const Unit* text, std::size_t n) const {
+    if (n != pattern_.size()) {
+        return false;
+    }
+    const Unit* p = patternUnits<Unit>();
+    for (std::size_t k = 0; k < n; ++k) {
+        if (unitOf<Fold>(text[k]) != p[k]) {
             return false;
         }
     }
     return true;
 }
 
-template <bool Fold> bool TextMatcher::contains(std::u16string_view text) const {
+template <bool Fold, class Unit> bool TextMatcher::contains(const Unit* t, std::size_t n) const {
     const std::size_t m = pattern_.size();
-    const std::size_t n = text.size();
     if (m == 0) {
         return true;
     }
     if (m > n) {
         return false;
     }
-    const char16_t* t = text.data();
-    const char16_t* p = pattern_.data();
+    const Unit* p = patternUnits<Unit>();
     const std::size_t starts = n - m + 1; // candidate starts 0 .. starts - 1
     // Units the candidate checks may still compare before the failure table takes over.
     std::size_t budget = n;
@@ -105,30 +163,44 @@ template <bool Fold> bool TextMatcher::contains(std::u16string_view text) const 
     std::size_t i = 0;
     bool spent = false;
 #if defined(__SSE2__)
-    if (starts >= 8) {
-        const __m128i first = _mm_set1_epi16(static_cast<short>(p[0]));
-        const __m128i last = _mm_set1_epi16(static_cast<short>(p[m - 1]));
-        // Starts i .. i + 7; the last group ends at the last start and may overlap the one
-        // before it.
+    // Starts i .. i + lanes - 1 at a time; the last group ends at the last start and may
+    // overlap the one before it. 1: found, 0: not there, -1: the budget is spent at i.
+    const auto sweep = [&]<class L>(L) {
+        const __m128i first = L::splat(p[0]);
+        const __m128i last = L::splat(p[m - 1]);
         for (;;) {
             auto mask = static_cast<unsigned>(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi16(load8<Fold>(t + i), first),
-                              _mm_cmpeq_epi16(load8<Fold>(t + i + m - 1), last))));
+                            _mm_and_si128(L::equal(loadLanes<Fold, L>(t + i), first),
+                                          L::equal(loadLanes<Fold, L>(t + i + m - 1), last)))) &
+                        L::kMask;
             while (mask != 0) {
                 const auto bit = static_cast<unsigned>(__builtin_ctz(mask));
-                if (middleMatches(i + bit / 2, spent)) {
-                    return true;
+                if (middleMatches(i + bit / sizeof(Unit), spent)) {
+                    return 1;
                 }
                 if (spent) {
-                    return containsFrom<Fold>(text, i);
+                    return -1;
                 }
-                mask &= ~(3u << bit);
+                mask &= ~(((1u << sizeof(Unit)) - 1) << bit);
             }
-            if (i + 8 >= starts) {
-                return false;
+            if (i + L::kCount >= starts) {
+                return 0;
             }
-            i = std::min(i + 8, starts - 8);
+            i = std::min(i + L::kCount, starts - L::kCount);
         }
+    };
+    int swept = 2; // not swept
+    if constexpr (sizeof(Unit) == 2) {
+        if (starts >= 8) {
+            swept = sweep(Lanes<Unit, 8>{});
+        }
+    } else if (starts >= 16) {
+        swept = sweep(Lanes<Unit, 16>{});
+    } else if (starts >= 8) {
+        swept = sweep(Lanes<Unit, 8>{});
+    }
+    if (swept != 2) {
+        return swept == 1 || (swept == -1 && containsFrom<Fold>(t, n, i));
     }
 #endif
     for (; i < starts; ++i) {
@@ -137,7 +209,7 @@ template <bool Fold> bool TextMatcher::contains(std::u16string_view text) const 
                 return true;
             }
             if (spent) {
-                return containsFrom<Fold>(text, i);
+                return containsFrom<Fold>(t, n, i);
             }
         }
     }
@@ -145,16 +217,17 @@ template <bool Fold> bool TextMatcher::contains(std::u16string_view text) const 
 }
 
 // Knuth, Morris and Pratt from the start from: each unit of text is read once.
-template <bool Fold>
-bool TextMatcher::containsFrom(std::u16string_view text, std::size_t from) const {
+template <bool Fold, class Unit>
+bool TextMatcher::containsFrom(const Unit* text, std::size_t n, std::size_t from) const {
     const std::size_t m = pattern_.size();
+    const Unit* p = patternUnits<Unit>();
     std::size_t matched = 0;
-    for (std::size_t j = from; j < text.size(); ++j) {
-        const char16_t c = unitOf<Fold>(text[j]);
-        while (matched > 0 && c != pattern_[matched]) {
+    for (std::size_t j = from; j < n; ++j) {
+        const Unit c = unitOf<Fold>(text[j]);
+        while (matched > 0 && c != p[matched]) {
             matched = failure_[matched - 1];
         }
-        if (c == pattern_[matched] && ++matched == m) {
+        if (c == p[matched] && ++matched == m) {
             return true;
         }
     }
@@ -167,13 +240,12 @@ void SearchResults::clear() {
     arena_.clear();
 }
 
-std::uint32_t SearchResults::addPiece(std::uint32_t before, char16_t separator,
-                                      std::u16string_view text) {
+std::uint32_t SearchResults::addPiece(std::uint32_t before, char16_t separator, NodeText text) {
     const std::size_t offset = arena_.size();
     if (separator != 0) {
         arena_.push_back(separator);
     }
-    arena_.append(text);
+    text.appendTo(arena_);
     const auto length = static_cast<std::uint32_t>(arena_.size() - offset);
     const std::size_t total = (before == kNoPiece ? 0 : pieces_[before].totalLength) + length;
     pieces_.push_back({offset, total, length, before});
@@ -264,17 +336,55 @@ void SearchEngine::markMatches(NodeId start) {
     const std::size_t words = (tree.idBound() + 63) / 64;
     matched_.assign(words, 0);
     above_.assign(words, 0);
-    tree.forEachNode([&](NodeId node, std::u16string_view text) {
-        if (!matcher_.matches(text)) {
-            return;
-        }
+    const auto mark = [&](NodeId node) {
         setBit(matched_, node);
         // Up to start, or to a node marked already, whose ancestors are marked too.
         for (NodeId up = tree.parent(node); up != kNoNode && up != start && !hasBit(above_, up);
              up = tree.parent(up)) {
             setBit(above_, up);
         }
+    };
+    // The two forms of text come mixed at random: a test of each text as it comes would
+    // guess the form wrong about every other node. The texts are gathered by form, a block
+    // at a time without a branch on the form, and each form's are tested in one run.
+    struct Gathered {
+        const void* data;
+        std::uint32_t size;
+        NodeId node;
+    };
+    constexpr std::size_t kBlock = 512;
+    std::array<std::array<Gathered, kBlock>, 2> gathered; // [0] one byte a unit, [1] UTF-16
+    std::size_t narrowCount = 0;
+    std::size_t wideCount = 0;
+    const auto test = [&] {
+        for (std::size_t k = 0; k < narrowCount; ++k) {
+            const Gathered& g = gathered[0][k];
+            if (matcher_.matchesNarrow(static_cast<const char*>(g.data), g.size)) {
+                mark(g.node);
+            }
+        }
+        for (std::size_t k = 0; k < wideCount; ++k) {
+            const Gathered& g = gathered[1][k];
+            if (matcher_.matchesWide(static_cast<const char16_t*>(g.data), g.size)) {
+                mark(g.node);
+            }
+        }
+        narrowCount = 0;
+        wideCount = 0;
+    };
+    tree.forEachNode([&](NodeId node, NodeText text) {
+        // Arithmetic rather than a choice, so that no branch is taken on the form.
+        __builtin_prefetch(text.narrow().data()); // read when its block is tested
+        const std::size_t wide = text.isWide() ? 1 : 0;
+        const std::size_t at = wide * wideCount + (1 - wide) * narrowCount;
+        gathered[wide][at] = {text.narrow().data(), static_cast<std::uint32_t>(text.size()), node};
+        wideCount += wide;
+        narrowCount += 1 - wide;
+        if ((wideCount | narrowCount) >= kBlock) {
+            test();
+        }
     });
+    test();
 }
 
 void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
@@ -297,14 +407,15 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
             node = tree.nextSibling(frame.node);
         }
 
-        const std::u16string_view text = tree.text(node);
-        if (marked_ ? hasBit(matched_, node) : matches(text)) {
+        // A marked walk reads the text of a row or of a descent only.
+        if (marked_ ? hasBit(matched_, node) : matches(tree.text(node))) {
+            const NodeText text = tree.text(node);
             const int kind = tree.kind(node);
             // Files only: roots and folders give no row, but are still searched below.
             if (!(options_.isFilesOnly && isContainerKind(kind))) {
                 SearchResults& results = *results_;
                 const std::size_t itemOffset = results.arena_.size();
-                results.arena_.append(text);
+                text.appendTo(results.arena_);
                 results.rows_.push_back(
                     {itemOffset, static_cast<std::uint32_t>(text.size()), path_, node, kind});
                 ++matchCount_;
@@ -318,7 +429,7 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
             stack_.push_back({node, path_});
             const bool pathEmpty =
                 path_ == SearchResults::kNoPiece || results_->pieces_[path_].totalLength == 0;
-            path_ = results_->addPiece(path_, columnSeparator(pathEmpty), text);
+            path_ = results_->addPiece(path_, columnSeparator(pathEmpty), tree.text(node));
             node = tree.firstChild(node);
             continue;
         }

@@ -80,7 +80,7 @@ private:
         std::int32_t kind;
     };
 
-    std::uint32_t addPiece(std::uint32_t before, char16_t separator, std::u16string_view text);
+    std::uint32_t addPiece(std::uint32_t before, char16_t separator, NodeText text);
 
     std::vector<Row> rows_;
     std::vector<Piece> pieces_;
@@ -96,14 +96,26 @@ class TextMatcher {
 public:
     // workingPattern is folded already when matchCase is off (only a to z fold).
     void prepare(std::u16string_view workingPattern, bool matchCase, bool wholePatternOnly);
-    bool matches(std::u16string_view text) const;
+    bool matches(NodeText text) const;
+    // The same for a text of n units in each form.
+    bool matchesWide(const char16_t* text, std::size_t n) const;
+    bool matchesNarrow(const char* text, std::size_t n) const;
 
 private:
-    template <bool Fold> bool equals(std::u16string_view text) const;
-    template <bool Fold> bool contains(std::u16string_view text) const;
-    template <bool Fold> bool containsFrom(std::u16string_view text, std::size_t from) const;
+    // Unit is char16_t for a UTF-16 text, unsigned char for one in one byte a unit, which
+    // is tested against the pattern's units in one byte each.
+    template <bool Fold, class Unit> bool matchesUnits(const Unit* text, std::size_t n) const;
+    template <bool Fold, class Unit> bool equals(const Unit* text, std::size_t n) const;
+    template <bool Fold, class Unit> bool contains(const Unit* text, std::size_t n) const;
+    template <bool Fold, class Unit>
+    bool containsFrom(const Unit* text, std::size_t n, std::size_t from) const;
+    template <class Unit> const Unit* patternUnits() const;
 
     std::u16string pattern_;
+    // The pattern's units in one byte each, when none is above U+00FF (narrowOk_); a
+    // pattern with a wider unit can match no text that is held in one byte a unit.
+    std::string narrowPattern_;
+    bool narrowOk_ = true;
     // failure_[k]: the length of the longest proper border of the pattern's first k + 1
     // units.
     std::vector<std::uint32_t> failure_;
@@ -127,7 +139,7 @@ private:
     // subtrees. depth is that of parent's children relative to the start of the walk.
     // The walk keeps its own stack, so the depth of the tree is not limited.
     void SearchChildren(NodeId parent, std::size_t depth);
-    bool matches(std::u16string_view text) const { return matcher_.matches(text); }
+    bool matches(NodeText text) const { return matcher_.matches(text); }
     // Before a recursive walk: every text is tested in one pass in the order of the ids,
     // which is the order of the texts in memory, and the matching nodes and their
     // ancestors up to start are marked. The walk then descends only where a mark is below,

@@ -49,9 +49,11 @@ std::u16string shownText(std::u16string_view text) {
     return shown;
 }
 
-bool shownAsStored(std::u16string_view text) {
+bool shownAsStored(NodeText text) {
+    // No bidirectional control is a unit up to U+00FF.
+    const std::u16string_view units = text.isWide() ? text.wide() : std::u16string_view();
     return text.size() <= kMaxShownTextLength &&
-           std::none_of(text.begin(), text.end(), [](char16_t c) { return isBidiControl(c); });
+           std::none_of(units.begin(), units.end(), [](char16_t c) { return isBidiControl(c); });
 }
 
 std::u16string decimalText(std::uint64_t n) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/stored_text.h"
+
 namespace zelvane {
 
 // The fixed captions of the message boxes.
@@ -55,7 +57,7 @@ inline constexpr char16_t kEllipsis = u'\u2026';
 // window. Bidirectional controls are written as \uXXXX (the stored text keeps them).
 std::u16string shownText(std::u16string_view text);
 // Whether shownText(text) is text itself.
-bool shownAsStored(std::u16string_view text);
+bool shownAsStored(NodeText text);
 
 // The decimal digits of n.
 std::u16string decimalText(std::uint64_t n);

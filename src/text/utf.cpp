@@ -115,9 +115,23 @@ std::u16string utf8ToUtf16(std::string_view bytes) {
     return out;
 }
 
-std::string utf16ToUtf8(std::u16string_view text) {
+std::string utf16ToUtf8(NodeText stored) {
     std::string out;
-    out.reserve(text.size());
+    out.reserve(stored.size());
+    if (!stored.isWide()) {
+        // One byte a unit: ASCII as it is, U+0080 to U+00FF in two bytes.
+        for (const char c : stored.narrow()) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u < 0x80) {
+                out.push_back(c);
+            } else {
+                out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+                out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+            }
+        }
+        return out;
+    }
+    const std::u16string_view text = stored.wide();
     forEachCodePoint(text, [&](char32_t cp, bool lone) {
         if (!lone) {
             appendUtf8(out, cp);

@@ -19,7 +19,8 @@ std::u16string utf8ToUtf16(std::string_view bytes);
 // anything else through the lossless conversion.
 void widen(std::string_view bytes, std::u16string& out);
 // Inverse of utf8ToUtf16. Lone surrogates other than U+DC80..U+DCFF become U+FFFD.
-std::string utf16ToUtf8(std::u16string_view text);
+// Either form of a NodeText, without widening the one-byte form.
+std::string utf16ToUtf8(NodeText text);
 // Appends the code point as UTF-8.
 void appendUtf8(std::string& out, char32_t cp);
 // Appends prefix and value in upper-case hexadecimal, digits long.

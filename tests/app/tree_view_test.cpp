@@ -111,7 +111,8 @@ TEST(TreeView, StarOpensOneScreenfulAndBidiControlsShowAsEscapes) {
     EXPECT_TRUE(f.view.indexAt(QPoint(40, f.view.viewport()->height() - 2)).isValid());
     for (const auto& [stored, shown] : {std::pair(u"holiday\u202Egpj.exe", "holiday\\u202Egpj.exe"),
                                         std::pair(u"\u2066a\u200F\u061C", "\\u2066a\\u200F\\u061C"),
-                                        std::pair(u"plain \u05D0", "plain \u05D0")}) {
+                                        std::pair(u"plain \u05D0", "plain \u05D0"),
+                                        std::pair(u"caf\u00e9\u00ff", "caf\u00e9\u00ff")}) {
         const NodeId node = f.tree.insertLast(f.root, stored);
         EXPECT_EQ(f.model.indexOf(node).data().toString(), QString::fromUtf8(shown));
         EXPECT_EQ(f.tree.text(node), stored);

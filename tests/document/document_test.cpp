@@ -105,9 +105,10 @@ TEST(SnapshotTree, BigTreesCostTheirTextAndAFewLinksAndNeedNoRecursion) {
             ids.push_back(node);
         }
     }
-    tree.childAt(ids[0], 5);                                 // an index for that parent only
-    const std::size_t perNode = tree.memoryUsage() / 300000; // the 40 bytes of text and links
-    EXPECT_TRUE(perNode >= 68u && perNode <= 80u) << perNode;
+    tree.childAt(ids[0], 5); // an index for that parent only
+    // 24 bytes of links and 20 of text (one byte a unit, for units up to U+00FF).
+    const std::size_t perNode = tree.memoryUsage() / 300000;
+    EXPECT_TRUE(perNode >= 44u && perNode <= 56u) << perNode;
     tree.removeAll();
     auto nameOf = [](int i) {
         return i == 10 ? std::u16string(600000, u'L') : std::u16string(1 + i % 30, u'a' + i % 26);
@@ -125,10 +126,52 @@ TEST(SnapshotTree, BigTreesCostTheirTextAndAFewLinksAndNeedNoRecursion) {
     tree.remove(ids[0]);
     EXPECT_TRUE(tree.empty() && tree.selected() == kNoNode);
     EXPECT_GT(tree.memoryUsage(), full); // the freed slots are listed for reuse
-    tree.insertLast(kTopLevel, u"root");
+    // The longest text a node holds; one unit more is refused and adds nothing.
+    const std::u16string longest(SnapshotTree::kMaxTextUnits, u'\u0416');
+    EXPECT_EQ(tree.text(tree.insertLast(kTopLevel, longest)), longest);
+    EXPECT_THROW(tree.insertLast(kTopLevel, longest + u'x'), std::bad_alloc);
+    EXPECT_EQ(tree.size(), 1u);
     tree.removeAll();
     EXPECT_EQ(tree.idBound(), 0u);
     EXPECT_LT(tree.memoryUsage(), 64u); // the nodes and the texts are given back
+}
+
+// Each text is held in the form its units need (one byte a unit up to U+00FF), read back
+// whole, also across a change of form either way and in the slot a removed node gave back;
+// long texts take chunks of their own. Kind, bold flag and the other nodes stay as they were.
+TEST(SnapshotTree, TextsTakeOneByteAUnitUpToU00FFAndUtf16Beyond) {
+    const std::u16string longText((1 << 20) + 1, u'\u00e9');
+    const std::pair<std::u16string, bool> texts[] = {// text, held in UTF-16
+                                                     {u"", false},
+                                                     {u"\u00ff", false},
+                                                     {u"\u0100", true},
+                                                     {u"\u00ff\u00ffa", false},
+                                                     {u"caf\u00e9\u0416", true},
+                                                     {longText, false},
+                                                     {longText + u'\u0416', true}};
+    for (const auto& [text, wide] : texts) {
+        SnapshotTree tree;
+        const NodeId before = tree.insertLast(kTopLevel, u"b\u00e9");
+        const NodeId after = tree.insertLast(kTopLevel, u"a\u0416");
+        tree.remove(tree.insertLast(kTopLevel, u"gone"));
+        for (const auto& [other, otherWide] : texts) {
+            const NodeId id = tree.insertLast(kTopLevel, text);
+            tree.setKind(id, 255);
+            tree.setTextAndBold(id, text);
+            ASSERT_TRUE(tree.text(id) == text && tree.text(id).isWide() == wide);
+            tree.setText(id, other);
+            ASSERT_TRUE(tree.text(id) == other && tree.text(id).isWide() == otherWide);
+            EXPECT_TRUE(tree.kind(id) == 255 && tree.isBold(id) && tree.idBound() == 3u);
+            EXPECT_TRUE(tree.text(before) == u"b\u00e9" && tree.text(after) == u"a\u0416");
+            tree.remove(id);
+        }
+    }
+    SnapshotTree tree; // a long text beside short ones leaves their chunk to them
+    tree.insertLast(kTopLevel, u"a");
+    tree.insertLast(kTopLevel, longText);
+    const std::size_t held = tree.memoryUsage();
+    tree.insertLast(kTopLevel, u"b");
+    EXPECT_LT(tree.memoryUsage() - held, 1024u);
 }
 
 // A plain model: each node's fields and its parent's list of children.
@@ -210,7 +253,8 @@ TEST(SnapshotTree, RandomEditsAnswerAsAPlainTreeDoes) {
             } else if (op == 5) {
                 const NodeId id = anyNode(), from = anyNode();
                 const bool bold = random() % 2 == 0;
-                plain.nodes[id].text = tree.text(from); // read from the arena while it grows
+                plain.nodes[id].text =
+                    tree.text(from).toU16(); // read from the arena while it grows
                 plain.nodes[id].bold = plain.nodes[id].bold || bold;
                 bold ? tree.setTextAndBold(id, tree.text(from)) : tree.setText(id, tree.text(from));
                 heard = {"changed"};
@@ -561,7 +605,7 @@ TEST(OrderEquivalence, CapturesSortAsTheCollatorAndARenamedNodeMovesAlone) {
             plain.setTextAndBold(root, twin(path));
             plain.setKind(root, rootKindForPath(path));
             const auto byText = [&](NodeId a, NodeId b) {
-                return reference.compare(plain.text(a), plain.text(b)) < 0;
+                return reference.compare(plain.text(a).toU16(), plain.text(b).toU16()) < 0;
             };
             plain.sortChildren(kTopLevel, byText);
             for (NodeId node = 0; node < plain.idBound(); ++node) {
@@ -640,7 +684,7 @@ std::string dump(const SnapshotTree& tree) {
     std::ostringstream out;
     walkPreOrder(tree, [&](NodeId n, std::size_t level) {
         out << level << ' ' << tree.kind(n) << ' ' << (tree.isBold(n) ? 'B' : '-') << ' ';
-        for (char16_t u : tree.text(n)) {
+        for (char16_t u : tree.text(n).toU16()) {
             u < 0x80 ? out << static_cast<char>(u)
                      : out << "<" << std::hex << static_cast<unsigned>(u) << std::dec << ">";
         }

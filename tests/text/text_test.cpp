@@ -62,6 +62,8 @@ TEST(Utf, Utf8DecodesEveryByteStringRoundTripsAndLoneSurrogatesAreReplaced) {
     // Lone surrogates outside the range of kept bytes become replacement characters.
     EXPECT_EQ(utf16ToUtf8(u"\xD800|\xDBFFx|\xD800\xD800|\xDC7F|\xDD00|\xDFFF"),
               "\uFFFD|\uFFFDx|\uFFFD\uFFFD|\uFFFD|\uFFFD|\uFFFD");
+    // A text held one byte a unit converts as its UTF-16 twin does.
+    EXPECT_EQ(utf16ToUtf8(NodeText::narrowForm("a\x7F\x80\xE9\xFF")), "a\x7F\u0080\u00E9\u00FF");
 }
 
 } // namespace

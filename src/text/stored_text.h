@@ -1,0 +1,127 @@
+// NodeText: a view of a text held in one of two forms, one byte a code unit when no unit
+// is above U+00FF (each byte the unit's own value, as ISO 8859-1), UTF-16 otherwise. The
+// snapshot tree keeps names so: most names need a third of the room. A std::u16string_view
+// (or anything that converts to one) converts to a NodeText in the UTF-16 form; the two
+// forms of the same units are equal.
+#pragma once
+
+#include <algorithm>
+#include <compare>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace zelvane {
+
+class NodeText {
+public:
+    constexpr NodeText() = default;
+    constexpr NodeText(std::u16string_view text)
+        : data_(text.data()), size_(text.size()), wide_(true) {}
+    template <class T>
+    requires(std::is_convertible_v<const T&, std::u16string_view> &&
+             !std::is_same_v<T, std::u16string_view>) constexpr NodeText(const T& text)
+        : NodeText(std::u16string_view(text)) {}
+    // bytes: the units of a text none of whose units is above U+00FF.
+    static NodeText narrowForm(std::string_view bytes) {
+        return inForm(bytes.data(), bytes.size(), false);
+    }
+    // size units at data, in the UTF-16 form when wide, else one byte a unit. Without a
+    // branch on the form: stores that hold texts of both forms mixed choose it this way.
+    static NodeText inForm(const void* data, std::size_t size, bool wide) {
+        NodeText text;
+        text.data_ = data;
+        text.size_ = size;
+        text.wide_ = wide;
+        return text;
+    }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    bool isWide() const { return wide_; }
+    char16_t operator[](std::size_t i) const {
+        return wide_ ? static_cast<const char16_t*>(data_)[i]
+                     : static_cast<unsigned char>(static_cast<const char*>(data_)[i]);
+    }
+    // The one form the text is in: narrow() when !isWide(), wide() when isWide().
+    std::string_view narrow() const { return {static_cast<const char*>(data_), size_}; }
+    std::u16string_view wide() const { return {static_cast<const char16_t*>(data_), size_}; }
+    // Calls f with the view of the form the text is in (std::string_view of units or
+    // std::u16string_view) and gives what it returns; unit(c) is a unit of either as char16_t.
+    template <class F> decltype(auto) visit(F&& f) const { return wide_ ? f(wide()) : f(narrow()); }
+    static constexpr char16_t unit(char c) { return static_cast<unsigned char>(c); }
+    static constexpr char16_t unit(char16_t c) { return c; }
+
+    NodeText substr(std::size_t pos) const {
+        pos = std::min(pos, size_);
+        return wide_ ? NodeText(wide().substr(pos)) : narrowForm(narrow().substr(pos));
+    }
+    void appendTo(std::u16string& out) const {
+        if (wide_) {
+            out.append(wide());
+            return;
+        }
+        const std::size_t start = out.size();
+        out.resize(start + size_);
+        const char* in = narrow().data();
+        char16_t* to = out.data() + start;
+        for (std::size_t i = 0; i < size_; ++i) {
+            to[i] = unit(in[i]);
+        }
+    }
+    // The text as UTF-16: the text itself in that form, else widened into scratch.
+    std::u16string_view utf16(std::u16string& scratch) const {
+        if (wide_) {
+            return wide();
+        }
+        scratch.clear();
+        appendTo(scratch);
+        return scratch;
+    }
+    std::u16string toU16() const {
+        std::u16string out;
+        appendTo(out);
+        return out;
+    }
+    explicit operator std::u16string() const { return toU16(); }
+
+    friend bool operator==(const NodeText& a, const NodeText& b) {
+        if (a.size_ != b.size_) {
+            return false;
+        }
+        if (a.wide_ == b.wide_) {
+            return std::memcmp(a.data_, b.data_, a.wide_ ? 2 * a.size_ : a.size_) == 0;
+        }
+        return compareUnits(a, b) == 0;
+    }
+    // By code units, as std::u16string_view orders.
+    friend std::strong_ordering operator<=>(const NodeText& a, const NodeText& b) {
+        const int c = compareUnits(a, b);
+        return c < 0   ? std::strong_ordering::less
+               : c > 0 ? std::strong_ordering::greater
+                       : std::strong_ordering::equal;
+    }
+
+private:
+    static int compareUnits(const NodeText& a, const NodeText& b) {
+        return a.visit([&](auto x) {
+            return b.visit([&](auto y) {
+                const std::size_t n = std::min(x.size(), y.size());
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (unit(x[i]) != unit(y[i])) {
+                        return unit(x[i]) < unit(y[i]) ? -1 : 1;
+                    }
+                }
+                return x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
+            });
+        });
+    }
+
+    const void* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool wide_ = false;
+};
+
+} // namespace zelvane
