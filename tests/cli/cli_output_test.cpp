@@ -3,6 +3,7 @@
 // rows of a search made while a file is read.
 #include "support/test_common.h"
 
+#include "cli/cli_common.h"
 #include "cli/cli_output.h"
 #include "document/node_text.h"
 #include "search/name_matchers.h"
@@ -10,6 +11,8 @@
 
 namespace zelvane::cli {
 namespace {
+
+constexpr std::size_t kNoDepth = static_cast<std::size_t>(-1);
 
 TEST(CliOutput, EscapesEachOddCharacterInEachForm) {
     // text, then as shown, in TSV ("=": as shown) and in JSON, unquoted ("=": as in TSV)
@@ -66,6 +69,20 @@ TEST(CliOutputWriter, WritesWholeBlocksAndTellsAFailureOnce) {
     ::close(full);
 }
 
+// Fifty random records at the depths of a round: damaged files too (jumps, orphans).
+std::string randomRecords(std::mt19937& random, int round) {
+    std::string bytes;
+    for (int i = 0, depth = round % 3; i < 50; ++i) {
+        bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth)});
+        for (auto k = random() % 4; k > 0; --k) {
+            bytes += "abcAB "[random() % 6];
+        }
+        bytes += '\0';
+        depth = std::max(0, depth + static_cast<int>(random() % 4) - (random() % 3 == 0 ? 3 : 1));
+    }
+    return bytes;
+}
+
 // Matching while a file is read finds the rows of a search of the tree the same read builds,
 // in their order, in random files (damaged ones too) under each way of matching.
 TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
@@ -79,17 +96,7 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
     testing::TempTree dir;
     const std::string file = dir.at("r.zelv");
     for (int round = 0; round < 30; ++round) {
-        std::string bytes;
-        for (int i = 0, depth = round % 3; i < 50; ++i) {
-            bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth)});
-            for (auto k = random() % 4; k > 0; --k) {
-                bytes += "abcAB "[random() % 6];
-            }
-            bytes += '\0';
-            depth =
-                std::max(0, depth + static_cast<int>(random() % 4) - (random() % 3 == 0 ? 3 : 1));
-        }
-        testing::writeBytes(file, bytes);
+        testing::writeBytes(file, randomRecords(random, round));
         SnapshotTree tree;
         readSnapshotFile(file, tree);
         for (const auto& [pattern, syntax, recursive, filesOnly, fullPath] : cases) {
@@ -126,6 +133,104 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
             });
             EXPECT_EQ(whileReading, fromTree)
                 << round << " " << static_cast<int>(syntax) << recursive << filesOnly << fullPath;
+        }
+    }
+}
+
+// A list made while the file is read holds the rows of the loaded tree, in its order, in
+// every form, for the whole file and for the nodes at a path, at every depth.
+TEST(CliOutput, ListedWhileReadingAreTheRowsOfTheLoadedTree) {
+    std::mt19937 random(5);
+    testing::TempTree dir;
+    const std::string file = dir.at("r.zelv"), out = dir.at("out");
+    const std::vector<std::vector<std::string_view>> forms = {
+        {},
+        {"--kinds", "names"},
+        {"--path-style", "slash"},
+        {"--format", "tsv"},
+        {"--format", "tsv", "--path-style", "native"},
+        {"--format", "json"},
+        {"-0"},
+        {"-0", "--path-style", "native"}};
+    for (int round = 0; round < 20; ++round) {
+        testing::writeBytes(file, randomRecords(random, round));
+        SnapshotTree tree;
+        readSnapshotFile(file, tree);
+        NodeRow row;
+        auto whole = [&](NodeId node, PathStyle style, Escape escape) {
+            describeNode(file, tree, node, row);
+            std::string text;
+            appendWholePath(text, row, style, escape);
+            return text;
+        };
+        // A path names the nodes it leads to when no name on the way is empty.
+        auto named = [&](NodeId node) {
+            for (; tree.parent(node) != kNoNode; node = tree.parent(node)) {
+                if (listedName(tree.text(node), tree.kind(node), false).empty()) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        std::string path = "x";
+        walkPreOrder(tree, [&](NodeId node, std::size_t) {
+            path = named(node) && random() % 8 == 0 ? whole(node, PathStyle::Slash, Escape::Raw)
+                                                    : path;
+        });
+        for (std::size_t form = 0; form < forms.size(); ++form) {
+            for (const auto& [withPath, depth] :
+                 {std::pair{false, kNoDepth}, {false, 1}, {true, kNoDepth}, {true, 0}}) {
+                std::string expected;
+                std::size_t start = kNoDepth; // the level of the node at path being listed
+                walkPreOrder(tree, [&](NodeId node, std::size_t level) {
+                    start = start != kNoDepth && level <= start ? kNoDepth : start;
+                    if (withPath && start == kNoDepth && named(node) &&
+                        whole(node, PathStyle::Slash, Escape::Raw) == path) {
+                        start = level;
+                    }
+                    const std::size_t at = !withPath           ? level
+                                           : start == kNoDepth ? kNoDepth
+                                                               : level - start;
+                    if (at == kNoDepth || at > depth) {
+                        return;
+                    }
+                    const int kind = tree.kind(node);
+                    const std::string names =
+                        form == 1 ? std::string(kindName(kind)) : std::to_string(kind);
+                    describeNode(file, tree, node, row);
+                    if (form < 2) {
+                        expected.append(at * 2, ' ').append(names).append(" ");
+                        appendDisplay(expected, tree.text(node));
+                    } else if (form == 2) {
+                        expected.append(names).append(" ").append(
+                            whole(node, PathStyle::Slash, Escape::Display));
+                    } else if (form < 5) {
+                        appendTsvFields(expected, row,
+                                        form == 3 ? PathStyle::Slash : PathStyle::Native);
+                    } else if (form == 5) {
+                        appendJsonObject(expected, row);
+                    }
+                    expected += form < 6
+                                    ? "\n"
+                                    : whole(node, form == 6 ? PathStyle::Slash : PathStyle::Native,
+                                            Escape::Raw) +
+                                          '\0';
+                });
+                Args args = {file};
+                args.insert(args.end(), forms[form].begin(), forms[form].end());
+                const std::string depthText = std::to_string(depth);
+                if (withPath) {
+                    args.push_back(path);
+                }
+                if (depth != kNoDepth) {
+                    args.insert(args.end(), {"--depth", depthText});
+                }
+                args.insert(args.end(), {"-o", out});
+                testing::writeBytes(out, "");
+                EXPECT_EQ(runCommand("list", args), withPath && expected.empty() ? 1 : 0);
+                EXPECT_EQ(testing::readBytes(out), expected)
+                    << round << " " << form << withPath << depth;
+            }
         }
     }
 }
