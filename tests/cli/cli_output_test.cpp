@@ -8,6 +8,7 @@
 #include "document/node_text.h"
 #include "search/name_matchers.h"
 #include "support/temp_tree.h"
+#include "text/utf.h"
 
 namespace zelvane::cli {
 namespace {
@@ -231,6 +232,49 @@ TEST(CliOutput, ListedWhileReadingAreTheRowsOfTheLoadedTree) {
                 EXPECT_EQ(testing::readBytes(out), expected)
                     << round << " " << form << withPath << depth;
             }
+        }
+    }
+}
+
+// An export made while the files are read holds the rows of their loaded trees, in order.
+TEST(CliOutput, ExportedWhileReadingAreTheRowsOfTheLoadedTrees) {
+    std::mt19937 random(7);
+    testing::TempTree dir;
+    const std::string files[] = {dir.at("a.zelv"), dir.at("b.zelv")}, out = dir.at("out");
+    for (int round = 0; round < 10; ++round) {
+        std::string csv = "path,name,kind,kind_name,depth\r\n", json, names, depths, kinds;
+        for (const std::string& file : files) {
+            testing::writeBytes(file, randomRecords(random, round));
+            SnapshotTree tree;
+            readSnapshotFile(file, tree);
+            NodeRow row;
+            walkPreOrder(tree, [&](NodeId node, std::size_t level) {
+                describeNode(file, tree, node, row);
+                appendWholePath(csv, row, PathStyle::Slash, Escape::Raw);
+                csv += ',';
+                appendName(csv, row, PathStyle::Slash, Escape::Raw);
+                csv.append(",").append(std::to_string(row.kind)).append(",");
+                csv.append(kindName(row.kind))
+                    .append(",")
+                    .append(std::to_string(level))
+                    .append("\r\n");
+                appendJsonObject(json, row);
+                json += '\n';
+                names.append(depths.empty() ? "" : "\\u0000").append(utf16ToUtf8(row.name));
+                depths += static_cast<char>('0' + level);
+                kinds += static_cast<char>('0' + row.kind);
+            });
+        }
+        const std::string page =
+            "\"names\":\"" + names + "\",\"depth\":\"" + depths + "\",\"kind\":\"" + kinds + "\"}";
+        for (const auto& [format, expected] :
+             {std::pair{"csv", csv}, {"json", json}, {"html", page}}) {
+            EXPECT_EQ(runCommand("export", {files[0], files[1], "-f", format, "-o", out}), 0);
+            const std::string written = testing::readBytes(out);
+            EXPECT_EQ(expected == page ? written.substr(written.find("\"names\""), page.size())
+                                       : written,
+                      expected)
+                << round;
         }
     }
 }
