@@ -32,28 +32,60 @@ bool isUnsafe(char32_t cp) {
            isBidiControl(cp);
 }
 
-// The escapes shared by the display and the TSV forms.
-void appendSafe(std::string& out, std::u16string_view text, bool tsv) {
-    forEachCodePoint(text, [&](char32_t cp, bool lone) {
-        if (lone) {
-            if (cp >= 0xDC80 && cp <= 0xDCFF) {
-                appendHex(out, "\\x", static_cast<unsigned>(cp) & 0xFF, 2);
-            } else {
-                appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
-            }
-        } else if (tsv && cp == u'\\') {
-            out += "\\\\";
-        } else if (tsv && cp == u'\t') {
-            out += "\\t";
-        } else if (tsv && cp == u'\n') {
-            out += "\\n";
-        } else if (tsv && cp == u'\r') {
-            out += "\\r";
-        } else if (isUnsafe(cp)) {
-            appendHex(out, cp < 0x80 ? "\\x" : "\\u", static_cast<unsigned>(cp), cp < 0x80 ? 2 : 4);
-        } else {
-            appendUtf8(out, cp);
+// Whether every form writes the unit as the ASCII character it is: printable ASCII but the
+// backslash and the double quote.
+constexpr bool isPlain(char16_t u) {
+    return u >= 0x20 && u < 0x7F && u != u'\\' && u != u'"';
+}
+
+// Writes text a run at a time: each run of plain units as it is, the rest through odd, a
+// piece at a time. A surrogate pair is never cut, its units not being plain.
+template <class Odd> void appendRuns(std::string& out, std::u16string_view text, Odd odd) {
+    while (!text.empty()) {
+        std::size_t n = 0;
+        while (n < text.size() && isPlain(text[n])) {
+            ++n;
         }
+        const std::size_t at = out.size();
+        out.resize(at + n);
+        std::transform(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n),
+                       out.begin() + static_cast<std::ptrdiff_t>(at),
+                       [](char16_t u) { return static_cast<char>(u); });
+        text.remove_prefix(n);
+        n = 0;
+        while (n < text.size() && !isPlain(text[n])) {
+            ++n;
+        }
+        odd(text.substr(0, n));
+        text.remove_prefix(n);
+    }
+}
+
+// The escapes shared by the display and the TSV forms.
+void appendSafe(std::string& out, std::u16string_view whole, bool tsv) {
+    appendRuns(out, whole, [&](std::u16string_view text) {
+        forEachCodePoint(text, [&](char32_t cp, bool lone) {
+            if (lone) {
+                if (cp >= 0xDC80 && cp <= 0xDCFF) {
+                    appendHex(out, "\\x", static_cast<unsigned>(cp) & 0xFF, 2);
+                } else {
+                    appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
+                }
+            } else if (tsv && cp == u'\\') {
+                out += "\\\\";
+            } else if (tsv && cp == u'\t') {
+                out += "\\t";
+            } else if (tsv && cp == u'\n') {
+                out += "\\n";
+            } else if (tsv && cp == u'\r') {
+                out += "\\r";
+            } else if (isUnsafe(cp)) {
+                appendHex(out, cp < 0x80 ? "\\x" : "\\u", static_cast<unsigned>(cp),
+                          cp < 0x80 ? 2 : 4);
+            } else {
+                appendUtf8(out, cp);
+            }
+        });
     });
 }
 
@@ -82,30 +114,32 @@ void appendTsvField(std::string& out, std::u16string_view text) {
     appendSafe(out, text, true);
 }
 
-void appendJsonString(std::string& out, std::u16string_view text) {
+void appendJsonString(std::string& out, std::u16string_view whole) {
     out += '"';
-    forEachCodePoint(text, [&](char32_t cp, bool lone) {
-        if (cp == u'"') {
-            out += "\\\"";
-        } else if (cp == u'\\') {
-            out += "\\\\";
-        } else if (cp == u'\n') {
-            out += "\\n";
-        } else if (cp == u'\t') {
-            out += "\\t";
-        } else if (cp == u'\r') {
-            out += "\\r";
-        } else if (lone || isUnsafe(cp)) {
-            appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
-        } else {
-            appendUtf8(out, cp);
-        }
+    appendRuns(out, whole, [&](std::u16string_view text) {
+        forEachCodePoint(text, [&](char32_t cp, bool lone) {
+            if (cp == u'"') {
+                out += "\\\"";
+            } else if (cp == u'\\') {
+                out += "\\\\";
+            } else if (cp == u'\n') {
+                out += "\\n";
+            } else if (cp == u'\t') {
+                out += "\\t";
+            } else if (cp == u'\r') {
+                out += "\\r";
+            } else if (lone || isUnsafe(cp)) {
+                appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
+            } else {
+                appendUtf8(out, cp);
+            }
+        });
     });
     out += '"';
 }
 
 void appendRaw(std::string& out, std::u16string_view text) {
-    out += utf16ToUtf8(text);
+    appendRuns(out, text, [&](std::u16string_view odd) { out += utf16ToUtf8(odd); });
 }
 
 void appendEscaped(std::string& out, std::u16string_view text, Escape escape) {
