@@ -52,7 +52,9 @@
 // that the command exits with status 2.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -123,11 +125,26 @@ void appendEscaped(std::string& out, std::u16string_view text, Escape escape);
 
 std::string displayArgument(std::string_view bytes);
 
+// The escaped paths of the levels of a streaming read, kept from one row to the next: in
+// each form, the path down to each level and the serial of the node it was made for.
+struct EscapedPaths {
+    struct Form {
+        std::string text;
+        std::vector<std::size_t> ends; // text's length after each level
+        std::vector<std::uint64_t> serials;
+    };
+    std::array<Form, 9> forms;           // a path style with an escape each, and JSON's path array
+    std::string file, fileTsv, fileJson; // file's fields as TSV and JSON escape them
+    std::string whole;                   // a path of a row from a tree
+};
+
 struct NodeRow {
     std::string_view file;         // the snapshot file as named on the command line
     std::vector<PathElement> path; // the ancestors, root first (empty for a root)
     std::u16string_view name;      // the node's stored text
     int kind = 0;
+    const ReadChain* chain = nullptr; // the read it comes from, when it comes from one
+    mutable EscapedPaths escaped;     // for such rows
 };
 
 // Fills row for node (its texts stay owned by tree). row's vector is reused.

@@ -70,15 +70,18 @@ TEST(CliOutputWriter, WritesWholeBlocksAndTellsAFailureOnce) {
     ::close(full);
 }
 
-// Fifty random records at the depths of a round: damaged files too (jumps, orphans).
-std::string randomRecords(std::mt19937& random, int round) {
+// Fifty random records at the depths of a round, of names made of letters: damaged files
+// too (jumps, orphans).
+std::string randomRecords(std::mt19937& random, int round,
+                          std::u16string_view letters = u"abcAB ") {
     std::string bytes;
     for (int i = 0, depth = round % 3; i < 50; ++i) {
-        bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth)});
+        bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth), '\xFF', '\xFF'});
         for (auto k = random() % 4; k > 0; --k) {
-            bytes += "abcAB "[random() % 6];
+            const char16_t unit = letters[random() % letters.size()];
+            bytes.append({static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)});
         }
-        bytes += '\0';
+        bytes.append(2, '\0');
         depth = std::max(0, depth + static_cast<int>(random() % 4) - (random() % 3 == 0 ? 3 : 1));
     }
     return bytes;
@@ -96,6 +99,7 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
     std::mt19937 random(3);
     testing::TempTree dir;
     const std::string file = dir.at("r.zelv");
+    NodeRow streamed; // one row for every read, as a row may be
     for (int round = 0; round < 30; ++round) {
         testing::writeBytes(file, randomRecords(random, round));
         SnapshotTree tree;
@@ -127,8 +131,8 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
             visitSnapshotFile(file, [&](const ReadChain& chain) {
                 const std::size_t level = chain.size() - 1;
                 if (test.matches(level, chain.text(level), chain.kind(level))) {
-                    describeNode("f", chain, row);
-                    appendJsonObject(whileReading, row);
+                    describeNode("f", chain, streamed);
+                    appendJsonObject(whileReading, streamed);
                 }
                 return true;
             });
@@ -154,7 +158,7 @@ TEST(CliOutput, ListedWhileReadingAreTheRowsOfTheLoadedTree) {
         {"-0"},
         {"-0", "--path-style", "native"}};
     for (int round = 0; round < 20; ++round) {
-        testing::writeBytes(file, randomRecords(random, round));
+        testing::writeBytes(file, randomRecords(random, round, u"abcA \\\t\u00E9\u0444\u202E"));
         SnapshotTree tree;
         readSnapshotFile(file, tree);
         NodeRow row;
