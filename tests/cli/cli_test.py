@@ -578,6 +578,10 @@ class List(CliTest):
             self.assertEqual(code, 2, args)
             self.assertRegex(err, rf"^zelvane-cli: (/dev/zero: {reason}|out of memory)"
                                   r"\n(0 matches found.\n)?$")
+        # rows are written as they are found, not gathered: 200 MB of them
+        many = self.write("many.zelv", record(9, 0, "r" * 200) + record(5, 1, "x") * 1000000)
+        self.assertEqual(run("search", many, "x", "-o", "/dev/null", preexec_fn=little_memory),
+                         (0, b"", "1000000 matches found.\n"))
 
 
 class Info(CliTest):  # and the file arguments info and list share
