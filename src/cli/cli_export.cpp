@@ -1,6 +1,7 @@
 // zelvane-cli export: the whole catalogue of a snapshot file as CSV, JSON Lines or HTML.
 #include "cli/cli_export.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <new>
@@ -96,7 +97,9 @@ ExportFormat formatOfFileName(std::string_view name) {
 void appendCsvField(std::string& out, std::string_view field, bool raw = true) {
     const bool formula = !raw && !field.empty() &&
                          std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos;
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    // A loop of its own: find_first_of() looks for each character of the field in the set.
+    if (std::none_of(field.begin(), field.end(),
+                     [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; })) {
         out += formula ? "'" : "";
         out += field;
         return;
