@@ -182,44 +182,17 @@ int runList(const CommandLine& line) {
         line.operands.size() == 2 ? std::optional<std::u16string>(utf8ToUtf16(line.operands[1]))
                                   : std::nullopt,
         line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1));
-    const bool treeForm = !options->null && options->format == Format::Text &&
-                          !(options->pathStyleGiven && options->pathStyle == PathStyle::Slash);
     bool readWhole = false;
     // The rows are written while the file is read: no tree is built.
     const bool ok = writeOutput(line, {file}, [&](Output& out) {
-        std::string& text = out.buffer();
         NodeRow row;
         const LoadStats stats = visitSnapshotFile(inputPath(file), [&](const ReadChain& chain) {
             const std::size_t level = listed.levelOf(chain);
             if (level == ListedNodes::kNotListed) {
                 return true;
             }
-            const int kind = chain.kind(chain.size() - 1);
-            if (treeForm) {
-                text.append(level * 2, ' ');
-                text += kindText(kind, options->kinds);
-                text += ' ';
-                appendDisplay(text, chain.text(chain.size() - 1));
-                text += '\n';
-                out.flushIfFull();
-                return !out.failed();
-            }
             describeNode(file, chain, row);
-            if (options->null) {
-                appendWholePath(text, row, options->pathStyle, Escape::Raw);
-                text += '\0';
-            } else if (options->format == Format::Json) {
-                appendJsonObject(text, row);
-                text += '\n';
-            } else if (options->format == Format::Tsv) {
-                appendTsvFields(text, row, options->pathStyle);
-                text += '\n';
-            } else {
-                text += kindText(kind, options->kinds);
-                text += ' ';
-                appendWholePath(text, row, PathStyle::Slash, Escape::Display);
-                text += '\n';
-            }
+            appendListedRow(out.buffer(), row, level, *options);
             out.flushIfFull();
             return !out.failed();
         });

@@ -473,6 +473,30 @@ bool Output::flush() {
     return !failed_;
 }
 
+void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
+                     const OutputOptions& options) {
+    if (options.null) {
+        appendWholePath(out, row, options.pathStyle, Escape::Raw);
+        out += '\0';
+        return;
+    }
+    if (options.format == Format::Json) {
+        appendJsonObject(out, row);
+    } else if (options.format == Format::Tsv) {
+        appendTsvFields(out, row, options.pathStyle);
+    } else if (options.pathStyleGiven && options.pathStyle == PathStyle::Slash) {
+        out += kindText(row.kind, options.kinds);
+        out += ' ';
+        appendWholePath(out, row, PathStyle::Slash, Escape::Display);
+    } else {
+        out.append(level * 2, ' ');
+        out += kindText(row.kind, options.kinds);
+        out += ' ';
+        appendDisplay(out, row.name);
+    }
+    out += '\n';
+}
+
 void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& options,
                     bool severalFiles) {
     if (options.null) {

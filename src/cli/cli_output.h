@@ -160,6 +160,11 @@ void appendTsvFields(std::string& out, const NodeRow& row, PathStyle style);
 void appendJsonFields(std::string& out, const NodeRow& row);
 void appendJsonObject(std::string& out, const NodeRow& row);
 
+// One row of list in the form options ask for, level levels below the first listed: in the
+// text form an indented tree, unless --path-style slash is given.
+void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
+                     const OutputOptions& options);
+
 // One row of a command that finds nodes (search, unique) in the form options ask for, with
 // its file first in the text and -0 forms when withFile.
 void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& options,

@@ -70,14 +70,14 @@ TEST(CliOutputWriter, WritesWholeBlocksAndTellsAFailureOnce) {
     ::close(full);
 }
 
-// Fifty random records at the depths of a round, of names made of letters: damaged files
-// too (jumps, orphans).
-std::string randomRecords(std::mt19937& random, int round,
-                          std::u16string_view letters = u"abcAB ") {
+// Fifty random records at the depths of a round, of names made of letters, at least shortest
+// long: damaged files too (jumps, orphans).
+std::string randomRecords(std::mt19937& random, int round, std::u16string_view letters = u"abcAB ",
+                          unsigned shortest = 0) {
     std::string bytes;
     for (int i = 0, depth = round % 3; i < 50; ++i) {
         bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth), '\xFF', '\xFF'});
-        for (auto k = random() % 4; k > 0; --k) {
+        for (auto k = random() % 4 + shortest; k > 0; --k) {
             const char16_t unit = letters[random() % letters.size()];
             bytes.append({static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)});
         }
@@ -142,143 +142,78 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
     }
 }
 
-// A list made while the file is read holds the rows of the loaded tree, in its order, in
-// every form, for the whole file and for the nodes at a path, at every depth.
-TEST(CliOutput, ListedWhileReadingAreTheRowsOfTheLoadedTree) {
+// Lists and exports made while the file is read hold the rows of the loaded tree, in its
+// order, in every form, for the whole file and for the nodes at a path, at every depth.
+TEST(CliOutput, ListedAndExportedWhileReadingAreTheRowsOfTheLoadedTree) {
     std::mt19937 random(5);
     testing::TempTree dir;
     const std::string file = dir.at("r.zelv"), out = dir.at("out");
-    const std::vector<std::vector<std::string_view>> forms = {
-        {},
-        {"--kinds", "names"},
-        {"--path-style", "slash"},
-        {"--format", "tsv"},
-        {"--format", "tsv", "--path-style", "native"},
-        {"--format", "json"},
-        {"-0"},
-        {"-0", "--path-style", "native"}};
-    for (int round = 0; round < 20; ++round) {
-        testing::writeBytes(file, randomRecords(random, round, u"abcA \\\t\u00E9\u0444\u202E"));
+    auto run = [&](std::string_view command, Args args) {
+        args.insert(args.begin(), file);
+        args.insert(args.end(), {"-o", out});
+        const int status = runCommand(command, args);
+        return std::pair(status, testing::readBytes(out));
+    };
+    for (int round = 0; round < 20; ++round) { // no name empty: a path leads to every node
+        testing::writeBytes(file, randomRecords(random, round, u"abcA \\\u00E9\u0444\u202E", 1));
         SnapshotTree tree;
         readSnapshotFile(file, tree);
-        NodeRow row;
-        auto whole = [&](NodeId node, PathStyle style, Escape escape) {
+        std::vector<std::tuple<NodeRow, std::size_t, std::string>> rows; // row, level, path
+        std::string csv = "path,name,kind,kind_name,depth\r\n", names = "\"names\":\"", codes[2];
+        walkPreOrder(tree, [&](NodeId node, std::size_t level) {
+            auto& [row, at, path] = rows.emplace_back(NodeRow(), level, "");
             describeNode(file, tree, node, row);
-            std::string text;
-            appendWholePath(text, row, style, escape);
-            return text;
-        };
-        // A path names the nodes it leads to when no name on the way is empty.
-        auto named = [&](NodeId node) {
-            for (; tree.parent(node) != kNoNode; node = tree.parent(node)) {
-                if (listedName(tree.text(node), tree.kind(node), false).empty()) {
-                    return false;
-                }
-            }
-            return true;
-        };
-        std::string path = "x";
-        walkPreOrder(tree, [&](NodeId node, std::size_t) {
-            path = named(node) && random() % 8 == 0 ? whole(node, PathStyle::Slash, Escape::Raw)
-                                                    : path;
+            appendWholePath(path, row, PathStyle::Slash, Escape::Raw);
+            csv.append(path).append(",");
+            appendName(csv, row, PathStyle::Slash, Escape::Raw);
+            csv.append(",").append(std::to_string(row.kind)).append(",").append(kindName(row.kind));
+            csv.append(",").append(std::to_string(level)).append("\r\n");
+            std::string name;
+            appendJsonString(name, row.name);
+            names.append(codes[0].empty() ? "" : "\\u0000").append(name, 1, name.size() - 2);
+            codes[0] += static_cast<char>('0' + level);
+            codes[1] += static_cast<char>('0' + row.kind);
         });
-        for (std::size_t form = 0; form < forms.size(); ++form) {
+        const std::string path = std::get<2>(rows[random() % rows.size()]);
+        for (const Args& form :
+             std::initializer_list<Args>{{},
+                                         {"--kinds", "names"},
+                                         {"--path-style", "slash"},
+                                         {"--format", "tsv"},
+                                         {"--format", "tsv", "--path-style", "native"},
+                                         {"--format", "json"},
+                                         {"-0"},
+                                         {"-0", "--path-style", "native"}}) {
             for (const auto& [withPath, depth] :
                  {std::pair{false, kNoDepth}, {false, 1}, {true, kNoDepth}, {true, 0}}) {
+                const auto options = outputOptionsOf("list", *parseCommandLine(specList(), form));
                 std::string expected;
                 std::size_t start = kNoDepth; // the level of the node at path being listed
-                walkPreOrder(tree, [&](NodeId node, std::size_t level) {
+                for (const auto& [row, level, at] : rows) {
                     start = start != kNoDepth && level <= start ? kNoDepth : start;
-                    if (withPath && start == kNoDepth && named(node) &&
-                        whole(node, PathStyle::Slash, Escape::Raw) == path) {
-                        start = level;
+                    start = withPath && start == kNoDepth && at == path ? level : start;
+                    const std::size_t shown = !withPath           ? level
+                                              : start == kNoDepth ? kNoDepth
+                                                                  : level - start;
+                    if (shown != kNoDepth && shown <= depth) {
+                        appendListedRow(expected, row, shown, *options);
                     }
-                    const std::size_t at = !withPath           ? level
-                                           : start == kNoDepth ? kNoDepth
-                                                               : level - start;
-                    if (at == kNoDepth || at > depth) {
-                        return;
-                    }
-                    const int kind = tree.kind(node);
-                    const std::string names =
-                        form == 1 ? std::string(kindName(kind)) : std::to_string(kind);
-                    describeNode(file, tree, node, row);
-                    if (form < 2) {
-                        expected.append(at * 2, ' ').append(names).append(" ");
-                        appendDisplay(expected, tree.text(node));
-                    } else if (form == 2) {
-                        expected.append(names).append(" ").append(
-                            whole(node, PathStyle::Slash, Escape::Display));
-                    } else if (form < 5) {
-                        appendTsvFields(expected, row,
-                                        form == 3 ? PathStyle::Slash : PathStyle::Native);
-                    } else if (form == 5) {
-                        appendJsonObject(expected, row);
-                    }
-                    expected += form < 6
-                                    ? "\n"
-                                    : whole(node, form == 6 ? PathStyle::Slash : PathStyle::Native,
-                                            Escape::Raw) +
-                                          '\0';
-                });
-                Args args = {file};
-                args.insert(args.end(), forms[form].begin(), forms[form].end());
+                }
+                Args args = form;
                 const std::string depthText = std::to_string(depth);
-                if (withPath) {
-                    args.push_back(path);
-                }
-                if (depth != kNoDepth) {
-                    args.insert(args.end(), {"--depth", depthText});
-                }
-                args.insert(args.end(), {"-o", out});
-                testing::writeBytes(out, "");
-                EXPECT_EQ(runCommand("list", args), withPath && expected.empty() ? 1 : 0);
-                EXPECT_EQ(testing::readBytes(out), expected)
-                    << round << " " << form << withPath << depth;
+                args.insert(args.end(), {"--depth", depthText});
+                args.resize(form.size() + (depth == kNoDepth ? 0 : 2));
+                args.insert(args.end(), withPath ? 1 : 0, path);
+                EXPECT_EQ(run("list", args), std::pair(0, expected)) << round;
             }
         }
-    }
-}
-
-// An export made while the files are read holds the rows of their loaded trees, in order.
-TEST(CliOutput, ExportedWhileReadingAreTheRowsOfTheLoadedTrees) {
-    std::mt19937 random(7);
-    testing::TempTree dir;
-    const std::string files[] = {dir.at("a.zelv"), dir.at("b.zelv")}, out = dir.at("out");
-    for (int round = 0; round < 10; ++round) {
-        std::string csv = "path,name,kind,kind_name,depth\r\n", json, names, depths, kinds;
-        for (const std::string& file : files) {
-            testing::writeBytes(file, randomRecords(random, round));
-            SnapshotTree tree;
-            readSnapshotFile(file, tree);
-            NodeRow row;
-            walkPreOrder(tree, [&](NodeId node, std::size_t level) {
-                describeNode(file, tree, node, row);
-                appendWholePath(csv, row, PathStyle::Slash, Escape::Raw);
-                csv += ',';
-                appendName(csv, row, PathStyle::Slash, Escape::Raw);
-                csv.append(",").append(std::to_string(row.kind)).append(",");
-                csv.append(kindName(row.kind))
-                    .append(",")
-                    .append(std::to_string(level))
-                    .append("\r\n");
-                appendJsonObject(json, row);
-                json += '\n';
-                names.append(depths.empty() ? "" : "\\u0000").append(utf16ToUtf8(row.name));
-                depths += static_cast<char>('0' + level);
-                kinds += static_cast<char>('0' + row.kind);
-            });
-        }
         const std::string page =
-            "\"names\":\"" + names + "\",\"depth\":\"" + depths + "\",\"kind\":\"" + kinds + "\"}";
-        for (const auto& [format, expected] :
-             {std::pair{"csv", csv}, {"json", json}, {"html", page}}) {
-            EXPECT_EQ(runCommand("export", {files[0], files[1], "-f", format, "-o", out}), 0);
-            const std::string written = testing::readBytes(out);
-            EXPECT_EQ(expected == page ? written.substr(written.find("\"names\""), page.size())
-                                       : written,
-                      expected)
-                << round;
+            names + "\",\"depth\":\"" + codes[0] + "\",\"kind\":\"" + codes[1] + "\"}";
+        for (const auto& [format, expected] : {std::pair{"csv", csv}, {"html", page}}) {
+            auto [status, written] = run("export", {"-f", format});
+            written =
+                expected == page ? written.substr(written.find("\"names\""), page.size()) : written;
+            EXPECT_EQ(std::pair(status, written), std::pair(0, expected)) << round;
         }
     }
 }
