@@ -564,6 +564,8 @@ class List(CliTest):
                          (1, b"", f"zelvane-cli: {s}: no node at '/media/cd/nope'\n"))
         self.ok("list", s, "/media/cd/Docs", "-o", self.path("out.txt"))  # -o writes a file
         self.assertEqual(self.read("out.txt"), self.ok("list", s, "/media/cd/Docs"))
+        s = self.snapshot("t.zelv", [(9, 0, "a"), (6, 1, " b"), (9, 0, "a/b"), (9, 0, "a/b/")])
+        self.assertEqual(self.ok("list", s, "a/b/"), b"6  b\n9 a/b\n9 a/b/\n")  # titles with /
 
     def test_running_out_of_memory_is_told_in_one_line(self):
         def little_memory(): resource.setrlimit(resource.RLIMIT_AS, (120 << 20, 120 << 20))
