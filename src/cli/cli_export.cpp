@@ -1,10 +1,12 @@
 // zelvane-cli export: the whole catalogue of a snapshot file as CSV, JSON Lines or HTML.
 #include "cli/cli_export.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
@@ -95,7 +97,9 @@ ExportFormat formatOfFileName(std::string_view name) {
 void appendCsvField(std::string& out, std::string_view field, bool raw = true) {
     const bool formula = !raw && !field.empty() &&
                          std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos;
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    // A loop of its own: find_first_of() looks for each character of the field in the set.
+    if (std::none_of(field.begin(), field.end(),
+                     [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; })) {
         out += formula ? "'" : "";
         out += field;
         return;
@@ -117,50 +121,72 @@ std::string baseName(std::string_view path) {
 
 } // namespace
 
-void writeCsv(const SnapshotTree& tree, Output& output, bool header, bool raw) {
-    std::string& out = output.buffer();
-    if (header) {
-        out += "path,name,kind,kind_name,depth\r\n";
-    }
+namespace {
+
+class CsvWriter final : public ExportWriter {
+public:
+    explicit CsvWriter(bool raw) : raw_(raw) {}
+    void begin(Output& out) override { out.buffer() += "path,name,kind,kind_name,depth\r\n"; }
+    void add(std::string_view file, const ReadChain& chain, Output& out) override;
+    void end(Output&) override {}
+
+private:
+    bool raw_;
     // The path of the node last seen at each level, so that each name is converted once.
-    std::vector<std::string> paths;
-    std::string name;
-    std::u16string wide;
-    walkPreOrder(tree, [&](NodeId node, std::size_t level) {
-        const int kind = tree.kind(node);
-        const std::u16string_view text = listedName(tree.text(node).utf16(wide), kind, level == 0);
-        name.clear();
-        appendRaw(name, text);
-        paths.resize(level + 1);
-        std::string& path = paths[level];
-        // As appendSlashStep() joins them, on the UTF-8 bytes.
-        path.assign(level > 0 ? paths[level - 1] : std::string());
-        if (level > 0 && (path.empty() || path.back() != '/')) {
-            path += '/';
-        }
-        path += name;
-        appendCsvField(out, path, raw);
-        out += ',';
-        appendCsvField(out, name, raw);
-        out += ',';
-        out += std::to_string(kind);
-        out += ',';
-        out += kindName(kind);
-        out += ',';
-        out += std::to_string(level);
-        out += "\r\n";
-        output.flushIfFull();
-    });
+    std::vector<std::string> paths_;
+    std::string name_;
+};
+
+void CsvWriter::add(std::string_view, const ReadChain& chain, Output& output) {
+    std::string& out = output.buffer();
+    const std::size_t level = chain.size() - 1;
+    const int kind = chain.kind(level);
+    name_.clear();
+    appendRaw(name_, listedName(chain.text(level), kind, level == 0));
+    paths_.resize(level + 1);
+    std::string& path = paths_[level];
+    // As appendSlashStep() joins them, on the UTF-8 bytes.
+    path.assign(level > 0 ? paths_[level - 1] : std::string());
+    if (level > 0 && (path.empty() || path.back() != '/')) {
+        path += '/';
+    }
+    path += name_;
+    appendCsvField(out, path, raw_);
+    out += ',';
+    appendCsvField(out, name_, raw_);
+    out += ',';
+    out += std::to_string(kind);
+    out += ',';
+    out += kindName(kind);
+    out += ',';
+    out += std::to_string(level);
+    out += "\r\n";
+    output.flushIfFull();
 }
 
-void writeJsonLines(const SnapshotTree& tree, std::string_view file, Output& output) {
-    NodeRow row;
-    walkPreOrder(tree, [&](NodeId node, std::size_t) {
-        describeNode(file, tree, node, row);
-        appendJsonObject(output.buffer(), row);
-        output.buffer() += '\n';
-        output.flushIfFull();
-    });
+class JsonLinesWriter final : public ExportWriter {
+public:
+    void begin(Output&) override {}
+    void add(std::string_view file, const ReadChain& chain, Output& out) override {
+        describeNode(file, chain, row_);
+        appendJsonObject(out.buffer(), row_);
+        out.buffer() += '\n';
+        out.flushIfFull();
+    }
+    void end(Output&) override {}
+
+private:
+    NodeRow row_;
+};
+
+} // namespace
+
+std::unique_ptr<ExportWriter> csvWriter(bool raw) {
+    return std::make_unique<CsvWriter>(raw);
+}
+
+std::unique_ptr<ExportWriter> jsonLinesWriter() {
+    return std::make_unique<JsonLinesWriter>();
 }
 
 int runExport(const CommandLine& line) {
@@ -181,26 +207,23 @@ int runExport(const CommandLine& line) {
         title.append(k > 0 ? ", " : "").append(baseName(files[k]));
     }
 
-    // One tree for the page, one for each file otherwise (their rows name it).
-    std::vector<std::unique_ptr<SnapshotTree>> trees;
-    if (format == ExportFormat::Html) {
-        trees.push_back(std::make_unique<SnapshotTree>());
-        if (!loadAll(files, *trees.back())) {
-            return kExitFailure;
-        }
-    } else if (!loadEach(files, trees)) {
-        return kExitFailure;
-    }
+    const std::unique_ptr<ExportWriter> writer =
+        format == ExportFormat::Csv    ? csvWriter(line.has(kOptCsvRaw))
+        : format == ExportFormat::Json ? jsonLinesWriter()
+                                       : cataloguePageWriter(utf8ToUtf16(title));
+    // The rows are written while the files are read: no tree is built.
     const bool written = writeOutput(line, files, [&](Output& output) {
-        for (std::size_t k = 0; k < trees.size(); ++k) {
-            if (format == ExportFormat::Csv) {
-                writeCsv(*trees[k], output, k == 0, line.has(kOptCsvRaw));
-            } else if (format == ExportFormat::Json) {
-                writeJsonLines(*trees[k], files[k], output);
-            } else {
-                writeCataloguePage(*trees[k], utf8ToUtf16(title), output);
+        writer->begin(output);
+        for (const std::string_view file : files) {
+            const LoadStats stats = visitSnapshotFile(inputPath(file), [&](const ReadChain& chain) {
+                writer->add(file, chain, output);
+                return !output.failed();
+            });
+            if (output.failed() || !readOrReport(file, stats)) {
+                return false;
             }
         }
+        writer->end(output);
         return !output.failed();
     });
     return written ? kExitOk : kExitFailure;

@@ -1,26 +1,39 @@
 // zelvane-cli export: a whole snapshot as CSV, as JSON Lines or as one HTML page.
 #pragma once
 
+#include <memory>
 #include <string_view>
 
-#include "document/snapshot_tree.h"
+#include "document/snapshot_file.h"
 
 namespace zelvane::cli {
 
 class Output;
 
+// The rows of an export, written while the snapshot files are read: begin(), then add() for
+// every node of every file in the order of its tree (file as named on the command line,
+// chain down to the node), then end().
+class ExportWriter {
+public:
+    virtual ~ExportWriter() = default;
+    virtual void begin(Output& out) = 0;
+    virtual void add(std::string_view file, const ReadChain& chain, Output& out) = 0;
+    virtual void end(Output& out) = 0;
+};
+
 // CSV (RFC 4180): a header line, then one line a node in tree order with the columns
-// path, name, kind, kind name, depth (the header left out without header); lines end in CR LF,
-// and a field that holds a comma, a double quote, CR or LF is quoted with its double quotes
-// doubled. Names are the bytes the file system gave (UTF-8 as a rule); a folder's name goes
-// without its leading space. Unless raw, a path or name that starts with =, +, -, @, a tab or
-// CR gets a ' in front, so that a spreadsheet takes it for text, never for a formula.
-void writeCsv(const SnapshotTree& tree, Output& out, bool header = true, bool raw = false);
+// path, name, kind, kind name, depth; lines end in CR LF, and a field that holds a comma, a
+// double quote, CR or LF is quoted with its double quotes doubled. Names are the bytes the
+// file system gave (UTF-8 as a rule); a folder's name goes without its leading space. Unless
+// raw, a path or name that starts with =, +, -, @, a tab or CR gets a ' in front, so that a
+// spreadsheet takes it for text, never for a formula.
+std::unique_ptr<ExportWriter> csvWriter(bool raw);
 
 // JSON Lines: one object a node in tree order, the rows of the other commands' --format json.
-void writeJsonLines(const SnapshotTree& tree, std::string_view file, Output& out);
+std::unique_ptr<ExportWriter> jsonLinesWriter();
 
-// The catalogue as one HTML page that needs no other file and no network.
-void writeCataloguePage(const SnapshotTree& tree, std::u16string_view title, Output& out);
+// The catalogue as one HTML page that needs no other file and no network, with the roots of
+// every file.
+std::unique_ptr<ExportWriter> cataloguePageWriter(std::u16string_view title);
 
 } // namespace zelvane::cli

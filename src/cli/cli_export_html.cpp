@@ -2,11 +2,14 @@
 //
 // The catalogue goes into the page as one JSON object, small enough for a million nodes:
 //   {"title": "...", "kinds": [the kind names],
+//    "names": the stored texts in tree order, each followed by U+0000 but the last,
 //    "depth": one character a node in tree order, its code minus 48 the node's level,
-//    "kind":  the same for the node's kind,
-//    "names": the stored texts in tree order, each followed by U+0000 but the last}
-// Every "<" in it is written as \u003c, so that nothing in a name can end the script.
+//    "kind":  the same for the node's kind}
+// Every "<" in it is written as \u003c, so that nothing in a name can end the script. The
+// names are written as the files are read; only the depth and kind characters (one or two
+// bytes a node each) are held until the end.
 #include <array>
+#include <memory>
 #include <string>
 
 #include "cli/cli_export.h"
@@ -111,69 +114,75 @@ void appendIconStyles(std::string& out) {
     }
 }
 
-void appendCatalogue(const SnapshotTree& tree, std::u16string_view title, Output& output) {
-    std::string& out = output.buffer();
-    std::string scratch;
-    out += "{\"title\":";
-    appendJsonForScript(out, title, scratch);
-    out += ",\"kinds\":[";
-    for (int kind = 0; kind < kKindCount; ++kind) {
-        out += kind > 0 ? ",\"" : "\"";
-        out += kindName(kind);
-        out += '"';
-    }
-    out += "],\"depth\":\"";
-    walkPreOrder(tree, [&](NodeId, std::size_t level) {
-        appendCode(out, level);
-        output.flushIfFull();
-    });
-    out += "\",\"kind\":\"";
-    walkPreOrder(tree, [&](NodeId node, std::size_t) {
-        appendCode(out, static_cast<std::size_t>(tree.kind(node)));
-        output.flushIfFull();
-    });
-    out += "\",\"names\":\"";
-    bool first = true;
-    std::u16string wide;
-    walkPreOrder(tree, [&](NodeId node, std::size_t) {
-        if (!first) {
-            out += "\\u0000";
+class CataloguePageWriter final : public ExportWriter {
+public:
+    explicit CataloguePageWriter(std::u16string_view title) : title_(title) {}
+    void begin(Output& out) override;
+    void add(std::string_view file, const ReadChain& chain, Output& out) override;
+    void end(Output& out) override;
+
+private:
+    std::u16string title_;
+    std::string_view page_ = kCataloguePage; // what is left of the page to write
+    std::string depths_;
+    std::string kinds_;
+    std::string scratch_;
+    bool first_ = true;
+};
+
+// Writes the page up to marker, then what fill writes in its place.
+template <typename Fill>
+void fillIn(std::string_view& page, std::string_view marker, Output& out, Fill fill) {
+    const std::size_t at = page.find(marker);
+    out.buffer() += page.substr(0, at);
+    fill(out.buffer());
+    page.remove_prefix(at + marker.size());
+}
+
+void CataloguePageWriter::begin(Output& out) {
+    // The markers come in this order in the page, each once.
+    fillIn(page_, "@VERSION@", out, [](std::string& o) { o += kVersion; });
+    fillIn(page_, "@TITLE@", out, [&](std::string& o) { appendHtmlText(o, title_); });
+    fillIn(page_, "/*@ICONS@*/", out, appendIconStyles);
+    fillIn(page_, "@DATA@", out, [&](std::string& o) {
+        o += "{\"title\":";
+        appendJsonForScript(o, title_, scratch_);
+        o += ",\"kinds\":[";
+        for (int kind = 0; kind < kKindCount; ++kind) {
+            o += kind > 0 ? ",\"" : "\"";
+            o += kindName(kind);
+            o += '"';
         }
-        first = false;
-        scratch.clear();
-        appendJsonString(scratch, tree.text(node).utf16(wide));
-        // Without its quotes: the names make one string.
-        appendScriptSafe(out, std::string_view(scratch).substr(1, scratch.size() - 2));
-        output.flushIfFull();
+        o += "],\"names\":\"";
     });
-    out += "\"}";
+}
+
+void CataloguePageWriter::add(std::string_view, const ReadChain& chain, Output& output) {
+    const std::size_t level = chain.size() - 1;
+    appendCode(depths_, level);
+    appendCode(kinds_, static_cast<std::size_t>(chain.kind(level)));
+    std::string& out = output.buffer();
+    if (!first_) {
+        out += "\\u0000";
+    }
+    first_ = false;
+    scratch_.clear();
+    appendJsonString(scratch_, chain.text(level));
+    // Without its quotes: the names make one string.
+    appendScriptSafe(out, std::string_view(scratch_).substr(1, scratch_.size() - 2));
+    output.flushIfFull();
+}
+
+void CataloguePageWriter::end(Output& out) {
+    out.buffer().append("\",\"depth\":\"").append(depths_);
+    out.buffer().append("\",\"kind\":\"").append(kinds_).append("\"}");
+    out.buffer() += page_;
 }
 
 } // namespace
 
-void writeCataloguePage(const SnapshotTree& tree, std::u16string_view title, Output& output) {
-    std::string_view page = kCataloguePage;
-    struct Place {
-        std::string_view marker;
-        void (*fill)(const SnapshotTree&, std::u16string_view, Output&);
-    };
-    const std::array<Place, 4> places = {{
-        {"@VERSION@",
-         [](const SnapshotTree&, std::u16string_view, Output& o) { o.buffer() += kVersion; }},
-        {"@TITLE@", [](const SnapshotTree&, std::u16string_view t,
-                       Output& o) { appendHtmlText(o.buffer(), t); }},
-        {"/*@ICONS@*/",
-         [](const SnapshotTree&, std::u16string_view, Output& o) { appendIconStyles(o.buffer()); }},
-        {"@DATA@", appendCatalogue},
-    }};
-    // The markers come in this order in the page, each once.
-    for (const Place& place : places) {
-        const std::size_t at = page.find(place.marker);
-        output.buffer() += page.substr(0, at);
-        place.fill(tree, title, output);
-        page.remove_prefix(at + place.marker.size());
-    }
-    output.buffer() += page;
+std::unique_ptr<ExportWriter> cataloguePageWriter(std::u16string_view title) {
+    return std::make_unique<CataloguePageWriter>(title);
 }
 
 } // namespace zelvane::cli

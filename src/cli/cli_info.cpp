@@ -1,7 +1,11 @@
 // zelvane-cli info / list: what a snapshot file holds.
+#include <algorithm>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
@@ -25,43 +29,79 @@ bool takeOperands(std::string_view command, const CommandLine& line, std::size_t
     return true;
 }
 
-// The nodes whose slash path is path: a root's title, then the names below it. A title
-// may hold slashes itself; a trailing slash is left out.
-std::vector<NodeId> nodesAtPath(const SnapshotTree& tree, std::u16string_view path) {
-    while (path.size() > 1 && path.back() == kSlashSeparator) {
-        path.remove_suffix(1);
-    }
-    std::vector<NodeId> found;
-    std::u16string wide; // a name as UTF-16, compared before the descent below it
-    // Descends from node along the names left in rest.
-    auto descend = [&](auto& self, NodeId node, std::u16string_view rest) -> void {
-        if (rest.empty()) {
-            found.push_back(node);
-            return;
+// Which nodes of a file, met in a streaming read, list prints, and at which level: every
+// node down to depth levels, or each node whose slash path is path (a root's title, then
+// the names below it; a title may hold slashes itself, a trailing slash is left out) and
+// its branch down to depth levels below it.
+class ListedNodes {
+public:
+    ListedNodes(std::optional<std::u16string> path, std::size_t depth)
+        : path_(std::move(path)), depth_(depth) {
+        while (path_ && path_->size() > 1 && path_->back() == kSlashSeparator) {
+            path_->pop_back();
         }
+    }
+    static constexpr std::size_t kNotListed = static_cast<std::size_t>(-1);
+    // The level the last node of chain is listed at (0 for the roots or for a node at
+    // path), or kNotListed.
+    std::size_t levelOf(const ReadChain& chain);
+    bool found() const { return found_; }
+
+private:
+    // At a root: whether it is at path, or path goes on below it (names_ then holds the
+    // names it goes on with).
+    bool matchRoot(std::u16string_view title);
+
+    std::optional<std::u16string> path_;
+    std::size_t depth_;
+    std::vector<std::u16string_view> names_; // the names of path below the current root
+    std::size_t matched_ = 0;                // the levels of the chain that path goes through
+    std::size_t start_ = kNotListed;         // the level of the node at path being listed
+    bool found_ = false;
+};
+
+bool ListedNodes::matchRoot(std::u16string_view title) {
+    const std::u16string_view path = *path_;
+    names_.clear();
+    if (path == title || (title.size() > 1 && title.ends_with(kSlashSeparator) &&
+                          path == title.substr(0, title.size() - 1))) {
+        return true;
+    }
+    if (path.substr(0, title.size()) != title ||
+        !(title.ends_with(kSlashSeparator) || path[title.size()] == kSlashSeparator)) {
+        return false;
+    }
+    std::u16string_view rest =
+        path.substr(title.size() + (title.ends_with(kSlashSeparator) ? 0 : 1));
+    while (!rest.empty()) {
         const std::size_t slash = rest.find(kSlashSeparator);
-        const std::u16string_view name = rest.substr(0, slash);
-        const std::u16string_view after =
-            slash == std::u16string_view::npos ? std::u16string_view() : rest.substr(slash + 1);
-        for (NodeId child = tree.firstChild(node); child != kNoNode;
-             child = tree.nextSibling(child)) {
-            if (listedName(tree.text(child).utf16(wide), tree.kind(child), false) == name) {
-                self(self, child, after);
-            }
-        }
-    };
-    for (NodeId root = tree.firstRoot(); root != kNoNode; root = tree.nextSibling(root)) {
-        std::u16string title(listedName(tree.text(root).toU16(), tree.kind(root), true));
-        if (path == title || (title.size() > 1 && title.ends_with(kSlashSeparator) &&
-                              path == std::u16string_view(title).substr(0, title.size() - 1))) {
-            found.push_back(root);
-        } else if (path.substr(0, title.size()) == title &&
-                   (title.ends_with(kSlashSeparator) || path[title.size()] == kSlashSeparator)) {
-            const std::size_t skip = title.size() + (title.ends_with(kSlashSeparator) ? 0 : 1);
-            descend(descend, root, path.substr(skip));
-        }
+        names_.push_back(rest.substr(0, slash));
+        rest = slash == std::u16string_view::npos ? std::u16string_view() : rest.substr(slash + 1);
     }
-    return found;
+    return true;
+}
+
+std::size_t ListedNodes::levelOf(const ReadChain& chain) {
+    const std::size_t level = chain.size() - 1;
+    if (!path_) {
+        return level <= depth_ ? level : kNotListed;
+    }
+    // The levels above this node are those the last node had, down to its parent.
+    matched_ = std::min(matched_, level);
+    if (level == 0
+            ? matchRoot(listedName(chain.text(0), chain.kind(0), true))
+            : matched_ == level && level <= names_.size() &&
+                  listedName(chain.text(level), chain.kind(level), false) == names_[level - 1]) {
+        matched_ = level + 1;
+    }
+    if (start_ != kNotListed && level <= start_) {
+        start_ = kNotListed; // past the branch of the last node at path
+    }
+    if (start_ == kNotListed && matched_ == level + 1 && level == names_.size()) {
+        start_ = level;
+        found_ = true;
+    }
+    return start_ != kNotListed && level - start_ <= depth_ ? level - start_ : kNotListed;
 }
 
 } // namespace
@@ -138,73 +178,33 @@ int runList(const CommandLine& line) {
         return kExitFailure;
     }
     const std::string_view file = line.operands[0];
-    SnapshotTree tree;
-    LoadStats stats;
-    if (!loadOrReport(file, tree, stats)) {
-        return kExitFailure;
-    }
-    std::vector<NodeId> starts;
-    if (line.operands.size() == 2) {
-        starts = nodesAtPath(tree, utf8ToUtf16(line.operands[1]));
-        if (starts.empty()) {
-            std::cerr << "zelvane-cli: " << displayArgument(file) << ": no node at '"
-                      << displayArgument(line.operands[1]) << "'\n";
-            return kExitDefect;
-        }
-    }
-    const std::size_t depth =
-        line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1);
-    const bool treeForm = !options->null && options->format == Format::Text &&
-                          !(options->pathStyleGiven && options->pathStyle == PathStyle::Slash);
+    ListedNodes listed(
+        line.operands.size() == 2 ? std::optional<std::u16string>(utf8ToUtf16(line.operands[1]))
+                                  : std::nullopt,
+        line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1));
+    bool readWhole = false;
+    // The rows are written while the file is read: no tree is built.
     const bool ok = writeOutput(line, {file}, [&](Output& out) {
-        std::string& text = out.buffer();
         NodeRow row;
-        std::u16string wide;
-        auto print = [&](NodeId node, std::size_t level) {
-            if (out.failed()) {
-                return;
+        const LoadStats stats = visitSnapshotFile(inputPath(file), [&](const ReadChain& chain) {
+            const std::size_t level = listed.levelOf(chain);
+            if (level == ListedNodes::kNotListed) {
+                return true;
             }
-            const int kind = tree.kind(node);
-            if (treeForm) {
-                text.append(level * 2, ' ');
-                text += kindText(kind, options->kinds);
-                text += ' ';
-                appendDisplay(text, tree.text(node).utf16(wide));
-                text += '\n';
-                out.flushIfFull();
-                return;
-            }
-            describeNode(file, tree, node, row);
-            if (options->null) {
-                appendWholePath(text, row, options->pathStyle, Escape::Raw);
-                text += '\0';
-            } else if (options->format == Format::Json) {
-                appendJsonObject(text, row);
-                text += '\n';
-            } else if (options->format == Format::Tsv) {
-                appendTsvFields(text, row, options->pathStyle);
-                text += '\n';
-            } else {
-                text += kindText(kind, options->kinds);
-                text += ' ';
-                appendWholePath(text, row, PathStyle::Slash, Escape::Display);
-                text += '\n';
-            }
+            describeNode(file, chain, row);
+            appendListedRow(out.buffer(), row, level, *options);
             out.flushIfFull();
-        };
-        if (starts.empty()) {
-            walkPreOrder(tree, kTopLevel, print, depth);
-        }
-        for (const NodeId start : starts) {
-            print(start, 0);
-            if (depth > 0) {
-                walkPreOrder(
-                    tree, start, [&](NodeId node, std::size_t level) { print(node, level + 1); },
-                    depth - 1);
-            }
-        }
-        return !out.failed();
+            return !out.failed();
+        });
+        readWhole = !out.failed() && readOrReport(file, stats);
+        // Nothing at PATH: an -o file is left as it was.
+        return readWhole && (listed.found() || line.operands.size() == 1);
     });
+    if (readWhole && !listed.found() && line.operands.size() == 2) {
+        std::cerr << "zelvane-cli: " << displayArgument(file) << ": no node at '"
+                  << displayArgument(line.operands[1]) << "'\n";
+        return kExitDefect;
+    }
     return ok ? kExitOk : kExitFailure;
 }
 

@@ -32,28 +32,60 @@ bool isUnsafe(char32_t cp) {
            isBidiControl(cp);
 }
 
-// The escapes shared by the display and the TSV forms.
-void appendSafe(std::string& out, std::u16string_view text, bool tsv) {
-    forEachCodePoint(text, [&](char32_t cp, bool lone) {
-        if (lone) {
-            if (cp >= 0xDC80 && cp <= 0xDCFF) {
-                appendHex(out, "\\x", static_cast<unsigned>(cp) & 0xFF, 2);
-            } else {
-                appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
-            }
-        } else if (tsv && cp == u'\\') {
-            out += "\\\\";
-        } else if (tsv && cp == u'\t') {
-            out += "\\t";
-        } else if (tsv && cp == u'\n') {
-            out += "\\n";
-        } else if (tsv && cp == u'\r') {
-            out += "\\r";
-        } else if (isUnsafe(cp)) {
-            appendHex(out, cp < 0x80 ? "\\x" : "\\u", static_cast<unsigned>(cp), cp < 0x80 ? 2 : 4);
-        } else {
-            appendUtf8(out, cp);
+// Whether every form writes the unit as the ASCII character it is: printable ASCII but the
+// backslash and the double quote.
+constexpr bool isPlain(char16_t u) {
+    return u >= 0x20 && u < 0x7F && u != u'\\' && u != u'"';
+}
+
+// Writes text a run at a time: each run of plain units as it is, the rest through odd, a
+// piece at a time. A surrogate pair is never cut, its units not being plain.
+template <class Odd> void appendRuns(std::string& out, std::u16string_view text, Odd odd) {
+    while (!text.empty()) {
+        std::size_t n = 0;
+        while (n < text.size() && isPlain(text[n])) {
+            ++n;
         }
+        const std::size_t at = out.size();
+        out.resize(at + n);
+        std::transform(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n),
+                       out.begin() + static_cast<std::ptrdiff_t>(at),
+                       [](char16_t u) { return static_cast<char>(u); });
+        text.remove_prefix(n);
+        n = 0;
+        while (n < text.size() && !isPlain(text[n])) {
+            ++n;
+        }
+        odd(text.substr(0, n));
+        text.remove_prefix(n);
+    }
+}
+
+// The escapes shared by the display and the TSV forms.
+void appendSafe(std::string& out, std::u16string_view whole, bool tsv) {
+    appendRuns(out, whole, [&](std::u16string_view text) {
+        forEachCodePoint(text, [&](char32_t cp, bool lone) {
+            if (lone) {
+                if (cp >= 0xDC80 && cp <= 0xDCFF) {
+                    appendHex(out, "\\x", static_cast<unsigned>(cp) & 0xFF, 2);
+                } else {
+                    appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
+                }
+            } else if (tsv && cp == u'\\') {
+                out += "\\\\";
+            } else if (tsv && cp == u'\t') {
+                out += "\\t";
+            } else if (tsv && cp == u'\n') {
+                out += "\\n";
+            } else if (tsv && cp == u'\r') {
+                out += "\\r";
+            } else if (isUnsafe(cp)) {
+                appendHex(out, cp < 0x80 ? "\\x" : "\\u", static_cast<unsigned>(cp),
+                          cp < 0x80 ? 2 : 4);
+            } else {
+                appendUtf8(out, cp);
+            }
+        });
     });
 }
 
@@ -82,30 +114,50 @@ void appendTsvField(std::string& out, std::u16string_view text) {
     appendSafe(out, text, true);
 }
 
+namespace {
+
+// A JSON string's text, without its quotes.
+void appendJsonText(std::string& out, std::u16string_view whole) {
+    appendRuns(out, whole, [&](std::u16string_view text) {
+        forEachCodePoint(text, [&](char32_t cp, bool lone) {
+            if (cp == u'"') {
+                out += "\\\"";
+            } else if (cp == u'\\') {
+                out += "\\\\";
+            } else if (cp == u'\n') {
+                out += "\\n";
+            } else if (cp == u'\t') {
+                out += "\\t";
+            } else if (cp == u'\r') {
+                out += "\\r";
+            } else if (lone || isUnsafe(cp)) {
+                appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
+            } else {
+                appendUtf8(out, cp);
+            }
+        });
+    });
+}
+
+// Appends text escaped the given way, a JSON string without its quotes.
+void appendText(std::string& out, std::u16string_view text, Escape escape) {
+    if (escape == Escape::Json) {
+        appendJsonText(out, text);
+    } else {
+        appendEscaped(out, text, escape);
+    }
+}
+
+} // namespace
+
 void appendJsonString(std::string& out, std::u16string_view text) {
     out += '"';
-    forEachCodePoint(text, [&](char32_t cp, bool lone) {
-        if (cp == u'"') {
-            out += "\\\"";
-        } else if (cp == u'\\') {
-            out += "\\\\";
-        } else if (cp == u'\n') {
-            out += "\\n";
-        } else if (cp == u'\t') {
-            out += "\\t";
-        } else if (cp == u'\r') {
-            out += "\\r";
-        } else if (lone || isUnsafe(cp)) {
-            appendHex(out, "\\u", static_cast<unsigned>(cp), 4);
-        } else {
-            appendUtf8(out, cp);
-        }
-    });
+    appendJsonText(out, text);
     out += '"';
 }
 
 void appendRaw(std::string& out, std::u16string_view text) {
-    out += utf16ToUtf8(text);
+    appendRuns(out, text, [&](std::u16string_view odd) { out += utf16ToUtf8(odd); });
 }
 
 void appendEscaped(std::string& out, std::u16string_view text, Escape escape) {
@@ -132,6 +184,7 @@ std::string displayArgument(std::string_view bytes) {
 }
 
 void describeNode(std::string_view file, const SnapshotTree& tree, NodeId node, NodeRow& row) {
+    row.chain = nullptr;
     std::size_t texts = 1;
     for (NodeId up = tree.parent(node); up != kNoNode; up = tree.parent(up)) {
         ++texts;
@@ -153,6 +206,7 @@ void describeNode(std::string_view file, const SnapshotTree& tree, NodeId node, 
 
 void describeNode(std::string_view file, const ReadChain& chain, NodeRow& row) {
     const std::size_t level = chain.size() - 1;
+    row.chain = &chain;
     row.file = file;
     row.name = chain.text(level);
     row.kind = chain.kind(level);
@@ -164,18 +218,84 @@ void describeNode(std::string_view file, const ReadChain& chain, NodeRow& row) {
 
 namespace {
 
-std::u16string pathText(const NodeRow& row, PathStyle style) {
-    return style == PathStyle::Slash ? slashPath(row.path) : columnPath(row.path);
-}
-
 std::u16string_view nameText(const NodeRow& row, PathStyle style) {
     return style == PathStyle::Slash ? listedName(row.name, row.kind, row.path.empty()) : row.name;
+}
+
+constexpr std::size_t kJsonArray = 8; // the form of JSON's path array
+
+std::size_t formOf(PathStyle style, Escape escape) {
+    return (style == PathStyle::Slash ? 0 : 4) + static_cast<std::size_t>(escape);
+}
+
+// Appends one step of a path in form, escaped: its separator, as slashPath() and
+// columnPath() put it, and text. No escape ends in a slash or makes a text empty.
+void appendStep(std::string& out, std::size_t form, bool first, std::u16string_view text) {
+    const auto escape = static_cast<Escape>(form % 4);
+    if (form == kJsonArray) {
+        out += first ? "\"" : ",\"";
+        appendJsonText(out, text);
+        out += '"';
+        return;
+    }
+    if (form >= 4) {
+        appendText(out, std::u16string_view(u" \\").substr(first ? 0 : 1, 1), escape);
+    } else if (!first && (out.empty() || out.back() != '/')) {
+        out += '/';
+    }
+    appendText(out, text, escape);
+}
+
+// The escaped path of row's ancestors in form (JSON's without quotes). Of a row from a
+// streaming read, the levels that hold the nodes of the last row's are kept.
+const std::string& escapedPath(const NodeRow& row, std::size_t form) {
+    if (row.chain == nullptr && form != kJsonArray) { // the whole path escaped at once
+        std::string& whole = row.escaped.whole;
+        whole.clear();
+        appendText(whole, form < 4 ? slashPath(row.path) : columnPath(row.path),
+                   static_cast<Escape>(form % 4));
+        return whole;
+    }
+    EscapedPaths::Form& paths = row.escaped.forms[form];
+    std::size_t kept = 0;
+    while (row.chain != nullptr && kept < row.path.size() && kept < paths.serials.size() &&
+           paths.serials[kept] == row.chain->serial(kept)) {
+        ++kept;
+    }
+    paths.serials.resize(kept);
+    paths.ends.resize(kept);
+    paths.text.resize(kept > 0 ? paths.ends[kept - 1] : 0);
+    for (std::size_t level = kept; level < row.path.size(); ++level) {
+        const PathElement& up = row.path[level];
+        appendStep(paths.text, form, level == 0,
+                   form < 4 ? listedName(up.text, up.kind, level == 0) : up.text);
+        paths.ends.push_back(paths.text.size());
+        paths.serials.push_back(row.chain != nullptr ? row.chain->serial(level) : 0);
+    }
+    return paths.text;
+}
+
+// The file's field as TSV (with its tab) or JSON (a quoted string), made once for its rows.
+const std::string& fileField(const NodeRow& row, bool json) {
+    EscapedPaths& e = row.escaped;
+    if (e.file != row.file || e.fileJson.empty()) {
+        e.file = row.file;
+        e.fileTsv.clear();
+        e.fileJson.clear();
+        appendTsvField(e.fileTsv, utf8ToUtf16(row.file));
+        e.fileTsv += '\t';
+        appendJsonString(e.fileJson, utf8ToUtf16(row.file));
+    }
+    return json ? e.fileJson : e.fileTsv;
 }
 
 } // namespace
 
 void appendPath(std::string& out, const NodeRow& row, PathStyle style, Escape escape) {
-    appendEscaped(out, pathText(row, style), escape);
+    const bool json = escape == Escape::Json;
+    out += json ? "\"" : "";
+    out += escapedPath(row, formOf(style, escape));
+    out += json ? "\"" : "";
 }
 
 void appendName(std::string& out, const NodeRow& row, PathStyle style, Escape escape) {
@@ -183,19 +303,33 @@ void appendName(std::string& out, const NodeRow& row, PathStyle style, Escape es
 }
 
 void appendWholePath(std::string& out, const NodeRow& row, PathStyle style, Escape escape) {
-    std::u16string whole = pathText(row, style);
-    if (style == PathStyle::Slash) {
-        appendSlashStep(whole, row.path.empty(), nameText(row, style));
-    } else {
-        whole += row.path.empty() ? u"" : std::u16string(1, columnSeparator(false));
-        whole += nameText(row, style);
+    if (row.chain == nullptr) { // the whole path escaped at once
+        std::u16string whole =
+            style == PathStyle::Slash ? slashPath(row.path) : columnPath(row.path);
+        if (style == PathStyle::Slash) {
+            appendSlashStep(whole, row.path.empty(), nameText(row, style));
+        } else {
+            whole += row.path.empty() ? u"" : std::u16string(1, columnSeparator(false));
+            whole += nameText(row, style);
+        }
+        appendEscaped(out, whole, escape);
+        return;
     }
-    appendEscaped(out, whole, escape);
+    const bool json = escape == Escape::Json;
+    out += json ? "\"" : "";
+    const std::string& path = escapedPath(row, formOf(style, escape));
+    out += path;
+    if (!row.path.empty() && style == PathStyle::Native) {
+        appendText(out, u"\\", escape);
+    } else if (!row.path.empty() && (path.empty() || path.back() != '/')) {
+        out += '/'; // as appendSlashStep() joins them
+    }
+    appendText(out, nameText(row, style), escape);
+    out += json ? "\"" : "";
 }
 
 void appendTsvFields(std::string& out, const NodeRow& row, PathStyle style) {
-    appendTsvField(out, utf8ToUtf16(row.file));
-    out += '\t';
+    out += fileField(row, false);
     appendPath(out, row, style, Escape::Tsv);
     out += '\t';
     appendName(out, row, style, Escape::Tsv);
@@ -207,14 +341,9 @@ void appendTsvFields(std::string& out, const NodeRow& row, PathStyle style) {
 
 void appendJsonFields(std::string& out, const NodeRow& row) {
     out += "\"file\":";
-    appendJsonString(out, utf8ToUtf16(row.file));
+    out += fileField(row, true);
     out += ",\"path\":[";
-    for (std::size_t i = 0; i < row.path.size(); ++i) {
-        if (i > 0) {
-            out += ',';
-        }
-        appendJsonString(out, row.path[i].text);
-    }
+    out += escapedPath(row, kJsonArray);
     out += "],\"name\":";
     appendJsonString(out, row.name);
     out += ",\"kind\":";
@@ -351,6 +480,30 @@ bool Output::flush() {
     }
     buffer_.clear();
     return !failed_;
+}
+
+void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
+                     const OutputOptions& options) {
+    if (options.null) {
+        appendWholePath(out, row, options.pathStyle, Escape::Raw);
+        out += '\0';
+        return;
+    }
+    if (options.format == Format::Json) {
+        appendJsonObject(out, row);
+    } else if (options.format == Format::Tsv) {
+        appendTsvFields(out, row, options.pathStyle);
+    } else if (options.pathStyleGiven && options.pathStyle == PathStyle::Slash) {
+        out += kindText(row.kind, options.kinds);
+        out += ' ';
+        appendWholePath(out, row, PathStyle::Slash, Escape::Display);
+    } else {
+        out.append(level * 2, ' ');
+        out += kindText(row.kind, options.kinds);
+        out += ' ';
+        appendDisplay(out, row.name);
+    }
+    out += '\n';
 }
 
 void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& options,

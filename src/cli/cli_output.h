@@ -52,7 +52,9 @@
 // that the command exits with status 2.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -123,11 +125,26 @@ void appendEscaped(std::string& out, std::u16string_view text, Escape escape);
 
 std::string displayArgument(std::string_view bytes);
 
+// The escaped paths of the levels of a streaming read, kept from one row to the next: in
+// each form, the path down to each level and the serial of the node it was made for.
+struct EscapedPaths {
+    struct Form {
+        std::string text;
+        std::vector<std::size_t> ends; // text's length after each level
+        std::vector<std::uint64_t> serials;
+    };
+    std::array<Form, 9> forms;           // a path style with an escape each, and JSON's path array
+    std::string file, fileTsv, fileJson; // file's fields as TSV and JSON escape them
+    std::string whole;                   // a path of a row from a tree
+};
+
 struct NodeRow {
     std::string_view file;         // the snapshot file as named on the command line
     std::vector<PathElement> path; // the ancestors, root first (empty for a root)
     std::u16string_view name;      // the node's stored text
     int kind = 0;
+    const ReadChain* chain = nullptr; // the read it comes from, when it comes from one
+    mutable EscapedPaths escaped;     // for such rows
     // UTF-16 copies of the texts that a tree holds in one byte a unit, reused row by row.
     std::vector<std::u16string> widened;
 };
@@ -144,6 +161,11 @@ void appendWholePath(std::string& out, const NodeRow& row, PathStyle style, Esca
 void appendTsvFields(std::string& out, const NodeRow& row, PathStyle style);
 void appendJsonFields(std::string& out, const NodeRow& row);
 void appendJsonObject(std::string& out, const NodeRow& row);
+
+// One row of list in the form options ask for, level levels below the first listed: in the
+// text form an indented tree, unless --path-style slash is given.
+void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
+                     const OutputOptions& options);
 
 // One row of a command that finds nodes (search, unique) in the form options ask for, with
 // its file first in the text and -0 forms when withFile.

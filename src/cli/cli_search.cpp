@@ -240,15 +240,15 @@ void reportTooSlow(const NodeRow& row) {
 struct FileMatches {
     LoadStats stats;
     std::size_t found = 0;
-    std::string rows; // written once the whole file has been read
 };
 
 // The name search of one file, matched while the file is read: no tree is built, and the
-// rows and their order are those of a search of the loaded tree. Matches past the most
-// wanted are not counted, but the file is read to its end, for its errors.
+// rows, written to out as they are found, and their order are those of a search of the
+// loaded tree. Matches past the most wanted are not counted, but the file is read to its
+// end, for its errors (unless out fails).
 std::optional<FileMatches> searchWhileReading(std::string_view file, NameMatcher& matcher,
                                               const SearchRequest& request, std::size_t before,
-                                              bool listed, bool severalFiles) {
+                                              bool listed, bool severalFiles, Output& out) {
     FileMatches result;
     PreOrderNameTest test(matcher, request.dialog.isRecursiveSearch, request.dialog.isFilesOnly);
     NodeRow row;
@@ -271,9 +271,10 @@ std::optional<FileMatches> searchWhileReading(std::string_view file, NameMatcher
         ++result.found;
         if (listed) {
             describeNode(file, chain, row);
-            appendFoundRow(result.rows, row, request.output, severalFiles);
+            appendFoundRow(out.buffer(), row, request.output, severalFiles);
+            out.flushIfFull();
         }
-        return true;
+        return !out.failed();
     });
     if (slow) {
         return std::nullopt;
@@ -326,8 +327,9 @@ int runSearch(const CommandLine& line) {
             std::optional<FileMatches> matches;
             LoadStats stats;
             if (!request->dialogRules) {
-                matches = searchWhileReading(file, matcher, *request, total, listed, severalFiles);
-                if (!matches) {
+                matches =
+                    searchWhileReading(file, matcher, *request, total, listed, severalFiles, out);
+                if (!matches || out.failed()) {
                     return false;
                 }
                 stats = matches->stats;
@@ -344,8 +346,6 @@ int runSearch(const CommandLine& line) {
             nodes.clear();
             if (matches) {
                 found = matches->found;
-                out.buffer().append(matches->rows);
-                out.flushIfFull();
             } else {
                 engine.run(tree, request->dialog, results);
                 nodes.reserve(results.size());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -97,17 +98,25 @@ int writeRecords(const SnapshotTree& tree, int fd, WriteResult& result) {
 // Fills a ReadChain as the records come.
 class ChainKeeper {
 public:
+    ChainKeeper() : serials_(++reads_ << 40) {}
     ReadChain chain;
     // Makes the node of kind the last one, level deep; its text is for the caller to fill.
     std::u16string& place(std::size_t level, int kind) {
         if (chain.texts_.size() <= level) {
             chain.texts_.resize(level + 1);
             chain.kinds_.resize(level + 1);
+            chain.serials_.resize(level + 1);
         }
         chain.kinds_[level] = static_cast<int>(static_cast<std::uint8_t>(kind));
+        chain.serials_[level] = serials_++;
         chain.size_ = level + 1;
         return chain.texts_[level];
     }
+
+private:
+    // Each read's serials start at its number << 40; reads may run on several threads.
+    static inline std::atomic<std::uint64_t> reads_ = 0;
+    std::uint64_t serials_;
 };
 
 namespace {

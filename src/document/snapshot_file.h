@@ -102,11 +102,14 @@ public:
     std::size_t size() const { return size_; }
     std::u16string_view text(std::size_t level) const { return texts_[level]; }
     int kind(std::size_t level) const { return kinds_[level]; }
+    // A number of the node that no other node met by any read of this process has.
+    std::uint64_t serial(std::size_t level) const { return serials_[level]; }
 
 private:
     friend class ChainKeeper;
     std::vector<std::u16string> texts_; // beyond size_, kept for their room
     std::vector<int> kinds_;
+    std::vector<std::uint64_t> serials_;
     std::size_t size_ = 0;
 };
 

@@ -3,13 +3,17 @@
 // rows of a search made while a file is read.
 #include "support/test_common.h"
 
+#include "cli/cli_common.h"
 #include "cli/cli_output.h"
 #include "document/node_text.h"
 #include "search/name_matchers.h"
 #include "support/temp_tree.h"
+#include "text/utf.h"
 
 namespace zelvane::cli {
 namespace {
+
+constexpr std::size_t kNoDepth = static_cast<std::size_t>(-1);
 
 TEST(CliOutput, EscapesEachOddCharacterInEachForm) {
     // text, then as shown, in TSV ("=": as shown) and in JSON, unquoted ("=": as in TSV)
@@ -66,6 +70,23 @@ TEST(CliOutputWriter, WritesWholeBlocksAndTellsAFailureOnce) {
     ::close(full);
 }
 
+// Fifty random records at the depths of a round, of names made of letters, at least shortest
+// long: damaged files too (jumps, orphans).
+std::string randomRecords(std::mt19937& random, int round, std::u16string_view letters = u"abcAB ",
+                          unsigned shortest = 0) {
+    std::string bytes;
+    for (int i = 0, depth = round % 3; i < 50; ++i) {
+        bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth), '\xFF', '\xFF'});
+        for (auto k = random() % 4 + shortest; k > 0; --k) {
+            const char16_t unit = letters[random() % letters.size()];
+            bytes.append({static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)});
+        }
+        bytes.append(2, '\0');
+        depth = std::max(0, depth + static_cast<int>(random() % 4) - (random() % 3 == 0 ? 3 : 1));
+    }
+    return bytes;
+}
+
 // Matching while a file is read finds the rows of a search of the tree the same read builds,
 // in their order, in random files (damaged ones too) under each way of matching.
 TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
@@ -78,18 +99,9 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
     std::mt19937 random(3);
     testing::TempTree dir;
     const std::string file = dir.at("r.zelv");
+    NodeRow streamed; // one row for every read, as a row may be
     for (int round = 0; round < 30; ++round) {
-        std::string bytes;
-        for (int i = 0, depth = round % 3; i < 50; ++i) {
-            bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth)});
-            for (auto k = random() % 4; k > 0; --k) {
-                bytes += "abcAB "[random() % 6];
-            }
-            bytes += '\0';
-            depth =
-                std::max(0, depth + static_cast<int>(random() % 4) - (random() % 3 == 0 ? 3 : 1));
-        }
-        testing::writeBytes(file, bytes);
+        testing::writeBytes(file, randomRecords(random, round));
         SnapshotTree tree;
         readSnapshotFile(file, tree);
         for (const auto& [pattern, syntax, recursive, filesOnly, fullPath] : cases) {
@@ -119,13 +131,89 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
             visitSnapshotFile(file, [&](const ReadChain& chain) {
                 const std::size_t level = chain.size() - 1;
                 if (test.matches(level, chain.text(level), chain.kind(level))) {
-                    describeNode("f", chain, row);
-                    appendJsonObject(whileReading, row);
+                    describeNode("f", chain, streamed);
+                    appendJsonObject(whileReading, streamed);
                 }
                 return true;
             });
             EXPECT_EQ(whileReading, fromTree)
                 << round << " " << static_cast<int>(syntax) << recursive << filesOnly << fullPath;
+        }
+    }
+}
+
+// Lists and exports made while the file is read hold the rows of the loaded tree, in its
+// order, in every form, for the whole file and for the nodes at a path, at every depth.
+TEST(CliOutput, ListedAndExportedWhileReadingAreTheRowsOfTheLoadedTree) {
+    std::mt19937 random(5);
+    testing::TempTree dir;
+    const std::string file = dir.at("r.zelv"), out = dir.at("out");
+    auto run = [&](std::string_view command, Args args) {
+        args.insert(args.begin(), file);
+        args.insert(args.end(), {"-o", out});
+        const int status = runCommand(command, args);
+        return std::pair(status, testing::readBytes(out));
+    };
+    for (int round = 0; round < 20; ++round) { // no name empty: a path leads to every node
+        testing::writeBytes(file, randomRecords(random, round, u"abcA \\\u00E9\u0444\u202E", 1));
+        SnapshotTree tree;
+        readSnapshotFile(file, tree);
+        std::vector<std::tuple<NodeRow, std::size_t, std::string>> rows; // row, level, path
+        std::string csv = "path,name,kind,kind_name,depth\r\n", names = "\"names\":\"", codes[2];
+        walkPreOrder(tree, [&](NodeId node, std::size_t level) {
+            auto& [row, at, path] = rows.emplace_back(NodeRow(), level, "");
+            describeNode(file, tree, node, row);
+            appendWholePath(path, row, PathStyle::Slash, Escape::Raw);
+            csv.append(path).append(",");
+            appendName(csv, row, PathStyle::Slash, Escape::Raw);
+            csv.append(",").append(std::to_string(row.kind)).append(",").append(kindName(row.kind));
+            csv.append(",").append(std::to_string(level)).append("\r\n");
+            std::string name;
+            appendJsonString(name, row.name);
+            names.append(codes[0].empty() ? "" : "\\u0000").append(name, 1, name.size() - 2);
+            codes[0] += static_cast<char>('0' + level);
+            codes[1] += static_cast<char>('0' + row.kind);
+        });
+        const std::string path = std::get<2>(rows[random() % rows.size()]);
+        for (const Args& form :
+             std::initializer_list<Args>{{},
+                                         {"--kinds", "names"},
+                                         {"--path-style", "slash"},
+                                         {"--format", "tsv"},
+                                         {"--format", "tsv", "--path-style", "native"},
+                                         {"--format", "json"},
+                                         {"-0"},
+                                         {"-0", "--path-style", "native"}}) {
+            for (const auto& [withPath, depth] :
+                 {std::pair{false, kNoDepth}, {false, 1}, {true, kNoDepth}, {true, 0}}) {
+                const auto options = outputOptionsOf("list", *parseCommandLine(specList(), form));
+                std::string expected;
+                std::size_t start = kNoDepth; // the level of the node at path being listed
+                for (const auto& [row, level, at] : rows) {
+                    start = start != kNoDepth && level <= start ? kNoDepth : start;
+                    start = withPath && start == kNoDepth && at == path ? level : start;
+                    const std::size_t shown = !withPath           ? level
+                                              : start == kNoDepth ? kNoDepth
+                                                                  : level - start;
+                    if (shown != kNoDepth && shown <= depth) {
+                        appendListedRow(expected, row, shown, *options);
+                    }
+                }
+                Args args = form;
+                const std::string depthText = std::to_string(depth);
+                args.insert(args.end(), {"--depth", depthText});
+                args.resize(form.size() + (depth == kNoDepth ? 0 : 2));
+                args.insert(args.end(), withPath ? 1 : 0, path);
+                EXPECT_EQ(run("list", args), std::pair(0, expected)) << round;
+            }
+        }
+        const std::string page =
+            names + "\",\"depth\":\"" + codes[0] + "\",\"kind\":\"" + codes[1] + "\"}";
+        for (const auto& [format, expected] : {std::pair{"csv", csv}, {"html", page}}) {
+            auto [status, written] = run("export", {"-f", format});
+            written =
+                expected == page ? written.substr(written.find("\"names\""), page.size()) : written;
+            EXPECT_EQ(std::pair(status, written), std::pair(0, expected)) << round;
         }
     }
 }

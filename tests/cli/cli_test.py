@@ -564,18 +564,26 @@ class List(CliTest):
                          (1, b"", f"zelvane-cli: {s}: no node at '/media/cd/nope'\n"))
         self.ok("list", s, "/media/cd/Docs", "-o", self.path("out.txt"))  # -o writes a file
         self.assertEqual(self.read("out.txt"), self.ok("list", s, "/media/cd/Docs"))
+        s = self.snapshot("t.zelv", [(9, 0, "a"), (6, 1, " b"), (9, 0, "a/b"), (9, 0, "a/b/")])
+        self.assertEqual(self.ok("list", s, "a/b/"), b"6  b\n9 a/b\n9 a/b/\n")  # titles with /
 
     def test_running_out_of_memory_is_told_in_one_line(self):
         def little_memory(): resource.setrlimit(resource.RLIMIT_AS, (120 << 20, 120 << 20))
         if run("--version", preexec_fn=little_memory)[0] != 0:
             self.skipTest("the program does not start in 120 MB (a sanitizer build?)")
-        # search holds no tree: it reads in little memory up to the limit of a stream
-        for args, reason in ((["list", "/dev/zero"], "Cannot allocate memory"),
+        # list and search hold no tree: they read in little memory up to the limit of a stream;
+        # a page holds two bytes a node
+        for args, reason in ((["export", "/dev/zero", "-fhtml", "-o/dev/null"], "Cannot allocate memory"),
+                             (["list", "/dev/zero", "x"], "File too large"),
                              (["search", "/dev/zero", "x"], "File too large")):
             code, _, err = run(*args, preexec_fn=little_memory)
             self.assertEqual(code, 2, args)
             self.assertRegex(err, rf"^zelvane-cli: (/dev/zero: {reason}|out of memory)"
                                   r"\n(0 matches found.\n)?$")
+        # rows are written as they are found, not gathered: 200 MB of them
+        many = self.write("many.zelv", record(9, 0, "r" * 200) + record(5, 1, "x") * 1000000)
+        self.assertEqual(run("search", many, "x", "-o", "/dev/null", preexec_fn=little_memory),
+                         (0, b"", "1000000 matches found.\n"))
 
 
 class Info(CliTest):  # and the file arguments info and list share
