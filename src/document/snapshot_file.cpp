@@ -1,8 +1,8 @@
 #include "document/snapshot_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
