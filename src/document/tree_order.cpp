@@ -7,7 +7,6 @@
 #include <iterator>
 #include <map>
 #include <mutex>
-#include <ranges>
 #include <system_error>
 
 #include <unicode/uchar.h>
@@ -129,8 +128,6 @@ std::vector<std::uint8_t> thirdLevel(const UCollator* tertiary, std::u16string_v
 } // namespace
 
 struct TextOrder::AsciiKeys {
-    static constexpr auto kUnit = [](auto c) { return NodeText::unit(c); };
-
     // The primary weight bytes of each character; a length of 0 marks a character whose
     // texts the collator must key itself (ignorables, members of contractions).
     std::array<std::array<std::uint8_t, kMaxAsciiPrimary>, 128> primary{};
@@ -143,7 +140,8 @@ struct TextOrder::AsciiKeys {
     }
     template <class Units> bool appendUnits(Units text, std::vector<std::uint8_t>& keys) const {
         std::size_t primaries = 0;
-        for (const char16_t c : text | std::views::transform(kUnit)) {
+        for (const auto unit : text) {
+            const char16_t c = NodeText::unit(unit);
             if (c >= 128 || length[c] == 0) {
                 return false;
             }
@@ -156,7 +154,8 @@ struct TextOrder::AsciiKeys {
         // separator and the terminator leave room for.
         keys.resize(start + primaries + runs + 2);
         std::uint8_t* out = keys.data() + start;
-        for (const char16_t c : text | std::views::transform(kUnit)) {
+        for (const auto unit : text) {
+            const char16_t c = NodeText::unit(unit);
             std::memcpy(out, primary[c].data(), kMaxAsciiPrimary);
             out += length[c];
         }
