@@ -19,7 +19,7 @@ class NodeText {
 public:
     constexpr NodeText() = default;
     constexpr NodeText(std::u16string_view text)
-        : data_(text.data()), size_(text.size()), wide_(true) {}
+        : data_(text.data() != nullptr ? text.data() : kEmpty), size_(text.size()), wide_(true) {}
     template <class T>
     requires(std::is_convertible_v<const T&, std::u16string_view> &&
              !std::is_same_v<T, std::u16string_view>) constexpr NodeText(const T& text)
@@ -32,7 +32,7 @@ public:
     // branch on the form: stores that hold texts of both forms mixed choose it this way.
     static NodeText inForm(const void* data, std::size_t size, bool wide) {
         NodeText text;
-        text.data_ = data;
+        text.data_ = data != nullptr ? data : kEmpty;
         text.size_ = size;
         text.wide_ = wide;
         return text;
@@ -119,7 +119,8 @@ private:
         });
     }
 
-    const void* data_ = nullptr;
+    static constexpr const char16_t* kEmpty = u""; // data is never null, even when empty
+    const void* data_ = kEmpty;
     std::size_t size_ = 0;
     bool wide_ = false;
 };
