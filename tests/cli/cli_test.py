@@ -822,7 +822,8 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
                "cut.json": b'[1,2,{},[{"name":"r"},{"name"', "v2.json": b'[2,0,{},[{"name":"r"}]]',
                "empty.json": b'[1,0,{},[{"name":"r"},{"name":""}]]', "esc.json": b'[1,0,{},[{"name":"\\q"}]]',
                "tab.json": b'[1,0,{},[{"name":"a\tb"}]]',
-               "deep.json": b'[1,0,{},' + b'[{"name":"f"},' * 257 + b'{"name":"x"}' + b"]" * 258 + b"]"}
+               "deep.json": b'[1,0,{},' + b'[{"name":"f"},' * 257 + b'{"name":"x"}' + b"]" * 258 + b"]",
+               "skip.json": b'[1,0,{"x":' + b"[" * 70 + b"]" * 70 + b'},[{"name":"r"}]]'}
         for name, data in bad.items():
             self.write(name, data)
         out, p = self.path("out.zelv"), self.path
@@ -835,6 +836,7 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
             (["--from", "ncdu", p("esc.json"), "-o", out], "esc.json: byte 20: not a valid escape"),
             (["--from", "ncdu", p("tab.json"), "-o", out], "tab.json: byte 20: a control character in a string"),
             (["--from", "ncdu", p("deep.json"), "-o", out], "deep.json: byte 3593: deeper than 255 levels"),
+            (["--from", "ncdu", p("skip.json"), "-o", out], "skip.json: byte 75: nested too deeply"),
             (["--from", "ncdu", "-0", a, "-o", out], "-0 is for --from paths"),
             ([a], "an output file is needed"), ([p("none"), "-o", out], "none: No such file"),
             ([self.work, "-o", out], self.work + ": Is a directory"),
