@@ -299,8 +299,11 @@ class Completion(CliTest):
                 self.assertEqual(self.complete(shell, "zelvane-cli search --format "),
                                  {"text", "tsv", "json"})
                 self.assertIn("media-file", self.complete(shell, "zelvane-cli search --kind "))
-                if shell == "fish":  # a value of its own: no file names offered
+                if shell == "fish":  # a value of its own: no file names offered; an operand's are
                     self.assertEqual(self.complete(shell, "zelvane-cli scan --title "), set())
+                    self.write("s.zelv", b"")
+                    offered = self.complete(shell, "zelvane-cli info " + self.path("s"))
+                    self.assertIn(self.path("s.zelv"), offered)
         page = pathlib.Path(MAN).read_text(encoding="utf-8").replace("\\-", "-")
         named = set(re.findall(r"(?<![\w-])--?\w[\w-]*", page))
         for command in commands:
