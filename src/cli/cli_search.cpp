@@ -217,9 +217,11 @@ bool wanted(int kind, std::u16string_view rootText, int rootKind, const SearchRe
         std::find(request.kinds.begin(), request.kinds.end(), kind) == request.kinds.end()) {
         return false;
     }
+    if (request.roots.empty()) {
+        return true;
+    }
     const std::u16string_view title = listedName(rootText, rootKind, true);
-    return request.roots.empty() ||
-           std::find(request.roots.begin(), request.roots.end(), title) != request.roots.end();
+    return std::find(request.roots.begin(), request.roots.end(), title) != request.roots.end();
 }
 
 bool wanted(const SnapshotTree& tree, NodeId node, const SearchRequest& request) {
@@ -227,7 +229,8 @@ bool wanted(const SnapshotTree& tree, NodeId node, const SearchRequest& request)
     while (tree.parent(root) != kNoNode) {
         root = tree.parent(root);
     }
-    return wanted(tree.kind(node), tree.text(root).toU16(), tree.kind(root), request);
+    std::u16string wide;
+    return wanted(tree.kind(node), tree.text(root).utf16(wide), tree.kind(root), request);
 }
 
 void reportTooSlow(const NodeRow& row) {
@@ -236,7 +239,7 @@ void reportTooSlow(const NodeRow& row) {
     std::cerr << "zelvane-cli: pattern too slow for " << name << '\n';
 }
 
-// What a search of one file found; nullopt when the pattern was too slow (told).
+// What a search of one file found.
 struct FileMatches {
     LoadStats stats;
     std::size_t found = 0;
@@ -245,7 +248,7 @@ struct FileMatches {
 // The name search of one file, matched while the file is read: no tree is built, and the
 // rows, written to out as they are found, and their order are those of a search of the
 // loaded tree. Matches past the most wanted are not counted, but the file is read to its
-// end, for its errors (unless out fails).
+// end, for its errors (unless out fails). nullopt when the pattern was too slow (told).
 std::optional<FileMatches> searchWhileReading(std::string_view file, NameMatcher& matcher,
                                               const SearchRequest& request, std::size_t before,
                                               bool listed, bool severalFiles, Output& out) {
