@@ -293,12 +293,10 @@ std::shared_ptr<const TextOrder::AsciiKeys> asciiKeysFor(const std::string& loca
     static std::mutex mutex;
     static std::map<std::string, std::shared_ptr<const TextOrder::AsciiKeys>> made;
     const std::lock_guard<std::mutex> lock(mutex);
-    const auto found = made.find(locale);
-    if (found != made.end()) {
-        return found->second;
+    auto& table = made[locale];
+    if (table == nullptr) {
+        table = TextOrder::AsciiKeys::make(collator);
     }
-    auto table = TextOrder::AsciiKeys::make(collator);
-    made.emplace(locale, table);
     return table;
 }
 

@@ -5,8 +5,7 @@
 namespace zelvane::platform {
 
 bool severalProcessors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
+    cpu_set_t set{};
     return sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 1;
 }
 

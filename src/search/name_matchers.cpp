@@ -131,8 +131,7 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
         const uint32_t flags = options.caseRule == CaseRule::Exact ? 0 : UREGEX_CASE_INSENSITIVE;
         URegularExpression* handle = uregex_open(
             pattern.data(), static_cast<int32_t>(pattern.size()), flags, &where, &status);
-        if (U_FAILURE(status)) {
-            uregex_close(handle); // ICU's close takes a null handle too
+        if (U_FAILURE(status)) { // no handle is made
             error = std::string("not a valid regular expression (") + u_errorName(status) +
                     " after character " + std::to_string(where.offset) + ")";
             return false;

@@ -220,6 +220,10 @@ std::string replaceWithFaults(const std::string& target, const std::string& desc
         return has("oom") ? throw std::bad_alloc() : writeAll(fd, kNew);
     };
     has("stdout") ? ::dup2(::open(described.c_str(), O_WRONLY), 1) : 0;
+    const auto descriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto openBefore = descriptors();
     const ReplaceResult written = replaceFile(
         target, write, has("inplace") ? OtherTargets::WriteInPlace : OtherTargets::Refuse);
     const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
@@ -229,6 +233,7 @@ std::string replaceWithFaults(const std::string& target, const std::string& desc
         << ' ' << SyncSeam::calls - syncs << '/' << SyncSeam::folderCalls - folderSyncs
         << (stdinOpen && ::fcntl(0, F_GETFD) == -1 ? " and closed standard input" : "")
         << (::umask(022) == 022 ? "" : " and changed the umask")
+        << (descriptors() == openBefore ? "" : " and left a descriptor open")
         << (std::signal(SIGHUP, SIG_DFL) == SIG_DFL ? "" : " and kept its SIGHUP handler");
     return out.str();
 }
