@@ -14,16 +14,6 @@ SnapshotTree::~SnapshotTree() = default;
 // What a free slot holds, and what an id that names no node reads as.
 const SnapshotTree::Node SnapshotTree::kRemovedNode{0, 0, kNoNode, kNoNode, kNoNode, 0};
 
-bool SnapshotTree::isValid(NodeId id) const {
-    return id < slotCount_ && node(id).parent != kNoNode;
-}
-
-const SnapshotTree::Node& SnapshotTree::checked(NodeId id) const {
-    const bool valid = isValid(id);
-    assert(valid && "not the id of a node of this tree");
-    return valid ? node(id) : kRemovedNode;
-}
-
 SnapshotTree::Node* SnapshotTree::checkedForChange(NodeId id) {
     const bool valid = isValid(id);
     assert(valid && "not the id of a node of this tree");
@@ -214,17 +204,9 @@ NodeId SnapshotTree::firstChild(NodeId parent) const {
     return firstOf(parent);
 }
 
-NodeId SnapshotTree::nextSibling(NodeId id) const {
-    return checked(id).next;
-}
-
 NodeId SnapshotTree::parent(NodeId id) const {
     const NodeId p = checked(id).parent;
     return p == kTopLevel ? kNoNode : p;
-}
-
-bool SnapshotTree::hasChildren(NodeId id) const {
-    return checked(id).first != kNoNode;
 }
 
 std::size_t SnapshotTree::childCount(NodeId parent) const {

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -160,7 +161,9 @@ public:
 
     // Calls visit(node, NodeText text) for every node, in the order of the ids rather than the tree
     // order: the quickest way over every text, for scans that need no order.
-    template <class Visit> void forEachNode(Visit visit) const;
+    template <class Visit> void forEachNode(Visit visit) const { forEachNodeIn(0, kNoNode, visit); }
+    // The same for the ids from, from + 1 ... below to.
+    template <class Visit> void forEachNodeIn(NodeId from, NodeId to, Visit visit) const;
 
     // Hint before many insertions.
     void reserve(std::size_t nodes, std::size_t textUnits);
@@ -309,11 +312,32 @@ template <class Less> void SnapshotTree::sortChildren(NodeId parent, Less less) 
     applyOrder(parent, order);
 }
 
-template <class Visit> void SnapshotTree::forEachNode(Visit visit) const {
-    for (std::size_t c = 0; c < nodeChunks_.size(); ++c) {
+// The light queries of every walk, inline.
+inline bool SnapshotTree::isValid(NodeId id) const {
+    return id < slotCount_ && node(id).parent != kNoNode;
+}
+
+inline const SnapshotTree::Node& SnapshotTree::checked(NodeId id) const {
+    const bool valid = isValid(id);
+    assert(valid && "not the id of a node of this tree");
+    return valid ? node(id) : kRemovedNode;
+}
+
+inline NodeId SnapshotTree::nextSibling(NodeId id) const {
+    return checked(id).next;
+}
+
+inline bool SnapshotTree::hasChildren(NodeId id) const {
+    return checked(id).first != kNoNode;
+}
+
+template <class Visit> void SnapshotTree::forEachNodeIn(NodeId from, NodeId to, Visit visit) const {
+    for (std::size_t c = from >> kChunkBits; c < nodeChunks_.size() && (c << kChunkBits) < to;
+         ++c) {
         const std::vector<Node>& chunk = nodeChunks_[c];
         const NodeId base = static_cast<NodeId>(c << kChunkBits);
-        for (std::size_t i = 0; i < chunk.size(); ++i) {
+        const std::size_t end = std::min<std::size_t>(chunk.size(), to - base);
+        for (std::size_t i = from > base ? from - base : 0; i < end; ++i) {
             const Node& n = chunk[i];
             if (n.parent != kNoNode) {
                 visit(static_cast<NodeId>(base + i), textOf(n));

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <system_error>
+#include <thread>
 
 #include "document/node_text.h"
+#include "platform/processors.h"
 #include "text/text.h"
 
 #if defined(__SSE2__)
@@ -331,19 +334,9 @@ inline void setBit(std::vector<std::uint64_t>& bits, NodeId node) {
 
 } // namespace
 
-void SearchEngine::markMatches(NodeId start) {
-    const SnapshotTree& tree = *tree_;
-    const std::size_t words = (tree.idBound() + 63) / 64;
-    matched_.assign(words, 0);
-    above_.assign(words, 0);
-    const auto mark = [&](NodeId node) {
-        setBit(matched_, node);
-        // Up to start, or to a node marked already, whose ancestors are marked too.
-        for (NodeId up = tree.parent(node); up != kNoNode && up != start && !hasBit(above_, up);
-             up = tree.parent(up)) {
-            setBit(above_, up);
-        }
-    };
+// The texts of the ids from, from + 1 ... below to are tested, and those that match get
+// their bit in matched_.
+void SearchEngine::testRange(NodeId from, NodeId to) {
     // The two forms of text come mixed at random: a test of each text as it comes would
     // guess the form wrong about every other node. The texts are gathered by form, a block
     // at a time without a branch on the form, and each form's are tested in one run.
@@ -360,19 +353,19 @@ void SearchEngine::markMatches(NodeId start) {
         for (std::size_t k = 0; k < narrowCount; ++k) {
             const Gathered& g = gathered[0][k];
             if (matcher_.matchesNarrow(static_cast<const char*>(g.data), g.size)) {
-                mark(g.node);
+                setBit(matched_, g.node);
             }
         }
         for (std::size_t k = 0; k < wideCount; ++k) {
             const Gathered& g = gathered[1][k];
             if (matcher_.matchesWide(static_cast<const char16_t*>(g.data), g.size)) {
-                mark(g.node);
+                setBit(matched_, g.node);
             }
         }
         narrowCount = 0;
         wideCount = 0;
     };
-    tree.forEachNode([&](NodeId node, NodeText text) {
+    tree_->forEachNodeIn(from, to, [&](NodeId node, NodeText text) {
         // Arithmetic rather than a choice, so that no branch is taken on the form.
         __builtin_prefetch(text.narrow().data()); // read when its block is tested
         const std::size_t wide = text.isWide() ? 1 : 0;
@@ -387,25 +380,131 @@ void SearchEngine::markMatches(NodeId start) {
     test();
 }
 
-void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
+void SearchEngine::markMatches(NodeId start) {
     const SnapshotTree& tree = *tree_;
-    stack_.clear();
+    const std::size_t bound = tree.idBound();
+    const std::size_t words = (bound + 63) / 64;
+    matched_.assign(words, 0);
+    above_.assign(words, 0);
+    // A large tree's upper ids are tested on a second processor meanwhile. The halves
+    // meet at a multiple of 64, so that the two write different words of matched_.
+    auto split = static_cast<NodeId>(bound);
+    {
+        std::jthread upper;
+        if (bound >= kSplitFrom && platform::severalProcessors()) {
+            split = static_cast<NodeId>((bound / 2) & ~std::size_t{63});
+            try {
+                upper = std::jthread(
+                    [this, split, bound] { testRange(split, static_cast<NodeId>(bound)); });
+            } catch (const std::system_error&) { // no thread: the lower half is all
+                split = static_cast<NodeId>(bound);
+            }
+        }
+        testRange(0, split);
+    }
+    // The ancestors of each match up to start, or to a node marked already, whose
+    // ancestors are marked too.
+    for (std::size_t w = 0; w < words; ++w) {
+        for (std::uint64_t bits = matched_[w]; bits != 0; bits &= bits - 1) {
+            const auto node =
+                static_cast<NodeId>(w * 64 + static_cast<unsigned>(__builtin_ctzll(bits)));
+            for (NodeId up = tree.parent(node); up != kNoNode && up != start && !hasBit(above_, up);
+                 up = tree.parent(up)) {
+                setBit(above_, up);
+            }
+        }
+    }
+}
+
+namespace {
+
+// How a walk goes from a node to its children and its next sibling, through a cursor. A
+// walk through everything: the cursor is the node.
+struct SiblingSteps {
+    const SnapshotTree& tree;
+    static constexpr std::uint32_t kEnd = kNoNode;
+    std::uint32_t first(NodeId parent) const { return tree.firstChild(parent); }
+    std::uint32_t next(std::uint32_t at) const { return tree.nextSibling(at); }
+    NodeId node(std::uint32_t at) const { return at; }
+};
+
+// A walk through the marked nodes alone, gathered by parent in their order among its
+// children: the cursor is a place in that list. With few marks in a large tree, this
+// skips the long lists of children with no mark that a walk through siblings reads.
+struct MarkedSteps {
+    struct Marked {
+        NodeId parent; // kNoNode for a root
+        std::uint32_t row;
+        NodeId node;
+        bool operator<(const Marked& o) const {
+            return parent != o.parent ? parent < o.parent : row < o.row;
+        }
+    };
+    std::vector<Marked> marked;
+    static constexpr std::uint32_t kEnd = kNoNode;
+    std::uint32_t first(NodeId parent) const {
+        const NodeId key = parent == kTopLevel ? kNoNode : parent;
+        const auto found = std::lower_bound(marked.begin(), marked.end(), Marked{key, 0, 0});
+        return found != marked.end() && found->parent == key
+                   ? static_cast<std::uint32_t>(found - marked.begin())
+                   : kEnd;
+    }
+    std::uint32_t next(std::uint32_t at) const {
+        return at + 1 < marked.size() && marked[at + 1].parent == marked[at].parent ? at + 1 : kEnd;
+    }
+    NodeId node(std::uint32_t at) const { return marked[at].node; }
+};
+
+// Marks this rare among the ids, or rarer, are walked through alone.
+constexpr std::size_t kSparseMarks = 256;
+
+} // namespace
+
+void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
     // depth only tells where the walk is; it sets no limit.
     static_cast<void>(depth);
+    const SnapshotTree& tree = *tree_;
+    if (marked_) {
+        std::size_t count = 0;
+        for (std::size_t w = 0; w < matched_.size(); ++w) {
+            count += static_cast<std::size_t>(__builtin_popcountll(matched_[w] | above_[w]));
+        }
+        if (count <= tree.idBound() / kSparseMarks) {
+            MarkedSteps steps;
+            steps.marked.reserve(count);
+            for (std::size_t w = 0; w < matched_.size(); ++w) {
+                for (std::uint64_t bits = matched_[w] | above_[w]; bits != 0; bits &= bits - 1) {
+                    const auto node =
+                        static_cast<NodeId>(w * 64 + static_cast<unsigned>(__builtin_ctzll(bits)));
+                    steps.marked.push_back(
+                        {tree.parent(node), static_cast<std::uint32_t>(tree.row(node)), node});
+                }
+            }
+            std::sort(steps.marked.begin(), steps.marked.end());
+            walkFrom(parent, steps);
+            return;
+        }
+    }
+    walkFrom(parent, SiblingSteps{tree});
+}
 
-    NodeId node = tree.firstChild(parent);
+template <class Steps> void SearchEngine::walkFrom(NodeId parent, const Steps& steps) {
+    const SnapshotTree& tree = *tree_;
+    stack_.clear();
+    std::uint32_t at = steps.first(parent);
     for (;;) {
         // Past the last sibling of a level: back to the level above, cutting the running
         // path back to what it was before the descent, and on with the next sibling.
-        while (node == kNoNode) {
+        while (at == Steps::kEnd) {
             if (stack_.empty()) {
                 return;
             }
             const Frame frame = stack_.back();
             stack_.pop_back();
             path_ = frame.path;
-            node = tree.nextSibling(frame.node);
+            at = steps.next(frame.at);
         }
+        const NodeId node = steps.node(at);
 
         // A marked walk reads the text of a row or of a descent only.
         if (marked_ ? hasBit(matched_, node) : matches(tree.text(node))) {
@@ -423,17 +522,17 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
         }
 
         // Below a node without marks there is no row to give.
-        if (options_.isRecursiveSearch && tree.hasChildren(node) &&
-            (!marked_ || hasBit(above_, node))) {
+        if (options_.isRecursiveSearch &&
+            (marked_ ? hasBit(above_, node) : tree.hasChildren(node))) {
             // The running path in the Path column's form, one piece per descent.
-            stack_.push_back({node, path_});
+            stack_.push_back({at, path_});
             const bool pathEmpty =
                 path_ == SearchResults::kNoPiece || results_->pieces_[path_].totalLength == 0;
             path_ = results_->addPiece(path_, columnSeparator(pathEmpty), tree.text(node));
-            node = tree.firstChild(node);
+            at = steps.first(node);
             continue;
         }
-        node = tree.nextSibling(node);
+        at = steps.next(at);
     }
 }
 

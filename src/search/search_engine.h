@@ -139,12 +139,16 @@ private:
     // subtrees. depth is that of parent's children relative to the start of the walk.
     // The walk keeps its own stack, so the depth of the tree is not limited.
     void SearchChildren(NodeId parent, std::size_t depth);
+    template <class Steps> void walkFrom(NodeId parent, const Steps& steps);
     bool matches(NodeText text) const { return matcher_.matches(text); }
     // Before a recursive walk: every text is tested in one pass in the order of the ids,
     // which is the order of the texts in memory, and the matching nodes and their
     // ancestors up to start are marked. The walk then descends only where a mark is below,
     // and gives the same rows in the same order as a walk through everything.
     void markMatches(NodeId start);
+    void testRange(NodeId from, NodeId to);
+    // From this many ids, two processors test the texts.
+    static constexpr std::size_t kSplitFrom = 1 << 16;
 
     const SnapshotTree* tree_ = nullptr;
     SearchResults* results_ = nullptr;
@@ -162,7 +166,7 @@ private:
     std::uint32_t path_ = SearchResults::kNoPiece;
 
     struct Frame {
-        NodeId node;        // the node descended into
+        std::uint32_t at;   // the walk's place at the node descended into
         std::uint32_t path; // the running path before the descent
     };
     std::vector<Frame> stack_;

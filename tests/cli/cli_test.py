@@ -734,7 +734,7 @@ class Export(CliTest):  # read back with Python's own parsers
             "function (c) { return globMatcher(c[2], c[0], c[1])(c[3]); })));")
         got = subprocess.run(["node", "-e", script], input=json.dumps(cases).encode(),
                              capture_output=True, timeout=60).stdout
-        self.assertEqual((len(cases), json.loads(got)), (37, [c[4] for c in cases]))
+        self.assertEqual((len(cases), json.loads(got)), (38, [c[4] for c in cases]))
 
     def test_hostile_targets_full_disks_and_spreadsheet_formulas(self):
         csv_out, s = self.export("csv"), self.s
