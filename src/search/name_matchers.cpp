@@ -30,6 +30,10 @@ constexpr std::size_t kMaxAlternatives = 4096;
 constexpr int32_t kRegexTimeLimit = 1000;
 constexpr int32_t kRegexStackLimit = 64 << 20;
 
+bool isAsciiNonLetter(char16_t c) {
+    return c < 0x80 && !((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'));
+}
+
 // The code points of text; a lone surrogate stands for itself.
 void decode(std::u16string_view text, std::vector<char32_t>& out) {
     out.clear();
@@ -115,6 +119,26 @@ std::u16string_view NameMatcher::fold(std::u16string_view text) {
     return folded_;
 }
 
+bool NameMatcher::plainMatches(std::u16string_view text) {
+    // Exact case and the a to z rule are the units' own test; so is full folding for an
+    // ASCII text, whose folding is A to Z onto a to z.
+    if (options_.caseRule != CaseRule::Unicode) {
+        return units_.matchesWide(text.data(), text.size());
+    }
+    if (hasCaseless_ && !caseless_.matchesWide(text.data(), text.size())) {
+        return false;
+    }
+    char16_t all = 0;
+    for (const char16_t c : text) {
+        all |= c;
+    }
+    if (all < 0x80) {
+        return units_.matchesWide(text.data(), text.size());
+    }
+    const std::u16string_view folded = fold(text);
+    return options_.whole ? folded == pattern_ : folded.find(pattern_) != std::u16string::npos;
+}
+
 bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& options,
                           std::string& error) {
     options_ = options;
@@ -122,9 +146,29 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
     regex_.reset();
     pattern_.clear();
     switch (options.syntax) {
-    case MatchSyntax::Plain:
+    case MatchSyntax::Plain: {
         pattern_ = fold(pattern);
+        const bool exact = options.caseRule == CaseRule::Exact;
+        units_.prepare(exact ? pattern_ : foldAsciiUpper(pattern_), exact, options.whole);
+        // Under full folding, no character but an ASCII non-letter itself folds to anything
+        // that holds one, and no character folds to nothing: a name can only hold the
+        // folded pattern if it holds the pattern's longest run of ASCII non-letters as it
+        // is. Most names are refused by that test alone, without a fold.
+        std::u16string_view run;
+        for (std::size_t i = 0; i < pattern_.size();) {
+            std::size_t end = i;
+            while (end < pattern_.size() && isAsciiNonLetter(pattern_[end])) {
+                ++end;
+            }
+            if (end - i > run.size()) {
+                run = std::u16string_view(pattern_).substr(i, end - i);
+            }
+            i = std::max(end, i + 1);
+        }
+        hasCaseless_ = options.caseRule == CaseRule::Unicode && !run.empty();
+        caseless_.prepare(run, true, false);
         return true;
+    }
     case MatchSyntax::Regex: {
         UParseError where{};
         UErrorCode status = U_ZERO_ERROR;
@@ -396,10 +440,8 @@ bool NameMatcher::globMatches(const std::vector<GlobToken>& glob) {
 
 bool NameMatcher::matches(std::u16string_view text) {
     switch (options_.syntax) {
-    case MatchSyntax::Plain: {
-        const std::u16string_view folded = fold(text);
-        return options_.whole ? folded == pattern_ : folded.find(pattern_) != std::u16string::npos;
-    }
+    case MatchSyntax::Plain:
+        return plainMatches(text);
     case MatchSyntax::Glob:
         return globMatches(text);
     case MatchSyntax::Regex:

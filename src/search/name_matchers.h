@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "document/snapshot_tree.h"
+#include "search/search_engine.h"
 #include "text/text.h"
 
 namespace zelvane {
@@ -67,6 +68,7 @@ private:
     };
     // text folded by the case rule; the view lasts until the next call.
     std::u16string_view fold(std::u16string_view text);
+    bool plainMatches(std::u16string_view text);
     static bool tokenTakes(const GlobToken& token, char32_t c);
     static bool runAt(const std::vector<GlobToken>& glob, std::size_t from, std::size_t to,
                       const std::vector<char32_t>& points, std::size_t at);
@@ -78,7 +80,12 @@ private:
     static std::vector<GlobToken> globTokens(const std::vector<char32_t>& points, bool fullPath);
 
     NameMatchOptions options_;
-    std::u16string pattern_;                    // Plain: the folded pattern
+    std::u16string pattern_; // Plain: the folded pattern
+    // Plain: the pattern's test without a fold, on the units as they are; under full
+    // folding for ASCII texts only, after the test for caseless (see compile).
+    TextMatcher units_;
+    TextMatcher caseless_;
+    bool hasCaseless_ = false;
     std::u16string folded_;                     // the text of the last fold()
     std::vector<std::vector<GlobToken>> globs_; // one for each of the braces' patterns
     std::vector<char> live_, next_;             // the positions reached, before and after

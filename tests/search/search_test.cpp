@@ -264,6 +264,49 @@ TEST(NameMatchers, MatchEachSyntaxUnderEachCaseRule) {
     EXPECT_EQ(foldCaseFull(u"A\xDCE9Z"), u"a\xDCE9z");
 }
 
+// The plain syntax's quick tests against its definition (fold both, then look), on random
+// texts of letters whose folding is special, ASCII non-letters and lone surrogates; and
+// what the test for the pattern's caseless run relies on in ICU's data: no character but
+// an ASCII non-letter itself folds to anything holding one, and none folds to nothing.
+TEST(NameMatchers, PlainAgreesWithFoldingBothTextsUnderEachCaseRule) {
+    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+        const std::u16string one =
+            cp < 0x10000 ? std::u16string(1, static_cast<char16_t>(cp))
+                         : std::u16string{static_cast<char16_t>(0xD7C0 + (cp >> 10)),
+                                          static_cast<char16_t>(0xDC00 | (cp & 0x3FF))};
+        const std::u16string folded = foldCaseFull(one);
+        ASSERT_FALSE(folded.empty()) << static_cast<unsigned>(cp);
+        for (const char16_t u : folded) {
+            const bool letter = (u | 0x20) >= u'a' && (u | 0x20) <= u'z';
+            ASSERT_TRUE(u >= 0x80 || letter || one == folded) << static_cast<unsigned>(cp);
+        }
+    }
+    std::mt19937 random(3);
+    const std::u16string letters = u"aAzZsS\u00DF\u1E9E\u212Ak\u00E9\u00C91.@[`{ \xD83D\xDE00\xDC00";
+    auto draw = [&](std::size_t length) {
+        std::u16string text(length, u' ');
+        std::generate(text.begin(), text.end(), [&] { return letters[random() % letters.size()]; });
+        return text;
+    };
+    const std::pair<CaseRule, std::u16string (*)(std::u16string_view)> rules[] = {
+        {CaseRule::Exact, [](std::u16string_view t) { return std::u16string(t); }},
+        {CaseRule::AsciiLetters, [](std::u16string_view t) { return foldAsciiUpper(t); }},
+        {CaseRule::Unicode, foldCaseFull}};
+    NameMatcher matcher;
+    std::string error;
+    for (int round = 0; round < 4000; ++round) {
+        const auto& [rule, fold] = rules[round % 3];
+        const bool whole = round % 7 == 0;
+        const std::u16string text = draw(random() % 14);
+        const std::u16string pattern =
+            round % 5 == 0 ? text.substr(random() % (text.size() + 1)) : draw(random() % 5);
+        ASSERT_TRUE(matcher.compile(pattern, {MatchSyntax::Plain, rule, whole}, error));
+        const std::u16string t = fold(text), p = fold(pattern);
+        ASSERT_EQ(matcher.matches(text), whole ? t == p : t.find(p) != t.npos)
+            << round << " " << utf16ToUtf8(text) << " " << utf16ToUtf8(pattern);
+    }
+}
+
 TEST(NameMatchers, WalkInPreOrderUnderTheDialogsOptions) {
     SnapshotTree tree;
     auto found = [&](std::u16string pattern, MatchSyntax syntax, bool recursive = true,
