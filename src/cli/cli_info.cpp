@@ -183,6 +183,7 @@ int runList(const CommandLine& line) {
                                   : std::nullopt,
         line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1));
     bool readWhole = false;
+    const bool treeForm = isTreeForm(*options);
     // The rows are written while the file is read: no tree is built.
     const bool ok = writeOutput(line, {file}, [&](Output& out) {
         NodeRow row;
@@ -191,8 +192,13 @@ int runList(const CommandLine& line) {
             if (level == ListedNodes::kNotListed) {
                 return true;
             }
-            describeNode(file, chain, row);
-            appendListedRow(out.buffer(), row, level, *options);
+            if (treeForm) { // the name and the kind, without the path
+                const std::size_t last = chain.size() - 1;
+                appendTreeRow(out.buffer(), chain.text(last), chain.kind(last), level, *options);
+            } else {
+                describeNode(file, chain, row);
+                appendListedRow(out.buffer(), row, level, *options);
+            }
             out.flushIfFull();
             return !out.failed();
         });

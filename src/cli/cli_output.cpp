@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -15,6 +16,10 @@
 #include "platform/replace_file.h"
 #include "text/text.h"
 #include "text/utf.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zelvane::cli {
 
@@ -38,21 +43,43 @@ constexpr bool isPlain(char16_t u) {
     return u >= 0x20 && u < 0x7F && u != u'\\' && u != u'"';
 }
 
+// Appends the run of plain units that text starts with, as the ASCII characters they are,
+// and returns its length: eight units at a time where the processor can.
+std::size_t appendPlainRun(std::string& out, std::u16string_view text) {
+    const std::size_t at = out.size();
+    out.resize(at + text.size()); // room for all, given back below
+    char* to = out.data() + at;
+    const char16_t* units = text.data();
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    for (; k + 8 <= text.size(); k += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + k));
+        // Units from 0x8000 up compare as negative: not printable.
+        const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x1F)),
+                                                _mm_cmplt_epi16(v, _mm_set1_epi16(0x7F)));
+        const __m128i quoting =
+            _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(u'\\'))),
+                         _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(u'"'))));
+        if (_mm_movemask_epi8(_mm_andnot_si128(quoting, printable)) != 0xFFFF) {
+            break;
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + k), _mm_packus_epi16(v, v));
+    }
+#endif
+    while (k < text.size() && isPlain(units[k])) {
+        to[k] = static_cast<char>(units[k]);
+        ++k;
+    }
+    out.resize(at + k);
+    return k;
+}
+
 // Writes text a run at a time: each run of plain units as it is, the rest through odd, a
 // piece at a time. A surrogate pair is never cut, its units not being plain.
 template <class Odd> void appendRuns(std::string& out, std::u16string_view text, Odd odd) {
     while (!text.empty()) {
+        text.remove_prefix(appendPlainRun(out, text));
         std::size_t n = 0;
-        while (n < text.size() && isPlain(text[n])) {
-            ++n;
-        }
-        const std::size_t at = out.size();
-        out.resize(at + n);
-        std::transform(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n),
-                       out.begin() + static_cast<std::ptrdiff_t>(at),
-                       [](char16_t u) { return static_cast<char>(u); });
-        text.remove_prefix(n);
-        n = 0;
         while (n < text.size() && !isPlain(text[n])) {
             ++n;
         }
@@ -95,8 +122,19 @@ std::vector<std::string_view> kindNames() {
     return {kKindNames.begin(), kKindNames.end()};
 }
 
-std::string kindText(int kind, KindStyle style) {
-    return style == KindStyle::Names ? std::string(kindName(kind)) : std::to_string(kind);
+void appendKind(std::string& out, int kind, KindStyle style) {
+    if (style == KindStyle::Names) {
+        out += kindName(kind);
+        return;
+    }
+    if (kind >= 0 && kind < 10) {
+        out += static_cast<char>('0' + kind);
+        return;
+    }
+    char digits[12];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, kind);
+    static_cast<void>(error); // an int always has room
+    out.append(digits, end);
 }
 
 std::string_view kindName(int kind) {
@@ -494,15 +532,27 @@ void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
     } else if (options.format == Format::Tsv) {
         appendTsvFields(out, row, options.pathStyle);
     } else if (options.pathStyleGiven && options.pathStyle == PathStyle::Slash) {
-        out += kindText(row.kind, options.kinds);
+        appendKind(out, row.kind, options.kinds);
         out += ' ';
         appendWholePath(out, row, PathStyle::Slash, Escape::Display);
     } else {
-        out.append(level * 2, ' ');
-        out += kindText(row.kind, options.kinds);
-        out += ' ';
-        appendDisplay(out, row.name);
+        appendTreeRow(out, row.name, row.kind, level, options);
+        return;
     }
+    out += '\n';
+}
+
+bool isTreeForm(const OutputOptions& options) {
+    return !options.null && options.format == Format::Text &&
+           !(options.pathStyleGiven && options.pathStyle == PathStyle::Slash);
+}
+
+void appendTreeRow(std::string& out, std::u16string_view name, int kind, std::size_t level,
+                   const OutputOptions& options) {
+    out.append(level * 2, ' ');
+    appendKind(out, kind, options.kinds);
+    out += ' ';
+    appendDisplay(out, name);
     out += '\n';
 }
 
@@ -538,7 +588,7 @@ void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& o
         }
         if (options.kindsShown) {
             out += '\t';
-            out += kindText(row.kind, options.kinds);
+            appendKind(out, row.kind, options.kinds);
         }
         break;
     }

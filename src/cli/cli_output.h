@@ -109,8 +109,8 @@ inline bool writeOutput(const CommandLine& line, const std::function<bool(Output
 }
 
 std::string_view kindName(int kind);
-// A node's kind as --kinds asks: its number or its name.
-std::string kindText(int kind, KindStyle style);
+// Appends a node's kind as --kinds asks: its number or its name.
+void appendKind(std::string& out, int kind, KindStyle style);
 // The names of kinds 0 to 11, in order.
 std::vector<std::string_view> kindNames();
 
@@ -164,6 +164,11 @@ void appendJsonObject(std::string& out, const NodeRow& row);
 
 // One row of list in the form options ask for, level levels below the first listed: in the
 // text form an indented tree, unless --path-style slash is given.
+// Whether options ask for list's tree form (each node's kind and name, indented by its
+// level), whose rows appendTreeRow writes from the name and the kind alone.
+bool isTreeForm(const OutputOptions& options);
+void appendTreeRow(std::string& out, std::u16string_view name, int kind, std::size_t level,
+                   const OutputOptions& options);
 void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
                      const OutputOptions& options);
 

@@ -22,7 +22,27 @@ void widen(std::string_view bytes, std::u16string& out);
 // Either form of a NodeText, without widening the one-byte form.
 std::string utf16ToUtf8(NodeText text);
 // Appends the code point as UTF-8.
-void appendUtf8(std::string& out, char32_t cp);
+inline void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+        return;
+    }
+    char bytes[4];
+    std::size_t n = 0;
+    if (cp < 0x800) {
+        bytes[n++] = static_cast<char>(0xC0 | (cp >> 6));
+    } else {
+        if (cp < 0x10000) {
+            bytes[n++] = static_cast<char>(0xE0 | (cp >> 12));
+        } else {
+            bytes[n++] = static_cast<char>(0xF0 | (cp >> 18));
+            bytes[n++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        }
+        bytes[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    }
+    bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
+    out.append(bytes, n);
+}
 // Appends prefix and value in upper-case hexadecimal, digits long.
 void appendHex(std::string& out, std::string_view prefix, unsigned value, int digits);
 
