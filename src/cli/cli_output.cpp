@@ -43,30 +43,43 @@ constexpr bool isPlain(char16_t u) {
     return u >= 0x20 && u < 0x7F && u != u'\\' && u != u'"';
 }
 
+#if defined(__SSE2__)
+// Whether the eight units at p are all plain, and if so their bytes at to.
+inline bool narrowEight(const char16_t* p, char* to) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Units from 0x8000 up compare as negative: not printable.
+    const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x1F)),
+                                            _mm_cmplt_epi16(v, _mm_set1_epi16(0x7F)));
+    const __m128i quoting =
+        _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(u'\\'))),
+                     _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(u'"'))));
+    if (_mm_movemask_epi8(_mm_andnot_si128(quoting, printable)) != 0xFFFF) {
+        return false;
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(v, v));
+    return true;
+}
+#endif
+
 // Appends the run of plain units that text starts with, as the ASCII characters they are,
-// and returns its length: eight units at a time where the processor can.
+// and returns its length: eight units at a time where the processor can, the last eight
+// of a text overlapping those before them.
 std::size_t appendPlainRun(std::string& out, std::u16string_view text) {
     const std::size_t at = out.size();
-    out.resize(at + text.size()); // room for all, given back below
+    const std::size_t n = text.size();
+    out.resize(at + n); // room for all, given back below
     char* to = out.data() + at;
     const char16_t* units = text.data();
     std::size_t k = 0;
 #if defined(__SSE2__)
-    for (; k + 8 <= text.size(); k += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + k));
-        // Units from 0x8000 up compare as negative: not printable.
-        const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x1F)),
-                                                _mm_cmplt_epi16(v, _mm_set1_epi16(0x7F)));
-        const __m128i quoting =
-            _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(u'\\'))),
-                         _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(u'"'))));
-        if (_mm_movemask_epi8(_mm_andnot_si128(quoting, printable)) != 0xFFFF) {
-            break;
-        }
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + k), _mm_packus_epi16(v, v));
+    while (k + 8 <= n && narrowEight(units + k, to + k)) {
+        k += 8;
+    }
+    if (k + 8 > n && k < n && n >= 8 && narrowEight(units + n - 8, to + n - 8)) {
+        k = n;
     }
 #endif
-    while (k < text.size() && isPlain(units[k])) {
+    while (k < n && isPlain(units[k])) {
         to[k] = static_cast<char>(units[k]);
         ++k;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,6 +16,10 @@
 #include "document/tree_order.h"
 #include "platform/descriptor.h"
 #include "platform/replace_file.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zelvane {
 
@@ -126,6 +131,25 @@ using Visit = std::function<bool(const ReadChain&)>;
 // Rebuilds the hierarchy from records handed to it piece by piece. Without a tree it only
 // counts, keeping no more than the chain of open levels (at most 256 deep: a node's level
 // never exceeds its depth byte).
+// Where the UTF-16 name at from ends: its first unit 0, or the last whole unit before size.
+std::size_t wideNameEnd(const unsigned char* p, std::size_t from, std::size_t size) {
+    std::size_t at = from;
+#if defined(__SSE2__)
+    for (; at + 16 <= size; at += 16) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+        const auto zero =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, _mm_setzero_si128())));
+        if (zero != 0) {
+            return at + static_cast<unsigned>(__builtin_ctz(zero));
+        }
+    }
+#endif
+    while (at + 1 < size && (p[at] | p[at + 1]) != 0) {
+        at += 2;
+    }
+    return at;
+}
+
 class RecordReader {
 public:
     explicit RecordReader(SnapshotTree* tree, OrderWatch* watch = nullptr,
@@ -184,10 +208,7 @@ std::size_t RecordReader::take(const unsigned char* p, std::size_t size, bool at
         bool cut;
         if (wide) {
             nameStart += 2;
-            nameEnd = nameStart;
-            while (nameEnd + 1 < size && (p[nameEnd] | p[nameEnd + 1]) != 0) {
-                nameEnd += 2;
-            }
+            nameEnd = wideNameEnd(p, nameStart, size);
             cut = nameEnd + 1 >= size; // an odd last byte is dropped
             pos = cut ? size : nameEnd + 2;
         } else {
@@ -247,7 +268,9 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
             visit_ != nullptr ? keeper_.place(chain_.size(), static_cast<int>(kind)) : name_;
         text.resize(units);
         char16_t* out = text.data();
-        if (wide) {
+        if (wide && std::endian::native == std::endian::little) {
+            std::memcpy(out, name, units * 2); // the file's units are little-endian
+        } else if (wide) {
             for (std::size_t i = 0; i < units; ++i) {
                 out[i] = static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8));
             }
