@@ -52,7 +52,7 @@ fi
 echo "both: $(head -1 "$work/cli.txt")"
 echo "zelvane-cli scan:   best $best_cli s"
 echo "main window:        best $best_gui s, ratio $(awk -v a="$best_gui" -v b="$best_cli" \
-    'BEGIN { printf "%.2f", a / b }') (goal <= 1.02)"
+    'BEGIN { printf "%.2f", a / b }') (goal <= 1.05)"
 half=$(( $(head -1 "$work/cli.txt" | sed 's/^\([0-9]*\) folder(s) & \([0-9]*\) .*/\1 + \2/') / 2 ))
 echo "Stop clicked half-way ($half entries in):"
 gui_run --stop-after "$half" "$tree" | grep -E '^(stop|capture)'
