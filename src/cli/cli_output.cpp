@@ -208,7 +208,7 @@ void appendJsonString(std::string& out, std::u16string_view text) {
 }
 
 void appendRaw(std::string& out, std::u16string_view text) {
-    appendRuns(out, text, [&](std::u16string_view odd) { out += utf16ToUtf8(odd); });
+    appendRuns(out, text, [&](std::u16string_view odd) { appendAsUtf8(out, odd); });
 }
 
 void appendEscaped(std::string& out, std::u16string_view text, Escape escape) {
@@ -385,7 +385,7 @@ void appendTsvFields(std::string& out, const NodeRow& row, PathStyle style) {
     out += '\t';
     appendName(out, row, style, Escape::Tsv);
     out += '\t';
-    out += std::to_string(row.kind);
+    appendKind(out, row.kind, KindStyle::Numbers);
     out += '\t';
     out += kindName(row.kind);
 }
@@ -398,7 +398,7 @@ void appendJsonFields(std::string& out, const NodeRow& row) {
     out += "],\"name\":";
     appendJsonString(out, row.name);
     out += ",\"kind\":";
-    out += std::to_string(row.kind);
+    appendKind(out, row.kind, KindStyle::Numbers);
     out += ",\"kindName\":\"";
     out += kindName(row.kind);
     out += "\",\"fullPath\":";

@@ -100,6 +100,11 @@ std::u16string utf8ToUtf16(std::string_view bytes) {
 std::string utf16ToUtf8(NodeText stored) {
     std::string out;
     out.reserve(stored.size());
+    appendAsUtf8(out, stored);
+    return out;
+}
+
+void appendAsUtf8(std::string& out, NodeText stored) {
     if (!stored.isWide()) {
         // One byte a unit: ASCII as it is, U+0080 to U+00FF in two bytes.
         for (const char c : stored.narrow()) {
@@ -111,7 +116,7 @@ std::string utf16ToUtf8(NodeText stored) {
                 out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
             }
         }
-        return out;
+        return;
     }
     const std::u16string_view text = stored.wide();
     forEachCodePoint(text, [&](char32_t cp, bool lone) {
@@ -123,7 +128,6 @@ std::string utf16ToUtf8(NodeText stored) {
             appendUtf8(out, 0xFFFD);
         }
     });
-    return out;
 }
 
 } // namespace zelvane

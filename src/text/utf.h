@@ -21,6 +21,8 @@ void widen(std::string_view bytes, std::u16string& out);
 // Inverse of utf8ToUtf16. Lone surrogates other than U+DC80..U+DCFF become U+FFFD.
 // Either form of a NodeText, without widening the one-byte form.
 std::string utf16ToUtf8(NodeText text);
+// The same, appended to out.
+void appendAsUtf8(std::string& out, NodeText text);
 // Appends the code point as UTF-8.
 inline void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
