@@ -1,6 +1,7 @@
 #include "capture/listing_import.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "capture/classification.h"
 #include "document/snapshot_file.h"
@@ -237,15 +238,11 @@ private:
     unsigned hex() {
         unsigned unit = 0;
         for (int k = 0; k < 4; ++k, ++at_) {
-            const char c = current();
-            const int digit = c >= '0' && c <= '9'   ? c - '0'
-                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                     : -1;
-            if (digit < 0) {
+            const auto c = static_cast<unsigned char>(current());
+            if (std::isxdigit(c) == 0) {
                 fail("a hexadecimal digit expected");
             }
-            unit = unit * 16 + static_cast<unsigned>(digit);
+            unit = unit * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
         }
         return unit;
     }

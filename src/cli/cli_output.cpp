@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -140,14 +139,11 @@ void appendKind(std::string& out, int kind, KindStyle style) {
         out += kindName(kind);
         return;
     }
-    if (kind >= 0 && kind < 10) {
+    if (static_cast<unsigned>(kind) < 10) {
         out += static_cast<char>('0' + kind);
         return;
     }
-    char digits[12];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, kind);
-    static_cast<void>(error); // an int always has room
-    out.append(digits, end);
+    out += std::to_string(kind);
 }
 
 std::string_view kindName(int kind) {

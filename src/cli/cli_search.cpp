@@ -250,35 +250,39 @@ struct FileMatches {
 // loaded tree. Matches past the most wanted are not counted, but the file is read to its
 // end, for its errors (unless out fails). nullopt when the pattern was too slow (told).
 std::optional<FileMatches> searchWhileReading(std::string_view file, NameMatcher& matcher,
+                                              const std::vector<std::string>& needles,
                                               const SearchRequest& request, std::size_t before,
                                               bool listed, bool severalFiles, Output& out) {
     FileMatches result;
     PreOrderNameTest test(matcher, request.dialog.isRecursiveSearch, request.dialog.isFilesOnly);
     NodeRow row;
     bool slow = false;
-    result.stats = visitSnapshotFile(inputPath(file), [&](const ReadChain& chain) {
-        const std::size_t level = chain.size() - 1;
-        if (!test.matches(level, chain.text(level), chain.kind(level))) {
-            if (test.tooSlow()) {
-                describeNode(file, chain, row);
-                reportTooSlow(row);
-                slow = true;
-                return false;
+    result.stats = visitSnapshotFile(
+        inputPath(file),
+        [&](const ReadChain& chain) {
+            const std::size_t level = chain.size() - 1;
+            if (!test.matches(level, chain.stored(level), chain.kind(level))) {
+                if (test.tooSlow()) {
+                    describeNode(file, chain, row);
+                    reportTooSlow(row);
+                    slow = true;
+                    return false;
+                }
+                return true;
             }
-            return true;
-        }
-        if (before + result.found >= request.maxResults ||
-            !wanted(chain.kind(level), chain.text(0), chain.kind(0), request)) {
-            return true;
-        }
-        ++result.found;
-        if (listed) {
-            describeNode(file, chain, row);
-            appendFoundRow(out.buffer(), row, request.output, severalFiles);
-            out.flushIfFull();
-        }
-        return !out.failed();
-    });
+            if (before + result.found >= request.maxResults ||
+                !wanted(chain.kind(level), chain.text(0), chain.kind(0), request)) {
+                return true;
+            }
+            ++result.found;
+            if (listed) {
+                describeNode(file, chain, row);
+                appendFoundRow(out.buffer(), row, request.output, severalFiles);
+                out.flushIfFull();
+            }
+            return !out.failed();
+        },
+        {}, needles);
     if (slow) {
         return std::nullopt;
     }
@@ -311,6 +315,10 @@ int runSearch(const CommandLine& line) {
         }
     }
 
+    // What every name the pattern matches holds: most of a large file need not be matched.
+    const std::vector<std::string> needles = matcher.options().fullPath
+                                                 ? std::vector<std::string>()
+                                                 : needlesFor(matcher.requiredUnits());
     bool unreadable = false;
     bool hinted = false;
     std::size_t total = 0;
@@ -330,8 +338,8 @@ int runSearch(const CommandLine& line) {
             std::optional<FileMatches> matches;
             LoadStats stats;
             if (!request->dialogRules) {
-                matches =
-                    searchWhileReading(file, matcher, *request, total, listed, severalFiles, out);
+                matches = searchWhileReading(file, matcher, needles, *request, total, listed,
+                                             severalFiles, out);
                 if (!matches || out.failed()) {
                     return false;
                 }

@@ -38,7 +38,11 @@ std::u16string renamedText(std::u16string_view oldText, std::u16string_view acce
 }
 
 std::u16string_view listedName(std::u16string_view storedText, int kind, bool root) {
-    return !root && kind == kKindFolder ? displayName(storedText) : storedText;
+    return listedNameOf(storedText, kind, root).wide();
+}
+
+NodeText listedNameOf(NodeText storedText, int kind, bool root) {
+    return !root && kind == kKindFolder ? displayNameOf(storedText) : storedText;
 }
 
 std::u16string columnPath(std::span<const PathElement> ancestors) {

@@ -33,6 +33,8 @@ std::u16string renamedText(std::u16string_view oldText, std::u16string_view acce
 
 // root: the node has no parent (a root's text is its label, whatever its kind).
 std::u16string_view listedName(std::u16string_view storedText, int kind, bool root);
+// The same for a text in either form.
+NodeText listedNameOf(NodeText storedText, int kind, bool root);
 
 // The character put before a text appended to a column path that is empty or not yet.
 constexpr char16_t columnSeparator(bool pathEmpty) {

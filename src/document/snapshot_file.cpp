@@ -105,23 +105,56 @@ class ChainKeeper {
 public:
     ChainKeeper() : serials_(++reads_ << 40) {}
     ReadChain chain;
-    // Makes the node of kind the last one, level deep; its text is for the caller to fill.
-    std::u16string& place(std::size_t level, int kind) {
+    // Makes the node of kind the last one, level deep, with its text in one byte a unit,
+    // the bytes at name: they are copied only when settle() is called while they are the
+    // last node's, which must be before they change and before the node is read.
+    void placeNarrow(std::size_t level, int kind, const unsigned char* name, std::size_t bytes) {
+        place(level, kind, false);
+        pending_ = std::string_view(reinterpret_cast<const char*>(name), bytes);
+        pendingLevel_ = level;
+        hasPending_ = true;
+    }
+    void settle() {
+        if (hasPending_) {
+            chain.bytes_[pendingLevel_].assign(pending_);
+            hasPending_ = false;
+        }
+    }
+    // The same with a UTF-16 text, for the caller to fill.
+    std::u16string& placeWide(std::size_t level, int kind) {
+        place(level, kind, true);
+        return chain.texts_[level];
+    }
+
+private:
+    void place(std::size_t level, int kind, bool wide) {
+        // A node below the last one makes the last one a parent, whose text the chain keeps.
+        if (hasPending_ && level > pendingLevel_) {
+            settle();
+        }
+        hasPending_ = false;
         if (chain.texts_.size() <= level) {
+            chain.bytes_.resize(level + 1);
             chain.texts_.resize(level + 1);
+            chain.wide_.resize(level + 1);
+            chain.widened_.resize(level + 1);
             chain.kinds_.resize(level + 1);
             chain.serials_.resize(level + 1);
         }
+        chain.wide_[level] = wide ? 1 : 0;
+        chain.widened_[level] = 0;
         chain.kinds_[level] = static_cast<int>(static_cast<std::uint8_t>(kind));
         chain.serials_[level] = serials_++;
         chain.size_ = level + 1;
-        return chain.texts_[level];
     }
 
 private:
     // Each read's serials start at its number << 40; reads may run on several threads.
     static inline std::atomic<std::uint64_t> reads_ = 0;
     std::uint64_t serials_;
+    std::string_view pending_; // the last node's text, when not copied yet
+    std::size_t pendingLevel_ = 0;
+    bool hasPending_ = false;
 };
 
 namespace {
@@ -153,8 +186,9 @@ std::size_t wideNameEnd(const unsigned char* p, std::size_t from, std::size_t si
 class RecordReader {
 public:
     explicit RecordReader(SnapshotTree* tree, OrderWatch* watch = nullptr,
-                          const Visit* visit = nullptr)
-        : tree_(tree), watch_(watch), visit_(visit) {
+                          const Visit* visit = nullptr,
+                          const std::vector<std::string>* needles = nullptr)
+        : tree_(tree), watch_(watch), visit_(visit), needles_(needles) {
         stats.opened = true;
     }
 
@@ -167,12 +201,16 @@ public:
     LoadStats stats;
 
 private:
+    std::size_t takeRecords(const unsigned char* p, std::size_t size, bool atEnd);
     void place(unsigned kind, std::size_t depth, bool wide, const unsigned char* name,
                std::size_t bytes);
 
     SnapshotTree* tree_;
     OrderWatch* watch_;  // with a tree only
     const Visit* visit_; // without a tree only
+    // With a visit: the parts of the data that hold none of these are not visited.
+    const std::vector<std::string>* needles_;
+    bool visiting_ = true;
     ChainKeeper keeper_;
     std::vector<NodeId> chain_; // from a top-level node down to the last node
     std::size_t previousDepth_ = 0;
@@ -181,6 +219,17 @@ private:
 };
 
 std::size_t RecordReader::take(const unsigned char* p, std::size_t size, bool atEnd) {
+    const std::size_t used = takeRecords(p, size, atEnd);
+    keeper_.settle(); // before the data moves
+    return used;
+}
+
+std::size_t RecordReader::takeRecords(const unsigned char* p, std::size_t size, bool atEnd) {
+    if (needles_ != nullptr && !needles_->empty()) {
+        visiting_ = std::any_of(needles_->begin(), needles_->end(), [&](const std::string& n) {
+            return ::memmem(p, size, n.data(), n.size()) != nullptr;
+        });
+    }
     std::size_t pos = 0;
     while (!finished_) {
         const std::size_t start = pos;
@@ -262,26 +311,27 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
     // A tree takes an 8-bit name's bytes as they are.
     NodeText stored =
         NodeText::narrowForm(std::string_view(reinterpret_cast<const char*>(name), bytes));
-    if ((tree_ != nullptr && wide) || visit_ != nullptr) {
-        // A visit's names go straight into the chain.
+    // A visit's names go straight into the chain, in their form.
+    if (visit_ != nullptr && !wide) {
+        keeper_.placeNarrow(chain_.size(), static_cast<int>(kind), name, bytes);
+    } else if (wide && (tree_ != nullptr || visit_ != nullptr)) {
         std::u16string& text =
-            visit_ != nullptr ? keeper_.place(chain_.size(), static_cast<int>(kind)) : name_;
+            visit_ != nullptr ? keeper_.placeWide(chain_.size(), static_cast<int>(kind)) : name_;
         text.resize(units);
         char16_t* out = text.data();
-        if (wide && std::endian::native == std::endian::little) {
+        if constexpr (std::endian::native == std::endian::little) {
             std::memcpy(out, name, units * 2); // the file's units are little-endian
-        } else if (wide) {
+        } else {
             for (std::size_t i = 0; i < units; ++i) {
                 out[i] = static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8));
             }
-        } else {
-            std::copy(name, name + units, out);
         }
     }
     if (wide) {
         stored = name_;
     }
-    if (visit_ != nullptr) {
+    if (visit_ != nullptr && visiting_) {
+        keeper_.settle();
         if (!(*visit_)(keeper_.chain)) {
             finished_ = true;
         }
@@ -334,7 +384,8 @@ LoadStats failed(int error) {
 // Reads the file through a buffer of a megabyte (more while one record is longer), so
 // that the file's bytes are never held whole beside the tree.
 LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits& limits,
-                   OrderWatch* watch = nullptr, const Visit* visit = nullptr) {
+                   OrderWatch* watch = nullptr, const Visit* visit = nullptr,
+                   const std::vector<std::string>* needles = nullptr) {
     // Without O_NONBLOCK a pipe that nobody writes to would block the open for ever; it
     // then reads as empty instead.
     const platform::Descriptor fd(
@@ -361,7 +412,7 @@ LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits
         tree->reserve(static_cast<std::size_t>(st.st_size) / 16, 0);
     }
 
-    RecordReader reader(tree, watch, visit);
+    RecordReader reader(tree, watch, visit, needles);
     std::vector<unsigned char> buffer(std::max<std::size_t>(limits.bufferBytes, 1));
     std::size_t held = 0;
     std::uint64_t total = 0;
@@ -454,14 +505,30 @@ LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree, const Re
     return stats;
 }
 
-LoadStats visitSnapshotFile(const std::string& path, const Visit& visit, const ReadLimits& limits) {
+LoadStats visitSnapshotFile(const std::string& path, const Visit& visit, const ReadLimits& limits,
+                            const std::vector<std::string>& needles) {
     try {
-        return readFile(path, nullptr, limits, nullptr, &visit);
+        return readFile(path, nullptr, limits, nullptr, &visit, &needles);
     } catch (const std::bad_alloc&) {
         return failed(ENOMEM);
     } catch (const std::length_error&) {
         return failed(ENOMEM);
     }
+}
+
+std::vector<std::string> needlesFor(std::u16string_view units) {
+    if (units.empty()) {
+        return {};
+    }
+    std::vector<std::string> needles(1);
+    for (const char16_t u : units) {
+        needles[0].push_back(static_cast<char>(u & 0xFF));
+        needles[0].push_back(static_cast<char>(u >> 8));
+    }
+    if (std::all_of(units.begin(), units.end(), [](char16_t u) { return u <= 0xFF; })) {
+        needles.emplace_back(units.begin(), units.end());
+    }
+    return needles;
 }
 
 LoadStats countSnapshotFile(const std::string& path, const ReadLimits& limits) {

@@ -100,14 +100,30 @@ LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree,
 class ReadChain {
 public:
     std::size_t size() const { return size_; }
-    std::u16string_view text(std::size_t level) const { return texts_[level]; }
+    // The text in the form the file holds it: one byte a unit, or UTF-16.
+    NodeText stored(std::size_t level) const {
+        return wide_[level] != 0 ? NodeText(texts_[level]) : NodeText::narrowForm(bytes_[level]);
+    }
+    // The text in UTF-16, widened when first asked for.
+    std::u16string_view text(std::size_t level) const {
+        if (wide_[level] == 0 && widened_[level] == 0) {
+            texts_[level].clear();
+            NodeText::narrowForm(bytes_[level]).appendTo(texts_[level]);
+            widened_[level] = 1;
+        }
+        return texts_[level];
+    }
     int kind(std::size_t level) const { return kinds_[level]; }
     // A number of the node that no other node met by any read of this process has.
     std::uint64_t serial(std::size_t level) const { return serials_[level]; }
 
 private:
     friend class ChainKeeper;
-    std::vector<std::u16string> texts_; // beyond size_, kept for their room
+    // Beyond size_, kept for their room.
+    std::vector<std::string> bytes_;            // the texts in one byte a unit
+    mutable std::vector<std::u16string> texts_; // in UTF-16, or widened from bytes_
+    std::vector<char> wide_;                    // which of the two holds the text
+    mutable std::vector<char> widened_;         // whether texts_ holds bytes_ widened
     std::vector<int> kinds_;
     std::vector<std::uint64_t> serials_;
     std::size_t size_ = 0;
@@ -116,9 +132,18 @@ private:
 // Reads the file as readSnapshotFile does, without building the tree: visit is called for
 // every node, in the tree's pre-order, with the chain down to it. When visit returns
 // false the read stops there.
+//
+// Given needles (byte strings as the file holds names: one byte a unit, or UTF-16
+// little-endian), visit may be left out for nodes whose names hold none of them: it is
+// called for every node whose name holds one, and for the others of each part of the file
+// that holds one. A search for a rare name then reads as fast as a count.
 LoadStats visitSnapshotFile(const std::string& path,
                             const std::function<bool(const ReadChain&)>& visit,
-                            const ReadLimits& limits = {});
+                            const ReadLimits& limits = {},
+                            const std::vector<std::string>& needles = {});
+// The needles of a name that holds units: in UTF-16 little-endian, and in one byte a unit
+// when no unit is above U+00FF. None for no units.
+std::vector<std::string> needlesFor(std::u16string_view units);
 
 // Reads the file for its counts and findings only, in little memory whatever its size.
 LoadStats countSnapshotFile(const std::string& path, const ReadLimits& limits = {});

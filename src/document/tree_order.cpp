@@ -233,12 +233,11 @@ std::shared_ptr<const TextOrder::AsciiKeys> TextOrder::AsciiKeys::make(const UCo
     UErrorCode status = U_ZERO_ERROR;
     USet* contractions = uset_openEmpty();
     ucol_getContractionsAndExpansions(collator, contractions, nullptr, true, &status);
-    const int32_t items = U_SUCCESS(status) ? uset_getItemCount(contractions) : -1;
-    if (items < 0) {
+    if (U_FAILURE(status)) {
         uset_close(contractions);
         return nullptr;
     }
-    for (int32_t i = 0; i < items; ++i) {
+    for (int32_t i = 0, items = uset_getItemCount(contractions); i < items; ++i) {
         UChar32 first = 0;
         UChar32 last = 0;
         UChar text[64];

@@ -1,6 +1,7 @@
 #include "search/name_matchers.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include <unicode/uregex.h>
 #include <unicode/ustring.h>
@@ -30,8 +31,12 @@ constexpr std::size_t kMaxAlternatives = 4096;
 constexpr int32_t kRegexTimeLimit = 1000;
 constexpr int32_t kRegexStackLimit = 64 << 20;
 
+bool isAsciiLetter(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
 bool isAsciiNonLetter(char16_t c) {
-    return c < 0x80 && !((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'));
+    return c < 0x80 && !isAsciiLetter(c);
 }
 
 // The code points of text; a lone surrogate stands for itself.
@@ -119,29 +124,44 @@ std::u16string_view NameMatcher::fold(std::u16string_view text) {
     return folded_;
 }
 
-bool NameMatcher::plainMatches(std::u16string_view text) {
+// Units: std::u16string_view, or std::string_view of a text in one byte a unit.
+template <class Units> bool NameMatcher::plainMatches(Units text) {
+    const auto test = [&text](const TextMatcher& matcher) {
+        if constexpr (std::is_same_v<Units, std::string_view>) {
+            return matcher.matchesNarrow(text.data(), text.size());
+        } else {
+            return matcher.matchesWide(text.data(), text.size());
+        }
+    };
     // Exact case and the a to z rule are the units' own test; so is full folding for an
     // ASCII text, whose folding is A to Z onto a to z.
     if (options_.caseRule != CaseRule::Unicode) {
-        return units_.matchesWide(text.data(), text.size());
+        return test(units_);
     }
-    if (hasCaseless_ && !caseless_.matchesWide(text.data(), text.size())) {
+    if (hasCaseless_ && !test(caseless_)) {
         return false;
     }
-    char16_t all = 0;
-    for (const char16_t c : text) {
-        all |= c;
+    unsigned all = 0;
+    for (const auto c : text) {
+        all |= NodeText::unit(c);
     }
     if (all < 0x80) {
-        return units_.matchesWide(text.data(), text.size());
+        return test(units_);
     }
-    const std::u16string_view folded = fold(text);
+    std::u16string_view wide;
+    if constexpr (std::is_same_v<Units, std::string_view>) {
+        wide = NodeText::narrowForm(text).utf16(widened_);
+    } else {
+        wide = text;
+    }
+    const std::u16string_view folded = fold(wide);
     return options_.whole ? folded == pattern_ : folded.find(pattern_) != std::u16string::npos;
 }
 
 bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& options,
                           std::string& error) {
     options_ = options;
+    required_.clear();
     globs_.clear();
     regex_.reset();
     pattern_.clear();
@@ -153,11 +173,17 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
         // Under full folding, no character but an ASCII non-letter itself folds to anything
         // that holds one, and no character folds to nothing: a name can only hold the
         // folded pattern if it holds the pattern's longest run of ASCII non-letters as it
-        // is. Most names are refused by that test alone, without a fold.
+        // is. Most names are refused by that test alone, without a fold. The a to z rule
+        // folds ASCII letters only.
+        const auto stable = [&options](char16_t c) {
+            return options.caseRule == CaseRule::Exact ||
+                   (options.caseRule == CaseRule::Unicode ? isAsciiNonLetter(c)
+                                                          : !isAsciiLetter(c));
+        };
         std::u16string_view run;
         for (std::size_t i = 0; i < pattern_.size();) {
             std::size_t end = i;
-            while (end < pattern_.size() && isAsciiNonLetter(pattern_[end])) {
+            while (end < pattern_.size() && stable(pattern_[end])) {
                 ++end;
             }
             if (end - i > run.size()) {
@@ -165,6 +191,7 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
             }
             i = std::max(end, i + 1);
         }
+        required_ = run;
         hasCaseless_ = options.caseRule == CaseRule::Unicode && !run.empty();
         caseless_.prepare(run, true, false);
         return true;
@@ -441,7 +468,7 @@ bool NameMatcher::globMatches(const std::vector<GlobToken>& glob) {
 bool NameMatcher::matches(std::u16string_view text) {
     switch (options_.syntax) {
     case MatchSyntax::Plain:
-        return plainMatches(text);
+        return plainMatches<std::u16string_view>(text);
     case MatchSyntax::Glob:
         return globMatches(text);
     case MatchSyntax::Regex:
@@ -455,24 +482,31 @@ bool NameMatcher::matches(std::u16string_view text) {
     return U_SUCCESS(status) && found;
 }
 
+bool NameMatcher::matchesStored(NodeText text) {
+    if (options_.syntax == MatchSyntax::Plain && !text.isWide()) {
+        return plainMatches(text.narrow());
+    }
+    return matches(text.utf16(widened_));
+}
+
 std::u16string matchedText(const SnapshotTree& tree, NodeId node) {
     const std::u16string stored = tree.text(node).toU16();
     return std::u16string(listedName(stored, tree.kind(node), tree.parent(node) == kNoNode));
 }
 
-bool PreOrderNameTest::matches(std::size_t level, std::u16string_view text, int kind) {
+bool PreOrderNameTest::matches(std::size_t level, NodeText text, int kind) {
     if (level > 0 && !recursive_) {
         return false;
     }
-    text = listedName(text, kind, level == 0);
+    text = listedNameOf(text, kind, level == 0);
     if (fullPath_) {
         path_.resize(level == 0 ? 0 : lengths_[level - 1]);
-        appendSlashStep(path_, level == 0, text);
+        appendSlashStep(path_, level == 0, text.utf16(widened_));
         lengths_.resize(level + 1);
         lengths_[level] = path_.size();
         text = path_;
     }
-    return matcher_.matches(text) && !(filesOnly_ && isContainerKind(kind));
+    return matcher_.matchesStored(text) && !(filesOnly_ && isContainerKind(kind));
 }
 
 NodeId searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,
@@ -480,10 +514,9 @@ NodeId searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursiv
     PreOrderNameTest test(matcher, recursive, filesOnly);
     // Pre-order with an explicit stack of the next siblings to come back to.
     std::vector<NodeId> pending;
-    std::u16string wide; // the matchers read UTF-16
     NodeId node = tree.firstRoot();
     while (node != kNoNode) {
-        if (test.matches(pending.size(), tree.text(node).utf16(wide), tree.kind(node))) {
+        if (test.matches(pending.size(), tree.text(node), tree.kind(node))) {
             out.push_back(node);
         } else if (test.tooSlow()) {
             return node;

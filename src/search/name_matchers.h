@@ -52,10 +52,16 @@ public:
     // unbalanced regular expression, for one).
     bool compile(std::u16string_view pattern, const NameMatchOptions& options, std::string& error);
     bool matches(std::u16string_view text);
+    // The same for a text in either form.
+    bool matchesStored(NodeText text);
     // Whether the last regular expression match gave up, past the time or the memory it is
     // allowed (a pattern that backtracks without end): it then did not match.
     bool tooSlow() const { return tooSlow_; }
     const NameMatchOptions& options() const { return options_; }
+    // Units that every name the pattern matches holds as they are, one after the other
+    // (none when no such run is known): the plain pattern itself when case must match, else
+    // its longest run of units that its case rule does not fold.
+    std::u16string_view requiredUnits() const { return required_; }
 
 private:
     struct GlobToken {
@@ -68,7 +74,7 @@ private:
     };
     // text folded by the case rule; the view lasts until the next call.
     std::u16string_view fold(std::u16string_view text);
-    bool plainMatches(std::u16string_view text);
+    template <class Units> bool plainMatches(Units text);
     static bool tokenTakes(const GlobToken& token, char32_t c);
     static bool runAt(const std::vector<GlobToken>& glob, std::size_t from, std::size_t to,
                       const std::vector<char32_t>& points, std::size_t at);
@@ -86,7 +92,9 @@ private:
     TextMatcher units_;
     TextMatcher caseless_;
     bool hasCaseless_ = false;
+    std::u16string required_;
     std::u16string folded_;                     // the text of the last fold()
+    std::u16string widened_;                    // a one-byte text in UTF-16
     std::vector<std::vector<GlobToken>> globs_; // one for each of the braces' patterns
     std::vector<char> live_, next_;             // the positions reached, before and after
     std::vector<char32_t> points_;              // the text being matched, as code points
@@ -109,7 +117,7 @@ public:
         : matcher_(matcher), recursive_(recursive), filesOnly_(filesOnly),
           fullPath_(matcher.options().fullPath) {}
     // Whether the node is a match. Nodes below the roots never are when recursive is off.
-    bool matches(std::size_t level, std::u16string_view text, int kind);
+    bool matches(std::size_t level, NodeText text, int kind);
     bool tooSlow() const { return matcher_.tooSlow(); }
 
 private:
@@ -119,6 +127,7 @@ private:
     bool fullPath_;
     std::u16string path_;
     std::vector<std::size_t> lengths_; // of path_ up to each level
+    std::u16string widened_;
 };
 
 // The nodes that match, in pre-order, appended to out. Every node is examined, or only

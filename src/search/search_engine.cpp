@@ -313,8 +313,7 @@ void SearchEngine::run(const SnapshotTree& tree, const SearchOptions& options,
         }
     }
     // One level alone is cheaper to test as it is walked.
-    marked_ = options.isRecursiveSearch;
-    if (marked_) {
+    if (options.isRecursiveSearch) {
         markMatches(start);
     }
     SearchChildren(start, 0);
@@ -464,7 +463,7 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
     // depth only tells where the walk is; it sets no limit.
     static_cast<void>(depth);
     const SnapshotTree& tree = *tree_;
-    if (marked_) {
+    if (options_.isRecursiveSearch) {
         std::size_t count = 0;
         for (std::size_t w = 0; w < matched_.size(); ++w) {
             count += static_cast<std::size_t>(__builtin_popcountll(matched_[w] | above_[w]));
@@ -507,7 +506,7 @@ template <class Steps> void SearchEngine::walkFrom(NodeId parent, const Steps& s
         const NodeId node = steps.node(at);
 
         // A marked walk reads the text of a row or of a descent only.
-        if (marked_ ? hasBit(matched_, node) : matches(tree.text(node))) {
+        if (options_.isRecursiveSearch ? hasBit(matched_, node) : matches(tree.text(node))) {
             const NodeText text = tree.text(node);
             const int kind = tree.kind(node);
             // Files only: roots and folders give no row, but are still searched below.
@@ -522,8 +521,7 @@ template <class Steps> void SearchEngine::walkFrom(NodeId parent, const Steps& s
         }
 
         // Below a node without marks there is no row to give.
-        if (options_.isRecursiveSearch &&
-            (marked_ ? hasBit(above_, node) : tree.hasChildren(node))) {
+        if (options_.isRecursiveSearch && hasBit(above_, node)) {
             // The running path in the Path column's form, one piece per descent.
             stack_.push_back({at, path_});
             const bool pathEmpty =

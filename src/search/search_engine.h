@@ -156,9 +156,8 @@ private:
     std::u16string pattern_; // the working pattern, folded when match case is off
     TextMatcher matcher_;
     std::size_t matchCount_ = 0;
-    // Bits indexed by NodeId, filled by markMatches: the nodes that match, and the nodes
-    // with a matching node below them.
-    bool marked_ = false;
+    // Bits indexed by NodeId, filled by markMatches for a recursive search: the nodes that
+    // match, and the nodes with a matching node below them.
     std::vector<std::uint64_t> matched_;
     std::vector<std::uint64_t> above_;
     // The running path, as the last of its pieces in the results (kNoPiece: empty). A

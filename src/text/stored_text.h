@@ -19,7 +19,7 @@ class NodeText {
 public:
     constexpr NodeText() = default;
     constexpr NodeText(std::u16string_view text)
-        : data_(text.data() != nullptr ? text.data() : kEmpty), size_(text.size()), wide_(true) {}
+        : data_(text.data() != nullptr ? text.data() : kEmpty), form_(text.size() << 1 | 1) {}
     template <class T>
     requires(std::is_convertible_v<const T&, std::u16string_view> &&
              !std::is_same_v<T, std::u16string_view>) constexpr NodeText(const T& text)
@@ -33,47 +33,49 @@ public:
     static NodeText inForm(const void* data, std::size_t size, bool wide) {
         NodeText text;
         text.data_ = data != nullptr ? data : kEmpty;
-        text.size_ = size;
-        text.wide_ = wide;
+        text.form_ = size << 1 | (wide ? 1 : 0);
         return text;
     }
 
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    bool isWide() const { return wide_; }
+    std::size_t size() const { return form_ >> 1; }
+    bool empty() const { return size() == 0; }
+    bool isWide() const { return (form_ & 1) != 0; }
     char16_t operator[](std::size_t i) const {
-        return wide_ ? static_cast<const char16_t*>(data_)[i]
-                     : static_cast<unsigned char>(static_cast<const char*>(data_)[i]);
+        return isWide() ? static_cast<const char16_t*>(data_)[i]
+                        : static_cast<unsigned char>(static_cast<const char*>(data_)[i]);
     }
     // The one form the text is in: narrow() when !isWide(), wide() when isWide().
-    std::string_view narrow() const { return {static_cast<const char*>(data_), size_}; }
-    std::u16string_view wide() const { return {static_cast<const char16_t*>(data_), size_}; }
+    std::string_view narrow() const { return {static_cast<const char*>(data_), size()}; }
+    std::u16string_view wide() const { return {static_cast<const char16_t*>(data_), size()}; }
     // Calls f with the view of the form the text is in (std::string_view of units or
     // std::u16string_view) and gives what it returns; unit(c) is a unit of either as char16_t.
-    template <class F> decltype(auto) visit(F&& f) const { return wide_ ? f(wide()) : f(narrow()); }
+    template <class F> decltype(auto) visit(F&& f) const {
+        return isWide() ? f(wide()) : f(narrow());
+    }
     static constexpr char16_t unit(char c) { return static_cast<unsigned char>(c); }
     static constexpr char16_t unit(char16_t c) { return c; }
 
     NodeText substr(std::size_t pos) const {
-        pos = std::min(pos, size_);
-        return wide_ ? NodeText(wide().substr(pos)) : narrowForm(narrow().substr(pos));
+        pos = std::min(pos, size());
+        return isWide() ? NodeText(wide().substr(pos)) : narrowForm(narrow().substr(pos));
     }
     void appendTo(std::u16string& out) const {
-        if (wide_) {
+        if (isWide()) {
             out.append(wide());
             return;
         }
         const std::size_t start = out.size();
-        out.resize(start + size_);
+        const std::size_t n = size();
+        out.resize(start + n);
         const char* in = narrow().data();
         char16_t* to = out.data() + start;
-        for (std::size_t i = 0; i < size_; ++i) {
+        for (std::size_t i = 0; i < n; ++i) {
             to[i] = unit(in[i]);
         }
     }
     // The text as UTF-16: the text itself in that form, else widened into scratch.
     std::u16string_view utf16(std::u16string& scratch) const {
-        if (wide_) {
+        if (isWide()) {
             return wide();
         }
         scratch.clear();
@@ -88,11 +90,11 @@ public:
     explicit operator std::u16string() const { return toU16(); }
 
     friend bool operator==(const NodeText& a, const NodeText& b) {
-        if (a.size_ != b.size_) {
+        if (a.size() != b.size()) {
             return false;
         }
-        if (a.wide_ == b.wide_) {
-            return std::memcmp(a.data_, b.data_, a.wide_ ? 2 * a.size_ : a.size_) == 0;
+        if (a.isWide() == b.isWide()) {
+            return std::memcmp(a.data_, b.data_, a.isWide() ? 2 * a.size() : a.size()) == 0;
         }
         return compareUnits(a, b) == 0;
     }
@@ -120,9 +122,11 @@ private:
     }
 
     static constexpr const char16_t* kEmpty = u""; // data is never null, even when empty
+    // Two words, so that a NodeText is passed in registers: the size, shifted left by one
+    // over the form's bit (1: UTF-16).
     const void* data_ = kEmpty;
-    std::size_t size_ = 0;
-    bool wide_ = false;
+    std::size_t form_ = 0;
 };
+static_assert(sizeof(NodeText) == 2 * sizeof(void*));
 
 } // namespace zelvane

@@ -71,17 +71,24 @@ TEST(CliOutputWriter, WritesWholeBlocksAndTellsAFailureOnce) {
 }
 
 // Fifty random records at the depths of a round, of names made of letters, at least shortest
-// long: damaged files too (jumps, orphans).
+// long, in either form: damaged files too (jumps, orphans).
 std::string randomRecords(std::mt19937& random, int round, std::u16string_view letters = u"abcAB ",
                           unsigned shortest = 0) {
     std::string bytes;
     for (int i = 0, depth = round % 3; i < 50; ++i) {
-        bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth), '\xFF', '\xFF'});
-        for (auto k = random() % 4 + shortest; k > 0; --k) {
-            const char16_t unit = letters[random() % letters.size()];
-            bytes.append({static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)});
+        std::u16string name(random() % 4 + shortest, u' ');
+        std::generate(name.begin(), name.end(), [&] { return letters[random() % letters.size()]; });
+        bytes.append({static_cast<char>(random() % 12), static_cast<char>(depth)});
+        if (random() % 2 == 0 &&
+            std::all_of(name.begin(), name.end(), [](char16_t u) { return u <= 0xFF; })) {
+            bytes.append(name.begin(), name.end()).push_back('\0');
+        } else {
+            bytes.append({'\xFF', '\xFF'});
+            for (const char16_t unit : name) {
+                bytes.append({static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)});
+            }
+            bytes.append(2, '\0');
         }
-        bytes.append(2, '\0');
         depth = std::max(0, depth + static_cast<int>(random() % 4) - (random() % 3 == 0 ? 3 : 1));
     }
     return bytes;
@@ -127,15 +134,22 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
                 }
             });
             EXPECT_EQ(fromTree, oracle) << round;
+            // Read a few bytes at a time, visiting only where the pattern's needles are.
             PreOrderNameTest test(matcher, recursive, filesOnly);
-            visitSnapshotFile(file, [&](const ReadChain& chain) {
-                const std::size_t level = chain.size() - 1;
-                if (test.matches(level, chain.text(level), chain.kind(level))) {
-                    describeNode("f", chain, streamed);
-                    appendJsonObject(whileReading, streamed);
-                }
-                return true;
-            });
+            ReadLimits limits;
+            limits.bufferBytes = 4 + round % 23;
+            visitSnapshotFile(
+                file,
+                [&](const ReadChain& chain) {
+                    const std::size_t level = chain.size() - 1;
+                    if (test.matches(level, chain.stored(level), chain.kind(level))) {
+                        describeNode("f", chain, streamed);
+                        appendJsonObject(whileReading, streamed);
+                    }
+                    return true;
+                },
+                limits,
+                fullPath ? std::vector<std::string>() : needlesFor(matcher.requiredUnits()));
             EXPECT_EQ(whileReading, fromTree)
                 << round << " " << static_cast<int>(syntax) << recursive << filesOnly << fullPath;
         }

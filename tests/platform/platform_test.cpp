@@ -90,6 +90,14 @@ TEST(Directory, ListsTypesAndSizesOpensOnlyRealDirectoriesAndNothingOnceMovedFro
     }
     Directory slash = Directory::openPath("/");
     EXPECT_EQ(listing(moved), listing(slash)) << "an empty path is the root";
+    // Started with standard input closed, as from some daemons: a folder may get descriptor 0.
+    const int input = ::dup(0);
+    ::close(0);
+    Directory first = Directory::openPath(tree.path());
+    EXPECT_TRUE(first.isOpen());
+    first.close();
+    ::dup2(input, 0);
+    ::close(input);
 }
 
 // "/" and "rel" are on a disk, "/media/cd" on an ISO 9660 disc, "/media/dvd/video" on a UDF
