@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <type_traits>
 #include <utility>
 
 #include "cli/cli_common.h"
@@ -86,22 +88,68 @@ std::size_t appendPlainRun(std::string& out, std::u16string_view text) {
     return k;
 }
 
-// Writes text a run at a time: each run of plain units as it is, the rest through odd, a
-// piece at a time. A surrogate pair is never cut, its units not being plain.
-template <class Odd> void appendRuns(std::string& out, std::u16string_view text, Odd odd) {
-    while (!text.empty()) {
-        text.remove_prefix(appendPlainRun(out, text));
-        std::size_t n = 0;
-        while (n < text.size() && !isPlain(text[n])) {
-            ++n;
+// The same for a text in one byte a unit, sixteen at a time.
+std::size_t appendPlainRun(std::string& out, std::string_view text) {
+    const std::size_t at = out.size();
+    const std::size_t n = text.size();
+    out.resize(at + n);
+    char* to = out.data() + at;
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    for (; k + 16 <= n; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + k));
+        // Bytes from 0x80 up compare as negative: not printable.
+        const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F)),
+                                                _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F)));
+        const __m128i quoting = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\')),
+                                             _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), v);
+        const auto plain =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(quoting, printable)));
+        if (plain != 0xFFFF) {
+            k += static_cast<unsigned>(__builtin_ctz(~plain));
+            out.resize(at + k);
+            return k;
         }
-        odd(text.substr(0, n));
-        text.remove_prefix(n);
     }
+#endif
+    while (k < n && isPlain(NodeText::unit(text[k]))) {
+        to[k] = text[k];
+        ++k;
+    }
+    out.resize(at + k);
+    return k;
+}
+
+// Writes text a run at a time: each run of plain units as it is, the rest through odd, a
+// piece at a time, in UTF-16. A surrogate pair is never cut, its units not being plain.
+template <class Odd> void appendRuns(std::string& out, NodeText whole, Odd odd) {
+    whole.visit([&](auto text) {
+        while (!text.empty()) {
+            text.remove_prefix(appendPlainRun(out, text));
+            std::size_t n = 0;
+            while (n < text.size() && !isPlain(NodeText::unit(text[n]))) {
+                ++n;
+            }
+            if constexpr (std::is_same_v<decltype(text), std::u16string_view>) {
+                odd(text.substr(0, n));
+            } else { // widened a piece at a time: one byte a unit holds no pair to cut
+                char16_t widened[64];
+                for (std::size_t i = 0; i < n; i += std::size(widened)) {
+                    const std::size_t k = std::min(std::size(widened), n - i);
+                    for (std::size_t j = 0; j < k; ++j) {
+                        widened[j] = NodeText::unit(text[i + j]);
+                    }
+                    odd(std::u16string_view(widened, k));
+                }
+            }
+            text.remove_prefix(n);
+        }
+    });
 }
 
 // The escapes shared by the display and the TSV forms.
-void appendSafe(std::string& out, std::u16string_view whole, bool tsv) {
+void appendSafe(std::string& out, NodeText whole, bool tsv) {
     appendRuns(out, whole, [&](std::u16string_view text) {
         forEachCodePoint(text, [&](char32_t cp, bool lone) {
             if (lone) {
@@ -153,11 +201,11 @@ std::string_view kindName(int kind) {
     return kKindNames[static_cast<std::size_t>(kind)];
 }
 
-void appendDisplay(std::string& out, std::u16string_view text) {
+void appendDisplay(std::string& out, NodeText text) {
     appendSafe(out, text, false);
 }
 
-void appendTsvField(std::string& out, std::u16string_view text) {
+void appendTsvField(std::string& out, NodeText text) {
     appendSafe(out, text, true);
 }
 
@@ -556,7 +604,7 @@ bool isTreeForm(const OutputOptions& options) {
            !(options.pathStyleGiven && options.pathStyle == PathStyle::Slash);
 }
 
-void appendTreeRow(std::string& out, std::u16string_view name, int kind, std::size_t level,
+void appendTreeRow(std::string& out, NodeText name, int kind, std::size_t level,
                    const OutputOptions& options) {
     out.append(level * 2, ' ');
     appendKind(out, kind, options.kinds);

@@ -116,8 +116,8 @@ std::vector<std::string_view> kindNames();
 
 enum class Escape { Display, Tsv, Json, Raw };
 
-void appendDisplay(std::string& out, std::u16string_view text);
-void appendTsvField(std::string& out, std::u16string_view text);
+void appendDisplay(std::string& out, NodeText text);
+void appendTsvField(std::string& out, NodeText text);
 void appendJsonString(std::string& out, std::u16string_view text);
 void appendRaw(std::string& out, std::u16string_view text);
 // Appends text escaped the given way (Json: a quoted string).
@@ -167,7 +167,7 @@ void appendJsonObject(std::string& out, const NodeRow& row);
 // Whether options ask for list's tree form (each node's kind and name, indented by its
 // level), whose rows appendTreeRow writes from the name and the kind alone.
 bool isTreeForm(const OutputOptions& options);
-void appendTreeRow(std::string& out, std::u16string_view name, int kind, std::size_t level,
+void appendTreeRow(std::string& out, NodeText name, int kind, std::size_t level,
                    const OutputOptions& options);
 void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
                      const OutputOptions& options);
