@@ -194,7 +194,7 @@ int runList(const CommandLine& line) {
             }
             if (treeForm) { // the name and the kind, without the path
                 const std::size_t last = chain.size() - 1;
-                appendTreeRow(out.buffer(), chain.text(last), chain.kind(last), level, *options);
+                appendTreeRow(out.buffer(), chain.stored(last), chain.kind(last), level, *options);
             } else {
                 describeNode(file, chain, row);
                 appendListedRow(out.buffer(), row, level, *options);
