@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <iterator>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <type_traits>
+#include <unistd.h>
 #include <utility>
 
 #include "cli/cli_common.h"

@@ -282,7 +282,8 @@ TEST(NameMatchers, PlainAgreesWithFoldingBothTextsUnderEachCaseRule) {
         }
     }
     std::mt19937 random(3);
-    const std::u16string letters = u"aAzZsS\u00DF\u1E9E\u212Ak\u00E9\u00C91.@[`{ \xD83D\xDE00\xDC00";
+    const std::u16string letters =
+        u"aAzZsS\u00DF\u1E9E\u212Ak\u00E9\u00C91.@[`{ \xD83D\xDE00\xDC00";
     auto draw = [&](std::size_t length) {
         std::u16string text(length, u' ');
         std::generate(text.begin(), text.end(), [&] { return letters[random() % letters.size()]; });
