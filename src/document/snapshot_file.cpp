@@ -161,9 +161,6 @@ namespace {
 
 using Visit = std::function<bool(const ReadChain&)>;
 
-// Rebuilds the hierarchy from records handed to it piece by piece. Without a tree it only
-// counts, keeping no more than the chain of open levels (at most 256 deep: a node's level
-// never exceeds its depth byte).
 // Where the UTF-16 name at from ends: its first unit 0, or the last whole unit before size.
 std::size_t wideNameEnd(const unsigned char* p, std::size_t from, std::size_t size) {
     std::size_t at = from;
@@ -183,6 +180,9 @@ std::size_t wideNameEnd(const unsigned char* p, std::size_t from, std::size_t si
     return at;
 }
 
+// Rebuilds the hierarchy from records handed to it piece by piece. Without a tree it only
+// counts, keeping no more than the chain of open levels (at most 256 deep: a node's level
+// never exceeds its depth byte).
 class RecordReader {
 public:
     explicit RecordReader(SnapshotTree* tree, OrderWatch* watch = nullptr,

@@ -845,12 +845,12 @@ class Import(CliTest):  # the same tree as scan gives, from every listing
             ([self.work, "-o", out], self.work + ": Is a directory"),
         ], leaves=sorted(os.listdir(self.work)))
         r = self.write("r.json", b'[1,0,{"x":[-1.5e3,{"y":null}],"t":true,"f":false},[{"name":"","asiz'
-                       b'e":1},{"name":"\\u00e9\\ud83d\\ude00\\udcff\\ud800x\\t\\/","asize":40},{"asize":1E+2,'
+                       b'e":1},{"name":"\\u00e9\\ud83d\\ude00\\ud800\\udc00\\udcff\\ud800x\\t\\/","asize":40},{"asize":1E+2,'
                        b'"name":"n"},{"name":"m","asize":-3},[{"name":"d","o":{}},{"asize":2.5,"name":"f","l":[]}]]]')
         self.assertIn(b"Total size is 40 byte", self.ok("import", "--from", "ncdu", r, "-o", out))
         rows = [json.loads(row) for row in self.ok("list", out, "--format", "json").splitlines()]
         self.assertEqual([row["fullPath"] for row in rows], [r, r + "/d", r + "/d/f",
-                                                             r + "/\u00e9\U0001F600\udcff\ufffdx\t/", r + "/m", r + "/n"])
+                                                             r + "/\u00e9\U0001F600\U00010000\udcff\ufffdx\t/", r + "/m", r + "/n"])
         many = self.write("many", b"".join(b"a%d/x\n" % i for i in range(600)) + b"a0/y\n")
         self.assertIn(b"600 folder(s) & 601 file(s)", self.ok("import", many, "-o", out))  # a grown index
         self.assertIn(b" & 1 file(s)", self.ok("import", self.write("one", b"a"), "-o", out))
