@@ -579,6 +579,10 @@ bool Output::flush() {
 
 void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
                      const OutputOptions& options) {
+    if (isTreeForm(options)) {
+        appendTreeRow(out, row.name, row.kind, level, options);
+        return;
+    }
     if (options.null) {
         appendWholePath(out, row, options.pathStyle, Escape::Raw);
         out += '\0';
@@ -588,13 +592,10 @@ void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
         appendJsonObject(out, row);
     } else if (options.format == Format::Tsv) {
         appendTsvFields(out, row, options.pathStyle);
-    } else if (options.pathStyleGiven && options.pathStyle == PathStyle::Slash) {
+    } else { // the slash path
         appendKind(out, row.kind, options.kinds);
         out += ' ';
         appendWholePath(out, row, PathStyle::Slash, Escape::Display);
-    } else {
-        appendTreeRow(out, row.name, row.kind, level, options);
-        return;
     }
     out += '\n';
 }

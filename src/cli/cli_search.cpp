@@ -316,9 +316,7 @@ int runSearch(const CommandLine& line) {
     }
 
     // What every name the pattern matches holds: most of a large file need not be matched.
-    const std::vector<std::string> needles = matcher.options().fullPath
-                                                 ? std::vector<std::string>()
-                                                 : needlesFor(matcher.requiredUnits());
+    const std::vector<std::string> needles = needlesFor(matcher.requiredUnits());
     bool unreadable = false;
     bool hinted = false;
     std::size_t total = 0;

@@ -138,7 +138,7 @@ template <class Units> bool NameMatcher::plainMatches(Units text) {
     if (options_.caseRule != CaseRule::Unicode) {
         return test(units_);
     }
-    if (hasCaseless_ && !test(caseless_)) {
+    if (!required_.empty() && !test(caseless_)) {
         return false;
     }
     unsigned all = 0;
@@ -191,9 +191,9 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
             }
             i = std::max(end, i + 1);
         }
-        required_ = run;
-        hasCaseless_ = options.caseRule == CaseRule::Unicode && !run.empty();
-        caseless_.prepare(run, true, false);
+        // A whole path is matched across its names, which the file holds apart.
+        required_ = options.fullPath ? std::u16string_view() : run;
+        caseless_.prepare(required_, true, false);
         return true;
     }
     case MatchSyntax::Regex: {
@@ -490,8 +490,7 @@ bool NameMatcher::matchesStored(NodeText text) {
 }
 
 std::u16string matchedText(const SnapshotTree& tree, NodeId node) {
-    const std::u16string stored = tree.text(node).toU16();
-    return std::u16string(listedName(stored, tree.kind(node), tree.parent(node) == kNoNode));
+    return listedNameOf(tree.text(node), tree.kind(node), tree.parent(node) == kNoNode).toU16();
 }
 
 bool PreOrderNameTest::matches(std::size_t level, NodeText text, int kind) {

@@ -59,8 +59,8 @@ public:
     bool tooSlow() const { return tooSlow_; }
     const NameMatchOptions& options() const { return options_; }
     // Units that every name the pattern matches holds as they are, one after the other
-    // (none when no such run is known): the plain pattern itself when case must match, else
-    // its longest run of units that its case rule does not fold.
+    // (none when no such run is known, or when a whole path is matched): the plain pattern
+    // itself when case must match, else its longest run of units its case rule does not fold.
     std::u16string_view requiredUnits() const { return required_; }
 
 private:
@@ -88,10 +88,9 @@ private:
     NameMatchOptions options_;
     std::u16string pattern_; // Plain: the folded pattern
     // Plain: the pattern's test without a fold, on the units as they are; under full
-    // folding for ASCII texts only, after the test for caseless (see compile).
+    // folding for ASCII texts only, after the test for required_ (caseless_, see compile).
     TextMatcher units_;
     TextMatcher caseless_;
-    bool hasCaseless_ = false;
     std::u16string required_;
     std::u16string folded_;                     // the text of the last fold()
     std::u16string widened_;                    // a one-byte text in UTF-16

@@ -152,8 +152,7 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
                     }
                     return true;
                 },
-                limits,
-                fullPath ? std::vector<std::string>() : needlesFor(matcher.requiredUnits()));
+                limits, needlesFor(matcher.requiredUnits()));
             EXPECT_EQ(whileReading, fromTree)
                 << round << " " << static_cast<int>(syntax) << recursive << filesOnly << fullPath;
         }
