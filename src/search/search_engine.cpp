@@ -331,6 +331,15 @@ inline void setBit(std::vector<std::uint64_t>& bits, NodeId node) {
     bits[node >> 6] |= std::uint64_t{1} << (node & 63);
 }
 
+// Calls visit with each node whose bit word(w) sets, w from 0 to words - 1, in id order.
+template <class Word, class Visit> void forEachSetBit(std::size_t words, Word word, Visit visit) {
+    for (std::size_t w = 0; w < words; ++w) {
+        for (std::uint64_t bits = word(w); bits != 0; bits &= bits - 1) {
+            visit(static_cast<NodeId>(w * 64 + static_cast<unsigned>(__builtin_ctzll(bits))));
+        }
+    }
+}
+
 } // namespace
 
 // The texts of the ids from, from + 1 ... below to are tested, and those that match get
@@ -403,16 +412,14 @@ void SearchEngine::markMatches(NodeId start) {
     }
     // The ancestors of each match up to start, or to a node marked already, whose
     // ancestors are marked too.
-    for (std::size_t w = 0; w < words; ++w) {
-        for (std::uint64_t bits = matched_[w]; bits != 0; bits &= bits - 1) {
-            const auto node =
-                static_cast<NodeId>(w * 64 + static_cast<unsigned>(__builtin_ctzll(bits)));
+    forEachSetBit(
+        words, [this](std::size_t w) { return matched_[w]; },
+        [&](NodeId node) {
             for (NodeId up = tree.parent(node); up != kNoNode && up != start && !hasBit(above_, up);
                  up = tree.parent(up)) {
                 setBit(above_, up);
             }
-        }
-    }
+        });
 }
 
 namespace {
@@ -471,14 +478,12 @@ void SearchEngine::SearchChildren(NodeId parent, std::size_t depth) {
         if (count <= tree.idBound() / kSparseMarks) {
             MarkedSteps steps;
             steps.marked.reserve(count);
-            for (std::size_t w = 0; w < matched_.size(); ++w) {
-                for (std::uint64_t bits = matched_[w] | above_[w]; bits != 0; bits &= bits - 1) {
-                    const auto node =
-                        static_cast<NodeId>(w * 64 + static_cast<unsigned>(__builtin_ctzll(bits)));
+            forEachSetBit(
+                matched_.size(), [this](std::size_t w) { return matched_[w] | above_[w]; },
+                [&](NodeId node) {
                     steps.marked.push_back(
                         {tree.parent(node), static_cast<std::uint32_t>(tree.row(node)), node});
-                }
-            }
+                });
             std::sort(steps.marked.begin(), steps.marked.end());
             walkFrom(parent, steps);
             return;
