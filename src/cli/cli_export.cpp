@@ -145,27 +145,31 @@ std::string baseName(std::string_view path) {
 
 namespace {
 
-class CsvWriter final : public ExportWriter {
+// The CSV rows of a part.
+class CsvPart final : public TextPart {
 public:
-    explicit CsvWriter(bool raw) : raw_(raw) {}
-    void begin(Output& out) override { out.buffer() += "path,name,kind,kind_name,depth\r\n"; }
-    void add(std::string_view file, const ReadChain& chain, Output& out) override;
-    void end(Output&) override {}
+    explicit CsvPart(bool raw) : raw_(raw) {}
+    bool visit(const ReadChain& chain) override;
 
 private:
+    // The path of the chain's node at level, made from the one above it.
+    void makePath(const ReadChain& chain, std::size_t level);
+
     bool raw_;
     // The path of the node last seen at each level, so that each name is converted once.
     std::vector<std::string> paths_;
     std::string name_;
+    // The serial of the node each path was made for.
+    std::vector<std::uint64_t> serials_;
 };
 
-void CsvWriter::add(std::string_view, const ReadChain& chain, Output& output) {
-    std::string& out = output.buffer();
-    const std::size_t level = chain.size() - 1;
+void CsvPart::makePath(const ReadChain& chain, std::size_t level) {
     const int kind = chain.kind(level);
     name_.clear();
     appendRaw(name_, listedName(chain.text(level), kind, level == 0));
     paths_.resize(level + 1);
+    serials_.resize(level + 1);
+    serials_[level] = chain.serial(level);
     std::string& path = paths_[level];
     // As appendSlashStep() joins them, on the UTF-8 bytes.
     if (level > 0) {
@@ -177,32 +181,69 @@ void CsvWriter::add(std::string_view, const ReadChain& chain, Output& output) {
         path += '/';
     }
     path += name_;
-    appendCsvField(out, path, raw_);
-    out += ',';
-    appendCsvField(out, name_, raw_);
-    out += ',';
-    appendKind(out, kind, KindStyle::Numbers);
-    out += ',';
-    out += kindName(kind);
-    out += ',';
-    out += std::to_string(level);
-    out += "\r\n";
-    output.flushIfFull();
 }
+
+bool CsvPart::visit(const ReadChain& chain) {
+    const std::size_t level = chain.size() - 1;
+    // The first node of a part may come below nodes this visitor has not seen.
+    if (level > 0 && (serials_.size() < level || serials_[level - 1] != chain.serial(level - 1))) {
+        for (std::size_t up = 0; up < level; ++up) {
+            makePath(chain, up);
+        }
+    }
+    makePath(chain, level);
+    appendCsvField(text, paths_[level], raw_);
+    text += ',';
+    appendCsvField(text, name_, raw_);
+    text += ',';
+    const int kind = chain.kind(level);
+    appendKind(text, kind, KindStyle::Numbers);
+    text += ',';
+    text += kindName(kind);
+    text += ',';
+    text += std::to_string(level);
+    text += "\r\n";
+    return true;
+}
+
+class CsvWriter final : public ExportWriter {
+public:
+    explicit CsvWriter(bool raw) : raw_(raw) {}
+    void begin(Output& out) override { out.buffer() += "path,name,kind,kind_name,depth\r\n"; }
+    std::unique_ptr<PartVisitor> part(std::string_view) override {
+        return std::make_unique<CsvPart>(raw_);
+    }
+    void take(PartVisitor& part, Output& out) override { putPart(part, out); }
+    void end(Output&) override {}
+
+private:
+    bool raw_;
+};
+
+// The JSON Lines rows of a part.
+class JsonLinesPart final : public TextPart {
+public:
+    explicit JsonLinesPart(std::string_view file) : file_(file) {}
+    bool visit(const ReadChain& chain) override {
+        describeNode(file_, chain, row_);
+        appendJsonObject(text, row_);
+        text += '\n';
+        return true;
+    }
+
+private:
+    std::string_view file_;
+    NodeRow row_;
+};
 
 class JsonLinesWriter final : public ExportWriter {
 public:
     void begin(Output&) override {}
-    void add(std::string_view file, const ReadChain& chain, Output& out) override {
-        describeNode(file, chain, row_);
-        appendJsonObject(out.buffer(), row_);
-        out.buffer() += '\n';
-        out.flushIfFull();
+    std::unique_ptr<PartVisitor> part(std::string_view file) override {
+        return std::make_unique<JsonLinesPart>(file);
     }
+    void take(PartVisitor& part, Output& out) override { putPart(part, out); }
     void end(Output&) override {}
-
-private:
-    NodeRow row_;
 };
 
 } // namespace
@@ -241,10 +282,12 @@ int runExport(const CommandLine& line) {
     const bool written = writeOutput(line, files, [&](Output& output) {
         writer->begin(output);
         for (const std::string_view file : files) {
-            const LoadStats stats = visitSnapshotFile(inputPath(file), [&](const ReadChain& chain) {
-                writer->add(file, chain, output);
-                return !output.failed();
-            });
+            const LoadStats stats = visitSnapshotFileInParts(
+                inputPath(file), [&] { return writer->part(file); },
+                [&](PartVisitor& part) {
+                    writer->take(part, output);
+                    return !output.failed();
+                });
             if (output.failed() || !readOrReport(file, stats)) {
                 return false;
             }

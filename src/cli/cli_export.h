@@ -10,14 +10,17 @@ namespace zelvane::cli {
 
 class Output;
 
-// The rows of an export, written while the snapshot files are read: begin(), then add() for
-// every node of every file in the order of its tree (file as named on the command line,
-// chain down to the node), then end().
+// The rows of an export, written while the snapshot files are read a part at a time:
+// begin(), then for each file (as named on the command line) the visitors that part() makes
+// visit its parts on helper threads, each part's visitor given to take() in the order of
+// the file; then end().
 class ExportWriter {
 public:
     virtual ~ExportWriter() = default;
     virtual void begin(Output& out) = 0;
-    virtual void add(std::string_view file, const ReadChain& chain, Output& out) = 0;
+    virtual std::unique_ptr<PartVisitor> part(std::string_view file) = 0;
+    // Puts out what a part's visits made, leaving its visitor ready for another part.
+    virtual void take(PartVisitor& part, Output& out) = 0;
     virtual void end(Output& out) = 0;
 };
 

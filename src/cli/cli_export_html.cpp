@@ -21,7 +21,8 @@ namespace zelvane::cli {
 
 namespace {
 
-constexpr int kCodeBase = 48; // '0': the depth and kind characters start here
+constexpr int kCodeBase = 48;                    // '0': the depth and kind characters start here
+constexpr std::string_view kNameEnd = "\\u0000"; // what goes between two names
 
 void appendBase64(std::string& out, std::string_view bytes) {
     static constexpr char kDigits[] =
@@ -114,11 +115,26 @@ void appendIconStyles(std::string& out) {
     }
 }
 
+// The names of a part, each after a U+0000, and their depth and kind characters.
+class PagePart final : public PartVisitor {
+public:
+    bool visit(const ReadChain& chain) override;
+    std::string names;
+    std::string depths;
+    std::string kinds;
+
+private:
+    std::string scratch_;
+};
+
 class CataloguePageWriter final : public ExportWriter {
 public:
     explicit CataloguePageWriter(std::u16string_view title) : title_(title) {}
     void begin(Output& out) override;
-    void add(std::string_view file, const ReadChain& chain, Output& out) override;
+    std::unique_ptr<PartVisitor> part(std::string_view) override {
+        return std::make_unique<PagePart>();
+    }
+    void take(PartVisitor& part, Output& out) override;
     void end(Output& out) override;
 
 private:
@@ -157,20 +173,29 @@ void CataloguePageWriter::begin(Output& out) {
     });
 }
 
-void CataloguePageWriter::add(std::string_view, const ReadChain& chain, Output& output) {
+bool PagePart::visit(const ReadChain& chain) {
     const std::size_t level = chain.size() - 1;
-    appendCode(depths_, level);
-    appendCode(kinds_, static_cast<std::size_t>(chain.kind(level)));
-    std::string& out = output.buffer();
-    if (!first_) {
-        out += "\\u0000";
-    }
-    first_ = false;
+    appendCode(depths, level);
+    appendCode(kinds, static_cast<std::size_t>(chain.kind(level)));
+    names += kNameEnd;
     scratch_.clear();
     appendJsonString(scratch_, chain.text(level));
     // Without its quotes: the names make one string.
-    appendScriptSafe(out, std::string_view(scratch_).substr(1, scratch_.size() - 2));
-    output.flushIfFull();
+    appendScriptSafe(names, std::string_view(scratch_).substr(1, scratch_.size() - 2));
+    return true;
+}
+
+void CataloguePageWriter::take(PartVisitor& visitor, Output& out) {
+    auto& part = static_cast<PagePart&>(visitor);
+    depths_ += part.depths;
+    kinds_ += part.kinds;
+    // The first name of all has no U+0000 before it.
+    out.put(
+        std::string_view(part.names).substr(first_ && !part.names.empty() ? kNameEnd.size() : 0));
+    first_ = first_ && part.names.empty();
+    part.names.clear();
+    part.depths.clear();
+    part.kinds.clear();
 }
 
 void CataloguePageWriter::end(Output& out) {

@@ -1,6 +1,7 @@
 // zelvane-cli info / list: what a snapshot file holds.
 #include <algorithm>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -104,6 +105,38 @@ std::size_t ListedNodes::levelOf(const ReadChain& chain) {
     return start_ != kNotListed && level - start_ <= depth_ ? level - start_ : kNotListed;
 }
 
+// Appends the row of the last node of chain, listed at level.
+void appendChainRow(std::string& out, std::string_view file, const ReadChain& chain,
+                    std::size_t level, const OutputOptions& options, NodeRow& row) {
+    if (isTreeForm(options)) { // the name and the kind, without the path
+        const std::size_t last = chain.size() - 1;
+        appendTreeRow(out, chain.stored(last), chain.kind(last), level, options);
+    } else {
+        describeNode(file, chain, row);
+        appendListedRow(out, row, level, options);
+    }
+}
+
+// The rows of a part of a file listed whole, down to depth levels.
+class ListedPart final : public TextPart {
+public:
+    ListedPart(std::string_view file, const OutputOptions& options, std::size_t depth)
+        : file_(file), options_(options), depth_(depth) {}
+    bool visit(const ReadChain& chain) override {
+        const std::size_t level = chain.size() - 1;
+        if (level <= depth_) {
+            appendChainRow(text, file_, chain, level, options_, row_);
+        }
+        return true;
+    }
+
+private:
+    std::string_view file_;
+    const OutputOptions& options_;
+    std::size_t depth_;
+    NodeRow row_;
+};
+
 } // namespace
 
 const CommandSpec& specInfo() {
@@ -178,35 +211,34 @@ int runList(const CommandLine& line) {
         return kExitFailure;
     }
     const std::string_view file = line.operands[0];
+    const std::size_t depth =
+        line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1);
+    const bool whole = line.operands.size() == 1;
     ListedNodes listed(
-        line.operands.size() == 2 ? std::optional<std::u16string>(utf8ToUtf16(line.operands[1]))
-                                  : std::nullopt,
-        line.has(kOptDepth) ? numberValue(*line.last(kOptDepth)) : static_cast<std::size_t>(-1));
+        whole ? std::nullopt : std::optional<std::u16string>(utf8ToUtf16(line.operands[1])), depth);
     bool readWhole = false;
-    const bool treeForm = isTreeForm(*options);
-    // The rows are written while the file is read: no tree is built.
+    // The rows are written while the file is read: no tree is built. A whole file's are
+    // made a part at a time, on the helper threads.
     const bool ok = writeOutput(line, {file}, [&](Output& out) {
         NodeRow row;
-        const LoadStats stats = visitSnapshotFile(inputPath(file), [&](const ReadChain& chain) {
-            const std::size_t level = listed.levelOf(chain);
-            if (level == ListedNodes::kNotListed) {
-                return true;
-            }
-            if (treeForm) { // the name and the kind, without the path
-                const std::size_t last = chain.size() - 1;
-                appendTreeRow(out.buffer(), chain.stored(last), chain.kind(last), level, *options);
-            } else {
-                describeNode(file, chain, row);
-                appendListedRow(out.buffer(), row, level, *options);
-            }
-            out.flushIfFull();
-            return !out.failed();
-        });
+        const LoadStats stats =
+            whole ? visitSnapshotFileInParts(
+                        inputPath(file),
+                        [&] { return std::make_unique<ListedPart>(file, *options, depth); },
+                        [&](PartVisitor& part) { return putPart(part, out); })
+                  : visitSnapshotFile(inputPath(file), [&](const ReadChain& chain) {
+                        const std::size_t level = listed.levelOf(chain);
+                        if (level != ListedNodes::kNotListed) {
+                            appendChainRow(out.buffer(), file, chain, level, *options, row);
+                            out.flushIfFull();
+                        }
+                        return !out.failed();
+                    });
         readWhole = !out.failed() && readOrReport(file, stats);
         // Nothing at PATH: an -o file is left as it was.
-        return readWhole && (listed.found() || line.operands.size() == 1);
+        return readWhole && (listed.found() || whole);
     });
-    if (readWhole && !listed.found() && line.operands.size() == 2) {
+    if (readWhole && !listed.found() && !whole) {
         std::cerr << "zelvane-cli: " << displayArgument(file) << ": no node at '"
                   << displayArgument(line.operands[1]) << "'\n";
         return kExitDefect;

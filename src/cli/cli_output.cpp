@@ -553,9 +553,15 @@ bool writeOutput(const CommandLine& line, const std::vector<std::string_view>& i
 }
 
 bool Output::flush() {
+    writeAll(buffer_);
+    buffer_.clear();
+    return !failed_;
+}
+
+void Output::writeAll(std::string_view bytes) {
     std::size_t done = 0;
-    while (!failed_ && done < buffer_.size()) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    while (!failed_ && done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -573,8 +579,13 @@ bool Output::flush() {
             done += static_cast<std::size_t>(n);
         }
     }
-    buffer_.clear();
-    return !failed_;
+}
+
+bool putPart(PartVisitor& part, Output& out) {
+    std::string& text = static_cast<TextPart&>(part).text;
+    out.put(text);
+    text.clear();
+    return !out.failed();
 }
 
 void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,

@@ -177,6 +177,14 @@ void appendListedRow(std::string& out, const NodeRow& row, std::size_t level,
 void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& options,
                     bool withFile);
 
+// The visits of a part of a file read in parts that write text, for putPart() to put out.
+class TextPart : public PartVisitor {
+public:
+    std::string text;
+};
+// Puts out what part (a TextPart) wrote, and empties it; false when the output failed.
+bool putPart(PartVisitor& part, Output& out);
+
 // Standard output (or another descriptor) written in blocks, every write checked.
 class Output {
 public:
@@ -194,11 +202,20 @@ public:
     }
     // Writes what is buffered; false (told once) when the output cannot be written.
     bool flush();
+    // Appends text; a large one is written from where it is, after what is buffered.
+    void put(std::string_view text) {
+        if (buffer_.size() + text.size() < kBlock) {
+            buffer_ += text;
+        } else if (flush()) {
+            writeAll(text);
+        }
+    }
     // Writes the rest; false when any write failed.
     bool finish() { return flush(); }
     bool failed() const { return failed_; }
 
 private:
+    void writeAll(std::string_view bytes);
     static constexpr std::size_t kBlock = 1u << 16;
     int fd_;
     std::string name_;

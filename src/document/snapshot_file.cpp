@@ -4,17 +4,23 @@
 #include <atomic>
 #include <bit>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "document/tree_order.h"
 #include "platform/descriptor.h"
+#include "platform/processors.h"
 #include "platform/replace_file.h"
 
 #if defined(__SSE2__)
@@ -125,6 +131,33 @@ public:
         place(level, kind, true);
         return chain.texts_[level];
     }
+    // The same with a name as the file holds it, in either form.
+    void placeStored(std::size_t level, int kind, bool wide, const unsigned char* name,
+                     std::size_t bytes) {
+        if (wide) {
+            unitsOfFile(placeWide(level, kind), name, bytes);
+        } else {
+            placeNarrow(level, kind, name, bytes);
+        }
+    }
+    // Empties the chain, for a read that starts elsewhere; the serials go on.
+    void restart() {
+        hasPending_ = false;
+        chain.size_ = 0;
+    }
+    // Sets text to the UTF-16 name of bytes bytes at name, little-endian as in the file.
+    static void unitsOfFile(std::u16string& text, const unsigned char* name, std::size_t bytes) {
+        const std::size_t units = bytes / 2;
+        text.resize(units);
+        char16_t* out = text.data();
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, name, units * 2);
+        } else {
+            for (std::size_t i = 0; i < units; ++i) {
+                out[i] = static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8));
+            }
+        }
+    }
 
 private:
     void place(std::size_t level, int kind, bool wide) {
@@ -180,6 +213,35 @@ std::size_t wideNameEnd(const unsigned char* p, std::size_t from, std::size_t si
     return at;
 }
 
+// A record of a part, as the reading thread met it: where its name lies in the part's
+// bytes, and the level the chain gave it.
+struct PartRecord {
+    std::size_t name;
+    std::size_t bytes;
+    std::uint16_t level;
+    std::uint8_t kind;
+    bool wide;
+};
+
+// A node of the chain as a part starts: its name as the file holds it.
+struct ChainNode {
+    std::string name;
+    int kind = 0;
+    bool wide = false;
+};
+
+// A piece of the file cut at a record's end, with what its visits need.
+struct Part {
+    std::vector<unsigned char> bytes;  // as read; the records lie at the start
+    std::vector<ChainNode> chainFirst; // the chain before the first record
+    std::vector<PartRecord> records;
+    bool visiting = true; // the needles allow visits
+    PartVisitor* visitor = nullptr;
+    bool done = false; // under the pipeline's lock
+    bool stopped = false;
+    std::exception_ptr error;
+};
+
 // Rebuilds the hierarchy from records handed to it piece by piece. Without a tree it only
 // counts, keeping no more than the chain of open levels (at most 256 deep: a node's level
 // never exceeds its depth byte).
@@ -195,6 +257,14 @@ public:
     // Takes the whole records at the start of data and returns the bytes they used. Unless
     // atEnd, a record that data cuts off is left for the next call, which starts with it.
     std::size_t take(const unsigned char* p, std::size_t size, bool atEnd);
+    // Without a tree or a visit: the records of the next take are noted in part, data
+    // being its bytes, and its chain is set to the one before them.
+    void noteIn(Part& part) {
+        part_ = &part;
+        part.chainFirst = chainAtEnd_;
+        part.records.clear();
+    }
+    bool visiting() const { return visiting_; }
     // The end of the records, or of the node handles, was reached.
     bool finished() const { return finished_; }
 
@@ -205,8 +275,14 @@ private:
     void place(unsigned kind, std::size_t depth, bool wide, const unsigned char* name,
                std::size_t bytes);
 
+    // The chain after the last take, in a part's terms.
+    void keepChain(const unsigned char* p);
+
     SnapshotTree* tree_;
-    OrderWatch* watch_;  // with a tree only
+    OrderWatch* watch_; // with a tree only
+    Part* part_ = nullptr;
+    const unsigned char* partBase_ = nullptr;
+    std::vector<ChainNode> chainAtEnd_;
     const Visit* visit_; // without a tree only
     // With a visit: the parts of the data that hold none of these are not visited.
     const std::vector<std::string>* needles_;
@@ -219,9 +295,28 @@ private:
 };
 
 std::size_t RecordReader::take(const unsigned char* p, std::size_t size, bool atEnd) {
+    partBase_ = p;
     const std::size_t used = takeRecords(p, size, atEnd);
     keeper_.settle(); // before the data moves
+    if (part_ != nullptr) {
+        keepChain(p);
+    }
     return used;
+}
+
+void RecordReader::keepChain(const unsigned char* p) {
+    // The node of each level is the last record there before the one below it.
+    std::size_t level = chain_.size();
+    chainAtEnd_.resize(level);
+    for (auto r = part_->records.rbegin(); level > 0 && r != part_->records.rend(); ++r) {
+        if (r->level + std::size_t{1} == level) {
+            --level;
+            ChainNode& node = chainAtEnd_[level];
+            node.name.assign(reinterpret_cast<const char*>(p + r->name), r->bytes);
+            node.kind = r->kind;
+            node.wide = r->wide;
+        }
+    }
 }
 
 std::size_t RecordReader::takeRecords(const unsigned char* p, std::size_t size, bool atEnd) {
@@ -315,17 +410,13 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
     if (visit_ != nullptr && !wide) {
         keeper_.placeNarrow(chain_.size(), static_cast<int>(kind), name, bytes);
     } else if (wide && (tree_ != nullptr || visit_ != nullptr)) {
-        std::u16string& text =
-            visit_ != nullptr ? keeper_.placeWide(chain_.size(), static_cast<int>(kind)) : name_;
-        text.resize(units);
-        char16_t* out = text.data();
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(out, name, units * 2); // the file's units are little-endian
-        } else {
-            for (std::size_t i = 0; i < units; ++i) {
-                out[i] = static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8));
-            }
-        }
+        ChainKeeper::unitsOfFile(
+            visit_ != nullptr ? keeper_.placeWide(chain_.size(), static_cast<int>(kind)) : name_,
+            name, bytes);
+    } else if (part_ != nullptr) {
+        part_->records.push_back({static_cast<std::size_t>(name - partBase_), bytes,
+                                  static_cast<std::uint16_t>(chain_.size()),
+                                  static_cast<std::uint8_t>(kind), wide});
     }
     if (wide) {
         stored = name_;
@@ -381,68 +472,297 @@ LoadStats failed(int error) {
     return stats;
 }
 
+// A snapshot file opened for reading, read a buffer at a time.
+class RecordSource {
+public:
+    // 0, or why path cannot be read.
+    int open(const std::string& path, const ReadLimits& limits) {
+        // Without O_NONBLOCK a pipe that nobody writes to would block the open for ever; it
+        // then reads as empty instead.
+        fd_ = platform::Descriptor(
+            ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (!fd_.valid()) {
+            return errno;
+        }
+        struct stat st;
+        if (::fstat(fd_.get(), &st) != 0) {
+            return errno;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            return EISDIR;
+        }
+        const int flags = ::fcntl(fd_.get(), F_GETFL);
+        ::fcntl(fd_.get(), F_SETFL, flags & ~O_NONBLOCK);
+        const bool regular = S_ISREG(st.st_mode);
+        // A regular file is read to its end, also when it grows meanwhile up to the limit.
+        limit_ = regular ? std::max<std::uint64_t>(static_cast<std::uint64_t>(st.st_size),
+                                                   limits.streamBytes)
+                         : limits.streamBytes;
+        size_ = regular ? static_cast<std::uint64_t>(st.st_size) : 0;
+        return 0;
+    }
+    // The file's size when it is a regular one, else 0.
+    std::uint64_t size() const { return size_; }
+    // Fills buffer from held on, up to its end or the file's; 0, or why it cannot be read.
+    int fill(std::vector<unsigned char>& buffer, std::size_t& held) {
+        while (!atEnd_ && held < buffer.size()) {
+            const ssize_t n = ::read(fd_.get(), buffer.data() + held, buffer.size() - held);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return errno;
+            }
+            atEnd_ = n == 0;
+            held += static_cast<std::size_t>(n);
+            total_ += static_cast<std::uint64_t>(n);
+            if (total_ > limit_) {
+                return EFBIG;
+            }
+        }
+        return 0;
+    }
+    bool atEnd() const { return atEnd_; }
+
+private:
+    platform::Descriptor fd_;
+    std::uint64_t limit_ = 0;
+    std::uint64_t size_ = 0;
+    std::uint64_t total_ = 0;
+    bool atEnd_ = false;
+};
+
+// The size of the next buffer: doubled while one record fills most of it.
+std::size_t nextBufferSize(std::size_t size, std::size_t left) {
+    return left > size / 2 ? size * 2 : size;
+}
+
 // Reads the file through a buffer of a megabyte (more while one record is longer), so
 // that the file's bytes are never held whole beside the tree.
 LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits& limits,
                    OrderWatch* watch = nullptr, const Visit* visit = nullptr,
                    const std::vector<std::string>* needles = nullptr) {
-    // Without O_NONBLOCK a pipe that nobody writes to would block the open for ever; it
-    // then reads as empty instead.
-    const platform::Descriptor fd(
-        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd.valid()) {
-        return failed(errno);
+    RecordSource source;
+    if (const int error = source.open(path, limits); error != 0) {
+        return failed(error);
     }
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0) {
-        return failed(errno);
+    if (tree != nullptr && source.size() > 0) {
+        tree->reserve(static_cast<std::size_t>(source.size()) / 16, 0);
     }
-    if (S_ISDIR(st.st_mode)) {
-        return failed(EISDIR);
-    }
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-    const bool regular = S_ISREG(st.st_mode);
-    // A regular file is read to its end, also when it grows meanwhile up to the limit.
-    const std::uint64_t limit =
-        regular
-            ? std::max<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), limits.streamBytes)
-            : limits.streamBytes;
-    if (tree != nullptr && regular && st.st_size > 0) {
-        tree->reserve(static_cast<std::size_t>(st.st_size) / 16, 0);
-    }
-
     RecordReader reader(tree, watch, visit, needles);
     std::vector<unsigned char> buffer(std::max<std::size_t>(limits.bufferBytes, 1));
     std::size_t held = 0;
-    std::uint64_t total = 0;
-    bool atEnd = false;
     while (true) {
-        while (!atEnd && held < buffer.size()) {
-            const ssize_t n = ::read(fd.get(), buffer.data() + held, buffer.size() - held);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return failed(errno);
-            }
-            atEnd = n == 0;
-            held += static_cast<std::size_t>(n);
-            total += static_cast<std::uint64_t>(n);
-            if (total > limit) {
-                return failed(EFBIG);
-            }
+        if (const int error = source.fill(buffer, held); error != 0) {
+            return failed(error);
         }
-        const std::size_t used = reader.take(buffer.data(), held, atEnd);
+        const std::size_t used = reader.take(buffer.data(), held, source.atEnd());
         if (reader.finished()) {
             break;
         }
         held -= used;
         std::memmove(buffer.data(), buffer.data() + used, held);
-        if (held > buffer.size() / 2) {
-            buffer.resize(buffer.size() * 2); // one record fills most of it: room for more
+        buffer.resize(nextBufferSize(buffer.size(), held));
+    }
+    return reader.stats;
+}
+
+std::atomic<std::size_t> partBytes = std::size_t{128} << 10;
+
+// Hands parts to the helper threads, or visits them at once without helpers, and gives
+// them to take() in order.
+class PartPipeline {
+public:
+    using Make = std::function<std::unique_ptr<PartVisitor>()>;
+    using Take = std::function<bool(PartVisitor&)>;
+    PartPipeline(const Make& make, const Take& take, std::size_t helpers)
+        : make_(make), take_(take) {
+        for (std::size_t i = 0; i < helpers; ++i) {
+            helpers_.emplace_back([this] { help(); });
         }
     }
+    PartPipeline(const PartPipeline&) = delete;
+    PartPipeline& operator=(const PartPipeline&) = delete;
+    ~PartPipeline() {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        toDo_.notify_all();
+        helpers_.clear(); // joined before the parts go
+    }
+
+    // A part to fill, with room for bytes bytes.
+    std::unique_ptr<Part> fresh(std::size_t bytes) {
+        std::unique_ptr<Part> part;
+        if (spare_.empty()) {
+            part = std::make_unique<Part>();
+        } else {
+            part = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        part->bytes.resize(bytes);
+        return part;
+    }
+    void putBack(std::unique_ptr<Part> part) { spare_.push_back(std::move(part)); }
+
+    // Visits part, at once or on a helper; then takes the parts that are done, waiting for
+    // the first when too many are on the way. false when the read is to stop.
+    bool submit(std::unique_ptr<Part> part) {
+        if (idle_.empty()) {
+            visitors_.push_back(make_());
+            idle_.push_back(visitors_.back().get());
+        }
+        part->visitor = idle_.back();
+        idle_.pop_back();
+        part->done = false;
+        part->stopped = false;
+        part->error = nullptr;
+        Part& queued = *part;
+        onTheWay_.push_back(std::move(part));
+        if (helpers_.empty()) {
+            visitPart(queued, keeper_);
+            queued.done = true;
+        } else {
+            {
+                const std::lock_guard lock(mutex_);
+                queue_.push_back(&queued);
+            }
+            toDo_.notify_one();
+        }
+        return takeDone(onTheWay_.size() >= 3 * helpers_.size() + 1);
+    }
+    // Takes every part still on the way; false when the read is to stop.
+    bool finish() {
+        while (!onTheWay_.empty()) {
+            if (!takeDone(true)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    // Visits the records of part in keeper's chain.
+    static void visitPart(Part& part, ChainKeeper& keeper) {
+        keeper.restart();
+        for (std::size_t level = 0; level < part.chainFirst.size(); ++level) {
+            const ChainNode& node = part.chainFirst[level];
+            keeper.placeStored(level, node.kind, node.wide,
+                               reinterpret_cast<const unsigned char*>(node.name.data()),
+                               node.name.size());
+            keeper.settle();
+        }
+        for (const PartRecord& r : part.records) {
+            keeper.placeStored(r.level, r.kind, r.wide, part.bytes.data() + r.name, r.bytes);
+            if (part.visiting) {
+                keeper.settle();
+                if (!part.visitor->visit(keeper.chain)) {
+                    part.stopped = true;
+                    break;
+                }
+            }
+        }
+        keeper.restart(); // its last text may be a view of the part's bytes
+    }
+
+    void help() {
+        ChainKeeper keeper;
+        std::unique_lock lock(mutex_);
+        while (true) {
+            toDo_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+            if (quit_) {
+                return;
+            }
+            Part& part = *queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            try {
+                visitPart(part, keeper);
+            } catch (...) {
+                part.error = std::current_exception();
+            }
+            lock.lock();
+            part.done = true;
+            done_.notify_all();
+        }
+    }
+
+    // Takes the parts done at the front, waiting for the first when wait.
+    bool takeDone(bool wait) {
+        while (!onTheWay_.empty()) {
+            Part& first = *onTheWay_.front();
+            {
+                std::unique_lock lock(mutex_);
+                if (!first.done && !wait) {
+                    return true;
+                }
+                done_.wait(lock, [&first] { return first.done; });
+            }
+            wait = false;
+            if (first.error) {
+                std::rethrow_exception(first.error);
+            }
+            const bool goOn = take_(*first.visitor) && !first.stopped;
+            idle_.push_back(first.visitor);
+            spare_.push_back(std::move(onTheWay_.front()));
+            onTheWay_.pop_front();
+            if (!goOn) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    const Make& make_;
+    const Take& take_;
+    ChainKeeper keeper_; // without helpers
+    std::vector<std::unique_ptr<PartVisitor>> visitors_;
+    std::vector<PartVisitor*> idle_;
+    std::vector<std::unique_ptr<Part>> spare_;
+    std::deque<std::unique_ptr<Part>> onTheWay_; // in the file's order
+    std::mutex mutex_;
+    std::condition_variable toDo_, done_;
+    std::deque<Part*> queue_;
+    bool quit_ = false;
+    std::vector<std::jthread> helpers_; // last: joined first
+};
+
+LoadStats readParts(const std::string& path, const PartPipeline::Make& make,
+                    const PartPipeline::Take& take, const ReadLimits& limits,
+                    const std::vector<std::string>& needles) {
+    RecordSource source;
+    if (const int error = source.open(path, limits); error != 0) {
+        return failed(error);
+    }
+    RecordReader reader(nullptr, nullptr, nullptr, &needles);
+    PartPipeline pipeline(make, take, platform::severalProcessors() ? 2 : 0);
+    std::size_t size = std::max<std::size_t>(std::min(limits.bufferBytes, readPartBytes()), 1);
+    std::unique_ptr<Part> part = pipeline.fresh(size);
+    std::size_t held = 0;
+    while (true) {
+        if (const int error = source.fill(part->bytes, held); error != 0) {
+            return failed(error);
+        }
+        reader.noteIn(*part);
+        const std::size_t used = reader.take(part->bytes.data(), held, source.atEnd());
+        part->visiting = reader.visiting();
+        const std::size_t left = held - used;
+        size = nextBufferSize(size, left);
+        std::unique_ptr<Part> next = pipeline.fresh(std::max(size, left));
+        std::memcpy(next->bytes.data(), part->bytes.data() + used, left);
+        if (part->records.empty()) {
+            pipeline.putBack(std::move(part));
+        } else if (!pipeline.submit(std::move(part))) {
+            return reader.stats;
+        }
+        if (reader.finished()) {
+            break;
+        }
+        part = std::move(next);
+        held = left;
+    }
+    pipeline.finish();
     return reader.stats;
 }
 
@@ -514,6 +834,28 @@ LoadStats visitSnapshotFile(const std::string& path, const Visit& visit, const R
     } catch (const std::length_error&) {
         return failed(ENOMEM);
     }
+}
+
+LoadStats visitSnapshotFileInParts(const std::string& path,
+                                   const std::function<std::unique_ptr<PartVisitor>()>& make,
+                                   const std::function<bool(PartVisitor&)>& take,
+                                   const ReadLimits& limits,
+                                   const std::vector<std::string>& needles) {
+    try {
+        return readParts(path, make, take, limits, needles);
+    } catch (const std::bad_alloc&) {
+        return failed(ENOMEM);
+    } catch (const std::length_error&) {
+        return failed(ENOMEM);
+    }
+}
+
+std::size_t readPartBytes() {
+    return partBytes.load();
+}
+
+void setReadPartBytes(std::size_t bytes) {
+    partBytes = bytes;
 }
 
 std::vector<std::string> needlesFor(std::u16string_view units) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -141,6 +142,32 @@ LoadStats visitSnapshotFile(const std::string& path,
                             const std::function<bool(const ReadChain&)>& visit,
                             const ReadLimits& limits = {},
                             const std::vector<std::string>& needles = {});
+// The visits of the parts of a file that visitSnapshotFileInParts reads, and what they make.
+class PartVisitor {
+public:
+    virtual ~PartVisitor() = default;
+    // Called for the nodes of a part, in order, with the chain down to each (the levels above
+    // the part's first node included); false stops the read after the node.
+    virtual bool visit(const ReadChain& chain) = 0;
+};
+
+// Reads the file as visitSnapshotFile does, the visits spread over the processors: the file
+// is cut into parts of whole records, and each part is visited, on a helper thread, by a
+// visitor that make() gave, in its own chain. Each part's visitor is then given to take(),
+// on the calling thread and in the file's order, which takes what the visits made and
+// leaves the visitor ready for another part. false from take() or from a visit stops the
+// read; the stats may then count records beyond the stop. Visitors share nothing that is
+// changed without a lock; make() is called on the calling thread, a few times at most.
+LoadStats visitSnapshotFileInParts(const std::string& path,
+                                   const std::function<std::unique_ptr<PartVisitor>()>& make,
+                                   const std::function<bool(PartVisitor&)>& take,
+                                   const ReadLimits& limits = {},
+                                   const std::vector<std::string>& needles = {});
+// The bytes of records a part holds (more while one record fills most of it), for every
+// read of the process; tests make it small. Also at most ReadLimits::bufferBytes.
+std::size_t readPartBytes();
+void setReadPartBytes(std::size_t bytes);
+
 // The needles of a name that holds units: in UTF-16 little-endian, and in one byte a unit
 // when no unit is above U+00FF. None for no units.
 std::vector<std::string> needlesFor(std::u16string_view units);
