@@ -1,7 +1,9 @@
 // zelvane-cli search: the desktop program's search over one or many snapshots, from a shell.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -233,54 +235,110 @@ bool wanted(const SnapshotTree& tree, NodeId node, const SearchRequest& request)
     return wanted(tree.kind(node), tree.text(root).utf16(wide), tree.kind(root), request);
 }
 
-void reportTooSlow(const NodeRow& row) {
-    std::string name;
-    appendWholePath(name, row, PathStyle::Slash, Escape::Display);
-    std::cerr << "zelvane-cli: pattern too slow for " << name << '\n';
-}
-
 // What a search of one file found.
 struct FileMatches {
     LoadStats stats;
     std::size_t found = 0;
 };
 
-// The name search of one file, matched while the file is read: no tree is built, and the
-// rows, written to out as they are found, and their order are those of a search of the
-// loaded tree. Matches past the most wanted are not counted, but the file is read to its
-// end, for its errors (unless out fails). nullopt when the pattern was too slow (told).
-std::optional<FileMatches> searchWhileReading(std::string_view file, NameMatcher& matcher,
+// The matches in a part of a file, tested (and their rows written) on a helper thread.
+class FoundPart final : public TextPart {
+public:
+    FoundPart(std::string_view file, const SearchRequest& request, bool listed,
+              bool severalFiles, const std::atomic<bool>& enough)
+        : test_(matcher_, request.dialog.isRecursiveSearch, request.dialog.isFilesOnly),
+          file_(file), request_(request), listed_(listed), severalFiles_(severalFiles),
+          enough_(enough) {
+        std::string error; // compiled once already
+        matcher_.compile(request.dialog.pattern, request.names, error);
+    }
+    bool visit(const ReadChain& chain) override;
+    // Empties what the part found, for another part.
+    void clear() {
+        text.clear();
+        ends.clear();
+        unlisted = 0;
+        slowAt.reset();
+        fresh_ = true;
+    }
+
+    std::vector<std::size_t> ends; // where each row ends in text
+    std::size_t unlisted = 0;      // matches counted without a row
+    std::optional<std::string> slowAt; // the path at which the pattern was too slow
+
+private:
+    NameMatcher matcher_;
+    PreOrderNameTest test_;
+    std::string_view file_;
+    const SearchRequest& request_;
+    bool listed_;
+    bool severalFiles_;
+    const std::atomic<bool>& enough_; // the most wanted matches are found
+    NodeRow row_;
+    bool fresh_ = true; // no node of the part met yet
+};
+
+bool FoundPart::visit(const ReadChain& chain) {
+    const std::size_t level = chain.size() - 1;
+    if (fresh_) { // the part may start below the roots
+        for (std::size_t up = 0; up < level; ++up) {
+            test_.follow(up, chain.stored(up), chain.kind(up));
+        }
+        fresh_ = false;
+    }
+    if (!test_.matches(level, chain.stored(level), chain.kind(level))) {
+        if (test_.tooSlow()) {
+            describeNode(file_, chain, row_);
+            slowAt.emplace();
+            appendWholePath(*slowAt, row_, PathStyle::Slash, Escape::Display);
+            return false;
+        }
+        return true;
+    }
+    if (enough_.load(std::memory_order_relaxed) ||
+        !wanted(chain.kind(level), chain.text(0), chain.kind(0), request_)) {
+        return true;
+    }
+    if (listed_) {
+        describeNode(file_, chain, row_);
+        appendFoundRow(text, row_, request_.output, severalFiles_);
+        ends.push_back(text.size());
+    } else {
+        ++unlisted;
+    }
+    return true;
+}
+
+// The name search of one file, matched while the file is read, a part at a time on the
+// helper threads: no tree is built, and the rows, written to out in the file's order, are
+// those of a search of the loaded tree. Matches past the most wanted are not counted, but
+// the file is read to its end, for its errors (unless out fails). nullopt when the pattern
+// was too slow (told).
+std::optional<FileMatches> searchWhileReading(std::string_view file,
                                               const std::vector<std::string>& needles,
                                               const SearchRequest& request, std::size_t before,
                                               bool listed, bool severalFiles, Output& out) {
     FileMatches result;
-    PreOrderNameTest test(matcher, request.dialog.isRecursiveSearch, request.dialog.isFilesOnly);
-    NodeRow row;
+    std::atomic<bool> enough = before >= request.maxResults;
     bool slow = false;
-    result.stats = visitSnapshotFile(
+    result.stats = visitSnapshotFileInParts(
         inputPath(file),
-        [&](const ReadChain& chain) {
-            const std::size_t level = chain.size() - 1;
-            if (!test.matches(level, chain.stored(level), chain.kind(level))) {
-                if (test.tooSlow()) {
-                    describeNode(file, chain, row);
-                    reportTooSlow(row);
-                    slow = true;
-                    return false;
-                }
-                return true;
+        [&] { return std::make_unique<FoundPart>(file, request, listed, severalFiles, enough); },
+        [&](PartVisitor& visitor) {
+            auto& part = static_cast<FoundPart&>(visitor);
+            const std::size_t room = request.maxResults - (before + result.found);
+            const std::size_t taken = std::min(part.ends.size() + part.unlisted, room);
+            if (listed && taken > 0) {
+                out.put(std::string_view(part.text).substr(0, part.ends[taken - 1]));
             }
-            if (before + result.found >= request.maxResults ||
-                !wanted(chain.kind(level), chain.text(0), chain.kind(0), request)) {
-                return true;
+            result.found += taken;
+            enough = before + result.found >= request.maxResults;
+            if (part.slowAt) {
+                std::cerr << "zelvane-cli: pattern too slow for " << *part.slowAt << '\n';
+                slow = true;
             }
-            ++result.found;
-            if (listed) {
-                describeNode(file, chain, row);
-                appendFoundRow(out.buffer(), row, request.output, severalFiles);
-                out.flushIfFull();
-            }
-            return !out.failed();
+            part.clear();
+            return !slow && !out.failed();
         },
         {}, needles);
     if (slow) {
@@ -336,7 +394,7 @@ int runSearch(const CommandLine& line) {
             std::optional<FileMatches> matches;
             LoadStats stats;
             if (!request->dialogRules) {
-                matches = searchWhileReading(file, matcher, needles, *request, total, listed,
+                matches = searchWhileReading(file, needles, *request, total, listed,
                                              severalFiles, out);
                 if (!matches || out.failed()) {
                     return false;

@@ -751,7 +751,7 @@ LoadStats readParts(const std::string& path, const PartPipeline::Make& make,
         size = nextBufferSize(size, left);
         std::unique_ptr<Part> next = pipeline.fresh(std::max(size, left));
         std::memcpy(next->bytes.data(), part->bytes.data() + used, left);
-        if (part->records.empty()) {
+        if (part->records.empty() || !part->visiting) { // nothing to visit
             pipeline.putBack(std::move(part));
         } else if (!pipeline.submit(std::move(part))) {
             return reader.stats;

@@ -163,6 +163,7 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
     options_ = options;
     required_.clear();
     globs_.clear();
+    anyText_ = false;
     regex_.reset();
     pattern_.clear();
     switch (options.syntax) {
@@ -227,6 +228,12 @@ bool NameMatcher::compile(std::u16string_view pattern, const NameMatchOptions& o
     for (const std::vector<char32_t>& alternative : alternatives) {
         globs_.push_back(globTokens(alternative, options.fullPath));
     }
+    // A name's glob of stars alone takes any text, folded or not.
+    anyText_ = !options.fullPath && std::any_of(globs_.begin(), globs_.end(), [](const auto& glob) {
+        return !glob.empty() && std::all_of(glob.begin(), glob.end(), [](const GlobToken& g) {
+            return g.type == GlobToken::Star;
+        });
+    });
     return true;
 }
 
@@ -292,6 +299,9 @@ std::vector<NameMatcher::GlobToken> NameMatcher::globTokens(const std::vector<ch
 }
 
 bool NameMatcher::globMatches(std::u16string_view text) {
+    if (anyText_) {
+        return true;
+    }
     decode(fold(text), points_);
     for (const std::vector<GlobToken>& glob : globs_) {
         if (options_.fullPath ? globMatches(glob) : starMatches(glob)) {
@@ -486,7 +496,7 @@ bool NameMatcher::matchesStored(NodeText text) {
     if (options_.syntax == MatchSyntax::Plain && !text.isWide()) {
         return plainMatches(text.narrow());
     }
-    return matches(text.utf16(widened_));
+    return anyText_ || matches(text.utf16(widened_));
 }
 
 std::u16string matchedText(const SnapshotTree& tree, NodeId node) {
@@ -497,15 +507,23 @@ bool PreOrderNameTest::matches(std::size_t level, NodeText text, int kind) {
     if (level > 0 && !recursive_) {
         return false;
     }
-    text = listedNameOf(text, kind, level == 0);
     if (fullPath_) {
-        path_.resize(level == 0 ? 0 : lengths_[level - 1]);
-        appendSlashStep(path_, level == 0, text.utf16(widened_));
-        lengths_.resize(level + 1);
-        lengths_[level] = path_.size();
+        follow(level, text, kind);
         text = path_;
+    } else {
+        text = listedNameOf(text, kind, level == 0);
     }
     return matcher_.matchesStored(text) && !(filesOnly_ && isContainerKind(kind));
+}
+
+void PreOrderNameTest::follow(std::size_t level, NodeText text, int kind) {
+    if (!fullPath_) {
+        return;
+    }
+    path_.resize(level == 0 ? 0 : lengths_[level - 1]);
+    appendSlashStep(path_, level == 0, listedNameOf(text, kind, level == 0).utf16(widened_));
+    lengths_.resize(level + 1);
+    lengths_[level] = path_.size();
 }
 
 NodeId searchNames(const SnapshotTree& tree, NameMatcher& matcher, bool recursive, bool filesOnly,

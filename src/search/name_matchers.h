@@ -101,6 +101,7 @@ private:
     struct Regex;
     std::unique_ptr<Regex> regex_;
     bool tooSlow_ = false;
+    bool anyText_ = false; // Glob: every text matches
 };
 
 // The text a matcher is given for a node: its name (a folder's without its leading space);
@@ -117,6 +118,9 @@ public:
           fullPath_(matcher.options().fullPath) {}
     // Whether the node is a match. Nodes below the roots never are when recursive is off.
     bool matches(std::size_t level, NodeText text, int kind);
+    // Takes the node at level as the one above the next, without testing it: for a test that
+    // starts below the roots.
+    void follow(std::size_t level, NodeText text, int kind);
     bool tooSlow() const { return matcher_.tooSlow(); }
 
 private:
