@@ -118,10 +118,12 @@ bool needsCsvQuotes(std::string_view field) {
                        [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
 }
 
-void appendCsvField(std::string& out, std::string_view field, bool raw = true) {
+// Appends field, quoted when quoted (needsCsvQuotes() tells), a ' before a formula
+// unless raw.
+void appendCsvField(std::string& out, std::string_view field, bool raw, bool quoted) {
     const bool formula = !raw && !field.empty() &&
                          std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos;
-    if (!needsCsvQuotes(field)) {
+    if (!quoted) {
         out += formula ? "'" : "";
         out += field;
         return;
@@ -152,49 +154,66 @@ public:
     bool visit(const ReadChain& chain) override;
 
 private:
-    // The path of the chain's node at level, made from the one above it.
-    void makePath(const ReadChain& chain, std::size_t level);
+    struct Path {
+        std::string text;
+        bool quoted = false;     // whether its field needs quotes
+        std::uint64_t serial = 0; // of the node it was made for
+    };
+    // The path of the chain's node at level, made once for each node that has a child.
+    const Path& pathAt(const ReadChain& chain, std::size_t level);
+    // The node's name as its fields show it, into to.
+    static void nameAt(const ReadChain& chain, std::size_t level, std::string& to) {
+        to.clear();
+        appendRaw(to, listedName(chain.text(level), chain.kind(level), level == 0));
+    }
+    // Joins name to path, as appendSlashStep() joins them, on the UTF-8 bytes.
+    static void join(std::string& path, std::string_view name) {
+        if (path.empty() || path.back() != '/') {
+            path += '/';
+        }
+        path += name;
+    }
 
     bool raw_;
-    // The path of the node last seen at each level, so that each name is converted once.
-    std::vector<std::string> paths_;
-    std::string name_;
-    // The serial of the node each path was made for.
-    std::vector<std::uint64_t> serials_;
+    std::vector<Path> paths_;
+    std::string name_, whole_;
 };
 
-void CsvPart::makePath(const ReadChain& chain, std::size_t level) {
-    const int kind = chain.kind(level);
-    name_.clear();
-    appendRaw(name_, listedName(chain.text(level), kind, level == 0));
-    paths_.resize(level + 1);
-    serials_.resize(level + 1);
-    serials_[level] = chain.serial(level);
-    std::string& path = paths_[level];
-    // As appendSlashStep() joins them, on the UTF-8 bytes.
-    if (level > 0) {
-        path.assign(paths_[level - 1]);
+const CsvPart::Path& CsvPart::pathAt(const ReadChain& chain, std::size_t level) {
+    if (level < paths_.size() && paths_[level].serial == chain.serial(level)) {
+        return paths_[level]; // the same node: the same path
+    }
+    paths_.resize(std::max(paths_.size(), level + 1));
+    Path& path = paths_[level];
+    if (level == 0) {
+        nameAt(chain, 0, path.text);
     } else {
-        path.clear();
+        path.text = pathAt(chain, level - 1).text;
+        nameAt(chain, level, name_);
+        join(path.text, name_);
     }
-    if (level > 0 && (path.empty() || path.back() != '/')) {
-        path += '/';
-    }
-    path += name_;
+    path.quoted = needsCsvQuotes(path.text);
+    path.serial = chain.serial(level);
+    return path;
 }
 
 bool CsvPart::visit(const ReadChain& chain) {
     const std::size_t level = chain.size() - 1;
-    // The first node of a part may come below nodes this visitor has not seen.
-    if (level > 0 && (serials_.size() < level || serials_[level - 1] != chain.serial(level - 1))) {
-        for (std::size_t up = 0; up < level; ++up) {
-            makePath(chain, up);
-        }
+    const Path* parent = level > 0 ? &pathAt(chain, level - 1) : nullptr;
+    nameAt(chain, level, name_);
+    const bool nameQuoted = needsCsvQuotes(name_);
+    if (parent == nullptr) {
+        appendCsvField(text, name_, raw_, nameQuoted);
+    } else if (parent->quoted || nameQuoted) {
+        whole_ = parent->text;
+        join(whole_, name_);
+        appendCsvField(text, whole_, raw_, true);
+    } else { // written in place, the path starting as its root's does
+        appendCsvField(text, parent->text, raw_, false);
+        join(text, name_);
     }
-    makePath(chain, level);
-    appendCsvField(text, paths_[level], raw_);
     text += ',';
-    appendCsvField(text, name_, raw_);
+    appendCsvField(text, name_, raw_, nameQuoted);
     text += ',';
     const int kind = chain.kind(level);
     appendKind(text, kind, KindStyle::Numbers);

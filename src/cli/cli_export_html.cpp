@@ -50,9 +50,16 @@ void appendBase64(std::string& out, std::string_view bytes) {
     }
 }
 
-// A JSON string whose "<" cannot be read as the start of a tag.
-void appendScriptSafe(std::string& out, std::string_view json) {
-    for (char c : json) {
+// Writes each "<" of the JSON from out's byte from on as \u003c, so that it cannot be read
+// as the start of a tag.
+void makeScriptSafe(std::string& out, std::size_t from) {
+    const std::size_t first = out.find('<', from);
+    if (first == std::string::npos) {
+        return;
+    }
+    const std::string rest = out.substr(first);
+    out.resize(first);
+    for (const char c : rest) {
         if (c == '<') {
             out += "\\u003c";
         } else {
@@ -61,10 +68,10 @@ void appendScriptSafe(std::string& out, std::string_view json) {
     }
 }
 
-void appendJsonForScript(std::string& out, std::u16string_view text, std::string& scratch) {
-    scratch.clear();
-    appendJsonString(scratch, text);
-    appendScriptSafe(out, scratch);
+void appendJsonForScript(std::string& out, std::u16string_view text) {
+    const std::size_t from = out.size();
+    appendJsonString(out, text);
+    makeScriptSafe(out, from);
 }
 
 // One character of the depth or kind strings, inside a JSON string. Levels and kinds are
@@ -123,8 +130,6 @@ public:
     std::string depths;
     std::string kinds;
 
-private:
-    std::string scratch_;
 };
 
 class CataloguePageWriter final : public ExportWriter {
@@ -142,7 +147,6 @@ private:
     std::string_view page_ = kCataloguePage; // what is left of the page to write
     std::string depths_;
     std::string kinds_;
-    std::string scratch_;
     bool first_ = true;
 };
 
@@ -162,7 +166,7 @@ void CataloguePageWriter::begin(Output& out) {
     fillIn(page_, "/*@ICONS@*/", out, appendIconStyles);
     fillIn(page_, "@DATA@", out, [&](std::string& o) {
         o += "{\"title\":";
-        appendJsonForScript(o, title_, scratch_);
+        appendJsonForScript(o, title_);
         o += ",\"kinds\":[";
         for (int kind = 0; kind < kKindCount; ++kind) {
             o += kind > 0 ? ",\"" : "\"";
@@ -178,10 +182,10 @@ bool PagePart::visit(const ReadChain& chain) {
     appendCode(depths, level);
     appendCode(kinds, static_cast<std::size_t>(chain.kind(level)));
     names += kNameEnd;
-    scratch_.clear();
-    appendJsonString(scratch_, chain.text(level));
-    // Without its quotes: the names make one string.
-    appendScriptSafe(names, std::string_view(scratch_).substr(1, scratch_.size() - 2));
+    // Without quotes: the names make one string.
+    const std::size_t from = names.size();
+    appendJsonText(names, chain.stored(level));
+    makeScriptSafe(names, from);
     return true;
 }
 

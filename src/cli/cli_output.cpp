@@ -211,8 +211,9 @@ void appendTsvField(std::string& out, NodeText text) {
 
 namespace {
 
-// A JSON string's text, without its quotes.
-void appendJsonText(std::string& out, std::u16string_view whole) {
+} // namespace
+
+void appendJsonText(std::string& out, NodeText whole) {
     appendRuns(out, whole, [&](std::u16string_view text) {
         forEachCodePoint(text, [&](char32_t cp, bool lone) {
             if (cp == u'"') {
@@ -233,6 +234,8 @@ void appendJsonText(std::string& out, std::u16string_view whole) {
         });
     });
 }
+
+namespace {
 
 // Appends text escaped the given way, a JSON string without its quotes.
 void appendText(std::string& out, std::u16string_view text, Escape escape) {
@@ -299,15 +302,34 @@ void describeNode(std::string_view file, const SnapshotTree& tree, NodeId node, 
     std::reverse(row.path.begin(), row.path.end());
 }
 
+// How many of the levels above level the path made for the last row of the same chain
+// shares with the chain now; serials are those of that path's nodes.
+std::size_t keptLevels(const std::vector<std::uint64_t>& serials, const ReadChain& chain,
+                       std::size_t level) {
+    // A node's serial stands for the nodes above it too: the deepest one that is the same
+    // tells.
+    std::size_t kept = std::min(serials.size(), level);
+    while (kept > 0 && serials[kept - 1] != chain.serial(kept - 1)) {
+        --kept;
+    }
+    return kept;
+}
+
 void describeNode(std::string_view file, const ReadChain& chain, NodeRow& row) {
     const std::size_t level = chain.size() - 1;
+    // The ancestors of the last row that are this one's stay.
+    const std::size_t kept =
+        row.chain == &chain && row.room == chain.room() ? keptLevels(row.serials, chain, level) : 0;
     row.chain = &chain;
+    row.room = chain.room();
     row.file = file;
     row.name = chain.text(level);
     row.kind = chain.kind(level);
-    row.path.clear();
-    for (std::size_t up = 0; up < level; ++up) {
+    row.path.resize(kept);
+    row.serials.resize(kept);
+    for (std::size_t up = kept; up < level; ++up) {
         row.path.push_back({chain.text(up), chain.kind(up)});
+        row.serials.push_back(chain.serial(up));
     }
 }
 
@@ -352,11 +374,8 @@ const std::string& escapedPath(const NodeRow& row, std::size_t form) {
         return whole;
     }
     EscapedPaths::Form& paths = row.escaped.forms[form];
-    std::size_t kept = 0;
-    while (row.chain != nullptr && kept < row.path.size() && kept < paths.serials.size() &&
-           paths.serials[kept] == row.chain->serial(kept)) {
-        ++kept;
-    }
+    const std::size_t kept =
+        row.chain != nullptr ? keptLevels(paths.serials, *row.chain, row.path.size()) : 0;
     paths.serials.resize(kept);
     paths.ends.resize(kept);
     paths.text.resize(kept > 0 ? paths.ends[kept - 1] : 0);

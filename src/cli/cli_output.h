@@ -119,6 +119,8 @@ enum class Escape { Display, Tsv, Json, Raw };
 void appendDisplay(std::string& out, NodeText text);
 void appendTsvField(std::string& out, NodeText text);
 void appendJsonString(std::string& out, std::u16string_view text);
+// The same without its quotes.
+void appendJsonText(std::string& out, NodeText text);
 void appendRaw(std::string& out, std::u16string_view text);
 // Appends text escaped the given way (Json: a quoted string).
 void appendEscaped(std::string& out, std::u16string_view text, Escape escape);
@@ -145,6 +147,8 @@ struct NodeRow {
     int kind = 0;
     const ReadChain* chain = nullptr; // the read it comes from, when it comes from one
     mutable EscapedPaths escaped;     // for such rows
+    std::vector<std::uint64_t> serials; // of the chain's nodes that path was made from
+    std::size_t room = 0;               // the chain's room then
     // UTF-16 copies of the texts that a tree holds in one byte a unit, reused row by row.
     std::vector<std::u16string> widened;
 };

@@ -117,6 +117,9 @@ public:
     int kind(std::size_t level) const { return kinds_[level]; }
     // A number of the node that no other node met by any read of this process has.
     std::uint64_t serial(std::size_t level) const { return serials_[level]; }
+    // The levels the chain has room for. While it stays the same, the UTF-16 text of a node
+    // that stays in the chain stays where it is.
+    std::size_t room() const { return texts_.size(); }
 
 private:
     friend class ChainKeeper;
