@@ -156,7 +156,7 @@ public:
 private:
     struct Path {
         std::string text;
-        bool quoted = false;     // whether its field needs quotes
+        bool quoted = false;      // whether its field needs quotes
         std::uint64_t serial = 0; // of the node it was made for
     };
     // The path of the chain's node at level, made once for each node that has a child.

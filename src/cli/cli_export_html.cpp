@@ -126,10 +126,10 @@ void appendIconStyles(std::string& out) {
 class PagePart final : public PartVisitor {
 public:
     bool visit(const ReadChain& chain) override;
+    bool full() const override { return names.size() >= TextPart::kFullPart; }
     std::string names;
     std::string depths;
     std::string kinds;
-
 };
 
 class CataloguePageWriter final : public ExportWriter {

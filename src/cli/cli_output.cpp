@@ -209,9 +209,7 @@ void appendTsvField(std::string& out, NodeText text) {
     appendSafe(out, text, true);
 }
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 void appendJsonText(std::string& out, NodeText whole) {
     appendRuns(out, whole, [&](std::u16string_view text) {

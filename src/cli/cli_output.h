@@ -145,8 +145,8 @@ struct NodeRow {
     std::vector<PathElement> path; // the ancestors, root first (empty for a root)
     std::u16string_view name;      // the node's stored text
     int kind = 0;
-    const ReadChain* chain = nullptr; // the read it comes from, when it comes from one
-    mutable EscapedPaths escaped;     // for such rows
+    const ReadChain* chain = nullptr;   // the read it comes from, when it comes from one
+    mutable EscapedPaths escaped;       // for such rows
     std::vector<std::uint64_t> serials; // of the chain's nodes that path was made from
     std::size_t room = 0;               // the chain's room then
     // UTF-16 copies of the texts that a tree holds in one byte a unit, reused row by row.
@@ -184,7 +184,9 @@ void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& o
 // The visits of a part of a file read in parts that write text, for putPart() to put out.
 class TextPart : public PartVisitor {
 public:
+    bool full() const override { return text.size() >= kFullPart; }
     std::string text;
+    static constexpr std::size_t kFullPart = std::size_t{1} << 20;
 };
 // Puts out what part (a TextPart) wrote, and empties it; false when the output failed.
 bool putPart(PartVisitor& part, Output& out);

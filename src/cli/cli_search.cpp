@@ -244,14 +244,12 @@ struct FileMatches {
 // The matches in a part of a file, tested (and their rows written) on a helper thread.
 class FoundPart final : public TextPart {
 public:
-    FoundPart(std::string_view file, const SearchRequest& request, bool listed,
-              bool severalFiles, const std::atomic<bool>& enough)
-        : test_(matcher_, request.dialog.isRecursiveSearch, request.dialog.isFilesOnly),
+    FoundPart(std::string_view file, const SearchRequest& request, bool listed, bool severalFiles,
+              const std::atomic<bool>& enough)
+        : test_(compiled(matcher_, request), request.dialog.isRecursiveSearch,
+                request.dialog.isFilesOnly),
           file_(file), request_(request), listed_(listed), severalFiles_(severalFiles),
-          enough_(enough) {
-        std::string error; // compiled once already
-        matcher_.compile(request.dialog.pattern, request.names, error);
-    }
+          enough_(enough) {}
     bool visit(const ReadChain& chain) override;
     // Empties what the part found, for another part.
     void clear() {
@@ -262,11 +260,18 @@ public:
         fresh_ = true;
     }
 
-    std::vector<std::size_t> ends; // where each row ends in text
-    std::size_t unlisted = 0;      // matches counted without a row
+    std::vector<std::size_t> ends;     // where each row ends in text
+    std::size_t unlisted = 0;          // matches counted without a row
     std::optional<std::string> slowAt; // the path at which the pattern was too slow
 
 private:
+    // The matcher, made ready for the test that is made with it.
+    static NameMatcher& compiled(NameMatcher& matcher, const SearchRequest& request) {
+        std::string error; // compiled once already
+        matcher.compile(request.dialog.pattern, request.names, error);
+        return matcher;
+    }
+
     NameMatcher matcher_;
     PreOrderNameTest test_;
     std::string_view file_;
@@ -394,8 +399,8 @@ int runSearch(const CommandLine& line) {
             std::optional<FileMatches> matches;
             LoadStats stats;
             if (!request->dialogRules) {
-                matches = searchWhileReading(file, needles, *request, total, listed,
-                                             severalFiles, out);
+                matches =
+                    searchWhileReading(file, needles, *request, total, listed, severalFiles, out);
                 if (!matches || out.failed()) {
                     return false;
                 }

@@ -237,7 +237,10 @@ struct Part {
     std::vector<PartRecord> records;
     bool visiting = true; // the needles allow visits
     PartVisitor* visitor = nullptr;
-    bool done = false; // under the pipeline's lock
+    // Under the pipeline's lock: visited; full, waiting to be taken; not to go on.
+    bool done = false;
+    bool waiting = false;
+    bool cancelled = false;
     bool stopped = false;
     std::exception_ptr error;
 };
@@ -284,7 +287,7 @@ private:
     const unsigned char* partBase_ = nullptr;
     std::vector<ChainNode> chainAtEnd_;
     const Visit* visit_; // without a tree only
-    // With a visit: the parts of the data that hold none of these are not visited.
+    // Noting parts: those that hold none of these need no visits.
     const std::vector<std::string>* needles_;
     bool visiting_ = true;
     ChainKeeper keeper_;
@@ -421,7 +424,7 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
     if (wide) {
         stored = name_;
     }
-    if (visit_ != nullptr && visiting_) {
+    if (visit_ != nullptr) {
         keeper_.settle();
         if (!(*visit_)(keeper_.chain)) {
             finished_ = true;
@@ -540,8 +543,7 @@ std::size_t nextBufferSize(std::size_t size, std::size_t left) {
 // Reads the file through a buffer of a megabyte (more while one record is longer), so
 // that the file's bytes are never held whole beside the tree.
 LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits& limits,
-                   OrderWatch* watch = nullptr, const Visit* visit = nullptr,
-                   const std::vector<std::string>* needles = nullptr) {
+                   OrderWatch* watch = nullptr, const Visit* visit = nullptr) {
     RecordSource source;
     if (const int error = source.open(path, limits); error != 0) {
         return failed(error);
@@ -549,7 +551,7 @@ LoadStats readFile(const std::string& path, SnapshotTree* tree, const ReadLimits
     if (tree != nullptr && source.size() > 0) {
         tree->reserve(static_cast<std::size_t>(source.size()) / 16, 0);
     }
-    RecordReader reader(tree, watch, visit, needles);
+    RecordReader reader(tree, watch, visit);
     std::vector<unsigned char> buffer(std::max<std::size_t>(limits.bufferBytes, 1));
     std::size_t held = 0;
     while (true) {
@@ -589,6 +591,7 @@ public:
             quit_ = true;
         }
         toDo_.notify_all();
+        taken_.notify_all();
         helpers_.clear(); // joined before the parts go
     }
 
@@ -616,6 +619,8 @@ public:
         part->visitor = idle_.back();
         idle_.pop_back();
         part->done = false;
+        part->waiting = false;
+        part->cancelled = false;
         part->stopped = false;
         part->error = nullptr;
         Part& queued = *part;
@@ -644,7 +649,7 @@ public:
 
 private:
     // Visits the records of part in keeper's chain.
-    static void visitPart(Part& part, ChainKeeper& keeper) {
+    void visitPart(Part& part, ChainKeeper& keeper) {
         keeper.restart();
         for (std::size_t level = 0; level < part.chainFirst.size(); ++level) {
             const ChainNode& node = part.chainFirst[level];
@@ -657,13 +662,27 @@ private:
             keeper.placeStored(r.level, r.kind, r.wide, part.bytes.data() + r.name, r.bytes);
             if (part.visiting) {
                 keeper.settle();
-                if (!part.visitor->visit(keeper.chain)) {
+                if (!part.visitor->visit(keeper.chain) ||
+                    (part.visitor->full() && !handOver(part))) {
                     part.stopped = true;
                     break;
                 }
             }
         }
         keeper.restart(); // its last text may be a view of the part's bytes
+    }
+
+    // Has take() take what part's visits made so far, once it is the first part on the way;
+    // false when the read is to stop.
+    bool handOver(Part& part) {
+        if (helpers_.empty()) {
+            return take_(*part.visitor);
+        }
+        std::unique_lock lock(mutex_);
+        part.waiting = true;
+        done_.notify_all();
+        taken_.wait(lock, [&] { return quit_ || !part.waiting; });
+        return !quit_ && !part.cancelled;
     }
 
     void help() {
@@ -688,16 +707,29 @@ private:
         }
     }
 
-    // Takes the parts done at the front, waiting for the first when wait.
+    // Takes the parts done at the front, and what the first has made when it is full,
+    // waiting for the first to be done when wait.
     bool takeDone(bool wait) {
         while (!onTheWay_.empty()) {
             Part& first = *onTheWay_.front();
             {
                 std::unique_lock lock(mutex_);
-                if (!first.done && !wait) {
+                if (!first.done && !first.waiting && !wait) {
                     return true;
                 }
-                done_.wait(lock, [&first] { return first.done; });
+                done_.wait(lock, [&first] { return first.done || first.waiting; });
+                if (first.waiting) {
+                    lock.unlock();
+                    const bool goOn = take_(*first.visitor);
+                    lock.lock();
+                    first.waiting = false;
+                    first.cancelled = !goOn;
+                    taken_.notify_all();
+                    if (!goOn) {
+                        return false;
+                    }
+                    continue;
+                }
             }
             wait = false;
             if (first.error) {
@@ -722,7 +754,7 @@ private:
     std::vector<std::unique_ptr<Part>> spare_;
     std::deque<std::unique_ptr<Part>> onTheWay_; // in the file's order
     std::mutex mutex_;
-    std::condition_variable toDo_, done_;
+    std::condition_variable toDo_, done_, taken_;
     std::deque<Part*> queue_;
     bool quit_ = false;
     std::vector<std::jthread> helpers_; // last: joined first
@@ -825,10 +857,9 @@ LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree, const Re
     return stats;
 }
 
-LoadStats visitSnapshotFile(const std::string& path, const Visit& visit, const ReadLimits& limits,
-                            const std::vector<std::string>& needles) {
+LoadStats visitSnapshotFile(const std::string& path, const Visit& visit, const ReadLimits& limits) {
     try {
-        return readFile(path, nullptr, limits, nullptr, &visit, &needles);
+        return readFile(path, nullptr, limits, nullptr, &visit);
     } catch (const std::bad_alloc&) {
         return failed(ENOMEM);
     } catch (const std::length_error&) {

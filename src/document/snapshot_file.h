@@ -136,15 +136,10 @@ private:
 // Reads the file as readSnapshotFile does, without building the tree: visit is called for
 // every node, in the tree's pre-order, with the chain down to it. When visit returns
 // false the read stops there.
-//
-// Given needles (byte strings as the file holds names: one byte a unit, or UTF-16
-// little-endian), visit may be left out for nodes whose names hold none of them: it is
-// called for every node whose name holds one, and for the others of each part of the file
-// that holds one. A search for a rare name then reads as fast as a count.
 LoadStats visitSnapshotFile(const std::string& path,
                             const std::function<bool(const ReadChain&)>& visit,
-                            const ReadLimits& limits = {},
-                            const std::vector<std::string>& needles = {});
+                            const ReadLimits& limits = {});
+
 // The visits of the parts of a file that visitSnapshotFileInParts reads, and what they make.
 class PartVisitor {
 public:
@@ -152,15 +147,24 @@ public:
     // Called for the nodes of a part, in order, with the chain down to each (the levels above
     // the part's first node included); false stops the read after the node.
     virtual bool visit(const ReadChain& chain) = 0;
+    // Whether the visits have made so much that it is to be taken before they go on.
+    virtual bool full() const { return false; }
 };
 
 // Reads the file as visitSnapshotFile does, the visits spread over the processors: the file
 // is cut into parts of whole records, and each part is visited, on a helper thread, by a
 // visitor that make() gave, in its own chain. Each part's visitor is then given to take(),
 // on the calling thread and in the file's order, which takes what the visits made and
-// leaves the visitor ready for another part. false from take() or from a visit stops the
+// leaves the visitor ready for another part (or for the rest of the part: a visitor that is
+// full is taken before it goes on, so that a part's rows need not be held whole). false
+// from take() or from a visit stops the
 // read; the stats may then count records beyond the stop. Visitors share nothing that is
 // changed without a lock; make() is called on the calling thread, a few times at most.
+//
+// Given needles (byte strings as the file holds names: one byte a unit, or UTF-16
+// little-endian), the visits may leave out nodes whose names hold none of them: every node
+// whose name holds one is visited, and so are the others of each part that holds one. A
+// search for a rare name then reads almost as fast as a count.
 LoadStats visitSnapshotFileInParts(const std::string& path,
                                    const std::function<std::unique_ptr<PartVisitor>()>& make,
                                    const std::function<bool(PartVisitor&)>& take,

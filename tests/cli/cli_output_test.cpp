@@ -98,21 +98,24 @@ std::string randomRecords(std::mt19937& random, int round, std::u16string_view l
     return bytes;
 }
 
-// Matching while a file is read finds the rows of a search of the tree the same read builds,
-// in their order, in random files (damaged ones too) under each way of matching.
+// A search made while a file is read, a few bytes a part, finds the rows of a search of
+// the tree the same read builds, in their order, in random files (damaged ones too) under
+// each way of matching, the most wanted cutting them short.
 TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
     using enum MatchSyntax;
     // pattern, syntax, recursive, files only, full path
     const std::tuple<const char16_t*, MatchSyntax, bool, bool, bool> cases[] = {
         {u"a", Plain, true, false, false},  {u"b*", Glob, true, true, false},
         {u"*/a*", Glob, true, false, true}, {u"A", Plain, false, false, false},
-        {u"**/ab", Glob, true, true, true}, {u"*b", Glob, false, false, true}};
+        {u"**/ab", Glob, true, true, true}, {u"*b", Glob, false, false, true},
+        {u"c+", Regex, true, false, false}};
     std::mt19937 random(3);
     testing::TempTree dir;
-    const std::string file = dir.at("r.zelv");
-    NodeRow streamed; // one row for every read, as a row may be
+    const std::string file = dir.at("r.zelv"), out = dir.at("out");
+    const std::size_t partBytes = readPartBytes();
     for (int round = 0; round < 30; ++round) {
         testing::writeBytes(file, randomRecords(random, round));
+        setReadPartBytes(4 + round % 23);
         SnapshotTree tree;
         readSnapshotFile(file, tree);
         for (const auto& [pattern, syntax, recursive, filesOnly, fullPath] : cases) {
@@ -123,44 +126,50 @@ TEST(CliOutput, RowsFoundWhileReadingAreThoseOfTheLoadedTree) {
             std::vector<NodeId> nodes;
             searchNames(tree, matcher, recursive, filesOnly, nodes);
             NodeRow row;
-            std::string fromTree, whileReading, oracle;
-            for (const NodeId node : nodes) {
-                describeNode("f", tree, node, row);
+            std::string fromTree, oracle;
+            const std::size_t most = round % 4 == 0 ? nodes.size() / 2 : kNoDepth;
+            for (std::size_t i = 0; i < nodes.size() && i < most; ++i) {
+                describeNode(file, tree, nodes[i], row);
                 appendJsonObject(fromTree, row);
+                fromTree += '\n';
             }
             walkPreOrder(tree, [&](NodeId node, std::size_t level) { // each node on its own
-                describeNode("f", tree, node, row);
+                describeNode(file, tree, node, row);
                 std::u16string text = fullPath ? slashPath(row.path) : u"";
                 appendSlashStep(text, !fullPath || level == 0, matchedText(tree, node));
                 if ((recursive || level == 0) && matcher.matches(text) &&
                     !(filesOnly && isContainerKind(row.kind))) {
                     appendJsonObject(oracle, row);
+                    oracle += '\n';
                 }
             });
-            EXPECT_EQ(fromTree, oracle) << round;
-            // Read a few bytes at a time, visiting only where the pattern's needles are.
-            PreOrderNameTest test(matcher, recursive, filesOnly);
-            ReadLimits limits;
-            limits.bufferBytes = 4 + round % 23;
-            visitSnapshotFile(
-                file,
-                [&](const ReadChain& chain) {
-                    const std::size_t level = chain.size() - 1;
-                    if (test.matches(level, chain.stored(level), chain.kind(level))) {
-                        describeNode("f", chain, streamed);
-                        appendJsonObject(whileReading, streamed);
-                    }
-                    return true;
-                },
-                limits, needlesFor(matcher.requiredUnits()));
-            EXPECT_EQ(whileReading, fromTree)
+            if (most == kNoDepth) {
+                EXPECT_EQ(fromTree, oracle) << round;
+            }
+            const std::string patternText = utf16ToUtf8(pattern);
+            Args args{file, "-e", patternText, "-s", "--format", "json", "-o", out};
+            args.insert(args.end(), syntax == Glob ? 1 : 0, "-g");
+            args.insert(args.end(), syntax == Regex ? 1 : 0, "-E");
+            args.insert(args.end(), recursive ? 0 : 1, "--no-recursive");
+            args.insert(args.end(), filesOnly ? 1 : 0, "--files-only");
+            args.insert(args.end(), fullPath ? 1 : 0, "--full-path");
+            const std::string mostText = std::to_string(most);
+            args.insert(args.end(), {"-n", mostText});
+            args.resize(args.size() - (most == kNoDepth ? 2 : 0));
+            ::testing::internal::CaptureStderr();
+            const int status = runCommand("search", args);
+            ::testing::internal::GetCapturedStderr();
+            EXPECT_EQ(std::pair(status, testing::readBytes(out)),
+                      std::pair(fromTree.empty() ? 1 : 0, fromTree))
                 << round << " " << static_cast<int>(syntax) << recursive << filesOnly << fullPath;
         }
     }
+    setReadPartBytes(partBytes);
 }
 
-// Lists and exports made while the file is read hold the rows of the loaded tree, in its
-// order, in every form, for the whole file and for the nodes at a path, at every depth.
+// Lists and exports made while the file is read, a few bytes a part, hold the rows of the
+// loaded tree, in its order, in every form, for the whole file and for the nodes at a path,
+// at every depth.
 TEST(CliOutput, ListedAndExportedWhileReadingAreTheRowsOfTheLoadedTree) {
     std::mt19937 random(5);
     testing::TempTree dir;
@@ -171,16 +180,21 @@ TEST(CliOutput, ListedAndExportedWhileReadingAreTheRowsOfTheLoadedTree) {
         const int status = runCommand(command, args);
         return std::pair(status, testing::readBytes(out));
     };
+    const std::size_t partBytes = readPartBytes();
     for (int round = 0; round < 20; ++round) { // no name empty: a path leads to every node
+        setReadPartBytes(3 + round % 31);
         testing::writeBytes(file,
                             randomRecords(random, round, u"abcA \\\x01\u00E9\u0444\u202E", 1));
         SnapshotTree tree;
         readSnapshotFile(file, tree);
         std::vector<std::tuple<NodeRow, std::size_t, std::string>> rows; // row, level, path
-        std::string csv = "path,name,kind,kind_name,depth\r\n", names = "\"names\":\"", codes[2];
+        std::string csv = "path,name,kind,kind_name,depth\r\n", names = "\"names\":\"", codes[2],
+                    json;
         walkPreOrder(tree, [&](NodeId node, std::size_t level) {
             auto& [row, at, path] = rows.emplace_back(NodeRow(), level, "");
             describeNode(file, tree, node, row);
+            appendJsonObject(json, row);
+            json += '\n';
             appendWholePath(path, row, PathStyle::Slash, Escape::Raw);
             csv.append(path).append(",");
             appendName(csv, row, PathStyle::Slash, Escape::Raw);
@@ -234,13 +248,15 @@ TEST(CliOutput, ListedAndExportedWhileReadingAreTheRowsOfTheLoadedTree) {
         };
         const std::string page =
             names + "\",\"depth\":\"" + scriptSafe(codes[0]) + "\",\"kind\":\"" + codes[1] + "\"}";
-        for (const auto& [format, expected] : {std::pair{"csv", csv}, {"html", page}}) {
+        for (const auto& [format, expected] :
+             {std::pair{"csv", csv}, {"html", page}, {"json", json}}) {
             auto [status, written] = run("export", {"-f", format});
             written =
                 expected == page ? written.substr(written.find("\"names\""), page.size()) : written;
             EXPECT_EQ(std::pair(status, written), std::pair(0, expected)) << round;
         }
     }
+    setReadPartBytes(partBytes);
 }
 
 } // namespace
