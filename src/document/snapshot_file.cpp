@@ -237,10 +237,9 @@ struct Part {
     std::vector<PartRecord> records;
     bool visiting = true; // the needles allow visits
     PartVisitor* visitor = nullptr;
-    // Under the pipeline's lock: visited; full, waiting to be taken; not to go on.
+    // Under the pipeline's lock: visited; full, waiting to be taken.
     bool done = false;
     bool waiting = false;
-    bool cancelled = false;
     bool stopped = false;
     std::exception_ptr error;
 };
@@ -620,7 +619,6 @@ public:
         idle_.pop_back();
         part->done = false;
         part->waiting = false;
-        part->cancelled = false;
         part->stopped = false;
         part->error = nullptr;
         Part& queued = *part;
@@ -682,7 +680,7 @@ private:
         part.waiting = true;
         done_.notify_all();
         taken_.wait(lock, [&] { return quit_ || !part.waiting; });
-        return !quit_ && !part.cancelled;
+        return !quit_; // a read that stops ends the pipeline
     }
 
     void help() {
@@ -723,7 +721,6 @@ private:
                     const bool goOn = take_(*first.visitor);
                     lock.lock();
                     first.waiting = false;
-                    first.cancelled = !goOn;
                     taken_.notify_all();
                     if (!goOn) {
                         return false;

@@ -1,4 +1,5 @@
 #include <cctype>
+#include <sched.h>
 #include <sstream>
 #include <unicode/uchar.h>
 #include <unicode/ucol.h>
@@ -790,6 +791,109 @@ TEST(SnapshotFile, EveryFileLoadsWhatItHoldsAndWellFormedOnesAreWrittenBackAsThe
 // Beyond the platform's replacing of a file: big trees, refusals, hostile inputs.
 // A load given the order marks the tree in order exactly when a sort would move nothing,
 // for files saved sorted or not (damaged ones too); a rename then gives what a sort gives.
+// Each level of a streaming read's chain: its kind and its text.
+std::string chainText(const ReadChain& chain) {
+    std::string out;
+    for (std::size_t level = 0; level < chain.size(); ++level) {
+        out += std::to_string(chain.kind(level)) + ":" + utf16ToUtf8(chain.text(level)) + "/";
+    }
+    return out;
+}
+
+// A read in parts of a few bytes visits the nodes one read visits, with the same chains and
+// their own serials, in order; needles leave out nodes whose names lack them, and only
+// such; it stops where a visit or a take says; a full visitor is taken and goes on. On one
+// processor the parts are visited on the reading thread, the same way.
+TEST(SnapshotFile, ReadsInPartsVisitAsOneRead) {
+    struct Seen final : PartVisitor {
+        bool visit(const ReadChain& chain) override {
+            chains.push_back(chainText(chain));
+            serials.push_back(chain.serial(chain.size() - 1));
+            return chains.back() != stopAt;
+        }
+        bool full() const override { return fills && chains.size() >= 2; }
+        std::vector<std::string> chains;
+        std::vector<std::uint64_t> serials;
+        std::string stopAt;
+        bool fills = false;
+    };
+    std::mt19937 random(9);
+    TempTree dir;
+    const std::string file = dir.at("t.zelv");
+    const std::size_t partBytes = readPartBytes();
+    cpu_set_t all, one;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    CPU_ZERO(&one);
+    for (int cpu = 0; CPU_COUNT(&one) == 0; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &one);
+        }
+    }
+    for (int round = 0; round < 48; ++round) {
+        sched_setaffinity(0, sizeof one, round % 8 < 4 ? &all : &one); // this thread's
+        std::string bytes;
+        for (int i = 0, depth = 0; i < 30;
+             ++i, depth = std::max(0, depth + int(random() % 4) - 2)) {
+            const std::u16string name = randomName(random, round % 3 == 0);
+            bytes += record(static_cast<int>(random() % 12), depth, name, name.size() % 4 == 0);
+        }
+        bytes.resize(bytes.size() - (round % 5 == 0 ? 3 : 0)); // the last name cut short
+        writeBytes(file, bytes);
+        std::vector<std::string> whole, names;
+        const LoadStats once = visitSnapshotFile(file, [&](const ReadChain& chain) {
+            whole.push_back(chainText(chain));
+            names.push_back(utf16ToUtf8(chain.text(chain.size() - 1)));
+            return true;
+        });
+        const int way = round % 4; // every node, needles, a visit stops, a take stops
+        setReadPartBytes(1 + round % 37);
+        const std::size_t stop = random() % whole.size();
+        const std::string needle(1, static_cast<char>('a' + random() % 3));
+        std::vector<std::string> seen;
+        std::vector<std::uint64_t> serials;
+        std::size_t takes = 0;
+        const LoadStats parts = visitSnapshotFileInParts(
+            file,
+            [&] {
+                auto seen = std::make_unique<Seen>();
+                seen->stopAt = way == 2 ? whole[stop] : "";
+                seen->fills = round % 2 == 0;
+                return seen;
+            },
+            [&](PartVisitor& part) {
+                auto& s = static_cast<Seen&>(part);
+                seen.insert(seen.end(), s.chains.begin(), s.chains.end());
+                serials.insert(serials.end(), s.serials.begin(), s.serials.end());
+                s.chains.clear();
+                s.serials.clear();
+                return way != 3 || ++takes < 2;
+            },
+            {}, needlesFor(way == 1 ? utf8ToUtf16(needle) : u""));
+        std::sort(serials.begin(), serials.end());
+        EXPECT_EQ(std::adjacent_find(serials.begin(), serials.end()), serials.end()) << round;
+        if (way == 0) {
+            EXPECT_EQ(seen, whole) << round;
+            EXPECT_EQ(diagnostics(parts), diagnostics(once)) << round;
+        } else if (way == 1) { // in order, each node whose name holds the needle among them
+            std::size_t at = 0;
+            for (std::size_t i = 0; i < whole.size(); ++i) {
+                const bool visited = at < seen.size() && seen[at] == whole[i];
+                at += visited ? 1 : 0;
+                EXPECT_TRUE(visited || names[i].find(needle) == std::string::npos) << round << i;
+            }
+            EXPECT_EQ(at, seen.size()) << round;
+        } else {
+            const std::size_t end =
+                way == 2 ? std::find(whole.begin(), whole.end(), whole[stop]) - whole.begin() + 1
+                         : seen.size();
+            EXPECT_EQ(seen, std::vector(whole.begin(), whole.begin() + end)) << round;
+            EXPECT_TRUE(way == 2 || takes == 2) << round;
+        }
+    }
+    sched_setaffinity(0, sizeof all, &all);
+    setReadPartBytes(partBytes);
+}
+
 TEST(SnapshotFile, LoadMarksTheTreeInOrderWhenASortWouldMoveNothing) {
     std::mt19937 random(5);
     TempTree dir;
