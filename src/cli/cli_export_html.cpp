@@ -11,6 +11,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/cli_export.h"
 #include "cli/cli_export_assets.h"
@@ -145,8 +146,9 @@ public:
 private:
     std::u16string title_;
     std::string_view page_ = kCataloguePage; // what is left of the page to write
-    std::string depths_;
-    std::string kinds_;
+    // The parts' depth and kind characters, a part's in each: never copied to grow.
+    std::vector<std::string> depths_;
+    std::vector<std::string> kinds_;
     bool first_ = true;
 };
 
@@ -191,8 +193,8 @@ bool PagePart::visit(const ReadChain& chain) {
 
 void CataloguePageWriter::take(PartVisitor& visitor, Output& out) {
     auto& part = static_cast<PagePart&>(visitor);
-    depths_ += part.depths;
-    kinds_ += part.kinds;
+    depths_.push_back(part.depths); // as long as they are
+    kinds_.push_back(part.kinds);
     // The first name of all has no U+0000 before it.
     out.put(
         std::string_view(part.names).substr(first_ && !part.names.empty() ? kNameEnd.size() : 0));
@@ -203,8 +205,15 @@ void CataloguePageWriter::take(PartVisitor& visitor, Output& out) {
 }
 
 void CataloguePageWriter::end(Output& out) {
-    out.buffer().append("\",\"depth\":\"").append(depths_);
-    out.buffer().append("\",\"kind\":\"").append(kinds_).append("\"}");
+    out.put("\",\"depth\":\"");
+    for (const std::string& depths : depths_) {
+        out.put(depths);
+    }
+    out.put("\",\"kind\":\"");
+    for (const std::string& kinds : kinds_) {
+        out.put(kinds);
+    }
+    out.put("\"}");
     out.buffer() += page_;
 }
 

@@ -186,7 +186,7 @@ class TextPart : public PartVisitor {
 public:
     bool full() const override { return text.size() >= kFullPart; }
     std::string text;
-    static constexpr std::size_t kFullPart = std::size_t{1} << 20;
+    static constexpr std::size_t kFullPart = std::size_t{4} << 20;
 };
 // Puts out what part (a TextPart) wrote, and empties it; false when the output failed.
 bool putPart(PartVisitor& part, Output& out);

@@ -112,18 +112,18 @@ public:
     ChainKeeper() : serials_(++reads_ << 40) {}
     ReadChain chain;
     // Makes the node of kind the last one, level deep, with its text in one byte a unit,
-    // the bytes at name: they are copied only when settle() is called while they are the
-    // last node's, which must be before they change and before the node is read.
+    // the bytes at name: the chain reads them where they are, and copies them when the node
+    // gets a child, or when settle() is called while it is the last node, which must be
+    // before the bytes change.
     void placeNarrow(std::size_t level, int kind, const unsigned char* name, std::size_t bytes) {
         place(level, kind, false);
-        pending_ = std::string_view(reinterpret_cast<const char*>(name), bytes);
-        pendingLevel_ = level;
-        hasPending_ = true;
+        chain.pending_ = std::string_view(reinterpret_cast<const char*>(name), bytes);
+        chain.hasPending_ = true;
     }
     void settle() {
-        if (hasPending_) {
-            chain.bytes_[pendingLevel_].assign(pending_);
-            hasPending_ = false;
+        if (chain.hasPending_) {
+            chain.bytes_[chain.size_ - 1].assign(chain.pending_);
+            chain.hasPending_ = false;
         }
     }
     // The same with a UTF-16 text, for the caller to fill.
@@ -142,7 +142,7 @@ public:
     }
     // Empties the chain, for a read that starts elsewhere; the serials go on.
     void restart() {
-        hasPending_ = false;
+        chain.hasPending_ = false;
         chain.size_ = 0;
     }
     // Sets text to the UTF-16 name of bytes bytes at name, little-endian as in the file.
@@ -162,10 +162,10 @@ public:
 private:
     void place(std::size_t level, int kind, bool wide) {
         // A node below the last one makes the last one a parent, whose text the chain keeps.
-        if (hasPending_ && level > pendingLevel_) {
+        if (level >= chain.size_) {
             settle();
         }
-        hasPending_ = false;
+        chain.hasPending_ = false;
         if (chain.texts_.size() <= level) {
             chain.bytes_.resize(level + 1);
             chain.texts_.resize(level + 1);
@@ -185,9 +185,6 @@ private:
     // Each read's serials start at its number << 40; reads may run on several threads.
     static inline std::atomic<std::uint64_t> reads_ = 0;
     std::uint64_t serials_;
-    std::string_view pending_; // the last node's text, when not copied yet
-    std::size_t pendingLevel_ = 0;
-    bool hasPending_ = false;
 };
 
 namespace {
@@ -424,7 +421,6 @@ void RecordReader::place(unsigned kind, std::size_t depth, bool wide, const unsi
         stored = name_;
     }
     if (visit_ != nullptr) {
-        keeper_.settle();
         if (!(*visit_)(keeper_.chain)) {
             finished_ = true;
         }
@@ -659,7 +655,6 @@ private:
         for (const PartRecord& r : part.records) {
             keeper.placeStored(r.level, r.kind, r.wide, part.bytes.data() + r.name, r.bytes);
             if (part.visiting) {
-                keeper.settle();
                 if (!part.visitor->visit(keeper.chain) ||
                     (part.visitor->full() && !handOver(part))) {
                     part.stopped = true;

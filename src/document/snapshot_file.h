@@ -103,13 +103,13 @@ public:
     std::size_t size() const { return size_; }
     // The text in the form the file holds it: one byte a unit, or UTF-16.
     NodeText stored(std::size_t level) const {
-        return wide_[level] != 0 ? NodeText(texts_[level]) : NodeText::narrowForm(bytes_[level]);
+        return wide_[level] != 0 ? NodeText(texts_[level]) : NodeText::narrowForm(narrow(level));
     }
     // The text in UTF-16, widened when first asked for.
     std::u16string_view text(std::size_t level) const {
         if (wide_[level] == 0 && widened_[level] == 0) {
             texts_[level].clear();
-            NodeText::narrowForm(bytes_[level]).appendTo(texts_[level]);
+            NodeText::narrowForm(narrow(level)).appendTo(texts_[level]);
             widened_[level] = 1;
         }
         return texts_[level];
@@ -123,6 +123,13 @@ public:
 
 private:
     friend class ChainKeeper;
+    // The text of a level held in one byte a unit: the last node's may be where the read
+    // has it, not copied yet.
+    std::string_view narrow(std::size_t level) const {
+        return hasPending_ && level + 1 == size_ ? pending_ : std::string_view(bytes_[level]);
+    }
+    std::string_view pending_;
+    bool hasPending_ = false;
     // Beyond size_, kept for their room.
     std::vector<std::string> bytes_;            // the texts in one byte a unit
     mutable std::vector<std::u16string> texts_; // in UTF-16, or widened from bytes_

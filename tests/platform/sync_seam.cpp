@@ -31,7 +31,9 @@ void* operator new(std::size_t size) {
     if (AllocSeam::allowed == 0 || size > AllocSeam::largest) {
         throw std::bad_alloc();
     }
-    AllocSeam::allowed -= AllocSeam::allowed > 0 ? 1 : 0;
+    if (AllocSeam::allowed > 0) {
+        --AllocSeam::allowed;
+    }
     void* p = std::malloc(size == 0 ? 1 : size);
     return p != nullptr ? p : throw std::bad_alloc();
 }

@@ -2,6 +2,8 @@
 // test can count syncs, make them fail, stop the process inside one, or run out of memory.
 #pragma once
 
+#include <atomic>
+
 #include "support/test_common.h"
 
 namespace zelvane::testing {
@@ -15,8 +17,9 @@ struct SyncSeam {
 
 // Allocations that may still succeed (negative: no limit) and the largest that may.
 struct AllocSeam {
-    static inline long long allowed = -1;
-    static inline std::size_t largest = static_cast<std::size_t>(-1);
+    // Read on every thread that allocates.
+    static inline std::atomic<long long> allowed = -1;
+    static inline std::atomic<std::size_t> largest = static_cast<std::size_t>(-1);
 };
 
 } // namespace zelvane::testing
