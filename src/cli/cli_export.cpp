@@ -164,7 +164,7 @@ private:
     // The node's name as its fields show it, into to.
     static void nameAt(const ReadChain& chain, std::size_t level, std::string& to) {
         to.clear();
-        appendRaw(to, listedName(chain.text(level), chain.kind(level), level == 0));
+        appendRaw(to, listedNameOf(chain.stored(level), chain.kind(level), level == 0));
     }
     // Joins name to path, as appendSlashStep() joins them, on the UTF-8 bytes.
     static void join(std::string& path, std::string_view name) {

@@ -252,7 +252,7 @@ void appendJsonString(std::string& out, std::u16string_view text) {
     out += '"';
 }
 
-void appendRaw(std::string& out, std::u16string_view text) {
+void appendRaw(std::string& out, NodeText text) {
     appendRuns(out, text, [&](std::u16string_view odd) { appendAsUtf8(out, odd); });
 }
 

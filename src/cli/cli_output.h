@@ -121,7 +121,7 @@ void appendTsvField(std::string& out, NodeText text);
 void appendJsonString(std::string& out, std::u16string_view text);
 // The same without its quotes.
 void appendJsonText(std::string& out, NodeText text);
-void appendRaw(std::string& out, std::u16string_view text);
+void appendRaw(std::string& out, NodeText text);
 // Appends text escaped the given way (Json: a quoted string).
 void appendEscaped(std::string& out, std::u16string_view text, Escape escape);
 
