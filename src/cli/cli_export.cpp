@@ -232,8 +232,6 @@ public:
     std::unique_ptr<PartVisitor> part(std::string_view) override {
         return std::make_unique<CsvPart>(raw_);
     }
-    void take(PartVisitor& part, Output& out) override { putPart(part, out); }
-    void end(Output&) override {}
 
 private:
     bool raw_;
@@ -257,15 +255,16 @@ private:
 
 class JsonLinesWriter final : public ExportWriter {
 public:
-    void begin(Output&) override {}
     std::unique_ptr<PartVisitor> part(std::string_view file) override {
         return std::make_unique<JsonLinesPart>(file);
     }
-    void take(PartVisitor& part, Output& out) override { putPart(part, out); }
-    void end(Output&) override {}
 };
 
 } // namespace
+
+void ExportWriter::take(PartVisitor& part, Output& out) {
+    putPart(part, out);
+}
 
 std::unique_ptr<ExportWriter> csvWriter(bool raw) {
     return std::make_unique<CsvWriter>(raw);

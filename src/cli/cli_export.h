@@ -17,11 +17,12 @@ class Output;
 class ExportWriter {
 public:
     virtual ~ExportWriter() = default;
-    virtual void begin(Output& out) = 0;
+    virtual void begin(Output&) {}
     virtual std::unique_ptr<PartVisitor> part(std::string_view file) = 0;
-    // Puts out what a part's visits made, leaving its visitor ready for another part.
-    virtual void take(PartVisitor& part, Output& out) = 0;
-    virtual void end(Output& out) = 0;
+    // Puts out what a part's visits made, leaving its visitor ready for another part: by
+    // default the text of a TextPart.
+    virtual void take(PartVisitor& part, Output& out);
+    virtual void end(Output&) {}
 };
 
 // CSV (RFC 4180): a header line, then one line a node in tree order with the columns

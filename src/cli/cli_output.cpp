@@ -209,8 +209,6 @@ void appendTsvField(std::string& out, NodeText text) {
     appendSafe(out, text, true);
 }
 
-namespace {} // namespace
-
 void appendJsonText(std::string& out, NodeText whole) {
     appendRuns(out, whole, [&](std::u16string_view text) {
         forEachCodePoint(text, [&](char32_t cp, bool lone) {

@@ -631,14 +631,13 @@ public:
         }
         return takeDone(onTheWay_.size() >= 3 * helpers_.size() + 1);
     }
-    // Takes every part still on the way; false when the read is to stop.
-    bool finish() {
+    // Takes every part still on the way, unless one stops the read.
+    void finish() {
         while (!onTheWay_.empty()) {
             if (!takeDone(true)) {
-                return false;
+                return;
             }
         }
-        return true;
     }
 
 private:

@@ -299,9 +299,6 @@ std::vector<NameMatcher::GlobToken> NameMatcher::globTokens(const std::vector<ch
 }
 
 bool NameMatcher::globMatches(std::u16string_view text) {
-    if (anyText_) {
-        return true;
-    }
     decode(fold(text), points_);
     for (const std::vector<GlobToken>& glob : globs_) {
         if (options_.fullPath ? globMatches(glob) : starMatches(glob)) {
@@ -476,13 +473,19 @@ bool NameMatcher::globMatches(const std::vector<GlobToken>& glob) {
 }
 
 bool NameMatcher::matches(std::u16string_view text) {
-    switch (options_.syntax) {
-    case MatchSyntax::Plain:
-        return plainMatches<std::u16string_view>(text);
-    case MatchSyntax::Glob:
+    return matchesStored(text);
+}
+
+bool NameMatcher::matchesStored(NodeText stored) {
+    if (anyText_) {
+        return true; // a glob of stars alone, without a look at the text
+    }
+    if (options_.syntax == MatchSyntax::Plain) {
+        return stored.isWide() ? plainMatches(stored.wide()) : plainMatches(stored.narrow());
+    }
+    const std::u16string_view text = stored.utf16(widened_);
+    if (options_.syntax == MatchSyntax::Glob) {
         return globMatches(text);
-    case MatchSyntax::Regex:
-        break;
     }
     UErrorCode status = U_ZERO_ERROR;
     uregex_setText(regex_->handle, text.data(), static_cast<int32_t>(text.size()), &status);
@@ -490,13 +493,6 @@ bool NameMatcher::matches(std::u16string_view text) {
                                        : uregex_find(regex_->handle, 0, &status);
     tooSlow_ = status == U_REGEX_TIME_OUT || status == U_REGEX_STACK_OVERFLOW;
     return U_SUCCESS(status) && found;
-}
-
-bool NameMatcher::matchesStored(NodeText text) {
-    if (options_.syntax == MatchSyntax::Plain && !text.isWide()) {
-        return plainMatches(text.narrow());
-    }
-    return anyText_ || matches(text.utf16(widened_));
 }
 
 std::u16string matchedText(const SnapshotTree& tree, NodeId node) {
