@@ -126,6 +126,7 @@ void appendIconStyles(std::string& out) {
 // The names of a part, each after a U+0000, and their depth and kind characters.
 class PagePart final : public PartVisitor {
 public:
+    PagePart() { names.reserve(TextPart::kFullPart + TextPart::kRowRoom); }
     bool visit(const ReadChain& chain) override;
     bool full() const override { return names.size() >= TextPart::kFullPart; }
     std::string names;

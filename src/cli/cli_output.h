@@ -184,9 +184,12 @@ void appendFoundRow(std::string& out, const NodeRow& row, const OutputOptions& o
 // The visits of a part of a file read in parts that write text, for putPart() to put out.
 class TextPart : public PartVisitor {
 public:
+    // Room for a full part and the row that fills it: text is not doubled as it grows.
+    TextPart() { text.reserve(kFullPart + kRowRoom); }
     bool full() const override { return text.size() >= kFullPart; }
     std::string text;
     static constexpr std::size_t kFullPart = std::size_t{4} << 20;
+    static constexpr std::size_t kRowRoom = std::size_t{256} << 10;
 };
 // Puts out what part (a TextPart) wrote, and empties it; false when the output failed.
 bool putPart(PartVisitor& part, Output& out);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -574,8 +575,12 @@ public:
     using Take = std::function<bool(PartVisitor&)>;
     PartPipeline(const Make& make, const Take& take, std::size_t helpers)
         : make_(make), take_(take) {
-        for (std::size_t i = 0; i < helpers; ++i) {
-            helpers_.emplace_back([this] { help(); });
+        try {
+            for (std::size_t i = 0; i < helpers; ++i) {
+                helpers_.emplace_back([this] { help(); });
+            }
+        } catch (const std::system_error&) {
+            // no more threads to be had: the helpers started do the visits, or this one
         }
     }
     PartPipeline(const PartPipeline&) = delete;

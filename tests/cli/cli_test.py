@@ -571,7 +571,8 @@ class List(CliTest):
         self.assertEqual(self.ok("list", s, "a/b/"), b"6  b\n9 a/b\n9 a/b/\n")  # titles with /
 
     def test_running_out_of_memory_is_told_in_one_line(self):
-        def little_memory(): resource.setrlimit(resource.RLIMIT_AS, (120 << 20, 120 << 20))
+        def limit(what, mb): return lambda: resource.setrlimit(what, (mb << 20, mb << 20))
+        little_memory = limit(resource.RLIMIT_DATA, 120)  # what it allocates, not its libraries
         if run("--version", preexec_fn=little_memory)[0] != 0:
             self.skipTest("the program does not start in 120 MB (a sanitizer build?)")
         # list and search hold no tree: they read in little memory up to the limit of a stream;
@@ -587,6 +588,12 @@ class List(CliTest):
         many = self.write("many.zelv", record(9, 0, "r" * 200) + record(5, 1, "x") * 1000000)
         self.assertEqual(run("search", many, "x", "-o", "/dev/null", preexec_fn=little_memory),
                          (0, b"", "1000000 matches found.\n"))
+        # with too little address space for the reading threads, it reads without them
+        code, _, err = run("search", many, "x", "-o", "/dev/null",
+                           preexec_fn=limit(resource.RLIMIT_AS, 60))
+        self.assertIn((code, err), [(0, "1000000 matches found.\n"), (127, err),
+                                    (2, f"zelvane-cli: {many}: Cannot allocate memory\n"
+                                        "0 matches found.\n")])
 
 
 class Info(CliTest):  # and the file arguments info and list share
