@@ -166,9 +166,9 @@ private:
         to.clear();
         appendRaw(to, listedNameOf(chain.stored(level), chain.kind(level), level == 0));
     }
-    // Joins name to path, as appendSlashStep() joins them, on the UTF-8 bytes.
+    // Joins name to the path of its parent, on the UTF-8 bytes.
     static void join(std::string& path, std::string_view name) {
-        if (path.empty() || path.back() != '/') {
+        if (slashGoesAfter(path, false)) {
             path += '/';
         }
         path += name;

@@ -431,8 +431,8 @@ void appendWholePath(std::string& out, const NodeRow& row, PathStyle style, Esca
     out += path;
     if (!row.path.empty() && style == PathStyle::Native) {
         appendText(out, u"\\", escape);
-    } else if (!row.path.empty() && (path.empty() || path.back() != '/')) {
-        out += '/'; // as appendSlashStep() joins them
+    } else if (slashGoesAfter(path, row.path.empty())) {
+        out += '/';
     }
     appendText(out, nameText(row, style), escape);
     out += json ? "\"" : "";

@@ -55,8 +55,7 @@ std::u16string columnPath(std::span<const PathElement> ancestors) {
 }
 
 void appendSlashStep(std::u16string& path, bool first, std::u16string_view name) {
-    // A root titled after its folder ("/media/cd/") ends in a slash already.
-    if (!first && (path.empty() || path.back() != kSlashSeparator)) {
+    if (slashGoesAfter(path, first)) {
         path += kSlashSeparator;
     }
     path += name;

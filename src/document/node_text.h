@@ -51,8 +51,13 @@ struct PathElement {
 // The paths of a node whose ancestors are these, the root first (none for a root: empty).
 std::u16string columnPath(std::span<const PathElement> ancestors);
 std::u16string slashPath(std::span<const PathElement> ancestors);
-// Appends name to a slash path: after a slash, unless it is the first name or the path
-// ends in one already (a root titled "/media/cd/").
+// Whether a slash goes between a slash path and its next name: not before the first name,
+// nor after a path that ends in one already (a root titled "/media/cd/"). For paths in
+// UTF-16 and in UTF-8.
+template <class Path> bool slashGoesAfter(const Path& path, bool first) {
+    return !first && (path.empty() || path.back() != kSlashSeparator);
+}
+// Appends name to a slash path, after a slash where one goes.
 void appendSlashStep(std::u16string& path, bool first, std::u16string_view name);
 
 } // namespace zelvane

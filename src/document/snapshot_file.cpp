@@ -471,6 +471,17 @@ LoadStats failed(int error) {
     return stats;
 }
 
+// What read() returns, or ENOMEM when it runs out of memory.
+template <class Read> LoadStats orOutOfMemory(const Read& read) {
+    try {
+        return read();
+    } catch (const std::bad_alloc&) {
+        return failed(ENOMEM);
+    } catch (const std::length_error&) {
+        return failed(ENOMEM);
+    }
+}
+
 // A snapshot file opened for reading, read a buffer at a time.
 class RecordSource {
 public:
@@ -829,24 +840,21 @@ LoadStats countSnapshot(std::string_view data) {
 LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree, const ReadLimits& limits,
                            const TextOrder* order) {
     tree.removeAll();
-    LoadStats stats;
-    try {
+    const LoadStats stats = orOutOfMemory([&] {
         std::optional<OrderWatch> watch;
         if (order != nullptr) {
             watch.emplace(*order);
         }
+        LoadStats read;
         {
             SnapshotTree::BulkUpdate bulk(tree);
-            stats = readFile(path, &tree, limits, watch ? &*watch : nullptr);
+            read = readFile(path, &tree, limits, watch ? &*watch : nullptr);
         }
-        if (stats.opened && watch && watch->inOrder()) {
+        if (read.opened && watch && watch->inOrder()) {
             tree.markInOrder();
         }
-    } catch (const std::bad_alloc&) {
-        stats = failed(ENOMEM);
-    } catch (const std::length_error&) {
-        stats = failed(ENOMEM);
-    }
+        return read;
+    });
     if (!stats.opened) {
         tree.removeAll(); // a failed load leaves nothing half read
     }
@@ -854,13 +862,7 @@ LoadStats readSnapshotFile(const std::string& path, SnapshotTree& tree, const Re
 }
 
 LoadStats visitSnapshotFile(const std::string& path, const Visit& visit, const ReadLimits& limits) {
-    try {
-        return readFile(path, nullptr, limits, nullptr, &visit);
-    } catch (const std::bad_alloc&) {
-        return failed(ENOMEM);
-    } catch (const std::length_error&) {
-        return failed(ENOMEM);
-    }
+    return orOutOfMemory([&] { return readFile(path, nullptr, limits, nullptr, &visit); });
 }
 
 LoadStats visitSnapshotFileInParts(const std::string& path,
@@ -868,13 +870,7 @@ LoadStats visitSnapshotFileInParts(const std::string& path,
                                    const std::function<bool(PartVisitor&)>& take,
                                    const ReadLimits& limits,
                                    const std::vector<std::string>& needles) {
-    try {
-        return readParts(path, make, take, limits, needles);
-    } catch (const std::bad_alloc&) {
-        return failed(ENOMEM);
-    } catch (const std::length_error&) {
-        return failed(ENOMEM);
-    }
+    return orOutOfMemory([&] { return readParts(path, make, take, limits, needles); });
 }
 
 std::size_t readPartBytes() {
@@ -901,13 +897,7 @@ std::vector<std::string> needlesFor(std::u16string_view units) {
 }
 
 LoadStats countSnapshotFile(const std::string& path, const ReadLimits& limits) {
-    try {
-        return readFile(path, nullptr, limits);
-    } catch (const std::bad_alloc&) {
-        return failed(ENOMEM);
-    } catch (const std::length_error&) {
-        return failed(ENOMEM);
-    }
+    return orOutOfMemory([&] { return readFile(path, nullptr, limits); });
 }
 
 } // namespace zelvane
